@@ -1,0 +1,407 @@
+#include "store/Database.h"
+
+#include <QFile>
+#include <sqlite3.h>
+
+#include "platform/Wait.h"
+
+namespace corvane::store {
+
+class Handle {
+ public:
+  sqlite3* db = nullptr;
+  ~Handle() {
+    if (db) sqlite3_close_v2(db);
+  }
+};
+
+namespace {
+
+QString errorText(sqlite3* db, int rc) {
+  if (db) return QString::fromUtf8(sqlite3_errmsg(db));
+  return QString::fromUtf8(sqlite3_errstr(rc));
+}
+
+[[noreturn]] void fail(sqlite3* db, int rc, const QString& prefix = {}) {
+  const int code = db ? sqlite3_errcode(db) : rc;
+  throw DBError(prefix + errorText(db, rc), code ? code : rc);
+}
+
+// Prepare errors carry the "cannot compile" form, so a missing table reads
+// "Cannot compile mSQL-Statement: no such table: <name>".
+sqlite3_stmt* prepare(sqlite3* db, const QString& sql) {
+  if (!db) throw DBError("The database is not open", SQLITE_MISUSE);
+  sqlite3_stmt* stmt = nullptr;
+  const QByteArray text = sql.toUtf8();
+  const int rc = sqlite3_prepare_v2(db, text.constData(), static_cast<int>(text.size()), &stmt, nullptr);
+  if (rc != SQLITE_OK) {
+    if (stmt) sqlite3_finalize(stmt);
+    const int code = sqlite3_errcode(db);
+    if (code == SQLITE_BUSY || code == SQLITE_LOCKED) fail(db, rc);
+    fail(db, rc, "Cannot compile mSQL-Statement: ");
+  }
+  return stmt;
+}
+
+void bindValue(sqlite3_stmt* stmt, int i, const QVariant& v, sqlite3* db) {
+  int rc = SQLITE_OK;
+  if (!v.isValid() || v.isNull()) {
+    rc = sqlite3_bind_null(stmt, i);
+  } else {
+    switch (v.typeId()) {
+      case QMetaType::Bool:
+        rc = sqlite3_bind_int64(stmt, i, v.toBool() ? 1 : 0);
+        break;
+      case QMetaType::Int:
+      case QMetaType::UInt:
+      case QMetaType::Long:
+      case QMetaType::LongLong:
+      case QMetaType::Short:
+      case QMetaType::UShort:
+      case QMetaType::ULong:
+      case QMetaType::ULongLong:
+        rc = sqlite3_bind_int64(stmt, i, v.toLongLong());
+        break;
+      case QMetaType::Double:
+      case QMetaType::Float:
+        rc = sqlite3_bind_double(stmt, i, v.toDouble());
+        break;
+      case QMetaType::QDateTime: {
+        const QByteArray t = dateToText(v.toDateTime()).toUtf8();
+        rc = t.isEmpty() ? sqlite3_bind_null(stmt, i)
+                         : sqlite3_bind_text(stmt, i, t.constData(), static_cast<int>(t.size()), SQLITE_TRANSIENT);
+        break;
+      }
+      case QMetaType::QByteArray: {
+        const QByteArray b = v.toByteArray();
+        rc = sqlite3_bind_blob(stmt, i, b.constData(), static_cast<int>(b.size()), SQLITE_TRANSIENT);
+        break;
+      }
+      default: {
+        const QByteArray t = v.toString().toUtf8();
+        rc = sqlite3_bind_text(stmt, i, t.constData(), static_cast<int>(t.size()), SQLITE_TRANSIENT);
+      }
+    }
+  }
+  if (rc != SQLITE_OK) fail(db, rc);
+}
+
+QVariant columnValue(sqlite3_stmt* stmt, int c) {
+  switch (sqlite3_column_type(stmt, c)) {
+    case SQLITE_INTEGER:
+      return QVariant::fromValue<qint64>(sqlite3_column_int64(stmt, c));
+    case SQLITE_FLOAT:
+      return QVariant(sqlite3_column_double(stmt, c));
+    case SQLITE_TEXT:
+      return QVariant(QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, c)),
+                                        sqlite3_column_bytes(stmt, c)));
+    case SQLITE_BLOB:
+      return QVariant(QByteArray(static_cast<const char*>(sqlite3_column_blob(stmt, c)), sqlite3_column_bytes(stmt, c)));
+    default:
+      return QVariant();
+  }
+}
+
+struct Stmt {
+  sqlite3_stmt* s;
+  ~Stmt() { sqlite3_finalize(s); }
+};
+
+QString quoteIdentifier(const QString& name) {
+  QString n = name;
+  n.replace('"', "\"\"");
+  return '"' + n + '"';
+}
+
+}  // namespace
+
+// ---- errors and helpers ----------------------------------------------------------------
+
+DBError::DBError(const QString& description, int code)
+    : std::runtime_error(description.toStdString()), description_(description), code_(code) {}
+
+bool DBError::isBusy() const {
+  const int primary = code_ & 0xff;
+  return primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
+}
+
+QString missingTableDescription(const QString& table) {
+  return "Cannot compile mSQL-Statement: no such table: " + table;
+}
+
+QString dateToText(const QDateTime& d) { return d.isValid() ? d.toString(kDateFormat) : QString(); }
+
+QDateTime dateFromText(const QString& text) {
+  const QString t = text.trimmed();
+  if (t.isEmpty()) return {};
+  for (const char* f : {"yyyy-MM-dd HH:mm:ss", "yyyy-MM-ddTHH:mm:ss", "yyyy-MM-dd HH:mm:ss.zzz",
+                        "yyyy-MM-dd HH:mm", "yyyy-MM-dd"}) {
+    const QDateTime d = QDateTime::fromString(t, f);
+    if (d.isValid()) return d;
+  }
+  return {};
+}
+
+void waitBeforeRetry(int ms) { platform::waitMs(ms); }
+
+namespace {
+QString& swallowed() {
+  static QString text;
+  return text;
+}
+}  // namespace
+const QString& lastSwallowedError() { return swallowed(); }
+void setLastSwallowedError(const QString& text) { swallowed() = text; }
+
+QString toStoredText(const QString& text) {
+  QString s = text;
+  s.replace("'", "''");
+  return s;
+}
+
+QString fromStoredText(const QString& stored) {
+  QString s = stored;
+  s.replace("''", "'");
+  return s;
+}
+
+// ---- DBRecordset -------------------------------------------------------------------------
+
+int DBRecordset::columnIndex(const QString& name) const {
+  for (int i = 0; i < columns_.size(); ++i)
+    if (columns_[i].compare(name, Qt::CaseInsensitive) == 0) return i;
+  throw DBError("Item not found in this collection: " + name, 0);
+}
+
+QVariant DBRecordset::Field(const QString& name) const {
+  const int c = columnIndex(name);
+  if (AtEnd()) throw DBError("No current row", 0);
+  return rows_[pos_][c];
+}
+
+void DBRecordset::SetField(const QString& name, const QVariant& value) {
+  const int c = columnIndex(name);
+  if (AtEnd()) throw DBError("No current row", 0);
+  rows_[pos_][c] = value;
+  if (dirty_.size() == rows_.size()) dirty_[pos_][c] = true;
+}
+
+void DBRecordset::Update() {
+  if (table_.isEmpty() || !handle_ || rowids_.size() != rows_.size())
+    throw DBError("This result cannot be updated", SQLITE_MISUSE);
+  if (AtEnd()) throw DBError("No current row", 0);
+  QStringList sets;
+  QVariantList values;
+  for (int c = 0; c < columns_.size(); ++c) {
+    if (!dirty_[pos_][c]) continue;
+    sets << quoteIdentifier(columns_[c]) + " = ?";
+    values << rows_[pos_][c];
+  }
+  if (sets.isEmpty()) return;
+  Stmt st{prepare(handle_->db, "UPDATE " + quoteIdentifier(table_) + " SET " + sets.join(", ") + " WHERE rowid = ?")};
+  int i = 1;
+  for (const QVariant& v : values) bindValue(st.s, i++, v, handle_->db);
+  const int rc0 = sqlite3_bind_int64(st.s, i, rowids_[pos_]);
+  if (rc0 != SQLITE_OK) fail(handle_->db, rc0);
+  const int rc = sqlite3_step(st.s);
+  if (rc != SQLITE_DONE) fail(handle_->db, rc);
+  dirty_[pos_].fill(false);
+}
+
+QString DBRecordset::Text(const QString& name) const {
+  const QVariant v = Field(name);
+  return v.isValid() ? v.toString() : QString();
+}
+
+qint64 DBRecordset::Long(const QString& name) const {
+  const QVariant v = Field(name);
+  if (!v.isValid()) return 0;
+  bool ok = false;
+  const qint64 n = v.toLongLong(&ok);
+  if (ok) return n;
+  const double d = v.toString().trimmed().toDouble(&ok);
+  return ok ? static_cast<qint64>(d) : 0;
+}
+
+double DBRecordset::Number(const QString& name) const {
+  const QVariant v = Field(name);
+  if (!v.isValid()) return 0;
+  bool ok = false;
+  const double d = v.toString().trimmed().toDouble(&ok);
+  return ok ? d : 0;
+}
+
+bool DBRecordset::Boolean(const QString& name) const {
+  const QVariant v = Field(name);
+  if (!v.isValid()) return false;
+  if (v.typeId() == QMetaType::QString) {
+    const QString t = v.toString().trimmed();
+    return t == "1" || t.compare("true", Qt::CaseInsensitive) == 0 || t == "-1";
+  }
+  return v.toLongLong() != 0;
+}
+
+QDateTime DBRecordset::Date(const QString& name) const {
+  const QVariant v = Field(name);
+  if (!v.isValid()) return {};
+  return dateFromText(v.toString());
+}
+
+// ---- DBCommand ---------------------------------------------------------------------------
+
+DBCommand::DBCommand(std::shared_ptr<Handle> handle, sqlite3_stmt* stmt) : handle_(std::move(handle)), stmt_(stmt) {}
+DBCommand::DBCommand(DBCommand&& o) noexcept : handle_(std::move(o.handle_)), stmt_(o.stmt_) { o.stmt_ = nullptr; }
+DBCommand& DBCommand::operator=(DBCommand&& o) noexcept {
+  if (this != &o) {
+    if (stmt_) sqlite3_finalize(stmt_);
+    handle_ = std::move(o.handle_);
+    stmt_ = o.stmt_;
+    o.stmt_ = nullptr;
+  }
+  return *this;
+}
+DBCommand::~DBCommand() {
+  if (stmt_) sqlite3_finalize(stmt_);
+}
+
+void DBCommand::check(int rc) const {
+  if (rc != SQLITE_OK) fail(handle_->db, rc);
+}
+
+void DBCommand::BindText(int i, const QString& text) { bindValue(stmt_, i, QVariant(text.isNull() ? QString("") : text), handle_->db); }
+void DBCommand::BindLong(int i, qint64 value) { check(sqlite3_bind_int64(stmt_, i, value)); }
+void DBCommand::BindFixed(int i, double value) {
+  const double rounded = static_cast<double>(static_cast<qint64>(value));
+  if (rounded == value) check(sqlite3_bind_int64(stmt_, i, static_cast<qint64>(value)));
+  else check(sqlite3_bind_double(stmt_, i, value));
+}
+void DBCommand::BindDate(int i, const QDateTime& value) { bindValue(stmt_, i, QVariant(value), handle_->db); }
+void DBCommand::BindBoolean(int i, bool value) { check(sqlite3_bind_int64(stmt_, i, value ? 1 : 0)); }
+void DBCommand::BindNull(int i) { check(sqlite3_bind_null(stmt_, i)); }
+void DBCommand::BindValue(int i, const QVariant& value) { bindValue(stmt_, i, value, handle_->db); }
+
+void DBCommand::Execute() {
+  const int rc = sqlite3_step(stmt_);
+  sqlite3_reset(stmt_);
+  sqlite3_clear_bindings(stmt_);
+  if (rc != SQLITE_DONE && rc != SQLITE_ROW) fail(handle_->db, rc);
+}
+
+// ---- DBConnection ------------------------------------------------------------------------
+
+DBConnection::DBConnection() = default;
+
+DBConnection::~DBConnection() {
+  if (handle_ && handle_->db && !sqlite3_get_autocommit(handle_->db))
+    sqlite3_exec(handle_->db, "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+sqlite3* DBConnection::raw() const {
+  if (!handle_ || !handle_->db) throw DBError("The database is not open", SQLITE_MISUSE);
+  return handle_->db;
+}
+
+static std::shared_ptr<Handle> openHandle(const QString& path, int flags) {
+  auto h = std::make_shared<Handle>();
+  const QByteArray p = QFile::encodeName(path);
+  const int rc = sqlite3_open_v2(p.constData(), &h->db, flags, nullptr);
+  if (rc != SQLITE_OK) {
+    const QString msg = h->db ? QString::fromUtf8(sqlite3_errmsg(h->db)) : QString::fromUtf8(sqlite3_errstr(rc));
+    throw DBError("Cannot open database " + path + ": " + msg, rc);
+  }
+  sqlite3_extended_result_codes(h->db, 0);
+  // Our own bounded retry (withBusyRetry) handles longer waits, between which the
+  // window keeps running; a short engine-side wait smooths over brief write locks.
+  sqlite3_busy_timeout(h->db, 20);
+  return h;
+}
+
+void DBConnection::Open(const QString& path) {
+  if (!QFile::exists(path)) throw DBError("Cannot open database " + path + ": the file does not exist", SQLITE_CANTOPEN);
+  handle_ = openHandle(path, SQLITE_OPEN_READWRITE);
+}
+
+void DBConnection::Create(const QString& path) {
+  if (QFile::exists(path)) throw DBError("Cannot create database " + path + ": the file exists", SQLITE_CANTOPEN);
+  handle_ = openHandle(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+}
+
+void DBConnection::Close() { handle_.reset(); }
+bool DBConnection::IsOpen() const { return handle_ && handle_->db; }
+
+DBRecordset DBConnection::runQuery(const std::shared_ptr<Handle>& h, const QString& sql, const QVariantList& params,
+                            bool keepRowIds) {
+  Stmt st{prepare(h->db, sql)};
+  for (int i = 0; i < params.size(); ++i) bindValue(st.s, i + 1, params[i], h->db);
+  DBRecordset rs;
+  rs.handle_ = h;
+  const int n = sqlite3_column_count(st.s);
+  const int first = keepRowIds ? 1 : 0;
+  for (int c = first; c < n; ++c) rs.columns_ << QString::fromUtf8(sqlite3_column_name(st.s, c));
+  for (;;) {
+    const int rc = sqlite3_step(st.s);
+    if (rc == SQLITE_DONE) break;
+    if (rc != SQLITE_ROW) fail(h->db, rc);
+    QVector<QVariant> row;
+    row.reserve(n - first);
+    for (int c = first; c < n; ++c) row.push_back(columnValue(st.s, c));
+    rs.rows_.push_back(std::move(row));
+    if (keepRowIds) rs.rowids_.push_back(sqlite3_column_int64(st.s, 0));
+  }
+  return rs;
+}
+
+DBRecordset DBConnection::Query(const QString& sql, const QVariantList& params) {
+  raw();
+  return runQuery(handle_, sql, params, false);
+}
+
+DBRecordset DBConnection::QueryForUpdate(const QString& table, const QString& where, const QVariantList& params) {
+  raw();
+  DBRecordset rs = runQuery(handle_, "Select rowid, * From " + quoteIdentifier(table) + ' ' + where, params, true);
+  rs.table_ = table;
+  rs.dirty_.fill(QVector<bool>(rs.columns_.size(), false), rs.rows_.size());
+  return rs;
+}
+
+DBCommand DBConnection::Prepare(const QString& sql) { return DBCommand(handle_, prepare(raw(), sql)); }
+
+int DBConnection::Execute(const QString& sql, const QVariantList& params) {
+  sqlite3* db = raw();
+  if (params.isEmpty()) {
+    // May hold several statements (schema scripts).
+    char* err = nullptr;
+    const QByteArray text = sql.toUtf8();
+    const int rc = sqlite3_exec(db, text.constData(), nullptr, nullptr, &err);
+    if (rc != SQLITE_OK) {
+      QString msg = err ? QString::fromUtf8(err) : QString::fromUtf8(sqlite3_errstr(rc));
+      sqlite3_free(err);
+      const int code = sqlite3_errcode(db);
+      if (msg.startsWith("no such table: ")) msg = "Cannot compile mSQL-Statement: " + msg;
+      throw DBError(msg, code ? code : rc);
+    }
+    return sqlite3_changes(db);
+  }
+  Stmt st{prepare(db, sql)};
+  for (int i = 0; i < params.size(); ++i) bindValue(st.s, i + 1, params[i], db);
+  int rc;
+  while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) {
+  }
+  if (rc != SQLITE_DONE) fail(db, rc);
+  return sqlite3_changes(db);
+}
+
+void DBConnection::BeginTransaction() { Execute("BEGIN IMMEDIATE"); }
+void DBConnection::Commit() { Execute("COMMIT"); }
+void DBConnection::Rollback() {
+  if (InTransaction()) Execute("ROLLBACK");
+}
+bool DBConnection::InTransaction() const { return IsOpen() && !sqlite3_get_autocommit(handle_->db); }
+
+qint64 DBConnection::LastInsertRowId() const { return sqlite3_last_insert_rowid(raw()); }
+
+bool DBConnection::TableExists(const QString& table) {
+  return Query("SELECT name FROM sqlite_master WHERE type = 'table' AND name = ? COLLATE NOCASE", {table}).RowCount() > 0;
+}
+
+}  // namespace corvane::store

@@ -1,0 +1,183 @@
+#pragma once
+// The database component: one DBConnection per procedure call, DBRecordset for the rows of a
+// SELECT, DBCommand for a statement with '?' parameters. Built on the sqlite3 C API.
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <QVector>
+#include <memory>
+#include <stdexcept>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace corvane::store {
+
+// Every failing operation throws this; description() carries the text callers compare.
+class DBError : public std::runtime_error {
+ public:
+  DBError(const QString& description, int code);
+  const QString& description() const { return description_; }
+  int code() const { return code_; }  // SQLite primary result code (0 when not from SQLite)
+  bool isBusy() const;                 // the database is busy or locked by another connection
+
+ private:
+  QString description_;
+  int code_;
+};
+
+// "Cannot compile mSQL-Statement: no such table: " + table
+QString missingTableDescription(const QString& table);
+
+// The text form every date is stored in.
+inline constexpr const char* kDateFormat = "yyyy-MM-dd HH:mm:ss";
+QString dateToText(const QDateTime& d);
+// Reads the stored forms back ("yyyy-MM-dd HH:mm:ss", ISO with 'T', date only); invalid when none fits.
+QDateTime dateFromText(const QString& text);
+
+class Handle;  // shared owner of the sqlite3 handle
+
+class DBRecordset {
+ public:
+  int RowCount() const { return static_cast<int>(rows_.size()); }
+  bool AtEnd() const { return pos_ >= rows_.size(); }
+  void MoveNext() { ++pos_; }
+  // Value of a column of the current row, by name without regard to case (invalid QVariant for
+  // NULL). Throws when there is no current row or no such column.
+  QVariant Field(const QString& name) const;
+  // Puts a value on the current row; Update writes the put values back.
+  void SetField(const QString& name, const QVariant& value);
+  // Writes back the values put on the current row (recordsets from QueryForUpdate only).
+  void Update();
+
+  // Convenience readers of the current row.
+  QString Text(const QString& name) const;       // "" for NULL
+  qint64 Long(const QString& name) const;        // 0 for NULL or text that is not a number
+  double Number(const QString& name) const;      // 0 for NULL
+  bool Boolean(const QString& name) const;       // true for 1 / "1" / "True"
+  QDateTime Date(const QString& name) const;     // invalid for NULL or unreadable text
+
+  const QStringList& Columns() const { return columns_; }
+
+ private:
+  friend class DBConnection;
+  int columnIndex(const QString& name) const;
+
+  std::shared_ptr<Handle> handle_;
+  QStringList columns_;
+  QVector<QVector<QVariant>> rows_;
+  QVector<qint64> rowids_;  // for Update
+  QVector<QVector<bool>> dirty_;
+  QString table_;           // for Update
+  qsizetype pos_ = 0;
+};
+
+class DBCommand {
+ public:
+  DBCommand(DBCommand&&) noexcept;
+  DBCommand& operator=(DBCommand&&) noexcept;
+  ~DBCommand();
+
+  void BindText(int i, const QString& text);
+  void BindLong(int i, qint64 value);
+  void BindFixed(int i, double value);  // money-style number: whole numbers stay integers
+  void BindDate(int i, const QDateTime& value);
+  void BindBoolean(int i, bool value);
+  void BindNull(int i);
+  void BindValue(int i, const QVariant& value);
+  // Runs the statement once; afterwards every parameter is unbound (NULL) again.
+  void Execute();
+
+ private:
+  friend class DBConnection;
+  DBCommand(std::shared_ptr<Handle> handle, sqlite3_stmt* stmt);
+  void check(int rc) const;
+  std::shared_ptr<Handle> handle_;
+  sqlite3_stmt* stmt_ = nullptr;
+};
+
+class DBConnection {
+ public:
+  DBConnection();
+  ~DBConnection();  // an open transaction is rolled back
+  DBConnection(const DBConnection&) = delete;
+  DBConnection& operator=(const DBConnection&) = delete;
+
+  // Opens an existing database file; never creates one.
+  void Open(const QString& path);
+  // Makes a new, empty database file (it must not exist) and leaves the connection open on it.
+  void Create(const QString& path);
+  void Close();
+  bool IsOpen() const;
+
+  DBRecordset Query(const QString& sql, const QVariantList& params = {});
+  // "Select * From <table> <where>", with the row ids kept so that DBRecordset::Update works.
+  DBRecordset QueryForUpdate(const QString& table, const QString& where, const QVariantList& params = {});
+  DBCommand Prepare(const QString& sql);
+  // Runs a statement that returns no rows; returns the number of rows changed.
+  int Execute(const QString& sql, const QVariantList& params = {});
+
+  void BeginTransaction();
+  void Commit();
+  void Rollback();
+  bool InTransaction() const;
+  // Kept for the callers' shape; it does nothing.
+  bool TransactionSwitch = true;
+
+  qint64 LastInsertRowId() const;
+  bool TableExists(const QString& table);
+
+ private:
+  static DBRecordset runQuery(const std::shared_ptr<Handle>& h, const QString& sql, const QVariantList& params,
+                              bool keepRowIds);
+  sqlite3* raw() const;
+  std::shared_ptr<Handle> handle_;
+};
+
+// Retry policy for a busy or locked database: wait, then run the whole work again, until
+// the budget is spent; then the busy error is thrown. Other errors are thrown at once.
+struct RetryPolicy {
+  int waitMs = 50;
+  int budgetMs = 3000;
+};
+
+void waitBeforeRetry(int ms);  // the platform waiter (tests replace it)
+
+template <class Work>
+auto withBusyRetry(Work&& work, RetryPolicy policy = {}) -> decltype(work()) {
+  int waited = 0;
+  for (;;) {
+    try {
+      return work();
+    } catch (const DBError& e) {
+      if (!e.isBusy() || waited + policy.waitMs > policy.budgetMs) throw;
+    }
+    waitBeforeRetry(policy.waitMs);
+    waited += policy.waitMs;
+  }
+}
+
+// Runs the work and swallows a database error: returns false and keeps its description
+// (lastSwallowedError) so a caller may show it.
+template <class Work>
+bool swallowDbError(Work&& work);
+const QString& lastSwallowedError();
+void setLastSwallowedError(const QString& text);
+
+template <class Work>
+bool swallowDbError(Work&& work) {
+  try {
+    work();
+    return true;
+  } catch (const DBError& e) {
+    setLastSwallowedError(e.description());
+    return false;
+  }
+}
+
+// The stored form of File and tempDFile text: each "'" doubled; and back for display.
+QString toStoredText(const QString& text);
+QString fromStoredText(const QString& stored);
+
+}  // namespace corvane::store

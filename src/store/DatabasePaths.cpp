@@ -1,0 +1,28 @@
+#include "store/DatabasePaths.h"
+
+#include <QRegularExpression>
+
+#include "platform/AppFolder.h"
+
+namespace corvane::store {
+
+QString applyDevTreeRule(const QString& path) {
+  for (const QString& sep : {QStringLiteral("\\"), QStringLiteral("/")}) {
+    const QString piece = "ExeSource" + sep + "CorvaneUI" + sep;
+    const int at = path.lastIndexOf(piece);
+    if (at < 0) continue;
+    const QString tail = path.mid(at + piece.size());
+    if (tail.isEmpty() || tail.contains('\\') || tail.contains('/')) continue;  // must end with piece + file name
+    QString out = path;
+    out.remove(piece);
+    return out;
+  }
+  return path;
+}
+
+DatabasePaths DatabasePaths::forAppFolder(const QString& appFolder) {
+  return {applyDevTreeRule(platform::joinPath(appFolder, "Files.db")),
+          applyDevTreeRule(platform::joinPath(appFolder, "Status.db"))};
+}
+
+}  // namespace corvane::store

@@ -1,0 +1,188 @@
+#include "store/FileTables.h"
+
+#include <QStringList>
+
+#include "platform/Wait.h"
+#include "store/Database.h"
+
+namespace corvane::store {
+
+namespace {
+constexpr RetryPolicy k50{50, 3000};
+constexpr RetryPolicy k100{100, 3000};
+
+void insertFile(DBConnection& c, const FileRow& row) {
+  DBCommand cmd = c.Prepare("Insert Into File Values(?,?,?,?,?,?,?,?,?,?)");
+  c.TransactionSwitch = false;
+  c.BeginTransaction();
+  cmd.BindText(2, toStoredText(row.folder));
+  cmd.BindText(3, toStoredText(row.fileName));
+  cmd.BindText(4, toStoredText(row.extension));
+  cmd.BindFixed(5, row.fileSize);
+  cmd.BindDate(6, row.dateCreated);
+  cmd.BindDate(7, row.dateLastModified);
+  cmd.BindDate(8, QDateTime(QDate(2000, 1, 1), QTime(0, 0, 0)));
+  cmd.BindBoolean(9, row.uploaded == 1);
+  cmd.BindBoolean(10, false);
+  cmd.Execute();
+  c.Commit();
+  c.TransactionSwitch = true;
+}
+}  // namespace
+
+QString fileTableCreateStatement() {
+  return QStringLiteral(
+             "Create Table File (FileID INTEGER Primary Key AUTOINCREMENT, ") +
+         "Folder TEXT, " + "FileName TEXT, " + "Extension TEXT, " + "Filesize INTEGER, " +
+         "DateCreated DATE, " + "DateLastModified DATE, " + "DateUploaded DATE, " + "Uploaded BOOLEAN, " +
+         "Filtered BOOLEAN, " + "CONSTRAINT [FileMatch] UNIQUE(Folder,FileName,Extension) ON CONFLICT Replace)";
+}
+
+QStringList fileTableIndexStatements() {
+  return {"CREATE INDEX idx_Folder ON File (Folder)", "CREATE INDEX idx_DateLastModified ON File (DateLastModified DESC)",
+          "CREATE INDEX idx_Extension ON File (Extension)", "CREATE INDEX idx_Uploaded ON File (Uploaded)",
+          "CREATE INDEX idx_Filtered ON File (Filtered)"};
+}
+
+void DBInsertFile(const QString& filesDb, const FileRow& row) {
+  withBusyRetry(
+      [&] {
+        DBConnection c;
+        c.Open(filesDb);
+        insertFile(c, row);
+      },
+      k50);
+}
+
+bool DBInsertDownloadFile(const QString& dbdName, const FileRow& row) {
+  return swallowDbError([&] {
+    DBConnection c;
+    c.Open(dbdName);
+    insertFile(c, row);
+  });
+}
+
+void DBUpdateFiles(const QString& filesDb, const QString& folder, int uploaded) {
+  withBusyRetry(
+      [&] {
+        DBConnection c;
+        c.Open(filesDb);
+        c.Execute("Update file SET Uploaded = ? WHERE folder = ?", {uploaded, toStoredText(folder)});
+      },
+      k100);
+  platform::waitMs(250);
+}
+
+void DBSelectFileSize(const QString& filesDb, const QString& fileName, const QString& extension, double& fileSize) {
+  const double passedIn = fileSize;
+  double total = 0;
+  int rows = 0;
+  withBusyRetry(
+      [&] {
+        DBConnection c;
+        c.Open(filesDb);
+        DBRecordset rs = c.Query("Select filename, filesize from file Where filename = ? AND extension = ?",
+                                 {toStoredText(fileName), toStoredText(extension)});
+        double sum = 0;  // a retry starts again from nothing
+        for (int i = 1; i <= rs.RowCount(); ++i, rs.MoveNext()) sum += rs.Number("FileSize");
+        total = sum;
+        rows = rs.RowCount();
+      },
+      k100);
+  fileSize = rows == 0 ? 0 : passedIn + total;
+}
+
+qint64 DBSelectFileId(const QString& filesDb, const QString& folder, const QString& fileName,
+                      const QString& extension) {
+  qint64 id = 0;
+  swallowDbError([&] {
+    DBConnection c;
+    c.Open(filesDb);
+    DBRecordset rs = c.Query("Select * from file Where folder = ? AND filename = ? and Extension = ?",
+                             {toStoredText(folder), toStoredText(fileName), toStoredText(extension)});
+    if (rs.RowCount() >= 1) id = rs.Long("FileId");
+  });
+  return id;
+}
+
+QVector<qint64> DBSelectFileIds(const QString& filesDb, const QString& folder) {
+  QVector<qint64> ids;
+  withBusyRetry(
+      [&] {
+        DBConnection c;
+        c.Open(filesDb);
+        DBRecordset rs = c.Query("Select FileId from file Where folder = ?", {toStoredText(folder)});
+        QVector<qint64> found;
+        found.reserve(rs.RowCount());
+        for (int i = 1; i <= rs.RowCount(); ++i, rs.MoveNext()) found.push_back(rs.Long("FileId"));
+        ids = std::move(found);
+      },
+      k100);
+  platform::waitMs(100);
+  return ids;
+}
+
+void DeleteHashes(const QString& filesDb, const QString& folder) {
+  for (qint64 id : DBSelectFileIds(filesDb, folder)) DBDeleteHash(filesDb, id);
+}
+
+void DBDeleteHash(const QString& filesDb, qint64 fileId) {
+  withBusyRetry(
+      [&] {
+        DBConnection c;
+        c.Open(filesDb);
+        // Matches a FileId stored as a number and one stored as text alike.
+        c.Execute("Delete from Hash WHERE FileId = ? OR FileId = ?", {fileId, QString::number(fileId)});
+      },
+      k50);
+}
+
+void DBInsertTempDFile(const QString& filesDb, const TempDFileRow& row) {
+  withBusyRetry(
+      [&] {
+        DBConnection c;
+        c.Open(filesDb);
+        DBCommand cmd = c.Prepare("Insert Into tempDFile Values(?,?,?,?,?,?,?,?)");
+        c.TransactionSwitch = false;
+        c.BeginTransaction();
+        cmd.BindText(2, toStoredText(row.folder));
+        cmd.BindText(3, toStoredText(row.fileName));
+        cmd.BindText(4, toStoredText(row.extension));
+        cmd.BindLong(5, row.fileSize);
+        cmd.BindDate(6, row.dateCreated);
+        cmd.BindDate(7, row.dateLastModified);
+        cmd.BindDate(8, row.dateUploaded);
+        cmd.Execute();
+        c.Commit();
+        c.TransactionSwitch = true;
+      },
+      k50);
+}
+
+void DBDeleteAllTempDFile(const QString& filesDb) {
+  withBusyRetry(
+      [&] {
+        DBConnection c;
+        c.Open(filesDb);
+        c.TransactionSwitch = false;
+        c.BeginTransaction();
+        c.Execute("Delete from tempDFile");
+        c.Commit();
+        c.TransactionSwitch = true;
+      },
+      k50);
+}
+
+int DBCountTempDFiles(const QString& filesDb) {
+  int count = 0;
+  withBusyRetry(
+      [&] {
+        DBConnection c;
+        c.Open(filesDb);
+        count = c.Query("Select count(*) AS n From TempDFile").Long("n");
+      },
+      k50);
+  return count;
+}
+
+}  // namespace corvane::store

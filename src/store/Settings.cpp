@@ -1,0 +1,76 @@
+#include "store/Settings.h"
+
+#include "store/Database.h"
+
+namespace corvane::store {
+
+namespace {
+const QString kSelect = QStringLiteral("Select * From Setting WHERE SettingName = ? ORDER BY rowid LIMIT 1");
+}
+
+bool DBSettingExists(const QString& statusDb, const QString& settingName) {
+  bool exists = false;
+  swallowDbError([&] {
+    DBConnection c;
+    c.Open(statusDb);
+    exists = c.Query(kSelect, {settingName}).RowCount() >= 1;
+  });
+  return exists;
+}
+
+void DBSelectSetting(const QString& statusDb, const QString& settingName, QString& setting, QDateTime& dateSetting) {
+  setting = "";
+  swallowDbError([&] {
+    DBConnection c;
+    c.Open(statusDb);
+    DBRecordset rs = c.Query(kSelect, {settingName});
+    if (rs.RowCount() >= 1) {
+      setting = rs.Text("Setting");
+      dateSetting = rs.Date("DateSetting");
+    }
+  });
+}
+
+void DBInsertSetting(const QString& statusDb, const QString& settingName, const QString& setting,
+                     const QDateTime& dateSetting) {
+  withBusyRetry([&] {
+    DBConnection c;
+    c.Open(statusDb);
+    DBCommand cmd = c.Prepare("Insert Into Setting Values(?,?,?,?)");
+    c.TransactionSwitch = false;
+    c.BeginTransaction();
+    cmd.BindText(2, settingName);
+    cmd.BindText(3, setting);
+    cmd.BindDate(4, dateSetting);
+    cmd.Execute();
+    c.Commit();
+    c.TransactionSwitch = true;
+  });
+}
+
+void DBUpdateSetting(const QString& statusDb, const QString& settingName, const QString& setting,
+                     const QDateTime& dateSetting) {
+  withBusyRetry([&] {
+    DBConnection c;
+    c.Open(statusDb);
+    c.TransactionSwitch = false;
+    c.BeginTransaction();
+    DBRecordset rs = c.QueryForUpdate("Setting", "WHERE SettingName = ? ORDER BY rowid LIMIT 1", {settingName});
+    if (rs.RowCount() >= 1) {
+      rs.SetField("Setting", setting);
+      rs.SetField("DateSetting", dateSetting);
+      rs.Update();
+    }
+    c.Commit();
+    c.TransactionSwitch = true;
+  });
+}
+
+QString settingValue(const QString& statusDb, const QString& settingName) {
+  QString value;
+  QDateTime date;
+  DBSelectSetting(statusDb, settingName, value, date);
+  return value;
+}
+
+}  // namespace corvane::store

@@ -1,0 +1,29 @@
+#pragma once
+// The settings store: key/value rows of the Setting table in Status.db, the main channel to
+// the background service. Names are not unique; reads and updates use the first row.
+#include <QDateTime>
+#include <QString>
+
+namespace corvane::store {
+
+// True when a row with that name exists (a database error reads as "no").
+bool DBSettingExists(const QString& statusDb, const QString& settingName);
+
+// setting := "" first; when a row exists, setting and date take its values. The date is left
+// as passed when there is no row. A database error leaves setting "" and the date as passed.
+void DBSelectSetting(const QString& statusDb, const QString& settingName, QString& setting, QDateTime& dateSetting);
+
+// Adds one row (a second row for an existing name, too). Retries while the database is busy;
+// throws DBError when that fails or on any other error.
+void DBInsertSetting(const QString& statusDb, const QString& settingName, const QString& setting,
+                     const QDateTime& dateSetting);
+
+// Sets value and date of the first row with that name; no row, no change (never inserts).
+// Retry and errors as DBInsertSetting.
+void DBUpdateSetting(const QString& statusDb, const QString& settingName, const QString& setting,
+                     const QDateTime& dateSetting);
+
+// Convenience: the value alone ("" when missing).
+QString settingValue(const QString& statusDb, const QString& settingName);
+
+}  // namespace corvane::store

@@ -1,0 +1,58 @@
+#include "support/TestSupport.h"
+
+#include <QCoreApplication>
+#include <QDir>
+
+#include "store/AppFolderLayout.h"
+#include "store/DatabasePaths.h"
+
+namespace corvane::test {
+
+QString shareDir() {
+  const QByteArray env = qgetenv("CORVANE_SHARE_DIR");
+  if (!env.isEmpty()) return QString::fromLocal8Bit(env);
+  return QStringLiteral(CORVANE_SOURCE_SHARE_DIR);
+}
+
+TempAppFolder::TempAppFolder() : previous_(platform::appPaths()) {
+  path_ = QDir(dir_.path()).filePath("app");
+  QString error;
+  if (!store::layOutAppFolder(path_, shareDir(), &error))
+    qFatal("cannot lay out a test application folder: %s", qPrintable(error));
+  platform::setAppPaths(platform::AppPaths::forFolder(path_));
+}
+
+TempAppFolder::~TempAppFolder() { platform::setAppPaths(previous_); }
+
+QString TempAppFolder::filesDb() const { return store::DatabasePaths::forAppFolder(path_).filesDb; }
+QString TempAppFolder::statusDb() const { return store::DatabasePaths::forAppFolder(path_).statusDb; }
+QString TempAppFolder::file(const QString& relative) const { return QDir(path_).filePath(relative); }
+
+FakeWaiter::FakeWaiter() { platform::setWaiter(this); }
+FakeWaiter::~FakeWaiter() { platform::setWaiter(nullptr); }
+void FakeWaiter::sleep(int ms) {
+  ++sleeps;
+  sleptMs += ms;
+  if (onSleep) onSleep(ms);
+}
+void FakeWaiter::processEvents() {
+  ++eventPumps;
+  if (pumpRealEvents && QCoreApplication::instance()) QCoreApplication::processEvents();
+}
+
+RecordingMessages::RecordingMessages() { platform::setMessageBoxes(this); }
+RecordingMessages::~RecordingMessages() { platform::setMessageBoxes(nullptr); }
+platform::MsgResult RecordingMessages::show(const QString& text, const QString& title, platform::MsgButtons buttons,
+                                            platform::MsgIcon) {
+  texts << text;
+  titles << title;
+  if (answerSet) return answer;
+  return (buttons == platform::MsgButtons::YesNo || buttons == platform::MsgButtons::YesNoCancel)
+             ? platform::MsgResult::Yes
+             : platform::MsgResult::Ok;
+}
+
+ScopedPathMap::ScopedPathMap(const platform::PathMap& map) : previous_(platform::pathMap()) { platform::setPathMap(map); }
+ScopedPathMap::~ScopedPathMap() { platform::setPathMap(previous_); }
+
+}  // namespace corvane::test

@@ -1,0 +1,75 @@
+#pragma once
+// Shared fixtures: a fresh application folder from share/ in a temporary directory, a waiter
+// that never sleeps, and a message-box recorder.
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <functional>
+#include <memory>
+
+#include "platform/AppFolder.h"
+#include "platform/Messages.h"
+#include "platform/PathMap.h"
+#include "platform/Wait.h"
+
+namespace corvane::test {
+
+// The share/ folder of the source tree (CORVANE_SHARE_DIR).
+QString shareDir();
+
+// A complete application folder (Files.db, Status.db, Config, Logs, Extensions, Dir) in a
+// temporary directory; it becomes the process-wide application folder while it lives.
+class TempAppFolder {
+ public:
+  TempAppFolder();
+  ~TempAppFolder();
+  const QString& path() const { return path_; }
+  QString filesDb() const;
+  QString statusDb() const;
+  QString file(const QString& relative) const;  // path inside the folder
+
+ private:
+  QTemporaryDir dir_;
+  QString path_;
+  platform::AppPaths previous_;
+};
+
+// Counts waits instead of sleeping; an optional hook runs at each wait (to release a lock,
+// to advance a fake clock ...).
+class FakeWaiter : public platform::Waiter {
+ public:
+  FakeWaiter();
+  ~FakeWaiter() override;
+  void sleep(int ms) override;
+  void processEvents() override;
+  int sleeps = 0;
+  long long sleptMs = 0;
+  int eventPumps = 0;
+  std::function<void(int)> onSleep;
+  bool pumpRealEvents = true;  // still let Qt deliver queued events
+};
+
+// Records every message box and answers with a preset result.
+class RecordingMessages : public platform::MessageBoxes {
+ public:
+  RecordingMessages();
+  ~RecordingMessages() override;
+  platform::MsgResult show(const QString& text, const QString& title, platform::MsgButtons buttons,
+                           platform::MsgIcon icon) override;
+  QStringList texts;
+  QStringList titles;
+  platform::MsgResult answer = platform::MsgResult::Ok;
+  bool answerSet = false;
+  void answerWith(platform::MsgResult r) { answer = r; answerSet = true; }
+};
+
+// Maps drive letters to temporary folders for the test's lifetime.
+class ScopedPathMap {
+ public:
+  explicit ScopedPathMap(const platform::PathMap& map);
+  ~ScopedPathMap();
+ private:
+  platform::PathMap previous_;
+};
+
+}  // namespace corvane::test
