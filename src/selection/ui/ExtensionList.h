@@ -1,0 +1,88 @@
+#pragma once
+// Controller of the extension list beside the folder tree: the file types offered for backup,
+// their ticks in the Ext table and the statistics of the ticked types. The page creates and
+// lays out the widgets; this controller attaches to them, sets their captions, columns and
+// tooltips, and connects their signals itself.
+#include <QObject>
+#include <QString>
+#include <QVector>
+
+#include "selection/ExtensionTypes.h"
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace corvane::shell {
+class MainWindowServices;
+}
+
+namespace corvane::selection {
+
+struct ExtensionControls {
+  QTreeWidget* LstExtensions = nullptr;
+  QLineEdit* Text1 = nullptr;
+  QLabel* lblExtension = nullptr;
+  QCheckBox* cbxSelected = nullptr;
+  QPushButton* btnAddExt = nullptr;
+  QPushButton* CmdRsetList = nullptr;
+  QCheckBox* cbxSmallImageFileFilter = nullptr;
+};
+
+class ExtensionList : public QObject {
+  Q_OBJECT
+ public:
+  ExtensionList(const ExtensionControls& controls, shell::MainWindowServices& services, QObject* parent = nullptr);
+  ~ExtensionList() override;
+
+  // Window start-up.
+  void LoadRegisteredExtensions();  // FileTypes from the system's file types
+  void LoadFileTypeList();          // rows for the types named in TypeLst.xml
+  // Ticks cbxSmallImageFileFilter (without running its handler) when the setting
+  // "SmallImageFileFilter" is "1", else clears it.
+  void LoadSmallImageFilterBox();
+
+  // Ticked types with statistics, or all types filtered by Text1 (cbxSelected's state).
+  void cbxSelected_Click();
+  // Ticks cbxSelected without running its handler, then cbxSelected_Click.
+  void ShowSelectedExtensions();
+  // The periodic refresh of the status timer: recomputes the statistics of the ticked types.
+  void RefreshExtensionList();
+  // DBUpdateSmallImageFiles with 1 when the setting "SmallImageFileFilter" is "1", else 0.
+  // The cached statistics are dropped too, so the next cbxSelected_Click recomputes them
+  // (the folder tree calls this after each tick, before cbxSelected_Click).
+  void ApplySmallImageFilterSetting();
+
+  // Handlers, connected to the widgets' signals; public so that callers and tests can run them.
+  void FillExtensionList(const QString& filter);
+  void LstExtensions_ItemCheck(QTreeWidgetItem* item);
+  void Text1_KeyUp();
+  void CmdRsetList_Click();
+  void btnAddExt_Click();
+  void LstExtensions_ColumnClick(int column);
+  void cbxSmallImageFileFilter_Click();
+
+  const QVector<FileTypeEntry>& FileTypes() const { return fileTypes_; }
+  const QVector<FileTypeEntry>& ListedTypes() const { return listedTypes_; }
+
+ private:
+  void AddToList(const QString& extension, const QString& description, qint64 totalFiles, double totalSize,
+                 qint64 notUploaded, int fileId, bool ticked);
+  void clearList();
+  void setBusy(bool busy);
+  void resortIfSorted();
+  void onItemChanged(QTreeWidgetItem* item, int column);
+
+  ExtensionControls c_;
+  shell::MainWindowServices& services_;
+  QVector<FileTypeEntry> fileTypes_;
+  QVector<FileTypeEntry> listedTypes_;
+  int sortColumn_ = -1;
+  bool sortAscending_ = true;
+  quint64 listGeneration_ = 0;  // bumped whenever the rows are thrown away
+};
+
+}  // namespace corvane::selection
