@@ -1,0 +1,162 @@
+#include "selection/FolderTable.h"
+
+#include <QSet>
+
+#include "store/Database.h"
+
+namespace corvane::selection {
+
+using store::DBConnection;
+using store::DBRecordset;
+using store::RetryPolicy;
+using store::withBusyRetry;
+
+namespace {
+
+// A stored path read back: doubled apostrophes and doubled backslashes become single again.
+QString plainFromStored(const QString& stored) {
+  QString s = store::fromStoredText(stored);
+  s.replace(QStringLiteral("\\\\"), QStringLiteral("\\"));
+  return s;
+}
+
+}  // namespace
+
+QString withoutTrailingBackslash(const QString& path) {
+  QString p = path;
+  if (p.endsWith('\\')) p.chop(1);
+  return p;
+}
+
+std::optional<FolderFlags> DBSelectFolder(const QString& filesDb, const QString& folder) {
+  const QString stored = store::toStoredText(withoutTrailingBackslash(folder));
+  return withBusyRetry(
+      [&]() -> std::optional<FolderFlags> {
+        DBConnection db;
+        db.Open(filesDb);
+        DBRecordset rs = db.Query(QStringLiteral("Select * From Folder WHERE Folders = ?"), {stored});
+        if (rs.RowCount() < 1) return std::nullopt;
+        return FolderFlags{rs.Boolean("Bu"), rs.Boolean("BuAll")};
+      },
+      RetryPolicy{100, 3000});
+}
+
+int DBUpdateBuandBuAll(const QString& filesDb, const QString& folder, const FolderFlags& flags) {
+  const QString stored = store::toStoredText(withoutTrailingBackslash(folder));
+  return withBusyRetry([&] {
+    DBConnection db;
+    db.Open(filesDb);
+    db.BeginTransaction();
+    const int n = db.Execute(QStringLiteral("UPDATE Folder SET Bu = ?, BuAll = ? WHERE Folders = ?"),
+                             {flags.Bu, flags.BuAll, stored});
+    db.Commit();
+    return n;
+  });
+}
+
+int DBUpdateBusandBusAll(const QString& filesDb, const QString& folder, const FolderFlags& flags) {
+  const QString stored = store::toStoredText(withoutTrailingBackslash(folder));
+  const QString below = stored + '\\';
+  return withBusyRetry([&] {
+    DBConnection db;
+    db.Open(filesDb);
+    db.BeginTransaction();
+    // The prefix test is a plain comparison (no LIKE), so "%" and "_" in names match themselves.
+    const int n = db.Execute(QStringLiteral("UPDATE Folder SET Bu = ?, BuAll = ? "
+                                            "WHERE Folders = ? OR substr(Folders, 1, length(?)) = ?"),
+                             {flags.Bu, flags.BuAll, stored, below, below});
+    db.Commit();
+    return n;
+  });
+}
+
+QVector<RawNode> DBSelectNodes(const QString& filesDb, const QString& nodename) {
+  const QString stored = store::toStoredText(nodename);
+  return withBusyRetry([&] {
+    DBConnection db;
+    db.Open(filesDb);
+    DBRecordset rs = db.Query(
+        QStringLiteral("Select * FROM Folder WHERE substr(Folders, 1, length(?)) = ? ORDER BY Folders"),
+        {stored, stored});
+    QVector<RawNode> out;
+    out.reserve(rs.RowCount());
+    for (; !rs.AtEnd(); rs.MoveNext())
+      out.push_back({plainFromStored(rs.Text("Folders")) + '\\', {rs.Boolean("Bu"), rs.Boolean("BuAll")}});
+    return out;
+  });
+}
+
+QVector<ChildNode> SelectNodes(const QVector<RawNode>& raw, const QString& nodename) {
+  QString parent = nodename;
+  if (!parent.endsWith('\\')) parent += '\\';
+  QVector<ChildNode> out;
+  QHash<QString, qsizetype> index;  // child name -> position in out
+  for (const RawNode& r : raw) {
+    if (!r.name.startsWith(parent)) continue;
+    const QString rest = r.name.mid(parent.size());
+    const qsizetype cut = rest.indexOf('\\');
+    if (cut <= 0) continue;  // the node's own row, or an empty piece
+    const QString first = rest.left(cut);
+    const bool ownRow = cut == rest.size() - 1;  // "first\" is the child's own row
+    auto it = index.constFind(first);
+    if (it == index.constEnd()) {
+      index.insert(first, out.size());
+      out.push_back({parent + first, first, ownRow ? r.flags : FolderFlags{}});
+    } else if (ownRow) {
+      out[*it].flags = r.flags;
+    }
+  }
+  return out;
+}
+
+QVector<ChildNode> FolderRows::SelectChildNodes(const QString& key) {
+  const QString drive = key.left(2);
+  if (drive != loadedDrive_) LoadDrive(drive);
+  return SelectNodes(raw_, key);
+}
+
+void FolderRows::LoadDrive(const QString& drive) {
+  ClearNodeArrays();
+  raw_ = DBSelectNodes(filesDb_, drive);
+  loadedDrive_ = drive;
+}
+
+void FolderRows::ClearNodeArrays() {
+  raw_.clear();
+  loadedDrive_.clear();
+}
+
+void DownloadNodes::ClearDLNodeArrays() {
+  DLRawNodeNames.clear();
+  DLNodeNames.clear();
+}
+
+void DownloadNodes::DBSelectDLNodes(const QString& DLNodename, int& DLRawNodeCount, const QString& DBDName,
+                                    QString& strReturn) {
+  const QString stored = store::toStoredText(DLNodename);
+  try {
+    DBConnection db;
+    db.Open(DBDName);
+    DBRecordset rs = db.Query(QStringLiteral("SELECT Distinct Folder FROM File WHERE Uploaded = 1 AND "
+                                             "substr(Folder, 1, length(?)) = ?"),
+                              {stored, stored});
+    if (rs.RowCount() < 1) {
+      strReturn.clear();
+      return;
+    }
+    int i = 0;
+    for (; !rs.AtEnd(); rs.MoveNext(), ++i) {
+      const QString name = plainFromStored(rs.Text("Folder")) + '\\';
+      if (i < DLRawNodeNames.size())
+        DLRawNodeNames[i] = name;
+      else
+        DLRawNodeNames.push_back(name);
+    }
+    DLRawNodeCount = i;
+    strReturn = QStringLiteral("OK");
+  } catch (const store::DBError& e) {
+    strReturn = e.description();
+  }
+}
+
+}  // namespace corvane::selection
