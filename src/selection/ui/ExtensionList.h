@@ -51,10 +51,12 @@ class ExtensionList : public QObject {
   void ShowSelectedExtensions();
   // The periodic refresh of the status timer: recomputes the statistics of the ticked types.
   void RefreshExtensionList();
-  // DBUpdateSmallImageFiles with 1 when the setting "SmallImageFileFilter" is "1", else 0.
-  // The cached statistics are dropped too, so the next cbxSelected_Click recomputes them
-  // (the folder tree calls this after each tick, before cbxSelected_Click).
-  void ApplySmallImageFilterSetting();
+  // DBUpdateSmallImageFiles with 1 when the setting "SmallImageFileFilter" is "1", else 0; the
+  // setting is read with the window's shared settings date (services.settingDate()). The cached
+  // statistics are dropped too, so the next cbxSelected_Click recomputes them (the folder tree
+  // calls this after each tick, before cbxSelected_Click). False when the database failed;
+  // nothing is thrown.
+  bool ApplySmallImageFilterSetting();
 
   // Handlers, connected to the widgets' signals; public so that callers and tests can run them.
   void FillExtensionList(const QString& filter);
@@ -75,6 +77,7 @@ class ExtensionList : public QObject {
   void setBusy(bool busy);
   void resortIfSorted();
   void onItemChanged(QTreeWidgetItem* item, int column);
+  void setRowTick(QTreeWidgetItem* item, bool ticked);
 
   ExtensionControls c_;
   shell::MainWindowServices& services_;
@@ -83,6 +86,7 @@ class ExtensionList : public QObject {
   int sortColumn_ = -1;
   bool sortAscending_ = true;
   quint64 listGeneration_ = 0;  // bumped whenever the rows are thrown away
+  int busyDepth_ = 0;
 };
 
 }  // namespace corvane::selection

@@ -1,0 +1,46 @@
+#pragma once
+// The Ext table of Files.db (one row per file type: its tick and cached statistics) and the
+// statistics of a type computed from the File and Folder tables. Every procedure opens its own
+// connection, retries a bounded while when the database is busy, and throws store::DBError
+// otherwise.
+#include <QString>
+#include <QVector>
+#include <optional>
+
+namespace corvane::selection {
+
+struct ExtRow {
+  QString Extension;
+  QString ExtName;
+  bool ExtBu = false;
+  qint64 TotalFiles = 0;
+  double TotalSize = 0;
+  qint64 TotalFilesNU = 0;
+  // Empty or zero in all three: not computed yet.
+  bool statisticsCached() const { return TotalFiles != 0 || TotalSize != 0 || TotalFilesNU != 0; }
+};
+
+// Every Ext row, ordered by extension.
+QVector<ExtRow> DBSelectAllExt(const QString& filesDb);
+// The ticked rows (ExtBu = 1), ordered by extension.
+QVector<ExtRow> DBSelectAllCheckedExt(const QString& filesDb);
+// The row of one extension (compared exactly), or none.
+std::optional<ExtRow> DBSelectExt(const QString& filesDb, const QString& extension);
+// A new row with empty statistics.
+void DBInsertExtNew(const QString& filesDb, const QString& extension, const QString& extName, bool extBu);
+// Sets name and tick of the row; when the tick is set, its cached statistics are dropped, as
+// the files may have changed while the type was not ticked.
+void DBUpdateExt(const QString& filesDb, const QString& extension, const QString& extName, bool extBu);
+// Stores the statistics of a type.
+void DBUpdateExts(const QString& filesDb, const QString& extension, qint64 totalFiles, double totalSize,
+                  qint64 totalFilesNotUploaded);
+// Drops the cached statistics of every row (they are recomputed when next shown).
+void DBClearExtStatistics(const QString& filesDb);
+
+// Statistics of one type ("." + extension, any case) over the files of folders with Bu = 1 that
+// are not filtered. Folders ticked for full backup (BuAll) do not count.
+qint64 DBCountExtensions(const QString& filesDb, const QString& extension);
+double DBAggregateSizes(const QString& filesDb, const QString& extension);
+qint64 DBCountExtensionsNotUploaded(const QString& filesDb, const QString& extension);
+
+}  // namespace corvane::selection

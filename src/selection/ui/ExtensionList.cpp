@@ -1,0 +1,372 @@
+#include "selection/ui/ExtensionList.h"
+
+#include <QCheckBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSet>
+#include <QSignalBlocker>
+#include <QTreeWidget>
+
+#include "platform/AppFolder.h"
+#include "platform/Messages.h"
+#include "platform/Wait.h"
+#include "selection/ExtensionStore.h"
+#include "selection/SmallImageFilter.h"
+#include "shell/PageSeam.h"
+#include "store/Database.h"
+#include "store/Settings.h"
+
+namespace corvane::selection {
+
+namespace {
+
+enum Column { ColId = 0, ColType = 1, ColDescription = 2, ColTotalFiles = 3, ColTotalSize = 4, ColRemaining = 5 };
+constexpr int kShownTickRole = Qt::UserRole + 1;  // the tick as last stored or set by code
+
+const QString kSmallImageSetting = QStringLiteral("SmallImageFileFilter");
+
+void reportDbFailure(const QString& what, const store::DBError& e) {
+  platform::showMessage(what + QStringLiteral("\n") + e.description(), QStringLiteral("Corvane"),
+                        platform::MsgButtons::Ok, platform::MsgIcon::Warning);
+}
+
+}  // namespace
+
+ExtensionList::ExtensionList(const ExtensionControls& controls, shell::MainWindowServices& services, QObject* parent)
+    : QObject(parent), c_(controls), services_(services) {
+  c_.LstExtensions->setObjectName(QStringLiteral("LstExtensions"));
+  c_.Text1->setObjectName(QStringLiteral("Text1"));
+  c_.lblExtension->setObjectName(QStringLiteral("lblExtension"));
+  c_.cbxSelected->setObjectName(QStringLiteral("cbxSelected"));
+  c_.btnAddExt->setObjectName(QStringLiteral("btnAddExt"));
+  c_.CmdRsetList->setObjectName(QStringLiteral("CmdRsetList"));
+  c_.cbxSmallImageFileFilter->setObjectName(QStringLiteral("cbxSmallImageFileFilter"));
+
+  c_.lblExtension->setText(QStringLiteral("Choose Extension:"));
+  c_.cbxSelected->setText(QStringLiteral("Show Selected"));
+  c_.btnAddExt->setText(QStringLiteral("Add Ext."));
+  c_.CmdRsetList->setText(QStringLiteral("&Cancel"));
+  c_.CmdRsetList->setToolTip(QStringLiteral("Click to cancel any changes..."));
+  c_.cbxSmallImageFileFilter->setText(QStringLiteral("Small Image File Filter"));
+  c_.cbxSmallImageFileFilter->setToolTip(QStringLiteral("Filters out image files less than 20K..."));
+
+  QTreeWidget* list = c_.LstExtensions;
+  list->setColumnCount(6);
+  list->setHeaderLabels({QString(), QStringLiteral("Type"), QStringLiteral("Description"),
+                         QStringLiteral("Total Files"), QStringLiteral("Total Size"), QStringLiteral("Remaining")});
+  list->setRootIsDecorated(false);
+  list->setItemsExpandable(false);
+  list->setUniformRowHeights(true);
+  list->setSortingEnabled(false);
+  list->header()->setSectionsClickable(true);
+
+  connect(list, &QTreeWidget::itemChanged, this, &ExtensionList::onItemChanged);
+  connect(list->header(), &QHeaderView::sectionClicked, this, &ExtensionList::LstExtensions_ColumnClick);
+  connect(c_.Text1, &QLineEdit::textEdited, this, [this] { Text1_KeyUp(); });
+  connect(c_.btnAddExt, &QPushButton::clicked, this, [this] { btnAddExt_Click(); });
+  connect(c_.CmdRsetList, &QPushButton::clicked, this, [this] { CmdRsetList_Click(); });
+  connect(c_.cbxSelected, &QCheckBox::clicked, this, [this] { cbxSelected_Click(); });
+  connect(c_.cbxSmallImageFileFilter, &QCheckBox::clicked, this, [this] { cbxSmallImageFileFilter_Click(); });
+}
+
+ExtensionList::~ExtensionList() = default;
+
+void ExtensionList::LoadRegisteredExtensions() {
+  const QVector<RegisteredType> registered = systemFileTypes();
+  platform::doEvents();
+  fileTypes_ = filterRegisteredTypes(registered);
+}
+
+void ExtensionList::LoadFileTypeList() {
+  listedTypes_ = {FileTypeEntry{}};
+  const QString path = platform::joinPath(platform::appPaths().extensionsFolderPath, QStringLiteral("TypeLst.xml"));
+  for (const QString& ext : readTypeList(path)) {
+    for (const FileTypeEntry& e : fileTypes_) {
+      if (e.FileId != 0 && e.Extension == ext) {
+        AddToList(e.Extension, e.FileName, 0, 0, 0, e.FileId, false);
+        listedTypes_.append(e);
+        break;
+      }
+    }
+  }
+  resortIfSorted();
+}
+
+void ExtensionList::LoadSmallImageFilterBox() {
+  QString value;
+  store::DBSelectSetting(services_.databases().statusDb, kSmallImageSetting, value, services_.settingDate());
+  const QSignalBlocker block(c_.cbxSmallImageFileFilter);
+  c_.cbxSmallImageFileFilter->setChecked(value == QStringLiteral("1"));
+}
+
+void ExtensionList::AddToList(const QString& extension, const QString& description, qint64 totalFiles,
+                              double totalSize, qint64 notUploaded, int fileId, bool ticked) {
+  QTreeWidget* list = c_.LstExtensions;
+  auto* item = new QTreeWidgetItem;
+  item->setText(ColId, QString::number(fileId != 0 ? fileId : list->topLevelItemCount() + 1));
+  item->setText(ColType, extension);
+  item->setText(ColDescription, description);
+  item->setText(ColTotalFiles, QString::number(totalFiles));
+  item->setText(ColTotalSize, sizeText(totalSize));
+  item->setText(ColRemaining, QString::number(notUploaded));
+  item->setFlags((item->flags() | Qt::ItemIsUserCheckable) & ~Qt::ItemIsEditable);
+  item->setCheckState(ColId, ticked ? Qt::Checked : Qt::Unchecked);
+  item->setData(ColId, kShownTickRole, ticked);
+  const QSignalBlocker block(list);
+  list->addTopLevelItem(item);
+}
+
+void ExtensionList::clearList() {
+  const QSignalBlocker block(c_.LstExtensions);
+  c_.LstExtensions->clear();
+  ++listGeneration_;
+}
+
+void ExtensionList::setRowTick(QTreeWidgetItem* item, bool ticked) {
+  const QSignalBlocker block(c_.LstExtensions);
+  item->setCheckState(ColId, ticked ? Qt::Checked : Qt::Unchecked);
+  item->setData(ColId, kShownTickRole, ticked);
+}
+
+void ExtensionList::setBusy(bool busy) {
+  if (busy) {
+    if (busyDepth_++ > 0) return;
+  } else {
+    if (busyDepth_ == 0 || --busyDepth_ > 0) return;
+  }
+  c_.lblExtension->setEnabled(!busy);
+  c_.Text1->setEnabled(!busy);
+  c_.cbxSelected->setEnabled(!busy);
+  c_.LstExtensions->setEnabled(!busy);
+}
+
+void ExtensionList::resortIfSorted() {
+  if (sortColumn_ < 0) return;
+  const QSignalBlocker block(c_.LstExtensions);
+  c_.LstExtensions->sortItems(sortColumn_, sortAscending_ ? Qt::AscendingOrder : Qt::DescendingOrder);
+}
+
+void ExtensionList::FillExtensionList(const QString& filter) {
+  clearList();
+  const QString prefix = filter.isEmpty() ? QStringLiteral(".") : filter;
+  for (qsizetype i = 1; i < fileTypes_.size(); ++i) {
+    const FileTypeEntry& e = fileTypes_.at(i);
+    if (e.Extension.startsWith(prefix)) AddToList(e.Extension, e.FileName, 0, 0, 0, e.FileId, false);
+  }
+  resortIfSorted();
+
+  QVector<ExtRow> rows;
+  try {
+    rows = DBSelectAllExt(services_.databases().filesDb);
+  } catch (const store::DBError&) {
+    return;  // the rows stay unticked; the next fill tries again
+  }
+  QSet<QString> ticked;
+  for (const ExtRow& r : rows)
+    if (r.ExtBu) ticked.insert(r.Extension);
+  QTreeWidget* list = c_.LstExtensions;
+  for (int i = 0; i < list->topLevelItemCount(); ++i) {
+    QTreeWidgetItem* item = list->topLevelItem(i);
+    if (ticked.contains(item->text(ColType))) setRowTick(item, true);
+  }
+}
+
+void ExtensionList::cbxSelected_Click() {
+  setBusy(true);
+  struct Release {
+    ExtensionList* self;
+    ~Release() { self->setBusy(false); }
+  } release{this};
+
+  if (!c_.cbxSelected->isChecked()) {
+    FillExtensionList(QString());
+    return;
+  }
+
+  const QString filesDb = services_.databases().filesDb;
+  clearList();
+  const quint64 generation = listGeneration_;
+  QVector<ExtRow> rows;
+  try {
+    rows = DBSelectAllCheckedExt(filesDb);
+  } catch (const store::DBError&) {
+    return;
+  }
+  QVector<QPair<QString, QTreeWidgetItem*>> shown;
+  for (const ExtRow& r : rows) {
+    if (r.Extension.isEmpty()) continue;
+    AddToList(r.Extension, r.ExtName, 0, 0, 0, 0, true);
+    QTreeWidget* list = c_.LstExtensions;
+    shown.append({r.Extension, list->topLevelItem(list->topLevelItemCount() - 1)});
+  }
+  resortIfSorted();
+  c_.LstExtensions->viewport()->update();
+  platform::doEvents();
+
+  // The figures follow row by row; the rows are gone when a handler run meanwhile rebuilt the list.
+  for (const auto& [extension, item] : shown) {
+    if (listGeneration_ != generation) return;
+    try {
+      const std::optional<ExtRow> row = DBSelectExt(filesDb, extension);
+      if (!row) continue;
+      qint64 totalFiles = row->TotalFiles;
+      double totalSize = row->TotalSize;
+      qint64 notUploaded = row->TotalFilesNU;
+      if (!row->statisticsCached()) {
+        totalFiles = DBCountExtensions(filesDb, extension);
+        totalSize = DBAggregateSizes(filesDb, extension);
+        notUploaded = DBCountExtensionsNotUploaded(filesDb, extension);
+        DBUpdateExts(filesDb, extension, totalFiles, totalSize, notUploaded);
+      }
+      const QSignalBlocker block(c_.LstExtensions);
+      item->setText(ColTotalFiles, QString::number(totalFiles));
+      item->setText(ColTotalSize, sizeText(totalSize));
+      item->setText(ColRemaining, QString::number(notUploaded));
+    } catch (const store::DBError&) {
+      return;
+    }
+    platform::doEvents();
+  }
+}
+
+void ExtensionList::ShowSelectedExtensions() {
+  {
+    const QSignalBlocker block(c_.cbxSelected);
+    c_.cbxSelected->setChecked(true);
+  }
+  cbxSelected_Click();
+}
+
+void ExtensionList::RefreshExtensionList() {
+  c_.LstExtensions->viewport()->update();
+  // The service keeps adding files: the cached figures are recomputed on each refresh.
+  try {
+    DBClearExtStatistics(services_.databases().filesDb);
+  } catch (const store::DBError&) {
+    // the cached figures are shown once more
+  }
+  cbxSelected_Click();
+}
+
+bool ExtensionList::ApplySmallImageFilterSetting() {
+  QString value;
+  store::DBSelectSetting(services_.databases().statusDb, kSmallImageSetting, value, services_.settingDate());
+  try {
+    DBUpdateSmallImageFiles(services_.databases().filesDb, value == QStringLiteral("1") ? 1 : 0);
+    DBClearExtStatistics(services_.databases().filesDb);
+  } catch (const store::DBError& e) {
+    store::setLastSwallowedError(e.description());
+    return false;
+  }
+  return true;
+}
+
+void ExtensionList::onItemChanged(QTreeWidgetItem* item, int column) {
+  if (column != ColId || item == nullptr) return;
+  const bool ticked = item->checkState(ColId) == Qt::Checked;
+  if (item->data(ColId, kShownTickRole).toBool() == ticked) return;  // text change, not a tick
+  LstExtensions_ItemCheck(item);
+}
+
+void ExtensionList::LstExtensions_ItemCheck(QTreeWidgetItem* item) {
+  const QString extension = item->text(ColType);
+  const QString description = item->text(ColDescription);
+  const bool ticked = item->checkState(ColId) == Qt::Checked;
+  const QString filesDb = services_.databases().filesDb;
+  try {
+    const std::optional<ExtRow> row = DBSelectExt(filesDb, extension);
+    if (!row)
+      DBInsertExtNew(filesDb, extension, description, ticked);
+    else if (row->ExtBu != ticked)
+      DBUpdateExt(filesDb, extension, description, ticked);
+    setRowTick(item, ticked);
+  } catch (const store::DBError& e) {
+    // Show what is stored, not the tick that could not be saved.
+    bool stored = !ticked;
+    try {
+      const std::optional<ExtRow> row = DBSelectExt(filesDb, extension);
+      stored = row && row->ExtBu;
+    } catch (const store::DBError&) {
+    }
+    setRowTick(item, stored);
+    reportDbFailure(QStringLiteral("The tick of %1 could not be saved.").arg(extension), e);
+  }
+}
+
+void ExtensionList::Text1_KeyUp() {
+  if (c_.cbxSelected->isChecked()) {
+    // Unticking lists all types; the filter below rebuilds the list at once anyway.
+    const QSignalBlocker block(c_.cbxSelected);
+    c_.cbxSelected->setChecked(false);
+  }
+  const QString text = c_.Text1->text();
+  FillExtensionList(text == QStringLiteral(".") ? QString() : text);
+}
+
+void ExtensionList::CmdRsetList_Click() {
+  {
+    const QSignalBlocker block(c_.Text1);
+    c_.Text1->clear();
+  }
+  FillExtensionList(QString());
+  QTreeWidget* list = c_.LstExtensions;
+  for (int i = 0; i < list->topLevelItemCount(); ++i) setRowTick(list->topLevelItem(i), false);
+  for (FileTypeEntry& e : listedTypes_) e.Extension.clear();
+}
+
+void ExtensionList::btnAddExt_Click() {
+  const QString text = c_.Text1->text();
+  if (!text.startsWith(QLatin1Char('.'))) {
+    platform::showMessage(QStringLiteral("Type a valid extension preceeded by a '.' in the 'Choose Extension' box."),
+                          QString(), platform::MsgButtons::Ok, platform::MsgIcon::None);
+    return;
+  }
+  const QString filesDb = services_.databases().filesDb;
+  try {
+    if (!DBSelectExt(filesDb, text)) DBInsertExtNew(filesDb, text, QString(), true);
+  } catch (const store::DBError& e) {
+    reportDbFailure(QStringLiteral("The extension %1 could not be added.").arg(text), e);
+  }
+}
+
+void ExtensionList::LstExtensions_ColumnClick(int column) {
+  if (column == sortColumn_) {
+    sortAscending_ = !sortAscending_;
+  } else {
+    sortColumn_ = column;
+    sortAscending_ = true;
+  }
+  c_.LstExtensions->header()->setSortIndicatorShown(true);
+  resortIfSorted();
+}
+
+void ExtensionList::cbxSmallImageFileFilter_Click() {
+  QCheckBox* box = c_.cbxSmallImageFileFilter;
+  box->setEnabled(false);
+  const bool on = box->isChecked();
+  const QString value = on ? QStringLiteral("1") : QStringLiteral("0");
+  const store::DatabasePaths& dbs = services_.databases();
+  try {
+    // A missing row would take no update: it is added, so that the choice is kept.
+    if (store::DBSettingExists(dbs.statusDb, kSmallImageSetting))
+      store::DBUpdateSetting(dbs.statusDb, kSmallImageSetting, value, services_.settingDate());
+    else
+      store::DBInsertSetting(dbs.statusDb, kSmallImageSetting, value, services_.settingDate());
+    DBUpdateSmallImageFiles(dbs.filesDb, on ? 1 : 0);
+    DBClearExtStatistics(dbs.filesDb);
+  } catch (const store::DBError& e) {
+    {
+      const QSignalBlocker block(box);
+      box->setChecked(store::settingValue(dbs.statusDb, kSmallImageSetting) == QStringLiteral("1"));
+    }
+    box->setEnabled(true);
+    reportDbFailure(QStringLiteral("The small image file filter could not be saved."), e);
+    return;
+  }
+  cbxSelected_Click();
+  box->setEnabled(true);
+}
+
+}  // namespace corvane::selection

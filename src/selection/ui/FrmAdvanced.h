@@ -1,0 +1,68 @@
+#pragma once
+// The advanced settings window: four settings of the background service (scan interval, batch
+// sizes of small and large files, the order files are worked through). One instance, shown
+// modeless; closing or cancelling hides it, and every showing reloads the stored values.
+#include <QDateTime>
+#include <QDialog>
+#include <QString>
+
+class QLineEdit;
+class QPushButton;
+
+namespace corvane::shell {
+class MainWindowServices;
+}
+
+namespace corvane::selection {
+
+struct AdvancedSettings {
+  QString ScanInterval;
+  QString SFBatchSize;
+  QString LFBatchSize;
+  QString SortOrder;
+};
+
+// Exactly "Asc" or "Desc" (case and spaces count).
+bool isValidSortOrder(const QString& sortOrder);
+
+// Reads "ScanInterval", "SFBatchSize", "LFBatchSize", "SortOrder" in that order; settingDate is
+// the window's shared date output of its settings reads.
+AdvancedSettings loadAdvancedSettings(const QString& statusDb, QDateTime& settingDate);
+
+// Saves "SortOrder", "ScanInterval", "SFBatchSize", "LFBatchSize" as typed, dated `when`, in one
+// transaction: either all four are stored or none. A missing row is added. Throws
+// store::DBError when the database fails (after a bounded retry while it is busy).
+void saveAdvancedSettings(const QString& statusDb, const AdvancedSettings& values, const QDateTime& when);
+
+class FrmAdvanced : public QDialog {
+  Q_OBJECT
+ public:
+  explicit FrmAdvanced(shell::MainWindowServices& services, QWidget* parent = nullptr);
+
+  // The menu's "Advanced Settings": shows the window modeless (or brings it to the front) and
+  // reloads the stored values.
+  void showModeless();
+
+  void GetSettings();
+  void btnAdvancedOk_Click();
+  void btnAdvancedCancel_Click();
+
+  QLineEdit* tbxScanInterval() const { return tbxScanInterval_; }
+  QLineEdit* tbxSFBatchSize() const { return tbxSFBatchSize_; }
+  QLineEdit* tbxLFBatchSize() const { return tbxLFBatchSize_; }
+  QLineEdit* tbxSortOrder() const { return tbxSortOrder_; }
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  shell::MainWindowServices& services_;
+  QLineEdit* tbxScanInterval_;
+  QLineEdit* tbxSFBatchSize_;
+  QLineEdit* tbxLFBatchSize_;
+  QLineEdit* tbxSortOrder_;
+  QPushButton* btnAdvancedOk_;
+  QPushButton* btnAdvancedCancel_;
+};
+
+}  // namespace corvane::selection
