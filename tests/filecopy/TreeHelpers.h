@@ -1,0 +1,49 @@
+#pragma once
+// Small helpers that build source and destination trees in a temporary folder.
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QString>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace corvane::test::filecopy {
+
+// A fixed point in time well in the past, so that files written now are clearly newer.
+inline QDateTime baseTime() { return QDateTime(QDate(2021, 3, 14), QTime(9, 26, 53), Qt::UTC); }
+
+inline void setModified(const QString& path, const QDateTime& when) {
+  QFile f(path);
+  ASSERT_TRUE(f.open(QIODevice::ReadWrite)) << qPrintable(path);
+  ASSERT_TRUE(f.setFileTime(when, QFileDevice::FileModificationTime)) << qPrintable(path);
+}
+
+inline void writeFile(const QString& path, const QByteArray& content, const QDateTime& when = baseTime()) {
+  QDir().mkpath(QFileInfo(path).path());
+  {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate)) << qPrintable(path);
+    ASSERT_EQ(f.write(content), content.size());
+  }
+  setModified(path, when);
+}
+
+inline QByteArray readFile(const QString& path) {
+  QFile f(path);
+  if (!f.open(QIODevice::ReadOnly)) return QByteArray("<missing>");
+  return f.readAll();
+}
+
+inline qint64 modifiedMs(const QString& path) { return QFileInfo(path).lastModified().toMSecsSinceEpoch(); }
+
+// A temporary folder with "src" and "dst" in it (only "src" exists at first).
+struct Trees {
+  QTemporaryDir dir;
+  QString root() const { return dir.path(); }
+  QString src(const QString& rel = {}) const { return dir.path() + "/src" + (rel.isEmpty() ? "" : "/" + rel); }
+  QString dst(const QString& rel = {}) const { return dir.path() + "/dst" + (rel.isEmpty() ? "" : "/" + rel); }
+  Trees() { QDir().mkpath(src()); }
+};
+
+}  // namespace corvane::test::filecopy
