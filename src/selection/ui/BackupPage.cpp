@@ -1,0 +1,383 @@
+#include "selection/ui/BackupPage.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScopeGuard>
+#include <QSignalBlocker>
+#include <QStyle>
+#include <QTreeWidget>
+
+#include "platform/Messages.h"
+#include "platform/Wait.h"
+#include "selection/BackupDrives.h"
+#include "selection/FolderExclusions.h"
+#include "selection/FolderScan.h"
+#include "selection/ui/ExtensionList.h"
+#include "store/Database.h"
+#include "store/Settings.h"
+
+namespace corvane::selection {
+
+namespace {
+
+constexpr int kKeyRole = Qt::UserRole;
+constexpr int kTickRole = Qt::UserRole + 1;  // the tick last set or recorded
+const QString kRootKey = QStringLiteral("Drives");
+constexpr int kPopulateAttempts = 3;
+constexpr int kPopulateWaitMs = 1000;
+
+// Layout lengths are in twips (1440 to the inch; 15 to a pixel at 96 dpi).
+int px(int twips) { return qRound(twips / 15.0); }
+
+const QString kFrameCaptionFolderFile =
+    QStringLiteral("Folders and Files - backup only the selected extensions in these folders");
+const QString kFrameCaptionFull = QStringLiteral("Full Folder Backup - backup all files in these folders");
+
+}  // namespace
+
+BackupPage::BackupPage(shell::MainWindowServices& services, QWidget* parent)
+    : QWidget(parent), services_(services) {
+  setObjectName(QStringLiteral("BackupPage"));
+  buildWidgets();
+  extensions_ = new ExtensionList(ExtensionControls{LstExtensions, Text1, lblExtension, cbxSelected, btnAddExt,
+                                                    CmdRsetList, cbxSmallImageFileFilter},
+                                  services_, this);
+
+  connect(tvFolders, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* n) { tvFolders_Expand(n); });
+  connect(tvFolders, &QTreeWidget::itemChanged, this, &BackupPage::onItemChanged);
+  connect(btnBackupMode, &QPushButton::clicked, this, [this] { btnBackupMode_Click(); });
+  connect(btnScanForNewFolders, &QPushButton::clicked, this, [this] { btnScanForNewFolders_Click(); });
+  connect(cbxDefaultFolderFilter, &QCheckBox::clicked, this, [this] { cbxDefaultFolderFilter_Click(); });
+}
+
+BackupPage::~BackupPage() = default;
+
+void BackupPage::buildWidgets() {
+  // Design places in twips, inside Frame7 of 14000 x 7000; the main window's layout moves and
+  // sizes the controls it names when the window changes size.
+  const int fw = 14000, fh = 7000;
+  Frame7 = new QGroupBox(kFrameCaptionFolderFile, this);
+  Frame7->setObjectName(QStringLiteral("Frame7"));
+  Frame7->setGeometry(px(100), px(100), px(fw), px(fh));
+
+  btnBackupMode = new QPushButton(kFolderFileCaption, Frame7);
+  btnBackupMode->setObjectName(QStringLiteral("btnBackupMode"));
+  btnBackupMode->setGeometry(px(100), px(280), px(2000), px(400));
+
+  btnScanForNewFolders = new QPushButton(QStringLiteral("Scan Folders/Files"), Frame7);
+  btnScanForNewFolders->setObjectName(QStringLiteral("btnScanForNewFolders"));
+  btnScanForNewFolders->setGeometry(px(2200), px(280), px(2000), px(400));
+
+  CmdRsetList = new QPushButton(Frame7);
+  CmdRsetList->setObjectName(QStringLiteral("CmdRsetList"));
+  CmdRsetList->setGeometry(px(4300), px(280), px(1200), px(400));
+
+  tvFolders = new QTreeWidget(Frame7);
+  tvFolders->setObjectName(QStringLiteral("tvFolders"));
+  tvFolders->setColumnCount(1);
+  tvFolders->setHeaderHidden(true);
+
+  LstExtensions = new QTreeWidget(Frame7);
+  LstExtensions->setObjectName(QStringLiteral("LstExtensions"));
+
+  lblExtension = new QLabel(Frame7);
+  lblExtension->setObjectName(QStringLiteral("lblExtension"));
+  Text1 = new QLineEdit(Frame7);
+  Text1->setObjectName(QStringLiteral("Text1"));
+  cbxSelected = new QCheckBox(Frame7);
+  cbxSelected->setObjectName(QStringLiteral("cbxSelected"));
+  btnAddExt = new QPushButton(Frame7);
+  btnAddExt->setObjectName(QStringLiteral("btnAddExt"));
+
+  cbxSmallImageFileFilter = new QCheckBox(Frame7);
+  cbxSmallImageFileFilter->setObjectName(QStringLiteral("cbxSmallImageFileFilter"));
+  cbxDefaultFolderFilter = new QCheckBox(QStringLiteral("Apply Default Folder Filter"), Frame7);
+  cbxDefaultFolderFilter->setObjectName(QStringLiteral("cbxDefaultFolderFilter"));
+  cbxImageSwitch = new QCheckBox(QStringLiteral("Don't Unlock Busy Files"), Frame7);
+  cbxImageSwitch->setObjectName(QStringLiteral("cbxImageSwitch"));
+
+  // The places the window's layout gives at this frame size in "Folder/File Backup".
+  const int lstW = fw / 2 - 220;
+  const int tvW = fw - lstW - 440;
+  const int lstL = tvW + 300;
+  tvFolders->setGeometry(px(100), px(800), px(tvW), px(fh - 1400));
+  LstExtensions->setGeometry(px(lstL), px(800), px(lstW), px(fh - 1400));
+  lblExtension->setGeometry(px(lstL), px(330), px(1700), px(300));
+  Text1->setGeometry(px(lstL + 1720), px(300), px(1000), px(360));
+  cbxSelected->setGeometry(px(lstL + 2800), px(300), px(1600), px(360));
+  btnAddExt->setGeometry(px(fw / 2 + 5000), px(280), px(1000), px(400));
+  cbxSmallImageFileFilter->setGeometry(px(fw / 8 - 400), px(fh - 460), px(2100), px(360));
+  cbxDefaultFolderFilter->setGeometry(px(fw / 8 + 1800), px(fh - 460), px(2300), px(360));
+  cbxImageSwitch->setGeometry(px(fw / 8 + 4200), px(fh - 460), px(2300), px(360));
+  setMinimumSize(px(fw + 200), px(fh + 200));
+}
+
+QString BackupPage::filesDb() const { return services_.databases().filesDb; }
+QString BackupPage::statusDb() const { return services_.databases().statusDb; }
+QString BackupPage::mode() const { return btnBackupMode->text(); }
+
+QString BackupPage::keyOf(const QTreeWidgetItem* node) {
+  return node ? node->data(0, kKeyRole).toString() : QString();
+}
+
+QTreeWidgetItem* BackupPage::nodeByKey(const QString& key) const { return nodes_.value(key, nullptr); }
+
+// ---- Extension list (forwarded) -------------------------------------------------------------
+
+void BackupPage::LoadRegisteredExtensions() { extensions_->LoadRegisteredExtensions(); }
+void BackupPage::LoadFileTypeList() { extensions_->LoadFileTypeList(); }
+void BackupPage::ShowSelectedExtensions() { extensions_->ShowSelectedExtensions(); }
+void BackupPage::RefreshExtensionList() { extensions_->RefreshExtensionList(); }
+
+// ---- Tree -------------------------------------------------------------------------------------
+
+QTreeWidgetItem* BackupPage::addNode(QTreeWidgetItem* parent, const QString& key, const QString& text,
+                                     bool isFolder) {
+  const QSignalBlocker block(tvFolders);
+  auto* node = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(tvFolders);
+  node->setText(0, text);
+  node->setData(0, kKeyRole, key);
+  node->setIcon(0, style()->standardIcon(isFolder ? QStyle::SP_DirIcon : QStyle::SP_DriveHDIcon));
+  if (parent) {
+    node->setFlags(node->flags() | Qt::ItemIsUserCheckable);
+    node->setData(0, kTickRole, false);
+    node->setCheckState(0, Qt::Unchecked);
+  }
+  nodes_.insert(key, node);
+  return node;
+}
+
+void BackupPage::setTick(QTreeWidgetItem* node, bool ticked) {
+  if (!node || !(node->flags() & Qt::ItemIsUserCheckable)) return;
+  const QSignalBlocker block(tvFolders);
+  node->setData(0, kTickRole, ticked);
+  node->setCheckState(0, ticked ? Qt::Checked : Qt::Unchecked);
+}
+
+void BackupPage::onItemChanged(QTreeWidgetItem* item, int column) {
+  if (column != 0 || !(item->flags() & Qt::ItemIsUserCheckable)) return;
+  const bool ticked = item->checkState(0) == Qt::Checked;
+  if (ticked == item->data(0, kTickRole).toBool()) return;  // not a change of the tick
+  item->setData(0, kTickRole, ticked);
+  tvFolders_NodeCheck(item);
+}
+
+void BackupPage::clearTree() {
+  const QSignalBlocker block(tvFolders);
+  nodes_.clear();
+  tvFolders->clear();
+}
+
+bool BackupPage::buildDriveNodes(QString& error) {
+  clearTree();
+  QTreeWidgetItem* root = addNode(nullptr, kRootKey, kRootKey, false);
+  driveNames_ = GetDrives();
+  try {
+    for (int slot = 0; slot < kShownDriveSlots; ++slot) {
+      const QString rootPath = driveNames_.value(slot);
+      if (rootPath.isEmpty()) continue;
+      platform::doEvents();
+      QTreeWidgetItem* drive = addNode(root, rootPath, rootPath, false);
+      // A drive without a row starts unticked.
+      const std::optional<FolderFlags> flags = DBSelectFolder(filesDb(), withoutTrailingBackslash(rootPath));
+      setTick(drive, flags && modeFlag(mode(), *flags));
+    }
+  } catch (const store::DBError& e) {
+    error = e.description();
+    return false;
+  }
+  return true;
+}
+
+void BackupPage::PopulateDriveNodes() {
+  rows_.ClearNodeArrays();  // the tree is rebuilt from what is stored now
+  tvFolders->setEnabled(false);
+  const auto enable = qScopeGuard([this] { tvFolders->setEnabled(true); });
+  QString error;
+  bool built = false;
+  for (int attempt = 0; attempt < kPopulateAttempts && !built; ++attempt) {
+    if (attempt > 0) platform::waitMs(kPopulateWaitMs);
+    error.clear();
+    built = buildDriveNodes(error);
+  }
+  if (QTreeWidgetItem* root = nodeByKey(kRootKey)) tvFolders->expandItem(root);  // loads the drives' folders
+  tvFolders->update();
+  if (!built)
+    platform::showMessage(QStringLiteral("The folder selection could not be read. ") + error, QStringLiteral("Corvane"),
+                          platform::MsgButtons::Ok, platform::MsgIcon::Warning);
+}
+
+void BackupPage::tvFolders_Expand(QTreeWidgetItem* node) {
+  if (!node) return;
+  tvFolders->setEnabled(false);
+  const auto enable = qScopeGuard([this] { tvFolders->setEnabled(true); });
+  for (int i = 0; i < node->childCount(); ++i) {
+    try {
+      LoadChildNodes(node->child(i));
+    } catch (const store::DBError&) {
+      // This child's folders are left out; the others still load.
+    }
+  }
+}
+
+void BackupPage::LoadChildNodes(QTreeWidgetItem* node) {
+  const QString key = keyOf(node);
+  const QVector<ChildNode> children = rows_.SelectChildNodes(key);
+  for (const ChildNode& c : children) {
+    QTreeWidgetItem* child = nodeByKey(c.key);
+    if (!child) child = addNode(node, c.key, c.text, true);
+    setTick(child, modeFlag(mode(), c.flags));
+  }
+}
+
+void BackupPage::UpdateTreeNodes() {
+  // Group the nodes by drive and read each drive's rows once.
+  QHash<QString, QList<QTreeWidgetItem*>> byDrive;
+  for (auto it = nodes_.cbegin(); it != nodes_.cend(); ++it)
+    if (it.key() != kRootKey) byDrive[it.key().left(2)].push_back(it.value());
+  const QString m = mode();
+  for (auto d = byDrive.cbegin(); d != byDrive.cend(); ++d) {
+    rows_.LoadDrive(d.key());
+    QHash<QString, FolderFlags> stored;
+    stored.reserve(rows_.RawNodeCount());
+    for (const RawNode& r : rows_.RawNodes()) {
+      const QString folder = withoutTrailingBackslash(r.name);
+      if (!stored.contains(folder)) stored.insert(folder, r.flags);  // the first row of a name counts
+    }
+    for (QTreeWidgetItem* node : d.value()) {
+      const auto it = stored.constFind(withoutTrailingBackslash(keyOf(node)));
+      setTick(node, it != stored.constEnd() && modeFlag(m, *it));
+    }
+  }
+}
+
+void BackupPage::tvFolders_NodeCheck(QTreeWidgetItem* node) {
+  if (!node) return;
+  tvFolders->setEnabled(false);
+  auto enable = qScopeGuard([this] { tvFolders->setEnabled(true); });
+  const bool ticked = node->checkState(0) == Qt::Checked;
+  const FolderFlags flags = flagsForTick(mode(), ticked);
+  const QString folder = withoutTrailingBackslash(keyOf(node));
+  QString error;
+  bool written = false;
+  try {
+    DBUpdateBuandBuAll(filesDb(), folder, flags);
+    // The folder and everything below it, loaded in the tree or not.
+    DBUpdateBusandBusAll(filesDb(), folder, flags);
+    written = true;
+    ExcludeFolders(filesDb());
+  } catch (const store::DBError& e) {
+    error = e.description();
+  }
+  rows_.ClearNodeArrays();
+  if (written) extensions_->ApplySmallImageFilterSetting();
+  try {
+    UpdateTreeNodes();  // show what is stored, exclusions included
+  } catch (const store::DBError& e) {
+    if (error.isEmpty()) error = e.description();
+  }
+  platform::doEvents();
+  tvFolders->update();
+  enable.dismiss();
+  tvFolders->setEnabled(true);
+  if (written) {
+    extensions_->cbxSelected_Click();
+    try {
+      store::DBUpdateSetting(statusDb(), QStringLiteral("UploadsWaiting"), QStringLiteral("Yes"),
+                             services_.settingDate());
+    } catch (const store::DBError& e) {
+      if (error.isEmpty()) error = e.description();
+    }
+  }
+  if (!error.isEmpty())
+    platform::showMessage(QStringLiteral("The folder selection could not be saved. ") + error,
+                          QStringLiteral("Corvane"), platform::MsgButtons::Ok, platform::MsgIcon::Warning);
+}
+
+// ---- Modes ------------------------------------------------------------------------------------
+
+void BackupPage::btnBackupMode_Click() {
+  QWidget* const controls[] = {btnBackupMode, btnScanForNewFolders, cbxDefaultFolderFilter, cbxSmallImageFileFilter};
+  for (QWidget* w : controls) w->setEnabled(false);
+  tvFolders->hide();
+  const auto restore = qScopeGuard([&] {
+    tvFolders->show();
+    for (QWidget* w : controls) w->setEnabled(true);
+    if (scanning_) btnScanForNewFolders->setEnabled(false);
+  });
+  if (mode() == kFolderFileCaption) {
+    btnBackupMode->setText(kFullFolderCaption);
+    HideExtControls();
+    PopulateDriveNodes();
+    services_.relayout();
+  } else {
+    btnBackupMode->setText(kFolderFileCaption);
+    PopulateDriveNodes();
+    ShowExtControls();
+    services_.relayout();
+  }
+}
+
+void BackupPage::ShowExtControls() {
+  for (QWidget* w : {static_cast<QWidget*>(LstExtensions), static_cast<QWidget*>(Text1),
+                     static_cast<QWidget*>(lblExtension), static_cast<QWidget*>(cbxSelected),
+                     static_cast<QWidget*>(btnAddExt)})
+    w->show();
+  tvFolders->resize(qMax(0, Frame7->width() / 2 - px(200)), tvFolders->height());
+  Frame7->setTitle(kFrameCaptionFolderFile);
+}
+
+void BackupPage::HideExtControls() {
+  for (QWidget* w : {static_cast<QWidget*>(LstExtensions), static_cast<QWidget*>(Text1),
+                     static_cast<QWidget*>(lblExtension), static_cast<QWidget*>(cbxSelected),
+                     static_cast<QWidget*>(btnAddExt)})
+    w->hide();
+  tvFolders->resize(qMax(0, Frame7->width() - px(400)), tvFolders->height());
+  Frame7->setTitle(kFrameCaptionFull);
+}
+
+// ---- Scan and filter --------------------------------------------------------------------------
+
+void BackupPage::btnScanForNewFolders_Click() {
+  if (scanning_) return;
+  scanning_ = true;
+  btnScanForNewFolders->setEnabled(false);
+  {
+    const auto done = qScopeGuard([this] {
+      scanning_ = false;
+      btnScanForNewFolders->setEnabled(true);
+    });
+    try {
+      WriteScanSettings(statusDb());
+      driveNames_ = GetDrives();
+      FolderScan scan(filesDb(), [this](const QString& text) { services_.setCaption(text); });
+      scan.Run(driveNames_);
+    } catch (const store::DBError& e) {
+      platform::showMessage(QStringLiteral("The folder scan could not be completed. ") + e.description(),
+                            QStringLiteral("Corvane"), platform::MsgButtons::Ok, platform::MsgIcon::Warning);
+    }
+  }
+  PopulateDriveNodes();  // new folders and their inherited ticks show at once
+}
+
+void BackupPage::cbxDefaultFolderFilter_Click() {
+  cbxDefaultFolderFilter->setEnabled(false);
+  const bool ticked = cbxDefaultFolderFilter->isChecked();
+  try {
+    if (ticked) ExcludeFolders(filesDb());
+    store::DBUpdateSetting(statusDb(), QStringLiteral("DefaultFolderFilter"), ticked ? QStringLiteral("1") : QStringLiteral("0"),
+                           QDateTime::currentDateTime());
+  } catch (const store::DBError& e) {
+    platform::showMessage(QStringLiteral("The folder filter could not be applied. ") + e.description(),
+                          QStringLiteral("Corvane"), platform::MsgButtons::Ok, platform::MsgIcon::Warning);
+  }
+  cbxDefaultFolderFilter->setEnabled(true);
+  PopulateDriveNodes();
+}
+
+}  // namespace corvane::selection

@@ -1,0 +1,95 @@
+#pragma once
+// The "Backup" page of the main window: the folder tree of the file backup (tvFolders) with
+// its two modes, the folder scan, the default folder filter, and the widgets of the
+// extension list (driven by ExtensionList).
+#include <QHash>
+#include <QStringList>
+#include <QWidget>
+
+#include "selection/FolderTable.h"
+#include "shell/PageSeam.h"
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace corvane::selection {
+
+class ExtensionList;
+
+class BackupPage : public QWidget, public shell::BackupPageHooks {
+  Q_OBJECT
+ public:
+  explicit BackupPage(shell::MainWindowServices& services, QWidget* parent = nullptr);
+  ~BackupPage() override;
+
+  // shell::BackupPageHooks
+  QWidget* widget() override { return this; }
+  void LoadRegisteredExtensions() override;
+  void LoadFileTypeList() override;
+  // Rebuilds the tree down to the drives (and, one level ahead, their folders).
+  void PopulateDriveNodes() override;
+  void ShowSelectedExtensions() override;
+  void RefreshExtensionList() override;
+
+  // Handlers, connected to the widgets; public so that callers and tests can run them.
+  void tvFolders_Expand(QTreeWidgetItem* node);
+  void tvFolders_NodeCheck(QTreeWidgetItem* node);
+  void btnBackupMode_Click();
+  void btnScanForNewFolders_Click();
+  void cbxDefaultFolderFilter_Click();
+
+  // Adds the direct sub-folders of one node (each once) and ticks them from their rows.
+  void LoadChildNodes(QTreeWidgetItem* node);
+  // Re-ticks every node of the tree from the stored flags (a node without a row: unticked).
+  void UpdateTreeNodes();
+  void ShowExtControls();
+  void HideExtControls();
+
+  // The node with that key ("Drives", "C:\", "C:\Data"), or nullptr.
+  QTreeWidgetItem* nodeByKey(const QString& key) const;
+  static QString keyOf(const QTreeWidgetItem* node);
+  // The tree's drive slots from the last GetDrives (kept apart from any other page's list).
+  const QStringList& DriveNames() const { return driveNames_; }
+  const FolderRows& folderRows() const { return rows_; }
+  ExtensionList* extensionList() const { return extensions_; }
+  bool scanRunning() const { return scanning_; }
+
+ private:
+  QTreeWidgetItem* addNode(QTreeWidgetItem* parent, const QString& key, const QString& text, bool isFolder);
+  void setTick(QTreeWidgetItem* node, bool ticked);
+  void onItemChanged(QTreeWidgetItem* item, int column);
+  void clearTree();
+  bool buildDriveNodes(QString& error);
+  QString filesDb() const;
+  QString statusDb() const;
+  QString mode() const;
+  void buildWidgets();
+
+  shell::MainWindowServices& services_;
+  QGroupBox* Frame7 = nullptr;
+  QTreeWidget* tvFolders = nullptr;
+  QPushButton* btnBackupMode = nullptr;
+  QPushButton* btnScanForNewFolders = nullptr;
+  QCheckBox* cbxSmallImageFileFilter = nullptr;
+  QCheckBox* cbxDefaultFolderFilter = nullptr;
+  QCheckBox* cbxImageSwitch = nullptr;
+  QTreeWidget* LstExtensions = nullptr;
+  QLineEdit* Text1 = nullptr;
+  QLabel* lblExtension = nullptr;
+  QCheckBox* cbxSelected = nullptr;
+  QPushButton* btnAddExt = nullptr;
+  QPushButton* CmdRsetList = nullptr;
+  ExtensionList* extensions_ = nullptr;
+
+  FolderRows rows_;
+  QStringList driveNames_;
+  QHash<QString, QTreeWidgetItem*> nodes_;  // key -> node
+  bool scanning_ = false;
+};
+
+}  // namespace corvane::selection
