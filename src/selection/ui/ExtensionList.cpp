@@ -76,6 +76,10 @@ ExtensionList::~ExtensionList() = default;
 void ExtensionList::LoadRegisteredExtensions() {
   const QVector<RegisteredType> registered = systemFileTypes();
   platform::doEvents();
+  LoadRegisteredExtensions(registered);
+}
+
+void ExtensionList::LoadRegisteredExtensions(const QVector<RegisteredType>& registered) {
   fileTypes_ = filterRegisteredTypes(registered);
 }
 

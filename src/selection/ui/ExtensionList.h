@@ -40,6 +40,7 @@ class ExtensionList : public QObject {
 
   // Window start-up.
   void LoadRegisteredExtensions();  // FileTypes from the system's file types
+  void LoadRegisteredExtensions(const QVector<RegisteredType>& registered);  // from a given list
   void LoadFileTypeList();          // rows for the types named in TypeLst.xml
   // Ticks cbxSmallImageFileFilter (without running its handler) when the setting
   // "SmallImageFileFilter" is "1", else clears it.

@@ -1,0 +1,250 @@
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QWidget>
+
+#include "selection/ExtensionStore.h"
+#include "selection/ui/ExtensionList.h"
+#include "shell/PageSeam.h"
+#include "store/Database.h"
+#include "store/Settings.h"
+#include "support/TestSupport.h"
+
+namespace corvane::selection {
+namespace {
+
+using store::DBConnection;
+
+class FakeServices : public shell::MainWindowServices {
+ public:
+  explicit FakeServices(store::DatabasePaths p) : paths(std::move(p)) {}
+  const store::DatabasePaths& databases() const override { return paths; }
+  QWidget* window() override { return nullptr; }
+  void setCaption(const QString& t) override { text = t; }
+  QString caption() const override { return text; }
+  void relayout() override {}
+  QDateTime& settingDate() override { return date; }
+  store::DatabasePaths paths;
+  QString text;
+  QDateTime date;
+};
+
+void run(const QString& db, const QString& sql, const QVariantList& params = {}) {
+  DBConnection c;
+  c.Open(db);
+  c.Execute(sql, params);
+}
+
+// A page with the seven controls and the controller attached, over a fresh application folder.
+class ExtensionListTest : public ::testing::Test {
+ protected:
+  ExtensionListTest()
+      : services({app.filesDb(), app.statusDb()}),
+        list(new QTreeWidget(&page)),
+        text1(new QLineEdit(&page)),
+        label(new QLabel(&page)),
+        selected(new QCheckBox(&page)),
+        addExt(new QPushButton(&page)),
+        reset(new QPushButton(&page)),
+        smallImages(new QCheckBox(&page)),
+        controller({list, text1, label, selected, addExt, reset, smallImages}, services) {
+    controller.LoadRegisteredExtensions({{".doc", "word document"},
+                                         {".docx", "word document"},
+                                         {".dot", "word template"},
+                                         {".jpg", "jpeg image"},
+                                         {".txt", "text document"},
+                                         {".xls", "excel sheet"}});
+    run(app.filesDb(), "Insert Into Folder (Folders, Bu, BuAll) Values ('C:\\Docs', 1, 0)");
+  }
+
+  void addFile(const QString& name, const QString& ext, qint64 size, bool uploaded = false) {
+    run(app.filesDb(),
+        "Insert Into File (Folder, FileName, Extension, Filesize, Uploaded, Filtered) Values ('C:\\Docs', ?, ?, ?, ?, 0)",
+        {name, ext, size, uploaded ? 1 : 0});
+  }
+  QStringList column(int c) const {
+    QStringList out;
+    for (int i = 0; i < list->topLevelItemCount(); ++i) out << list->topLevelItem(i)->text(c);
+    return out;
+  }
+  QTreeWidgetItem* row(const QString& ext) const {
+    for (int i = 0; i < list->topLevelItemCount(); ++i)
+      if (list->topLevelItem(i)->text(1) == ext) return list->topLevelItem(i);
+    return nullptr;
+  }
+  void userTick(const QString& ext, bool on) { row(ext)->setCheckState(0, on ? Qt::Checked : Qt::Unchecked); }
+  void type(const QString& text) {
+    text1->setText(text);
+    emit text1->textEdited(text);
+  }
+
+  test::TempAppFolder app;
+  test::FakeWaiter waiter;
+  test::RecordingMessages messages;
+  FakeServices services;
+  QWidget page;
+  QTreeWidget* list;
+  QLineEdit* text1;
+  QLabel* label;
+  QCheckBox* selected;
+  QPushButton* addExt;
+  QPushButton* reset;
+  QCheckBox* smallImages;
+  ExtensionList controller;
+};
+
+TEST_F(ExtensionListTest, TypingFiltersByPrefixAndTicksFollowTheExtTable) {
+  DBInsertExtNew(app.filesDb(), ".dot", "Word Template", true);
+  DBInsertExtNew(app.filesDb(), ".xls", "Excel Sheet", false);
+  selected->setChecked(true);
+  type(".d");
+  EXPECT_FALSE(selected->isChecked());
+  EXPECT_EQ(column(1), (QStringList{".doc", ".docx", ".dot"}));
+  EXPECT_EQ(column(0), (QStringList{"1", "2", "3"}));  // the types' ids
+  EXPECT_EQ(column(2)[0], "Word Document");
+  EXPECT_EQ(row(".dot")->checkState(0), Qt::Checked);
+  EXPECT_EQ(row(".doc")->checkState(0), Qt::Unchecked);
+  type(".");
+  EXPECT_EQ(list->topLevelItemCount(), 6);
+  EXPECT_EQ(row(".xls")->checkState(0), Qt::Unchecked);
+  type(".zz");
+  EXPECT_EQ(list->topLevelItemCount(), 0);
+}
+
+// A tick is stored at once, a second tick of the same type updates the row; "Show Selected"
+// lists the ticked types with figures computed once and cached.
+TEST_F(ExtensionListTest, TicksAreStoredAndShowSelectedComputesAndCachesStatistics) {
+  addFile("a.", "doc", 1024, true);
+  addFile("b.", "doc", 2048);
+  addFile("c.", "txt", 10);
+  controller.FillExtensionList(QString());
+  userTick(".doc", true);
+  userTick(".txt", true);
+  userTick(".txt", false);
+  ASSERT_TRUE(DBSelectExt(app.filesDb(), ".doc").has_value());
+  EXPECT_TRUE(DBSelectExt(app.filesDb(), ".doc")->ExtBu);
+  EXPECT_EQ(DBSelectExt(app.filesDb(), ".doc")->ExtName, "Word Document");
+  EXPECT_FALSE(DBSelectExt(app.filesDb(), ".txt")->ExtBu);
+
+  controller.ShowSelectedExtensions();
+  EXPECT_TRUE(selected->isChecked());
+  ASSERT_EQ(list->topLevelItemCount(), 1);
+  QTreeWidgetItem* doc = list->topLevelItem(0);
+  EXPECT_EQ(doc->text(0), "1");  // the row's position
+  EXPECT_EQ(doc->checkState(0), Qt::Checked);
+  EXPECT_EQ(doc->text(3), "2");
+  EXPECT_EQ(doc->text(4), "3.00 KB");
+  EXPECT_EQ(doc->text(5), "1");
+  EXPECT_EQ(DBSelectExt(app.filesDb(), ".doc")->TotalFiles, 2);
+  EXPECT_TRUE(label->isEnabled() && text1->isEnabled() && selected->isEnabled() && list->isEnabled());
+
+  // The cache answers until something that changes the figures drops it.
+  addFile("d.", "doc", 1024);
+  controller.cbxSelected_Click();
+  EXPECT_EQ(list->topLevelItem(0)->text(3), "2");
+  controller.RefreshExtensionList();
+  EXPECT_EQ(list->topLevelItem(0)->text(3), "3");
+  EXPECT_EQ(DBSelectExt(app.filesDb(), ".doc")->TotalFiles, 3);
+}
+
+// A folder tick (the tree's sequence) and the small image filter both change which files count:
+// the list shows the new figures, not the cached ones.
+TEST_F(ExtensionListTest, FolderTicksAndTheSmallImageFilterRefreshTheFigures) {
+  addFile("small.", "jpg", 10000);
+  addFile("edge.", "jpg", 20480);
+  DBInsertExtNew(app.filesDb(), ".jpg", "Jpeg Image", true);
+  controller.ShowSelectedExtensions();
+  EXPECT_EQ(list->topLevelItem(0)->text(3), "2");
+
+  smallImages->click();
+  EXPECT_TRUE(smallImages->isChecked());
+  EXPECT_TRUE(smallImages->isEnabled());
+  EXPECT_EQ(store::settingValue(app.statusDb(), "SmallImageFileFilter"), "1");
+  EXPECT_EQ(list->topLevelItem(0)->text(3), "1");
+  EXPECT_EQ(list->topLevelItem(0)->text(4), "20.00 KB");
+
+  // The folder is unticked: the tree writes Folder, then applies the filter and refreshes.
+  run(app.filesDb(), "Update Folder SET Bu = 0");
+  EXPECT_TRUE(controller.ApplySmallImageFilterSetting());
+  controller.cbxSelected_Click();
+  EXPECT_EQ(list->topLevelItem(0)->text(3), "0");
+
+  run(app.filesDb(), "Update Folder SET Bu = 1");
+  smallImages->click();
+  EXPECT_EQ(store::settingValue(app.statusDb(), "SmallImageFileFilter"), "0");
+  EXPECT_EQ(list->topLevelItem(0)->text(3), "2");
+  EXPECT_TRUE(messages.texts.isEmpty());
+
+  controller.LoadSmallImageFilterBox();
+  EXPECT_FALSE(smallImages->isChecked());
+}
+
+// When a write fails, the controls show what is stored and the user is told.
+TEST_F(ExtensionListTest, FailedWritesLeaveTheStoredStateShown) {
+  controller.FillExtensionList(QString());
+  run(app.filesDb(), "DROP TABLE Ext");
+  userTick(".doc", true);
+  EXPECT_EQ(row(".doc")->checkState(0), Qt::Unchecked);
+  EXPECT_EQ(messages.texts.size(), 1);
+
+  run(app.statusDb(), "DROP TABLE Setting");
+  smallImages->click();
+  EXPECT_FALSE(smallImages->isChecked());
+  EXPECT_TRUE(smallImages->isEnabled());
+  EXPECT_EQ(messages.texts.size(), 2);
+}
+
+TEST_F(ExtensionListTest, AddExtStoresATickedRowOnceAndRefusesTextWithoutDot) {
+  text1->setText("doc");
+  addExt->click();
+  ASSERT_EQ(messages.texts.size(), 1);
+  EXPECT_EQ(messages.texts[0], "Type a valid extension preceeded by a '.' in the 'Choose Extension' box.");
+  EXPECT_TRUE(DBSelectAllExt(app.filesDb()).isEmpty());
+
+  text1->setText(".a'b");
+  addExt->click();
+  addExt->click();
+  const QVector<ExtRow> rows = DBSelectAllExt(app.filesDb());
+  ASSERT_EQ(rows.size(), 1);
+  EXPECT_EQ(rows[0].Extension, ".a'b");
+  EXPECT_TRUE(rows[0].ExtBu);
+  controller.ShowSelectedExtensions();
+  EXPECT_EQ(column(1), QStringList{".a'b"});
+  EXPECT_EQ(list->topLevelItem(0)->text(3), "0");
+}
+
+TEST_F(ExtensionListTest, CancelClearsFilterAndTicksWithoutWriting) {
+  DBInsertExtNew(app.filesDb(), ".doc", "Word Document", true);
+  controller.LoadFileTypeList();  // the shipped list names all six of these types
+  EXPECT_EQ(controller.ListedTypes().size(), 7);
+  EXPECT_EQ(list->topLevelItemCount(), 6);
+  type(".d");
+  reset->click();
+  EXPECT_TRUE(text1->text().isEmpty());
+  EXPECT_EQ(list->topLevelItemCount(), 6);
+  EXPECT_EQ(row(".doc")->checkState(0), Qt::Unchecked);
+  EXPECT_TRUE(DBSelectExt(app.filesDb(), ".doc")->ExtBu);
+  for (const FileTypeEntry& e : controller.ListedTypes()) EXPECT_TRUE(e.Extension.isEmpty());
+}
+
+TEST_F(ExtensionListTest, ColumnClickSortsByTextAndReversesOnSecondClick) {
+  addFile("a.", "doc", 5 * 1048576);
+  addFile("b.", "txt", 1536);
+  addFile("c.", "xls", 900 * 1024);
+  for (const char* e : {".doc", ".txt", ".xls"}) DBInsertExtNew(app.filesDb(), e, "", true);
+  controller.ShowSelectedExtensions();
+  emit list->header()->sectionClicked(4);
+  EXPECT_EQ(column(4), (QStringList{"1.50 KB", "5.00 MB", "900.00 KB"}));
+  emit list->header()->sectionClicked(4);
+  EXPECT_EQ(column(4), (QStringList{"900.00 KB", "5.00 MB", "1.50 KB"}));
+  emit list->header()->sectionClicked(1);
+  EXPECT_EQ(column(1), (QStringList{".doc", ".txt", ".xls"}));
+}
+
+}  // namespace
+}  // namespace corvane::selection
