@@ -179,9 +179,6 @@ TEST_F(ExtensionListTest, FolderTicksAndTheSmallImageFilterRefreshTheFigures) {
   EXPECT_EQ(store::settingValue(app.statusDb(), "SmallImageFileFilter"), "0");
   EXPECT_EQ(list->topLevelItem(0)->text(3), "2");
   EXPECT_TRUE(messages.texts.isEmpty());
-
-  controller.LoadSmallImageFilterBox();
-  EXPECT_FALSE(smallImages->isChecked());
 }
 
 // When a write fails, the controls show what is stored and the user is told.

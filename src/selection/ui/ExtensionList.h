@@ -42,9 +42,6 @@ class ExtensionList : public QObject {
   void LoadRegisteredExtensions();  // FileTypes from the system's file types
   void LoadRegisteredExtensions(const QVector<RegisteredType>& registered);  // from a given list
   void LoadFileTypeList();          // rows for the types named in TypeLst.xml
-  // Ticks cbxSmallImageFileFilter (without running its handler) when the setting
-  // "SmallImageFileFilter" is "1", else clears it.
-  void LoadSmallImageFilterBox();
 
   // Ticked types with statistics, or all types filtered by Text1 (cbxSelected's state).
   void cbxSelected_Click();
