@@ -1,0 +1,216 @@
+#include "handoff/ClsUtils.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSaveFile>
+#include <QSet>
+#include <pugixml.hpp>
+
+#include "handoff/SharedLists.h"
+#include "platform/PathMap.h"
+#include "platform/Wait.h"
+#include "store/Database.h"
+
+namespace corvane::handoff {
+
+namespace {
+
+// Attempts at deleting the mirror root when the file system refuses (permission denied);
+// between attempts the service gets a moment to let go of its handles.
+constexpr int kRemoveAttempts = 3;
+constexpr int kRemoveWaitMs = 100;
+
+bool looksLikeWindowsPath(const QString& p) {
+  return p.size() >= 2 && p[0].isLetter() && p[1] == ':';
+}
+
+// The log lives in Logs/ of the application folder; in the development tree the folder
+// "ExeSource/CorvaneUI/" is not where the service writes it, so that piece is removed.
+QString successLogPath(const QString& logsFolder) {
+  QString path = platform::joinPath(logsFolder, "SuccessLog.xml");
+  for (const QString& sep : {QStringLiteral("/"), QStringLiteral("\\")}) {
+    const QString piece = "ExeSource" + sep + "CorvaneUI" + sep;
+    if (path.endsWith(piece + "Logs" + sep + "SuccessLog.xml")) {
+      path.remove(piece);
+      break;
+    }
+  }
+  return path;
+}
+
+QString readWholeText(const QString& path, bool* exists) {
+  QFile f(path);
+  *exists = f.exists();
+  if (!*exists || !f.open(QIODevice::ReadOnly)) return {};
+  return QString::fromLocal8Bit(f.readAll());
+}
+
+QStringList textLines(const QString& text) {
+  QStringList lines = text.split(QRegularExpression("\r\n|\n|\r"));
+  if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();  // the final line end
+  return lines;
+}
+
+}  // namespace
+
+ClsUtils::ClsUtils() : paths_(platform::appPaths()) {}
+ClsUtils::ClsUtils(const platform::AppPaths& paths) : paths_(paths) {}
+
+bool ClsUtils::IsValidPath(const QString& sFolderName) const {
+  if (sFolderName.isEmpty()) return false;
+  QString native = sFolderName;
+  if (looksLikeWindowsPath(sFolderName)) {
+    const auto mapped = platform::pathMap().toNative(sFolderName);
+    if (!mapped) return false;
+    native = *mapped;
+  }
+  return QFileInfo(native).isDir();
+}
+
+std::optional<QString> ClsUtils::mirrorFolderFor(const QString& mirrorRoot, const QString& windowsFolder) {
+  if (windowsFolder.size() < 3 || !windowsFolder[0].isLetter() || windowsFolder[1] != ':' ||
+      (windowsFolder[2] != '\\' && windowsFolder[2] != '/'))
+    return std::nullopt;
+  const QString letter = windowsFolder.left(1).toUpper();
+  QStringList pieces;
+  for (const QString& piece : windowsFolder.mid(3).split(QRegularExpression("[\\\\/]"), Qt::SkipEmptyParts)) {
+    if (piece == "." || piece == "..") return std::nullopt;
+    pieces << piece;
+  }
+  QString folder = platform::joinPath(mirrorRoot, letter + "Drive");
+  if (!pieces.isEmpty()) folder += '/' + pieces.join('/');
+  // Belt and braces: the result must stay below the mirror root.
+  const QString root = QDir::cleanPath(mirrorRoot) + '/';
+  if (!QDir::cleanPath(folder).startsWith(root)) return std::nullopt;
+  return folder;
+}
+
+void ClsUtils::CreateFolderList() {
+  const QString mirrorRoot = paths_.mirrorRootPath;
+  for (int attempt = 1; attempt <= kRemoveAttempts && QFileInfo::exists(mirrorRoot); ++attempt) {
+    if (QDir(mirrorRoot).removeRecursively()) break;
+    if (attempt < kRemoveAttempts) platform::waitMs(kRemoveWaitMs);
+  }
+
+  pugi::xml_document log;
+  const QString logPath = successLogPath(paths_.logsFolderPath);
+  if (!log.load_file(QFile::encodeName(logPath).constData()) || !log.document_element()) return;
+
+  SharedLists& lists = sharedLists();
+  const pugi::xpath_node_set details = log.select_nodes("FileCollection/FileDetails");
+  QStringList names, times, mirrors;
+  for (const pugi::xpath_node& n : details) {
+    const pugi::xml_node e = n.node();
+    names << QString::fromUtf8(e.child_value("FileName"));
+    times << QString::fromUtf8(e.child_value("UpDTime"));
+    // A folder without a drive prefix, or one that would leave the mirror, gets no mirror.
+    if (const auto m = mirrorFolderFor(mirrorRoot, QString::fromUtf8(e.child_value("FileFolderName"))))
+      mirrors << *m;
+  }
+  names << QString();
+  times << QString();
+  lists.loggedFileNames = names;
+  lists.loggedUploadTimes = times;
+
+  for (const QString& folder : UniqueValues(mirrors))
+    if (!folder.isEmpty()) CreateFolder(folder);
+
+  pugi::xml_document folders;
+  const QString foldersPath = platform::joinPath(paths_.dirFolderPath, "FolderCollection.xml");
+  if (!folders.load_file(QFile::encodeName(foldersPath).constData()) || !folders.document_element()) return;
+  QStringList excluded;
+  for (const pugi::xpath_node& n : folders.select_nodes("FolderCollection/UnSelectedFolders/FolderDetails"))
+    excluded << QString::fromUtf8(n.node().child_value("FolderPath"));
+  excluded << QString();
+  lists.excludedFolders = excluded;
+}
+
+QStringList ClsUtils::UniqueValues(const QStringList& origArray) {
+  QStringList kept;
+  QSet<QString> seen;
+  for (const QString& value : origArray) {
+    const QString folded = value.toCaseFolded();
+    if (seen.contains(folded)) continue;
+    seen.insert(folded);
+    kept << value;
+  }
+  return kept;
+}
+
+void ClsUtils::CreateFolder(const QString& folderName) const {
+  if (folderName.isEmpty()) return;
+  const QString clean = QDir::cleanPath(folderName);
+  QStringList chain;  // the folder and its parents, innermost first
+  for (QString p = clean; !p.isEmpty();) {
+    chain.prepend(p);
+    const int slash = p.lastIndexOf('/');
+    if (slash <= 0) break;
+    p = p.left(slash);
+  }
+  for (const QString& p : chain) {
+    if (QFileInfo(p).isDir()) continue;
+    QDir().mkdir(p);  // a failure leaves this folder (and those below it) missing
+  }
+}
+
+bool ClsUtils::FileType_Details(const QStringList& extensions) const {
+  pugi::xml_document doc;
+  pugi::xml_node root = doc.append_child("FileTypeList");
+  for (int i = 1; i < extensions.size(); ++i)
+    if (!extensions[i].isEmpty()) root.append_child("FileType").text().set(extensions[i].toUtf8().constData());
+  root.append_attribute("FileCreatedDateTime")
+      .set_value(store::dateToText(QDateTime::currentDateTime()).toUtf8().constData());
+  struct Writer : pugi::xml_writer {
+    QByteArray bytes;
+    void write(const void* data, size_t size) override { bytes.append(static_cast<const char*>(data), qsizetype(size)); }
+  } writer;
+  doc.save(writer);
+  QSaveFile f(platform::joinPath(paths_.extensionsFolderPath, "TypeLst.xml"));
+  if (!f.open(QIODevice::WriteOnly)) return false;
+  f.write(writer.bytes);
+  return f.commit();
+}
+
+QString ClsUtils::GetStatusForCaption(const QString& statusDb) const {
+  return store::withBusyRetry(
+      [&] {
+        store::DBConnection c;
+        c.Open(statusDb);
+        store::DBRecordset rs =
+            c.Query("Select * From Setting WHERE SettingName = ? ORDER BY rowid LIMIT 1", {QStringLiteral("Status")});
+        return rs.RowCount() >= 1 ? rs.Text("Setting") : QString();
+      },
+      store::RetryPolicy{100, 3000});
+}
+
+bool ClsUtils::WriteConfig(const QString& strConfig) const {
+  // Written beside the file and renamed over it, so the tray side never sees half a line.
+  QSaveFile f(platform::joinPath(paths_.logsFolderPath, "Config.txt"));
+  if (!f.open(QIODevice::WriteOnly)) return false;
+  const QByteArray line = strConfig.toLocal8Bit() + "\r\n";
+  if (f.write(line) != line.size()) {
+    f.cancelWriting();
+    return false;
+  }
+  return f.commit();
+}
+
+QString ClsUtils::ReadTray() const {
+  bool exists = false;
+  const QString text = readWholeText(platform::joinPath(paths_.logsFolderPath, "Tray.txt"), &exists);
+  if (!exists) return {};
+  const QStringList lines = textLines(text);
+  return lines.isEmpty() ? QString() : lines.last().trimmed();
+}
+
+QString ClsUtils::GetStatus() const {
+  bool exists = false;
+  const QString text = readWholeText(platform::joinPath(paths_.logsFolderPath, "Status.txt"), &exists);
+  if (!exists) return QStringLiteral("Corvane Backup....");
+  return textLines(text).join("\r\n").trimmed();
+}
+
+}  // namespace corvane::handoff

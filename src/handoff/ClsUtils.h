@@ -1,0 +1,61 @@
+#pragma once
+// Small services for the main window and the status page: the command file Config.txt read
+// by the service's tray side, the caption from the setting "Status", the mirror folders under
+// MirrorRootPath rebuilt from the upload log, and the folder helpers.
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+#include "platform/AppFolder.h"
+
+namespace corvane::handoff {
+
+class ClsUtils {
+ public:
+  ClsUtils();  // the process-wide application folder values
+  explicit ClsUtils(const platform::AppPaths& paths);
+
+  // The folder exists. A Windows-form path ("C:\Data") goes through the drive map first;
+  // anything else is taken as a native path.
+  bool IsValidPath(const QString& sFolderName) const;
+
+  // Deletes MirrorRootPath, then recreates one empty mirror folder per folder of the upload
+  // log (C:\Data\Mail -> MirrorRootPath/CDrive/Data/Mail) and fills LoggedFileNames,
+  // LoggedUploadTimes and ExcludedFolders (SharedLists). Stops quietly when SuccessLog.xml
+  // or FolderCollection.xml has no root element.
+  void CreateFolderList();
+
+  // Distinct values, first spelling kept, compared without regard to letter case.
+  static QStringList UniqueValues(const QStringList& origArray);
+
+  // Creates the native folder and every missing parent, top down; a step that fails is
+  // skipped (the folder is then simply missing).
+  void CreateFolder(const QString& folderName) const;
+
+  // Writes TypeLst.xml: one FileType element per non-empty entry from index 1 on.
+  bool FileType_Details(const QStringList& extensions) const;
+
+  // The value of the setting "Status" ("" when there is no row). A busy database is waited
+  // for a bounded time; any other database error is thrown (DBError).
+  QString GetStatusForCaption(const QString& statusDb) const;
+
+  // Replaces Logs/Config.txt with strConfig + CR LF: the whole line or, on failure, the
+  // previous content untouched. Returns false on failure (no message).
+  bool WriteConfig(const QString& strConfig) const;
+
+  // The last line of Logs/Tray.txt, trimmed; "" when the file is missing.
+  QString ReadTray() const;
+  // Every line of Logs/Status.txt joined with CR LF, trimmed; "Corvane Backup...." when missing.
+  QString GetStatus() const;
+
+  // The mirror folder of a Windows-form folder, or nullopt when the folder has no drive
+  // prefix ("X:\") or a piece "." or ".." (it could land outside the mirror root).
+  static std::optional<QString> mirrorFolderFor(const QString& mirrorRoot, const QString& windowsFolder);
+
+  const platform::AppPaths& paths() const { return paths_; }
+
+ private:
+  platform::AppPaths paths_;
+};
+
+}  // namespace corvane::handoff

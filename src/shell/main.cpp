@@ -1,0 +1,49 @@
+// corvane: the control program. Command line: command word, "^", window caption.
+#include <QApplication>
+#include <memory>
+
+#include "platform/AppFolder.h"
+#include "platform/Messages.h"
+#include "shell/CommandLine.h"
+#include "shell/Composition.h"
+#include "shell/ui/FrmConfig.h"
+#include "shell/ui/FrmMain.h"
+#include "shell/ui/QtMessageBoxes.h"
+
+using namespace corvane;
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  app.setApplicationName(QStringLiteral("Corvane"));
+  // The process lives until the main window unloads; with "LOG", "STATUS" or another
+  // command it keeps running without a window.
+  app.setQuitOnLastWindowClosed(false);
+
+  platform::setAppPaths(platform::AppPaths::forFolder(platform::applicationFolder()));
+  shell::QtMessageBoxes boxes;
+  platform::setMessageBoxes(&boxes);
+
+  std::unique_ptr<shell::FrmConfig> frmConfig;       // declared before the pages:
+  std::unique_ptr<shell::Composition> composition;  // they go first at the end
+  auto openMainWindow = [&] {
+    if (frmConfig) {
+      frmConfig->show();
+      return;
+    }
+    frmConfig = std::make_unique<shell::FrmConfig>();
+    composition = std::make_unique<shell::Composition>(*frmConfig);
+    frmConfig->setPages(composition->pages());
+    QObject::connect(frmConfig.get(), &shell::FrmConfig::unloaded, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    frmConfig->Form_Load();
+    frmConfig->show();
+  };
+
+  shell::FrmMain frmMain(shell::commandLineFromArguments(app.arguments()), openMainWindow);
+  if (!frmMain.Form_Load()) return 0;  // another copy runs on this application folder
+  frmMain.Form_Activate();
+  const int rc = app.exec();
+  platform::setMessageBoxes(nullptr);
+  composition.reset();
+  frmConfig.reset();
+  return rc;
+}

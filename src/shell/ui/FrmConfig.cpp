@@ -1,0 +1,541 @@
+#include "shell/ui/FrmConfig.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QTabWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <cmath>
+
+#include "handoff/ClsUtils.h"
+#include "platform/AppFolder.h"
+#include "platform/Messages.h"
+#include "platform/Wait.h"
+#include "shell/FrameRules.h"
+#include "shell/IdentityStep.h"
+#include "shell/Layout.h"
+#include "shell/ui/FrmAbout.h"
+#include "store/Database.h"
+#include "store/FileTables.h"
+#include "store/Settings.h"
+
+namespace corvane::shell {
+
+namespace {
+
+constexpr int kDesignWidth = 1000;   // pixels; the window's size when it loads
+constexpr int kDesignHeight = 700;
+constexpr int kLoadErrorWaitMs = 200;
+
+const char* const kRestoreButtons[] = {"btnQuickSync", "btnRestoreAll", "btnRestoreFolders", "btnRestoreFiles"};
+
+// Every control a layout rule reads or sets.
+const char* const kLayoutControls[] = {
+    "SSTab1", "Frame2", "Frame5", "Frame13", "Label3", "Frame7", "LstExtensions", "tvFolders", "lblExtension",
+    "Text1", "cbxSelected", "cbxSmallImageFileFilter", "cbxDefaultFolderFilter", "cbxImageSwitch", "btnAddExt",
+    "Select_Item", "Frame8", "Frame9", "Frame3", "Frame1", "Frame11", "lvwIcons", "Frame4", "tvDrivesStatus",
+    "chkDetails", "Frame16", "btnQuickSync", "btnRestoreAll", "btnRestoreFolders", "btnRestoreFiles",
+    "tbxQuickSync", "tbxRestoreAll", "tbxRestoreFolders", "tbxRestoreFiles", "frameImaging", "frameRestore",
+    "lstFileChooser", "tvDLFolders", "frameFilter", "FrameSource"};
+
+bool layoutHolds(const QLayout* layout, const QWidget* w) {
+  if (!layout) return false;
+  for (int i = 0; i < layout->count(); ++i) {
+    QLayoutItem* item = layout->itemAt(i);
+    if (item->widget() == w) return true;
+    if (item->layout() && layoutHolds(item->layout(), w)) return true;
+  }
+  return false;
+}
+
+QString errorText(const std::exception_ptr& ep) {
+  try {
+    std::rethrow_exception(ep);
+  } catch (const store::DBError& e) {
+    return e.description();
+  } catch (const std::exception& e) {
+    return QString::fromLocal8Bit(e.what());
+  } catch (...) {
+    return QStringLiteral("unknown error");
+  }
+}
+
+}  // namespace
+
+FrmConfig::FrmConfig(QWidget* parent) : QMainWindow(parent) {
+  setObjectName("frmConfig");
+  setWindowTitle(QStringLiteral("Corvane Backup"));
+  databases_ = store::DatabasePaths::forAppFolder(platform::appPaths().appFolder);
+  settingDate_ = QDateTime::currentDateTime();
+
+  Timer_Status_ = new QTimer(this);
+  Timer_Status_->setObjectName("Timer_Status");
+  Timer_Status_->setInterval(kStatusIntervalMs);
+  connect(Timer_Status_, &QTimer::timeout, this, [this] { Timer_Status_Timer(); });
+
+  buildMenus();
+  buildTabs();
+  resize(kDesignWidth, kDesignHeight);
+}
+
+FrmConfig::~FrmConfig() = default;
+
+void FrmConfig::buildMenus() {
+  QMenu* tools = menuBar()->addMenu(QStringLiteral("Tools"));
+  tools->setObjectName("mnuTools");
+  auto add = [this](QMenu* menu, const char* name, const QString& text, void (FrmConfig::*handler)()) {
+    QAction* a = menu->addAction(text);
+    a->setObjectName(QString::fromLatin1(name));
+    connect(a, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+    return a;
+  };
+  mStart_ = add(tools, "mStart", QStringLiteral("Resume Corvane"), &FrmConfig::mStart_Click);
+  mStop_ = add(tools, "mStop", QStringLiteral("Pause Corvane"), &FrmConfig::mStop_Click);
+  tools->addSeparator();
+  add(tools, "mSetupWizard", QStringLiteral("Setup Wizard"), &FrmConfig::mSetupWizard_Click);
+  mAdvancedSettings_ = add(tools, "mAdvancedSettings", QStringLiteral("Advanced Settings"), &FrmConfig::mAdvancedSettings_Click);
+  mFileCopy_ = add(tools, "mFileCopy", QStringLiteral("File Copy Utility"), &FrmConfig::mFileCopy_Click);
+  tools->addSeparator();
+  add(tools, "mExit", QStringLiteral("Exit"), &FrmConfig::mExit_Click);
+
+  QMenu* help = menuBar()->addMenu(QStringLiteral("Help"));
+  help->setObjectName("mnuHelp");
+  add(help, "mHelp", QStringLiteral("Help"), &FrmConfig::mHelp_Click);
+  add(help, "mAbout", QStringLiteral("About..."), &FrmConfig::mAbout_Click);
+
+  // Windows that are not part of this program yet cannot be opened.
+  mAdvancedSettings_->setEnabled(false);
+  mFileCopy_->setEnabled(false);
+}
+
+void FrmConfig::buildTabs() {
+  auto* central = new QWidget(this);  // no layout: SSTab1 is placed by the layout rules
+  central->setObjectName("frmConfigClient");
+  setCentralWidget(central);
+  SSTab1_ = new QTabWidget(central);
+  SSTab1_->setObjectName("SSTab1");
+  SSTab1_->setGeometry(4, 4, kDesignWidth - 8, kDesignHeight - 40);
+
+  for (int tab = 0; tab < TabCount; ++tab) {
+    auto* container = new QWidget;
+    container->setObjectName(QStringLiteral("SSTab1Tab%1").arg(tab));
+    tabContainers_[tab] = container;
+    SSTab1_->addTab(container, tabCaption(tab));
+  }
+
+  // Tab 0: the frame "File Extensions and Locations" with the first-selection marker.
+  auto* frame2 = new QGroupBox(QStringLiteral("File Extensions and Locations"), tabContainers_[TabFileExtension]);
+  frame2->setObjectName("Frame2");
+  frame2->setGeometry(8, 8, kDesignWidth - 40, kDesignHeight - 140);
+  auto* first = new QLineEdit(QStringLiteral("0"), frame2);
+  first->setObjectName("TxtFirstTime");
+  first->setGeometry(16, 24, 40, 22);
+  first->setVisible(false);
+
+  // Tab 5: the frame "Restore Options" with the quick-sync and restore rows.
+  auto* frame16 = new QGroupBox(QStringLiteral("Restore Options"), tabContainers_[TabRestoreFiles]);
+  frame16->setObjectName("Frame16");
+  frame16->setGeometry(16, 16, kDesignWidth - 80, kDesignHeight - 160);
+  const QString captions[] = {QStringLiteral("Quick Sync"), QStringLiteral("Restore All"),
+                              QStringLiteral("Restore Folders"), QStringLiteral("Restore Files")};
+  const char* const textNames[] = {"tbxQuickSync", "tbxRestoreAll", "tbxRestoreFolders", "tbxRestoreFiles"};
+  const QString texts[] = {
+      QStringLiteral("QuickSync will restore all your files to their original directories. QuckSync will not "
+                     "overwrite any files that exist already. If a directory has been deleted or does not exist, "
+                     "QuickSync will create it."),
+      QStringLiteral("Restore will download all your files into one folder that you specify. If you choose to "
+                     "preserve the folder structure, any sub-folders will be re-created inside this folder. "),
+      QStringLiteral("Restore Folders will download the contents of any folder you choose into one folder that you "
+                     "specify. If you choose to preserve the folder structure, any sub-folders will be re-created "
+                     "inside this folder. "),
+      QStringLiteral("Restore allows you to choose individual files to download into one folder that you specify. "
+                     "You can choose whether to preserve the folder structure, in which case, all sub-folders will "
+                     "be re-created inside this folder."),
+  };
+  for (int k = 0; k < 4; ++k) {
+    auto* b = new QPushButton(captions[k], frame16);
+    b->setObjectName(QString::fromLatin1(kRestoreButtons[k]));
+    b->setGeometry(100, 40 + 100 * k, 130, 30);
+    auto* t = new QPlainTextEdit(texts[k], frame16);
+    t->setObjectName(QString::fromLatin1(textNames[k]));
+    t->setReadOnly(true);
+    t->setGeometry(300, 40 + 100 * k, 560, 72);
+  }
+
+  // The other tabs show their frame until their page is part of the program.
+  for (int tab : {TabBackup, TabScheduler, TabLog, TabStatus, TabOldImaging, TabRestore, TabImaging}) {
+    auto* layout = new QVBoxLayout(tabContainers_[tab]);
+    auto* frame = new QGroupBox(tab == TabOldImaging ? QStringLiteral("Image Functions") : tabCaption(tab));
+    frame->setObjectName(QStringLiteral("framePlaceholder%1").arg(tab));
+    layout->addWidget(frame);
+  }
+
+  connect(SSTab1_, &QTabWidget::currentChanged, this, [this](int tab) { SSTab1_Click(tab); });
+}
+
+void FrmConfig::setPages(const Pages& pages) {
+  pages_ = pages;
+  auto place = [this](int tab, QWidget* page) {
+    if (!page) return;
+    QWidget* container = tabContainers_[tab];
+    if (QWidget* placeholder = container->findChild<QWidget*>(QStringLiteral("framePlaceholder%1").arg(tab)))
+      delete placeholder;
+    QLayout* layout = container->layout();
+    if (!layout) layout = new QVBoxLayout(container);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(page);
+  };
+  if (pages_.backup) place(TabBackup, pages_.backup->widget());
+  if (pages_.scheduler) place(TabScheduler, pages_.scheduler->widget());
+  if (pages_.log) place(TabLog, pages_.log->widget());
+  if (pages_.status) place(TabStatus, pages_.status->widget());
+  if (pages_.restore) place(TabRestore, pages_.restore->widget());
+  if (pages_.imaging) {
+    place(TabImaging, pages_.imaging->widget());
+    place(TabOldImaging, pages_.imaging->oldWidget());
+  }
+  mAdvancedSettings_->setEnabled(pages_.dialogs != nullptr);
+  mFileCopy_->setEnabled(pages_.dialogs != nullptr);
+  ensureOwnControls();
+}
+
+void FrmConfig::ensureOwnControls() {
+  // This computer's name, unless a page shows it: beside the tabs.
+  if (!findChild<QLabel*>(QStringLiteral("lblIdentity"))) {
+    auto* label = new QLabel(SSTab1_);
+    label->setObjectName("lblIdentity");
+    SSTab1_->setCornerWidget(label, Qt::TopRightCorner);
+  }
+}
+
+bool FrmConfig::runStep(const char* step, const std::function<void()>& work, bool inLoad) {
+  try {
+    work();
+    return true;
+  } catch (...) {
+    const QString text = QString::fromLatin1(step) + ": " + errorText(std::current_exception());
+    stepErrors_ << text;
+    qWarning("frmConfig: %s", qPrintable(text));
+    if (inLoad) platform::waitMs(kLoadErrorWaitMs);
+    return false;
+  }
+}
+
+void FrmConfig::setCheckBox(const char* name, bool ticked) {
+  if (auto* box = findChild<QAbstractButton*>(QString::fromLatin1(name))) {
+    const QSignalBlocker block(box);
+    box->setChecked(ticked);
+  }
+}
+
+void FrmConfig::applyActivity(const QString& activity) {
+  if (const auto menus = menusForActivity(activity)) {
+    mStart_->setEnabled(menus->startEnabled);
+    mStop_->setEnabled(menus->stopEnabled);
+  }
+}
+
+void FrmConfig::enableRestoreButtons() {
+  for (const char* name : kRestoreButtons)
+    if (auto* b = findChild<QAbstractButton*>(QString::fromLatin1(name))) b->setEnabled(true);
+}
+
+void FrmConfig::Form_Load() {
+  auto step = [this](const char* name, const std::function<void()>& work) { runStep(name, work, true); };
+  const QString& statusDb = databases_.statusDb;
+
+  platform::doEvents();
+  step("CaptionScheduleHours", [&] { if (pages_.scheduler) pages_.scheduler->CaptionScheduleHours(); });
+  platform::doEvents();
+  step("database paths", [&] { databases_ = store::DatabasePaths::forAppFolder(platform::appPaths().appFolder); });
+  platform::doEvents();
+
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  step("LoadRegisteredExtensions", [&] { if (pages_.backup) pages_.backup->LoadRegisteredExtensions(); });
+  step("LoadFileTypeList", [&] { if (pages_.backup) pages_.backup->LoadFileTypeList(); });
+  step("status timer", [&] {
+    Timer_Status_->setInterval(kStatusIntervalMs);
+    Timer_Status_->start();
+  });
+  platform::doEvents();
+  Timer_Status_Timer();
+  QApplication::restoreOverrideCursor();
+
+  step("tabs", [&] {
+    for (int tab : {TabFileExtension, TabRestoreFiles, TabStatus, TabScheduler, TabOldImaging})
+      SSTab1_->setTabVisible(tab, false);
+    for (int tab : {TabBackup, TabRestore, TabImaging}) SSTab1_->setTabVisible(tab, true);
+    SSTab1_->setTabEnabled(TabOldImaging, false);
+  });
+  step("load size", [&] {
+    loadHeight_ = height();
+    loadWidth_ = width();
+    restorePending_ = true;
+  });
+  step("InitRestorePage", [&] { if (pages_.restore) pages_.restore->InitRestorePage(); });
+  step("InitImagePage", [&] { if (pages_.imaging) pages_.imaging->InitImagePage(); });
+  step("CmdScheduler_Click", [&] { if (pages_.scheduler) pages_.scheduler->CmdScheduler_Click(); });
+
+  step("ImageSwitch", [&] {
+    setCheckBox("cbxImageSwitch", store::settingValue(statusDb, "ImageSwitch") != QLatin1String("N"));
+  });
+  step("SmallImageFileFilter", [&] {
+    setCheckBox("cbxSmallImageFileFilter", store::settingValue(statusDb, "SmallImageFileFilter") == QLatin1String("1"));
+  });
+  step("DefaultFolderFilter", [&] {
+    setCheckBox("cbxDefaultFolderFilter", store::settingValue(statusDb, "DefaultFolderFilter") == QLatin1String("1"));
+  });
+
+  step("Identity", [&] {
+    identityValue_.clear();
+    const IdentityResult r = resolveIdentity(statusDb, pages_.identity, QDateTime::currentDateTime());
+    identityValue_ = r.identityValue;
+    if (!r.machineName.isEmpty())
+      if (auto* label = findChild<QLabel*>(QStringLiteral("lblIdentity")))
+        label->setText(QStringLiteral("This Computer:- ") + r.machineName);
+  });
+
+  step("Activity", [&] {
+    store::DBSelectSetting(statusDb, "Activity", activityValue_, settingDate_);
+    applyActivity(activityValue_);
+  });
+  step("UIDisconnect", [&] { if (pages_.imaging) pages_.imaging->UIDisconnect(); });
+  step("Form_Resize", [&] { Form_Resize(); });
+}
+
+void FrmConfig::Form_Activate() {
+  if (wasActivated_) return;
+  firstTickPending_ = true;
+  wasActivated_ = true;
+}
+
+void FrmConfig::Timer_Status_Timer() {
+  auto step = [this](const char* name, const std::function<void()>& work) { runStep(name, work, false); };
+  Timer_Status_->stop();
+
+  step("image pages", [&] {
+    const int tab = SSTab1_->currentIndex();
+    if (!pages_.imaging) return;
+    if (tab == TabOldImaging) pages_.imaging->UpdateOldImagePage();
+    if (tab == TabImaging) pages_.imaging->UpdateImagePage();
+  });
+  step("restore page", [&] {
+    if (SSTab1_->currentIndex() == TabRestore) {
+      if (restorePending_) {
+        restorePending_ = false;  // one attempt per load, even when it fails
+        if (pages_.restore) pages_.restore->InitRestorePage();
+      }
+    } else {
+      restorePending_ = false;
+    }
+  });
+  step("caption", [&] { setWindowTitle(handoff::ClsUtils().GetStatusForCaption(databases_.statusDb)); });
+  step("Activity", [&] {
+    store::DBSelectSetting(databases_.statusDb, "Activity", activityValue_, settingDate_);
+    applyActivity(activityValue_);
+  });
+  if (firstTickPending_) {
+    step("PopulateDriveNodes", [&] { if (pages_.backup) pages_.backup->PopulateDriveNodes(); });
+    step("cbxSelected_Click", [&] { if (pages_.backup) pages_.backup->ShowSelectedExtensions(); });
+    firstTickPending_ = false;
+    tickCount_ = 0;
+  }
+  if (tickCount_ % kQueueCheckEvery == 0) {
+    step("DBCountTempDFiles", [&] {
+      tempDFileCount_ = store::DBCountTempDFiles(databases_.filesDb);
+      if (tempDFileCount_ == 0) enableRestoreButtons();
+    });
+  }
+  platform::doEvents();
+  if (tickCount_ >= kTickWrap) {
+    step("extension list", [&] {
+      if (SSTab1_->currentIndex() == TabBackup && pages_.backup) pages_.backup->RefreshExtensionList();
+    });
+    tickCount_ = 0;
+  } else {
+    ++tickCount_;
+  }
+  if (!unloaded_) Timer_Status_->start();
+}
+
+void FrmConfig::SSTab1_Click(int tab) {
+  switch (tab) {
+    case TabFileExtension:
+      if (auto* first = findChild<QLineEdit*>(QStringLiteral("TxtFirstTime")); first && first->text() == "0") {
+        first->setText(QStringLiteral("1"));
+        if (pages_.backup) pages_.backup->ShowSelectedExtensions();
+      }
+      break;
+    case TabStatus:
+      if (pages_.status) pages_.status->InitStatusPage();
+      break;
+    case TabLog:
+      if (pages_.log) pages_.log->WriteLog(true);
+      break;
+    case TabImaging:
+      if (pages_.imaging) pages_.imaging->ImagePage();
+      break;
+    default:
+      break;
+  }
+}
+
+void FrmConfig::Form_Resize() {
+  // VB-style twips: controls placed directly on a tab count from the tab control's corner
+  // (the tab strip included); all others from their container.
+  auto tabOffset = [this](const QWidget* w) -> QPoint {
+    const QWidget* parent = w->parentWidget();
+    for (QWidget* container : tabContainers_) {
+      if (parent == container || (parent && parent->parentWidget() == container && parent->pos() == QPoint(0, 0)))
+        return parent->mapTo(SSTab1_, QPoint(0, 0));
+    }
+    return {};
+  };
+
+  QHash<QString, QWidget*> widgets;
+  ControlRects rects;
+  for (const char* name : kLayoutControls) {
+    const QString n = QString::fromLatin1(name);
+    QWidget* w = findChild<QWidget*>(n);
+    if (!w) continue;
+    if (w->parentWidget() && layoutHolds(w->parentWidget()->layout(), w)) continue;  // its layout places it
+    const QPoint off = tabOffset(w);
+    const QRect g = w->geometry();
+    widgets.insert(n, w);
+    rects.insert(n, TwipsRect{double(g.x() + off.x()) * kTwipsPerPixel, double(g.y() + off.y()) * kTwipsPerPixel,
+                              double(g.width()) * kTwipsPerPixel, double(g.height()) * kTwipsPerPixel});
+  }
+
+  LayoutInput in;
+  in.windowWidth = double(width()) * kTwipsPerPixel;
+  in.windowHeight = double(height()) * kTwipsPerPixel;
+  in.loadWidth = double(loadWidth_) * kTwipsPerPixel;
+  in.loadHeight = double(loadHeight_) * kTwipsPerPixel;
+  in.innerWidth = double(centralWidget()->width()) * kTwipsPerPixel;
+  in.innerHeight = double(centralWidget()->height()) * kTwipsPerPixel;
+  if (auto* mode = findChild<QAbstractButton*>(QStringLiteral("btnBackupMode"))) in.backupModeCaption = mode->text();
+  if (!layOutMainWindow(in, rects)) return;
+
+  // The tab control first, so the tab offsets of the other controls are its new ones.
+  QStringList order = widgets.keys();
+  order.removeAll(QStringLiteral("SSTab1"));
+  order.prepend(QStringLiteral("SSTab1"));
+  for (const QString& n : order) {
+    QWidget* w = widgets.value(n);
+    if (!w) continue;
+    const TwipsRect r = rects.value(n);
+    const QPoint off = tabOffset(w);
+    const QRect g(int(std::lround(r.left / kTwipsPerPixel)) - off.x(), int(std::lround(r.top / kTwipsPerPixel)) - off.y(),
+                  int(std::lround(r.width / kTwipsPerPixel)), int(std::lround(r.height / kTwipsPerPixel)));
+    if (g != w->geometry()) w->setGeometry(g);
+  }
+}
+
+void FrmConfig::Form_KeyDown(int keyCode) {
+  if (keyCode == 27) close();
+}
+
+void FrmConfig::updateSetting(const QString& name, const QString& value) {
+  try {
+    store::DBUpdateSetting(databases_.statusDb, name, value, QDateTime::currentDateTime());
+  } catch (const store::DBError& e) {
+    platform::showMessage(e.description(), QStringLiteral("Corvane"), platform::MsgButtons::Ok,
+                          platform::MsgIcon::Critical);
+    throw;
+  }
+}
+
+void FrmConfig::mStart_Click() {
+  try {
+    updateSetting("Activity", "Start");
+  } catch (const store::DBError&) {
+    return;
+  }
+  mStart_->setEnabled(false);
+  mStop_->setEnabled(true);
+}
+
+void FrmConfig::mStop_Click() {
+  try {
+    updateSetting("Activity", "Pause");
+  } catch (const store::DBError&) {
+    return;
+  }
+  mStart_->setEnabled(true);
+  mStop_->setEnabled(false);
+}
+
+void FrmConfig::mSetupWizard_Click() {
+  handoff::ClsUtils().WriteConfig(QStringLiteral("Setup"));
+  try {
+    updateSetting("Activity", "Setup");
+  } catch (const store::DBError&) {
+  }
+  close();
+}
+
+void FrmConfig::mAdvancedSettings_Click() {
+  if (pages_.dialogs) pages_.dialogs->showAdvancedSettings();
+}
+
+void FrmConfig::mFileCopy_Click() {
+  if (pages_.dialogs) pages_.dialogs->showFileCopy();
+}
+
+void FrmConfig::mExit_Click() { close(); }
+
+void FrmConfig::mHelp_Click() { handoff::ClsUtils().WriteConfig(QStringLiteral("Help")); }
+
+void FrmConfig::mAbout_Click() {
+  if (!about_) about_ = new FrmAbout(this);
+  about_->show();
+  about_->raise();
+}
+
+void FrmConfig::setCaption(const QString& text) { setWindowTitle(text); }
+QString FrmConfig::caption() const { return windowTitle(); }
+
+void FrmConfig::resizeEvent(QResizeEvent* e) {
+  QMainWindow::resizeEvent(e);
+  Form_Resize();
+}
+
+void FrmConfig::showEvent(QShowEvent* e) {
+  QMainWindow::showEvent(e);
+  Form_Activate();
+}
+
+bool FrmConfig::event(QEvent* e) {
+  if (e->type() == QEvent::WindowActivate) Form_Activate();
+  return QMainWindow::event(e);
+}
+
+void FrmConfig::keyPressEvent(QKeyEvent* e) {
+  if (e->key() == Qt::Key_Escape) {
+    Form_KeyDown(27);
+    return;
+  }
+  QMainWindow::keyPressEvent(e);
+}
+
+void FrmConfig::closeEvent(QCloseEvent* e) {
+  // Form_Unload: the program ends with its main window.
+  QMainWindow::closeEvent(e);
+  if (unloaded_) return;
+  unloaded_ = true;
+  Timer_Status_->stop();
+  if (pages_.dialogs) runStep("stopWork", [&] { pages_.dialogs->stopWork(); }, false);
+  emit unloaded();
+}
+
+}  // namespace corvane::shell

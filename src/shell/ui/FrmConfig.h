@@ -1,0 +1,123 @@
+#pragma once
+// frmConfig: the main window's frame. It owns the tab control SSTab1 with its nine tabs, the
+// menus, the status timer and the layout; the pages on the tabs are reached only through the
+// hooks of PageSeam.h, and a call whose page is absent is skipped.
+#include <QDateTime>
+#include <QMainWindow>
+#include <QStringList>
+#include <functional>
+
+#include "shell/PageSeam.h"
+#include "store/DatabasePaths.h"
+
+class QAction;
+class QTabWidget;
+class QTimer;
+class QWidget;
+
+namespace corvane::shell {
+
+class FrmAbout;
+
+class FrmConfig : public QMainWindow, public MainWindowServices {
+  Q_OBJECT
+
+ public:
+  explicit FrmConfig(QWidget* parent = nullptr);
+  ~FrmConfig() override;
+
+  // Places the pages' widgets on their tabs (replacing the empty frames) and keeps the
+  // hooks. Call once, before Form_Load.
+  void setPages(const Pages& pages);
+  const Pages& pages() const { return pages_; }
+
+  // Window events, callable directly (tests call the tick without waiting for the timer).
+  void Form_Load();
+  void Form_Activate();
+  void Timer_Status_Timer();
+  void SSTab1_Click(int tab);  // the tab control's tab change
+  void Form_Resize();
+  void Form_KeyDown(int keyCode);
+
+  void mStart_Click();
+  void mStop_Click();
+  void mSetupWizard_Click();
+  void mAdvancedSettings_Click();
+  void mFileCopy_Click();
+  void mExit_Click();
+  void mHelp_Click();
+  void mAbout_Click();
+
+  // MainWindowServices
+  const store::DatabasePaths& databases() const override { return databases_; }
+  using QWidget::window;
+  QWidget* window() override { return this; }
+  void setCaption(const QString& text) override;
+  QString caption() const override;
+  void relayout() override { Form_Resize(); }
+  QDateTime& settingDate() override { return settingDate_; }
+
+  QTabWidget* tabs() const { return SSTab1_; }
+  QTimer* statusTimer() const { return Timer_Status_; }
+  FrmAbout* aboutBox() const { return about_; }
+
+  // Fields of the frame, readable for the pages and for tests.
+  QString identityValue() const { return identityValue_; }
+  QString activityValue() const { return activityValue_; }
+  int loadWidth() const { return loadWidth_; }
+  int loadHeight() const { return loadHeight_; }
+  bool restorePending() const { return restorePending_; }
+  bool firstTickPending() const { return firstTickPending_; }
+  bool wasActivated() const { return wasActivated_; }
+  int tickCount() const { return tickCount_; }
+  int tempDFileCount() const { return tempDFileCount_; }
+  bool isUnloaded() const { return unloaded_; }
+  // "step: description" of every load or tick step that failed, oldest first.
+  const QStringList& stepErrors() const { return stepErrors_; }
+
+ signals:
+  void unloaded();  // Form_Unload: the program ends
+
+ protected:
+  void resizeEvent(QResizeEvent* e) override;
+  void showEvent(QShowEvent* e) override;
+  void closeEvent(QCloseEvent* e) override;
+  void keyPressEvent(QKeyEvent* e) override;
+  bool event(QEvent* e) override;
+
+ private:
+  void buildMenus();
+  void buildTabs();
+  void ensureOwnControls();
+  void applyActivity(const QString& activity);
+  void enableRestoreButtons();
+  void setCheckBox(const char* name, bool ticked);
+  void updateSetting(const QString& name, const QString& value);
+  bool runStep(const char* step, const std::function<void()>& work, bool inLoad);
+
+  Pages pages_;
+  store::DatabasePaths databases_;
+  QDateTime settingDate_;
+  QTabWidget* SSTab1_ = nullptr;
+  QWidget* tabContainers_[9] = {};
+  QTimer* Timer_Status_ = nullptr;
+  FrmAbout* about_ = nullptr;
+  QAction* mStart_ = nullptr;
+  QAction* mStop_ = nullptr;
+  QAction* mAdvancedSettings_ = nullptr;
+  QAction* mFileCopy_ = nullptr;
+
+  QString identityValue_;
+  QString activityValue_;
+  int loadWidth_ = 0;
+  int loadHeight_ = 0;
+  bool restorePending_ = false;
+  bool firstTickPending_ = false;
+  bool wasActivated_ = false;
+  int tickCount_ = 0;
+  int tempDFileCount_ = 0;
+  bool unloaded_ = false;
+  QStringList stepErrors_;
+};
+
+}  // namespace corvane::shell
