@@ -1,9 +1,14 @@
 # Adds every direct sub-folder of the current source folder that has a CMakeLists.txt,
-# so that each area owns its own build file.
+# so that each area owns its own build file. CORVANE_ONLY_AREAS (a list of folder names)
+# limits the build to those areas, for quick partial builds.
+set(CORVANE_ONLY_AREAS "" CACHE STRING "Build only these areas (empty: all)")
 function(corvane_add_area_subdirs)
   file(GLOB children LIST_DIRECTORIES true RELATIVE "${CMAKE_CURRENT_SOURCE_DIR}" "${CMAKE_CURRENT_SOURCE_DIR}/*")
   list(SORT children)
   foreach(child IN LISTS children)
+    if(CORVANE_ONLY_AREAS AND NOT child IN_LIST CORVANE_ONLY_AREAS)
+      continue()
+    endif()
     if(IS_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}/${child}" AND EXISTS "${CMAKE_CURRENT_SOURCE_DIR}/${child}/CMakeLists.txt")
       add_subdirectory(${child})
     endif()

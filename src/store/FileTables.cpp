@@ -122,20 +122,33 @@ QVector<qint64> DBSelectFileIds(const QString& filesDb, const QString& folder) {
   return ids;
 }
 
-void DeleteHashes(const QString& filesDb, const QString& folder) {
-  for (qint64 id : DBSelectFileIds(filesDb, folder)) DBDeleteHash(filesDb, id);
-}
-
-void DBDeleteHash(const QString& filesDb, qint64 fileId) {
+namespace {
+// Deletes the Hash rows of the given files in one transaction. FileId is matched as a number
+// and as text, so rows stored either way (the column may have been made without a type) go.
+void deleteHashRows(const QString& filesDb, const QVector<qint64>& fileIds) {
+  if (fileIds.isEmpty()) return;
   withBusyRetry(
       [&] {
         DBConnection c;
         c.Open(filesDb);
-        // Matches a FileId stored as a number and one stored as text alike.
-        c.Execute("Delete from Hash WHERE FileId = ? OR FileId = ?", {fileId, QString::number(fileId)});
+        DBCommand cmd = c.Prepare("Delete from Hash WHERE FileId = ? OR FileId = ?");
+        c.BeginTransaction();
+        for (qint64 id : fileIds) {
+          cmd.BindLong(1, id);
+          cmd.BindText(2, QString::number(id));
+          cmd.Execute();
+        }
+        c.Commit();
       },
       k50);
 }
+}  // namespace
+
+void DeleteHashes(const QString& filesDb, const QString& folder) {
+  deleteHashRows(filesDb, DBSelectFileIds(filesDb, folder));
+}
+
+void DBDeleteHash(const QString& filesDb, qint64 fileId) { deleteHashRows(filesDb, {fileId}); }
 
 void DBInsertTempDFile(const QString& filesDb, const TempDFileRow& row) {
   withBusyRetry(

@@ -1,0 +1,164 @@
+#include <QFile>
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include "store/Database.h"
+#include "store/DatabasePaths.h"
+#include "support/TestSupport.h"
+
+using namespace corvane;
+using namespace corvane::store;
+
+namespace {
+
+TEST(DatabaseComponent, OpenNeverCreatesAFile) {
+  test::TempAppFolder app;
+  const QString missing = app.file("Nothing.db");
+  DBConnection c;
+  EXPECT_THROW(c.Open(missing), DBError);
+  EXPECT_FALSE(QFile::exists(missing));
+
+  DBConnection made;
+  made.Create(missing);
+  made.Execute("CREATE TABLE t (a TEXT)");
+  EXPECT_TRUE(QFile::exists(missing));
+  DBConnection again;
+  EXPECT_THROW(again.Create(missing), DBError);  // Create never overwrites
+}
+
+TEST(DatabaseComponent, MissingTableGivesTheExactDescription) {
+  test::TempAppFolder app;
+  DBConnection c;
+  c.Open(app.statusDb());
+  for (auto run : {std::function<void()>([&] { c.Query("Select * From Keys"); }),
+                   std::function<void()>([&] { c.Execute("Delete from Keys"); }),
+                   std::function<void()>([&] { c.Execute("Delete from Keys WHERE KeyID = ?", {1}); }),
+                   std::function<void()>([&] { c.Prepare("Insert Into Keys Values(?)"); })}) {
+    try {
+      run();
+      FAIL() << "no error";
+    } catch (const DBError& e) {
+      EXPECT_EQ(e.description(), "Cannot compile mSQL-Statement: no such table: Keys");
+      EXPECT_FALSE(e.isBusy());
+    }
+  }
+}
+
+TEST(DatabaseComponent, FieldsByNameWithoutCaseAndRowWalk) {
+  test::TempAppFolder app;
+  DBConnection c;
+  c.Open(app.filesDb());
+  c.Execute("Insert Into Folder (Folders, Bu, BuAll) Values (?, ?, ?)", {"C:\\a", true, false});
+  c.Execute("Insert Into Folder (Folders, Bu, BuAll) Values (?, ?, ?)", {"C:\\b", false, true});
+  DBRecordset rs = c.Query("Select * From Folder ORDER BY Folders");
+  ASSERT_EQ(rs.RowCount(), 2);
+  QStringList seen;
+  for (int i = 1; i <= rs.RowCount(); ++i, rs.MoveNext())
+    seen << rs.Text("FOLDERS") + (rs.Boolean("bu") ? "+bu" : "") + (rs.Boolean("BUALL") ? "+all" : "");
+  EXPECT_EQ(seen, QStringList({"C:\\a+bu", "C:\\b+all"}));
+  EXPECT_TRUE(rs.AtEnd());
+  EXPECT_THROW(rs.Field("Folders"), DBError);  // past the last row
+  DBRecordset again = c.Query("Select * From Folder");
+  EXPECT_THROW(again.Field("NoSuchColumn"), DBError);
+}
+
+TEST(DatabaseComponent, BooleansAreStoredAsOneAndZero) {
+  test::TempAppFolder app;
+  DBConnection c;
+  c.Open(app.filesDb());
+  DBCommand cmd = c.Prepare("Insert Into Folder Values(?,?,?,?)");
+  cmd.BindText(2, "C:\\x");
+  cmd.BindBoolean(3, true);
+  cmd.BindBoolean(4, false);
+  cmd.Execute();
+  // Readers elsewhere (and the service) compare with = 1.
+  EXPECT_EQ(c.Query("Select * From Folder WHERE Bu = 1 AND BuAll = 0").RowCount(), 1);
+}
+
+TEST(DatabaseComponent, UnboundFirstParameterTakesTheNextKeyAndCommandsCanBeReused) {
+  test::TempAppFolder app;
+  DBConnection c;
+  c.Open(app.filesDb());
+  DBCommand cmd = c.Prepare("Insert Into Folder Values(?,?,?,?)");
+  c.BeginTransaction();
+  for (const char* f : {"C:\\one", "C:\\two"}) {
+    cmd.BindText(2, f);
+    cmd.BindBoolean(3, true);  // BuAll left unbound: NULL
+    cmd.Execute();
+  }
+  c.Commit();
+  DBRecordset rs = c.Query("Select FolderID, Folders, BuAll From Folder ORDER BY FolderID");
+  ASSERT_EQ(rs.RowCount(), 2);
+  EXPECT_EQ(rs.Long("FolderID"), 1);
+  EXPECT_FALSE(rs.Field("BuAll").isValid());
+  rs.MoveNext();
+  EXPECT_EQ(rs.Long("FolderID"), 2);
+}
+
+TEST(DatabaseComponent, UpdateWritesThePutValuesOfTheCurrentRowOnly) {
+  test::TempAppFolder app;
+  DBConnection c;
+  c.Open(app.filesDb());
+  for (const char* f : {"C:\\a", "C:\\b", "C:\\c"})
+    c.Execute("Insert Into Folder (Folders, Bu, BuAll) Values (?, 0, 0)", {QString(f)});
+  c.BeginTransaction();
+  DBRecordset rs = c.QueryForUpdate("Folder", "WHERE Folders >= ? ORDER BY Folders", {"C:\\b"});
+  ASSERT_EQ(rs.RowCount(), 2);
+  rs.SetField("bu", 1);
+  rs.Update();
+  c.Commit();
+  DBRecordset check = c.Query("Select Folders From Folder WHERE Bu = 1");
+  ASSERT_EQ(check.RowCount(), 1);
+  EXPECT_EQ(check.Text("Folders"), "C:\\b");
+  EXPECT_THROW(c.Query("Select * From Folder").Update(), DBError);  // plain queries are read-only
+}
+
+TEST(DatabaseComponent, DatesSortAsStoredText) {
+  test::TempAppFolder app;
+  DBConnection c;
+  c.Open(app.statusDb());
+  const QDateTime early(QDate(2009, 12, 31), QTime(23, 59, 59));
+  const QDateTime late(QDate(2010, 1, 2), QTime(1, 2, 3));
+  DBCommand cmd = c.Prepare("Insert Into Setting Values(?,?,?,?)");
+  for (const QDateTime& d : {late, early}) {
+    cmd.BindText(2, "d");
+    cmd.BindText(3, "x");
+    cmd.BindDate(4, d);
+    cmd.Execute();
+  }
+  DBRecordset rs = c.Query("Select DateSetting From Setting WHERE SettingName = 'd' ORDER BY DateSetting");
+  EXPECT_EQ(rs.Text("DateSetting"), "2009-12-31 23:59:59");
+  EXPECT_EQ(rs.Date("DateSetting"), early);
+  rs.MoveNext();
+  EXPECT_EQ(rs.Date("DateSetting"), late);
+}
+
+TEST(DatabaseComponent, AnOpenTransactionIsRolledBackWhenTheConnectionGoes) {
+  test::TempAppFolder app;
+  {
+    DBConnection c;
+    c.Open(app.filesDb());
+    c.BeginTransaction();
+    c.Execute("Insert Into Exclude (Folders) Values (?)", {"\\Temp"});
+  }
+  DBConnection c;
+  c.Open(app.filesDb());
+  EXPECT_EQ(c.Query("Select * From Exclude").RowCount(), 0);
+}
+
+TEST(DatabasePaths, DevelopmentTreeIsRemovedOnlyAtTheEnd) {
+  EXPECT_EQ(applyDevTreeRule("D:\\Src\\ExeSource\\CorvaneUI\\Status.db"), "D:\\Src\\Status.db");
+  EXPECT_EQ(applyDevTreeRule("/src/ExeSource/CorvaneUI/Files.db"), "/src/Files.db");
+  EXPECT_EQ(applyDevTreeRule("D:\\ExeSource\\CorvaneUI\\x\\Status.db"), "D:\\ExeSource\\CorvaneUI\\x\\Status.db");
+  EXPECT_EQ(applyDevTreeRule("D:\\Prog\\Status.db"), "D:\\Prog\\Status.db");
+  const DatabasePaths p = DatabasePaths::forAppFolder("/opt/corvane");
+  EXPECT_EQ(p.filesDb, "/opt/corvane/Files.db");
+  EXPECT_EQ(p.statusDb, "/opt/corvane/Status.db");
+}
+
+TEST(StoredText, ApostrophesAreDoubledAndBack) {
+  EXPECT_EQ(toStoredText("O'Brien's"), "O''Brien''s");
+  EXPECT_EQ(fromStoredText(toStoredText("a'b''c")), "a'b''c");
+}
+
+}  // namespace
