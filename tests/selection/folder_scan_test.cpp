@@ -1,0 +1,171 @@
+#include <QDir>
+#include <QFile>
+
+#include "folder_fixture.h"
+#include "selection/BackupDrives.h"
+#include "selection/FolderScan.h"
+#include "store/Settings.h"
+
+using namespace corvane;
+using namespace corvane::selection;
+using corvane::test::FolderFixture;
+
+namespace {
+
+class FolderScanTest : public FolderFixture {
+ protected:
+  FolderScan scanner() {
+    return FolderScan(filesDb(), [this](const QString& t) { captions << t; });
+  }
+  void run() {
+    FolderScan s = scanner();
+    s.Run(GetDrives());
+    added = s.foldersAdded();
+  }
+  QStringList captions;
+  qint64 added = 0;
+};
+
+TEST_F(FolderScanTest, FirstScanStoresEveryFolderOnceWithoutFlags) {
+  mk(c_, {"a/x/deep", "a b", "aB", ".cache/inner", "with'quote/in"});
+  mk(d_, {"Docs"});
+  QFile f(c_ + "/a/file.txt");
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.close();
+  ASSERT_TRUE(QFile::link(c_ + "/a", c_ + "/link"));             // a link to a folder: listed, not entered
+  ASSERT_TRUE(QFile::link(c_ + "/a/file.txt", c_ + "/flink"));   // a link to a file: ignored
+  ASSERT_TRUE(QFile::link(c_ + "/gone", c_ + "/dangling"));       // leads nowhere: ignored
+  ASSERT_TRUE(QDir().mkpath(c_ + "/bad\\name/sub"));             // cannot be written in the Windows form
+
+  run();
+  const auto t = folderTable();
+  const QStringList expected{"C:",          "C:\\a",          "C:\\a\\x",  "C:\\a\\x\\deep", "C:\\a b",
+                             "C:\\aB",      "C:\\with'quote", "C:\\with'quote\\in", "C:\\link",
+                             "D:",          "D:\\Docs"};
+  QStringList got = t.keys();
+  QStringList want = expected;
+  got.sort();
+  want.sort();
+  EXPECT_EQ(got, want);
+  for (auto it = t.cbegin(); it != t.cend(); ++it) EXPECT_EQ(it.value(), qMakePair(false, false)) << it.key().toStdString();
+  EXPECT_EQ(storedFolder("C:\\with'quote"), "C:\\with''quote");
+  EXPECT_EQ(folderTable("SFolder").size(), expected.size());
+  EXPECT_EQ(captions.value(0), "Corvane Checking folders...");
+  EXPECT_TRUE(captions.contains("Corvane Checking C: for new folders... 9 updating database..."));
+  EXPECT_TRUE(captions.contains("Corvane Checking D: for new folders... 2 updating database..."));
+}
+
+TEST_F(FolderScanTest, RescanAddsNewFoldersWithTheirParentsFlagsAndNothingTwice) {
+  mk(c_, {"Data/x", "Other"});
+  run();
+  ASSERT_EQ(folderTable().size(), 5);
+  {
+    store::DBConnection db;
+    db.Open(filesDb());
+    db.Execute("UPDATE Folder SET Bu = 1, BuAll = 0 WHERE Folders = 'C:\\Data'");
+    db.Execute("UPDATE Folder SET Bu = 0, BuAll = 1 WHERE Folders = 'C:\\Data\\x'");
+  }
+  mk(c_, {"Data/New/Sub", "Data/x/x", "Other/Fresh"});
+  mk(d_, {"Later"});
+  run();
+  auto t = folderTable();
+  EXPECT_EQ(added, 5);
+  EXPECT_EQ(t.size(), 10);
+  EXPECT_EQ(t["C:\\Data\\New"], qMakePair(true, false));
+  EXPECT_EQ(t["C:\\Data\\New\\Sub"], qMakePair(true, false));  // from its parent, itself new
+  EXPECT_EQ(t["C:\\Data\\x\\x"], qMakePair(false, true));      // C:\Data\x, not C:\Data
+  EXPECT_EQ(t["C:\\Other\\Fresh"], qMakePair(false, false));
+  EXPECT_EQ(t["D:\\Later"], qMakePair(false, false));
+
+  // A third scan over an unchanged disk adds nothing.
+  run();
+  EXPECT_EQ(added, 0);
+  EXPECT_EQ(folderTable().size(), 10);
+  EXPECT_EQ(folderTable("SFolder").size(), 10);  // emptied at the start of each scan
+}
+
+TEST_F(FolderScanTest, ANewFolderWhoseParentHasNoRowStartsWithoutFlags) {
+  addFolders({{"C:", true, true}, {"C:\\Ticked", true, false}});
+  FolderScan s = scanner();
+  // The ticked folder comes first; the orphan's parent has no row.
+  s.DBUpdateFolders({"C:\\Ticked\\n", "C:\\NoRow\\orphan", "C:\\Top"});
+  const auto t = folderTable();
+  EXPECT_EQ(t["C:\\Ticked\\n"], qMakePair(true, false));
+  EXPECT_EQ(t["C:\\NoRow\\orphan"], qMakePair(false, false));
+  EXPECT_EQ(t["C:\\Top"], qMakePair(true, true));  // parent is the drive row
+  EXPECT_EQ(s.foldersAdded(), 3);
+  // Running the same list again inserts nothing.
+  s.DBUpdateFolders({"C:\\Ticked\\n", "C:\\Top"});
+  EXPECT_EQ(folderTable().size(), 5);
+}
+
+TEST_F(FolderScanTest, ARetryAfterABusyCommitDuplicatesNothing) {
+  mk(c_, {"a/b", "c"});
+  // Another connection reads inside a transaction, so the scan's commit finds the file busy
+  // until the first wait releases it.
+  auto locker = std::make_unique<store::DBConnection>();
+  locker->Open(filesDb());
+  locker->BeginTransaction();
+  locker->Query("SELECT count(*) FROM Folder");
+  waiter_.onSleep = [&](int) { locker.reset(); };
+
+  FolderScan s = scanner();
+  s.DBInsertAllSFolders(s.ScanDrive("C:\\"), true);
+  EXPECT_GE(waiter_.sleeps, 1);
+  EXPECT_EQ(folderTable().size(), 4);
+  EXPECT_EQ(folderTable("SFolder").size(), 4);
+
+  // The same for the insert of new folders.
+  locker = std::make_unique<store::DBConnection>();
+  locker->Open(filesDb());
+  locker->BeginTransaction();
+  locker->Query("SELECT count(*) FROM Folder");
+  const int before = waiter_.sleeps;
+  s.DBUpdateFolders({"C:\\a\\n1", "C:\\a\\n1\\n2"});
+  EXPECT_GT(waiter_.sleeps, before);
+  EXPECT_EQ(folderTable().size(), 6);
+}
+
+TEST_F(FolderScanTest, AFileThatStaysLockedEndsTheScanWithAnErrorAfterBoundedWaits) {
+  mk(c_, {"a"});
+  store::DBConnection locker;
+  locker.Open(filesDb());
+  locker.BeginTransaction();
+  locker.Execute("INSERT INTO Exclude (Folders) VALUES ('x')");  // holds the write lock
+  FolderScan s = scanner();
+  EXPECT_THROW(s.Run(GetDrives()), store::DBError);
+  EXPECT_GT(waiter_.sleeps, 0);
+  EXPECT_LE(waiter_.sleptMs, 10000);
+}
+
+TEST_F(FolderScanTest, ProgressCaptionEvery250Folders) {
+  QStringList many;
+  for (int i = 0; i < 600; ++i) many << QString("f%1").arg(i, 3, 10, QChar('0'));
+  mk(c_, many);
+  FolderScan s = scanner();
+  const QStringList found = s.ScanDrive("C:\\");
+  EXPECT_EQ(found.size(), 601);
+  EXPECT_EQ(found.first(), "C:");
+  EXPECT_EQ(captions, (QStringList{"Corvane Checking C:\\ for new folders... 251",
+                                   "Corvane Checking C:\\ for new folders... 501"}));
+  EXPECT_GE(waiter_.eventPumps, 2);
+}
+
+TEST_F(FolderScanTest, SettingsAskTheServiceForAFullRescan) {
+  const QDateTime now(QDate(2026, 3, 4), QTime(12, 0, 0));
+  WriteScanSettings(statusDb(), now);
+  QString v;
+  QDateTime d;
+  store::DBSelectSetting(statusDb(), "LastScanStart", v, d);
+  EXPECT_EQ(v, "");
+  EXPECT_EQ(d, now.addSecs(-90 * 60));
+  store::DBSelectSetting(statusDb(), "FolderScanThrottle", v, d);
+  EXPECT_EQ(v, "Full");
+  EXPECT_EQ(d, now);
+  store::DBSelectSetting(statusDb(), "FileScanThrottle", v, d);
+  EXPECT_EQ(v, "Full");
+  EXPECT_EQ(TrimAtNull(QString("ab") + QChar(0) + "cd"), "ab");
+  EXPECT_EQ(TrimAtNull("abc"), "abc");
+}
+
+}  // namespace
