@@ -3,6 +3,10 @@
 #include <httplib.h>
 #include <pugixml.hpp>
 
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <map>
 #include <mutex>
@@ -44,6 +48,81 @@ QString faultReply(const QString& text) {
 
 QString fromStd(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
 
+// The download page's address carries several "?" (Message=a?b?c), which the HTTP library
+// refuses in a request line. This stream hands it the request line with every "?" after the
+// first written as "%3F"; the handler reads the target with them turned back.
+class RequestLineStream : public httplib::Stream {
+ public:
+  explicit RequestLineStream(int sock) : sock_(sock) {}
+  bool is_readable() const override { return !pending_.isEmpty() || wait(POLLIN); }
+  bool is_writable() const override { return wait(POLLOUT); }
+  ssize_t read(char* ptr, size_t size) override {
+    if (!lineDone_) readRequestLine();
+    if (!pending_.isEmpty()) {
+      const qsizetype n = std::min<qsizetype>(qsizetype(size), pending_.size());
+      memcpy(ptr, pending_.constData(), size_t(n));
+      pending_.remove(0, n);
+      return n;
+    }
+    if (!wait(POLLIN)) return -1;
+    return ::recv(sock_, ptr, size, 0);
+  }
+  ssize_t write(const char* ptr, size_t size) override {
+    if (!wait(POLLOUT)) return -1;
+    return ::send(sock_, ptr, size, MSG_NOSIGNAL);
+  }
+  void get_remote_ip_and_port(std::string& ip, int& port) const override {
+    ip = "127.0.0.1";
+    port = 0;
+  }
+  void get_local_ip_and_port(std::string& ip, int& port) const override {
+    ip = "127.0.0.1";
+    port = 0;
+  }
+  socket_t socket() const override { return sock_; }
+
+ private:
+  bool wait(short events) const {
+    pollfd p{sock_, events, 0};
+    return ::poll(&p, 1, 5000) > 0 && (p.revents & events);
+  }
+  void readRequestLine() {
+    lineDone_ = true;
+    char buf[4096];
+    while (!pending_.contains('\n') && pending_.size() < 65536) {
+      if (!wait(POLLIN)) break;
+      const ssize_t n = ::recv(sock_, buf, sizeof buf, 0);
+      if (n <= 0) break;
+      pending_.append(buf, n);
+    }
+    const qsizetype lineEnd = pending_.indexOf('\n');
+    const qsizetype start = pending_.indexOf(' ');
+    const qsizetype end = start < 0 ? -1 : pending_.indexOf(' ', start + 1);
+    if (lineEnd < 0 || start < 0 || end < 0 || end > lineEnd) return;
+    QByteArray target = pending_.mid(start + 1, end - start - 1);
+    const qsizetype first = target.indexOf('?');
+    if (first < 0) return;
+    target = target.left(first + 1) + target.mid(first + 1).replace("?", "%3F");
+    pending_ = pending_.left(start + 1) + target + pending_.mid(end);
+  }
+
+  int sock_;
+  QByteArray pending_;
+  bool lineDone_ = false;
+};
+
+class HttpServer : public httplib::Server {
+ private:
+  bool process_and_close_socket(socket_t sock) override {
+    RequestLineStream stream(sock);
+    bool closed = false;
+    const bool ok = process_request(stream, true, closed, [](httplib::Request&) {});
+    ::shutdown(sock, SHUT_RDWR);
+    ::close(sock);
+    return ok;
+  }
+};
+
 struct Session {
   ServerRsaKey clientKey;
   QByteArray key;  // session key bytes
@@ -64,7 +143,7 @@ QString ReceivedRequest::field(const QString& name) const {
 
 struct FakeBackupServer::Impl {
   mutable std::mutex mutex;
-  httplib::Server http;
+  HttpServer http;
   std::thread thread;
   std::atomic<bool> finished{false};
   int port = 0;
@@ -263,6 +342,8 @@ struct FakeBackupServer::Impl {
     ReceivedRequest r;
     r.method = fromStd(req.method);
     r.target = fromStd(req.target);
+    const qsizetype q = r.target.indexOf('?');
+    if (q >= 0) r.target = r.target.left(q + 1) + r.target.mid(q + 1).replace(QLatin1String("%3F"), QLatin1String("?"));
     r.path = fromStd(req.path);
     for (const auto& h : req.headers) r.headers.append({fromStd(h.first), fromStd(h.second)});
     r.body = QByteArray(req.body.data(), qsizetype(req.body.size()));

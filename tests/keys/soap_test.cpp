@@ -1,0 +1,231 @@
+// The SOAP client against the fake server: envelope, headers, reply reduction, failures.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QElapsedTimer>
+
+#include "fakeserver/FakeBackupServer.h"
+#include "keys/Blowfish.h"
+#include "keys/EncryptionSession.h"
+#include "keys/HexConvert.h"
+#include "keys/SoapClient.h"
+#include "support/TestSupport.h"
+
+using namespace corvane::keys;
+using corvane::fakeserver::FakeBackupServer;
+using corvane::fakeserver::ScopedServerHost;
+
+namespace {
+const QString kKey112 =
+    "030A11181F262D343B424950575E656C737A81888F969DA4ABB2B9C0C7CED5DCE3EAF1F8FF060D141B222930373E454C535A61686F767D84";
+
+class SoapTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(server.start()); }
+  FakeBackupServer server;
+};
+
+// Body of a plain HTTP GET to the local server.
+QByteArray httpGetBody(int port, const QByteArray& target) {
+  const int sock = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = htons(quint16(port));
+  if (::connect(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    ::close(sock);
+    return "<no connection>";
+  }
+  const QByteArray req = "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
+  ::send(sock, req.constData(), size_t(req.size()), 0);
+  QByteArray reply;
+  char buf[4096];
+  ssize_t n;
+  while ((n = ::recv(sock, buf, sizeof buf, 0)) > 0) reply.append(buf, n);
+  ::close(sock);
+  return reply.mid(reply.indexOf("\r\n\r\n") + 4);
+}
+
+// A session as the main window holds it after an exchange, agreed with the server by hand.
+EncryptionSession knownSession(FakeBackupServer& server) {
+  EncryptionSession s;
+  s.setSessionId(server.addSession(kKey112));
+  s.setSessionKey(kKey112);
+  return s;
+}
+}  // namespace
+
+TEST(SoapReply, Reduction) {
+  const QString head = "<?xml version=\"1.0\" encoding=\"utf-8\"?><soap:Envelope><soap:Body><OpResponse xmlns=\"x\">";
+  const QString tail = "</OpResponse></soap:Body></soap:Envelope>";
+  struct Case {
+    QString reply, result;
+  } cases[] = {
+      {head + "<OpResult>value 1&lt;2</OpResult>" + tail, "value 1&lt;2"},  // entities stay
+      {head + "<OpResult></OpResult>" + tail, ""},
+      {head + "<Other>x</Other>" + tail, head + "<Other>x</Other>" + tail},  // no "Result>": whole reply
+      {"plain text", "plain text"},
+      {"<a>Result>x", "<a>Result>x"},                     // no "</": whole reply
+      {"</b><OpResult>x</OpResult>", ""},                 // first "</" before the value: cannot be cut
+      {"<OpResult>a</OpResult>b</c>", "a"},
+      {"", ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ReduceSoapReply(c.reply), c.result) << c.reply.toStdString();
+
+  // Positions far beyond 16 bits.
+  const QString big(70000, 'A');
+  EXPECT_EQ(ReduceSoapReply(QString(40000, ' ') + "<XResult>" + big + "</XResult>"), big);
+}
+
+TEST(SoapEnvelope, ExactTextAndAddress) {
+  EXPECT_EQ(BuildSoapEnvelope("CheckUser", {{"UserID", "a&b"}, {"Password", "p"}, {"MachineID", "7"}}),
+            "<?xml version=\"1.0\" encoding=\"utf-8\"?><soap:Envelope "
+            "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\" "
+            "xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\"><soap:Body><CheckUser "
+            "xmlns=\"http://tempuri.org/\"><UserID>a&b</UserID><Password>p</Password><MachineID>7</MachineID>"
+            "</CheckUser></soap:Body></soap:Envelope>");
+  EXPECT_EQ(EscapeKeyXml("<K a=\"&\">x</K>"), "&lt;K a=\"&\"&gt;x&lt;/K&gt;");
+  EXPECT_EQ(SoapAction("RequestKey"), kServiceNamespace + "RequestKey");
+  EXPECT_TRUE(kServiceNamespace.startsWith("http://") && kServiceNamespace.endsWith("/"));
+
+  ScopedServerHost host("server.test:8080");
+  EXPECT_EQ(ServiceUrl(), "http://server.test:8080/Lodestow/service.asmx");
+  EXPECT_EQ(ServiceUrl(true), "http://server.test:8080/lodestow/service.asmx");
+}
+
+TEST_F(SoapTest, PostSendsExactEnvelopeAndHeaders) {
+  ScopedServerHost host(server.hostPort());
+  const QString keyXml = "<RSAKeyValue><Modulus>AQAB</Modulus><Exponent>AQAB</Exponent></RSAKeyValue>";
+  const QString reply = SwopPublicKey(keyXml);
+  EXPECT_TRUE(reply.contains("cutmehere")) << reply.toStdString();
+
+  const auto requests = server.requests();
+  ASSERT_EQ(requests.size(), 1);
+  const auto& r = requests.first();
+  EXPECT_EQ(r.method, "POST");
+  EXPECT_EQ(r.path, "/Lodestow/service.asmx");
+  EXPECT_EQ(r.header("Content-Type"), "text/xml; charset=utf-8");
+  EXPECT_EQ(r.header("SOAPAction"), "http://tempuri.org/SwopPublicKey");
+  EXPECT_EQ(QString::fromUtf8(r.body),
+            BuildSoapEnvelope("SwopPublicKey", {{"ClientPublicKey",
+                                                 "&lt;RSAKeyValue&gt;&lt;Modulus&gt;AQAB&lt;/Modulus&gt;&lt;Exponent&gt;"
+                                                 "AQAB&lt;/Exponent&gt;&lt;/RSAKeyValue&gt;"}}));
+  EXPECT_EQ(r.operation, "SwopPublicKey");
+  EXPECT_EQ(r.operationNamespace, kServiceNamespace);
+  EXPECT_EQ(r.field("ClientPublicKey"), keyXml);  // the server reads the key back whole
+}
+
+TEST_F(SoapTest, LowerCasePathAndRepliesPassedThrough) {
+  ScopedServerHost host(server.hostPort());
+  corvane::fakeserver::Faults f;
+  f.faultOperations << "CheckUser";
+  f.rawReplies.insert("RequestKey", "<x><RequestKeyResult>a</RequestKeyResult></x>");
+  server.setFaults(f);
+
+  // A SOAP fault carries no "Result>": its whole text is the result.
+  const QString fault = PostWebservice(ServiceUrl(true), SoapAction("CheckUser"), BuildSoapEnvelope("CheckUser", {}));
+  EXPECT_TRUE(fault.startsWith("<?xml")) << fault.toStdString();
+  EXPECT_TRUE(fault.contains("soap:Fault"));
+  EXPECT_EQ(PostWebservice(ServiceUrl(true), SoapAction("RequestKey"), BuildSoapEnvelope("RequestKey", {})), "a");
+  EXPECT_EQ(server.requests().first().path, "/lodestow/service.asmx");
+}
+
+TEST_F(SoapTest, CheckUserReadsTruthValue) {
+  ScopedServerHost host(server.hostPort());
+  server.addAccount({"ann", "pw", "PC1", "77", "00112233", "abc"});
+  EXPECT_EQ(CheckUserExists("ann", "pw", "77"), std::optional<bool>(true));
+  EXPECT_EQ(CheckUserExists("ann", "no", "77"), std::optional<bool>(false));
+}
+
+TEST_F(SoapTest, FailedPostsGiveEmptyResult) {
+  // Nothing listening: refused.
+  const int port = server.port();
+  server.stop();
+  EXPECT_EQ(PostWebservice(QString("http://127.0.0.1:%1/Lodestow/service.asmx").arg(port), SoapAction("CheckUser"),
+                           BuildSoapEnvelope("CheckUser", {})),
+            "");
+
+  // A server that accepts the connection but never answers: the post ends at the timeout.
+  const int sock = ::socket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_GE(sock, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_EQ(::listen(sock, 4), 0);
+  socklen_t len = sizeof addr;
+  ::getsockname(sock, reinterpret_cast<sockaddr*>(&addr), &len);
+  const int previous = SoapTimeoutMs();
+  SetSoapTimeoutMs(300);
+  QElapsedTimer t;
+  t.start();
+  const QString r = PostWebservice(QString("http://127.0.0.1:%1/Lodestow/service.asmx").arg(ntohs(addr.sin_port)),
+                                   SoapAction("CheckUser"), BuildSoapEnvelope("CheckUser", {}));
+  const qint64 elapsed = t.elapsed();
+  SetSoapTimeoutMs(previous);
+  ::close(sock);
+  EXPECT_EQ(r, "");
+  EXPECT_LT(elapsed, 5000);
+}
+
+TEST_F(SoapTest, SendMessageToServerEncryptsEachField) {
+  ScopedServerHost host(server.hostPort());
+  EncryptionSession none;
+  EXPECT_EQ(SendMessageToServer(none, "Delete", "a", "b", "c", "d", "e"), "");
+  EXPECT_TRUE(server.requests().isEmpty());  // no session key: nothing sent
+
+  const EncryptionSession s = knownSession(server);
+  server.setMessageReply("Queued");
+  EXPECT_EQ(SendMessageToServer(s, "Delete", "C:\\Users\\x.txt", "", "PC1", "SERVER", "2026-12-08 10:00:00"),
+            "Queued");
+  const auto messages = server.messages();
+  ASSERT_EQ(messages.size(), 1);
+  EXPECT_EQ(messages[0].sessionId, s.sessionId());
+  EXPECT_EQ(messages[0].name, "Delete");
+  EXPECT_EQ(messages[0].data1, "C:\\Users\\x.txt");
+  EXPECT_EQ(messages[0].data2, "");
+  EXPECT_EQ(messages[0].source, "PC1");
+  EXPECT_EQ(messages[0].destination, "SERVER");
+  EXPECT_EQ(messages[0].date, "2026-12-08 10:00:00");
+
+  const auto r = server.requests().last();
+  EXPECT_EQ(r.header("SOAPAction"), "http://tempuri.org/ReceiveMessage");
+  QStringList names;
+  for (const auto& f : r.fields) names << f.first;
+  EXPECT_EQ(names, QStringList({"MessageNameE", "MessageData1E", "MessageData2E", "MessageSourceE",
+                                "MessageDestinationE", "MessageDateE", "SessionID"}));
+  EXPECT_EQ(r.field("MessageNameE"), EncryptField("Delete", kKey112));
+  EXPECT_EQ(r.field("SessionID"), QString::number(s.sessionId()));
+}
+
+TEST_F(SoapTest, DownloadPageServesByteCountHashAndFile) {
+  // The page as the catalogue download uses it: identifier and name encrypted under the session.
+  const EncryptionSession s = knownSession(server);
+  const QByteArray stored = "stored catalogue bytes";
+  server.setCatalogueFile("77", "FilesE.db", stored);
+  const QByteArray target = QString("/Download.aspx?Message=%1?%2?%3")
+                                .arg(EncryptField("77", kKey112), EncryptField("FilesE.db", kKey112))
+                                .arg(s.sessionId())
+                                .toLatin1();
+  const QByteArray body = httpGetBody(server.port(), target);
+  const qsizetype hash = body.indexOf('#');
+  ASSERT_GT(hash, 0) << body.toStdString();
+  const QByteArray file = body.mid(hash + 1);
+  EXPECT_EQ(body.left(hash).toLongLong(), file.size());
+  EXPECT_EQ(BytesFromHex(BlowfishDecryptHex(HexFromBytes(file), kKey112)), stored);
+  ASSERT_EQ(server.downloads().size(), 1);
+  EXPECT_EQ(server.downloads()[0].machineId, "77");
+  EXPECT_EQ(server.downloads()[0].fullPath, "FilesE.db");
+  EXPECT_TRUE(server.downloads()[0].served);
+
+  // Unknown computer: a reply that starts with "#".
+  const QByteArray unknown = QString("/download.aspx?Message=%1?%2?%3")
+                                 .arg(EncryptField("78", kKey112), EncryptField("FilesE.db", kKey112))
+                                 .arg(s.sessionId())
+                                 .toLatin1();
+  EXPECT_EQ(httpGetBody(server.port(), unknown), "#");
+}
