@@ -1,0 +1,202 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+
+#include "handoff/ClsUtils.h"
+#include "handoff/FileTypeName.h"
+#include "handoff/SharedLists.h"
+#include "store/Settings.h"
+#include "support/TestSupport.h"
+
+using namespace corvane;
+using handoff::ClsUtils;
+
+namespace {
+
+QByteArray readBytes(const QString& path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+void writeText(const QString& path, const QByteArray& text) {
+  QDir().mkpath(QFileInfo(path).path());
+  QFile f(path);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write(text);
+}
+
+QByteArray details(const char* folder, const char* name, const char* time = "12/8/2026 10:00:00 PM") {
+  return QByteArray("<FileDetails><FileName>") + name + "</FileName><FileFolderName>" + folder +
+         "</FileFolderName><FileModifiedDate>1/1/2026</FileModifiedDate><FileSize>10</FileSize>"
+         "<FileType>Text</FileType><FilePriority>1</FilePriority><UpSuccess>Y</UpSuccess><UpDTime>" +
+         time + "</UpDTime></FileDetails>";
+}
+
+QStringList allEntries(const QString& root) {
+  QStringList out;
+  QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
+  while (it.hasNext()) out << QDir(root).relativeFilePath(it.next());
+  out.sort();
+  return out;
+}
+
+}  // namespace
+
+TEST(WriteConfig, WritesExactlyOneLineAndReplacesTheWholeFile) {
+  test::TempAppFolder app;
+  const QString config = app.file("Logs/Config.txt");
+  ASSERT_FALSE(QFile::exists(config));
+  ClsUtils utils;
+  EXPECT_TRUE(utils.WriteConfig("Help"));
+  EXPECT_EQ(readBytes(config), QByteArray("Help\r\n"));
+  EXPECT_TRUE(utils.WriteConfig("Setup"));
+  EXPECT_EQ(readBytes(config), QByteArray("Setup\r\n"));
+  // Nothing but the file itself is left in the folder (no temporary copies).
+  EXPECT_EQ(QDir(app.file("Logs")).entryList(QDir::Files | QDir::Hidden), QStringList{"Config.txt"});
+}
+
+TEST(WriteConfig, FailureWritesNothingAndSaysSo) {
+  test::TempAppFolder app;
+  ASSERT_TRUE(QDir(app.file("Logs")).removeRecursively());
+  EXPECT_FALSE(ClsUtils().WriteConfig("Help"));
+  EXPECT_FALSE(QFileInfo::exists(app.file("Logs")));
+}
+
+TEST(TrayAndStatusFiles, LastTrayLineAndJoinedStatus) {
+  test::TempAppFolder app;
+  ClsUtils utils;
+  EXPECT_EQ(utils.ReadTray(), "");
+  EXPECT_EQ(utils.GetStatus(), "Corvane Backup....");
+  writeText(app.file("Logs/Tray.txt"), "first\r\n  last line  \r\n");
+  writeText(app.file("Logs/Status.txt"), " one\r\ntwo\r\n");
+  EXPECT_EQ(utils.ReadTray(), "last line");
+  EXPECT_EQ(utils.GetStatus(), "one\r\ntwo");
+}
+
+TEST(StatusCaption, FollowsTheStatusSetting) {
+  test::TempAppFolder app;
+  test::FakeWaiter waiter;
+  ClsUtils utils;
+  EXPECT_EQ(utils.GetStatusForCaption(app.statusDb()), "Corvane Backup - Status: Active");
+  store::DBUpdateSetting(app.statusDb(), "Status", "Corvane Uploading 3 files", QDateTime::currentDateTime());
+  EXPECT_EQ(utils.GetStatusForCaption(app.statusDb()), "Corvane Uploading 3 files");
+}
+
+TEST(FolderHelpers, UniqueValuesIgnoreCaseAndKeepFirstSpelling) {
+  EXPECT_EQ(ClsUtils::UniqueValues({"a", "A", "b"}), (QStringList{"a", "b"}));
+  EXPECT_EQ(ClsUtils::UniqueValues({"C:\\Data", "b", "c:\\data", "B", ""}), (QStringList{"C:\\Data", "b", ""}));
+}
+
+TEST(FolderHelpers, CreateFolderMakesMissingParentsAndValidPathSeesThem) {
+  test::TempAppFolder app;
+  const QString deep = app.file("x/y/z");
+  ClsUtils utils;
+  EXPECT_FALSE(utils.IsValidPath(deep));
+  utils.CreateFolder(deep);
+  EXPECT_TRUE(utils.IsValidPath(deep));
+  utils.CreateFolder(deep);  // existing: nothing happens
+  EXPECT_TRUE(QFileInfo(deep).isDir());
+  EXPECT_FALSE(utils.IsValidPath(app.file("Files.db")));  // a file is not a folder
+  test::ScopedPathMap map(platform::PathMap({{"C:", app.path()}}));
+  EXPECT_TRUE(utils.IsValidPath("C:\\x\\y"));
+  EXPECT_FALSE(utils.IsValidPath("C:\\x\\missing"));
+  EXPECT_FALSE(utils.IsValidPath("Q:\\x"));
+}
+
+TEST(MirrorFolders, WindowsFoldersLandUnderTheMirrorRootOnly) {
+  const QString root = "/m/TmpCorvane";
+  EXPECT_EQ(ClsUtils::mirrorFolderFor(root, "C:\\Data\\Mail"), "/m/TmpCorvane/CDrive/Data/Mail");
+  EXPECT_EQ(ClsUtils::mirrorFolderFor(root, "d:\\B\\"), "/m/TmpCorvane/DDrive/B");
+  EXPECT_EQ(ClsUtils::mirrorFolderFor(root, "E:\\"), "/m/TmpCorvane/EDrive");
+  EXPECT_FALSE(ClsUtils::mirrorFolderFor(root, "C:\\Data\\..\\..\\..\\etc"));
+  EXPECT_FALSE(ClsUtils::mirrorFolderFor(root, "C:\\.\\x"));
+  EXPECT_FALSE(ClsUtils::mirrorFolderFor(root, "relative\\folder"));
+  EXPECT_FALSE(ClsUtils::mirrorFolderFor(root, "/etc"));
+  EXPECT_FALSE(ClsUtils::mirrorFolderFor(root, "C:"));
+  EXPECT_FALSE(ClsUtils::mirrorFolderFor(root, ""));
+}
+
+TEST(MirrorFolders, CreateFolderListRebuildsMirrorAndFillsLists) {
+  test::TempAppFolder app;
+  test::FakeWaiter waiter;
+  const QString mirror = platform::appPaths().mirrorRootPath;
+  writeText(mirror + "/Old/stale.txt", "x");
+  writeText(app.file("Logs/SuccessLog.xml"),
+            "<FileCollection>" + details("C:\\A", "one.txt", "1/2/2026 3:04:05 PM") + details("C:\\A", "two.txt") +
+                details("c:\\a", "three.txt") + details("D:\\B", "four.txt") + "</FileCollection>");
+  writeText(app.file("Dir/FolderCollection.xml"),
+            "<FolderCollection><SelectedFolders><FolderDetails><FolderPath>C:\\A</FolderPath></FolderDetails>"
+            "</SelectedFolders><UnSelectedFolders><FolderDetails><FolderPath>C:\\Skip</FolderPath></FolderDetails>"
+            "<FolderDetails><FolderPath>D:\\Tmp</FolderPath></FolderDetails></UnSelectedFolders></FolderCollection>");
+
+  ClsUtils().CreateFolderList();
+
+  EXPECT_EQ(allEntries(mirror), (QStringList{"CDrive", "CDrive/A", "DDrive", "DDrive/B"}));
+  const auto& lists = handoff::sharedLists();
+  EXPECT_EQ(lists.loggedFileNames, (QStringList{"one.txt", "two.txt", "three.txt", "four.txt", ""}));
+  EXPECT_EQ(lists.loggedUploadTimes.size(), 5);
+  EXPECT_EQ(lists.loggedUploadTimes.first(), "1/2/2026 3:04:05 PM");
+  EXPECT_EQ(lists.excludedFolders, (QStringList{"C:\\Skip", "D:\\Tmp", ""}));
+}
+
+TEST(MirrorFolders, EscapingAndEmptyFoldersNeitherLeakNorHideRealOnes) {
+  test::TempAppFolder app;
+  test::FakeWaiter waiter;
+  const QString mirror = platform::appPaths().mirrorRootPath;
+  // An empty folder first, then escape attempts, then the one real folder (which the old
+  // "all but the last distinct value" rule would have dropped).
+  writeText(app.file("Logs/SuccessLog.xml"),
+            "<FileCollection>" + details("", "a") + details("C:\\..\\..\\Escaped", "b") + details("Loose\\Dir", "c") +
+                details("C:\\Real", "d") + "</FileCollection>");
+  const QStringList before = allEntries(app.path());
+
+  ClsUtils().CreateFolderList();
+
+  EXPECT_EQ(allEntries(mirror), (QStringList{"CDrive", "CDrive/Real"}));
+  QStringList after = allEntries(app.path());
+  for (const QString& e : allEntries(mirror)) after.removeAll("TmpCorvane/" + e);
+  after.removeAll("TmpCorvane");
+  EXPECT_EQ(after, before);  // nothing appeared anywhere else in the application folder
+  EXPECT_FALSE(QFileInfo::exists(QDir(app.path()).filePath("../Escaped")));
+  EXPECT_FALSE(QFileInfo::exists(QDir::current().filePath("Loose")));
+  EXPECT_EQ(handoff::sharedLists().loggedFileNames.size(), 5);
+}
+
+TEST(MirrorFolders, NoLogDeletesTheMirrorAndKeepsTheLists) {
+  test::TempAppFolder app;
+  test::FakeWaiter waiter;
+  const QString mirror = platform::appPaths().mirrorRootPath;
+  writeText(mirror + "/CDrive/Old/x.txt", "x");
+  auto& lists = handoff::sharedLists();
+  lists.loggedFileNames = {"kept", ""};
+  lists.excludedFolders = {"C:\\Kept", ""};
+  ClsUtils().CreateFolderList();
+  EXPECT_FALSE(QFileInfo::exists(mirror));
+  EXPECT_EQ(lists.loggedFileNames, (QStringList{"kept", ""}));
+  EXPECT_EQ(lists.excludedFolders, (QStringList{"C:\\Kept", ""}));
+}
+
+TEST(FileTypeList, SkipsEntryZeroAndEmptyEntries) {
+  test::TempAppFolder app;
+  ASSERT_TRUE(ClsUtils().FileType_Details({".zero", ".txt", "", ".doc"}));
+  const QByteArray xml = readBytes(app.file("Extensions/TypeLst.xml"));
+  EXPECT_TRUE(xml.contains("<FileTypeList FileCreatedDateTime=\"")) << xml.constData();
+  EXPECT_TRUE(xml.contains("<FileType>.txt</FileType>"));
+  EXPECT_TRUE(xml.contains("<FileType>.doc</FileType>"));
+  EXPECT_FALSE(xml.contains(".zero"));
+  EXPECT_EQ(xml.count("<FileType>"), 2);
+}
+
+TEST(FileTypeNames, KnownAndUnknownExtensions) {
+  test::TempAppFolder app;
+  test::ScopedPathMap map(platform::PathMap({{"C:", app.path()}}));
+  const QString text = handoff::GetFileTypeName("C:\\nowhere\\notes.txt");
+  EXPECT_FALSE(text.isEmpty());
+  EXPECT_NE(text, "TXT File");
+  EXPECT_EQ(handoff::GetFileTypeName("C:\\nowhere\\data.zzqqx"), "ZZQQX File");
+  EXPECT_EQ(handoff::GetFileTypeName(app.file("Dir")), handoff::GetFileTypeName(app.file("Config")));
+  EXPECT_LE(handoff::GetFileTypeName("C:\\x\\a." + QString(100, 'q')).size(), 80);
+}
