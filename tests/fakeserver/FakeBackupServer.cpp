@@ -193,8 +193,7 @@ struct FakeBackupServer::Impl {
     lastSessionId = id;
     QString keyXml = serverKey(faults.serverRsaBits).publicXml();
     if (faults.garbledServerKey) keyXml = QStringLiteral("<RSAKeyValue><Modulus>not a key</Modulus></RSAKeyValue>");
-    // The key travels with its angle brackets written as entities.
-    keyXml.replace('<', QStringLiteral("&lt;")).replace('>', QStringLiteral("&gt;"));
+    // The reply's XML text writes the key's angle brackets as entities.
     if (faults.publicKeyWithoutSeparator) return keyXml;
     return keyXml + kCut + (faults.nonNumericSessionId ? QStringLiteral("session") : QString::number(id));
   }
