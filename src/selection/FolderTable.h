@@ -72,7 +72,12 @@ QVector<ChildNode> SelectNodes(const QVector<RawNode>& raw, const QString& noden
 class FolderRows {
  public:
   explicit FolderRows(QString filesDb = {}) : filesDb_(std::move(filesDb)) {}
-  void setFilesDb(const QString& filesDb) { filesDb_ = filesDb; ClearNodeArrays(); }
+  // Another database forgets the rows read from the last one.
+  void setFilesDb(const QString& filesDb) {
+    if (filesDb == filesDb_) return;
+    filesDb_ = filesDb;
+    ClearNodeArrays();
+  }
 
   // The direct children of a node key ("C:\", "C:\Data"); reads the drive's rows when the
   // key is on another drive than the one loaded (or nothing is loaded).

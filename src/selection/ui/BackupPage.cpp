@@ -227,6 +227,7 @@ void BackupPage::tvFolders_Expand(QTreeWidgetItem* node) {
 
 void BackupPage::LoadChildNodes(QTreeWidgetItem* node) {
   const QString key = keyOf(node);
+  rows_.setFilesDb(filesDb());
   const QVector<ChildNode> children = rows_.SelectChildNodes(key);
   for (const ChildNode& c : children) {
     QTreeWidgetItem* child = nodeByKey(c.key);
@@ -241,6 +242,7 @@ void BackupPage::UpdateTreeNodes() {
   for (auto it = nodes_.cbegin(); it != nodes_.cend(); ++it)
     if (it.key() != kRootKey) byDrive[it.key().left(2)].push_back(it.value());
   const QString m = mode();
+  rows_.setFilesDb(filesDb());
   for (auto d = byDrive.cbegin(); d != byDrive.cend(); ++d) {
     rows_.LoadDrive(d.key());
     QHash<QString, FolderFlags> stored;

@@ -1,0 +1,287 @@
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QPushButton>
+#include <QTreeWidget>
+
+#include "folder_fixture.h"
+#include "selection/ui/BackupPage.h"
+#include "selection/ui/ExtensionList.h"
+#include "store/Settings.h"
+
+using namespace corvane;
+using namespace corvane::selection;
+using corvane::test::FolderFixture;
+
+namespace {
+
+class FakeWindow : public shell::MainWindowServices {
+ public:
+  explicit FakeWindow(store::DatabasePaths p) : paths(std::move(p)) {}
+  const store::DatabasePaths& databases() const override { return paths; }
+  QWidget* window() override { return nullptr; }
+  void setCaption(const QString& text) override { captions << text; }
+  QString caption() const override { return captions.value(captions.size() - 1); }
+  void relayout() override { ++relayouts; }
+  QDateTime& settingDate() override { return date; }
+
+  store::DatabasePaths paths;
+  QStringList captions;
+  int relayouts = 0;
+  QDateTime date;
+};
+
+class BackupPageTest : public FolderFixture {
+ protected:
+  BackupPageTest() : window_(store::DatabasePaths{filesDb(), statusDb()}) {}
+
+  BackupPage& page() {
+    if (!page_) page_ = std::make_unique<BackupPage>(window_);
+    return *page_;
+  }
+  QTreeWidget* tree() { return page().findChild<QTreeWidget*>("tvFolders"); }
+  QTreeWidgetItem* node(const QString& key) { return page().nodeByKey(key); }
+  bool ticked(const QString& key) {
+    QTreeWidgetItem* n = node(key);
+    EXPECT_NE(n, nullptr) << key.toStdString();
+    return n && n->checkState(0) == Qt::Checked;
+  }
+  QStringList childKeys(const QString& key) {
+    QStringList out;
+    if (QTreeWidgetItem* n = node(key))
+      for (int i = 0; i < n->childCount(); ++i) out << BackupPage::keyOf(n->child(i));
+    return out;
+  }
+  // The user's click on a node's box.
+  void click(const QString& key) {
+    QTreeWidgetItem* n = node(key);
+    ASSERT_NE(n, nullptr) << key.toStdString();
+    n->setCheckState(0, n->checkState(0) == Qt::Checked ? Qt::Unchecked : Qt::Checked);
+  }
+  void standardTree() {
+    addFolders({{"C:", false, false},
+                {"C:\\a", false, false},
+                {"C:\\a b", false, false},
+                {"C:\\aB", false, false},
+                {"C:\\a\\x", false, false},
+                {"C:\\a\\x\\deep", false, false},
+                {"C:\\Data", true, false},
+                {"C:\\Database", false, true},
+                {"D:\\Docs", true, true}});  // no row for D: itself
+  }
+
+  FakeWindow window_;
+  std::unique_ptr<BackupPage> page_;
+};
+
+TEST_F(BackupPageTest, TreeLoadsOneLevelAheadWithEachChildOnceAndStoredTicks) {
+  standardTree();
+  page().PopulateDriveNodes();
+  EXPECT_TRUE(tree()->isEnabled());
+  EXPECT_EQ(childKeys("Drives"), (QStringList{"C:\\", "D:\\"}));
+  EXPECT_EQ(page().DriveNames().value(0), "C:\\");
+  // The drives' folders are there already, the next level only after expanding.
+  EXPECT_EQ(childKeys("C:\\"), (QStringList{"C:\\Data", "C:\\Database", "C:\\a", "C:\\a b", "C:\\aB"}));
+  EXPECT_EQ(node("C:\\a")->text(0), "a");
+  EXPECT_EQ(node("C:\\a\\x"), nullptr);
+  tree()->expandItem(node("C:\\"));
+  EXPECT_EQ(childKeys("C:\\a"), QStringList{"C:\\a\\x"});
+  EXPECT_EQ(node("C:\\a\\x\\deep"), nullptr);
+  // Expanding again adds nothing twice.
+  tree()->collapseItem(node("C:\\"));
+  tree()->expandItem(node("C:\\"));
+  EXPECT_EQ(childKeys("C:\\a"), QStringList{"C:\\a\\x"});
+  EXPECT_EQ(childKeys("C:\\").size(), 5);
+
+  // Folder/File mode shows Bu; a drive without a row is unticked even after a ticked one.
+  EXPECT_TRUE(ticked("C:\\Data"));
+  EXPECT_FALSE(ticked("C:\\Database"));
+  EXPECT_FALSE(ticked("C:\\"));
+  EXPECT_TRUE(ticked("D:\\Docs"));
+  EXPECT_FALSE(ticked("D:\\"));
+}
+
+TEST_F(BackupPageTest, DriveTickFollowsItsOwnRowOnly) {
+  addFolders({{"C:", true, false}, {"D:\\x", true, false}});
+  page().PopulateDriveNodes();
+  EXPECT_TRUE(ticked("C:\\"));
+  EXPECT_FALSE(ticked("D:\\"));  // the flags read for C: do not carry over
+}
+
+TEST_F(BackupPageTest, TickStoresTheSubtreeShowsWhatIsStoredAndTellsTheService) {
+  standardTree();
+  addExclude("deep");
+  page().PopulateDriveNodes();
+  tree()->expandItem(node("C:\\"));
+  tree()->expandItem(node("C:\\a"));
+  ASSERT_NE(node("C:\\a\\x\\deep"), nullptr);
+  // Load the rows of drive C:, then of D:, so that a stale copy of C: would be on hand.
+  tree()->expandItem(node("D:\\"));
+
+  click("C:\\a");
+  auto t = folderTable();
+  EXPECT_EQ(t["C:\\a"], qMakePair(true, false));
+  EXPECT_EQ(t["C:\\a\\x"], qMakePair(true, false));
+  EXPECT_EQ(t["C:\\a\\x\\deep"], qMakePair(false, false));  // excluded after the tick
+  EXPECT_EQ(t["C:\\a b"], qMakePair(false, false));
+  EXPECT_EQ(t["C:\\aB"], qMakePair(false, false));
+  EXPECT_TRUE(ticked("C:\\a"));
+  EXPECT_TRUE(ticked("C:\\a\\x"));
+  EXPECT_FALSE(ticked("C:\\a\\x\\deep"));
+  EXPECT_FALSE(ticked("C:\\a b"));
+  EXPECT_TRUE(tree()->isEnabled());
+  EXPECT_EQ(store::settingValue(statusDb(), "UploadsWaiting"), "Yes");
+  EXPECT_TRUE(messages_.texts.isEmpty());
+
+  // Unticking clears the subtree; the service changing a row meanwhile shows at the next tick.
+  {
+    store::DBConnection db;
+    db.Open(filesDb());
+    db.Execute("UPDATE Folder SET Bu = 1 WHERE Folders = 'C:\\aB'");
+  }
+  click("C:\\a");
+  EXPECT_FALSE(ticked("C:\\a\\x"));
+  EXPECT_EQ(folderTable()["C:\\a\\x"], qMakePair(false, false));
+  EXPECT_TRUE(ticked("C:\\aB"));
+
+  // A drive tick takes the whole drive, loaded or not.
+  click("C:\\");
+  t = folderTable();
+  EXPECT_EQ(t["C:"], qMakePair(true, false));
+  EXPECT_EQ(t["C:\\Database"], qMakePair(true, false));
+  EXPECT_EQ(t["C:\\a\\x\\deep"], qMakePair(false, false));
+  EXPECT_EQ(t["D:\\Docs"], qMakePair(true, true));
+  EXPECT_TRUE(ticked("C:\\"));
+  EXPECT_TRUE(ticked("C:\\Database"));
+}
+
+TEST_F(BackupPageTest, TickOnAFolderWithAnApostrophe) {
+  addFolders({{"C:"}, {"C:\\Bob's"}, {"C:\\Bob's\\it's here"}, {"C:\\Bobs"}});
+  page().PopulateDriveNodes();
+  tree()->expandItem(node("C:\\"));
+  click("C:\\Bob's");
+  const auto t = folderTable();
+  EXPECT_EQ(t["C:\\Bob's"], qMakePair(true, false));
+  EXPECT_EQ(t["C:\\Bob's\\it's here"], qMakePair(true, false));
+  EXPECT_EQ(t["C:\\Bobs"], qMakePair(false, false));
+  EXPECT_EQ(storedFolder("C:\\Bob's\\it's here"), "C:\\Bob''s\\it''s here");
+  EXPECT_TRUE(ticked("C:\\Bob's\\it's here"));
+}
+
+TEST_F(BackupPageTest, ModeSwitchShowsTheOtherFlagAndTheExtensionControls) {
+  standardTree();
+  page().PopulateDriveNodes();
+  auto* mode = page().findChild<QPushButton*>("btnBackupMode");
+  auto* list = page().findChild<QTreeWidget*>("LstExtensions");
+  auto* frame = page().findChild<QGroupBox*>("Frame7");
+  ASSERT_TRUE(mode && list && frame);
+  page().show();
+  EXPECT_EQ(mode->text(), "Folder/File Backup");
+  EXPECT_TRUE(list->isVisible());
+  const int narrow = tree()->width();
+
+  mode->click();
+  EXPECT_EQ(mode->text(), "Full Folder Backup");
+  EXPECT_FALSE(list->isVisible());
+  EXPECT_GT(tree()->width(), narrow);
+  EXPECT_EQ(frame->title(), "Full Folder Backup - backup all files in these folders");
+  EXPECT_EQ(window_.relayouts, 1);
+  EXPECT_FALSE(ticked("C:\\Data"));
+  EXPECT_TRUE(ticked("C:\\Database"));
+  EXPECT_TRUE(tree()->isVisible());
+  EXPECT_TRUE(mode->isEnabled());
+
+  // A tick in this mode writes BuAll and clears Bu.
+  click("C:\\Data");
+  EXPECT_EQ(folderTable()["C:\\Data"], qMakePair(false, true));
+
+  mode->click();
+  EXPECT_EQ(mode->text(), "Folder/File Backup");
+  EXPECT_TRUE(list->isVisible());
+  EXPECT_EQ(frame->title(), "Folders and Files - backup only the selected extensions in these folders");
+  EXPECT_FALSE(ticked("C:\\Data"));
+  EXPECT_EQ(window_.relayouts, 2);
+}
+
+TEST_F(BackupPageTest, ScanButtonFillsTheTableAndTheTree) {
+  mk(c_, {"Data/x", "Music"});
+  page().PopulateDriveNodes();
+  EXPECT_TRUE(childKeys("C:\\").isEmpty());
+  auto* scan = page().findChild<QPushButton*>("btnScanForNewFolders");
+  bool disabledWhileRunning = false;
+  waiter_.onSleep = [&](int) { disabledWhileRunning = disabledWhileRunning || !scan->isEnabled(); };
+  scan->click();
+  EXPECT_EQ(folderTable().size(), 5);  // C:, C:\Data, C:\Data\x, C:\Music, D:
+  EXPECT_EQ(childKeys("C:\\"), (QStringList{"C:\\Data", "C:\\Music"}));
+  EXPECT_TRUE(scan->isEnabled());
+  EXPECT_FALSE(page().scanRunning());
+  EXPECT_EQ(window_.captions.value(0), "Corvane Checking folders...");
+  EXPECT_EQ(store::settingValue(statusDb(), "FolderScanThrottle"), "Full");
+  QString v;
+  QDateTime d;
+  store::DBSelectSetting(statusDb(), "LastScanStart", v, d);
+  EXPECT_LT(d, QDateTime::currentDateTime().addSecs(-80 * 60));
+
+  // Ticked folders hand their ticks down to folders found later.
+  click("C:\\Data");
+  mk(c_, {"Data/New"});
+  scan->click();
+  tree()->expandItem(node("C:\\"));
+  EXPECT_TRUE(ticked("C:\\Data\\New"));
+  EXPECT_EQ(folderTable()["C:\\Data\\New"], qMakePair(true, false));
+  scan->click();
+  EXPECT_EQ(folderTable().size(), 6);
+}
+
+TEST_F(BackupPageTest, DefaultFolderFilterAppliesTheListAndSavesTheBox) {
+  addFolders({{"C:", true, false}, {"C:\\Temp", true, false}, {"C:\\Data", true, false}});
+  addExclude("temp");
+  page().PopulateDriveNodes();
+  EXPECT_TRUE(ticked("C:\\Temp"));
+  auto* box = page().findChild<QCheckBox*>("cbxDefaultFolderFilter");
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(box->text(), "Apply Default Folder Filter");
+  box->click();
+  EXPECT_EQ(store::settingValue(statusDb(), "DefaultFolderFilter"), "1");
+  EXPECT_FALSE(ticked("C:\\Temp"));
+  EXPECT_TRUE(ticked("C:\\Data"));
+  EXPECT_EQ(folderTable()["C:\\Temp"], qMakePair(false, false));
+
+  // Unticking saves "0" and changes no row.
+  {
+    store::DBConnection db;
+    db.Open(filesDb());
+    db.Execute("UPDATE Folder SET Bu = 1 WHERE Folders = 'C:\\Temp'");
+  }
+  box->click();
+  EXPECT_EQ(store::settingValue(statusDb(), "DefaultFolderFilter"), "0");
+  EXPECT_EQ(folderTable()["C:\\Temp"], qMakePair(true, false));
+  EXPECT_TRUE(ticked("C:\\Temp"));
+  EXPECT_TRUE(box->isEnabled());
+}
+
+TEST_F(BackupPageTest, FailuresEndWithTheTreeEnabledAndTheErrorShown) {
+  addFolders({{"C:", true, false}, {"C:\\a", false, false}});
+  page().PopulateDriveNodes();
+  {
+    store::DBConnection db;
+    db.Open(filesDb());
+    db.Execute("DROP TABLE Folder");
+  }
+  // The tick cannot be stored: the tree says so and stays usable.
+  click("C:\\a");
+  EXPECT_TRUE(tree()->isEnabled());
+  ASSERT_EQ(messages_.texts.size(), 1);
+  EXPECT_TRUE(messages_.texts[0].contains("no such table: Folder")) << messages_.texts[0].toStdString();
+  EXPECT_NE(store::settingValue(statusDb(), "UploadsWaiting"), "Yes");
+
+  // Rebuilding gives up after a few waits instead of trying for ever.
+  waiter_.sleeps = 0;
+  waiter_.sleptMs = 0;
+  page().PopulateDriveNodes();
+  EXPECT_EQ(waiter_.sleptMs, 2000);
+  EXPECT_TRUE(tree()->isEnabled());
+  EXPECT_EQ(messages_.texts.size(), 2);
+  EXPECT_NE(node("Drives"), nullptr);
+}
+
+}  // namespace
