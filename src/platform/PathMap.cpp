@@ -36,9 +36,9 @@ PathMap& current() {
 
 PathMap::PathMap(QList<Entry> entries) : entries_(std::move(entries)) {}
 
-PathMap PathMap::parse(const QString& spec) {
+PathMap PathMap::parse(const QString& mapText) {
   QList<Entry> out;
-  for (const QString& piece : spec.split(';', Qt::SkipEmptyParts)) {
+  for (const QString& piece : mapText.split(';', Qt::SkipEmptyParts)) {
     const int eq = piece.indexOf('=');
     if (eq < 0) continue;
     const QString drive = normaliseDrive(piece.left(eq));

@@ -21,7 +21,7 @@ class PathMap {
   // "C:" is "/", then "D:", "E:", ... in mount order.
   static PathMap fromEnvironment();
   // Parses the CORVANE_DRIVES form; malformed pieces are skipped.
-  static PathMap parse(const QString& spec);
+  static PathMap parse(const QString& mapText);
 
   const QList<Entry>& entries() const { return entries_; }
 
