@@ -42,7 +42,7 @@ struct ReceivedRequest {
   QString operationNamespace;            // its xmlns
   QList<QPair<QString, QString>> fields; // child elements, in order, XML text decoded
   QMap<QString, QString> decrypted;      // encrypted elements as the server decrypted them
-  QString reply;                         // the body the server answered
+  QString reply;                         // the body the server answered (download page: its first 256 bytes)
 
   QString header(const QString& name) const;  // case-insensitive; "" when absent
   QString field(const QString& name) const;

@@ -136,5 +136,12 @@ TEST_F(FakeServerTest, DownloadMisbehaviour) {
   EXPECT_EQ(wrong.left(hash), normal.left(hash));
   EXPECT_NE(BlowfishDecryptHex(HexFromBytes(wrong.mid(hash + 1)), s.sessionKey()), inner);
 
-  EXPECT_EQ(server.count("download"), 5);
+  // A computer the server does not hold: a reply that starts with "#".
+  server.setFaults(Faults());
+  EXPECT_EQ(get(server.port(), downloadTarget(s, "M-0000", "Files.txt")), "#");
+  EXPECT_EQ(server.count("download"), 6);
+  EXPECT_EQ(server.downloads().first().machineId, account.machineId);
+  EXPECT_EQ(server.downloads().first().fullPath, "Files.txt");
+  EXPECT_TRUE(server.downloads().first().served);
+  EXPECT_FALSE(server.downloads().last().served);
 }

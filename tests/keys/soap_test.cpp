@@ -9,7 +9,6 @@
 #include <QElapsedTimer>
 
 #include "fakeserver/FakeBackupServer.h"
-#include "keys/Blowfish.h"
 #include "keys/EncryptionSession.h"
 #include "keys/HexConvert.h"
 #include "keys/SoapClient.h"
@@ -28,27 +27,6 @@ class SoapTest : public ::testing::Test {
   void SetUp() override { ASSERT_TRUE(server.start()); }
   FakeBackupServer server;
 };
-
-// Body of a plain HTTP GET to the local server.
-QByteArray httpGetBody(int port, const QByteArray& target) {
-  const int sock = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  addr.sin_port = htons(quint16(port));
-  if (::connect(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-    ::close(sock);
-    return "<no connection>";
-  }
-  const QByteArray req = "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
-  ::send(sock, req.constData(), size_t(req.size()), 0);
-  QByteArray reply;
-  char buf[4096];
-  ssize_t n;
-  while ((n = ::recv(sock, buf, sizeof buf, 0)) > 0) reply.append(buf, n);
-  ::close(sock);
-  return reply.mid(reply.indexOf("\r\n\r\n") + 4);
-}
 
 // A session as the main window holds it after an exchange, agreed with the server by hand.
 EncryptionSession knownSession(FakeBackupServer& server) {
@@ -200,32 +178,4 @@ TEST_F(SoapTest, SendMessageToServerEncryptsEachField) {
                                 "MessageDestinationE", "MessageDateE", "SessionID"}));
   EXPECT_EQ(r.field("MessageNameE"), EncryptField("Delete", kKey112));
   EXPECT_EQ(r.field("SessionID"), QString::number(s.sessionId()));
-}
-
-TEST_F(SoapTest, DownloadPageServesByteCountHashAndFile) {
-  // The page as the catalogue download uses it: identifier and name encrypted under the session.
-  const EncryptionSession s = knownSession(server);
-  const QByteArray stored = "stored catalogue bytes";
-  server.setCatalogueFile("77", "FilesE.db", stored);
-  const QByteArray target = QString("/Download.aspx?Message=%1?%2?%3")
-                                .arg(EncryptField("77", kKey112), EncryptField("FilesE.db", kKey112))
-                                .arg(s.sessionId())
-                                .toLatin1();
-  const QByteArray body = httpGetBody(server.port(), target);
-  const qsizetype hash = body.indexOf('#');
-  ASSERT_GT(hash, 0) << body.toStdString();
-  const QByteArray file = body.mid(hash + 1);
-  EXPECT_EQ(body.left(hash).toLongLong(), file.size());
-  EXPECT_EQ(BytesFromHex(BlowfishDecryptHex(HexFromBytes(file), kKey112)), stored);
-  ASSERT_EQ(server.downloads().size(), 1);
-  EXPECT_EQ(server.downloads()[0].machineId, "77");
-  EXPECT_EQ(server.downloads()[0].fullPath, "FilesE.db");
-  EXPECT_TRUE(server.downloads()[0].served);
-
-  // Unknown computer: a reply that starts with "#".
-  const QByteArray unknown = QString("/download.aspx?Message=%1?%2?%3")
-                                 .arg(EncryptField("78", kKey112), EncryptField("FilesE.db", kKey112))
-                                 .arg(s.sessionId())
-                                 .toLatin1();
-  EXPECT_EQ(httpGetBody(server.port(), unknown), "#");
 }
