@@ -1,0 +1,100 @@
+#include <gtest/gtest.h>
+
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QProcess>
+
+#include "handoff/SharedLists.h"
+#include "platform/InstanceLock.h"
+#include "shell/ui/FrmMain.h"
+#include "support/TestSupport.h"
+
+using namespace corvane;
+
+namespace {
+
+// Points the launcher's application folder at the test's folder while it lives.
+class ScopedAppDirEnv {
+ public:
+  explicit ScopedAppDirEnv(const QString& folder) : previous_(qgetenv("CORVANE_APPDIR")) {
+    qputenv("CORVANE_APPDIR", folder.toLocal8Bit());
+  }
+  ~ScopedAppDirEnv() {
+    if (previous_.isEmpty()) qunsetenv("CORVANE_APPDIR");
+    else qputenv("CORVANE_APPDIR", previous_);
+  }
+
+ private:
+  QByteArray previous_;
+};
+
+QStringList snapshot(const QString& root) {
+  QStringList out;
+  QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
+  while (it.hasNext()) {
+    const QFileInfo fi(it.next());
+    out << QDir(root).relativeFilePath(fi.filePath()) + " " + QString::number(fi.size()) + " " +
+               fi.lastModified().toString(Qt::ISODateWithMs);
+  }
+  out.sort();
+  return out;
+}
+
+}  // namespace
+
+TEST(Launcher, OnlyConfigOpensTheMainWindow) {
+  test::TempAppFolder app;
+  test::FakeWaiter waiter;
+  ScopedAppDirEnv env(app.path());
+  struct Row {
+    const char* line;
+    int opens;
+  };
+  for (const Row& r : {Row{"", 1}, Row{"CONFIG^Corvane", 1}, Row{"CONFIG^a^b", 1}, Row{"CONFIG", 1},
+                       Row{"config^Corvane", 0}, Row{"LOG^Log", 0}, Row{"STATUS^Status", 0}, Row{"other", 0}}) {
+    int opens = 0;
+    shell::FrmMain launcher(QString::fromUtf8(r.line), [&] { ++opens; });
+    ASSERT_TRUE(launcher.Form_Load()) << r.line;
+    launcher.Form_Activate();
+    EXPECT_EQ(opens, r.opens) << r.line;
+    EXPECT_FALSE(launcher.isVisible());
+    EXPECT_EQ(launcher.findChild<QLineEdit*>("Text2")->text(), launcher.request().command);
+    EXPECT_EQ(launcher.findChild<QLineEdit*>("Text1")->text(), launcher.request().caption);
+  }
+  shell::FrmMain empty(QString(), [] {});
+  ASSERT_TRUE(empty.Form_Load());
+  EXPECT_EQ(empty.request().caption, "Corvane Backup - Status: Active");
+  EXPECT_EQ(handoff::sharedLists().searchFolders, QStringList{QString()});
+  EXPECT_EQ(handoff::sharedLists().walkedFolders, QStringList{QString()});
+}
+
+TEST(Launcher, SecondCopyOnTheSameFolderIsRefused) {
+  test::TempAppFolder app;
+  ScopedAppDirEnv env(app.path());
+  int opens = 0;
+  shell::FrmMain first(QString(), [&] { ++opens; });
+  ASSERT_TRUE(first.Form_Load());
+  shell::FrmMain second(QString(), [&] { ++opens; });
+  EXPECT_FALSE(second.Form_Load());
+  EXPECT_EQ(opens, 0);
+}
+
+TEST(Launcher, SecondProgramEndsSilentlyAndLeavesNoTrace) {
+  test::TempAppFolder app;
+  platform::InstanceLock running(app.path());
+  ASSERT_TRUE(running.tryLock());
+  const QStringList before = snapshot(app.path());
+
+  QProcess program;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("CORVANE_APPDIR", app.path());
+  env.insert("QT_QPA_PLATFORM", "offscreen");
+  program.setProcessEnvironment(env);
+  program.start(QStringLiteral(CORVANE_EXE), {"CONFIG^Corvane"});
+  ASSERT_TRUE(program.waitForFinished(30000)) << "the second copy kept running";
+  EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(program.exitCode(), 0);
+  EXPECT_TRUE(program.readAllStandardOutput().isEmpty());
+  EXPECT_EQ(snapshot(app.path()), before);
+}

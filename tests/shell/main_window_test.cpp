@@ -1,0 +1,380 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QFile>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTimer>
+
+#include "shell/FrameRules.h"
+#include "shell/ui/FrmAbout.h"
+#include "shell/ui/FrmConfig.h"
+#include "shell_fakes.h"
+#include "store/Database.h"
+#include "store/FileTables.h"
+#include "store/Settings.h"
+#include "support/TestSupport.h"
+
+using namespace corvane;
+using shell::FrmConfig;
+
+namespace {
+
+class MainWindow : public ::testing::Test {
+ protected:
+  MainWindow() { waiter.pumpRealEvents = false; }
+
+  FrmConfig& make(const shell::Pages& pages = {}) {
+    frame = std::make_unique<FrmConfig>();
+    frame->setPages(pages);
+    return *frame;
+  }
+  FrmConfig& load(const shell::Pages& pages = {}) {
+    make(pages).Form_Load();
+    return *frame;
+  }
+  void set(const char* name, const char* value) {
+    if (store::DBSettingExists(app.statusDb(), name))
+      store::DBUpdateSetting(app.statusDb(), name, value, QDateTime::currentDateTime());
+    else
+      store::DBInsertSetting(app.statusDb(), name, value, QDateTime::currentDateTime());
+  }
+  QAction* action(const char* name) { return frame->findChild<QAction*>(name); }
+  QPushButton* button(const char* name) { return frame->findChild<QPushButton*>(name); }
+  bool restoreButtonsEnabled() {
+    bool all = true;
+    for (const char* b : {"btnQuickSync", "btnRestoreAll", "btnRestoreFolders", "btnRestoreFiles"})
+      all = all && button(b)->isEnabled();
+    return all;
+  }
+  void setRestoreButtons(bool enabled) {
+    for (const char* b : {"btnQuickSync", "btnRestoreAll", "btnRestoreFolders", "btnRestoreFiles"})
+      button(b)->setEnabled(enabled);
+  }
+  QByteArray configBytes() {
+    QFile f(app.file("Logs/Config.txt"));
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+  }
+
+  test::TempAppFolder app;
+  test::FakeWaiter waiter;
+  test::RecordingMessages boxes;
+  std::unique_ptr<FrmConfig> frame;
+};
+
+}  // namespace
+
+TEST_F(MainWindow, TabsMenusAndOwnControlsAfterLoad) {
+  FrmConfig& f = load();
+  QTabWidget* tabs = f.findChild<QTabWidget*>("SSTab1");
+  ASSERT_EQ(tabs, f.tabs());
+  ASSERT_EQ(tabs->count(), 9);
+  const QStringList captions = {"File Extension", "Backup", "Scheduler", "Log", "Status",
+                                "Restore Files", "Old Imaging", "Restore", "Imaging"};
+  for (int i = 0; i < 9; ++i) EXPECT_EQ(tabs->tabText(i), captions[i]);
+  const bool visible[] = {false, true, false, true, false, false, false, true, true};
+  for (int i = 0; i < 9; ++i) EXPECT_EQ(tabs->isTabVisible(i), visible[i]) << "tab " << i;
+  EXPECT_FALSE(tabs->isTabEnabled(6));
+  EXPECT_TRUE(tabs->isTabEnabled(1));
+  EXPECT_EQ(tabs->currentIndex(), 1);
+
+  const QList<std::pair<const char*, const char*>> menus = {
+      {"mStart", "Resume Corvane"}, {"mStop", "Pause Corvane"}, {"mSetupWizard", "Setup Wizard"},
+      {"mAdvancedSettings", "Advanced Settings"}, {"mFileCopy", "File Copy Utility"}, {"mExit", "Exit"},
+      {"mHelp", "Help"}, {"mAbout", "About..."}};
+  for (const auto& [name, text] : menus) {
+    ASSERT_NE(action(name), nullptr) << name;
+    EXPECT_EQ(action(name)->text(), text);
+  }
+  // No advanced-settings or file-copy window in this composition: their menus cannot be used.
+  EXPECT_FALSE(action("mAdvancedSettings")->isEnabled());
+  EXPECT_FALSE(action("mFileCopy")->isEnabled());
+
+  EXPECT_EQ(f.findChild<QTimer*>("Timer_Status"), f.statusTimer());
+  EXPECT_TRUE(f.statusTimer()->isActive());
+  EXPECT_EQ(f.statusTimer()->interval(), 1000);
+  EXPECT_NE(f.findChild<QLabel*>("lblIdentity"), nullptr);
+  EXPECT_EQ(f.findChild<QLineEdit*>("TxtFirstTime")->text(), "0");
+  EXPECT_NE(f.findChild<QWidget*>("Frame16"), nullptr);
+  EXPECT_TRUE(f.restorePending());
+  EXPECT_EQ(f.loadWidth(), f.width());
+  EXPECT_TRUE(f.stepErrors().isEmpty()) << f.stepErrors().join("\n").toStdString();
+}
+
+TEST_F(MainWindow, FirstStartInsertsEachIdentityRowOnce) {
+  load();
+  frame.reset();
+  load();
+  store::DBConnection c;
+  c.Open(app.statusDb());
+  for (const char* key : {"Identity", "UIdentity", "DIdentity"}) {
+    EXPECT_EQ(c.Query("Select count(*) AS n From Setting WHERE SettingName = ?", {QString(key)}).Long("n"), 1) << key;
+    EXPECT_EQ(store::settingValue(app.statusDb(), key), "0");
+  }
+}
+
+TEST_F(MainWindow, IdentityNameShowsInTheLabel) {
+  set("Identity", "3");
+  test::FakeIdentity keys;
+  keys.names.insert(3, "Office PC");
+  shell::Pages pages;
+  pages.identity = &keys;
+  FrmConfig& f = load(pages);
+  EXPECT_EQ(f.findChild<QLabel*>("lblIdentity")->text(), "This Computer:- Office PC");
+  EXPECT_EQ(f.identityValue(), "3");
+}
+
+TEST_F(MainWindow, ActivityDrivesStartAndPauseMenus) {
+  set("Activity", "Pause");
+  FrmConfig& f = load();
+  EXPECT_TRUE(action("mStart")->isEnabled());
+  EXPECT_FALSE(action("mStop")->isEnabled());
+  EXPECT_EQ(f.activityValue(), "Pause");
+
+  set("Activity", "Start");
+  f.Timer_Status_Timer();
+  EXPECT_FALSE(action("mStart")->isEnabled());
+  EXPECT_TRUE(action("mStop")->isEnabled());
+
+  set("Activity", "Restore to C:\\Out");  // anything else leaves them as they are
+  f.Timer_Status_Timer();
+  EXPECT_FALSE(action("mStart")->isEnabled());
+  EXPECT_TRUE(action("mStop")->isEnabled());
+
+  f.mStop_Click();
+  EXPECT_EQ(store::settingValue(app.statusDb(), "Activity"), "Pause");
+  EXPECT_TRUE(action("mStart")->isEnabled());
+  EXPECT_FALSE(action("mStop")->isEnabled());
+  action("mStart")->trigger();
+  EXPECT_EQ(store::settingValue(app.statusDb(), "Activity"), "Start");
+  EXPECT_FALSE(action("mStart")->isEnabled());
+}
+
+TEST_F(MainWindow, CaptionFollowsStatusEveryTick) {
+  FrmConfig& f = load();
+  EXPECT_EQ(f.windowTitle(), "Corvane Backup - Status: Active");
+  set("Status", "Corvane Backup - Uploading report.doc");
+  f.Timer_Status_Timer();
+  EXPECT_EQ(f.windowTitle(), "Corvane Backup - Uploading report.doc");
+  EXPECT_EQ(f.caption(), f.windowTitle());
+}
+
+TEST_F(MainWindow, RestoreButtonsWaitForAnEmptyQueue) {
+  FrmConfig& f = load();
+  EXPECT_TRUE(restoreButtonsEnabled());  // empty queue at load
+
+  store::TempDFileRow row;
+  row.folder = "C:\\Data";
+  row.fileName = "a.";
+  row.extension = "txt";
+  store::DBInsertTempDFile(app.filesDb(), row);
+  setRestoreButtons(false);  // as the restore dialogs do when they queue files
+  for (int i = 0; i < 25; ++i) f.Timer_Status_Timer();
+  EXPECT_FALSE(restoreButtonsEnabled());
+  EXPECT_EQ(f.tempDFileCount(), 1);
+
+  store::DBDeleteAllTempDFile(app.filesDb());
+  int ticks = 0;
+  while (!restoreButtonsEnabled() && ticks < 20) {
+    f.Timer_Status_Timer();
+    ++ticks;
+  }
+  EXPECT_TRUE(restoreButtonsEnabled());
+  EXPECT_LE(ticks, 10);
+  EXPECT_GE(ticks, 1);
+}
+
+TEST_F(MainWindow, FolderTreeFillsOnTheFirstTickAfterActivationOnly) {
+  test::FakeBackupPage backup;
+  shell::Pages pages;
+  pages.backup = &backup;
+  FrmConfig& f = load(pages);
+  EXPECT_EQ(backup.loadRegistered, 1);
+  EXPECT_EQ(backup.loadTypeList, 1);
+  EXPECT_EQ(backup.populate, 0);  // the load's own tick comes before activation
+  f.Form_Activate();
+  EXPECT_TRUE(f.firstTickPending());
+  f.Timer_Status_Timer();
+  EXPECT_EQ(backup.populate, 1);
+  EXPECT_EQ(backup.showSelected, 1);
+  EXPECT_EQ(f.tickCount(), 1);
+  f.Form_Activate();  // later activations do nothing
+  f.Timer_Status_Timer();
+  EXPECT_EQ(backup.populate, 1);
+
+  // The extension list refreshes once the count reaches 150, only on its own tab.
+  ASSERT_EQ(f.tabs()->currentIndex(), shell::TabBackup);
+  while (f.tickCount() != 0) f.Timer_Status_Timer();
+  EXPECT_EQ(backup.refresh, 1);
+  f.tabs()->setCurrentIndex(shell::TabRestore);
+  for (int i = 0; i < 151; ++i) f.Timer_Status_Timer();
+  EXPECT_EQ(backup.refresh, 1);
+  EXPECT_EQ(f.tickCount(), 0);
+}
+
+TEST_F(MainWindow, CheckBoxesFollowSettingsWithoutRunningClickHandlers) {
+  set("ImageSwitch", "N");
+  set("SmallImageFileFilter", "1");
+  set("DefaultFolderFilter", "0");
+  test::FakeBackupPage backup;
+  backup.page->findChild<QCheckBox*>("cbxDefaultFolderFilter")->setChecked(true);
+  backup.clickHandlers = 0;
+  shell::Pages pages;
+  pages.backup = &backup;
+  FrmConfig& f = load(pages);
+  EXPECT_FALSE(f.findChild<QCheckBox*>("cbxImageSwitch")->isChecked());
+  EXPECT_TRUE(f.findChild<QCheckBox*>("cbxSmallImageFileFilter")->isChecked());
+  EXPECT_FALSE(f.findChild<QCheckBox*>("cbxDefaultFolderFilter")->isChecked());
+  EXPECT_EQ(backup.clickHandlers, 0);
+}
+
+TEST_F(MainWindow, FailingStepsAreReportedAndTheRestStillRuns) {
+  test::FakeSchedulerPage scheduler;
+  test::FakeOtherPages others;
+  test::FakeBackupPage backup;
+  shell::Pages pages;
+  pages.scheduler = &scheduler;
+  pages.imaging = &others;
+  pages.restore = &others;
+  pages.backup = &backup;
+  set("Activity", "Pause");
+  FrmConfig& f = load(pages);
+  EXPECT_EQ(scheduler.captions, 1);
+  EXPECT_EQ(scheduler.clicks, 1);
+  EXPECT_EQ(f.stepErrors().size(), 2);
+  EXPECT_FALSE(f.tabs()->isTabVisible(0));  // later steps ran
+  EXPECT_TRUE(action("mStart")->isEnabled());
+  EXPECT_EQ(others.disconnects, 1);
+  EXPECT_EQ(store::settingValue(app.statusDb(), "Identity"), "0");
+  EXPECT_EQ(waiter.sleptMs, 400);
+
+  // A failing tick step: the others run and the timer is on again.
+  others.throwOnUpdate = true;
+  backup.throwOnPopulate = true;
+  f.tabs()->setCurrentIndex(shell::TabImaging);
+  f.Form_Activate();
+  set("Status", "after the failure");
+  f.Timer_Status_Timer();
+  EXPECT_EQ(others.updateImage, 1);
+  EXPECT_EQ(f.windowTitle(), "after the failure");
+  EXPECT_EQ(backup.showSelected, 1);  // the step after the failing walk
+  EXPECT_FALSE(f.firstTickPending());
+  EXPECT_TRUE(f.statusTimer()->isActive());
+  EXPECT_EQ(f.stepErrors().size(), 4);
+}
+
+TEST_F(MainWindow, TabChangesReachTheirPages) {
+  test::FakeBackupPage backup;
+  test::FakeOtherPages others;
+  shell::Pages pages;
+  pages.backup = &backup;
+  pages.log = &others;
+  pages.status = &others;
+  pages.imaging = &others;
+  pages.restore = &others;
+  FrmConfig& f = load(pages);
+  EXPECT_EQ(others.initRestore, 1);  // the load's own call
+  f.tabs()->setCurrentIndex(shell::TabRestore);
+  f.Timer_Status_Timer();
+  f.Timer_Status_Timer();
+  EXPECT_EQ(others.initRestore, 2);  // once by the load, once by the first tick on the tab
+
+  auto* first = f.findChild<QLineEdit*>("TxtFirstTime");
+  f.tabs()->setCurrentIndex(shell::TabFileExtension);
+  EXPECT_EQ(first->text(), "1");
+  EXPECT_EQ(backup.showSelected, 1);
+  f.tabs()->setCurrentIndex(shell::TabLog);
+  f.tabs()->setCurrentIndex(shell::TabFileExtension);
+  EXPECT_EQ(backup.showSelected, 1);
+  EXPECT_EQ(others.writeLog, 1);
+  f.tabs()->setCurrentIndex(shell::TabStatus);
+  EXPECT_EQ(others.initStatus, 1);
+  f.tabs()->setCurrentIndex(shell::TabImaging);
+  EXPECT_EQ(others.imagePage, 1);
+  f.Timer_Status_Timer();
+  EXPECT_EQ(others.updateImage, 1);
+  EXPECT_EQ(others.updateOldImage, 0);
+}
+
+TEST_F(MainWindow, HelpAndSetupWriteTheCommandFile) {
+  FrmConfig& f = load();
+  action("mHelp")->trigger();
+  EXPECT_EQ(configBytes(), QByteArray("Help\r\n"));
+  int unloads = 0;
+  QObject::connect(&f, &FrmConfig::unloaded, [&] { ++unloads; });
+  action("mSetupWizard")->trigger();
+  EXPECT_EQ(configBytes(), QByteArray("Setup\r\n"));
+  EXPECT_EQ(store::settingValue(app.statusDb(), "Activity"), "Setup");
+  EXPECT_EQ(unloads, 1);
+  EXPECT_TRUE(f.isUnloaded());
+  EXPECT_FALSE(f.statusTimer()->isActive());
+}
+
+TEST_F(MainWindow, EscapeAndExitUnloadAndStopTheDialogs) {
+  test::FakeOtherPages others;
+  shell::Pages pages;
+  pages.dialogs = &others;
+  FrmConfig& f = load(pages);
+  EXPECT_TRUE(action("mFileCopy")->isEnabled());
+  action("mFileCopy")->trigger();
+  action("mAdvancedSettings")->trigger();
+  EXPECT_EQ(others.fileCopy, 1);
+  EXPECT_EQ(others.advanced, 1);
+
+  f.show();
+  int unloads = 0;
+  QObject::connect(&f, &FrmConfig::unloaded, [&] { ++unloads; });
+  QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+  QApplication::sendEvent(&f, &esc);
+  EXPECT_EQ(unloads, 1);
+  EXPECT_EQ(others.stops, 1);
+  EXPECT_FALSE(f.isVisible());
+
+  make().show();
+  int second = 0;
+  QObject::connect(frame.get(), &FrmConfig::unloaded, [&] { ++second; });
+  action("mExit")->trigger();
+  EXPECT_EQ(second, 1);
+}
+
+TEST_F(MainWindow, AboutBoxShowsAndCloseOnlyHidesIt) {
+  FrmConfig& f = load();
+  action("mAbout")->trigger();
+  shell::FrmAbout* about = f.aboutBox();
+  ASSERT_NE(about, nullptr);
+  EXPECT_EQ(about->objectName(), "frmabout");
+  EXPECT_EQ(about->windowTitle(), "About - Corvane Remote Backup");
+  EXPECT_TRUE(about->isVisible());
+  EXPECT_FALSE(about->isModal());
+  about->findChild<QPushButton*>("cmdOk")->click();
+  EXPECT_FALSE(about->isVisible());
+  action("mAbout")->trigger();
+  EXPECT_EQ(f.aboutBox(), about);  // the same box, shown again
+}
+
+TEST_F(MainWindow, ResizeAppliesTheLayoutRulesAboveTheLoadSize) {
+  FrmConfig& f = load();
+  f.show();
+  f.resize(f.loadWidth() + 200, f.loadHeight() + 150);
+  QApplication::processEvents();
+  QWidget* client = f.centralWidget();
+  const QRect tab = f.tabs()->geometry();
+  EXPECT_EQ(tab, QRect(4, 4, client->width() - 8, client->height() - 8));
+
+  QWidget* frame16 = f.findChild<QWidget*>("Frame16");
+  QWidget* frame2 = f.findChild<QWidget*>("Frame2");
+  EXPECT_EQ(frame16->width(), frame2->width() - 33);  // 500 twips
+  EXPECT_NEAR(button("btnRestoreAll")->y() - button("btnQuickSync")->y(), frame16->height() / 5.0, 1.0);
+  EXPECT_NEAR(button("btnRestoreFiles")->y() - button("btnRestoreFolders")->y(), frame16->height() / 5.0, 1.0);
+
+  // Below the load size nothing moves.
+  const QRect before = f.tabs()->geometry();
+  f.resize(f.loadWidth() - 100, f.loadHeight() + 300);
+  QApplication::processEvents();
+  EXPECT_EQ(f.tabs()->geometry(), before);
+}
