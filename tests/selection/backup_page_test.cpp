@@ -270,6 +270,7 @@ TEST_F(BackupPageTest, FailuresEndWithTheTreeEnabledAndTheErrorShown) {
   // The tick cannot be stored: the tree says so and stays usable.
   click("C:\\a");
   EXPECT_TRUE(tree()->isEnabled());
+  EXPECT_FALSE(ticked("C:\\a"));
   ASSERT_EQ(messages_.texts.size(), 1);
   EXPECT_TRUE(messages_.texts[0].contains("no such table: Folder")) << messages_.texts[0].toStdString();
   EXPECT_NE(store::settingValue(statusDb(), "UploadsWaiting"), "Yes");

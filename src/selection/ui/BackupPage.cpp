@@ -277,6 +277,7 @@ void BackupPage::tvFolders_NodeCheck(QTreeWidgetItem* node) {
     error = e.description();
   }
   rows_.ClearNodeArrays();
+  if (!written) setTick(node, !ticked);  // nothing was stored: the box goes back
   if (written) extensions_->ApplySmallImageFilterSetting();
   try {
     UpdateTreeNodes();  // show what is stored, exclusions included
