@@ -1,6 +1,5 @@
 #include "selection/FolderTable.h"
 
-#include <QSet>
 
 #include "store/Database.h"
 
@@ -86,43 +85,45 @@ QVector<RawNode> DBSelectNodes(const QString& filesDb, const QString& nodename) 
   });
 }
 
-QVector<ChildNode> SelectNodes(const QVector<RawNode>& raw, const QString& nodename) {
-  QString parent = nodename;
-  if (!parent.endsWith('\\')) parent += '\\';
-  QVector<ChildNode> out;
-  QHash<QString, qsizetype> index;  // child name -> position in out
-  for (const RawNode& r : raw) {
-    if (!r.name.startsWith(parent)) continue;
-    const QString rest = r.name.mid(parent.size());
-    const qsizetype cut = rest.indexOf('\\');
-    if (cut <= 0) continue;  // the node's own row, or an empty piece
-    const QString first = rest.left(cut);
-    const bool ownRow = cut == rest.size() - 1;  // "first\" is the child's own row
-    auto it = index.constFind(first);
-    if (it == index.constEnd()) {
-      index.insert(first, out.size());
-      out.push_back({parent + first, first, ownRow ? r.flags : FolderFlags{}});
-    } else if (ownRow) {
-      out[*it].flags = r.flags;
-    }
-  }
-  return out;
-}
-
 QVector<ChildNode> FolderRows::SelectChildNodes(const QString& key) {
   const QString drive = key.left(2);
   if (drive != loadedDrive_) LoadDrive(drive);
-  return SelectNodes(raw_, key);
+  QString parent = key;
+  if (!parent.endsWith('\\')) parent += '\\';
+  return children_.value(parent);
 }
 
 void FolderRows::LoadDrive(const QString& drive) {
   ClearNodeArrays();
   raw_ = DBSelectNodes(filesDb_, drive);
   loadedDrive_ = drive;
+  // Every row names its folder and, through it, each folder above it. A child is recorded
+  // once, at its first row; its flags are those of its own row.
+  QHash<QString, std::pair<QString, qsizetype>> where;  // child key -> (parent, position)
+  for (const RawNode& r : raw_) {
+    const QString folder = withoutTrailingBackslash(r.name);
+    QString child = folder;
+    for (;;) {
+      const qsizetype cut = child.lastIndexOf('\\');
+      if (cut <= 0) break;  // the drive itself ("C:")
+      const QString parent = child.left(cut + 1);
+      const bool own = child == folder;
+      const auto it = where.constFind(child);
+      if (it != where.constEnd()) {
+        if (own) children_[it->first][it->second].flags = r.flags;
+        break;  // the folders above were recorded with it
+      }
+      QVector<ChildNode>& siblings = children_[parent];
+      where.insert(child, {parent, siblings.size()});
+      siblings.push_back({child, child.mid(cut + 1), own ? r.flags : FolderFlags{}});
+      child = child.left(cut);
+    }
+  }
 }
 
 void FolderRows::ClearNodeArrays() {
   raw_.clear();
+  children_.clear();
   loadedDrive_.clear();
 }
 

@@ -3,6 +3,7 @@
 // rows of one drive as the backup tree reads them, and the folder list of the download tree.
 // Folder paths keep the Windows form ("C:\Data", a drive root is "C:") and are stored with
 // each "'" doubled; every value reaches SQL bound.
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -63,10 +64,6 @@ struct ChildNode {
   FolderFlags flags;
 };
 
-// The direct children of nodename ("C:\" or "C:\Data", a backslash is appended when missing)
-// among the raw rows, each once, in the order of their first row.
-QVector<ChildNode> SelectNodes(const QVector<RawNode>& raw, const QString& nodename);
-
 // The raw rows of one drive kept between expansions of the tree (the drive in LoadedDrive).
 // Any write to Folder must call ClearNodeArrays so the next read sees what is stored.
 class FolderRows {
@@ -79,8 +76,10 @@ class FolderRows {
     ClearNodeArrays();
   }
 
-  // The direct children of a node key ("C:\", "C:\Data"); reads the drive's rows when the
-  // key is on another drive than the one loaded (or nothing is loaded).
+  // The direct children of a node key ("C:\", "C:\Data", with or without the trailing
+  // backslash), each once, in the order of their first row, with the child's own flags (both
+  // false when the child has no row of its own). Reads the drive's rows when the key is on
+  // another drive than the one loaded (or nothing is loaded).
   QVector<ChildNode> SelectChildNodes(const QString& key);
   // Reads the rows of a drive ("C:") and makes it the loaded drive.
   void LoadDrive(const QString& drive);
@@ -95,6 +94,9 @@ class FolderRows {
   QString filesDb_;
   QString loadedDrive_;
   QVector<RawNode> raw_;
+  // Children of every folder of the loaded drive, keyed by the parent with its trailing
+  // backslash, so that finding a node's children does not pass over the whole drive.
+  QHash<QString, QVector<ChildNode>> children_;
 };
 
 // The folder list of the download tree (read from a catalogue database). Entries past the
