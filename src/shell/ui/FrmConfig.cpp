@@ -214,6 +214,9 @@ void FrmConfig::ensureOwnControls() {
   if (!findChild<QLabel*>(QStringLiteral("lblIdentity"))) {
     auto* label = new QLabel(SSTab1_);
     label->setObjectName("lblIdentity");
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    label->setMinimumWidth(240);
+    label->setContentsMargins(0, 0, 8, 0);
     SSTab1_->setCornerWidget(label, Qt::TopRightCorner);
   }
 }
