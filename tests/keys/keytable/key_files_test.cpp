@@ -1,0 +1,169 @@
+// Key files: the installation's key file imported into the Keys table, exported key files
+// written per computer, and an exported file loaded back.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QXmlStreamReader>
+
+#include "keys/Blowfish.h"
+#include "keys/HexConvert.h"
+#include "keys/KeyFiles.h"
+#include "keys/KeysTable.h"
+#include "keytable_fixture.h"
+
+using namespace corvane::keys;
+using corvane::keys::testing::keyRows;
+using corvane::keys::testing::readFile;
+using corvane::keys::testing::writeFile;
+
+namespace {
+const QByteArray kOriginalKeyFile =
+    "<?xml version=\"1.0\"?>\r\n<UserInfo><UserName>jsmith</UserName><Password>Pa55</Password>"
+    "<AccountNumber>A-100</AccountNumber><MachineName>PC-HOME</MachineName><StoreKey>Y</StoreKey>"
+    "<Clkey>1A2B3C4D5E6F7081</Clkey><Clkeykey>5A71392378374C6D</Clkeykey><FullScanDT>1/2/2020</FullScanDT>"
+    "</UserInfo>";
+
+class KeyFilesTest : public ::testing::Test {
+ protected:
+  corvane::test::TempAppFolder app;
+  corvane::test::RecordingMessages messages;
+  corvane::test::FakeWaiter waiter;
+  const QDateTime now{QDate(2026, 3, 4), QTime(5, 6, 7)};
+
+  // A flat key file read back: root name, its attributes, and the children in order.
+  struct FlatXml {
+    QString root;
+    QXmlStreamAttributes attributes;
+    QList<QPair<QString, QString>> children;
+    QStringList names() const {
+      QStringList n;
+      for (const auto& c : children) n << c.first;
+      return n;
+    }
+    QString text(const QString& name) const {
+      for (const auto& c : children)
+        if (c.first == name) return c.second;
+      return "<absent>";
+    }
+  };
+  static FlatXml readFlat(const QByteArray& text) {
+    FlatXml x;
+    QXmlStreamReader r(text);
+    if (r.readNextStartElement()) {
+      x.root = r.name().toString();
+      x.attributes = r.attributes();
+      while (r.readNextStartElement()) {
+        const QString name = r.name().toString();
+        x.children.append({name, r.readElementText()});
+      }
+    }
+    EXPECT_FALSE(r.hasError()) << r.errorString().toStdString();
+    return x;
+  }
+};
+}  // namespace
+
+TEST_F(KeyFilesTest, InstallationKeyFileIsImportedWithItsKnownEncoding) {
+  // The installation writes "config" in lower case; this folder's own is "Config".
+  writeFile(app.file("Config/SYSINFO.XML"), kOriginalKeyFile);
+  const auto id = ImportOriginalKeyFile(app.statusDb(), app.path());
+  ASSERT_TRUE(id);
+  const auto rows = keyRows(app.statusDb());
+  ASSERT_EQ(rows.size(), 1);
+  EXPECT_EQ(rows[0]["FileKeyKey"], "Zq9#x7Lm");
+  EXPECT_EQ(rows[0]["MachineNameE"], "6EE1BF595C153CB0");
+  EXPECT_EQ(rows[0]["UsernameE"], "D5D909465BDCC983");
+  EXPECT_EQ(rows[0]["FileKeyE"], "1A2B3C4D5E6F7081");
+  EXPECT_EQ(DecodeKeyColumn(rows[0]["MachineIDE"], "Zq9#x7Lm"), "A-100");
+  EXPECT_EQ(DecodeKeyColumn(rows[0]["DateCreatedE"], "Zq9#x7Lm"), "");
+  EXPECT_TRUE(messages.texts.isEmpty());
+}
+
+TEST_F(KeyFilesTest, ImportDoesNothingSilentlyForAMissingBrokenOrUnsafeFile) {
+  EXPECT_FALSE(ImportOriginalKeyFile(app.statusDb(), app.path()));  // no file
+  writeFile(app.file("Config/sysinfo.xml"), "<UserInfo><UserName>x</UserName>");  // not well-formed
+  EXPECT_FALSE(ImportOriginalKeyFile(app.statusDb(), app.path()));
+  QByteArray missingElement = kOriginalKeyFile;
+  missingElement.replace("<StoreKey>Y</StoreKey>", "");
+  writeFile(app.file("Config/sysinfo.xml"), missingElement);
+  EXPECT_FALSE(ImportOriginalKeyFile(app.statusDb(), app.path()));
+  QByteArray unsafe = kOriginalKeyFile;
+  unsafe.replace("PC-HOME", "../../etc");
+  writeFile(app.file("Config/sysinfo.xml"), unsafe);
+  EXPECT_FALSE(ImportOriginalKeyFile(app.statusDb(), app.path()));
+  EXPECT_TRUE(messages.texts.isEmpty());
+
+  // The development tree's folder finds the file of the folder above it.
+  writeFile(app.file("Config/sysinfo.xml"), kOriginalKeyFile);
+  EXPECT_EQ(OriginalKeyFilePath(app.file("ExeSource/CorvaneUI")), app.file("Config/sysinfo.xml"));
+}
+
+TEST_F(KeyFilesTest, ExportWritesOneFilePerComputerInTheExportedShape) {
+  QDir(app.file("Config")).removeRecursively();
+  const QString fileKeyHex = "00112233445566778899AABBCCDDEEFF";
+  const QString fkk = "Zq9#x7Lm";
+  const QString fileKeyE = BlowfishEncryptHex(fileKeyHex, StringToHex(fkk));
+  const auto pc1 = DBInsertKey(app.statusDb(), "ann", "pw1", "M-1", "PC1", "Y", fileKeyE, fkk, "d");
+  const auto pc2 = DBInsertKey(app.statusDb(), "bob", "pw2", "M-2", "PC2", "Y", fileKeyE, fkk, "d");
+  const auto noUser = DBInsertKey(app.statusDb(), "", "pw3", "M-3", "PC3", "Y", fileKeyE, fkk, "d");
+  ASSERT_TRUE(pc1 && pc2 && noUser);
+
+  const auto outcome = ExportKeyFile(app.statusDb(), app.file("Config"), {*pc1, *noUser, *pc2}, now);
+  EXPECT_EQ(outcome.exported, (QStringList{"PC1", "PC2"}));
+  ASSERT_EQ(outcome.skipped.size(), 1);
+  EXPECT_TRUE(outcome.skipped[0].startsWith("PC3 "));
+  EXPECT_FALSE(QFile::exists(app.file("Config/PC3Sysinfo.xml")));
+  ASSERT_EQ(messages.texts.size(), 1);
+  EXPECT_TRUE(messages.texts[0].startsWith("Exported Keys for: \n\nPC1\nPC2\n\nNot exported:\nPC3 "));
+
+  const QByteArray text = readFile(app.file("Config/PC1Sysinfo.xml"));
+  EXPECT_FALSE(text.contains("<?xml"));
+  const FlatXml x = readFlat(text);
+  EXPECT_EQ(x.root, "UserInfo");
+  EXPECT_EQ(x.attributes.value("FileCreatedDateTime").toString(), DefaultDateTimeText(now));
+  EXPECT_EQ(x.names(), (QStringList{"UserName", "Password", "MachineID", "MachineName", "StoreKey", "FileKey",
+                                    "FileKeyKey", "FullScanDT"}));
+  EXPECT_EQ(x.text("UserName"), "ann");
+  EXPECT_EQ(x.text("MachineID"), "M-1");
+  EXPECT_EQ(x.text("FileKey"), fileKeyHex);
+  EXPECT_EQ(x.text("FileKeyKey"), fkk);
+  EXPECT_EQ(x.text("FullScanDT"), DefaultDateTimeText(now));
+
+  // Loaded back on another computer, the file gives the same row contents.
+  corvane::test::TempAppFolder other;
+  const auto loaded = ImportKeyFile(other.statusDb(), app.file("Config/PC1Sysinfo.xml"));
+  ASSERT_TRUE(loaded);
+  KeyRecord rec;
+  ASSERT_TRUE(DBSelectKey(other.statusDb(), *loaded, rec));
+  EXPECT_EQ(rec.MachineName, "PC1");
+  EXPECT_EQ(rec.MachineID, "M-1");
+  EXPECT_EQ(rec.FileKey, fileKeyHex);
+  EXPECT_EQ(keyRows(other.statusDb())[0]["FileKeyE"], fileKeyE);
+}
+
+TEST_F(KeyFilesTest, ExportAsksForACheckAndNamesFilesItCouldNotWrite) {
+  EXPECT_TRUE(ExportKeyFile(app.statusDb(), app.file("Config"), {}, now).exported.isEmpty());
+  EXPECT_EQ(messages.texts, QStringList{"Please check at least one computer to export a key file..."});
+
+  // A folder standing where the file should go cannot be replaced by the file.
+  const auto id = DBInsertKey(app.statusDb(), "ann", "pw", "M-1", "PC1", "Y", "00", "Zq9#x7Lm", "");
+  QDir().mkpath(app.file("Config/PC1Sysinfo.xml/inner"));
+  const auto outcome = ExportKeyFile(app.statusDb(), app.file("Config"), {*id}, now);
+  EXPECT_TRUE(outcome.exported.isEmpty());
+  ASSERT_EQ(outcome.skipped.size(), 1);
+  EXPECT_TRUE(outcome.skipped[0].startsWith("PC1 "));
+  EXPECT_EQ(SaveKeyFile(app.file("Config"), "a", "b", "M", "../evil", "Y", "00", "k", now),
+            SaveKeyResult::UnsafeName);
+  EXPECT_FALSE(QFile::exists(app.file("evilSysinfo.xml")));
+}
+
+TEST_F(KeyFilesTest, LoadingAFileThatIsNoKeyTellsTheUserAndStoresNothing) {
+  writeFile(app.file("note.xml"), "<Other/>");
+  EXPECT_FALSE(ImportKeyFile(app.statusDb(), app.file("note.xml")));
+  EXPECT_FALSE(ImportKeyFile(app.statusDb(), app.file("absent.xml")));
+  EXPECT_EQ(messages.texts.size(), 2);
+  // The installation's shape loads as well.
+  writeFile(app.file("mine.xml"), kOriginalKeyFile);
+  ASSERT_TRUE(ImportKeyFile(app.statusDb(), app.file("mine.xml")));
+  EXPECT_EQ(keyRows(app.statusDb()).size(), 1);
+}
