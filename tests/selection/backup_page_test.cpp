@@ -232,6 +232,24 @@ TEST_F(BackupPageTest, ScanButtonFillsTheTableAndTheTree) {
   EXPECT_EQ(folderTable().size(), 6);
 }
 
+// A handler that rebuilds the tree while a rebuild lets events through (the mode button, the
+// filter box) leaves one whole tree, not drives added under a root already thrown away.
+TEST_F(BackupPageTest, ARebuildDuringARebuildLeavesOneTree) {
+  addFolders({{"C:", true, false}, {"C:\\a", false, false}, {"D:\\Docs", true, false}});
+  int nested = 0;
+  QMetaObject::invokeMethod(
+      &page(), [&] { ++nested; page().PopulateDriveNodes(); }, Qt::QueuedConnection);
+  page().PopulateDriveNodes();
+  EXPECT_EQ(nested, 1);
+  EXPECT_EQ(tree()->topLevelItemCount(), 1);
+  EXPECT_EQ(childKeys("Drives"), (QStringList{"C:\\", "D:\\"}));
+  EXPECT_EQ(node("C:\\")->parent(), node("Drives"));
+  EXPECT_EQ(node("D:\\")->parent(), node("Drives"));
+  EXPECT_TRUE(ticked("C:\\"));
+  EXPECT_TRUE(ticked("D:\\Docs"));
+  EXPECT_TRUE(tree()->isEnabled());
+}
+
 TEST_F(BackupPageTest, DefaultFolderFilterAppliesTheListAndSavesTheBox) {
   addFolders({{"C:", true, false}, {"C:\\Temp", true, false}, {"C:\\Data", true, false}});
   addExclude("temp");

@@ -169,12 +169,14 @@ void BackupPage::onItemChanged(QTreeWidgetItem* item, int column) {
 
 void BackupPage::clearTree() {
   const QSignalBlocker block(tvFolders);
+  ++treeGeneration_;
   nodes_.clear();
   tvFolders->clear();
 }
 
 bool BackupPage::buildDriveNodes(QString& error) {
   clearTree();
+  const quint64 generation = treeGeneration_;
   QTreeWidgetItem* root = addNode(nullptr, kRootKey, kRootKey, false);
   driveNames_ = GetDrives();
   try {
@@ -182,6 +184,8 @@ bool BackupPage::buildDriveNodes(QString& error) {
       const QString rootPath = driveNames_.value(slot);
       if (rootPath.isEmpty()) continue;
       platform::doEvents();
+      // A handler run meanwhile rebuilt the tree (and deleted this root): that build stands.
+      if (treeGeneration_ != generation) return true;
       QTreeWidgetItem* drive = addNode(root, rootPath, rootPath, false);
       // A drive without a row starts unticked.
       const std::optional<FolderFlags> flags = DBSelectFolder(filesDb(), withoutTrailingBackslash(rootPath));

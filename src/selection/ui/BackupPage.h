@@ -89,6 +89,7 @@ class BackupPage : public QWidget, public shell::BackupPageHooks {
   FolderRows rows_;
   QStringList driveNames_;
   QHash<QString, QTreeWidgetItem*> nodes_;  // key -> node
+  quint64 treeGeneration_ = 0;              // bumped whenever the nodes are thrown away
   bool scanning_ = false;
 };
 
