@@ -207,9 +207,12 @@ TEST_F(BackupPageTest, ScanButtonFillsTheTableAndTheTree) {
   page().PopulateDriveNodes();
   EXPECT_TRUE(childKeys("C:\\").isEmpty());
   auto* scan = page().findChild<QPushButton*>("btnScanForNewFolders");
+  // Runs at the scan's first pass of event processing.
   bool disabledWhileRunning = false;
-  waiter_.onSleep = [&](int) { disabledWhileRunning = disabledWhileRunning || !scan->isEnabled(); };
+  QMetaObject::invokeMethod(
+      &page(), [&] { disabledWhileRunning = !scan->isEnabled() && page().scanRunning(); }, Qt::QueuedConnection);
   scan->click();
+  EXPECT_TRUE(disabledWhileRunning);
   EXPECT_EQ(folderTable().size(), 5);  // C:, C:\Data, C:\Data\x, C:\Music, D:
   EXPECT_EQ(childKeys("C:\\"), (QStringList{"C:\\Data", "C:\\Music"}));
   EXPECT_TRUE(scan->isEnabled());
