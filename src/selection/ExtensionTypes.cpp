@@ -9,6 +9,8 @@
 #include <limits>
 #include <pugixml.hpp>
 
+#include "selection/NullText.h"
+
 namespace corvane::selection {
 
 QVector<RegisteredType> systemFileTypes() {
@@ -43,15 +45,6 @@ void AddToArrayList(QVector<FileTypeEntry>& fileTypes, const QString& fileExtens
   fileTypes.append(e);
 }
 
-namespace {
-
-QString cutAtZero(const QString& s) {
-  const qsizetype z = s.indexOf(QChar(0));
-  return z < 0 ? s : s.left(z);
-}
-
-}  // namespace
-
 QVector<FileTypeEntry> filterRegisteredTypes(const QVector<RegisteredType>& registered) {
   QVector<FileTypeEntry> types;
   for (const RegisteredType& r : registered) {
@@ -59,8 +52,8 @@ QVector<FileTypeEntry> filterRegisteredTypes(const QVector<RegisteredType>& regi
     // A type key starts with "." and its second character is no digit (".7z" is dropped).
     if (!name.startsWith(QLatin1Char('.'))) continue;
     if (name.size() >= 2 && name.at(1).isDigit()) continue;
-    name = cutAtZero(name);
-    const QString value = cutAtZero(r.second.left(255));
+    name = TrimAtNull(name);
+    const QString value = TrimAtNull(r.second.left(255));
     if (name.contains(QLatin1Char('_'))) continue;
     if (value.trimmed().size() <= 1) continue;
     if (value.contains(QLatin1Char('}'))) continue;

@@ -30,11 +30,6 @@ void WriteScanSettings(const QString& statusDb, const QDateTime& now) {
   store::DBUpdateSetting(statusDb, QStringLiteral("FileScanThrottle"), QStringLiteral("Full"), now);
 }
 
-QString TrimAtNull(const QString& text) {
-  const qsizetype i = text.indexOf(QChar(0));
-  return i < 0 ? text : text.left(i);
-}
-
 FolderScan::FolderScan(QString filesDb, CaptionSink setCaption)
     : filesDb_(std::move(filesDb)), setCaption_(std::move(setCaption)) {}
 

@@ -8,15 +8,13 @@
 #include <functional>
 
 #include "selection/FolderTable.h"
+#include "selection/NullText.h"
 
 namespace corvane::selection {
 
 // Asks the service to rescan folders and files at full speed: "LastScanStart" (empty, dated
 // 90 minutes before now), "FolderScanThrottle" and "FileScanThrottle" ("Full", dated now).
 void WriteScanSettings(const QString& statusDb, const QDateTime& now = QDateTime::currentDateTime());
-
-// The text up to the first zero character (all of it when there is none).
-QString TrimAtNull(const QString& text);
 
 class FolderScan {
  public:
