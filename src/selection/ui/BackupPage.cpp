@@ -12,12 +12,12 @@
 #include <QStyle>
 #include <QTreeWidget>
 
-#include "platform/Messages.h"
 #include "platform/Wait.h"
 #include "selection/BackupDrives.h"
 #include "selection/FolderExclusions.h"
 #include "selection/FolderScan.h"
 #include "selection/ui/ExtensionList.h"
+#include "selection/ui/Failure.h"
 #include "store/Database.h"
 #include "store/Settings.h"
 
@@ -212,8 +212,7 @@ void BackupPage::PopulateDriveNodes() {
   if (QTreeWidgetItem* root = nodeByKey(kRootKey)) tvFolders->expandItem(root);  // loads the drives' folders
   tvFolders->update();
   if (!built)
-    platform::showMessage(QStringLiteral("The folder selection could not be read. ") + error, QStringLiteral("Corvane"),
-                          platform::MsgButtons::Ok, platform::MsgIcon::Warning);
+    reportFailure(QStringLiteral("The folder selection could not be read."), error);
 }
 
 void BackupPage::tvFolders_Expand(QTreeWidgetItem* node) {
@@ -302,8 +301,7 @@ void BackupPage::tvFolders_NodeCheck(QTreeWidgetItem* node) {
     }
   }
   if (!error.isEmpty())
-    platform::showMessage(QStringLiteral("The folder selection could not be saved. ") + error,
-                          QStringLiteral("Corvane"), platform::MsgButtons::Ok, platform::MsgIcon::Warning);
+    reportFailure(QStringLiteral("The folder selection could not be saved."), error);
 }
 
 // ---- Modes ------------------------------------------------------------------------------------
@@ -365,8 +363,7 @@ void BackupPage::btnScanForNewFolders_Click() {
       FolderScan scan(filesDb(), [this](const QString& text) { services_.setCaption(text); });
       scan.Run(driveNames_);
     } catch (const store::DBError& e) {
-      platform::showMessage(QStringLiteral("The folder scan could not be completed. ") + e.description(),
-                            QStringLiteral("Corvane"), platform::MsgButtons::Ok, platform::MsgIcon::Warning);
+      reportFailure(QStringLiteral("The folder scan could not be completed."), e.description());
     }
   }
   PopulateDriveNodes();  // new folders and their inherited ticks show at once
@@ -380,8 +377,7 @@ void BackupPage::cbxDefaultFolderFilter_Click() {
     store::DBUpdateSetting(statusDb(), QStringLiteral("DefaultFolderFilter"), ticked ? QStringLiteral("1") : QStringLiteral("0"),
                            QDateTime::currentDateTime());
   } catch (const store::DBError& e) {
-    platform::showMessage(QStringLiteral("The folder filter could not be applied. ") + e.description(),
-                          QStringLiteral("Corvane"), platform::MsgButtons::Ok, platform::MsgIcon::Warning);
+    reportFailure(QStringLiteral("The folder filter could not be applied."), e.description());
   }
   cbxDefaultFolderFilter->setEnabled(true);
   PopulateDriveNodes();

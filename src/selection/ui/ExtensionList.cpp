@@ -14,6 +14,7 @@
 #include "platform/Wait.h"
 #include "selection/ExtensionStore.h"
 #include "selection/SmallImageFilter.h"
+#include "selection/ui/Failure.h"
 #include "shell/PageSeam.h"
 #include "store/Database.h"
 #include "store/Settings.h"
@@ -26,11 +27,6 @@ enum Column { ColId = 0, ColType = 1, ColDescription = 2, ColTotalFiles = 3, Col
 constexpr int kShownTickRole = Qt::UserRole + 1;  // the tick as last stored or set by code
 
 const QString kSmallImageSetting = QStringLiteral("SmallImageFileFilter");
-
-void reportDbFailure(const QString& what, const store::DBError& e) {
-  platform::showMessage(what + QStringLiteral("\n") + e.description(), QStringLiteral("Corvane"),
-                        platform::MsgButtons::Ok, platform::MsgIcon::Warning);
-}
 
 }  // namespace
 
@@ -288,7 +284,7 @@ void ExtensionList::LstExtensions_ItemCheck(QTreeWidgetItem* item) {
     } catch (const store::DBError&) {
     }
     setRowTick(item, stored);
-    reportDbFailure(QStringLiteral("The tick of %1 could not be saved.").arg(extension), e);
+    reportFailure(QStringLiteral("The tick of %1 could not be saved.").arg(extension), e.description());
   }
 }
 
@@ -324,7 +320,7 @@ void ExtensionList::btnAddExt_Click() {
   try {
     if (!DBSelectExt(filesDb, text)) DBInsertExtNew(filesDb, text, QString(), true);
   } catch (const store::DBError& e) {
-    reportDbFailure(QStringLiteral("The extension %1 could not be added.").arg(text), e);
+    reportFailure(QStringLiteral("The extension %1 could not be added.").arg(text), e.description());
   }
 }
 
@@ -359,7 +355,7 @@ void ExtensionList::cbxSmallImageFileFilter_Click() {
       box->setChecked(store::settingValue(dbs.statusDb, kSmallImageSetting) == QStringLiteral("1"));
     }
     box->setEnabled(true);
-    reportDbFailure(QStringLiteral("The small image file filter could not be saved."), e);
+    reportFailure(QStringLiteral("The small image file filter could not be saved."), e.description());
     return;
   }
   cbxSelected_Click();

@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "platform/Messages.h"
+#include "selection/ui/Failure.h"
 #include "shell/PageSeam.h"
 #include "store/Database.h"
 #include "store/Settings.h"
@@ -149,8 +150,7 @@ void FrmAdvanced::btnAdvancedOk_Click() {
     saveAdvancedSettings(services_.databases().statusDb, s, QDateTime::currentDateTime());
   } catch (const store::DBError& e) {
     // The dialog stays open with the typed values, so the user can try again.
-    platform::showMessage(QStringLiteral("The advanced settings could not be saved.\n") + e.description(),
-                          QStringLiteral("Corvane"), platform::MsgButtons::Ok, platform::MsgIcon::Warning);
+    reportFailure(QStringLiteral("The advanced settings could not be saved."), e.description());
     return;
   }
   hide();
