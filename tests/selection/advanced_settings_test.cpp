@@ -4,28 +4,15 @@
 #include <QPushButton>
 
 #include "selection/ui/FrmAdvanced.h"
-#include "shell/PageSeam.h"
 #include "store/Database.h"
 #include "store/Settings.h"
 #include "support/TestSupport.h"
+#include "fake_window.h"
 
 namespace corvane::selection {
 namespace {
 
 using store::settingValue;
-
-class FakeServices : public shell::MainWindowServices {
- public:
-  explicit FakeServices(store::DatabasePaths p) : paths(std::move(p)) {}
-  const store::DatabasePaths& databases() const override { return paths; }
-  QWidget* window() override { return nullptr; }
-  void setCaption(const QString&) override {}
-  QString caption() const override { return {}; }
-  void relayout() override {}
-  QDateTime& settingDate() override { return date; }
-  store::DatabasePaths paths;
-  QDateTime date;
-};
 
 class AdvancedSettingsTest : public ::testing::Test {
  protected:
@@ -42,7 +29,7 @@ class AdvancedSettingsTest : public ::testing::Test {
   test::TempAppFolder app;
   test::FakeWaiter waiter;
   test::RecordingMessages messages;
-  FakeServices services;
+  test::FakeWindow services;
   FrmAdvanced dialog;
 };
 

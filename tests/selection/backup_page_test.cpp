@@ -3,6 +3,7 @@
 #include <QPushButton>
 #include <QTreeWidget>
 
+#include "fake_window.h"
 #include "folder_fixture.h"
 #include "selection/ui/BackupPage.h"
 #include "selection/ui/ExtensionList.h"
@@ -13,22 +14,6 @@ using namespace corvane::selection;
 using corvane::test::FolderFixture;
 
 namespace {
-
-class FakeWindow : public shell::MainWindowServices {
- public:
-  explicit FakeWindow(store::DatabasePaths p) : paths(std::move(p)) {}
-  const store::DatabasePaths& databases() const override { return paths; }
-  QWidget* window() override { return nullptr; }
-  void setCaption(const QString& text) override { captions << text; }
-  QString caption() const override { return captions.value(captions.size() - 1); }
-  void relayout() override { ++relayouts; }
-  QDateTime& settingDate() override { return date; }
-
-  store::DatabasePaths paths;
-  QStringList captions;
-  int relayouts = 0;
-  QDateTime date;
-};
 
 class BackupPageTest : public FolderFixture {
  protected:
@@ -69,7 +54,7 @@ class BackupPageTest : public FolderFixture {
                 {"D:\\Docs", true, true}});  // no row for D: itself
   }
 
-  FakeWindow window_;
+  test::FakeWindow window_;
   std::unique_ptr<BackupPage> page_;
 };
 

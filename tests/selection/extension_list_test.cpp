@@ -10,29 +10,15 @@
 
 #include "selection/ExtensionStore.h"
 #include "selection/ui/ExtensionList.h"
-#include "shell/PageSeam.h"
 #include "store/Database.h"
 #include "store/Settings.h"
 #include "support/TestSupport.h"
+#include "fake_window.h"
 
 namespace corvane::selection {
 namespace {
 
 using store::DBConnection;
-
-class FakeServices : public shell::MainWindowServices {
- public:
-  explicit FakeServices(store::DatabasePaths p) : paths(std::move(p)) {}
-  const store::DatabasePaths& databases() const override { return paths; }
-  QWidget* window() override { return nullptr; }
-  void setCaption(const QString& t) override { text = t; }
-  QString caption() const override { return text; }
-  void relayout() override {}
-  QDateTime& settingDate() override { return date; }
-  store::DatabasePaths paths;
-  QString text;
-  QDateTime date;
-};
 
 void run(const QString& db, const QString& sql, const QVariantList& params = {}) {
   DBConnection c;
@@ -86,7 +72,7 @@ class ExtensionListTest : public ::testing::Test {
   test::TempAppFolder app;
   test::FakeWaiter waiter;
   test::RecordingMessages messages;
-  FakeServices services;
+  test::FakeWindow services;
   QWidget page;
   QTreeWidget* list;
   QLineEdit* text1;
