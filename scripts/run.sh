@@ -4,7 +4,6 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${BUILD_DIR:-$root/build}"
-bash "$root/scripts/setup-deps.sh"
 bash "$root/scripts/build.sh"
 demo="$root/demo/app"
 if [ ! -d "$demo" ]; then

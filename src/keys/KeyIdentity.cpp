@@ -23,6 +23,10 @@ qint64 KeyIdentity::DBSelectLastKeyID() {
   return id;
 }
 
-void KeyIdentity::ImportOriginalKeyFile() { keys::ImportOriginalKeyFile(statusDb_, appFolder_); }
+// The lookup above already imports the key file into an empty table; importing again would
+// only replace that row under a new id.
+void KeyIdentity::ImportOriginalKeyFile() {
+  if (DBSelectLastKeyID() == 0) keys::ImportOriginalKeyFile(statusDb_, appFolder_);
+}
 
 }  // namespace corvane::keys

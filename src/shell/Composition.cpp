@@ -1,12 +1,50 @@
 #include "shell/Composition.h"
 
+#include <QPointer>
+
+#include "filecopy/ui/FrmFileCopy.h"
+#include "keys/KeyIdentity.h"
+#include "selection/ui/BackupPage.h"
+#include "selection/ui/FrmAdvanced.h"
+
 namespace corvane::shell {
 
+namespace {
+
+// The windows opened from the main window's menus: each made on first use, then kept (owned
+// by the main window, so they live as long as it does) and shown again.
+class MenuDialogs final : public DialogHooks {
+ public:
+  explicit MenuDialogs(MainWindowServices& services) : services_(services) {}
+
+  void showAdvancedSettings() override {
+    if (!advanced_) advanced_ = new selection::FrmAdvanced(services_, services_.window());
+    advanced_->showModeless();
+  }
+
+  void showFileCopy() override {
+    if (!fileCopy_) fileCopy_ = new filecopy::FrmFileCopy(services_.window());
+    fileCopy_->show();
+    fileCopy_->raise();
+    fileCopy_->activateWindow();
+  }
+
+  void stopWork() override {
+    if (fileCopy_) fileCopy_->stop();
+  }
+
+ private:
+  MainWindowServices& services_;
+  QPointer<selection::FrmAdvanced> advanced_;
+  QPointer<filecopy::FrmFileCopy> fileCopy_;
+};
+
+}  // namespace
+
 Composition::Composition(MainWindowServices& services) {
-  // One line per page or dialog that is part of the program, for example:
-  //   pages_.backup = keep(std::make_shared<selection::BackupPage>(services));
-  // An object that implements several hooks is kept once and assigned to each member.
-  (void)services;
+  pages_.backup = keep(std::make_shared<selection::BackupPage>(services));
+  pages_.dialogs = keep(std::make_shared<MenuDialogs>(services));
+  pages_.identity = keep(std::make_shared<keys::KeyIdentity>(services.databases().statusDb));
 }
 
 }  // namespace corvane::shell
