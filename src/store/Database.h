@@ -8,6 +8,7 @@
 #include <QVector>
 #include <memory>
 #include <stdexcept>
+#include <type_traits>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -156,6 +157,41 @@ auto withBusyRetry(Work&& work, RetryPolicy policy = {}) -> decltype(work()) {
     waitBeforeRetry(policy.waitMs);
     waited += policy.waitMs;
   }
+}
+
+// Runs work(connection) on a new connection to an existing database file; the whole is run
+// again while the database is busy (within the policy's budget).
+template <class Work>
+auto onDatabase(const QString& path, Work&& work, RetryPolicy policy = {}) {
+  return withBusyRetry(
+      [&] {
+        DBConnection c;
+        c.Open(path);
+        return work(c);
+      },
+      policy);
+}
+
+// The same inside one transaction, committed when the work returns (rolled back when it throws).
+template <class Work>
+auto inTransaction(const QString& path, Work&& work, RetryPolicy policy = {}) {
+  return onDatabase(
+      path,
+      [&](DBConnection& c) {
+        c.TransactionSwitch = false;
+        c.BeginTransaction();
+        if constexpr (std::is_void_v<decltype(work(c))>) {
+          work(c);
+          c.Commit();
+          c.TransactionSwitch = true;
+        } else {
+          auto result = work(c);
+          c.Commit();
+          c.TransactionSwitch = true;
+          return result;
+        }
+      },
+      policy);
 }
 
 // Runs the work and swallows a database error: returns false and keeps its description

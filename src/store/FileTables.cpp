@@ -45,13 +45,7 @@ QStringList fileTableIndexStatements() {
 }
 
 void DBInsertFile(const QString& filesDb, const FileRow& row) {
-  withBusyRetry(
-      [&] {
-        DBConnection c;
-        c.Open(filesDb);
-        insertFile(c, row);
-      },
-      k50);
+  onDatabase(filesDb, [&](DBConnection& c) { insertFile(c, row); }, k50);
 }
 
 bool DBInsertDownloadFile(const QString& dbdName, const FileRow& row) {
@@ -63,10 +57,9 @@ bool DBInsertDownloadFile(const QString& dbdName, const FileRow& row) {
 }
 
 void DBUpdateFiles(const QString& filesDb, const QString& folder, int uploaded) {
-  withBusyRetry(
-      [&] {
-        DBConnection c;
-        c.Open(filesDb);
+  onDatabase(
+      filesDb,
+      [&](DBConnection& c) {
         c.Execute("Update file SET Uploaded = ? WHERE folder = ?", {uploaded, toStoredText(folder)});
       },
       k100);
@@ -77,10 +70,9 @@ void DBSelectFileSize(const QString& filesDb, const QString& fileName, const QSt
   const double passedIn = fileSize;
   double total = 0;
   int rows = 0;
-  withBusyRetry(
-      [&] {
-        DBConnection c;
-        c.Open(filesDb);
+  onDatabase(
+      filesDb,
+      [&](DBConnection& c) {
         DBRecordset rs = c.Query("Select filename, filesize from file Where filename = ? AND extension = ?",
                                  {toStoredText(fileName), toStoredText(extension)});
         double sum = 0;  // a retry starts again from nothing
@@ -107,10 +99,9 @@ qint64 DBSelectFileId(const QString& filesDb, const QString& folder, const QStri
 
 QVector<qint64> DBSelectFileIds(const QString& filesDb, const QString& folder) {
   QVector<qint64> ids;
-  withBusyRetry(
-      [&] {
-        DBConnection c;
-        c.Open(filesDb);
+  onDatabase(
+      filesDb,
+      [&](DBConnection& c) {
         DBRecordset rs = c.Query("Select FileId from file Where folder = ?", {toStoredText(folder)});
         QVector<qint64> found;
         found.reserve(rs.RowCount());
@@ -127,18 +118,15 @@ namespace {
 // and as text, so rows stored either way (the column may have been made without a type) go.
 void deleteHashRows(const QString& filesDb, const QVector<qint64>& fileIds) {
   if (fileIds.isEmpty()) return;
-  withBusyRetry(
-      [&] {
-        DBConnection c;
-        c.Open(filesDb);
+  inTransaction(
+      filesDb,
+      [&](DBConnection& c) {
         DBCommand cmd = c.Prepare("Delete from Hash WHERE FileId = ? OR FileId = ?");
-        c.BeginTransaction();
         for (qint64 id : fileIds) {
           cmd.BindLong(1, id);
           cmd.BindText(2, QString::number(id));
           cmd.Execute();
         }
-        c.Commit();
       },
       k50);
 }
@@ -151,13 +139,10 @@ void DeleteHashes(const QString& filesDb, const QString& folder) {
 void DBDeleteHash(const QString& filesDb, qint64 fileId) { deleteHashRows(filesDb, {fileId}); }
 
 void DBInsertTempDFile(const QString& filesDb, const TempDFileRow& row) {
-  withBusyRetry(
-      [&] {
-        DBConnection c;
-        c.Open(filesDb);
+  inTransaction(
+      filesDb,
+      [&](DBConnection& c) {
         DBCommand cmd = c.Prepare("Insert Into tempDFile Values(?,?,?,?,?,?,?,?)");
-        c.TransactionSwitch = false;
-        c.BeginTransaction();
         cmd.BindText(2, toStoredText(row.folder));
         cmd.BindText(3, toStoredText(row.fileName));
         cmd.BindText(4, toStoredText(row.extension));
@@ -166,36 +151,17 @@ void DBInsertTempDFile(const QString& filesDb, const TempDFileRow& row) {
         cmd.BindDate(7, row.dateLastModified);
         cmd.BindDate(8, row.dateUploaded);
         cmd.Execute();
-        c.Commit();
-        c.TransactionSwitch = true;
       },
       k50);
 }
 
 void DBDeleteAllTempDFile(const QString& filesDb) {
-  withBusyRetry(
-      [&] {
-        DBConnection c;
-        c.Open(filesDb);
-        c.TransactionSwitch = false;
-        c.BeginTransaction();
-        c.Execute("Delete from tempDFile");
-        c.Commit();
-        c.TransactionSwitch = true;
-      },
-      k50);
+  inTransaction(filesDb, [](DBConnection& c) { c.Execute("Delete from tempDFile"); }, k50);
 }
 
 int DBCountTempDFiles(const QString& filesDb) {
-  int count = 0;
-  withBusyRetry(
-      [&] {
-        DBConnection c;
-        c.Open(filesDb);
-        count = c.Query("Select count(*) AS n From TempDFile").Long("n");
-      },
-      k50);
-  return count;
+  return static_cast<int>(
+      onDatabase(filesDb, [](DBConnection& c) { return c.Query("Select count(*) AS n From TempDFile").Long("n"); }, k50));
 }
 
 }  // namespace corvane::store

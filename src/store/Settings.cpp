@@ -33,36 +33,24 @@ void DBSelectSetting(const QString& statusDb, const QString& settingName, QStrin
 
 void DBInsertSetting(const QString& statusDb, const QString& settingName, const QString& setting,
                      const QDateTime& dateSetting) {
-  withBusyRetry([&] {
-    DBConnection c;
-    c.Open(statusDb);
+  inTransaction(statusDb, [&](DBConnection& c) {
     DBCommand cmd = c.Prepare("Insert Into Setting Values(?,?,?,?)");
-    c.TransactionSwitch = false;
-    c.BeginTransaction();
     cmd.BindText(2, settingName);
     cmd.BindText(3, setting);
     cmd.BindDate(4, dateSetting);
     cmd.Execute();
-    c.Commit();
-    c.TransactionSwitch = true;
   });
 }
 
 void DBUpdateSetting(const QString& statusDb, const QString& settingName, const QString& setting,
                      const QDateTime& dateSetting) {
-  withBusyRetry([&] {
-    DBConnection c;
-    c.Open(statusDb);
-    c.TransactionSwitch = false;
-    c.BeginTransaction();
+  inTransaction(statusDb, [&](DBConnection& c) {
     DBRecordset rs = c.QueryForUpdate("Setting", "WHERE SettingName = ? ORDER BY rowid LIMIT 1", {settingName});
     if (rs.RowCount() >= 1) {
       rs.SetField("Setting", setting);
       rs.SetField("DateSetting", dateSetting);
       rs.Update();
     }
-    c.Commit();
-    c.TransactionSwitch = true;
   });
 }
 
