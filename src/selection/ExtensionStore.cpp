@@ -26,10 +26,9 @@ ExtRow readRow(const DBRecordset& rs) {
 }
 
 QVector<ExtRow> selectRows(const QString& filesDb, const QString& sql, RetryPolicy policy) {
-  return withBusyRetry(
-      [&] {
-        DBConnection c;
-        c.Open(filesDb);
+  return store::onDatabase(
+      filesDb,
+      [&](DBConnection& c) {
         DBRecordset rs = c.Query(sql);
         QVector<ExtRow> rows;
         rows.reserve(rs.RowCount());
@@ -47,10 +46,9 @@ QString fileTableExtension(const QString& extension) {
 }
 
 qint64 countQuery(const QString& filesDb, const QString& sql, const QString& extension, const QString& column) {
-  return withBusyRetry(
-      [&] {
-        DBConnection c;
-        c.Open(filesDb);
+  return store::onDatabase(
+      filesDb,
+      [&](DBConnection& c) {
         DBRecordset rs = c.Query(sql, {fileTableExtension(extension)});
         return rs.RowCount() >= 1 ? rs.Long(column) : qint64{0};
       },
@@ -68,10 +66,9 @@ QVector<ExtRow> DBSelectAllCheckedExt(const QString& filesDb) {
 }
 
 std::optional<ExtRow> DBSelectExt(const QString& filesDb, const QString& extension) {
-  return withBusyRetry(
-      [&]() -> std::optional<ExtRow> {
-        DBConnection c;
-        c.Open(filesDb);
+  return store::onDatabase(
+      filesDb,
+      [&](DBConnection& c) -> std::optional<ExtRow> {
         DBRecordset rs = c.Query(QStringLiteral("Select * From Ext WHERE Extension = ?"), {extension});
         if (rs.RowCount() < 1) return std::nullopt;
         return readRow(rs);
@@ -80,28 +77,20 @@ std::optional<ExtRow> DBSelectExt(const QString& filesDb, const QString& extensi
 }
 
 void DBInsertExtNew(const QString& filesDb, const QString& extension, const QString& extName, bool extBu) {
-  withBusyRetry(
-      [&] {
-        DBConnection c;
-        c.Open(filesDb);
-        c.TransactionSwitch = false;
-        c.BeginTransaction();
+  store::inTransaction(
+      filesDb,
+      [&](DBConnection& c) {
         c.Execute(QStringLiteral("INSERT INTO Ext (Extension,ExtName,ExtBU,TotalFiles,TotalSize,TotalFilesNU) "
                                  "Values(?, ?, ?, '', '', '')"),
                   {extension, extName, extBu ? 1 : 0});
-        c.Commit();
-        c.TransactionSwitch = true;
       },
       kWriteRetry);
 }
 
 void DBUpdateExt(const QString& filesDb, const QString& extension, const QString& extName, bool extBu) {
-  withBusyRetry(
-      [&] {
-        DBConnection c;
-        c.Open(filesDb);
-        c.TransactionSwitch = false;
-        c.BeginTransaction();
+  store::inTransaction(
+      filesDb,
+      [&](DBConnection& c) {
         DBRecordset rs = c.QueryForUpdate(QStringLiteral("Ext"), QStringLiteral("WHERE Extension = ?"), {extension});
         if (rs.RowCount() >= 1) {
           rs.SetField(QStringLiteral("ExtName"), extName);
@@ -113,20 +102,15 @@ void DBUpdateExt(const QString& filesDb, const QString& extension, const QString
           }
           rs.Update();
         }
-        c.Commit();
-        c.TransactionSwitch = true;
       },
       kWriteRetry);
 }
 
 void DBUpdateExts(const QString& filesDb, const QString& extension, qint64 totalFiles, double totalSize,
                   qint64 totalFilesNotUploaded) {
-  withBusyRetry(
-      [&] {
-        DBConnection c;
-        c.Open(filesDb);
-        c.TransactionSwitch = false;
-        c.BeginTransaction();
+  store::inTransaction(
+      filesDb,
+      [&](DBConnection& c) {
         DBRecordset rs = c.QueryForUpdate(QStringLiteral("Ext"), QStringLiteral("WHERE Extension = ?"), {extension});
         if (rs.RowCount() >= 1) {
           rs.SetField(QStringLiteral("TotalFiles"), totalFiles);
@@ -134,22 +118,15 @@ void DBUpdateExts(const QString& filesDb, const QString& extension, qint64 total
           rs.SetField(QStringLiteral("TotalFilesNU"), totalFilesNotUploaded);
           rs.Update();
         }
-        c.Commit();
-        c.TransactionSwitch = true;
       },
       kWriteRetry);
 }
 
 void DBClearExtStatistics(const QString& filesDb) {
-  withBusyRetry(
-      [&] {
-        DBConnection c;
-        c.Open(filesDb);
-        c.TransactionSwitch = false;
-        c.BeginTransaction();
+  store::inTransaction(
+      filesDb,
+      [&](DBConnection& c) {
         c.Execute(QStringLiteral("Update Ext SET TotalFiles = '', TotalSize = '', TotalFilesNU = ''"));
-        c.Commit();
-        c.TransactionSwitch = true;
       },
       kWriteRetry);
 }
@@ -162,10 +139,9 @@ qint64 DBCountExtensions(const QString& filesDb, const QString& extension) {
 }
 
 double DBAggregateSizes(const QString& filesDb, const QString& extension) {
-  return withBusyRetry(
-      [&] {
-        DBConnection c;
-        c.Open(filesDb);
+  return store::onDatabase(
+      filesDb,
+      [&](DBConnection& c) {
         DBRecordset rs = c.Query(QStringLiteral("Select Total(a.FileSize) as TotalSize From File a, Folder b "
                                                 "WHERE lower(a.Extension) = ? AND a.folder = b.folders "
                                                 "AND b.bu = 1 AND a.Filtered = 0"),

@@ -9,10 +9,9 @@ using store::RetryPolicy;
 using store::withBusyRetry;
 
 QStringList DBSelectExclude(const QString& filesDb) {
-  return withBusyRetry(
-      [&] {
-        DBConnection db;
-        db.Open(filesDb);
+  return store::onDatabase(
+      filesDb,
+      [&](DBConnection& db) {
         store::DBRecordset rs = db.Query(QStringLiteral("Select * From Exclude"));
         QStringList out;
         for (; !rs.AtEnd(); rs.MoveNext()) out.push_back(rs.Text("Folders"));
@@ -26,13 +25,9 @@ int DBUpdateExcludedEntries(const QString& filesDb, const QString& piece) {
   if (piece.isEmpty()) return 0;
   // Folder paths are stored with each "'" doubled, so the piece is matched in that form.
   const QString stored = store::toStoredText(piece);
-  return withBusyRetry([&] {
-    DBConnection db;
-    db.Open(filesDb);
-    db.BeginTransaction();
-    const int n = db.Execute(
-        QStringLiteral("UPDATE Folder SET Bu = 0, BuAll = 0 WHERE Folders LIKE '%' || ? || '%'"), {stored});
-    db.Commit();
+  return store::inTransaction(filesDb, [&](DBConnection& db) {
+    const int n =
+        db.Execute(QStringLiteral("UPDATE Folder SET Bu = 0, BuAll = 0 WHERE Folders LIKE '%' || ? || '%'"), {stored});
     return n;
   });
 }

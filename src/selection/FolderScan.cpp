@@ -1,9 +1,9 @@
 #include "selection/FolderScan.h"
 
-#include <QFile>
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <QFile>
 #include <string>
 #include <vector>
 
@@ -114,7 +114,8 @@ void FolderScan::walk(const QByteArray& nativeDir, const QString& windowsDir, QS
       struct stat target {};
       if (stat(child.constData(), &target) != 0 || !S_ISDIR(target.st_mode)) continue;
     }
-    const QString name = TrimAtNull(QFile::decodeName(QByteArray(e.name.data(), static_cast<qsizetype>(e.name.size()))));
+    const QString name =
+        TrimAtNull(QFile::decodeName(QByteArray(e.name.data(), static_cast<qsizetype>(e.name.size()))));
     if (name.isEmpty() || name.contains('\\')) continue;  // cannot be written in the Windows form
     const QString path = windowsDir + '\\' + name;
     found(path, out);
@@ -125,9 +126,7 @@ void FolderScan::walk(const QByteArray& nativeDir, const QString& windowsDir, QS
 }
 
 qint64 FolderScan::DBCountFolders() {
-  return withBusyRetry([&] {
-    DBConnection db;
-    db.Open(filesDb_);
+  return store::onDatabase(filesDb_, [&](DBConnection& db) {
     store::DBRecordset rs = db.Query(QStringLiteral("Select count(*) AS FoldersInDb From Folder"));
     return rs.RowCount() > 0 ? rs.Long("FoldersInDb") : qint64(0);
   });
@@ -137,26 +136,21 @@ void FolderScan::DBDeleteAll(const QString& tableName) {
   // Table names cannot be bound; only the scan's own scratch table is ever emptied here.
   if (tableName.compare(QStringLiteral("SFolder"), Qt::CaseInsensitive) != 0)
     throw store::DBError(QStringLiteral("DBDeleteAll refuses table ") + tableName, 0);
-  withBusyRetry([&] {
-    DBConnection db;
-    db.Open(filesDb_);
-    db.BeginTransaction();
-    db.Execute(QStringLiteral("Delete from SFolder"));
-    db.Commit();
-  });
+  store::inTransaction(filesDb_, [&](DBConnection& db) { db.Execute(QStringLiteral("Delete from SFolder")); });
 }
 
 void FolderScan::DBInsertAllSFolders(const QStringList& folders, bool fullBuild) {
-  withBusyRetry(
-      [&] {
-        DBConnection db;
-        db.Open(filesDb_);
+  store::onDatabase(
+      filesDb_,
+      [&](DBConnection& db) {
         db.BeginTransaction();
-        store::DBCommand toScratch = db.Prepare(QStringLiteral("Insert Into SFolder (Folders, Bu, BuAll) Values(?,?,?)"));
+        store::DBCommand toScratch =
+            db.Prepare(QStringLiteral("Insert Into SFolder (Folders, Bu, BuAll) Values(?,?,?)"));
         std::optional<store::DBCommand> toFolder;
         if (fullBuild)
-          toFolder.emplace(db.Prepare(QStringLiteral("Insert Into Folder (Folders, Bu, BuAll) Select ?, ?, ? "
-                                                     "Where Not Exists (Select 1 From Folder Where Folders = ?)")));
+          toFolder.emplace(
+              db.Prepare(QStringLiteral("Insert Into Folder (Folders, Bu, BuAll) Select ?, ?, ? "
+                                        "Where Not Exists (Select 1 From Folder Where Folders = ?)")));
         for (const QString& f : folders) {
           const QString stored = store::toStoredText(f);
           toScratch.BindText(1, stored);
@@ -177,11 +171,9 @@ void FolderScan::DBInsertAllSFolders(const QStringList& folders, bool fullBuild)
 }
 
 QStringList FolderScan::DBCompareFolders() {
-  return withBusyRetry([&] {
-    DBConnection db;
-    db.Open(filesDb_);
-    store::DBRecordset rs = db.Query(
-        QStringLiteral("Select Folders From SFolder except select Folders from Folder ORDER BY Folders"));
+  return store::onDatabase(filesDb_, [&](DBConnection& db) {
+    store::DBRecordset rs =
+        db.Query(QStringLiteral("Select Folders From SFolder except select Folders from Folder ORDER BY Folders"));
     QStringList out;
     for (; !rs.AtEnd(); rs.MoveNext()) out.push_back(store::fromStoredText(rs.Text("Folders")));
     return out;
@@ -190,10 +182,7 @@ QStringList FolderScan::DBCompareFolders() {
 
 void FolderScan::DBUpdateFolders(const QStringList& newFolders) {
   if (newFolders.isEmpty()) return;
-  const qint64 added = withBusyRetry([&] {
-    DBConnection db;
-    db.Open(filesDb_);
-    db.BeginTransaction();
+  const qint64 added = store::inTransaction(filesDb_, [&](DBConnection& db) {
     qint64 n = 0;
     for (const QString& folder : newFolders) {
       if (folder.isEmpty()) continue;
@@ -209,7 +198,6 @@ void FolderScan::DBUpdateFolders(const QStringList& newFolders) {
                                      "Where Not Exists (Select 1 From Folder Where Folders = ?)"),
                       {stored, flags.Bu, flags.BuAll, stored});
     }
-    db.Commit();
     return n;
   });
   foldersAdded_ += added;

@@ -1,6 +1,5 @@
 #include "selection/FolderTable.h"
 
-
 #include "store/Database.h"
 
 namespace corvane::selection {
@@ -29,10 +28,9 @@ QString withoutTrailingBackslash(const QString& path) {
 
 std::optional<FolderFlags> DBSelectFolder(const QString& filesDb, const QString& folder) {
   const QString stored = store::toStoredText(withoutTrailingBackslash(folder));
-  return withBusyRetry(
-      [&]() -> std::optional<FolderFlags> {
-        DBConnection db;
-        db.Open(filesDb);
+  return store::onDatabase(
+      filesDb,
+      [&](DBConnection& db) -> std::optional<FolderFlags> {
         DBRecordset rs = db.Query(QStringLiteral("Select * From Folder WHERE Folders = ?"), {stored});
         if (rs.RowCount() < 1) return std::nullopt;
         return FolderFlags{rs.Boolean("Bu"), rs.Boolean("BuAll")};
@@ -42,13 +40,9 @@ std::optional<FolderFlags> DBSelectFolder(const QString& filesDb, const QString&
 
 int DBUpdateBuandBuAll(const QString& filesDb, const QString& folder, const FolderFlags& flags) {
   const QString stored = store::toStoredText(withoutTrailingBackslash(folder));
-  return withBusyRetry([&] {
-    DBConnection db;
-    db.Open(filesDb);
-    db.BeginTransaction();
+  return store::inTransaction(filesDb, [&](DBConnection& db) {
     const int n = db.Execute(QStringLiteral("UPDATE Folder SET Bu = ?, BuAll = ? WHERE Folders = ?"),
                              {flags.Bu, flags.BuAll, stored});
-    db.Commit();
     return n;
   });
 }
@@ -56,27 +50,21 @@ int DBUpdateBuandBuAll(const QString& filesDb, const QString& folder, const Fold
 int DBUpdateBusandBusAll(const QString& filesDb, const QString& folder, const FolderFlags& flags) {
   const QString stored = store::toStoredText(withoutTrailingBackslash(folder));
   const QString below = stored + '\\';
-  return withBusyRetry([&] {
-    DBConnection db;
-    db.Open(filesDb);
-    db.BeginTransaction();
+  return store::inTransaction(filesDb, [&](DBConnection& db) {
     // The prefix test is a plain comparison (no LIKE), so "%" and "_" in names match themselves.
     const int n = db.Execute(QStringLiteral("UPDATE Folder SET Bu = ?, BuAll = ? "
                                             "WHERE Folders = ? OR substr(Folders, 1, length(?)) = ?"),
                              {flags.Bu, flags.BuAll, stored, below, below});
-    db.Commit();
     return n;
   });
 }
 
 QVector<RawNode> DBSelectNodes(const QString& filesDb, const QString& nodename) {
   const QString stored = store::toStoredText(nodename);
-  return withBusyRetry([&] {
-    DBConnection db;
-    db.Open(filesDb);
-    DBRecordset rs = db.Query(
-        QStringLiteral("Select * FROM Folder WHERE substr(Folders, 1, length(?)) = ? ORDER BY Folders"),
-        {stored, stored});
+  return store::onDatabase(filesDb, [&](DBConnection& db) {
+    DBRecordset rs =
+        db.Query(QStringLiteral("Select * FROM Folder WHERE substr(Folders, 1, length(?)) = ? ORDER BY Folders"),
+                 {stored, stored});
     QVector<RawNode> out;
     out.reserve(rs.RowCount());
     for (; !rs.AtEnd(); rs.MoveNext())
