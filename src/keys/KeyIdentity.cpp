@@ -23,10 +23,9 @@ qint64 KeyIdentity::DBSelectLastKeyID() {
   return id;
 }
 
-// The lookup above already imports the key file into an empty table; importing again would
-// only replace that row under a new id.
-void KeyIdentity::ImportOriginalKeyFile() {
-  if (DBSelectLastKeyID() == 0) keys::ImportOriginalKeyFile(statusDb_, appFolder_);
-}
+// Always imported, even into a table that holds other computers: the identity step takes the
+// newest KeyID as this computer's, so this computer's row must be the newest one. An own row
+// that is already stored is replaced under a new id.
+void KeyIdentity::ImportOriginalKeyFile() { keys::ImportOriginalKeyFile(statusDb_, appFolder_); }
 
 }  // namespace corvane::keys

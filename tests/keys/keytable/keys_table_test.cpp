@@ -140,6 +140,16 @@ TEST_F(KeysTableTest, IdentityHooksAnswerForThisComputer) {
   const qint64 id = identity.DBSelectLastKeyID();
   EXPECT_GT(id, 0);
   EXPECT_EQ(identity.DBSelectMachineNameByKeyID(id), "OWNPC");
+
+  // A stale identity while another computer was added later: this computer's row must come
+  // out newest, or the identity step would take the other computer for this one.
+  const qint64 other = insert("M-9", "OTHERPC");
+  EXPECT_EQ(identity.DBSelectMachineNameByKeyID(0), "");
+  identity.ImportOriginalKeyFile();
+  const qint64 newest = identity.DBSelectLastKeyID();
+  EXPECT_GT(newest, other);
+  EXPECT_EQ(identity.DBSelectMachineNameByKeyID(newest), "OWNPC");
+  EXPECT_EQ(keyRows(app.statusDb()).size(), 2);
 }
 
 TEST_F(KeysTableTest, DeleteThatKeepsFailingGivesUpAfterABoundAndReportsOnce) {
