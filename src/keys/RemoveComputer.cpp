@@ -23,7 +23,9 @@ RemoveOutcome RemoveComputers(const QString& statusDb, const QString& appFolder,
     if (QFile::exists(path) && !QFile::remove(path)) outcome.filesNotDeleted.append(QDir::toNativeSeparators(path));
   }
   if (!outcome.filesNotDeleted.isEmpty())
-    platform::showMessage("Computer removed, but this file could not be deleted:\n" +
+    platform::showMessage((outcome.filesNotDeleted.size() == 1
+                               ? QStringLiteral("Computer removed, but this file could not be deleted:\n")
+                               : QStringLiteral("Computers removed, but these files could not be deleted:\n")) +
                           outcome.filesNotDeleted.join('\n'));
   return outcome;
 }
