@@ -93,9 +93,7 @@ std::optional<qint64> DBInsertKey(const QString& statusDb, const QString& userna
 bool DBSelectKey(const QString& statusDb, qint64 keyId, KeyRecord& rec) {
   bool found = false;
   try {
-    store::withBusyRetry([&] {
-      DBConnection c;
-      c.Open(statusDb);
+    store::onDatabase(statusDb, [&](DBConnection& c) {
       DBRecordset rs = c.Query("SELECT * FROM Keys WHERE KeyID = ?", {keyId});
       if (rs.RowCount() < 1) return;
       const QString fkk = rs.Text("FileKeyKey");
@@ -119,9 +117,7 @@ bool DBSelectKey(const QString& statusDb, qint64 keyId, KeyRecord& rec) {
 
 bool DBSelectLastKeyID(const QString& statusDb, qint64& keyId) {
   try {
-    store::withBusyRetry([&] {
-      DBConnection c;
-      c.Open(statusDb);
+    store::onDatabase(statusDb, [&](DBConnection& c) {
       DBRecordset rs = c.Query("SELECT KeyID FROM Keys ORDER BY KeyID DESC LIMIT 1");
       if (rs.RowCount() >= 1) keyId = rs.Long("KeyID");
     });
