@@ -88,3 +88,22 @@ TEST(IdentityStep, MissingNameImportsOnceAndLooksUpOnceMore) {
   EXPECT_EQ(shell::parseIdentity("9223372036854775807"), 9223372036854775807LL);
   EXPECT_EQ(shell::parseIdentity("12abc"), 0);
 }
+
+// The service holds Status.db for a moment at start: the read waits for it instead of taking
+// the busy database for a first start and adding "0" rows beside the real ones.
+TEST(IdentityStep, ABusyDatabaseIsNotMistakenForAFirstStart) {
+  test::TempAppFolder app;
+  test::FakeWaiter waiter;
+  store::DBInsertSetting(app.statusDb(), "Identity", "5", kNow);
+  auto holder = std::make_unique<store::DBConnection>();
+  holder->Open(app.statusDb());
+  holder->Execute("BEGIN EXCLUSIVE");
+  waiter.onSleep = [&](int) { holder.reset(); };
+  test::FakeIdentity keys;
+  keys.names.insert(5, "Laptop");
+  const shell::IdentityResult r = resolveIdentity(app.statusDb(), &keys, kNow);
+  EXPECT_GE(waiter.sleeps, 1);
+  EXPECT_EQ(r.machineName, "Laptop");
+  for (const char* key : {"Identity", "UIdentity", "DIdentity"}) EXPECT_LE(rows(app.statusDb(), key), 1) << key;
+  EXPECT_EQ(store::settingValue(app.statusDb(), "Identity"), "5");
+}
