@@ -10,13 +10,17 @@ namespace corvane::handoff {
 QString GetFileTypeName(const QString& path) {
   if (path.isEmpty()) return {};
   QString native = path;
+  bool onDisk = true;
   if (path.size() >= 2 && path[0].isLetter() && path[1] == ':') {
-    native = platform::pathMap().toNative(path).value_or(QString());
-    if (native.isEmpty()) native = QString(path).replace('\\', '/').mid(2);  // name only matters then
+    const auto mapped = platform::pathMap().toNative(path);
+    // An unmapped drive: only the name counts, never a local file that happens to share the path.
+    onDisk = mapped.has_value();
+    native = mapped ? *mapped : QString(path).replace('\\', '/').mid(2);
   }
   const QFileInfo info(native);
   QMimeDatabase db;
-  const QMimeType mime = info.exists() ? db.mimeTypeForFile(info) : db.mimeTypeForFile(info.fileName(), QMimeDatabase::MatchExtension);
+  const QMimeType mime = onDisk && info.exists() ? db.mimeTypeForFile(info)
+                                                 : db.mimeTypeForFile(info.fileName(), QMimeDatabase::MatchExtension);
   QString name;
   if (mime.isValid() && !mime.isDefault() && !mime.comment().isEmpty()) {
     name = mime.comment();

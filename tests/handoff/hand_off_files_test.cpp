@@ -199,4 +199,6 @@ TEST(FileTypeNames, KnownAndUnknownExtensions) {
   EXPECT_EQ(handoff::GetFileTypeName("C:\\nowhere\\data.zzqqx"), "ZZQQX File");
   EXPECT_EQ(handoff::GetFileTypeName(app.file("Dir")), handoff::GetFileTypeName(app.file("Config")));
   EXPECT_LE(handoff::GetFileTypeName("C:\\x\\a." + QString(100, 'q')).size(), 80);
+  // A drive that is not mapped never reaches the local file with the same path (a folder here).
+  EXPECT_EQ(handoff::GetFileTypeName("Q:" + QString(app.file("Dir")).replace('/', '\\')), "File");
 }
