@@ -394,7 +394,7 @@ void FrmConfig::SSTab1_Click(int tab) {
 }
 
 void FrmConfig::Form_Resize() {
-  // VB-style twips: controls placed directly on a tab count from the tab control's corner
+  // Rectangles in twips: controls placed directly on a tab count from the tab control's corner
   // (the tab strip included); all others from their container.
   auto tabOffset = [this](const QWidget* w) -> QPoint {
     const QWidget* parent = w->parentWidget();
