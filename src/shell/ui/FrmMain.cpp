@@ -2,6 +2,7 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QStyle>
 #include <QVBoxLayout>
 
 #include "handoff/SharedLists.h"
@@ -22,7 +23,11 @@ FrmMain::FrmMain(QString commandLine, std::function<void()> openMainWindow, QWid
   Text2_->setToolTip(QStringLiteral("To Call the Form"));
   Label1_ = new QLabel(QStringLiteral("Please wait..."), this);
   Label1_->setObjectName("Label1");
+  auto* image1 = new QLabel(this);  // the waiting picture; the window is never shown
+  image1->setObjectName("Image1");
+  image1->setPixmap(style()->standardIcon(QStyle::SP_BrowserReload).pixmap(32, 32));
   auto* layout = new QVBoxLayout(this);
+  layout->addWidget(image1);
   layout->addWidget(Label1_);
   layout->addWidget(Text1_);
   layout->addWidget(Text2_);
