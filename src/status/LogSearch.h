@@ -1,0 +1,100 @@
+#pragma once
+// Search of the service's upload log (SuccessLog.xml): the filters of the "Log" page, the rows
+// it shows with their hidden sort keys, the totals, and the time of the last upload read from
+// SchInfo.xml.
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+#include "platform/AppFolder.h"
+
+namespace corvane::status {
+
+// Month-first date texts of the service's files ("12/8/2026 10:45:12 PM", "12-08-2026"); a first
+// number above 12 is taken as the day. Invalid when the text is no date.
+QDateTime readLogDateTime(const QString& text);
+
+// The time of the last upload: the first attribute of SchedulerInfo (whatever its name) when it
+// holds a date, else the last UploadedTime element's date and hour (hour 12 is noon, 24 is read
+// as 23:00), else 1 January 1975.
+QDateTime GetLastUploadTime(const QString& schInfoFile);
+
+// Bytes as whole KB, halves to the even neighbour; a non-empty size below 1 KB counts as 1.
+qint64 sizeInKb(double bytes);
+// "#0.00 KB" below 1024 KB, "#0.00 MB" from there on.
+QString totalSizeText(double totalBytes);
+
+QString successLogPath(const platform::AppPaths& paths);
+
+struct LogCriteria {
+  bool lastUploadOnly = false;  // Check1
+  QString days;                 // TxtDays
+  QString fileTypes;            // TxtFileExtension, comma-separated
+  QString fileNames;            // TxtFileName, comma-separated parts of names
+  int action = 0;               // OptAction: 0 all, 1 uploaded ("Y"), 2 failed ("N")
+};
+
+// One result row: ten column texts (the first empty, the last three hidden sort keys).
+struct LogRow {
+  QString key;
+  QStringList columns;
+};
+
+struct LogResult {
+  enum class Outcome {
+    Done,        // every record was read
+    NoLog,       // the log is missing or has no root element
+    BadDays,     // the days box holds no number: nothing is searched
+    Cancelled,   // the progress callback asked to stop
+  };
+  Outcome outcome = Outcome::Done;
+  QList<LogRow> rows;
+  double totalBytes = 0;
+};
+
+class LogSearch {
+ public:
+  // Called every `progressEvery` records with (records read, records in all); returning false
+  // stops the search.
+  using Progress = std::function<bool(int done, int total)>;
+
+  LogSearch(QString logFile, QString schInfoFile) : logFile_(std::move(logFile)), schInfoFile_(std::move(schInfoFile)) {}
+
+  // `now` is the moment the days are counted back from.
+  LogResult run(const LogCriteria& criteria, const QDateTime& now, const Progress& progress = {},
+                int progressEvery = 500) const;
+
+  // One FileDetails record as read from the log.
+  struct Record {
+    QString fileName, folder, fileType, fileSize, modified, uploaded, success;
+  };
+  // The row of a matching record at `position` (0-based) in the log.
+  static LogRow makeRow(const Record& r, int position);
+
+ private:
+  QString logFile_;
+  QString schInfoFile_;
+};
+
+// The sort state of a list view: the clicked column's sort key, toggled on a second click.
+// Columns are numbered from 1 as the list reports them; keys from 0. `hiddenKeys` maps a
+// visible key to the hidden column that sorts it.
+class ListSort {
+ public:
+  explicit ListSort(QList<QPair<int, int>> hiddenKeys = {}) : hidden_(std::move(hiddenKeys)) {}
+  // Returns the column to mark (the visible one).
+  int click(int column);
+  int key() const { return key_; }
+  bool descending() const { return descending_; }
+  bool sorted() const { return sorted_; }
+
+ private:
+  QList<QPair<int, int>> hidden_;
+  int key_ = 0;
+  bool descending_ = false;
+  bool sorted_ = false;
+};
+
+}  // namespace corvane::status

@@ -1,0 +1,211 @@
+#include "status/ui/LogPage.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "platform/Wait.h"
+#include "status/UploadHours.h"
+
+namespace corvane::status {
+
+namespace {
+
+// Rows sort by the text of the sort column, without regard to letter case.
+class LogItem : public QTreeWidgetItem {
+ public:
+  using QTreeWidgetItem::QTreeWidgetItem;
+  bool operator<(const QTreeWidgetItem& other) const override {
+    const int c = treeWidget() ? treeWidget()->sortColumn() : 0;
+    return text(c).compare(other.text(c), Qt::CaseInsensitive) < 0;
+  }
+};
+
+// Twips to pixels at 96 dots per inch.
+int twips(int t) { return t * 96 / 1440; }
+
+}  // namespace
+
+LogPage::LogPage(shell::MainWindowServices& services, QWidget* parent) : QWidget(parent), services_(services) {
+  setObjectName("LogPage");
+  Check1 = new QCheckBox("Show Last Upload", this);
+  Check1->setObjectName("Check1");
+  TxtDays = new QLineEdit(this);
+  TxtDays->setObjectName("TxtDays");
+  TxtFileExtension = new QLineEdit(this);
+  TxtFileExtension->setObjectName("TxtFileExtension");
+  TxtFileName = new QLineEdit(this);
+  TxtFileName->setObjectName("TxtFileName");
+  const char* const actions[] = {"All", "Success", " Failed"};
+  for (int i = 0; i < 3; ++i) {
+    auto* opt = new QRadioButton(actions[i], this);
+    opt->setObjectName("OptAction");
+    opt->setProperty("index", i);
+    OptAction << opt;
+  }
+  OptAction[0]->setChecked(true);
+  CmdSearch = new QPushButton("&Show Log", this);
+  CmdSearch->setObjectName("CmdSearch");
+  LblTotFiles = new QLabel(this);
+  LblTotFiles->setObjectName("LblTotFiles");
+  LblTotFileSize = new QLabel(this);
+  LblTotFileSize->setObjectName("LblTotFileSize");
+
+  Select_Item = new QTreeWidget(this);
+  Select_Item->setObjectName("Select_Item");
+  Select_Item->setRootIsDecorated(false);
+  Select_Item->setUniformRowHeights(true);
+  Select_Item->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  Select_Item->setHeaderLabels({"", "File Name", "File Path", "File Type", "File Size", "Modified Date", "Upload Date",
+                                "FileSizeHide", "Mod Date", "TarrowDate"});
+  const int widths[] = {0, 2500, 2000, 1000, 1000, 2000, 2000, 0, 0, 0};
+  for (int c = 0; c < 10; ++c) {
+    Select_Item->setColumnWidth(c, twips(widths[c]));
+    Select_Item->setColumnHidden(c, widths[c] == 0);
+  }
+  Select_Item->headerItem()->setTextAlignment(4, Qt::AlignRight | Qt::AlignVCenter);
+  Select_Item->header()->setSectionsClickable(true);
+  Select_Item->header()->setSortIndicatorShown(false);
+  connect(Select_Item->header(), &QHeaderView::sectionClicked, this,
+          [this](int section) { Select_Item_ColumnClick(section + 1); });
+
+  connect(CmdSearch, &QPushButton::clicked, this, [this] { CmdSearch_Click(); });
+  connect(Check1, &QCheckBox::toggled, this, [this] { Check1_Click(); });
+
+  auto* filters = new QGridLayout;
+  auto* days = new QHBoxLayout;
+  days->addWidget(Check1);
+  days->addSpacing(12);
+  days->addWidget(new QLabel("Show For Last ", this));
+  days->addWidget(TxtDays);
+  days->addWidget(new QLabel("Day/s", this));
+  days->addStretch();
+  filters->addLayout(days, 0, 0, 1, 4);
+  filters->addWidget(new QLabel("File Type:", this), 1, 0);
+  filters->addWidget(TxtFileExtension, 1, 1);
+  filters->addWidget(new QLabel("File Name:", this), 1, 2);
+  filters->addWidget(TxtFileName, 1, 3);
+  auto* options = new QHBoxLayout;
+  for (QRadioButton* opt : OptAction) options->addWidget(opt);
+  options->addStretch();
+  options->addWidget(CmdSearch);
+  filters->addLayout(options, 2, 0, 1, 4);
+
+  auto* totals = new QHBoxLayout;
+  totals->addWidget(new QLabel("Total Files :", this));
+  totals->addWidget(LblTotFiles);
+  totals->addSpacing(24);
+  totals->addWidget(new QLabel("Total Size :", this));
+  totals->addWidget(LblTotFileSize);
+  totals->addStretch();
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(filters);
+  layout->addWidget(Select_Item, 1);
+  layout->addLayout(totals);
+}
+
+void LogPage::setFiltersEnabled(bool enabled) {
+  TxtDays->setEnabled(enabled);
+  TxtFileExtension->setEnabled(enabled);
+  TxtFileName->setEnabled(enabled);
+  CmdSearch->setEnabled(enabled);
+}
+
+void LogPage::Check1_Click() {
+  if (Check1->isChecked()) TxtDays->clear();
+}
+
+void LogPage::CmdSearch_Click() {
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  WriteLog(false);
+  QApplication::restoreOverrideCursor();
+}
+
+void LogPage::WriteLog(bool firstTime) {
+  const int search = ++search_;
+  setFiltersEnabled(false);
+  Select_Item->clear();
+  if (firstTime) {
+    setFiltersEnabled(true);
+    return;
+  }
+
+  LogCriteria criteria;
+  criteria.lastUploadOnly = Check1->isChecked();
+  criteria.days = TxtDays->text();
+  criteria.fileTypes = TxtFileExtension->text();
+  criteria.fileNames = TxtFileName->text();
+  for (QRadioButton* opt : OptAction)
+    if (opt->isChecked()) criteria.action = opt->property("index").toInt();
+
+  const platform::AppPaths& paths = platform::appPaths();
+  const LogSearch searcher(successLogPath(paths), schInfoPath(paths));
+  const QString caption = services_.caption();
+  QPointer<LogPage> alive(this);
+  // A long log shows its progress in the caption and lets the window work; a reset or a new
+  // search started meanwhile (the tab selected again) ends this one.
+  const LogResult result = searcher.run(criteria, QDateTime::currentDateTime(), [&](int done, int total) {
+    if (total >= 2000 && done < total) {
+      services_.setCaption(QStringLiteral("Corvane Searching the upload log... %1 of %2").arg(done).arg(total));
+      platform::doEvents();
+    }
+    return alive && search_ == search;
+  });
+  if (!alive || search_ != search) return;
+  if (result.outcome == LogResult::Outcome::Cancelled) return;
+  if (services_.caption() != caption) services_.setCaption(caption);
+
+  if (result.outcome == LogResult::Outcome::NoLog) {
+    setFiltersEnabled(true);
+    return;
+  }
+
+  QList<QTreeWidgetItem*> items;
+  items.reserve(result.rows.size());
+  for (const LogRow& row : result.rows) {
+    auto* item = new LogItem(row.columns);
+    item->setData(0, Qt::UserRole, row.key);
+    item->setTextAlignment(4, Qt::AlignRight | Qt::AlignVCenter);
+    items << item;
+  }
+  Select_Item->addTopLevelItems(items);
+
+  LblTotFiles->setText(QString::number(Select_Item->topLevelItemCount()));
+  LblTotFileSize->setText(totalSizeText(result.totalBytes));
+  Select_Item_ColumnClick(10);
+  Select_Item_ColumnClick(10);
+  setFiltersEnabled(true);
+}
+
+void LogPage::Select_Item_ColumnClick(int column) {
+  const int marked = sort_.click(column);
+  Select_Item->sortItems(sort_.key(), sort_.descending() ? Qt::DescendingOrder : Qt::AscendingOrder);
+  for (int c = 0; c < 10; ++c) {
+    if (c == marked)
+      SetHeaderSortMark(c, (sort_.descending() ? 1 : 0) + 4, true);
+    else
+      SetHeaderSortMark(c, 0, false);
+  }
+}
+
+void LogPage::SetHeaderSortMark(int column, int image, bool show) {
+  QHeaderView* header = Select_Item->header();
+  if (show) {
+    header->setSortIndicator(column, image == 5 ? Qt::DescendingOrder : Qt::AscendingOrder);
+    header->setSortIndicatorShown(true);
+  } else if (header->sortIndicatorSection() == column) {
+    header->setSortIndicatorShown(false);
+  }
+}
+
+}  // namespace corvane::status

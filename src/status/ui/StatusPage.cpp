@@ -1,0 +1,185 @@
+#include "status/ui/StatusPage.h"
+
+#include <QCheckBox>
+#include <QHBoxLayout>
+#include <QPointer>
+#include <QSet>
+#include <QSplitter>
+#include <QStyle>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "handoff/SharedLists.h"
+#include "platform/Wait.h"
+#include "status/StatusFolders.h"
+#include "status/ui/IconListView.h"
+
+namespace corvane::status {
+
+namespace {
+constexpr int kKeyRole = Qt::UserRole;
+constexpr int kImageRole = Qt::UserRole + 1;
+// Rows between two passes of the window's events while a big folder is listed.
+constexpr int kRowsPerPass = 200;
+}  // namespace
+
+StatusPage::StatusPage(shell::MainWindowServices& services, QWidget* parent)
+    : StatusPage(services, IconCache(), parent) {}
+
+StatusPage::StatusPage(shell::MainWindowServices& services, IconCache icons, QWidget* parent)
+    : QWidget(parent), services_(services), icons_(std::move(icons)) {
+  build();
+}
+
+void StatusPage::build() {
+  setObjectName("StatusPage");
+  tvDrivesStatus = new QTreeWidget(this);
+  tvDrivesStatus->setObjectName("tvDrivesStatus");
+  tvDrivesStatus->setHeaderHidden(true);
+  tvDrivesStatus->setColumnCount(1);
+  lvwIcons = new IconListView(this);
+  lvwIcons->setObjectName("lvwIcons");
+  chkDetails = new QCheckBox("&Details", this);
+  chkDetails->setObjectName("chkDetails");
+
+  connect(tvDrivesStatus, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* n) { tvDrivesStatus_Expand(n); });
+  connect(tvDrivesStatus, &QTreeWidget::itemClicked, this,
+          [this](QTreeWidgetItem* n, int) { tvDrivesStatus_NodeClick(n); });
+  connect(chkDetails, &QCheckBox::toggled, this, [this] { chkDetails_Click(); });
+  connect(lvwIcons, &IconListView::columnClicked, this, [this](int c) { lvwIcons_ColumnClick(c); });
+
+  auto* right = new QWidget(this);
+  auto* rightLayout = new QVBoxLayout(right);
+  rightLayout->setContentsMargins(0, 0, 0, 0);
+  rightLayout->addWidget(lvwIcons, 1);
+  rightLayout->addWidget(chkDetails);
+  auto* splitter = new QSplitter(this);
+  splitter->addWidget(tvDrivesStatus);
+  splitter->addWidget(right);
+  splitter->setStretchFactor(1, 2);
+  auto* layout = new QHBoxLayout(this);
+  layout->addWidget(splitter);
+  lvwIcons->setReportView(false);
+}
+
+handoff::ClsUtils* StatusPage::utils() {
+  if (!utils_) utils_ = std::make_unique<handoff::ClsUtils>();
+  return utils_.get();
+}
+
+QString StatusPage::keyOf(const QTreeWidgetItem* node) { return node ? node->data(0, kKeyRole).toString() : QString(); }
+int StatusPage::imageOf(const QTreeWidgetItem* node) { return node ? node->data(0, kImageRole).toInt() : 0; }
+
+void StatusPage::setImage(QTreeWidgetItem* node, int image) {
+  node->setData(0, kImageRole, image);
+  const QStyle::StandardPixmap pixmap = image == ImageDrive    ? QStyle::SP_DriveHDIcon
+                                        : image == ImageFolder ? QStyle::SP_DirClosedIcon
+                                                               : QStyle::SP_DirOpenIcon;
+  node->setIcon(0, style()->standardIcon(pixmap));
+}
+
+QTreeWidgetItem* StatusPage::addNode(QTreeWidgetItem* parent, const QString& key, const QString& text, int image) {
+  if (nodes_.contains(key)) return nullptr;  // keys are unique: a node loaded before stays single
+  auto* node = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(tvDrivesStatus);
+  node->setText(0, text);
+  node->setData(0, kKeyRole, key);
+  setImage(node, image);
+  nodes_.insert(key, node);
+  return node;
+}
+
+void StatusPage::InitStatusPage() {
+  ++listing_;  // a fill of the list still running ends
+  utils()->CreateFolderList();
+  tvDrivesStatus->clear();
+  nodes_.clear();
+  lastExpanded_.clear();
+  addNode(nullptr, platform::appPaths().mirrorRootPath, "Selected Folders", ImageDrive);
+  AddDriveNodes();
+  lvwIcons->clearRows();
+  lvwIcons->clearColumns();
+  lvwIcons->addColumn("FILENAME", "File Name", 2000);
+  lvwIcons->addColumn("FILETYPE", "File Type", 1250);
+  lvwIcons->addColumn("FILEDATE", "Modified On", 1500);
+  lvwIcons->addColumn("LASTDATETIME", "Corvaneed On", 2000);
+}
+
+void StatusPage::AddDriveNodes() {
+  const int count = tvDrivesStatus->topLevelItemCount();
+  for (int i = 0; i < count; ++i) {
+    QTreeWidgetItem* node = tvDrivesStatus->topLevelItem(i);
+    const QString key = keyOf(node);
+    for (const QString& entry : subFolderPaths(key)) {
+      const QString leaf = leafName(entry, key);
+      if (leaf.endsWith("Drive")) addNode(node, entry, leaf, ImageDrive);
+    }
+  }
+}
+
+void StatusPage::AddFolderNodes(const QString& path, QTreeWidgetItem* parent) {
+  if (!parent) return;
+  for (const QString& entry : subFolderPaths(path)) addNode(parent, entry, leafName(entry, path), ImageFolder);
+}
+
+void StatusPage::tvDrivesStatus_Expand(QTreeWidgetItem* node) {
+  if (!node || node->childCount() == 0) return;
+  if (QTreeWidgetItem* last = nodes_.value(lastExpanded_); last && imageOf(last) == ImageOpenFolder)
+    setImage(last, ImageFolder);
+  if (imageOf(node) == ImageFolder) setImage(node, ImageOpenFolder);
+  lastExpanded_ = keyOf(node);
+  for (int i = 0; i < node->childCount(); ++i) {
+    QTreeWidgetItem* child = node->child(i);
+    AddFolderNodes(keyOf(child), child);
+  }
+}
+
+void StatusPage::tvDrivesStatus_NodeClick(QTreeWidgetItem* node) {
+  ++listing_;
+  lvwIcons->clearRows();
+  if (!node) return;
+  // The root "Selected Folders" stands for no real folder and lists nothing.
+  const auto real = realFolderOf(platform::appPaths().mirrorRootPath, keyOf(node));
+  if (real && utils()->IsValidPath(*real)) ListFolderFiles(*real);
+}
+
+void StatusPage::ListFolderFiles(const QString& folder) {
+  const int listing = ++listing_;
+  const handoff::SharedLists& lists = handoff::sharedLists();
+  const QSet<QString> excluded(lists.excludedFolders.begin(), lists.excludedFolders.end());
+  const QList<FolderEntry> entries =
+      listFolderEntries(folder, excluded, LoggedFiles(lists.loggedFileNames, lists.loggedUploadTimes));
+
+  lvwIcons->setUpdatesEnabled(false);
+  const QString caption = services_.caption();
+  QPointer<StatusPage> alive(this);
+  for (int i = 0; i < entries.size(); ++i) {
+    AddFileItem(entries[i].path, entries[i].isFolder, entries[i].uploadTime);
+    if ((i + 1) % kRowsPerPass == 0) {
+      services_.setCaption(QStringLiteral("Corvane Listing folder... %1 of %2").arg(i + 1).arg(entries.size()));
+      platform::doEvents();
+    }
+    if (!alive) return;
+    if (listing_ != listing) break;  // another folder was clicked or the page was rebuilt
+  }
+  if (entries.size() >= kRowsPerPass) services_.setCaption(caption);
+  if (listing_ == listing && sort_.sorted()) lvwIcons->sortRows(sort_.key(), sort_.descending());
+  lvwIcons->setUpdatesEnabled(true);
+}
+
+void StatusPage::AddFileItem(const QString& path, bool isFolder, const QString& uploadTime) {
+  const int index = icons_.indexFor(path, isFolder);
+  QIcon icon;
+  if (!icons_.large(index).isNull()) icon.addPixmap(icons_.large(index));
+  if (!icons_.small(index).isNull()) icon.addPixmap(icons_.small(index));
+  const QString name = path.mid(path.lastIndexOf('\\') + 1);
+  lvwIcons->addRow({name, icons_.typeName(index), modifiedText(path), isFolder ? QString() : uploadTime}, icon);
+}
+
+void StatusPage::chkDetails_Click() { lvwIcons->setReportView(chkDetails->isChecked()); }
+
+void StatusPage::lvwIcons_ColumnClick(int column) {
+  sort_.click(column);
+  lvwIcons->sortRows(sort_.key(), sort_.descending());
+}
+
+}  // namespace corvane::status
