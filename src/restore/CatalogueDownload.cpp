@@ -1,0 +1,187 @@
+#include "restore/CatalogueDownload.h"
+
+#include <curl/curl.h>
+
+#include <QFile>
+#include <cmath>
+#include <mutex>
+
+#include "keys/EncryptionSession.h"
+#include "keys/SoapClient.h"
+#include "platform/AppFolder.h"
+#include "platform/Messages.h"
+#include "platform/Wait.h"
+
+namespace corvane::restore {
+
+namespace {
+
+DownloadLimits g_limits;
+
+constexpr qsizetype kHeaderBuffer = 1024;
+
+struct Transfer {
+  DownloadCopy copy;
+  QString fileName;
+  QString path;
+  const CaptionFn* caption = nullptr;
+  QByteArray header;
+  bool headerDone = false;
+  qint64 expected = 0;
+  qint64 total = 0;
+  QFile file;
+  QByteArray body;
+  QString failure;  // reason when the transfer was stopped from here
+};
+
+bool openTarget(Transfer& t) {
+  if (t.file.isOpen()) return true;
+  t.file.setFileName(t.path);
+  if (!t.file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    t.failure = QStringLiteral("cannot write ") + t.path;
+    return false;
+  }
+  return true;
+}
+
+void showProgress(Transfer& t) {
+  if (t.copy != DownloadCopy::ToNamedFile || !*t.caption) return;
+  platform::doEvents();
+  (*t.caption)(DownloadCaption(t.fileName, t.total, t.expected));
+}
+
+bool takeBody(Transfer& t, const char* data, qsizetype n) {
+  if (t.copy == DownloadCopy::ToNamedFile) {
+    if (!openTarget(t)) return false;
+    if (t.file.write(data, n) != n) {
+      t.failure = QStringLiteral("cannot write ") + t.path;
+      return false;
+    }
+  } else {
+    t.body.append(data, n);
+  }
+  t.total += n;
+  showProgress(t);
+  return true;
+}
+
+size_t receive(char* data, size_t size, size_t count, void* user) {
+  auto& t = *static_cast<Transfer*>(user);
+  const qsizetype n = qsizetype(size * count);
+  qsizetype pos = 0;
+  while (!t.headerDone && pos < n) {
+    const char c = data[pos++];
+    if (c == '#') {
+      t.headerDone = true;
+      if (t.header.isEmpty()) return 0;  // nothing to download: stop at once
+      bool ok = false;
+      t.expected = QString::fromLatin1(t.header).trimmed().toLongLong(&ok);
+      if (!ok || t.expected < 0) {
+        t.failure = QStringLiteral("the reply's length header is not a number");
+        return 0;
+      }
+    } else {
+      if (t.header.size() >= kHeaderBuffer) {
+        t.failure = QStringLiteral("the reply has no length header");
+        return 0;
+      }
+      t.header.append(c);
+    }
+  }
+  if (pos < n && !takeBody(t, data + pos, n - pos)) return 0;
+  return size * count;
+}
+
+void initCurl() {
+  static std::once_flag once;
+  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+QByteArray noProxyList() {
+  QByteArray list = qgetenv("no_proxy");
+  if (list.isEmpty()) list = qgetenv("NO_PROXY");
+  if (!list.isEmpty()) list += ',';
+  return list + "localhost,127.0.0.1,::1";
+}
+
+}  // namespace
+
+QString BuildDownloadUrl(const keys::EncryptionSession& session, const QString& machineId, const QString& fullPath) {
+  return QStringLiteral("http://") + keys::ServerHost() + QStringLiteral("/download.aspx?Message=") +
+         keys::EncryptField(machineId, session.sessionKey()) + '?' + keys::EncryptField(fullPath, session.sessionKey()) +
+         '?' + QString::number(session.sessionId());
+}
+
+DownloadLimits downloadLimits() { return g_limits; }
+void setDownloadLimits(const DownloadLimits& limits) { g_limits = limits; }
+
+QString DownloadCaption(const QString& fileName, qint64 received, qint64 expected) {
+  QString percent;
+  if (expected > 0) {
+    const qint64 p = qint64(std::llround(double(received) / double(expected) * 100.0));
+    if (p != 0) percent = QString::number(p);
+  }
+  return QStringLiteral("Corvane Downloading ") + fileName + ' ' + percent + QStringLiteral("% done...");
+}
+
+bool DownloadFile(const QString& url, const QString& fileName, DownloadCopy copy, const CaptionFn& mainCaption,
+                  int& errNo) {
+  errNo = 0;
+  Transfer t;
+  t.copy = copy;
+  t.fileName = fileName;
+  t.path = platform::joinPath(platform::appPaths().appFolder,
+                              copy == DownloadCopy::ToNamedFile ? fileName : QStringLiteral("temp.tmp"));
+  t.caption = &mainCaption;
+
+  auto fail = [&](const QString& reason) {
+    if (t.file.isOpen()) t.file.close();
+    QFile::remove(t.path);
+    if (!reason.isEmpty()) platform::showMessage(QStringLiteral("Error in DownloadFile - ") + reason);
+    return false;
+  };
+
+  initCurl();
+  CURL* curl = curl_easy_init();
+  if (!curl) return fail(QStringLiteral("the transfer could not be started"));
+  const QByteArray u = url.toUtf8();
+  const QByteArray noProxy = noProxyList();
+  curl_easy_setopt(curl, CURLOPT_URL, u.constData());
+  curl_easy_setopt(curl, CURLOPT_USERAGENT, "VB OpenUrl");
+  curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
+  curl_easy_setopt(curl, CURLOPT_FRESH_CONNECT, 1L);  // always from the server, never a reused answer
+  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, receive);
+  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &t);
+  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, long(g_limits.connectMs));
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, long(g_limits.stallSeconds));
+  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(curl, CURLOPT_NOPROXY, noProxy.constData());
+  const CURLcode rc = curl_easy_perform(curl);
+  curl_easy_cleanup(curl);
+
+  if (t.headerDone && t.header.isEmpty()) return fail(QString());  // the reply began with "#"
+  if (!t.failure.isEmpty()) {
+    errNo = int(rc);
+    return fail(t.failure);
+  }
+  if (rc != CURLE_OK) {
+    errNo = int(rc);
+    return fail(QString::fromUtf8(curl_easy_strerror(rc)));
+  }
+  if (!t.headerDone) return fail(QStringLiteral("the reply ended before its length header"));
+
+  if (copy == DownloadCopy::ToNamedFile) {
+    if (!openTarget(t)) return fail(t.failure);  // an empty body still makes the file
+    showProgress(t);                             // the final read of no bytes
+    if (!t.file.flush()) return fail(QStringLiteral("cannot write ") + t.path);
+    t.file.close();
+  } else {
+    if (!openTarget(t) || t.file.write(t.body) != t.body.size() || !t.file.flush())
+      return fail(QStringLiteral("cannot write ") + t.path);
+    t.file.close();
+  }
+  return true;
+}
+
+}  // namespace corvane::restore

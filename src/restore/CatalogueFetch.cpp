@@ -1,0 +1,286 @@
+#include "restore/CatalogueFetch.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "keys/Blowfish.h"
+#include "keys/EncryptionSession.h"
+#include "keys/KeysTable.h"
+#include "platform/AppFolder.h"
+#include "platform/Messages.h"
+#include "platform/Wait.h"
+#include "restore/RestoreCatalogue.h"
+#include "restore/Unzip.h"
+#include "store/Database.h"
+#include "store/FileTables.h"
+#include "store/Settings.h"
+
+namespace corvane::restore {
+
+namespace {
+
+void say(const CaptionFn& f, const QString& text) {
+  if (f) f(text);
+}
+
+QString inApp(const FetchContext& ctx, const QString& name) { return platform::joinPath(ctx.appFolder, name); }
+
+void removeIfPresent(const QString& path) {
+  if (QFile::exists(path)) QFile::remove(path);
+}
+
+QDateTime nowOf(const FetchContext& ctx) { return ctx.clock ? ctx.clock() : QDateTime::currentDateTime(); }
+
+// Session step shared by both chains: "OK" or the failure already shown in caption.
+bool beginSession(const FetchContext& ctx, const CaptionFn& progress, const CaptionFn& failure) {
+  say(progress, QStringLiteral("Corvane Creating a new encryption session..."));
+  if (!ctx.session || keys::BeginEncryptionSession(*ctx.session) != QLatin1String("OK")) {
+    say(failure, QStringLiteral("Corvane No server connection..."));
+    return false;
+  }
+  return true;
+}
+
+bool codeIsZeroNumber(const QString& code) {
+  bool ok = false;
+  const long long v = code.trimmed().toLongLong(&ok);
+  return ok && v == 0;
+}
+
+}  // namespace
+
+QString DownloadDatabaseCatalogue(const FetchContext& ctx, const QString& fileKey, const QString& machineId,
+                                  const QString& machineName, const QString& fullPath) {
+  if (!keys::IsSafeMachineName(machineName)) return QString();
+  if (!beginSession(ctx, ctx.mainCaption, ctx.ownCaption)) return QString();
+
+  const QString url = BuildDownloadUrl(*ctx.session, machineId, fullPath);
+  say(ctx.mainCaption, QStringLiteral("Corvane Downloading File List..."));
+  const QString downloaded = inApp(ctx, kDownloadedDbFile);
+  removeIfPresent(downloaded);
+  int errNo = 0;
+  if (!DownloadFile(url, kDownloadedDbFile, DownloadCopy::ToNamedFile, ctx.mainCaption, errNo)) {
+    platform::showMessage(QStringLiteral("File Download Unsuccessfull..."));
+    return QString();
+  }
+
+  const QString zip = inApp(ctx, catalogueZipName(machineName));
+  removeIfPresent(zip);
+  say(ctx.mainCaption, QStringLiteral("Corvane - Decrypting file..."));
+  platform::doEvents();
+  const QString sessionCode = keys::BlowfishDecryptFileHex(zip, downloaded, ctx.session->sessionKey());
+  if (!codeIsZeroNumber(sessionCode)) {
+    say(ctx.ownCaption, QStringLiteral("Session Decrypt failure - error code ") + sessionCode);
+    removeIfPresent(downloaded);
+    platform::showMessage(QStringLiteral("Download Failed - decrypt failure..."));
+    return sessionCode;
+  }
+  removeIfPresent(downloaded);
+
+  say(ctx.mainCaption, QStringLiteral("Corvane - expanding file..."));
+  platform::doEvents();
+  const QString inner = inApp(ctx, kInnerDbFile);
+  removeIfPresent(inner);
+  const int unzipCode = UnzipFile(zip, ctx.appFolder);
+  removeIfPresent(zip);
+  if (unzipCode != 0) return QStringLiteral("unzip ") + QString::number(unzipCode);
+
+  // The new copy is made beside the old one, which it replaces only once it is complete.
+  say(ctx.mainCaption, QStringLiteral("Corvane - Decrypting file..."));
+  const QString copy = inApp(ctx, catalogueCopyName(machineName));
+  const QString fresh = copy + QStringLiteral(".new");
+  removeIfPresent(fresh);
+  const QString fileCode = keys::BlowfishDecryptFileHex(fresh, inner, fileKey);
+  if (fileCode != QLatin1String("0")) {
+    say(ctx.mainCaption, QStringLiteral("Decrypt Failure - error code ") + fileCode);
+    removeIfPresent(fresh);
+    platform::showMessage(QStringLiteral("Download Failed - Decrypt Failure - error code ") + fileCode);
+    return fileCode;
+  }
+  removeIfPresent(copy);
+  if (!QFile::rename(fresh, copy)) {
+    removeIfPresent(fresh);
+    platform::showMessage(QStringLiteral("Download Failed - cannot write ") + copy);
+    return QStringLiteral("rename");
+  }
+  removeIfPresent(inner);
+  return QStringLiteral("OK");
+}
+
+QString DownloadTextCatalogue(const FetchContext& ctx, const QString& fileKey, const QString& machineId,
+                              const QString& fullPath) {
+  if (!beginSession(ctx, ctx.ownCaption, ctx.ownCaption)) return QString();
+  const QString url = BuildDownloadUrl(*ctx.session, machineId, fullPath);
+  say(ctx.ownCaption, QStringLiteral("Corvane Downloading File List..."));
+  int errNo = 0;
+  if (!DownloadFile(url, QStringLiteral("FilesEE.txt"), DownloadCopy::ToTempFile, CaptionFn(), errNo)) {
+    platform::showMessage(QStringLiteral("File Download Unsuccessfull..."));
+    return QString();
+  }
+  const QString temp = inApp(ctx, kTempTextFile);
+  const QString inner = inApp(ctx, kInnerTextFile);
+  const QString sessionCode = keys::BlowfishDecryptFileHex(inner, temp, ctx.session->sessionKey());
+  if (!codeIsZeroNumber(sessionCode)) {
+    say(ctx.ownCaption, QStringLiteral("Session Decrypt failure - error code ") + sessionCode);
+    removeIfPresent(temp);
+    platform::showMessage(QStringLiteral("Download Failed - decrypt failure..."));
+    return sessionCode;
+  }
+  removeIfPresent(temp);
+  const QString plain = inApp(ctx, kTextCatalogueFile);
+  removeIfPresent(plain);
+  const QString fileCode = keys::BlowfishDecryptFileHex(plain, inner, fileKey);
+  removeIfPresent(inner);
+  if (fileCode != QLatin1String("0")) {
+    say(ctx.ownCaption, QStringLiteral("Decrypt Failure - error code ") + fileCode);
+    platform::showMessage(QStringLiteral("Download Failed - Decrypt Failure - error code ") + fileCode);
+    return fileCode;
+  }
+  return QStringLiteral("OK");
+}
+
+std::optional<QString> DownloadDirectoryFile(const FetchContext& ctx, const QString& machineName, qint64 keyId) {
+  keys::KeyRecord key;
+  key.MachineName = machineName;
+  const bool found = keys::DBSelectKey(ctx.statusDb, keyId, key);
+  say(ctx.ownCaption, QStringLiteral("Updating..."));
+  const QString result =
+      found ? DownloadDatabaseCatalogue(ctx, key.FileKey, key.MachineID, key.MachineName) : QString();
+  if (result != QLatin1String("OK")) {
+    platform::showMessage(QStringLiteral("Directory Download Failed..."));
+    return std::nullopt;
+  }
+  try {
+    store::DBUpdateSetting(ctx.statusDb, QStringLiteral("DIdentity"), QString::number(keyId), nowOf(ctx));
+  } catch (const store::DBError& e) {
+    platform::showMessage(e.description());
+    return std::nullopt;
+  }
+  return key.MachineName;
+}
+
+int UnzipFile(const QString& archive, const QString& folder) {
+  // The archive is expanded apart first, so that no entry can replace a file of the folder
+  // other than the catalogue it is meant to deliver.
+  QTemporaryDir staging(platform::joinPath(folder, QStringLiteral("UnzipFile-XXXXXX")));
+  CGUnzipFiles unzip;
+  unzip.setZipFileName(archive);
+  unzip.setExtractDir(staging.isValid() ? staging.path() : QString());
+  unzip.setHonorDirectories(false);
+  int result = staging.isValid() ? unzip.Unzip() : UnzNoTarget;
+  if (result == 0) {
+    const QString from = platform::joinPath(staging.path(), kInnerDbFile);
+    const QString to = platform::joinPath(folder, kInnerDbFile);
+    if (QFile::exists(from)) {
+      removeIfPresent(to);
+      if (!QFile::rename(from, to)) result = UnzNoTarget;
+    } else {
+      result = UnzBadArchive;
+    }
+  }
+  if (result != 0) {
+    QString text = CGUnzipFiles::GetLastMessage();
+    if (text.isEmpty()) text = QStringLiteral("The catalogue archive holds no ") + kInnerDbFile;
+    platform::showMessage(text);
+  }
+  return result;
+}
+
+std::optional<QString> DBCreateDatabaseDownload(const QString& appFolder, const QString& machineName) {
+  if (!keys::IsSafeMachineName(machineName)) return std::nullopt;
+  const QString path = platform::joinPath(appFolder, downloadDatabaseName(machineName));
+  QFile::remove(path);
+  try {
+    store::DBConnection c;
+    c.Create(path);
+    c.Execute(store::fileTableCreateStatement());
+    for (const QString& s : store::fileTableIndexStatements()) c.Execute(s);
+  } catch (const store::DBError& e) {
+    platform::showMessage(e.description());
+    return std::nullopt;
+  }
+  return path;
+}
+
+QPair<QString, QString> SplitFileName(const QString& name) {
+  const qsizetype dot = name.lastIndexOf('.');
+  if (dot < 0) return {QString(), name};
+  return {name.left(dot + 1), name.mid(dot + 1)};
+}
+
+std::optional<CatalogueFile> ParseCatalogueFileLine(const QString& line) {
+  const qsizetype slash = line.lastIndexOf('\\');
+  if (slash < 2) return std::nullopt;
+  CatalogueFile f;
+  f.folder = line.left(slash);
+  const QString name = line.mid(slash + 1);
+  if (name.isEmpty() || !IsSafeCataloguePath(f.folder) || !IsSafeNamePart(name)) return std::nullopt;
+  const auto split = SplitFileName(name);
+  f.fileName = split.first;
+  f.extension = split.second;
+  return f;
+}
+
+std::optional<int> ImportFileToFileDB(const QString& appFolder, const QString& dbdName, const CaptionFn& caption,
+                                      const QDateTime& now) {
+  say(caption, QStringLiteral("Inserting Files - "));
+  QFile in(platform::joinPath(appFolder, kTextCatalogueFile));
+  if (!in.open(QIODevice::ReadOnly)) {
+    platform::showMessage(QStringLiteral("Cannot read ") + in.fileName());
+    return std::nullopt;
+  }
+  constexpr int kRowsPerCommit = 2000;
+  int inserted = 0;
+  try {
+    store::DBConnection c;
+    c.Open(dbdName);
+    store::DBCommand cmd = c.Prepare(QStringLiteral("Insert Into File Values(?,?,?,?,?,?,?,?,?,?)"));
+    c.BeginTransaction();
+    QString folder;
+    qint64 count = 0;
+    while (!in.atEnd()) {
+      QString line = QString::fromLatin1(in.readLine());
+      while (line.endsWith('\n') || line.endsWith('\r')) line.chop(1);
+      if (count % 100 == 0) {
+        say(caption, QStringLiteral("Inserting Files into Database - ") + QString::number(count));
+        platform::doEvents();
+      }
+      ++count;
+      if (line.isEmpty() || line.size() < 4) continue;
+      const QString code = line.right(3);
+      const QString head = line.left(line.size() - 4);
+      if (code == QLatin1String("000")) {
+        folder = head;
+        continue;
+      }
+      bool numeric = false;
+      const double codeValue = code.toDouble(&numeric);
+      if (numeric && codeValue > 0 && head == folder) continue;
+      const std::optional<CatalogueFile> f = ParseCatalogueFileLine(line);
+      if (!f) continue;
+      cmd.BindText(2, store::toStoredText(f->folder));
+      cmd.BindText(3, store::toStoredText(f->fileName));
+      cmd.BindText(4, store::toStoredText(f->extension));
+      cmd.BindFixed(5, -1);
+      cmd.BindDate(6, now);
+      cmd.BindDate(7, now);
+      cmd.BindDate(8, QDateTime(QDate(2000, 1, 1), QTime(0, 0, 0)));
+      cmd.BindBoolean(9, true);
+      cmd.BindBoolean(10, false);
+      cmd.Execute();
+      if (++inserted % kRowsPerCommit == 0) {
+        c.Commit();
+        c.BeginTransaction();
+      }
+    }
+    c.Commit();
+    say(caption, QStringLiteral("Inserting Files into Database - ") + QString::number(count));
+  } catch (const store::DBError& e) {
+    platform::showMessage(e.description());
+    return std::nullopt;
+  }
+  return inserted;
+}
+
+}  // namespace corvane::restore

@@ -1,0 +1,87 @@
+#pragma once
+// The catalogue side of the restore page: the uploaded files of a catalogue database as
+// records, which catalogue belongs to the chosen computer, the statistics line, the prefix
+// filters, and the write-back of this computer's catalogue into Files.db.
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+#include <functional>
+#include <optional>
+
+namespace corvane::restore {
+
+// One uploaded file of a catalogue as the restore views hold it (text fields plain: the
+// stored doubled quotes are undone).
+struct UploadedFileRecord {
+  double Index = 0;
+  QString Folder;
+  QString FileName;  // with its trailing dot
+  QString Extension; // without dot
+  QString FileSize;
+  QString DateCreated;       // "YYYY-MM-DD HH-NN-SS"
+  QString DateLastModified;
+  QString DateUploaded;
+};
+
+// The growable record array: entries 0..n-1 filled, plus one spare empty entry at the end.
+using UploadedFileRecords = QVector<UploadedFileRecord>;
+inline UploadedFileRecords freshRecords() { return UploadedFileRecords(1); }
+// The filled entries (every entry but the spare last one).
+inline qsizetype filledCount(const UploadedFileRecords& r) { return r.isEmpty() ? 0 : r.size() - 1; }
+
+// "YYYY-MM-DD HH-NN-SS" and back ("2010-09-27 14-05-09"); invalid for a text of another form.
+QString recordDateText(const QDateTime& d);
+QDateTime recordDateFromText(const QString& text);
+
+using ProgressFn = std::function<void(const QString&)>;
+
+// The uploaded rows of a catalogue, newest modification first. No row (or a database error):
+// records stay as passed. Otherwise records are replaced (n entries and the spare one).
+// Returns the number of rows read. A busy database is retried for a bounded time.
+int DBSelectAllUploadedFiles(const QString& dbdName, UploadedFileRecords& records);
+
+// The uploaded files of one folder (Folder exactly equal). Returns the count; 0 leaves the
+// records as passed.
+int DBSelectUploadedFiles(const QString& dbdName, const QString& folder, UploadedFileRecords& records);
+
+// The catalogue's drive letters followed by ":" (at most 21, in result order); nullopt on a
+// database error.
+std::optional<QStringList> DBSelectDrives(const QString& dbdName);
+
+// Marks every uploaded row of Files.db as not uploaded. On failure shows
+// "Could not delete all uploaded file entries..." and returns false.
+bool DBUpdateAllUploadedFiles(const QString& filesDb);
+
+// Copies every File row of sourceDb into destDb as uploaded and unfiltered, DateUploaded =
+// DateLastModified, in one transaction; progress every 100 rows through caption (and pending
+// events run). On failure shows "Restore directory failed..." and nothing is committed.
+bool DBInsertFileEntries(const QString& sourceDb, const QString& destDb, const ProgressFn& caption);
+
+// Sets Uploaded of one Files.db row (values bound, text in its stored form). Throws store::DBError.
+void DBUpdateFileUploaded(const QString& filesDb, const QString& folder, const QString& fileName,
+                          const QString& extension, const QString& uploaded);
+
+// Statistics line: count, " Files, ", the size total in KBytes/MBytes/GBytes as "###,###.0".
+QString StatsLine(double fileCount, double totalBytes);
+
+// Case-insensitive prefix match of the filters (an empty prefix matches everything).
+bool MatchesPrefix(const QString& value, const QString& prefix);
+
+// Where a computer's catalogue lies. This computer ("Identity" = "DIdentity" as texts):
+// Files.db; another computer: <appFolder>/<name> + suffix ("Files.db" for the page's catalogue
+// copy, "Download.db" for the text catalogue). nullopt when the name cannot be part of a file name.
+std::optional<QString> CatalogueDatabase(const QString& statusDb, const QString& filesDb, const QString& appFolder,
+                                         const QString& machineName, const QString& suffix);
+bool IsThisComputer(const QString& statusDb);
+
+// Pieces of a catalogue folder path for the tree: "C:\a\b\" gives {"C:", "a", "b"}.
+QStringList FolderLevels(const QString& pathWithBackslash);
+
+// A Windows-form path of a catalogue that stays below its drive: a drive letter and colon,
+// then pieces none of which is "." or ".." (so a restore cannot write outside its destination).
+bool IsSafeCataloguePath(const QString& folder);
+// A file name part (name or extension) without separators or a ".." piece.
+bool IsSafeNamePart(const QString& part);
+
+}  // namespace corvane::restore

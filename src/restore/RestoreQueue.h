@@ -1,0 +1,48 @@
+#pragma once
+// What the restore actions do with the ticked files: queue them for restore (tempDFile),
+// mark them for a new upload (verify), or write them anew and ask the server to delete them.
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+#include "restore/RestoreCatalogue.h"
+#include "store/FileTables.h"
+
+namespace corvane::keys {
+class EncryptionSession;
+}
+
+namespace corvane::restore {
+
+// The queue row of a record: its texts, the size as a number, the dates read back from their
+// "YYYY-MM-DD HH-NN-SS" text. false for a record whose folder or name could lead a restore
+// outside its destination (such records are not queued).
+std::optional<store::TempDFileRow> TempDFileRowOf(const UploadedFileRecord& r);
+
+// Queues the records, in order, one tempDFile row each; records with unsafe paths are
+// skipped. A database error ends the queueing (rows written stay). Returns the rows written.
+int QueueRecords(const QString& filesDb, const QList<UploadedFileRecord>& records);
+
+// Makes sure a "DownloadAbort" row exists (adding it as "0"), then sets it to "1".
+void SignalDownloadAbort(const QString& statusDb, const QDateTime& now);
+
+// The native path of a catalogue file on this computer (folder + "\" + name + extension).
+std::optional<QString> LocalPathOf(const UploadedFileRecord& r);
+
+enum class ActionView { Files, Folders };
+
+// Verify: each record's row becomes not uploaded and loses its hashes, so the service uploads
+// and checks it again. In file view a record whose file is missing here stops the run, and
+// each record sets "DownloadAbort" (see SignalDownloadAbort). Returns the records handled.
+int ValidateRecords(const QString& filesDb, const QString& statusDb, const QList<UploadedFileRecord>& records,
+                    ActionView view, const QDateTime& now);
+
+// Delete: each record's row is written anew (not uploaded, size of the file here), its hashes
+// go, "DownloadAbort" is signalled; a missing file stops the run. The size is the file's size
+// here (file view) or the record's (folder view). Returns the records handled.
+int RewriteRecordsForDelete(const QString& filesDb, const QString& statusDb, const QList<UploadedFileRecord>& records,
+                            ActionView view, const QDateTime& now);
+// The delete request that follows: one ReceiveMessage with empty fields. Returns the reply.
+QString SendDeleteRequest(const keys::EncryptionSession& session);
+
+}  // namespace corvane::restore

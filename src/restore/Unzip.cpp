@@ -1,0 +1,292 @@
+#include "restore/Unzip.h"
+
+#include <zip.h>
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <cstdio>
+
+namespace corvane::restore {
+
+namespace {
+
+// Message state of the most recent unzip (only one unzip runs at a time: all on the window's thread).
+struct UnzipState {
+  QString UnzipMessage;
+  QString printText;
+  QString listingText;
+  qint16 listingCount = 0;
+  qint16 passwordDeclined = 0;
+  QByteArray stdOut;
+};
+UnzipState g_state;
+std::function<ReplaceAnswer(const QString&)> g_replace;
+std::function<std::optional<QString>()> g_password;
+
+// The print callback: collects every message into one text.
+void print(const QString& text) {
+  QString t = text;
+  if (t.startsWith('\n')) t = QStringLiteral("\r\n") + t.mid(1);
+  g_state.printText += t;
+  g_state.UnzipMessage = g_state.printText;
+}
+
+void printLine(const QString& text) { print(text + QStringLiteral("\r\n")); }
+
+int replaceQuestion(const QString& name) {
+  const ReplaceAnswer a = g_replace ? g_replace(name) : ReplaceAnswer::No;
+  switch (a) {
+    case ReplaceAnswer::Yes: return 102;
+    case ReplaceAnswer::No: return 100;
+    case ReplaceAnswer::Cancel: return 104;
+  }
+  return 100;
+}
+
+// Asks for the password once per unzip; an empty answer (or none) is not asked again.
+std::optional<QString> passwordQuestion() {
+  if (g_state.passwordDeclined == 1) return std::nullopt;
+  std::optional<QString> answer = g_password ? g_password() : std::nullopt;
+  if (!answer || answer->isEmpty()) {
+    g_state.passwordDeclined = 1;
+    return std::nullopt;
+  }
+  return answer;
+}
+
+QString padTo(const QString& s, int width) { return s.leftJustified(width, ' ', true); }
+
+void addListingLine(const QString& name, quint64 size, const QDateTime& when) {
+  if (g_state.listingCount == 0) {
+    g_state.listingText += padTo(QStringLiteral("Filename:"), 52) + padTo(QStringLiteral("Size"), 9) +
+                           padTo(QStringLiteral("Date"), 9) + padTo(QStringLiteral("Time"), 10) + QStringLiteral("\r\n");
+  }
+  g_state.listingText += padTo(name, 51) + ' ' + padTo(QString::number(size), 8) + ' ' +
+                         padTo(when.toString(QStringLiteral("MM-dd-yy")), 8) + ' ' +
+                         padTo(when.toString(QStringLiteral("HH:mm")), 9) + QStringLiteral("\r\n");
+  ++g_state.listingCount;
+}
+
+QByteArray toCrLf(const QByteArray& data) {
+  if (data.contains('\0')) return data;  // not text
+  QByteArray out;
+  out.reserve(data.size() + data.size() / 16);
+  for (qsizetype i = 0; i < data.size(); ++i) {
+    if (data[i] == '\n' && (i == 0 || data[i - 1] != '\r')) out.append('\r');
+    out.append(data[i]);
+  }
+  return out;
+}
+
+// Reads a whole entry; nullopt when it cannot be read (damaged, wrong password).
+std::optional<QByteArray> readEntry(zip_t* za, zip_uint64_t index, const zip_stat_t& st, bool encrypted, bool& badPassword) {
+  badPassword = false;
+  zip_file_t* zf = nullptr;
+  if (encrypted) {
+    const std::optional<QString> pw = passwordQuestion();
+    if (!pw) {
+      badPassword = true;
+      return std::nullopt;
+    }
+    zf = zip_fopen_index_encrypted(za, index, 0, pw->toLatin1().constData());
+    if (!zf) {
+      badPassword = true;
+      return std::nullopt;
+    }
+  } else {
+    zf = zip_fopen_index(za, index, 0);
+  }
+  if (!zf) return std::nullopt;
+  QByteArray data;
+  char buf[32768];
+  for (;;) {
+    const zip_int64_t n = zip_fread(zf, buf, sizeof buf);
+    if (n < 0) {
+      if (zip_error_code_zip(zip_file_get_error(zf)) == ZIP_ER_WRONGPASSWD) badPassword = true;
+      zip_fclose(zf);
+      return std::nullopt;
+    }
+    if (n == 0) break;
+    data.append(buf, qsizetype(n));
+  }
+  const int rc = zip_fclose(zf);
+  if (rc == ZIP_ER_CRC || rc == ZIP_ER_WRONGPASSWD) {
+    badPassword = rc == ZIP_ER_WRONGPASSWD;
+    return std::nullopt;
+  }
+  if ((st.valid & ZIP_STAT_SIZE) && quint64(data.size()) != st.size) return std::nullopt;
+  return data;
+}
+
+}  // namespace
+
+std::optional<QString> SafeEntryPath(const QString& entryName) {
+  QString name = entryName;
+  name.replace('\\', '/');
+  if (name.startsWith('/')) return std::nullopt;
+  if (name.size() >= 2 && name[1] == ':') return std::nullopt;
+  QStringList kept;
+  for (const QString& piece : name.split('/', Qt::SkipEmptyParts)) {
+    if (piece == QLatin1String("..")) return std::nullopt;
+    if (piece == QLatin1String(".")) continue;
+    kept << piece;
+  }
+  if (kept.isEmpty()) return std::nullopt;
+  return kept.join('/');
+}
+
+qint32 CGUnzipFiles::Unzip(const QString& zipFileName, const QString& extractDir) {
+  if (!zipFileName.isEmpty()) zipFileName_ = zipFileName;
+  if (!extractDir.isEmpty()) extractDir_ = extractDir;
+  UnzipOptions dcl{extractOnlyNewer_, spaceToUnderScore_, promptOverwrite_, qint16(messageLevel_), writeToStdOut_,
+                   testZip_, qint16(extractList_), extractNewer_, displayComment_, honorDirectories_,
+                   overWriteFiles_, convertCRtoCRLF_, verbose_, caseSensitive_, qint16(privilege_),
+                   zipFileName_, extractDir_};
+  return VBUnzip(dcl);
+}
+
+QString CGUnzipFiles::GetLastMessage() { return g_state.UnzipMessage; }
+QString CGUnzipFiles::LastListing() { return g_state.listingText; }
+QByteArray CGUnzipFiles::LastStdOut() { return g_state.stdOut; }
+
+void CGUnzipFiles::setReplaceQuestion(std::function<ReplaceAnswer(const QString&)> ask) { g_replace = std::move(ask); }
+void CGUnzipFiles::setPasswordQuestion(std::function<std::optional<QString>()> ask) { g_password = std::move(ask); }
+
+qint32 VBUnzip(const UnzipOptions& dcl) {
+  g_state = UnzipState();
+  const int quiet = dcl.fQuiet;  // 2 errors only, 1 fewer, 0 all
+  auto info = [&](const QString& text, int level) {
+    if (quiet <= level) printLine(text);
+  };
+
+  int err = 0;
+  zip_t* za = zip_open(QFile::encodeName(dcl.lpszZipFN).constData(), ZIP_RDONLY, &err);
+  if (!za) {
+    zip_error_t ze;
+    zip_error_init_with_code(&ze, err);
+    printLine(QStringLiteral("error: cannot open zipfile [ %1 ] %2").arg(dcl.lpszZipFN, QString::fromLocal8Bit(zip_error_strerror(&ze))));
+    zip_error_fini(&ze);
+    return err == ZIP_ER_NOENT || err == ZIP_ER_OPEN ? UnzNoArchive : UnzBadArchive;
+  }
+  info(QStringLiteral("Archive:  ") + dcl.lpszZipFN, 1);
+  if (dcl.nzflag == 1) {
+    int len = 0;
+    const char* comment = zip_get_archive_comment(za, &len, ZIP_FL_ENC_GUESS);
+    if (comment && len > 0) printLine(QString::fromUtf8(comment, len));
+  }
+
+  const bool listing = dcl.nvflag == 1;
+  const bool testing = dcl.ntflag == 1;
+  const bool toStdOut = dcl.ncflag == 1;
+  const bool writing = !listing && !testing && !toStdOut;
+  const QString target = dcl.lpszExtractDir.isEmpty() ? QDir::currentPath() : dcl.lpszExtractDir;
+  if (writing && !QDir().mkpath(target)) {
+    printLine(QStringLiteral("error: cannot create extraction directory: ") + target);
+    zip_close(za);
+    return UnzNoTarget;
+  }
+  const QString targetAbs = QDir(target).absolutePath();
+
+  qint32 result = UnzOk;
+  auto worse = [&](qint32 code) {
+    if (code > result) result = code;
+  };
+  const zip_int64_t count = zip_get_num_entries(za, 0);
+  for (zip_int64_t i = 0; i < count; ++i) {
+    zip_stat_t st;
+    zip_stat_init(&st);
+    if (zip_stat_index(za, zip_uint64_t(i), 0, &st) != 0) {
+      printLine(QStringLiteral("error: cannot read entry %1").arg(i));
+      worse(UnzBadArchive);
+      continue;
+    }
+    const QString entryName = QString::fromUtf8(st.name);
+    const bool isDir = entryName.endsWith('/') || entryName.endsWith('\\');
+    const QDateTime when = (st.valid & ZIP_STAT_MTIME) ? QDateTime::fromSecsSinceEpoch(st.mtime) : QDateTime();
+    const bool encrypted = (st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE;
+
+    if (listing) {
+      if (!isDir) addListingLine(entryName, quint64(st.size), when);
+      continue;
+    }
+
+    // Where the entry goes: its own folders only when directories are honoured.
+    const std::optional<QString> safe = SafeEntryPath(entryName);
+    if (!safe) {
+      printLine(QStringLiteral("warning:  skipped \"%1\" (path outside the extraction folder)").arg(entryName));
+      worse(UnzWarning);
+      continue;
+    }
+    QString relative = *safe;
+    if (dcl.ndflag != 1) relative = relative.section('/', -1);
+    if (dcl.SpaceToUnderscore == 1) relative.replace(' ', '_');
+    if (isDir) {
+      if (writing && dcl.ndflag == 1) QDir().mkpath(targetAbs + '/' + relative);
+      continue;
+    }
+
+    bool badPassword = false;
+    std::optional<QByteArray> data = readEntry(za, zip_uint64_t(i), st, encrypted, badPassword);
+    if (!data) {
+      if (badPassword) {
+        printLine(QStringLiteral("   skipping: %1  incorrect password").arg(entryName));
+        worse(UnzWarning);
+      } else {
+        printLine(QStringLiteral("error:  invalid compressed data in %1").arg(entryName));
+        worse(UnzBadArchive);
+      }
+      continue;
+    }
+    if (testing) {
+      info(QStringLiteral("    testing: %1   OK").arg(entryName), 0);
+      continue;
+    }
+    if (dcl.naflag == 1) *data = toCrLf(*data);
+    if (toStdOut) {
+      g_state.stdOut += *data;
+      continue;
+    }
+
+    const QString path = targetAbs + '/' + relative;
+    const QFileInfo existing(path);
+    if (existing.exists()) {
+      const bool newer = !when.isValid() || when > existing.lastModified().addSecs(1);
+      if ((dcl.ExtractOnlyNewer == 1 || dcl.nfflag == 1) && !newer) continue;
+      if (dcl.noflag != 1) {
+        const int answer = dcl.PromptToOverwrite == 1 ? replaceQuestion(path) : 100;
+        if (answer == 104) {
+          worse(UnzUserAbort);
+          break;
+        }
+        if (answer == 100) continue;
+      }
+    } else if (dcl.ExtractOnlyNewer == 1) {
+      continue;  // freshen touches existing files only
+    }
+
+    if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
+      printLine(QStringLiteral("checkdir error:  cannot create ") + QFileInfo(path).absolutePath());
+      worse(UnzNoTarget);
+      continue;
+    }
+    QFile out(path);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(*data) != data->size()) {
+      printLine(QStringLiteral("error:  cannot create ") + path);
+      worse(UnzNoTarget);
+      continue;
+    }
+    out.close();
+    if (when.isValid()) {
+      QFile touched(path);
+      if (touched.open(QIODevice::ReadWrite)) touched.setFileTime(when, QFileDevice::FileModificationTime);
+    }
+    info(QStringLiteral("  inflating: ") + path, 0);
+  }
+  if (testing && result == UnzOk) info(QStringLiteral("No errors detected in compressed data of %1.").arg(dcl.lpszZipFN), 1);
+  zip_close(za);
+  return result;
+}
+
+}  // namespace corvane::restore
