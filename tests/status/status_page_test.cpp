@@ -1,0 +1,148 @@
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+
+#include "handoff/SharedLists.h"
+#include "status/StatusFolders.h"
+#include "status/ui/IconListView.h"
+#include "status/ui/StatusPage.h"
+#include "status_fixture.h"
+#include "support/TestSupport.h"
+
+using namespace corvane;
+using namespace corvane::status;
+
+namespace {
+
+// A drive C: in a temporary folder, an upload log naming files in C:\Data\Mail and
+// C:\Data\Work\X, and one excluded folder.
+struct StatusFixture {
+  test::TempAppFolder app;
+  QTemporaryDir drive;
+  test::ScopedPathMap map{platform::PathMap::parse("C:=" + drive.path())};
+  test::StatusWindow window;
+  QStringList typeCalls;  // paths whose type name was fetched
+  std::unique_ptr<StatusPage> page;
+
+  StatusFixture() {
+    const QString c = drive.path();
+    for (const char* d : {"Data/Mail", "Data/Work/X", "Data/Skip", "Data/skipcase", "Data/.hidden"}) QDir(c).mkpath(d);
+    for (const char* file : {"Data/a.txt", "Data/b.txt", "Data/c.weird", "Data/d.weird", "Data/one.exe", "Data/two.exe",
+                             "Data/unlogged.txt", "Data/.dot.txt"})
+      test::writeText(c + "/" + file, "x");
+    const platform::AppPaths& paths = platform::appPaths();
+    test::writeText(platform::joinPath(paths.logsFolderPath, "SuccessLog.xml"),
+                    test::successLog({
+                        test::fileDetails("a.txt", "C:\\Data\\Mail", "TXT", "1", "3/1/2026 1:00:00 PM"),
+                        test::fileDetails("b.txt", "C:\\Data\\Work\\X", "TXT", "1", "3/2/2026"),
+                        test::fileDetails("a.txt", "C:\\Other", "TXT", "1", "3/3/2026"),
+                        test::fileDetails("c.weird", "C:\\Data", "W", "1", "1/1/2026"),
+                        test::fileDetails("d.weird", "C:\\Data", "W", "1", "1/1/2026"),
+                        test::fileDetails("one.exe", "C:\\Data", "E", "1", "1/1/2026"),
+                        test::fileDetails("two.exe", "C:\\Data", "E", "1", "1/1/2026"),
+                        test::fileDetails(".dot.txt", "C:\\Data", "E", "1", "1/1/2026"),
+                    }));
+    test::writeText(platform::joinPath(paths.dirFolderPath, "FolderCollection.xml"),
+                    "<FolderCollection><SelectedFolders/><UnSelectedFolders>"
+                    "<FolderDetails><FolderPath>C:\\Data\\Skip</FolderPath></FolderDetails>"
+                    "<FolderDetails><FolderPath>C:\\Data\\SkipCase</FolderPath></FolderDetails>"
+                    "</UnSelectedFolders></FolderCollection>");
+    IconCache icons([](const QString&, int size) { return QPixmap(size == 2 ? 32 : 16, size == 2 ? 32 : 16); },
+                    [this](const QString& path) {
+                      typeCalls << path;
+                      return "type of " + path.mid(path.lastIndexOf('\\') + 1);
+                    });
+    page = std::make_unique<StatusPage>(window, std::move(icons));
+    page->InitStatusPage();
+  }
+
+  QString mirror(const QString& rel) const { return platform::appPaths().mirrorRootPath + rel; }
+  QTreeWidgetItem* node(const QString& rel) const { return page->nodeByKey(mirror(rel)); }
+  QStringList column(int c) const {
+    QStringList out;
+    for (int r = 0; r < page->iconList()->rowCount(); ++r) out << page->iconList()->text(r, c);
+    return out;
+  }
+};
+
+}  // namespace
+
+TEST(StatusMirror, RealFolderOfAMirrorFolder) {
+  EXPECT_EQ(realFolderOf("/m/TmpCorvane", "/m/TmpCorvane/CDrive/Data/Mail"), "C:\\Data\\Mail");
+  EXPECT_EQ(realFolderOf("/m/TmpCorvane", "/m/TmpCorvane/DDrive"), "D:");
+  // The mirror path may come back inside the folder: only the leading prefix is translated.
+  EXPECT_EQ(realFolderOf("/m", "/m/CDrive/m/CDrive"), "C:\\m\\CDrive");
+  EXPECT_EQ(realFolderOf("/m/TmpCorvane", "/m/TmpCorvane"), std::nullopt);
+  EXPECT_EQ(realFolderOf("/m/TmpCorvane", "/m/TmpCorvane/Other"), std::nullopt);
+}
+
+TEST(StatusTree, DrivesFoldersAndImagesLoadOneLevelAhead) {
+  StatusFixture f;
+  QTreeWidgetItem* root = f.page->nodeByKey(platform::appPaths().mirrorRootPath);
+  ASSERT_NE(root, nullptr);
+  EXPECT_EQ(root->text(0), "Selected Folders");
+  ASSERT_EQ(root->childCount(), 1);
+  EXPECT_EQ(root->child(0)->text(0), "CDrive");
+  EXPECT_EQ(f.page->iconList()->columnHeader(3), "Corvaneed On");
+
+  f.page->tvDrivesStatus_Expand(root);
+  QTreeWidgetItem* data = f.node("/CDrive/Data");
+  ASSERT_NE(data, nullptr);
+  EXPECT_EQ(StatusPage::imageOf(root), StatusPage::ImageDrive);
+
+  f.page->tvDrivesStatus_Expand(f.node("/CDrive"));
+  f.page->tvDrivesStatus_Expand(f.node("/CDrive"));
+  EXPECT_EQ(data->childCount(), 2);  // Mail and Work, once each
+  EXPECT_EQ(StatusPage::imageOf(f.node("/CDrive")), StatusPage::ImageDrive);
+
+  f.page->tvDrivesStatus_Expand(data);
+  EXPECT_EQ(StatusPage::imageOf(data), StatusPage::ImageOpenFolder);
+  f.page->tvDrivesStatus_Expand(f.node("/CDrive/Data/Work"));
+  EXPECT_EQ(StatusPage::imageOf(data), StatusPage::ImageFolder);
+  EXPECT_EQ(StatusPage::imageOf(f.node("/CDrive/Data/Work")), StatusPage::ImageOpenFolder);
+  EXPECT_NE(f.node("/CDrive/Data/Work/X"), nullptr);
+}
+
+TEST(StatusList, FoldersThenLoggedFilesWithCachedIcons) {
+  StatusFixture f;
+  f.page->tvDrivesStatus_NodeClick(f.node("/CDrive"));
+  EXPECT_EQ(f.column(0), QStringList{"Data"});  // the drive node lists the drive's root
+
+  f.page->tvDrivesStatus_Expand(f.page->nodeByKey(platform::appPaths().mirrorRootPath));
+  f.page->tvDrivesStatus_NodeClick(f.node("/CDrive/Data"));
+  // Excluded folders are compared exactly; hidden entries and unlogged files are left out.
+  EXPECT_EQ(f.column(0), (QStringList{"Mail", "skipcase", "Work", "a.txt", "b.txt", "c.weird", "d.weird", "one.exe",
+                                      "two.exe"}));
+  // a.txt is logged for another folder too: the first record of that name counts.
+  EXPECT_EQ(f.column(3).mid(3, 2), (QStringList{"3/1/2026 1:00:00 PM", "3/2/2026"}));
+  EXPECT_EQ(f.column(3)[0], "");
+  EXPECT_FALSE(f.column(2)[3].isEmpty());
+  EXPECT_EQ(f.column(1)[6], "type of c.weird");  // the first file of an extension names the type
+  EXPECT_EQ(f.column(1)[7], "type of one.exe");
+  EXPECT_EQ(f.column(1)[8], "type of two.exe");  // files with their own icons are keyed by path
+  EXPECT_EQ(f.typeCalls.size(), 5);  // DIR, TXT, WEIRD, two .exe
+
+  f.page->tvDrivesStatus_NodeClick(f.node("/CDrive/Data"));
+  EXPECT_EQ(f.typeCalls.size(), 5);  // kept for the rest of the run
+  f.page->tvDrivesStatus_NodeClick(f.page->nodeByKey(platform::appPaths().mirrorRootPath));
+  EXPECT_EQ(f.page->iconList()->rowCount(), 0);
+}
+
+TEST(StatusList, ColumnClicksToggleTheOrderAndDetailsSwitchesTheView) {
+  StatusFixture f;
+  f.page->tvDrivesStatus_Expand(f.page->nodeByKey(platform::appPaths().mirrorRootPath));
+  f.page->tvDrivesStatus_NodeClick(f.node("/CDrive/Data"));
+  f.page->lvwIcons_ColumnClick(1);  // the initial sort key is this column: descending
+  EXPECT_EQ(f.column(0).first(), "Work");
+  f.page->lvwIcons_ColumnClick(1);
+  EXPECT_EQ(f.column(0).first(), "a.txt");
+  f.page->lvwIcons_ColumnClick(4);
+  f.page->lvwIcons_ColumnClick(4);
+  EXPECT_EQ(f.column(3).first(), "3/2/2026");
+
+  EXPECT_FALSE(f.page->iconList()->reportView());
+  f.page->findChild<QCheckBox*>("chkDetails")->setChecked(true);
+  EXPECT_TRUE(f.page->iconList()->reportView());
+}
