@@ -41,6 +41,7 @@ LogPage::LogPage(shell::MainWindowServices& services, QWidget* parent) : QWidget
   Check1->setObjectName("Check1");
   TxtDays = new QLineEdit(this);
   TxtDays->setObjectName("TxtDays");
+  TxtDays->setMaximumWidth(60);
   TxtFileExtension = new QLineEdit(this);
   TxtFileExtension->setObjectName("TxtFileExtension");
   TxtFileName = new QLineEdit(this);
