@@ -13,6 +13,7 @@
 #include "platform/PathMap.h"
 #include "platform/Wait.h"
 #include "store/Database.h"
+#include "store/Settings.h"
 
 namespace corvane::handoff {
 
@@ -175,15 +176,7 @@ bool ClsUtils::FileType_Details(const QStringList& extensions) const {
 }
 
 QString ClsUtils::GetStatusForCaption(const QString& statusDb) const {
-  return store::withBusyRetry(
-      [&] {
-        store::DBConnection c;
-        c.Open(statusDb);
-        store::DBRecordset rs =
-            c.Query("Select * From Setting WHERE SettingName = ? ORDER BY rowid LIMIT 1", {QStringLiteral("Status")});
-        return rs.RowCount() >= 1 ? rs.Text("Setting") : QString();
-      },
-      store::RetryPolicy{100, 3000});
+  return store::readSetting(statusDb, QStringLiteral("Status"), store::RetryPolicy{100, 3000}).value_or(QString());
 }
 
 bool ClsUtils::WriteConfig(const QString& strConfig) const {

@@ -12,17 +12,6 @@ namespace {
 
 const char* const kIdentityKeys[] = {"Identity", "UIdentity", "DIdentity"};
 
-// The value of the first row with that name, nullopt when there is none. Unlike
-// DBSelectSetting a failed read is not taken for a missing row: a database that stays busy
-// (or any other error) throws, so the step writes no first-start rows over real ones.
-std::optional<QString> readSetting(const QString& statusDb, const QString& name) {
-  return store::onDatabase(statusDb, [&](store::DBConnection& c) -> std::optional<QString> {
-    store::DBRecordset rs = c.Query("Select * From Setting WHERE SettingName = ? ORDER BY rowid LIMIT 1", {name});
-    if (rs.RowCount() < 1) return std::nullopt;
-    return rs.Text("Setting");
-  });
-}
-
 }  // namespace
 
 qint64 parseIdentity(const QString& text) {
@@ -33,12 +22,12 @@ qint64 parseIdentity(const QString& text) {
 
 IdentityResult resolveIdentity(const QString& statusDb, IdentityHooks* hooks, const QDateTime& now) {
   IdentityResult result;
-  const QString identity = readSetting(statusDb, QStringLiteral("Identity")).value_or(QString());
+  const QString identity = store::readSetting(statusDb, QStringLiteral("Identity")).value_or(QString());
 
   if (identity.isEmpty()) {
     for (const char* key : kIdentityKeys) {
       const QString name = QString::fromLatin1(key);
-      const std::optional<QString> value = readSetting(statusDb, name);
+      const std::optional<QString> value = store::readSetting(statusDb, name);
       if (!value) {
         store::DBInsertSetting(statusDb, name, QStringLiteral("0"), now);
       } else if (value->isEmpty()) {

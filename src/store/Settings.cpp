@@ -54,6 +54,17 @@ void DBUpdateSetting(const QString& statusDb, const QString& settingName, const 
   });
 }
 
+std::optional<QString> readSetting(const QString& statusDb, const QString& settingName, RetryPolicy policy) {
+  return onDatabase(
+      statusDb,
+      [&](DBConnection& c) -> std::optional<QString> {
+        DBRecordset rs = c.Query(kSelect, {settingName});
+        if (rs.RowCount() < 1) return std::nullopt;
+        return rs.Text("Setting");
+      },
+      policy);
+}
+
 QString settingValue(const QString& statusDb, const QString& settingName) {
   QString value;
   QDateTime date;

@@ -3,6 +3,9 @@
 // the background service. Names are not unique; reads and updates use the first row.
 #include <QDateTime>
 #include <QString>
+#include <optional>
+
+#include "store/Database.h"
 
 namespace corvane::store {
 
@@ -22,6 +25,11 @@ void DBInsertSetting(const QString& statusDb, const QString& settingName, const 
 // Retry and errors as DBInsertSetting.
 void DBUpdateSetting(const QString& statusDb, const QString& settingName, const QString& setting,
                      const QDateTime& dateSetting);
+
+// The value of the first row with that name, nullopt when there is none. Unlike
+// DBSelectSetting a failed read is not taken for a missing row: it waits while the database is
+// busy (within the policy) and then throws DBError, as it does on any other error.
+std::optional<QString> readSetting(const QString& statusDb, const QString& settingName, RetryPolicy policy = {});
 
 // Convenience: the value alone ("" when missing).
 QString settingValue(const QString& statusDb, const QString& settingName);
