@@ -6,6 +6,9 @@
 #include "keys/KeyIdentity.h"
 #include "selection/ui/BackupPage.h"
 #include "selection/ui/FrmAdvanced.h"
+#include "status/ui/LogPage.h"
+#include "status/ui/SchedulerPage.h"
+#include "status/ui/StatusPage.h"
 
 namespace corvane::shell {
 
@@ -43,6 +46,9 @@ class MenuDialogs final : public DialogHooks {
 
 Composition::Composition(MainWindowServices& services) {
   pages_.backup = keep(std::make_shared<selection::BackupPage>(services));
+  pages_.scheduler = keep(std::make_shared<status::SchedulerPage>());
+  pages_.log = keep(std::make_shared<status::LogPage>(services));
+  pages_.status = keep(std::make_shared<status::StatusPage>(services));
   pages_.dialogs = keep(std::make_shared<MenuDialogs>(services));
   pages_.identity = keep(std::make_shared<keys::KeyIdentity>(services.databases().statusDb));
 }
