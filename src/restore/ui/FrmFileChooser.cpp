@@ -1,0 +1,190 @@
+#include "restore/ui/FrmFileChooser.h"
+
+#include <QEvent>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTreeWidget>
+
+#include "platform/Messages.h"
+#include "platform/Wait.h"
+#include "restore/CatalogueFetch.h"
+#include "restore/RestoreQueue.h"
+#include "restore/ui/FileList.h"
+#include "restore/ui/RestoreDialogHost.h"
+#include "store/Database.h"
+
+namespace corvane::restore::ui {
+
+namespace {
+QPushButton* button(QWidget* parent, const char* name, const QString& caption) {
+  auto* b = new QPushButton(caption, parent);
+  b->setObjectName(QString::fromLatin1(name));
+  return b;
+}
+QLineEdit* textBox(QWidget* parent, const char* name) {
+  auto* t = new QLineEdit(parent);
+  t->setObjectName(QString::fromLatin1(name));
+  return t;
+}
+}  // namespace
+
+FrmFileChooser::FrmFileChooser(RestoreDialogHost& host) : QDialog(nullptr), host_(host) {
+  setObjectName(QStringLiteral("frmFileChooser"));
+  setWindowTitle(QStringLiteral("Select files for download..."));
+  setModal(false);
+  list_ = new FileList(this, FileList::DateOrder::ModifiedFirst);
+  tbxFileName = textBox(this, "tbxFileName");
+  tbxExtension = textBox(this, "tbxExtension");
+  tbxAddFile = textBox(this, "tbxAddFile");
+  btnAddFile = button(this, "btnAddFile", QStringLiteral("Add"));
+  btnCheckAll = button(this, "btnCheckAll", QStringLiteral("Check All"));
+  btnUncheckAll = button(this, "btnUncheckAll", QStringLiteral("Uncheck All"));
+  btnNext = button(this, "btnNext", QStringLiteral("Next"));
+  btnExit = button(this, "btnExit", QStringLiteral("Exit"));
+  btnDownloadFilenames = button(this, "btnDownloadFilenames", QStringLiteral("DL List"));
+  lblSortBy = new QLabel(QStringLiteral("Use header tabs to sort columns..."), this);
+  lblSortBy->setObjectName(QStringLiteral("lblSortBy"));
+  auto* Label1 = new QLabel(QStringLiteral(" Filename"), this);
+  Label1->setObjectName(QStringLiteral("Label1"));
+  auto* Label2 = new QLabel(QStringLiteral("Extension"), this);
+  Label2->setObjectName(QStringLiteral("Label2"));
+  auto* Label3 = new QLabel(QStringLiteral("Add filename if not listed..."), this);
+  Label3->setObjectName(QStringLiteral("Label3"));
+
+  auto* g = new QGridLayout(this);
+  g->addWidget(Label1, 0, 0);
+  g->addWidget(tbxFileName, 0, 1);
+  g->addWidget(Label2, 0, 2);
+  g->addWidget(tbxExtension, 0, 3);
+  g->addWidget(lblSortBy, 0, 4, 1, 2);
+  g->addWidget(list_->widget(), 1, 0, 1, 6);
+  g->addWidget(btnCheckAll, 2, 0);
+  g->addWidget(btnUncheckAll, 2, 1);
+  g->addWidget(btnDownloadFilenames, 2, 5);
+  g->addWidget(Label3, 3, 0);
+  g->addWidget(tbxAddFile, 3, 1, 1, 2);
+  g->addWidget(btnAddFile, 3, 3);
+  g->addWidget(btnExit, 3, 4);
+  g->addWidget(btnNext, 3, 5);
+  resize(900, 560);
+
+  connect(tbxFileName, &QLineEdit::textChanged, this, [this] { FilterFileChooserByFilename(); });
+  connect(tbxExtension, &QLineEdit::textChanged, this, [this] { FilterFileChooserByExtension(); });
+  connect(btnCheckAll, &QPushButton::clicked, this, [this] { btnCheckAll_Click(); });
+  connect(btnUncheckAll, &QPushButton::clicked, this, [this] { btnUncheckAll_Click(); });
+  connect(btnAddFile, &QPushButton::clicked, this, [this] { btnAddFile_Click(); });
+  connect(btnNext, &QPushButton::clicked, this, [this] { btnNext_Click(); });
+  connect(btnExit, &QPushButton::clicked, this, [this] { btnExit_Click(); });
+  connect(btnDownloadFilenames, &QPushButton::clicked, this, [this] { btnDownloadFilenames_Click(); });
+}
+
+FrmFileChooser::~FrmFileChooser() { delete list_; }
+
+// The list is rebuilt when the window is shown and each time the user comes back to it; the
+// activation that follows a show does not read the catalogue a second time.
+bool FrmFileChooser::event(QEvent* e) {
+  const bool handled = QDialog::event(e);
+  switch (e->type()) {
+    case QEvent::Show:
+      Form_Activate();
+      justShown_ = true;
+      break;
+    case QEvent::WindowActivate:
+      if (!justShown_) Form_Activate();
+      justShown_ = false;
+      break;
+    case QEvent::WindowDeactivate:
+      justShown_ = false;
+      break;
+    default:
+      break;
+  }
+  return handled;
+}
+
+void FrmFileChooser::Form_Activate() {
+  platform::doEvents();
+  records_ = freshRecords();
+  const auto& dbs = host_.databases();
+  catalogue_ = CatalogueDatabase(dbs.statusDb, dbs.filesDb, host_.appFolder(), host_.chosenComputerName(),
+                                 QStringLiteral("Download.db"))
+                   .value_or(QString());
+  if (!catalogue_.isEmpty()) DBSelectAllUploadedFiles(catalogue_, records_);
+  AddToFileChooser();
+}
+
+void FrmFileChooser::AddToFileChooser() { list_->show(records_); }
+
+void FrmFileChooser::FilterFileChooserByFilename() {
+  const QString text = tbxFileName->text();
+  if (text.isEmpty()) return AddToFileChooser();
+  list_->show(records_, [&](const UploadedFileRecord& r) { return MatchesPrefix(r.FileName, text); });
+}
+
+void FrmFileChooser::FilterFileChooserByExtension() {
+  const QString text = tbxExtension->text();
+  if (text.isEmpty()) return AddToFileChooser();
+  list_->show(records_, [&](const UploadedFileRecord& r) { return MatchesPrefix(r.Extension, text); });
+}
+
+void FrmFileChooser::btnCheckAll_Click() { list_->setAllChecked(true); }
+void FrmFileChooser::btnUncheckAll_Click() { list_->setAllChecked(false); }
+
+void FrmFileChooser::btnAddFile_Click() {
+  const QString path = tbxAddFile->text().trimmed();
+  const qsizetype slash = path.lastIndexOf('\\');
+  const QString name = path.mid(slash + 1);
+  store::TempDFileRow row;
+  row.folder = path.left(slash + 1);
+  const auto split = SplitFileName(name);
+  row.fileName = split.first;
+  row.extension = split.second;
+  row.fileSize = -1;
+  row.dateCreated = row.dateLastModified = row.dateUploaded = now();
+  // Only a full path of a file on a drive can be restored.
+  if (slash < 2 || name.isEmpty() || !IsSafeCataloguePath(row.folder) || !IsSafeNamePart(name)) {
+    platform::showMessage(QStringLiteral("Please type the full path of a file (C:\\Folder\\File.ext)."));
+    return;
+  }
+  try {
+    store::DBInsertTempDFile(host_.databases().filesDb, row);
+    added_.append(row);
+  } catch (const store::DBError& e) {
+    platform::showMessage(e.description());
+  }
+}
+
+void FrmFileChooser::btnNext_Click() {
+  try {
+    store::DBDeleteAllTempDFile(host_.databases().filesDb);
+  } catch (const store::DBError& e) {
+    platform::showMessage(e.description());
+    return;
+  }
+  hide();
+  host_.showFolderChooser([this] { StoreCheckedItems(); }, [this] { hide(); });
+}
+
+void FrmFileChooser::btnExit_Click() {
+  host_.enableRestoreButtons();
+  list_->clear();
+  added_.clear();
+  hide();
+}
+
+void FrmFileChooser::btnDownloadFilenames_Click() { host_.showDownloadList(); }
+
+void FrmFileChooser::StoreCheckedItems() {
+  const QString filesDb = host_.databases().filesDb;
+  QueueRecords(filesDb, list_->checkedRecords());
+  // Paths typed into the add box were queued at once; the queue was emptied since (Next), so
+  // they are queued again with the ticked files.
+  store::swallowDbError([&] {
+    for (const store::TempDFileRow& row : added_) store::DBInsertTempDFile(filesDb, row);
+  });
+  added_.clear();
+}
+
+}  // namespace corvane::restore::ui

@@ -1,0 +1,55 @@
+#pragma once
+// The destination folder dialogs, "Choose destination folder...": frmFolderChooser and
+// frmDestinationFolderChooser share this class. OK writes the restore command to "Activity"
+// ("Restore to " + folder [+ " Preserve Folders"]) and then queues the opener's chosen files.
+#include <QDialog>
+#include <QDateTime>
+#include <functional>
+
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QListWidget;
+class QListWidgetItem;
+class QPushButton;
+
+namespace corvane::restore::ui {
+
+class RestoreDialogHost;
+
+class FrmFolderChooser : public QDialog {
+  Q_OBJECT
+ public:
+  // objectName "frmFolderChooser" or "frmDestinationFolderChooser".
+  FrmFolderChooser(RestoreDialogHost& host, const QString& objectName);
+
+  // Shows the window (modeless); its OK queues through storeItems and hides alsoHide.
+  void showFor(std::function<void()> storeItems, std::function<void()> alsoHide = {});
+  void setClock(std::function<QDateTime()> clock) { clock_ = std::move(clock); }
+
+  void Drive1_Change();
+  void Dir1_Change();
+  // Opens a folder of Dir1 ("" goes one level up).
+  void openFolder(const QString& name);
+  void btnOK_Click();
+  void btnCancel_Click();
+
+  // The folder Dir1 shows, Windows form ("D:\R").
+  const QString& dirPath() const { return dirPath_; }
+
+ private:
+  void fillDir1();
+  RestoreDialogHost& host_;
+  std::function<void()> storeItems_;
+  std::function<void()> alsoHide_;
+  std::function<QDateTime()> clock_;
+  QString dirPath_;
+  QComboBox* Drive1;
+  QListWidget* Dir1;
+  QLineEdit* tbxDirectory;
+  QCheckBox* cbxPreserveFolders;
+  QPushButton* btnOK;
+  QPushButton* btnCancel;
+};
+
+}  // namespace corvane::restore::ui

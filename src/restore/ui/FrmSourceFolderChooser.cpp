@@ -1,0 +1,97 @@
+#include "restore/ui/FrmSourceFolderChooser.h"
+
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "platform/Messages.h"
+#include "restore/RestoreQueue.h"
+#include "restore/ui/CatalogueTree.h"
+#include "restore/ui/RestoreDialogHost.h"
+#include "store/Database.h"
+#include "store/FileTables.h"
+#include "store/Settings.h"
+
+namespace corvane::restore::ui {
+
+FrmSourceFolderChooser::FrmSourceFolderChooser(RestoreDialogHost& host) : QDialog(nullptr), host_(host) {
+  setObjectName(QStringLiteral("frmSourceFolderChooser"));
+  setWindowTitle(QStringLiteral("Choose source folders..."));
+  setModal(false);
+  tvDLSFolders = new QTreeWidget(this);
+  tvDLSFolders->setObjectName(QStringLiteral("tvDLSFolders"));
+  tree_ = std::make_unique<CatalogueTree>(tvDLSFolders, nodes_);
+  btnOK = new QPushButton(QStringLiteral("OK"), this);
+  btnOK->setObjectName(QStringLiteral("btnOK"));
+  btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
+  btnCancel->setObjectName(QStringLiteral("btnCancel"));
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(tvDLSFolders, 1);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch();
+  buttons->addWidget(btnCancel);
+  buttons->addWidget(btnOK);
+  buttons->addStretch();
+  layout->addLayout(buttons);
+  resize(520, 560);
+  connect(btnOK, &QPushButton::clicked, this, [this] { btnOK_Click(); });
+  connect(btnCancel, &QPushButton::clicked, this, [this] { btnCancel_Click(); });
+}
+
+FrmSourceFolderChooser::~FrmSourceFolderChooser() = default;
+
+QString FrmSourceFolderChooser::currentCatalogue() const {
+  const auto& dbs = host_.databases();
+  return CatalogueDatabase(dbs.statusDb, dbs.filesDb, host_.appFolder(), host_.chosenComputerName(),
+                           QStringLiteral("Download.db"))
+      .value_or(QString());
+}
+
+void FrmSourceFolderChooser::showChooser() {
+  if (!built_ || currentCatalogue() != catalogue_) InitTv();
+  show();
+  raise();
+  activateWindow();
+}
+
+void FrmSourceFolderChooser::InitTv() {
+  catalogue_ = currentCatalogue();
+  built_ = tree_->build(catalogue_, [this](const QString& t) { host_.setMainCaption(t); });
+}
+
+QStringList FrmSourceFolderChooser::GetAllCheckedNodes() { return tree_->GetAllCheckedNodes(); }
+
+int FrmSourceFolderChooser::StoreCheckedItems() {
+  int queued = 0;
+  for (const QString& key : GetAllCheckedNodes()) {
+    const int n = DBSelectUploadedFiles(catalogue_, key, records_);
+    try {
+      store::DBUpdateSetting(host_.databases().statusDb, QStringLiteral("State"), QStringLiteral("Free"),
+                             QDateTime::currentDateTime());
+    } catch (const store::DBError&) {
+      // the service sets it again itself
+    }
+    if (n <= 0) continue;
+    queued += QueueRecords(host_.databases().filesDb, QList<UploadedFileRecord>(records_.begin(), records_.begin() + n));
+  }
+  return queued;
+}
+
+void FrmSourceFolderChooser::btnOK_Click() {
+  try {
+    store::DBDeleteAllTempDFile(host_.databases().filesDb);
+  } catch (const store::DBError& e) {
+    platform::showMessage(e.description());
+    return;
+  }
+  hide();
+  host_.showDestinationFolderChooser([this] { StoreCheckedItems(); });
+}
+
+void FrmSourceFolderChooser::btnCancel_Click() {
+  host_.enableRestoreButtons();
+  hide();
+}
+
+}  // namespace corvane::restore::ui

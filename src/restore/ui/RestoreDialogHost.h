@@ -1,0 +1,28 @@
+#pragma once
+// What the restore dialogs ask of the restore page (and, through it, of the main window).
+#include <QString>
+#include <functional>
+
+#include "store/DatabasePaths.h"
+
+namespace corvane::restore::ui {
+
+class RestoreDialogHost {
+ public:
+  virtual ~RestoreDialogHost() = default;
+  virtual const store::DatabasePaths& databases() const = 0;
+  virtual QString appFolder() const = 0;
+  // The computer chosen for restore (the text of cbxSources).
+  virtual QString chosenComputerName() const = 0;
+  // btnQuickSync, btnRestoreAll, btnRestoreFolders, btnRestoreFiles enabled, in that order.
+  virtual void enableRestoreButtons() = 0;
+  virtual void setMainCaption(const QString& text) = 0;
+  // The keys window (frmDownloadList), modeless.
+  virtual void showDownloadList() = 0;
+  // frmFolderChooser: its OK queues through storeItems and hides alsoHide (the opener).
+  virtual void showFolderChooser(std::function<void()> storeItems, std::function<void()> alsoHide) = 0;
+  // frmDestinationFolderChooser: its OK queues through storeItems.
+  virtual void showDestinationFolderChooser(std::function<void()> storeItems) = 0;
+};
+
+}  // namespace corvane::restore::ui

@@ -1,0 +1,519 @@
+#include "restore/ui/RestorePage.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "keys/ui/FrmAddComputer.h"
+#include "keys/ui/FrmDownloadList.h"
+#include "keys/ui/FrmRemoveComputer.h"
+#include "platform/AppFolder.h"
+#include "platform/Messages.h"
+#include "platform/Wait.h"
+#include "restore/CatalogueFetch.h"
+#include "restore/ui/CatalogueTree.h"
+#include "restore/ui/FileList.h"
+#include "restore/ui/FrmFileChooser.h"
+#include "restore/ui/FrmFolderChooser.h"
+#include "restore/ui/FrmSourceFolderChooser.h"
+#include "store/Database.h"
+#include "store/FileTables.h"
+#include "store/Settings.h"
+
+namespace corvane::restore::ui {
+
+namespace {
+
+const char* const kRestoreButtons[] = {"btnQuickSync", "btnRestoreAll", "btnRestoreFolders", "btnRestoreFiles"};
+
+QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption, const QString& tip = QString()) {
+  auto* b = new QPushButton(caption, parent);
+  b->setObjectName(QString::fromLatin1(name));
+  if (!tip.isEmpty()) b->setToolTip(tip);
+  return b;
+}
+
+// Clears a flag when the work that set it ends (also by an exception).
+class BusyScope {
+ public:
+  explicit BusyScope(bool& flag) : flag_(flag) { flag_ = true; }
+  ~BusyScope() { flag_ = false; }
+
+ private:
+  bool& flag_;
+};
+
+}  // namespace
+
+RestorePage::RestorePage(shell::MainWindowServices& services, QWidget* parent)
+    : QWidget(parent), services_(services) {
+  setObjectName(QStringLiteral("RestorePage"));
+  buildWidgets();
+  connectRestoreButtons();
+}
+
+RestorePage::~RestorePage() = default;
+
+void RestorePage::buildWidgets() {
+  auto* Frame1 = new QGroupBox(QStringLiteral("Download Source"), this);
+  cbxSources = new QComboBox(Frame1);
+  cbxSources->setObjectName(QStringLiteral("cbxSources"));
+  cbxSources->setMinimumWidth(220);
+  btnSync = makeButton(Frame1, "btnSync", QStringLiteral("Sync"));
+  btnAddSource = makeButton(Frame1, "btnAddSource", QStringLiteral("+"), QStringLiteral("Add a computer to available sources..."));
+  btnRemoveSource =
+      makeButton(Frame1, "btnRemoveSource", QStringLiteral("-"), QStringLiteral("Remove computer from sources..."));
+  auto* sourceRow = new QHBoxLayout(Frame1);
+  sourceRow->addWidget(cbxSources, 1);
+  sourceRow->addWidget(btnSync);
+  sourceRow->addWidget(btnAddSource);
+  sourceRow->addWidget(btnRemoveSource);
+
+  auto* FrameFilter = new QGroupBox(QStringLiteral("Filter - use header tabs to sort columns..."), this);
+  tbxFileName = new QLineEdit(FrameFilter);
+  tbxFileName->setObjectName(QStringLiteral("tbxFileName"));
+  tbxExtension = new QLineEdit(FrameFilter);
+  tbxExtension->setObjectName(QStringLiteral("tbxExtension"));
+  lblStats = new QLabel(FrameFilter);
+  lblStats->setObjectName(QStringLiteral("lblStats"));
+  fileList_ = std::make_unique<FileList>(FrameFilter, FileList::DateOrder::CreatedFirst);
+  tvDLFolders = new QTreeWidget(FrameFilter);
+  tvDLFolders->setObjectName(QStringLiteral("tvDLFolders"));
+  tvDLFolders->hide();
+  tree_ = std::make_unique<CatalogueTree>(tvDLFolders, nodes_);
+  btnCheckAll = makeButton(FrameFilter, "btnCheckAll", QStringLiteral("Check All"));
+  btnUncheckAll = makeButton(FrameFilter, "btnUncheckAll", QStringLiteral("Uncheck All"));
+  auto* filterRow = new QHBoxLayout;
+  filterRow->addWidget(new QLabel(QStringLiteral(" Filename:"), FrameFilter));
+  filterRow->addWidget(tbxFileName, 1);
+  filterRow->addWidget(new QLabel(QStringLiteral("Extension:"), FrameFilter));
+  filterRow->addWidget(tbxExtension);
+  filterRow->addWidget(lblStats, 1);
+  auto* checkRow = new QHBoxLayout;
+  checkRow->addWidget(btnCheckAll);
+  checkRow->addWidget(btnUncheckAll);
+  checkRow->addStretch();
+  auto* filterLayout = new QVBoxLayout(FrameFilter);
+  filterLayout->addLayout(filterRow);
+  filterLayout->addWidget(fileList_->widget(), 1);
+  filterLayout->addWidget(tvDLFolders, 1);
+  filterLayout->addLayout(checkRow);
+
+  auto* FrameDownload = new QGroupBox(QStringLiteral("Download"), this);
+  btnMode = makeButton(FrameDownload, "btnMode", QStringLiteral("Folder View"));
+  btnStartDownloads = makeButton(FrameDownload, "btnStartDownloads", QStringLiteral("Start Download"),
+                                 QStringLiteral("Starts a download of the selected files..."));
+  btnClearDownloads = makeButton(FrameDownload, "btnClearDownloads", QStringLiteral("Stop Download"));
+  btnVerifyDownloads =
+      makeButton(FrameDownload, "btnVerifyDownloads", QStringLiteral("Verify File(s)"),
+                 QStringLiteral("Sets selected files to not uploaded - resulting in a verify operation..."));
+  btnDeleteFiles = makeButton(FrameDownload, "btnDeleteFiles", QStringLiteral("Delete File(s)"),
+                              QStringLiteral("Sends a message to delete selected files on the server..."));
+  auto* actionRow = new QHBoxLayout(FrameDownload);
+  for (QPushButton* b : {btnMode, btnStartDownloads, btnClearDownloads, btnVerifyDownloads, btnDeleteFiles})
+    actionRow->addWidget(b);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(Frame1);
+  layout->addWidget(FrameFilter, 1);
+  layout->addWidget(FrameDownload);
+
+  connect(cbxSources, &QComboBox::activated, this, [this] { cbxSources_Click(); });
+  connect(btnSync, &QPushButton::clicked, this, [this] { btnSync_Click(); });
+  connect(btnAddSource, &QPushButton::clicked, this, [this] { btnAddSource_Click(); });
+  connect(btnRemoveSource, &QPushButton::clicked, this, [this] { btnRemoveSource_Click(); });
+  connect(tbxFileName, &QLineEdit::textChanged, this, [this] { FilterFileChooserByFilename(); });
+  connect(tbxExtension, &QLineEdit::textChanged, this, [this] { FilterFileChooserByExtension(); });
+  connect(btnCheckAll, &QPushButton::clicked, this, [this] { btnCheckAll_Click(); });
+  connect(btnUncheckAll, &QPushButton::clicked, this, [this] { btnUncheckAll_Click(); });
+  connect(btnMode, &QPushButton::clicked, this, [this] { btnMode_Click(); });
+  connect(btnStartDownloads, &QPushButton::clicked, this, [this] { btnStartDownloads_Click(); });
+  connect(btnClearDownloads, &QPushButton::clicked, this, [this] { btnClearDownloads_Click(); });
+  connect(btnVerifyDownloads, &QPushButton::clicked, this, [this] { btnVerifyDownloads_Click(); });
+  connect(btnDeleteFiles, &QPushButton::clicked, this, [this] { btnDeleteFiles_Click(); });
+}
+
+// The restore buttons live on the main window's tab 5 ("Restore Options").
+void RestorePage::connectRestoreButtons() {
+  if (restoreButtonsConnected_ || !services_.window()) return;
+  QWidget* w = services_.window();
+  auto hook = [&](const char* name, void (RestorePage::*handler)()) {
+    if (auto* b = w->findChild<QPushButton*>(QString::fromLatin1(name)))
+      connect(b, &QPushButton::clicked, this, [this, handler] { (this->*handler)(); });
+  };
+  hook("btnQuickSync", &RestorePage::btnQuickSync_Click);
+  hook("btnRestoreAll", &RestorePage::btnRestoreAll_Click);
+  hook("btnRestoreFiles", &RestorePage::btnRestoreFiles_Click);
+  hook("btnRestoreFolders", &RestorePage::btnRestoreFolders_Click);
+  restoreButtonsConnected_ = w->findChild<QPushButton*>(QStringLiteral("btnQuickSync")) != nullptr;
+}
+
+void RestorePage::setRestoreButtonsEnabled(bool enabled) {
+  if (!services_.window()) return;
+  for (const char* name : kRestoreButtons)
+    if (auto* b = services_.window()->findChild<QWidget*>(QString::fromLatin1(name))) b->setEnabled(enabled);
+}
+
+void RestorePage::enableRestoreButtons() { setRestoreButtonsEnabled(true); }
+
+void RestorePage::setClock(std::function<QDateTime()> clock) {
+  clock_ = clock;
+  session_.setClock(clock);
+}
+
+QString RestorePage::appFolder() const { return platform::appPaths().appFolder; }
+
+QString RestorePage::chosenComputerName() const { return cbxSources->currentText(); }
+
+bool RestorePage::fileView() const { return btnMode->text() == QLatin1String("Folder View"); }
+
+QString RestorePage::readSetting(const QString& name) {
+  QString value;
+  store::DBSelectSetting(databases().statusDb, name, value, services_.settingDate());
+  return value;
+}
+
+bool RestorePage::updateSetting(const QString& name, const QString& value, const QDateTime& date) {
+  try {
+    store::DBUpdateSetting(databases().statusDb, name, value, date);
+    return true;
+  } catch (const store::DBError& e) {
+    platform::showMessage(e.description());
+    return false;
+  }
+}
+
+QString RestorePage::shownCatalogue() const {
+  return CatalogueDatabase(databases().statusDb, databases().filesDb, appFolder(), cbxSources->currentText(),
+                           QStringLiteral("Files.db"))
+      .value_or(QString());
+}
+
+// ---- Source side -------------------------------------------------------------------------
+
+void RestorePage::DBSelectAllMachineNames() {
+  const auto entries = keys::DBSelectAllMachineNames(databases().statusDb);
+  if (!entries) return;  // the table cannot be read: the list keeps its entries
+  machines_ = *entries;
+  const QSignalBlocker block(cbxSources);
+  cbxSources->clear();
+  for (const keys::MachineEntry& m : machines_) cbxSources->addItem(m.machineName, QVariant::fromValue(m.keyId));
+  cbxSources->setCurrentIndex(-1);
+  platform::doEvents();
+}
+
+void RestorePage::InitRestorePage() {
+  connectRestoreButtons();
+  DBSelectAllMachineNames();
+  bool ok = false;
+  const qint64 dIdentity = readSetting(QStringLiteral("DIdentity")).trimmed().toLongLong(&ok);
+  if (!ok) return;
+  for (int i = 0; i < cbxSources->count(); ++i) {
+    if (cbxSources->itemData(i).toLongLong() != dIdentity) continue;
+    {
+      const QSignalBlocker block(cbxSources);
+      cbxSources->setCurrentIndex(i);
+    }
+    DFolderView(cbxSources->itemText(i));
+  }
+}
+
+bool RestorePage::RemoveSourceEntry(qint64 keyId) {
+  for (int i = 0; i < cbxSources->count(); ++i) {
+    if (cbxSources->itemData(i).toLongLong() != keyId) continue;
+    const QSignalBlocker block(cbxSources);
+    cbxSources->removeItem(i);
+    return true;
+  }
+  return false;
+}
+
+void RestorePage::cbxSources_Click() {
+  if (cbxSources->currentIndex() < 0) return;
+  const QString keyId = QString::number(cbxSources->currentData().toLongLong());
+  if (!updateSetting(QStringLiteral("DIdentity"), keyId, services_.settingDate())) return;
+  DFolderView(cbxSources->currentText());
+}
+
+void RestorePage::DFolderView(const QString& machineName) {
+  platform::doEvents();
+  records_ = freshRecords();
+  const auto db = CatalogueDatabase(databases().statusDb, databases().filesDb, appFolder(), machineName,
+                                    QStringLiteral("Files.db"));
+  if (db) DBSelectAllUploadedFiles(*db, records_);
+  AddToFileChooser();
+}
+
+std::optional<QString> RestorePage::fetchDirectory(const QString& machineName, qint64 keyId) {
+  FetchContext ctx;
+  ctx.appFolder = appFolder();
+  ctx.statusDb = databases().statusDb;
+  ctx.session = &session_;
+  ctx.mainCaption = [this](const QString& t) { services_.setCaption(t); };
+  ctx.ownCaption = [this](const QString& t) {
+    if (addComputer_) addComputer_->setWindowTitle(t);
+  };
+  ctx.clock = clock_;
+  const auto name = restore::DownloadDirectoryFile(ctx, machineName, keyId);
+  if (!name) return std::nullopt;
+  DFolderView(*name);
+  if (addComputer_) addComputer_->hide();
+  return name;
+}
+
+void RestorePage::DownloadDirectoryFile(const QString& machineName, qint64 keyId) {
+  if (busy_) return;
+  BusyScope busy(busy_);
+  fetchDirectory(machineName, keyId);
+}
+
+void RestorePage::btnSync_Click() {
+  if (busy_) return;
+  BusyScope busy(busy_);
+  const QString name = cbxSources->currentText();
+  if (name.isEmpty()) return;
+  const bool thisComputer = IsThisComputer(databases().statusDb);
+  const qint64 keyId = readSetting(QStringLiteral("DIdentity")).trimmed().toLongLong();
+  const auto fetched = fetchDirectory(name, keyId);
+  QString show;
+  if (thisComputer) {
+    // Files.db is written back only from a catalogue that was fetched just now: a failed fetch
+    // leaves the upload state of this computer's files as it was.
+    if (fetched) {
+      const QString copy = platform::joinPath(appFolder(), catalogueCopyName(*fetched));
+      if (DBUpdateAllUploadedFiles(databases().filesDb))
+        DBInsertFileEntries(copy, databases().filesDb, [this](const QString& t) { services_.setCaption(t); });
+    }
+    show = databases().filesDb;
+  } else {
+    show = shownCatalogue();
+  }
+  if (!show.isEmpty()) DBSelectAllUploadedFiles(show, records_);
+  AddToFileChooser();
+}
+
+void RestorePage::btnQuickSync_Click() {
+  if (platform::showMessage(QStringLiteral("This will download ANY missing files to their original folders..."),
+                            QStringLiteral("QuickSync"), platform::MsgButtons::OkCancel,
+                            platform::MsgIcon::Question) != platform::MsgResult::Ok)
+    return;
+  updateSetting(QStringLiteral("Activity"), QStringLiteral("QuickSync"), services_.settingDate());
+}
+
+void RestorePage::btnAddSource_Click() {
+  if (!addComputer_) addComputer_ = std::make_unique<keys::ui::FrmAddComputer>(this, nullptr, databases().statusDb);
+  if (clock_) addComputer_->setClock(clock_);
+  addComputer_->show();
+  addComputer_->raise();
+}
+
+void RestorePage::btnRemoveSource_Click() {
+  if (!removeComputer_)
+    removeComputer_ = std::make_unique<keys::ui::FrmRemoveComputer>(this, nullptr, databases().statusDb);
+  else
+    removeComputer_->Form_Load();
+  removeComputer_->show();
+  removeComputer_->raise();
+}
+
+void RestorePage::ensureDownloadList() {
+  if (downloadList_) return;
+  downloadList_ = std::make_unique<keys::ui::FrmDownloadList>(nullptr, databases().statusDb);
+  downloadList_->setShowAddComputer([this] { btnAddSource_Click(); });
+  if (clock_) downloadList_->setClock(clock_);
+  auto* btnIdentity = new QPushButton(QStringLiteral("Change Identity"));
+  btnIdentity->setObjectName(QStringLiteral("btnIdentity"));
+  downloadList_->addButton(btnIdentity);
+  connect(btnIdentity, &QPushButton::clicked, this, [this] { btnIdentity_Click(); });
+}
+
+void RestorePage::showDownloadList() {
+  ensureDownloadList();
+  downloadList_->show();
+  downloadList_->raise();
+  downloadList_->activateWindow();
+}
+
+void RestorePage::btnIdentity_Click() {
+  if (busy_ || !downloadList_) return;
+  BusyScope busy(busy_);
+  QTreeWidget* list = downloadList_->lstComputerKeys();
+  QTreeWidgetItem* chosen = nullptr;
+  for (int i = 0; i < list->topLevelItemCount() && !chosen; ++i)
+    if (list->topLevelItem(i)->checkState(0) == Qt::Checked) chosen = list->topLevelItem(i);
+  if (!chosen) return;
+  const QString keyText = chosen->text(0);
+
+  keys::KeyRecord key;
+  const bool found = keys::DBSelectKey(databases().statusDb, keyText.trimmed().toLongLong(), key);
+  downloadList_->lblIdentity()->setText(QStringLiteral("Updating..."));
+  FetchContext ctx;
+  ctx.appFolder = appFolder();
+  ctx.statusDb = databases().statusDb;
+  ctx.session = &session_;
+  ctx.mainCaption = [this](const QString& t) { services_.setCaption(t); };
+  ctx.ownCaption = [this](const QString& t) { downloadList_->setWindowTitle(t); };
+  ctx.clock = clock_;
+  const QString result = found && keys::IsSafeMachineName(key.MachineName)
+                             ? DownloadTextCatalogue(ctx, key.FileKey, key.MachineID)
+                             : QString();
+  if (result != QLatin1String("OK")) {
+    platform::showMessage(QStringLiteral("Download Failed..."));
+    return;
+  }
+  if (!updateSetting(QStringLiteral("DIdentity"), keyText, now())) return;
+  for (int i = 0; i < list->topLevelItemCount(); ++i) list->topLevelItem(i)->setCheckState(0, Qt::Unchecked);
+  const auto db = DBCreateDatabaseDownload(appFolder(), key.MachineName);
+  if (!db) return;
+  ImportFileToFileDB(appFolder(), *db, ctx.ownCaption, now());
+  downloadList_->lblIdentity()->setText(QStringLiteral("Downloading from:- ") + key.MachineName);
+}
+
+// ---- File list -----------------------------------------------------------------------------
+
+void RestorePage::showStats(double count, double bytes) { lblStats->setText(StatsLine(count, bytes)); }
+
+void RestorePage::AddToFileChooser() {
+  const auto t = fileList_->show(records_);
+  showStats(t.count, t.bytes);
+}
+
+void RestorePage::FilterFileChooserByFilename() {
+  const QString text = tbxFileName->text();
+  if (text.isEmpty()) return AddToFileChooser();
+  const auto t = fileList_->show(records_, [&](const UploadedFileRecord& r) { return MatchesPrefix(r.FileName, text); });
+  showStats(t.count, t.bytes);
+}
+
+void RestorePage::FilterFileChooserByExtension() {
+  const QString text = tbxExtension->text();
+  if (text.isEmpty()) return AddToFileChooser();
+  const auto t = fileList_->show(records_, [&](const UploadedFileRecord& r) { return MatchesPrefix(r.Extension, text); });
+  showStats(t.count, t.bytes);
+}
+
+void RestorePage::btnCheckAll_Click() { fileList_->setAllChecked(true); }
+void RestorePage::btnUncheckAll_Click() { fileList_->setAllChecked(false); }
+
+// ---- Folder tree and actions ------------------------------------------------------------
+
+void RestorePage::btnMode_Click() {
+  if (busy_ || tree_->building()) return;
+  if (btnMode->text() == QLatin1String("File View")) {
+    fileList_->widget()->show();
+    cbxSources->show();
+    btnAddSource->show();
+    btnRemoveSource->show();
+    tvDLFolders->hide();
+    btnMode->setText(QStringLiteral("Folder View"));
+  } else {
+    fileList_->widget()->hide();
+    tvDLFolders->show();
+    btnMode->setText(QStringLiteral("File View"));
+    InitTv();
+  }
+}
+
+void RestorePage::InitTv() {
+  BusyScope busy(busy_);
+  tree_->build(shownCatalogue(), [this](const QString& t) { services_.setCaption(t); });
+}
+
+QList<UploadedFileRecord> RestorePage::checkedRecords(const QString& catalogue) {
+  if (fileView()) return fileList_->checkedRecords();
+  QList<UploadedFileRecord> out;
+  UploadedFileRecords folder = freshRecords();
+  for (const QString& key : tree_->GetAllCheckedNodes()) {
+    const int n = DBSelectUploadedFiles(catalogue, key, folder);
+    for (int i = 0; i < n; ++i) out << folder[i];
+  }
+  return out;
+}
+
+void RestorePage::StoreCheckedItems() { QueueRecords(databases().filesDb, checkedRecords(shownCatalogue())); }
+
+void RestorePage::btnStartDownloads_Click() {
+  try {
+    store::DBDeleteAllTempDFile(databases().filesDb);
+  } catch (const store::DBError& e) {
+    platform::showMessage(e.description());
+    return;
+  }
+  showDestinationFolderChooser([this] { StoreCheckedItems(); });
+}
+
+void RestorePage::btnClearDownloads_Click() {
+  try {
+    store::DBDeleteAllTempDFile(databases().filesDb);
+    SignalDownloadAbort(databases().statusDb, now());
+  } catch (const store::DBError& e) {
+    platform::showMessage(e.description());
+  }
+}
+
+void RestorePage::btnVerifyDownloads_Click() {
+  if (busy_ || !IsThisComputer(databases().statusDb)) return;
+  BusyScope busy(busy_);
+  ValidateRecords(databases().filesDb, databases().statusDb, checkedRecords(databases().filesDb),
+                  fileView() ? ActionView::Files : ActionView::Folders, now());
+}
+
+void RestorePage::btnDeleteFiles_Click() {
+  if (busy_ || !IsThisComputer(databases().statusDb)) return;
+  BusyScope busy(busy_);
+  RewriteRecordsForDelete(databases().filesDb, databases().statusDb, checkedRecords(databases().filesDb),
+                          fileView() ? ActionView::Files : ActionView::Folders, now());
+  // The request goes under the main window's session, agreed (or renewed) first.
+  if (keys::BeginEncryptionSession(session_) == QLatin1String("OK")) SendDeleteRequest(session_);
+}
+
+void RestorePage::ensureFolderChoosers() {
+  if (!folderChooser_) {
+    folderChooser_ = std::make_unique<FrmFolderChooser>(*this, QStringLiteral("frmFolderChooser"));
+    destinationChooser_ = std::make_unique<FrmFolderChooser>(*this, QStringLiteral("frmDestinationFolderChooser"));
+  }
+  if (clock_) {
+    folderChooser_->setClock(clock_);
+    destinationChooser_->setClock(clock_);
+  }
+}
+
+void RestorePage::showFolderChooser(std::function<void()> storeItems, std::function<void()> alsoHide) {
+  ensureFolderChoosers();
+  folderChooser_->showFor(std::move(storeItems), std::move(alsoHide));
+}
+
+void RestorePage::showDestinationFolderChooser(std::function<void()> storeItems) {
+  ensureFolderChoosers();
+  destinationChooser_->showFor(std::move(storeItems));
+}
+
+void RestorePage::btnRestoreAll_Click() {
+  // Restore All queues nothing: the service restores every file when the queue is empty.
+  showFolderChooser({}, {});
+}
+
+void RestorePage::btnRestoreFiles_Click() {
+  setRestoreButtonsEnabled(false);
+  if (services_.window()) services_.window()->raise();
+  if (!fileChooser_) fileChooser_ = std::make_unique<FrmFileChooser>(*this);
+  if (clock_) fileChooser_->setClock(clock_);
+  fileChooser_->show();
+  fileChooser_->raise();
+  fileChooser_->activateWindow();
+}
+
+void RestorePage::btnRestoreFolders_Click() {
+  setRestoreButtonsEnabled(false);
+  if (services_.window()) services_.window()->raise();
+  if (!sourceChooser_) sourceChooser_ = std::make_unique<FrmSourceFolderChooser>(*this);
+  sourceChooser_->showChooser();
+}
+
+}  // namespace corvane::restore::ui
