@@ -1,0 +1,153 @@
+// Unzip wrapper and the catalogue procedures of the restore page.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+
+#include "restore/RestoreCatalogue.h"
+#include "restore/RestoreQueue.h"
+#include "restore/Unzip.h"
+#include "restore_fixture.h"
+
+using namespace corvane;
+using namespace corvane::restore;
+using test::CatalogueRow;
+
+namespace {
+QByteArray readFile(const QString& path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+void writeFile(const QString& path, const QByteArray& data) {
+  QFile f(path);
+  f.open(QIODevice::WriteOnly | QIODevice::Truncate);
+  f.write(data);
+}
+}  // namespace
+
+TEST(Unzip, OptionsFoldersAndMessages) {
+  QTemporaryDir dir;
+  const QString zip = dir.filePath("c.zip");
+  writeFile(zip, test::zipOf({{"sub/inner.txt", "inner"}, {"../evil.txt", "evil"}, {"top.txt", "top"}}));
+
+  CGUnzipFiles u;
+  // A fresh object: quiet, folders kept, existing files overwritten without asking, case sensitive.
+  EXPECT_EQ(u.MessageLevel(), 2);
+  EXPECT_TRUE(u.HonorDirectories());
+  EXPECT_TRUE(u.OverWriteFiles());
+  EXPECT_FALSE(u.PromptOverwrite());
+  EXPECT_TRUE(u.CaseSensitive());
+
+  // Folders kept; the entry that climbs out of the target folder is refused and reported.
+  const QString out = dir.filePath("out");
+  EXPECT_EQ(u.Unzip(zip, out), UnzWarning);
+  EXPECT_EQ(readFile(out + "/sub/inner.txt"), "inner");
+  EXPECT_FALSE(QFile::exists(dir.filePath("evil.txt")));
+  EXPECT_TRUE(CGUnzipFiles::GetLastMessage().contains("../evil.txt"));
+
+  // Folders dropped; the stored names and folder of the object are used when the arguments are empty.
+  const QString flat = dir.filePath("flat");
+  writeFile(zip, test::zipOf({{"sub/inner.txt", "inner"}, {"top.txt", "top"}}));
+  u.setHonorDirectories(false);
+  u.setExtractDir(flat);
+  EXPECT_EQ(u.Unzip(), UnzOk);
+  EXPECT_EQ(readFile(flat + "/inner.txt"), "inner");
+  EXPECT_EQ(CGUnzipFiles::GetLastMessage(), "");  // the refusal of the first unzip is gone
+
+  // Overwriting off and the question answered No keeps the file; Cancel stops the unzip.
+  writeFile(flat + "/top.txt", "mine");
+  u.setOverWriteFiles(false);
+  u.setPromptOverwrite(true);
+  CGUnzipFiles::setReplaceQuestion([](const QString&) { return ReplaceAnswer::No; });
+  EXPECT_EQ(u.Unzip(), UnzOk);
+  EXPECT_EQ(readFile(flat + "/top.txt"), "mine");
+  CGUnzipFiles::setReplaceQuestion([](const QString&) { return ReplaceAnswer::Cancel; });
+  EXPECT_EQ(u.Unzip(), UnzUserAbort);
+  CGUnzipFiles::setReplaceQuestion({});
+
+  EXPECT_EQ(u.Unzip(dir.filePath("missing.zip")), UnzNoArchive);
+  EXPECT_TRUE(CGUnzipFiles::GetLastMessage().contains("missing.zip"));
+}
+
+TEST(Catalogue, RecordsStatsAndFilters) {
+  test::TempAppFolder app;
+  const QString db = test::makeCatalogue(app.file("PC1Files.db"),
+                                         {{"C:\\Bob's", "old.", "doc", 1000, "2009-01-01 00:00:00"},
+                                          {"C:\\Data", "new.", "txt", 2000, "2012-03-04 05:06:07"},
+                                          {"C:\\Data", "gone.", "txt", 3000, "2011-01-01 00:00:00", false}});
+  UploadedFileRecords r = freshRecords();
+  ASSERT_EQ(DBSelectAllUploadedFiles(db, r), 2);
+  ASSERT_EQ(r.size(), 3);  // two rows and the spare entry
+  EXPECT_EQ(r[0].FileName, "new.");  // newest first
+  EXPECT_EQ(r[0].DateLastModified, "2012-03-04 05-06-07");
+  EXPECT_EQ(r[1].Folder, "C:\\Bob's");  // quote pairs undone
+  EXPECT_EQ(r[1].FileSize, "1000");
+  EXPECT_TRUE(r[2].FileName.isEmpty());
+  EXPECT_EQ(recordDateFromText(r[0].DateLastModified), QDateTime(QDate(2012, 3, 4), QTime(5, 6, 7)));
+
+  // An empty result or a missing database leaves the records as they were.
+  EXPECT_EQ(DBSelectAllUploadedFiles(app.file("None.db"), r), 0);
+  EXPECT_EQ(DBSelectUploadedFiles(db, "C:\\Nowhere", r), 0);
+  EXPECT_EQ(r.size(), 3);
+  ASSERT_EQ(DBSelectUploadedFiles(db, "C:\\Bob's", r), 1);
+  EXPECT_EQ(r[0].FileName, "old.");
+  EXPECT_EQ(*DBSelectDrives(db), QStringList{"C:"});
+
+  EXPECT_EQ(StatsLine(3, 6000), "3 Files, 5.9 KBytes");
+  EXPECT_EQ(StatsLine(0, 0), "0 Files, .0 KBytes");
+  EXPECT_EQ(StatsLine(1, 1048576.0 * 1024), "1 Files, 1,048,576.0 KBytes");
+  EXPECT_EQ(StatsLine(1, 5 * 1048576.0), "1 Files, 5.0 MBytes");
+  EXPECT_EQ(StatsLine(1, 3.0 * 1024 * 1048576.0), "1 Files, 3.0 GBytes");
+
+  EXPECT_TRUE(MatchesPrefix("docx", "DOC"));
+  EXPECT_TRUE(MatchesPrefix("Doc", "doc"));
+  EXPECT_FALSE(MatchesPrefix("odoc", "doc"));
+}
+
+TEST(Catalogue, WriteBackIntoFilesDb) {
+  test::TempAppFolder app;
+  test::FakeWaiter waiter;
+  test::RecordingMessages messages;
+  test::addRows(app.filesDb(), {{"C:\\Local", "kept.", "txt", 5}, {"C:\\Bob's", "a.", "doc", 9, "2009-01-01 00:00:00", false}});
+  const QString copy = test::makeCatalogue(app.file("PCFiles.db"), {{"C:\\Bob's", "a.", "doc", 10}});
+
+  ASSERT_TRUE(DBUpdateAllUploadedFiles(app.filesDb()));
+  QStringList captions;
+  ASSERT_TRUE(DBInsertFileEntries(copy, app.filesDb(), [&](const QString& t) { captions << t; }));
+  EXPECT_EQ(captions, (QStringList{"Corvane Restoring Directory...", "Corvane - Restoring Directory - 0 files..."}));
+  // The copied row replaced the local one, kept its stored quote form and is uploaded;
+  // the row the server does not hold is no longer uploaded.
+  EXPECT_EQ(test::rowCount(app.filesDb(), "Select * From File WHERE Folder = ? AND Uploaded = 1 AND Filesize = 10",
+                           {"C:\\Bob''s"}),
+            1);
+  EXPECT_EQ(test::rowCount(app.filesDb(), "Select * From File WHERE Folder = ? AND Uploaded = 0", {"C:\\Local"}), 1);
+
+  // A missing source commits nothing and says so.
+  EXPECT_FALSE(DBInsertFileEntries(app.file("Missing.db"), app.filesDb(), {}));
+  EXPECT_EQ(messages.texts.last(), "Restore directory failed...");
+
+  // One row's flag, with a quote in its folder (bound, never part of the statement).
+  DBUpdateFileUploaded(app.filesDb(), "C:\\Bob's", "a.", "doc", "0");
+  EXPECT_EQ(test::rowCount(app.filesDb(), "Select * From File WHERE Uploaded = 1"), 0);
+}
+
+TEST(Catalogue, QueueRowsAndUnsafePaths) {
+  test::TempAppFolder app;
+  UploadedFileRecord ok{0, "C:\\Data", "a.", "txt", "3000000000", "2009-01-02 03-04-05", "2010-09-27 14-05-09",
+                        "2011-05-06 07-08-09"};
+  UploadedFileRecord climbing = ok;
+  climbing.Folder = "C:\\Data\\..\\..\\Windows";
+  UploadedFileRecord slash = ok;
+  slash.FileName = "..\\b.";
+  EXPECT_EQ(QueueRecords(app.filesDb(), {ok, climbing, slash}), 1);
+  store::DBConnection c;
+  c.Open(app.filesDb());
+  auto rs = c.Query("Select * From tempDFile");
+  ASSERT_EQ(rs.RowCount(), 1);
+  EXPECT_EQ(rs.Long("FileSize"), 3000000000LL);  // sizes past 2 GiB are kept whole
+  EXPECT_EQ(rs.Date("DateLastModified"), QDateTime(QDate(2010, 9, 27), QTime(14, 5, 9)));
+
+  // "DownloadAbort" is written even when the shipped settings hold no such row.
+  SignalDownloadAbort(app.statusDb(), QDateTime::currentDateTime());
+  EXPECT_EQ(store::settingValue(app.statusDb(), "DownloadAbort"), "1");
+}

@@ -1,0 +1,100 @@
+#pragma once
+// Shared pieces of the restore tests: an application folder with settings, catalogue
+// databases filled with rows, zip archives, and a main window with the restore buttons.
+#include <zip.h>
+
+#include <QDateTime>
+#include <QFile>
+#include <QPushButton>
+#include <QWidget>
+#include <memory>
+
+#include "shell/PageSeam.h"
+#include "store/Database.h"
+#include "store/FileTables.h"
+#include "store/Settings.h"
+#include "support/TestSupport.h"
+
+namespace corvane::test {
+
+struct CatalogueRow {
+  QString folder, name, ext;
+  qint64 size = 0;
+  QString modified = "2010-09-27 14:05:09";
+  bool uploaded = true;
+};
+
+// Rows go in in their stored form (quotes doubled), as the service writes them.
+inline void addRows(const QString& db, const QList<CatalogueRow>& rows) {
+  store::DBConnection c;
+  c.Open(db);
+  for (const auto& r : rows)
+    c.Execute("Insert Into File (Folder, FileName, Extension, Filesize, DateCreated, DateLastModified, DateUploaded, "
+              "Uploaded, Filtered) Values(?,?,?,?,?,?,?,?,0)",
+              {store::toStoredText(r.folder), store::toStoredText(r.name), store::toStoredText(r.ext), r.size,
+               "2009-01-02 03:04:05", r.modified, "2011-05-06 07:08:09", r.uploaded ? 1 : 0});
+}
+
+inline QString makeCatalogue(const QString& path, const QList<CatalogueRow>& rows) {
+  QFile::remove(path);
+  {
+    store::DBConnection c;
+    c.Create(path);
+    c.Execute(store::fileTableCreateStatement());
+  }
+  addRows(path, rows);
+  return path;
+}
+
+inline QByteArray zipOf(const QList<QPair<QString, QByteArray>>& entries) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("a.zip");
+  int err = 0;
+  zip_t* z = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &err);
+  for (const auto& e : entries) {
+    zip_source_t* s = zip_source_buffer(z, e.second.constData(), zip_uint64_t(e.second.size()), 0);
+    zip_file_add(z, e.first.toUtf8().constData(), s, ZIP_FL_OVERWRITE);
+  }
+  zip_close(z);
+  QFile f(path);
+  f.open(QIODevice::ReadOnly);
+  return f.readAll();
+}
+
+inline void setSetting(const QString& statusDb, const QString& name, const QString& value) {
+  if (store::DBSettingExists(statusDb, name))
+    store::DBUpdateSetting(statusDb, name, value, QDateTime::currentDateTime());
+  else
+    store::DBInsertSetting(statusDb, name, value, QDateTime::currentDateTime());
+}
+
+inline int rowCount(const QString& db, const QString& sql, const QVariantList& params = {}) {
+  store::DBConnection c;
+  c.Open(db);
+  return int(c.Query(sql, params).RowCount());
+}
+
+// The main window as the restore page sees it: paths, caption, the restore buttons of tab 5.
+class RestoreWindow : public shell::MainWindowServices {
+ public:
+  explicit RestoreWindow(store::DatabasePaths p) : paths(std::move(p)), host(std::make_unique<QWidget>()) {
+    for (const char* n : {"btnQuickSync", "btnRestoreAll", "btnRestoreFolders", "btnRestoreFiles"}) {
+      auto* b = new QPushButton(host.get());
+      b->setObjectName(n);
+    }
+  }
+  const store::DatabasePaths& databases() const override { return paths; }
+  QWidget* window() override { return host.get(); }
+  void setCaption(const QString& text) override { captions << text; }
+  QString caption() const override { return captions.value(captions.size() - 1); }
+  void relayout() override {}
+  QDateTime& settingDate() override { return date; }
+  QPushButton* button(const char* name) const { return host->findChild<QPushButton*>(name); }
+
+  store::DatabasePaths paths;
+  std::unique_ptr<QWidget> host;
+  QStringList captions;
+  QDateTime date;
+};
+
+}  // namespace corvane::test
