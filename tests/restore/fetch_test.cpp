@@ -1,0 +1,161 @@
+// Catalogue download, both decryption layers, unzip and import, against the fake server.
+#include <gtest/gtest.h>
+
+#include <QFile>
+
+#include "fakeserver/FakeBackupServer.h"
+#include "keys/Blowfish.h"
+#include "keys/EncryptionSession.h"
+#include "keys/HexConvert.h"
+#include "keys/KeysTable.h"
+#include "restore/CatalogueFetch.h"
+#include "restore/RestoreCatalogue.h"
+#include "restore_fixture.h"
+
+using namespace corvane;
+using namespace corvane::restore;
+using fakeserver::Account;
+using fakeserver::FakeBackupServer;
+using fakeserver::Faults;
+
+namespace {
+
+class FetchTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(server.start());
+    host = std::make_unique<fakeserver::ScopedServerHost>(server.hostPort());
+    server.addAccount(account);
+    keyId = *keys::DBInsertKey(app.statusDb(), "ann", "pw", account.machineId, account.machineName, "Y",
+                               keys::BlowfishEncryptHex(account.fileKeyHex, keys::StringToHex(account.fileKeyKey)),
+                               account.fileKeyKey, "");
+    test::setSetting(app.statusDb(), "DIdentity", "0");
+    ctx.appFolder = app.path();
+    ctx.statusDb = app.statusDb();
+    ctx.session = &session;
+    ctx.mainCaption = [this](const QString& t) { mainCaptions << t; };
+    ctx.ownCaption = [this](const QString& t) { ownCaptions << t; };
+  }
+
+  // The server's stored catalogue: the database under the file key, zipped (plus a stray entry).
+  void serveCatalogue(const QList<test::CatalogueRow>& rows) {
+    QTemporaryDir dir;
+    const QString db = test::makeCatalogue(dir.filePath("c.db"), rows);
+    QFile f(db);
+    f.open(QIODevice::ReadOnly);
+    const QByteArray inner = FakeBackupServer::encryptWithKey(f.readAll(), account.fileKeyHex);
+    server.setCatalogueFile(account.machineId, "FilesE.db",
+                            test::zipOf({{"FilesE.db", inner}, {"Status.db", "not a database"}}));
+  }
+
+  test::TempAppFolder app;
+  test::FakeWaiter waiter;
+  test::RecordingMessages messages;
+  FakeBackupServer server;
+  std::unique_ptr<fakeserver::ScopedServerHost> host;
+  Account account{"ann", "pw", "PC1", "M-1", "00112233445566778899AABBCCDDEEFF", "kk1"};
+  qint64 keyId = 0;
+  keys::EncryptionSession session;
+  FetchContext ctx;
+  QStringList mainCaptions, ownCaptions;
+};
+
+}  // namespace
+
+TEST_F(FetchTest, DatabaseCatalogueArrivesAsTheComputersCopy) {
+  serveCatalogue({{"C:\\Data", "a.", "txt", 10}, {"D:\\Pics", "b.", "jpg", 20}});
+  ASSERT_EQ(DownloadDirectoryFile(ctx, "PC1", keyId), std::optional<QString>("PC1"));
+  EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join("|").toStdString();
+
+  UploadedFileRecords r = freshRecords();
+  EXPECT_EQ(DBSelectAllUploadedFiles(app.file("PC1Files.db"), r), 2);
+  EXPECT_EQ(store::settingValue(app.statusDb(), "DIdentity"), QString::number(keyId));
+  EXPECT_TRUE(mainCaptions.contains("Corvane Downloading FilesEE.db.ZIP 100% done..."));
+  EXPECT_EQ(ownCaptions.first(), "Updating...");
+  // Intermediate files are gone; the stray archive entry did not replace the settings store.
+  for (const char* f : {"FilesEE.db.ZIP", "PC1FilesE.db.ZIP", "FilesE.db", "PC1Files.db.new"})
+    EXPECT_FALSE(QFile::exists(app.file(f))) << f;
+  EXPECT_EQ(store::settingValue(app.statusDb(), "Activity"), "Start");
+  EXPECT_EQ(server.downloads().last().fullPath, "FilesE.db");
+}
+
+TEST_F(FetchTest, FailedChainsKeepTheOldCopyAndSayWhere) {
+  serveCatalogue({{"C:\\Data", "a.", "txt", 10}});
+  ASSERT_TRUE(DownloadDirectoryFile(ctx, "PC1", keyId));
+  test::setSetting(app.statusDb(), "DIdentity", "0");
+
+  // Session layer under another key.
+  Faults f;
+  f.downloadWrongSessionKey = true;
+  server.setFaults(f);
+  EXPECT_FALSE(DownloadDirectoryFile(ctx, "PC1", keyId));
+  EXPECT_EQ(messages.texts, (QStringList{"Download Failed - decrypt failure...", "Directory Download Failed..."}));
+  EXPECT_FALSE(QFile::exists(app.file("FilesEE.db.ZIP")));
+
+  // Inner layer under another key: the old catalogue copy stays.
+  server.setFaults(Faults());
+  messages.texts.clear();
+  server.setCatalogueFile(account.machineId, "FilesE.db",
+                          test::zipOf({{"FilesE.db", FakeBackupServer::encryptWithKey("x", "0102030405060708")}}));
+  EXPECT_FALSE(DownloadDirectoryFile(ctx, "PC1", keyId));
+  ASSERT_EQ(messages.texts.size(), 2);
+  EXPECT_TRUE(messages.texts[0].startsWith("Download Failed - Decrypt Failure - error code "));
+  UploadedFileRecords r = freshRecords();
+  EXPECT_EQ(DBSelectAllUploadedFiles(app.file("PC1Files.db"), r), 1);
+  EXPECT_EQ(store::settingValue(app.statusDb(), "DIdentity"), "0");
+
+  // The server has nothing ("#"), or the reply ends before its "#".
+  messages.texts.clear();
+  f = Faults();
+  f.downloadEmptyHeader = true;
+  server.setFaults(f);
+  EXPECT_FALSE(DownloadDirectoryFile(ctx, "PC1", keyId));
+  EXPECT_EQ(messages.texts, (QStringList{"File Download Unsuccessfull...", "Directory Download Failed..."}));
+  f = Faults();
+  f.downloadNoTerminator = true;
+  server.setFaults(f);
+  messages.texts.clear();
+  EXPECT_FALSE(DownloadDirectoryFile(ctx, "PC1", keyId));
+  ASSERT_EQ(messages.texts.size(), 3);
+  EXPECT_TRUE(messages.texts[0].startsWith("Error in DownloadFile - "));
+
+  // No server at all.
+  server.stop();
+  session.setSessionId(0);
+  messages.texts.clear();
+  EXPECT_FALSE(DownloadDirectoryFile(ctx, "PC1", keyId));
+  EXPECT_EQ(ownCaptions.last(), "Corvane No server connection...");
+}
+
+TEST_F(FetchTest, TextCatalogueImport) {
+  const QByteArray text =
+      "C:\\Data 000\r\nC:\\Data\\a.txt\r\nC:\\Data 003\r\nC:\\Other 002\r\nC:\\Data\\..\\..\\x.txt\r\n"
+      "C:\\root.ini\r\nab\r\n";
+  server.setCatalogueFile(account.machineId, "Files.txt", FakeBackupServer::encryptWithKey(text, account.fileKeyHex));
+  ASSERT_EQ(DownloadTextCatalogue(ctx, account.fileKeyHex, account.machineId), "OK");
+  EXPECT_FALSE(QFile::exists(app.file("temp.tmp")));
+  EXPECT_FALSE(QFile::exists(app.file("FilesE.txt")));
+
+  const auto db = DBCreateDatabaseDownload(app.path(), "PC1");
+  ASSERT_TRUE(db);
+  EXPECT_TRUE(db->endsWith("PC1Download.db"));
+  QStringList captions;
+  EXPECT_EQ(ImportFileToFileDB(app.path(), *db, [&](const QString& t) { captions << t; }, QDateTime::currentDateTime()),
+            3);
+  EXPECT_EQ(captions.first(), "Inserting Files - ");
+  // The folder line is the current folder, its summary line is skipped, another folder's
+  // summary is a file, the climbing path and the short line are left out.
+  EXPECT_EQ(test::rowCount(*db, "Select * From File WHERE Folder = ? AND FileName = ? AND Extension = ? AND Uploaded = 1",
+                           {"C:\\Data", "a.", "txt"}),
+            1);
+  EXPECT_EQ(test::rowCount(*db, "Select * From File WHERE Folder = 'C:' AND Extension = 'Other 002'"), 1);
+  EXPECT_EQ(test::rowCount(*db, "Select * From File WHERE Folder = 'C:' AND FileName = 'root.'"), 1);
+  EXPECT_FALSE(DBCreateDatabaseDownload(app.path(), "..\\Status"));
+}
+
+TEST(DownloadCaption, Percent) {
+  EXPECT_EQ(DownloadCaption("F", 50, 200), "Corvane Downloading F 25% done...");
+  EXPECT_EQ(DownloadCaption("F", 0, 200), "Corvane Downloading F % done...");
+  EXPECT_EQ(DownloadCaption("F", 300, 200), "Corvane Downloading F 150% done...");
+  EXPECT_EQ(DownloadCaption("F", 10, 0), "Corvane Downloading F % done...");
+}
