@@ -1,0 +1,314 @@
+// The restore page and its dialogs, driven through their handlers.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTreeWidget>
+
+#include "fakeserver/FakeBackupServer.h"
+#include "keys/Blowfish.h"
+#include "keys/HexConvert.h"
+#include "keys/KeysTable.h"
+#include "keys/ui/FrmDownloadList.h"
+#include "restore/ui/CatalogueTree.h"
+#include "restore/ui/FileList.h"
+#include "restore/ui/FrmFileChooser.h"
+#include "restore/ui/FrmFolderChooser.h"
+#include "restore/ui/FrmSourceFolderChooser.h"
+#include "restore/ui/RestorePage.h"
+#include "restore_fixture.h"
+
+using namespace corvane;
+using namespace corvane::restore;
+using restore::ui::RestorePage;
+using test::CatalogueRow;
+
+namespace {
+
+class PageTest : public ::testing::Test {
+ protected:
+  PageTest() : win(store::DatabasePaths::forAppFolder(app.path())) {}
+
+  void SetUp() override {
+    pc1 = *keys::DBInsertKey(app.statusDb(), "ann", "pw", "M-1", "PC1", "Y", fileKeyE(), "kk1", "");
+    pc2 = *keys::DBInsertKey(app.statusDb(), "ann", "pw", "M-2", "PC2", "Y", fileKeyE(), "kk1", "");
+    test::setSetting(app.statusDb(), "Identity", QString::number(pc1));
+    test::setSetting(app.statusDb(), "DIdentity", QString::number(pc1));
+    page = std::make_unique<RestorePage>(win);
+  }
+
+  static QString fileKeyE() { return keys::BlowfishEncryptHex(kFileKey, keys::StringToHex("kk1")); }
+  QComboBox* sources() const { return page->findChild<QComboBox*>("cbxSources"); }
+  QTreeWidget* list() const { return page->fileList().widget(); }
+  QList<UploadedFileRecord> rows() const { return page->fileList().rows(); }
+  QStringList names() const {
+    QStringList out;
+    for (const auto& r : rows()) out << r.FileName + r.Extension;
+    return out;
+  }
+  void tickRow(const QString& fileName) {
+    for (int i = 0; i < list()->topLevelItemCount(); ++i)
+      if (list()->topLevelItem(i)->text(2) == fileName) list()->topLevelItem(i)->setCheckState(0, Qt::Checked);
+  }
+  QStringList queued() const {
+    store::DBConnection c;
+    c.Open(app.filesDb());
+    QStringList out;
+    for (auto rs = c.Query("Select * From tempDFile ORDER BY tempDFileID"); !rs.AtEnd(); rs.MoveNext())
+      out << store::fromStoredText(rs.Text("Folder")) + "|" + rs.Text("FileName") + rs.Text("Extension") + "|" +
+                 rs.Text("FileSize");
+    return out;
+  }
+  template <class T>
+  static T* child(QWidget* w, const char* name) {
+    return w->findChild<T*>(name);
+  }
+
+  static inline const QString kFileKey = "00112233445566778899AABBCCDDEEFF";
+  test::TempAppFolder app;
+  test::FakeWaiter waiter;
+  test::RecordingMessages messages;
+  test::RestoreWindow win;
+  qint64 pc1 = 0, pc2 = 0;
+  std::unique_ptr<RestorePage> page;
+};
+
+}  // namespace
+
+TEST_F(PageTest, SourcesCatalogueFiltersAndSorting) {
+  test::addRows(app.filesDb(), {{"C:\\Mine", "own.", "txt", 1000}});
+  test::makeCatalogue(app.file("PC2Files.db"), {{"C:\\W", "a.", "doc", 1000, "2012-01-01 00:00:00"},
+                                                {"C:\\W", "b.", "docx", 3000, "2011-01-01 00:00:00"},
+                                                {"C:\\W", "prc.", "Doc", 2000, "2010-01-01 00:00:00"},
+                                                {"C:\\W", "c.", "odoc", 10, "2009-01-01 00:00:00"}});
+  page->InitRestorePage();
+  ASSERT_EQ(sources()->count(), 2);
+  EXPECT_EQ(sources()->currentText(), "PC1");
+  EXPECT_EQ(names(), QStringList{"own.txt"});  // this computer: Files.db
+
+  sources()->setCurrentIndex(sources()->findText("PC2"));
+  page->cbxSources_Click();
+  EXPECT_EQ(store::settingValue(app.statusDb(), "DIdentity"), QString::number(pc2));
+  EXPECT_EQ(names(), (QStringList{"a.doc", "b.docx", "prc.Doc", "c.odoc"}));
+  EXPECT_EQ(page->findChild<QLabel*>("lblStats")->text(), "4 Files, 5.9 KBytes");
+
+  auto* ext = page->findChild<QLineEdit*>("tbxExtension");
+  auto* name = page->findChild<QLineEdit*>("tbxFileName");
+  ext->setText("DOC");
+  EXPECT_EQ(names(), (QStringList{"a.doc", "b.docx", "prc.Doc"}));
+  name->setText("PR");  // the file-name box alone decides now
+  EXPECT_EQ(names(), QStringList{"prc.Doc"});
+  name->clear();
+  EXPECT_EQ(rows().size(), 4);
+
+  ext->setText("doc");
+  page->btnCheckAll_Click();
+  ext->clear();
+  EXPECT_EQ(page->fileList().checkedRecords().size(), 0);  // a refill loses the ticks
+  ext->setText("docx");
+  page->btnCheckAll_Click();
+  ext->clear();
+  ext->setText("do");
+  EXPECT_EQ(page->fileList().checkedRecords().size(), 0);
+
+  auto& fl = page->fileList();
+  fl.ColumnClick(4);  // Size, as text
+  EXPECT_EQ(names(), (QStringList{"a.doc", "prc.Doc", "b.docx"}));
+  fl.ColumnClick(4);
+  EXPECT_EQ(names(), (QStringList{"b.docx", "prc.Doc", "a.doc"}));
+  fl.ColumnClick(2);
+  EXPECT_FALSE(fl.descending());
+  EXPECT_EQ(names().first(), "a.doc");
+
+  // A "DIdentity" that names no entry selects nothing and shows no catalogue.
+  test::setSetting(app.statusDb(), "DIdentity", "x");
+  page->DFolderView("PC9");
+  page->InitRestorePage();
+  EXPECT_EQ(sources()->currentIndex(), -1);
+  EXPECT_TRUE(rows().isEmpty());
+}
+
+TEST_F(PageTest, FolderTreeQueuesTickedFoldersOnly) {
+  test::addRows(app.filesDb(), {{"C:\\a", "x.", "txt", 1}, {"C:\\a\\b", "y.", "txt", 2}, {"C:\\c\\d", "z.", "txt", 3},
+                                {"C:\\a", "old.", "txt", 4, "2009-01-01 00:00:00", false}});
+  page->InitRestorePage();
+  page->btnMode_Click();
+  EXPECT_FALSE(page->fileView());
+  auto& tree = page->tree();
+  for (const char* key : {"Drives", "C:", "C:\\a", "C:\\a\\b", "C:\\c", "C:\\c\\d"}) EXPECT_TRUE(tree.nodeByKey(key)) << key;
+  int nodes = 0;
+  for (QTreeWidgetItemIterator it(page->findChild<QTreeWidget*>("tvDLFolders")); *it; ++it) ++nodes;
+  EXPECT_EQ(nodes, 6);
+
+  tree.nodeByKey("C:\\a\\b")->setCheckState(0, Qt::Checked);
+  tree.nodeByKey("C:\\c")->setCheckState(0, Qt::Checked);  // its files lie in a sub-folder
+  page->btnStartDownloads_Click();
+  auto* dest = page->destinationFolderChooser();
+  ASSERT_TRUE(dest && dest->isVisible());
+  child<QLineEdit>(dest, "tbxDirectory")->setText("D:\\R");
+  child<QCheckBox>(dest, "cbxPreserveFolders")->setChecked(true);
+  dest->btnOK_Click();
+  EXPECT_EQ(messages.titles.last(), "Restore Files and Directories");
+  EXPECT_EQ(store::settingValue(app.statusDb(), "Activity"), "Restore to D:\\R Preserve Folders");
+  EXPECT_EQ(queued(), QStringList{"C:\\a\\b|y.txt|2"});
+  EXPECT_FALSE(dest->isVisible());
+
+  page->btnClearDownloads_Click();
+  EXPECT_TRUE(queued().isEmpty());
+  EXPECT_EQ(store::settingValue(app.statusDb(), "DownloadAbort"), "1");
+
+  page->btnMode_Click();
+  EXPECT_TRUE(page->fileView());
+}
+
+TEST_F(PageTest, VerifyAndDeleteActOnThisComputersFilesOnly) {
+  fakeserver::FakeBackupServer server;
+  ASSERT_TRUE(server.start());
+  fakeserver::ScopedServerHost host(server.hostPort());
+  QTemporaryDir drive;
+  test::ScopedPathMap map(platform::PathMap::parse("C:=" + drive.path()));
+  QDir().mkpath(drive.filePath("a"));
+  QFile f(drive.filePath("a/x.txt"));
+  f.open(QIODevice::WriteOnly);
+  f.write("12345");
+  f.close();
+  test::addRows(app.filesDb(), {{"C:\\a", "x.", "txt", 99, "2012-01-01 00:00:00"},
+                                {"C:\\a", "gone.", "txt", 1, "2011-01-01 00:00:00"},
+                                {"C:\\a", "after.", "txt", 1, "2010-01-01 00:00:00"}});
+  {
+    store::DBConnection c;
+    c.Open(app.filesDb());
+    c.Execute("Insert Into Hash (FileId, BlockNo, Hash) Select FileID, 1, 'h' From File");
+  }
+  const auto uploaded = [&] { return test::rowCount(app.filesDb(), "Select * From File WHERE Uploaded = 1"); };
+  page->InitRestorePage();
+  page->btnCheckAll_Click();
+
+  // Another computer is shown: nothing happens.
+  test::setSetting(app.statusDb(), "DIdentity", QString::number(pc2));
+  page->btnVerifyDownloads_Click();
+  page->btnDeleteFiles_Click();
+  EXPECT_EQ(uploaded(), 3);
+  EXPECT_EQ(server.count("ReceiveMessage"), 0);
+
+  // Verify stops at the file that is no longer here.
+  test::setSetting(app.statusDb(), "DIdentity", QString::number(pc1));
+  page->btnVerifyDownloads_Click();
+  EXPECT_EQ(uploaded(), 2);
+  EXPECT_EQ(test::rowCount(app.filesDb(), "Select * From Hash"), 2);
+  EXPECT_EQ(store::settingValue(app.statusDb(), "DownloadAbort"), "1");
+
+  // Delete writes the row anew with the size found here, then asks the server once.
+  page->btnDeleteFiles_Click();
+  EXPECT_EQ(test::rowCount(app.filesDb(), "Select * From File WHERE FileName = 'x.' AND Uploaded = 0 AND Filesize = 5"), 1);
+  EXPECT_EQ(server.count("ReceiveMessage"), 1);
+}
+
+TEST_F(PageTest, SyncOfThisComputerWritesBackOnlyAFetchedCatalogue) {
+  fakeserver::FakeBackupServer server;
+  ASSERT_TRUE(server.start());
+  fakeserver::ScopedServerHost host(server.hostPort());
+  server.addAccount({"ann", "pw", "PC1", "M-1", kFileKey, "kk1"});
+  test::addRows(app.filesDb(), {{"C:\\Local", "kept.", "txt", 5}});
+  page->InitRestorePage();
+
+  page->btnSync_Click();  // the server holds no catalogue
+  EXPECT_EQ(messages.texts.last(), "Directory Download Failed...");
+  EXPECT_EQ(test::rowCount(app.filesDb(), "Select * From File WHERE Uploaded = 1"), 1);
+
+  QTemporaryDir dir;
+  QFile db(test::makeCatalogue(dir.filePath("c.db"), {{"C:\\Srv", "s.", "txt", 7}}));
+  db.open(QIODevice::ReadOnly);
+  server.setCatalogueFile("M-1", "FilesE.db",
+                          test::zipOf({{"FilesE.db", fakeserver::FakeBackupServer::encryptWithKey(db.readAll(), kFileKey)}}));
+  page->btnSync_Click();
+  EXPECT_EQ(names(), QStringList{"s.txt"});
+  EXPECT_EQ(test::rowCount(app.filesDb(), "Select * From File WHERE Uploaded = 0 AND Folder = 'C:\\Local'"), 1);
+  EXPECT_TRUE(win.captions.contains("Corvane - Restoring Directory - 0 files..."));
+}
+
+TEST_F(PageTest, RestoreDialogs) {
+  test::addRows(app.filesDb(), {{"C:\\Data", "d.", "txt", 1}, {"C:\\Data\\2009", "e.", "txt", 2}});
+  page->InitRestorePage();
+  auto* restoreFiles = win.button("btnRestoreFiles");
+
+  // Restore files: the chooser lists the catalogue; a typed path survives Next.
+  page->btnRestoreFiles_Click();
+  EXPECT_FALSE(restoreFiles->isEnabled());
+  auto* files = page->fileChooser();
+  ASSERT_TRUE(files);
+  files->Form_Activate();
+  EXPECT_EQ(files->fileList().rows().size(), 2);
+  child<QLineEdit>(files, "tbxAddFile")->setText("C:\\Docs\\a.txt");
+  files->btnAddFile_Click();
+  files->fileList().widget()->topLevelItem(0)->setCheckState(0, Qt::Checked);
+  files->btnNext_Click();
+  auto* folder = page->folderChooser();
+  ASSERT_TRUE(folder && folder->isVisible());
+  child<QLineEdit>(folder, "tbxDirectory")->setText("E:\\");
+  folder->btnOK_Click();
+  EXPECT_EQ(store::settingValue(app.statusDb(), "Activity"), "Restore to E:\\");
+  EXPECT_EQ(queued().size(), 2);
+  EXPECT_TRUE(queued().contains("C:\\Docs\\|a.txt|-1"));
+  EXPECT_FALSE(files->isVisible());
+
+  // No folder: a message, nothing written. Cancel of the question: nothing written.
+  test::setSetting(app.statusDb(), "Activity", "Start");
+  page->btnRestoreAll_Click();
+  child<QLineEdit>(folder, "tbxDirectory")->clear();
+  folder->btnOK_Click();
+  EXPECT_EQ(messages.texts.last(), "Please choose a destination folder.");
+  child<QLineEdit>(folder, "tbxDirectory")->setText("D:\\R");
+  messages.answerWith(platform::MsgResult::Cancel);
+  folder->btnOK_Click();
+  EXPECT_EQ(store::settingValue(app.statusDb(), "Activity"), "Start");
+  messages.answerWith(platform::MsgResult::Ok);
+
+  // Restore folders: only the files directly in the ticked folder.
+  page->btnRestoreFolders_Click();
+  auto* source = page->sourceFolderChooser();
+  ASSERT_TRUE(source && source->isVisible());
+  ASSERT_TRUE(source->tree().nodeByKey("C:\\Data\\2009"));
+  source->tree().nodeByKey("C:\\Data")->setCheckState(0, Qt::Checked);
+  source->btnOK_Click();
+  auto* dest = page->destinationFolderChooser();
+  ASSERT_TRUE(dest && dest->isVisible());
+  child<QLineEdit>(dest, "tbxDirectory")->setText("D:\\R");
+  dest->btnOK_Click();
+  EXPECT_EQ(queued(), QStringList{"C:\\Data|d.txt|1"});
+
+  // Cancel of a destination dialog empties the queue and gives the buttons back.
+  page->btnStartDownloads_Click();
+  dest->btnCancel_Click();
+  EXPECT_TRUE(queued().isEmpty());
+  EXPECT_TRUE(restoreFiles->isEnabled());
+}
+
+TEST_F(PageTest, ChangeIdentityImportsTheTextCatalogueTheChooserReads) {
+  fakeserver::FakeBackupServer server;
+  ASSERT_TRUE(server.start());
+  fakeserver::ScopedServerHost host(server.hostPort());
+  server.addAccount({"ann", "pw", "PC2", "M-2", kFileKey, "kk1"});
+  server.setCatalogueFile("M-2", "Files.txt",
+                          fakeserver::FakeBackupServer::encryptWithKey("C:\\Far\\f.txt\r\n", kFileKey));
+  page->InitRestorePage();
+  page->showDownloadList();
+  auto* dl = page->downloadList();
+  QTreeWidget* keysList = dl->lstComputerKeys();
+  for (int i = 0; i < keysList->topLevelItemCount(); ++i)
+    if (keysList->topLevelItem(i)->text(0) == QString::number(pc2)) keysList->topLevelItem(i)->setCheckState(0, Qt::Checked);
+  page->btnIdentity_Click();
+  EXPECT_EQ(dl->lblIdentity()->text(), "Downloading from:- PC2");
+  EXPECT_EQ(store::settingValue(app.statusDb(), "DIdentity"), QString::number(pc2));
+
+  page->InitRestorePage();
+  page->btnRestoreFiles_Click();
+  page->fileChooser()->Form_Activate();
+  EXPECT_TRUE(page->fileChooser()->catalogue().endsWith("PC2Download.db"));
+  ASSERT_EQ(page->fileChooser()->fileList().rows().size(), 1);
+  EXPECT_EQ(page->fileChooser()->fileList().rows()[0].Folder, "C:\\Far");
+}
