@@ -8,6 +8,8 @@
 #include <QFileInfo>
 #include <cstdio>
 
+#include "platform/Messages.h"
+
 namespace corvane::restore {
 
 namespace {
@@ -35,8 +37,20 @@ void print(const QString& text) {
 
 void printLine(const QString& text) { print(text + QStringLiteral("\r\n")); }
 
+// Unless the caller installed its own question, the user is asked in a message box.
+ReplaceAnswer askUser(const QString& name) {
+  switch (platform::showMessage(QStringLiteral("Overwrite ") + name + '?', QStringLiteral("VBUnZip32 - File Already Exists!"),
+                                platform::MsgButtons::YesNoCancel, platform::MsgIcon::Warning)) {
+    case platform::MsgResult::Yes:
+    case platform::MsgResult::Ok: return ReplaceAnswer::Yes;
+    case platform::MsgResult::No: return ReplaceAnswer::No;
+    case platform::MsgResult::Cancel: return ReplaceAnswer::Cancel;
+  }
+  return ReplaceAnswer::No;
+}
+
 int replaceQuestion(const QString& name) {
-  const ReplaceAnswer a = g_replace ? g_replace(name) : ReplaceAnswer::No;
+  const ReplaceAnswer a = g_replace ? g_replace(name) : askUser(name);
   switch (a) {
     case ReplaceAnswer::Yes: return 102;
     case ReplaceAnswer::No: return 100;

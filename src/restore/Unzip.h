@@ -71,7 +71,8 @@ class CGUnzipFiles {
   // What the most recent unzip wrote to standard output (WriteToStdOut).
   static QByteArray LastStdOut();
 
-  // Questions the unzip may ask; unset, the overwrite question answers No and no password is given.
+  // Questions the unzip may ask. Unset, the overwrite question is a message box (Yes, No,
+  // Cancel) and no password is given.
   static void setReplaceQuestion(std::function<ReplaceAnswer(const QString& fileName)> ask);
   static void setPasswordQuestion(std::function<std::optional<QString>()> ask);
 

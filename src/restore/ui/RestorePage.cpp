@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -17,6 +18,7 @@
 #include "platform/Messages.h"
 #include "platform/Wait.h"
 #include "restore/CatalogueFetch.h"
+#include "restore/Unzip.h"
 #include "restore/ui/CatalogueTree.h"
 #include "restore/ui/FileList.h"
 #include "restore/ui/FrmFileChooser.h"
@@ -56,6 +58,14 @@ RestorePage::RestorePage(shell::MainWindowServices& services, QWidget* parent)
   setObjectName(QStringLiteral("RestorePage"));
   buildWidgets();
   connectRestoreButtons();
+  // An archive with a password asks for it (once per unzip; an empty answer gives up).
+  CGUnzipFiles::setPasswordQuestion([]() -> std::optional<QString> {
+    bool ok = false;
+    const QString pw = QInputDialog::getText(nullptr, QString(), QStringLiteral("Please Enter The Password!"),
+                                             QLineEdit::Password, QString(), &ok);
+    if (!ok) return std::nullopt;
+    return pw;
+  });
 }
 
 RestorePage::~RestorePage() = default;
