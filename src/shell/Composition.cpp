@@ -4,6 +4,7 @@
 
 #include "filecopy/ui/FrmFileCopy.h"
 #include "keys/KeyIdentity.h"
+#include "restore/ui/RestorePage.h"
 #include "selection/ui/BackupPage.h"
 #include "selection/ui/FrmAdvanced.h"
 #include "status/ui/LogPage.h"
@@ -49,6 +50,7 @@ Composition::Composition(MainWindowServices& services) {
   pages_.scheduler = keep(std::make_shared<status::SchedulerPage>());
   pages_.log = keep(std::make_shared<status::LogPage>(services));
   pages_.status = keep(std::make_shared<status::StatusPage>(services));
+  pages_.restore = keep(std::make_shared<restore::ui::RestorePage>(services));
   pages_.dialogs = keep(std::make_shared<MenuDialogs>(services));
   pages_.identity = keep(std::make_shared<keys::KeyIdentity>(services.databases().statusDb));
 }
