@@ -146,3 +146,21 @@ TEST(StatusList, ColumnClicksToggleTheOrderAndDetailsSwitchesTheView) {
   f.page->findChild<QCheckBox*>("chkDetails")->setChecked(true);
   EXPECT_TRUE(f.page->iconList()->reportView());
 }
+
+TEST(StatusList, AClickWhileIconsAreFetchedListsOnlyTheNewFolder) {
+  StatusFixture f;
+  test::FakeWaiter waiter;
+  f.page->tvDrivesStatus_Expand(f.page->nodeByKey(platform::appPaths().mirrorRootPath));
+  // The drive node is clicked while the first new icon of the Data listing lets events run.
+  bool clicked = false;
+  QMetaObject::invokeMethod(
+      f.page.get(),
+      [&] {
+        clicked = true;
+        f.page->tvDrivesStatus_NodeClick(f.node("/CDrive"));
+      },
+      Qt::QueuedConnection);
+  f.page->tvDrivesStatus_NodeClick(f.node("/CDrive/Data"));
+  EXPECT_TRUE(clicked);
+  EXPECT_EQ(f.column(0), QStringList{"Data"});
+}

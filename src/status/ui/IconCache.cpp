@@ -2,7 +2,6 @@
 
 #include "handoff/FileIcon.h"
 #include "handoff/FileTypeName.h"
-#include "platform/Wait.h"
 #include "status/StatusFolders.h"
 
 namespace corvane::status {
@@ -15,13 +14,15 @@ int IconCache::indexFor(const QString& path, bool isFolder, bool* added) {
   const QString key = iconKeyFor(path, isFolder);
   if (added) *added = false;
   if (const auto it = byKey_.constFind(key); it != byKey_.constEnd()) return *it;
+  // Everything is fetched before the lists grow, so the four lists always keep the same length.
+  QPixmap large = icons_(path, 2);
+  QString tag = types_(path);
+  QPixmap small = icons_(path, 1);
   const int index = int(keys_.size());
   keys_ << key;
-  large_ << icons_(path, 2);
-  platform::doEvents();
-  tags_ << types_(path);
-  small_ << icons_(path, 1);
-  platform::doEvents();
+  large_ << std::move(large);
+  tags_ << std::move(tag);
+  small_ << std::move(small);
   byKey_.insert(key, index);
   if (added) *added = true;
   return index;

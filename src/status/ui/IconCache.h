@@ -17,7 +17,8 @@ class IconCache {
   IconCache();  // the desktop's icons and type names
   IconCache(IconSource icons, TypeSource types);
 
-  // The image index for a path, fetching icons and type name when its key is new.
+  // The image index for a path, fetching icons and type name when its key is new (`added`).
+  // Runs no events: the caller lets the window work once the new image is in use.
   int indexFor(const QString& path, bool isFolder, bool* added = nullptr);
   int count() const { return int(keys_.size()); }
   const QString& key(int index) const { return keys_[index]; }

@@ -167,12 +167,16 @@ void StatusPage::ListFolderFiles(const QString& folder) {
 }
 
 void StatusPage::AddFileItem(const QString& path, bool isFolder, const QString& uploadTime) {
-  const int index = icons_.indexFor(path, isFolder);
+  bool fetched = false;
+  const int index = icons_.indexFor(path, isFolder, &fetched);
   QIcon icon;
   if (!icons_.large(index).isNull()) icon.addPixmap(icons_.large(index));
   if (!icons_.small(index).isNull()) icon.addPixmap(icons_.small(index));
   const QString name = path.mid(path.lastIndexOf('\\') + 1);
   lvwIcons->addRow({name, icons_.typeName(index), modifiedText(path), isFolder ? QString() : uploadTime}, icon);
+  // Fetching a new icon is slow: the window gets its events, but only once the row is in, so a
+  // click handled meanwhile never finds this row added to the list it starts.
+  if (fetched) platform::doEvents();
 }
 
 void StatusPage::chkDetails_Click() { lvwIcons->setReportView(chkDetails->isChecked()); }

@@ -36,6 +36,8 @@ class StatusPage : public QWidget, public shell::StatusPageHooks {
   void tvDrivesStatus_Expand(QTreeWidgetItem* node);
   void tvDrivesStatus_NodeClick(QTreeWidgetItem* node);
   void ListFolderFiles(const QString& folder);
+  // Lets the window's events run after a row whose icons were new: the page may be rebuilt or
+  // gone on return.
   void AddFileItem(const QString& path, bool isFolder, const QString& uploadTime);
   void chkDetails_Click();
   void lvwIcons_ColumnClick(int column);  // 1-based
