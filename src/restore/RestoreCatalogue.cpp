@@ -61,6 +61,62 @@ QString grouped(qint64 whole) {
 
 double round4(double v) { return std::round(v * 10000.0) / 10000.0; }
 
+void resetUploaded(DBConnection& c) {
+  c.Execute(QStringLiteral("Update File Set Uploaded = ? WHERE uploaded = ?"), {0, 1});
+}
+
+// Copies every File row of sourceDb into destDb as uploaded and unfiltered, in one
+// transaction. With resetFirst the uploaded rows of destDb are marked not uploaded inside that
+// same transaction, so a copy that fails leaves destDb exactly as it was.
+bool copyFileEntries(const QString& sourceDb, const QString& destDb, const ProgressFn& caption, bool resetFirst) {
+  if (caption) caption(QStringLiteral("Corvane Restoring Directory..."));
+  bool resetFailed = false;
+  const bool ok = store::swallowDbError([&] {
+    store::withBusyRetry([&] {
+      resetFailed = false;
+      DBConnection src;
+      src.Open(sourceDb);
+      DBConnection dst;
+      dst.Open(destDb);
+      DBRecordset rs = src.Query(QStringLiteral("Select * From File ORDER BY FileName"));
+      if (rs.RowCount() < 1 && !resetFirst) return;
+      dst.BeginTransaction();
+      if (resetFirst) {
+        try {
+          resetUploaded(dst);
+        } catch (const DBError&) {
+          resetFailed = true;
+          throw;
+        }
+      }
+      store::DBCommand cmd = dst.Prepare(QStringLiteral("Insert Into File Values(?,?,?,?,?,?,?,?,?,?)"));
+      for (int i = 0; !rs.AtEnd(); ++i) {
+        // The stored text is kept as it stands: quote pairs undone and doubled again.
+        cmd.BindText(2, store::toStoredText(store::fromStoredText(rs.Text("Folder"))));
+        cmd.BindText(3, store::toStoredText(store::fromStoredText(rs.Text("FileName"))));
+        cmd.BindText(4, store::toStoredText(store::fromStoredText(rs.Text("Extension"))));
+        cmd.BindFixed(5, rs.Number("FileSize"));
+        cmd.BindDate(6, rs.Date("DateCreated"));
+        cmd.BindDate(7, rs.Date("DateLastModified"));
+        cmd.BindDate(8, rs.Date("DateLastModified"));
+        cmd.BindBoolean(9, true);
+        cmd.BindBoolean(10, false);
+        cmd.Execute();
+        rs.MoveNext();
+        if (i % 100 == 0) {
+          if (caption) caption(QStringLiteral("Corvane - Restoring Directory - %1 files...").arg(i));
+          platform::doEvents();
+        }
+      }
+      dst.Commit();
+    });
+  });
+  if (!ok)
+    platform::showMessage(resetFailed ? QStringLiteral("Could not delete all uploaded file entries...")
+                                      : QStringLiteral("Restore directory failed..."));
+  return ok;
+}
+
 }  // namespace
 
 QString recordDateText(const QDateTime& d) { return d.isValid() ? d.toString(kRecordDate) : QString(); }
@@ -107,7 +163,7 @@ bool DBUpdateAllUploadedFiles(const QString& filesDb) {
       DBConnection c;
       c.Open(filesDb);
       c.BeginTransaction();
-      c.Execute(QStringLiteral("Update File Set Uploaded = ? WHERE uploaded = ?"), {0, 1});
+      resetUploaded(c);
       c.Commit();
     });
   });
@@ -116,40 +172,11 @@ bool DBUpdateAllUploadedFiles(const QString& filesDb) {
 }
 
 bool DBInsertFileEntries(const QString& sourceDb, const QString& destDb, const ProgressFn& caption) {
-  if (caption) caption(QStringLiteral("Corvane Restoring Directory..."));
-  const bool ok = store::swallowDbError([&] {
-    store::withBusyRetry([&] {
-      DBConnection src;
-      src.Open(sourceDb);
-      DBConnection dst;
-      dst.Open(destDb);
-      DBRecordset rs = src.Query(QStringLiteral("Select * From File ORDER BY FileName"));
-      if (rs.RowCount() < 1) return;
-      dst.BeginTransaction();
-      store::DBCommand cmd = dst.Prepare(QStringLiteral("Insert Into File Values(?,?,?,?,?,?,?,?,?,?)"));
-      for (int i = 0; !rs.AtEnd(); ++i) {
-        // The stored text is kept as it stands: quote pairs undone and doubled again.
-        cmd.BindText(2, store::toStoredText(store::fromStoredText(rs.Text("Folder"))));
-        cmd.BindText(3, store::toStoredText(store::fromStoredText(rs.Text("FileName"))));
-        cmd.BindText(4, store::toStoredText(store::fromStoredText(rs.Text("Extension"))));
-        cmd.BindFixed(5, rs.Number("FileSize"));
-        cmd.BindDate(6, rs.Date("DateCreated"));
-        cmd.BindDate(7, rs.Date("DateLastModified"));
-        cmd.BindDate(8, rs.Date("DateLastModified"));
-        cmd.BindBoolean(9, true);
-        cmd.BindBoolean(10, false);
-        cmd.Execute();
-        rs.MoveNext();
-        if (i % 100 == 0) {
-          if (caption) caption(QStringLiteral("Corvane - Restoring Directory - %1 files...").arg(i));
-          platform::doEvents();
-        }
-      }
-      dst.Commit();
-    });
-  });
-  if (!ok) platform::showMessage(QStringLiteral("Restore directory failed..."));
-  return ok;
+  return copyFileEntries(sourceDb, destDb, caption, false);
+}
+
+bool DBWriteBackCatalogue(const QString& sourceDb, const QString& filesDb, const ProgressFn& caption) {
+  return copyFileEntries(sourceDb, filesDb, caption, true);
 }
 
 void DBUpdateFileUploaded(const QString& filesDb, const QString& folder, const QString& fileName,

@@ -58,6 +58,12 @@ bool DBUpdateAllUploadedFiles(const QString& filesDb);
 // events run). On failure shows "Restore directory failed..." and nothing is committed.
 bool DBInsertFileEntries(const QString& sourceDb, const QString& destDb, const ProgressFn& caption);
 
+// This computer's fetched catalogue written back into Files.db: every uploaded row becomes not
+// uploaded and every catalogue row is copied in (as DBInsertFileEntries), all in one
+// transaction. A catalogue that cannot be read or copied leaves Files.db unchanged; the
+// failure is shown as the step that failed says.
+bool DBWriteBackCatalogue(const QString& sourceDb, const QString& filesDb, const ProgressFn& caption);
+
 // Sets Uploaded of one Files.db row (values bound, text in its stored form). Throws store::DBError.
 void DBUpdateFileUploaded(const QString& filesDb, const QString& folder, const QString& fileName,
                           const QString& extension, const QString& uploaded);

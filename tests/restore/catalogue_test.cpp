@@ -126,6 +126,19 @@ TEST(Catalogue, WriteBackIntoFilesDb) {
   EXPECT_FALSE(DBInsertFileEntries(app.file("Missing.db"), app.filesDb(), {}));
   EXPECT_EQ(messages.texts.last(), "Restore directory failed...");
 
+  // A fetched copy that cannot be copied leaves Files.db's upload flags as they were.
+  const QString noTable = app.file("EmptyFiles.db");
+  {
+    store::DBConnection c;
+    c.Create(noTable);
+  }
+  EXPECT_FALSE(DBWriteBackCatalogue(noTable, app.filesDb(), {}));
+  EXPECT_EQ(messages.texts.last(), "Restore directory failed...");
+  EXPECT_EQ(test::rowCount(app.filesDb(), "Select * From File WHERE Uploaded = 1"), 1);
+  ASSERT_TRUE(DBWriteBackCatalogue(test::makeCatalogue(app.file("PC2Files.db"), {}), app.filesDb(), {}));
+  EXPECT_EQ(test::rowCount(app.filesDb(), "Select * From File WHERE Uploaded = 1"), 0);
+  ASSERT_TRUE(DBWriteBackCatalogue(copy, app.filesDb(), {}));
+
   // One row's flag, with a quote in its folder (bound, never part of the statement).
   DBUpdateFileUploaded(app.filesDb(), "C:\\Bob's", "a.", "doc", "0");
   EXPECT_EQ(test::rowCount(app.filesDb(), "Select * From File WHERE Uploaded = 1"), 0);

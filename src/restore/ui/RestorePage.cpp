@@ -297,8 +297,7 @@ void RestorePage::btnSync_Click() {
     // leaves the upload state of this computer's files as it was.
     if (fetched) {
       const QString copy = platform::joinPath(appFolder(), catalogueCopyName(*fetched));
-      if (DBUpdateAllUploadedFiles(databases().filesDb))
-        DBInsertFileEntries(copy, databases().filesDb, [this](const QString& t) { services_.setCaption(t); });
+      DBWriteBackCatalogue(copy, databases().filesDb, [this](const QString& t) { services_.setCaption(t); });
     }
     show = databases().filesDb;
   } else {
