@@ -12,7 +12,8 @@ class RestoreDialogHost {
   virtual ~RestoreDialogHost() = default;
   virtual const store::DatabasePaths& databases() const = 0;
   virtual QString appFolder() const = 0;
-  // The computer chosen for restore (the text of cbxSources).
+  // The computer chosen for restore: the one "DIdentity" names (the text of cbxSources when
+  // no key row has that id).
   virtual QString chosenComputerName() const = 0;
   // btnQuickSync, btnRestoreAll, btnRestoreFolders, btnRestoreFiles enabled, in that order.
   virtual void enableRestoreButtons() = 0;

@@ -179,7 +179,19 @@ void RestorePage::setClock(std::function<QDateTime()> clock) {
 
 QString RestorePage::appFolder() const { return platform::appPaths().appFolder; }
 
-QString RestorePage::chosenComputerName() const { return cbxSources->currentText(); }
+// The computer "DIdentity" names: the keys window's "Change Identity" sets it without touching
+// cbxSources, and the dialogs must read that computer's catalogue.
+QString RestorePage::chosenComputerName() const {
+  bool ok = false;
+  const qint64 keyId = store::settingValue(databases().statusDb, QStringLiteral("DIdentity")).trimmed().toLongLong(&ok);
+  if (ok) {
+    for (const keys::MachineEntry& m : machines_)
+      if (m.keyId == keyId) return m.machineName;
+    keys::KeyRecord key;
+    if (keys::DBSelectKey(databases().statusDb, keyId, key) && !key.MachineName.isEmpty()) return key.MachineName;
+  }
+  return cbxSources->currentText();
+}
 
 bool RestorePage::fileView() const { return btnMode->text() == QLatin1String("Folder View"); }
 
