@@ -170,6 +170,7 @@ bool DownloadFile(const QString& url, const QString& fileName, DownloadCopy copy
     return fail(QString::fromUtf8(curl_easy_strerror(rc)));
   }
   if (!t.headerDone) return fail(QStringLiteral("the reply ended before its length header"));
+  if (t.total < t.expected) return fail(QStringLiteral("the reply ended before the whole file arrived"));
 
   if (copy == DownloadCopy::ToNamedFile) {
     if (!openTarget(t)) return fail(t.failure);  // an empty body still makes the file

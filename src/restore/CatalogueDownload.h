@@ -26,7 +26,8 @@ using CaptionFn = std::function<void(const QString&)>;
 
 // Downloads the reply of url. True when a non-empty numeric header and the body (possibly
 // empty) arrived and were written. A reply that starts with "#", one without "#", a header
-// that is not a number, a transfer error or a file that cannot be written: a message
+// that is not a number, a body shorter than the header states, a transfer error or a file
+// that cannot be written: a message
 // "Error in DownloadFile - " + reason (not for the empty header), no file left behind, false.
 // errNo is the transfer's error code (0 when none).
 bool DownloadFile(const QString& url, const QString& fileName, DownloadCopy copy, const CaptionFn& mainCaption,

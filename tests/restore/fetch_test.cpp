@@ -119,6 +119,17 @@ TEST_F(FetchTest, FailedChainsKeepTheOldCopyAndSayWhere) {
   ASSERT_EQ(messages.texts.size(), 3);
   EXPECT_TRUE(messages.texts[0].startsWith("Error in DownloadFile - "));
 
+  // A body that ends short of the length the header states.
+  f = Faults();
+  f.downloadCountOverride = 1000000;
+  server.setFaults(f);
+  messages.texts.clear();
+  EXPECT_FALSE(DownloadDirectoryFile(ctx, "PC1", keyId));
+  ASSERT_EQ(messages.texts.size(), 3);
+  EXPECT_TRUE(messages.texts[0].startsWith("Error in DownloadFile - "));
+  EXPECT_FALSE(QFile::exists(app.file("FilesEE.db.ZIP")));
+  server.setFaults(Faults());
+
   // No server at all.
   server.stop();
   session.setSessionId(0);
