@@ -28,20 +28,6 @@ bool looksLikeWindowsPath(const QString& p) {
   return p.size() >= 2 && p[0].isLetter() && p[1] == ':';
 }
 
-// The log lives in Logs/ of the application folder; in the development tree the folder
-// "ExeSource/CorvaneUI/" is not where the service writes it, so that piece is removed.
-QString successLogPath(const QString& logsFolder) {
-  QString path = platform::joinPath(logsFolder, "SuccessLog.xml");
-  for (const QString& sep : {QStringLiteral("/"), QStringLiteral("\\")}) {
-    const QString piece = "ExeSource" + sep + "CorvaneUI" + sep;
-    if (path.endsWith(piece + "Logs" + sep + "SuccessLog.xml")) {
-      path.remove(piece);
-      break;
-    }
-  }
-  return path;
-}
-
 QString readWholeText(const QString& path, bool* exists) {
   QFile f(path);
   *exists = f.exists();
@@ -204,6 +190,18 @@ QString ClsUtils::GetStatus() const {
   const QString text = readWholeText(platform::joinPath(paths_.logsFolderPath, "Status.txt"), &exists);
   if (!exists) return QStringLiteral("Corvane Backup....");
   return textLines(text).join("\r\n").trimmed();
+}
+
+QString successLogPath(const QString& logsFolder) {
+  QString path = platform::joinPath(logsFolder, "SuccessLog.xml");
+  for (const QString& sep : {QStringLiteral("/"), QStringLiteral("\\")}) {
+    const QString piece = "ExeSource" + sep + "CorvaneUI" + sep;
+    if (path.endsWith(piece + "Logs" + sep + "SuccessLog.xml")) {
+      path.remove(piece);
+      break;
+    }
+  }
+  return path;
 }
 
 }  // namespace corvane::handoff

@@ -58,4 +58,8 @@ class ClsUtils {
   platform::AppPaths paths_;
 };
 
+// Logs/SuccessLog.xml under the given logs folder; in the development tree the piece
+// "ExeSource/CorvaneUI/" is not where the service writes it, so it is removed.
+QString successLogPath(const QString& logsFolder);
+
 }  // namespace corvane::handoff

@@ -1,5 +1,7 @@
 #include "status/LogSearch.h"
 
+#include "handoff/ClsUtils.h"
+
 #include <QFile>
 #include <QLocale>
 #include <QRegularExpression>
@@ -105,19 +107,7 @@ QString totalSizeText(double totalBytes) {
   return QString::number(totalBytes / 1048576.0, 'f', 2) + " MB";
 }
 
-QString successLogPath(const platform::AppPaths& paths) {
-  // In the development tree the folder "ExeSource/CorvaneUI/" is not where the service writes
-  // its log, so that piece is removed (as the mirror rebuild does).
-  QString path = platform::joinPath(paths.logsFolderPath, "SuccessLog.xml");
-  for (const QString& sep : {QStringLiteral("/"), QStringLiteral("\\")}) {
-    const QString piece = "ExeSource" + sep + "CorvaneUI" + sep;
-    if (path.endsWith(piece + "Logs" + sep + "SuccessLog.xml")) {
-      path.remove(piece);
-      break;
-    }
-  }
-  return path;
-}
+QString successLogPath(const platform::AppPaths& paths) { return handoff::successLogPath(paths.logsFolderPath); }
 
 LogRow LogSearch::makeRow(const Record& r, int position) {
   bool ok = false;
