@@ -48,6 +48,17 @@ bool codeIsZeroNumber(const QString& code) {
   return ok && v == 0;
 }
 
+// Takes the session layer off the downloaded file (any code that reads as the number 0 is
+// success). The downloaded file goes either way; a failure is shown. code gets the result.
+bool sessionLayerOff(const FetchContext& ctx, const QString& downloaded, const QString& out, QString& code) {
+  code = keys::BlowfishDecryptFileHex(out, downloaded, ctx.session->sessionKey());
+  removeIfPresent(downloaded);
+  if (codeIsZeroNumber(code)) return true;
+  say(ctx.ownCaption, QStringLiteral("Session Decrypt failure - error code ") + code);
+  platform::showMessage(QStringLiteral("Download Failed - decrypt failure..."));
+  return false;
+}
+
 }  // namespace
 
 QString DownloadDatabaseCatalogue(const FetchContext& ctx, const QString& fileKey, const QString& machineId,
@@ -69,14 +80,8 @@ QString DownloadDatabaseCatalogue(const FetchContext& ctx, const QString& fileKe
   removeIfPresent(zip);
   say(ctx.mainCaption, QStringLiteral("Corvane - Decrypting file..."));
   platform::doEvents();
-  const QString sessionCode = keys::BlowfishDecryptFileHex(zip, downloaded, ctx.session->sessionKey());
-  if (!codeIsZeroNumber(sessionCode)) {
-    say(ctx.ownCaption, QStringLiteral("Session Decrypt failure - error code ") + sessionCode);
-    removeIfPresent(downloaded);
-    platform::showMessage(QStringLiteral("Download Failed - decrypt failure..."));
-    return sessionCode;
-  }
-  removeIfPresent(downloaded);
+  QString sessionCode;
+  if (!sessionLayerOff(ctx, downloaded, zip, sessionCode)) return sessionCode;
 
   say(ctx.mainCaption, QStringLiteral("Corvane - expanding file..."));
   platform::doEvents();
@@ -120,14 +125,8 @@ QString DownloadTextCatalogue(const FetchContext& ctx, const QString& fileKey, c
   }
   const QString temp = inApp(ctx, kTempTextFile);
   const QString inner = inApp(ctx, kInnerTextFile);
-  const QString sessionCode = keys::BlowfishDecryptFileHex(inner, temp, ctx.session->sessionKey());
-  if (!codeIsZeroNumber(sessionCode)) {
-    say(ctx.ownCaption, QStringLiteral("Session Decrypt failure - error code ") + sessionCode);
-    removeIfPresent(temp);
-    platform::showMessage(QStringLiteral("Download Failed - decrypt failure..."));
-    return sessionCode;
-  }
-  removeIfPresent(temp);
+  QString sessionCode;
+  if (!sessionLayerOff(ctx, temp, inner, sessionCode)) return sessionCode;
   const QString plain = inApp(ctx, kTextCatalogueFile);
   removeIfPresent(plain);
   const QString fileCode = keys::BlowfishDecryptFileHex(plain, inner, fileKey);

@@ -3,6 +3,7 @@
 #include <QFileInfo>
 
 #include "keys/SoapClient.h"
+#include "platform/Messages.h"
 #include "platform/PathMap.h"
 #include "store/Database.h"
 #include "store/Settings.h"
@@ -50,6 +51,16 @@ int QueueRecords(const QString& filesDb, const QList<UploadedFileRecord>& record
     }
   });
   return written;
+}
+
+bool EmptyRestoreQueue(const QString& filesDb) {
+  try {
+    store::DBDeleteAllTempDFile(filesDb);
+    return true;
+  } catch (const store::DBError& e) {
+    platform::showMessage(e.description());
+    return false;
+  }
 }
 
 void SignalDownloadAbort(const QString& statusDb, const QDateTime& now) {

@@ -23,6 +23,9 @@ std::optional<store::TempDFileRow> TempDFileRowOf(const UploadedFileRecord& r);
 // skipped. A database error ends the queueing (rows written stay). Returns the rows written.
 int QueueRecords(const QString& filesDb, const QList<UploadedFileRecord>& records);
 
+// Empties the restore queue; a database failure is shown and gives false.
+bool EmptyRestoreQueue(const QString& filesDb);
+
 // Makes sure a "DownloadAbort" row exists (adding it as "0"), then sets it to "1".
 void SignalDownloadAbort(const QString& statusDb, const QDateTime& now);
 

@@ -157,12 +157,7 @@ void FrmFileChooser::btnAddFile_Click() {
 }
 
 void FrmFileChooser::btnNext_Click() {
-  try {
-    store::DBDeleteAllTempDFile(host_.databases().filesDb);
-  } catch (const store::DBError& e) {
-    platform::showMessage(e.description());
-    return;
-  }
+  if (!EmptyRestoreQueue(host_.databases().filesDb)) return;
   hide();
   host_.showFolderChooser([this] { StoreCheckedItems(); }, [this] { hide(); });
 }

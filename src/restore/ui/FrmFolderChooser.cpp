@@ -12,6 +12,7 @@
 #include "platform/Messages.h"
 #include "platform/PathMap.h"
 #include "restore/RestoreCatalogue.h"
+#include "restore/RestoreQueue.h"
 #include "restore/ui/RestoreDialogHost.h"
 #include "store/Database.h"
 #include "store/FileTables.h"
@@ -144,11 +145,7 @@ void FrmFolderChooser::btnOK_Click() {
 
 void FrmFolderChooser::btnCancel_Click() {
   host_.enableRestoreButtons();
-  try {
-    store::DBDeleteAllTempDFile(host_.databases().filesDb);
-  } catch (const store::DBError& e) {
-    platform::showMessage(e.description());
-  }
+  EmptyRestoreQueue(host_.databases().filesDb);
   hide();
 }
 

@@ -79,12 +79,7 @@ int FrmSourceFolderChooser::StoreCheckedItems() {
 }
 
 void FrmSourceFolderChooser::btnOK_Click() {
-  try {
-    store::DBDeleteAllTempDFile(host_.databases().filesDb);
-  } catch (const store::DBError& e) {
-    platform::showMessage(e.description());
-    return;
-  }
+  if (!EmptyRestoreQueue(host_.databases().filesDb)) return;
   hide();
   host_.showDestinationFolderChooser([this] { StoreCheckedItems(); });
 }

@@ -460,18 +460,14 @@ QList<UploadedFileRecord> RestorePage::checkedRecords(const QString& catalogue) 
 void RestorePage::StoreCheckedItems() { QueueRecords(databases().filesDb, checkedRecords(shownCatalogue())); }
 
 void RestorePage::btnStartDownloads_Click() {
-  try {
-    store::DBDeleteAllTempDFile(databases().filesDb);
-  } catch (const store::DBError& e) {
-    platform::showMessage(e.description());
-    return;
-  }
+  if (!EmptyRestoreQueue(databases().filesDb)) return;
   showDestinationFolderChooser([this] { StoreCheckedItems(); });
 }
 
 void RestorePage::btnClearDownloads_Click() {
+  // The stop reaches the service even when the queue could not be emptied.
+  EmptyRestoreQueue(databases().filesDb);
   try {
-    store::DBDeleteAllTempDFile(databases().filesDb);
     SignalDownloadAbort(databases().statusDb, now());
   } catch (const store::DBError& e) {
     platform::showMessage(e.description());
