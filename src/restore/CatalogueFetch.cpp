@@ -163,11 +163,16 @@ int UnzipFile(const QString& archive, const QString& folder) {
   // The archive is expanded apart first, so that no entry can replace a file of the folder
   // other than the catalogue it is meant to deliver.
   QTemporaryDir staging(platform::joinPath(folder, QStringLiteral("UnzipFile-XXXXXX")));
+  if (!staging.isValid()) {
+    // The unzip did not run: its messages would be those of an earlier one.
+    platform::showMessage(QStringLiteral("Cannot make a folder to expand the catalogue in ") + folder);
+    return UnzNoTarget;
+  }
   CGUnzipFiles unzip;
   unzip.setZipFileName(archive);
-  unzip.setExtractDir(staging.isValid() ? staging.path() : QString());
+  unzip.setExtractDir(staging.path());
   unzip.setHonorDirectories(false);
-  int result = staging.isValid() ? unzip.Unzip() : UnzNoTarget;
+  int result = unzip.Unzip();
   if (result == 0) {
     const QString from = platform::joinPath(staging.path(), kInnerDbFile);
     const QString to = platform::joinPath(folder, kInnerDbFile);
