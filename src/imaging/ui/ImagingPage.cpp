@@ -471,9 +471,11 @@ void ImagingPage::setOption(QRadioButton* option, bool on) {
 
 void ImagingPage::setCheck(QCheckBox* box, bool on) {
   if (box->isChecked() == on) return;
-  const QSignalBlocker block(box);
-  box->setChecked(on);
-  box->clicked(on);  // the box's own handler, as a click would run it
+  {
+    const QSignalBlocker block(box);
+    box->setChecked(on);
+  }
+  emit box->clicked(on);  // the box's own handler, as a click would run it
 }
 
 void ImagingPage::setListText(QComboBox* list, const QString& text) {
