@@ -51,6 +51,7 @@ class PageTest : public ::testing::Test {
  protected:
   void SetUp() override {
     QDir(c_.path()).mkdir("images");
+    platform::pathMap();  // the process map is read from the environment before the test changes it
     const QString spec = "C:=" + c_.path() + ";D:=" + d_.path() + ";E:=" + e_.path();
     qputenv("CORVANE_DRIVES", spec.toUtf8());
     map_ = std::make_unique<test::ScopedPathMap>(platform::PathMap::parse(spec));

@@ -36,6 +36,17 @@ bool DirListBox::setPath(const QString& windowsPath) {
   return true;
 }
 
+bool DirListBox::setNearestPath(const QString& windowsPath) {
+  QString p = normalise(windowsPath);
+  for (;;) {
+    if (setPath(p)) return true;
+    if (p.size() <= 3) return false;
+    const qsizetype cut = p.lastIndexOf('\\');
+    if (cut < 2) return false;
+    p = cut == 2 ? p.left(3) : p.left(cut);
+  }
+}
+
 void DirListBox::refresh() {
   clear();
   if (path_.isEmpty()) return;

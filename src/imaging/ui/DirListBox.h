@@ -16,6 +16,9 @@ class DirListBox : public QListWidget {
   // Shows the folder; false (and nothing changed) when it does not exist or cannot be read.
   // pathChanged is emitted when the path differs from the one shown.
   bool setPath(const QString& windowsPath);
+  // Shows the folder or, where it is missing, its nearest existing parent; false when not even
+  // the drive can be read.
+  bool setNearestPath(const QString& windowsPath);
   void refresh();
 
   // The folder path without a trailing backslash, except for a drive's root ("C:\").

@@ -558,7 +558,7 @@ bool ImagingPage::DBReplayImgPreset(const QString& name) {
         }
         dirDest->setPath(dlbDestDrive->currentData().toString());
       }
-      dirDest->setPath(dest);
+      dirDest->setNearestPath(dest);
       // The stored destination stays as it was written, also where the folder is missing here.
       tbxDest->setText(dest);
     }
@@ -818,8 +818,7 @@ bool ImagingPage::replacePreset(const ImgPreset& preset) {
 bool ImagingPage::savePreset(const QString& name) {
   const MsgResult answer =
       platform::showMessage(QStringLiteral("Save Preset. This will over-write the current preset..."),
-                            QStringLiteral("Save Preset as ") + cbxPreset->currentText(), MsgButtons::YesNoCancel,
-                            MsgIcon::Question);
+                            QStringLiteral("Save Preset as ") + name, MsgButtons::YesNoCancel, MsgIcon::Question);
   if (answer == MsgResult::Yes) {
     const QString index = store_.DBSelectImgIndex(name).value_or(QString());
     if (!replacePreset(capturePreset(name, sourceRoots(selectedDrives()), index))) return false;
