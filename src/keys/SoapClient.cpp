@@ -9,6 +9,7 @@
 #include "keys/Blowfish.h"
 #include "keys/EncryptionSession.h"
 #include "keys/HexConvert.h"
+#include "keys/HttpSetup.h"
 
 #ifndef CORVANE_DEFAULT_SERVER
 #define CORVANE_DEFAULT_SERVER "localhost"
@@ -22,24 +23,11 @@ const QString kServicePath = QStringLiteral("/Lodestow/service.asmx");
 namespace {
 std::atomic<int> g_timeoutMs{30000};
 
-void initCurl() {
-  static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
 size_t collect(char* data, size_t size, size_t count, void* user) {
   static_cast<QByteArray*>(user)->append(data, static_cast<qsizetype>(size * count));
   return size * count;
 }
 
-// Loopback addresses never go through a proxy; other no-proxy entries of the environment
-// are kept.
-QByteArray noProxyList() {
-  QByteArray list = qgetenv("no_proxy");
-  if (list.isEmpty()) list = qgetenv("NO_PROXY");
-  if (!list.isEmpty()) list += ',';
-  return list + "localhost,127.0.0.1,::1";
-}
 }  // namespace
 
 QString ServerHost() {
@@ -88,14 +76,14 @@ int SoapTimeoutMs() { return g_timeoutMs.load(); }
 void SetSoapTimeoutMs(int ms) { g_timeoutMs.store(ms > 0 ? ms : 30000); }
 
 QString PostWebservice(const QString& asmxUrl, const QString& soapActionUrl, const QString& xmlBody) {
-  initCurl();
+  EnsureCurlInitialised();
   CURL* curl = curl_easy_init();
   if (!curl) return QString();
 
   const QByteArray url = asmxUrl.toUtf8();
   const QByteArray body = xmlBody.toUtf8();
   const QByteArray action = "SOAPAction: " + soapActionUrl.toUtf8();
-  const QByteArray noProxy = noProxyList();
+  const QByteArray noProxy = NoProxyList();
   QByteArray reply;
 
   curl_slist* headers = nullptr;

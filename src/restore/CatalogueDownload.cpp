@@ -6,6 +6,7 @@
 #include <cmath>
 #include <mutex>
 
+#include "keys/HttpSetup.h"
 #include "keys/EncryptionSession.h"
 #include "keys/SoapClient.h"
 #include "platform/AppFolder.h"
@@ -92,18 +93,6 @@ size_t receive(char* data, size_t size, size_t count, void* user) {
   return size * count;
 }
 
-void initCurl() {
-  static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-QByteArray noProxyList() {
-  QByteArray list = qgetenv("no_proxy");
-  if (list.isEmpty()) list = qgetenv("NO_PROXY");
-  if (!list.isEmpty()) list += ',';
-  return list + "localhost,127.0.0.1,::1";
-}
-
 }  // namespace
 
 QString BuildDownloadUrl(const keys::EncryptionSession& session, const QString& machineId, const QString& fullPath) {
@@ -141,11 +130,11 @@ bool DownloadFile(const QString& url, const QString& fileName, DownloadCopy copy
     return false;
   };
 
-  initCurl();
+  keys::EnsureCurlInitialised();
   CURL* curl = curl_easy_init();
   if (!curl) return fail(QStringLiteral("the transfer could not be started"));
   const QByteArray u = url.toUtf8();
-  const QByteArray noProxy = noProxyList();
+  const QByteArray noProxy = keys::NoProxyList();
   curl_easy_setopt(curl, CURLOPT_URL, u.constData());
   curl_easy_setopt(curl, CURLOPT_USERAGENT, "VB OpenUrl");
   curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
