@@ -3,6 +3,7 @@
 #include <QPointer>
 
 #include "filecopy/ui/FrmFileCopy.h"
+#include "imaging/ui/ImagingPage.h"
 #include "keys/KeyIdentity.h"
 #include "restore/ui/RestorePage.h"
 #include "selection/ui/BackupPage.h"
@@ -50,6 +51,7 @@ Composition::Composition(MainWindowServices& services) {
   pages_.scheduler = keep(std::make_shared<status::SchedulerPage>());
   pages_.log = keep(std::make_shared<status::LogPage>(services));
   pages_.status = keep(std::make_shared<status::StatusPage>(services));
+  pages_.imaging = keep(std::make_shared<imaging::ImagingPage>(services));  // no imaging engine yet
   pages_.restore = keep(std::make_shared<restore::ui::RestorePage>(services));
   pages_.dialogs = keep(std::make_shared<MenuDialogs>(services));
   pages_.identity = keep(std::make_shared<keys::KeyIdentity>(services.databases().statusDb));
