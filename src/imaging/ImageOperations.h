@@ -1,6 +1,6 @@
 #pragma once
-// The imaging engine as the setup page sees it: starting images, following them, the engine's
-// own panel and indicator. The engine front end implements it; the page holds it as a pointer
+// The imaging engine as the setup page sees it: following its images, the engine's own panel
+// and indicator. The engine front end implements it; the page holds it as a pointer
 // that may be null, and then leaves every control that needs the engine disabled.
 class QWidget;
 
@@ -9,8 +9,6 @@ namespace corvane::imaging {
 class ImageOperations {
  public:
   virtual ~ImageOperations() = default;
-  // Starts the next image, full or differential as the image log decides.
-  virtual void CreateImage() = 0;
   // Refreshes of the status tick: the setup page's activity indicator (tab 8) and the engine
   // panel (tab 6).
   virtual void UpdateImagePage() = 0;

@@ -114,7 +114,6 @@ void ImagingPage::build() {
   btnSchedule = button(FrameImagingSetup, "btnSchedule", kScheduled);
   btnRunNow = button(FrameImagingSetup, "btnRunNow", QStringLiteral("Run Backup Now"));
   btnRunNow->setVisible(false);
-  btnRunNow->setEnabled(engine_ != nullptr);
 
   // Source drives.
   frameSourceDrives = group(FrameImagingSetup, "frameSourceDrives", QStringLiteral("Source"));
@@ -372,9 +371,8 @@ void ImagingPage::UIDisconnect() {
   if (engine_) engine_->UIDisconnect();
 }
 
-void ImagingPage::btnRunNow_Click() {
-  if (engine_) engine_->CreateImage();
-}
+// The button only closes the wizard's steps; images are started from the engine panel.
+void ImagingPage::btnRunNow_Click() {}
 
 // ---------------------------------------------------------------- page start
 

@@ -1,8 +1,8 @@
 #pragma once
 // The imaging setup page (tab 8 of the main window): presets, source and destination, copies,
 // shadow-copy policy and the full and differential schedules, in a detail view of the controls
-// or a summary view of a few lines. Nothing here starts an image except "Run Backup Now", which
-// needs the imaging engine.
+// or a summary view of a few lines. Nothing here starts an image: the schedules are stored for
+// the background service.
 #include <QDateTime>
 #include <QList>
 #include <QString>
@@ -34,7 +34,7 @@ class DirListBox;
 class ImagingPage : public QWidget, public shell::ImagingPageHooks {
   Q_OBJECT
  public:
-  // engine may be null: the controls that need it stay disabled.
+  // engine may be null: the engine panel and the activity indicator are then absent.
   explicit ImagingPage(shell::MainWindowServices& services, ImageOperations* engine = nullptr,
                        QWidget* parent = nullptr);
 
