@@ -14,6 +14,8 @@ namespace {
 constexpr int kMinutesPerDay = 24 * 60;
 // Larger numbers in the boxes are not schedules; capping them keeps the arithmetic in range.
 constexpr double kNumberCap = 1e6;
+// The images-per-day box holds 0 to 23.
+constexpr int kMaxImagesPerDay = 23;
 
 int wholeNumber(const QString& text) {
   const double v = leadingNumber(text);
@@ -204,25 +206,31 @@ std::optional<QDateTime> nextFullImage(const FullSchedule& s, const QDateTime& n
 std::optional<QDateTime> nextDifferentialImage(const DiffSchedule& s, const QDateTime& now) {
   const int count = wholeNumber(s.perDay);
   const std::optional<int> start = startMinutes(s.hours, s.minutes, s.ampm);
-  if (count < 1 || !start) return std::nullopt;
+  if (count < 1 || count > kMaxImagesPerDay || !start) return std::nullopt;
   const qint64 step = intervalMinutes(s.interval);
-  // A day's last image starts at most 22 intervals of up to a day's hours after its first, so the
-  // images of the last few weeks' days are enough to look at.
+  // Wall-clock minutes after today's midnight. A day's images may run on for days past their own
+  // day, so every ticked day from the earliest whose last image can still come is looked at; each
+  // day's first image after now is found by arithmetic, not by walking its images.
+  const qint64 nowMinutes = now.time().hour() * 60 + now.time().minute();
   const qint64 spanDays = (qint64(*start) + (count - 1) * step) / kMinutesPerDay;
-  std::optional<QDateTime> best;
-  for (qint64 offset = -spanDays - 1; offset <= 7; ++offset) {
-    const QDate day = now.date().addDays(offset);
-    if (!s.days[weekdayIndex(day)]) continue;
-    const QDateTime midnight(day, QTime(0, 0), now.timeZone());
-    for (int k = 0; k < count; ++k) {
-      const QDateTime when = midnight.addSecs((*start + k * step) * 60);
-      if (when > now) {
-        if (!best || when < *best) best = when;
-        break;
-      }
+  const int today = weekdayIndex(now.date());
+  std::optional<qint64> best;
+  for (qint64 offset = -spanDays; offset <= 7; ++offset) {
+    if (!s.days[((today + offset) % 7 + 7) % 7]) continue;
+    const qint64 first = offset * kMinutesPerDay + *start;
+    qint64 k = 0;
+    if (first <= nowMinutes) {
+      if (step == 0) continue;
+      k = (nowMinutes - first) / step + 1;
     }
+    if (k >= count) continue;
+    const qint64 when = first + k * step;
+    if (!best || when < *best) best = when;
   }
-  return best;
+  if (!best) return std::nullopt;
+  const qint64 minuteOfDay = *best % kMinutesPerDay;
+  return QDateTime(now.date().addDays(*best / kMinutesPerDay), QTime(int(minuteOfDay / 60), int(minuteOfDay % 60)),
+                   now.timeZone());
 }
 
 QString dateTimeLabel(const std::optional<QDateTime>& when) {

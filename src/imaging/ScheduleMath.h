@@ -71,7 +71,8 @@ struct DiffSchedule {
 // (no frequency, no week day for a weekly image, an unreadable day or month, a bad time).
 std::optional<QDateTime> nextFullImage(const FullSchedule& s, const QDateTime& now);
 // The first differential image after `now`: images start on the ticked days (a day's images may
-// run on past midnight); nullopt when none is scheduled.
+// run on past midnight), at wall-clock times; nullopt when none is scheduled, also for a count
+// beyond the box's 23.
 std::optional<QDateTime> nextDifferentialImage(const DiffSchedule& s, const QDateTime& now);
 
 // Texts in the system's formats: a date and a time of day, or the time of day alone when no date

@@ -138,4 +138,14 @@ TEST(NextDifferential, ImagesOfTheEveningRunOnPastMidnight) {
   EXPECT_EQ(nextDifferentialImage(s, at(2027, 1, 5, 3)), at(2027, 1, 11, 22));
   s.perDay = "0";
   EXPECT_FALSE(nextDifferentialImage(s, at(2027, 1, 5, 1)));
+  // Typed values far out of range are answered at once, not image by image: a count beyond the
+  // box's 23 schedules nothing; with 23 images a million hours apart, the images of days long
+  // past still fall on today (10 PM + 2 x 1000000 hours is 6 AM).
+  s.days = {true, true, true, true, true, true, true};
+  s.perDay = "100000";
+  s.interval = "12 hours";
+  EXPECT_FALSE(nextDifferentialImage(s, at(2027, 1, 5, 1)));
+  s.perDay = "23";
+  s.interval = "1000000 hours";
+  EXPECT_EQ(nextDifferentialImage(s, at(2027, 1, 5, 1)), at(2027, 1, 5, 6));
 }
