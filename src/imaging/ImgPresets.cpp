@@ -157,35 +157,31 @@ QList<PresetListEntry> ImgPresetStore::DBSelectAllImgPresets() const {
   return list;
 }
 
-std::optional<QString> ImgPresetStore::DBSelectImgIndex(const QString& name) const {
-  std::optional<QString> index;
+// A value of the first row of that name; nullopt when there is none or on error.
+template <class T, class Read>
+std::optional<T> ImgPresetStore::firstOfName(const QString& select, const QString& name, Read&& read) const {
+  std::optional<T> value;
   store::swallowDbError([&] {
-    index = store::onDatabase(
+    value = store::onDatabase(
         statusDb_,
-        [&](DBConnection& c) -> std::optional<QString> {
-          DBRecordset rs = c.Query(QStringLiteral("SELECT ImgPresetName, ImgIndex FROM ImgPresets") + kWhereName, {name});
+        [&](DBConnection& c) -> std::optional<T> {
+          DBRecordset rs = c.Query(select + kWhereName, {name});
           if (rs.RowCount() < 1) return std::nullopt;
-          return rs.Text("ImgIndex");
+          return read(rs);
         },
         policy_);
   });
-  return index;
+  return value;
+}
+
+std::optional<QString> ImgPresetStore::DBSelectImgIndex(const QString& name) const {
+  return firstOfName<QString>(QStringLiteral("SELECT ImgPresetName, ImgIndex FROM ImgPresets"), name,
+                              [](const DBRecordset& rs) { return rs.Text("ImgIndex"); });
 }
 
 std::optional<qint64> ImgPresetStore::DBSelectPresetID(const QString& name) const {
-  std::optional<qint64> id;
-  store::swallowDbError([&] {
-    id = store::onDatabase(
-        statusDb_,
-        [&](DBConnection& c) -> std::optional<qint64> {
-          DBRecordset rs =
-              c.Query(QStringLiteral("SELECT ImgPresetName, ImgPresetID FROM ImgPresets") + kWhereName, {name});
-          if (rs.RowCount() < 1) return std::nullopt;
-          return rs.Long("ImgPresetID");
-        },
-        policy_);
-  });
-  return id;
+  return firstOfName<qint64>(QStringLiteral("SELECT ImgPresetName, ImgPresetID FROM ImgPresets"), name,
+                             [](const DBRecordset& rs) { return rs.Long("ImgPresetID"); });
 }
 
 std::optional<ImgPreset> ImgPresetStore::DBSelectImgPreset(const QString& name) const {

@@ -83,6 +83,8 @@ class ImgPresetStore {
  private:
   template <class Work>
   auto withTable(Work&& work) const;
+  template <class T, class Read>
+  std::optional<T> firstOfName(const QString& select, const QString& name, Read&& read) const;
   void insert(store::DBConnection& c, const ImgPreset& preset) const;
 
   QString statusDb_;
