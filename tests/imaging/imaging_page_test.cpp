@@ -51,9 +51,9 @@ class PageTest : public ::testing::Test {
   void SetUp() override {
     QDir(c_.path()).mkdir("images");
     platform::pathMap();  // the process map is read from the environment before the test changes it
-    const QString spec = "C:=" + c_.path() + ";D:=" + d_.path() + ";E:=" + e_.path();
-    qputenv("CORVANE_DRIVES", spec.toUtf8());
-    map_ = std::make_unique<test::ScopedPathMap>(platform::PathMap::parse(spec));
+    const QString drives = "C:=" + c_.path() + ";D:=" + d_.path() + ";E:=" + e_.path();
+    qputenv("CORVANE_DRIVES", drives.toUtf8());
+    map_ = std::make_unique<test::ScopedPathMap>(platform::PathMap::parse(drives));
     window_.paths.statusDb = app_.statusDb();
     window_.paths.filesDb = app_.filesDb();
   }
