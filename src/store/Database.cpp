@@ -1,6 +1,8 @@
 #include "store/Database.h"
 
 #include <QFile>
+#include <QTimeZone>
+#include <cmath>
 #include <sqlite3.h>
 
 #include "platform/Wait.h"
@@ -33,12 +35,25 @@ sqlite3_stmt* prepare(sqlite3* db, const QString& sql) {
   if (!db) throw DBError("The database is not open", SQLITE_MISUSE);
   sqlite3_stmt* stmt = nullptr;
   const QByteArray text = sql.toUtf8();
-  const int rc = sqlite3_prepare_v2(db, text.constData(), static_cast<int>(text.size()), &stmt, nullptr);
+  const char* tail = nullptr;
+  const int rc = sqlite3_prepare_v2(db, text.constData(), static_cast<int>(text.size()), &stmt, &tail);
   if (rc != SQLITE_OK) {
     if (stmt) sqlite3_finalize(stmt);
     const int code = sqlite3_errcode(db);
     if (code == SQLITE_BUSY || code == SQLITE_LOCKED) fail(db, rc);
     fail(db, rc, "Cannot compile mSQL-Statement: ");
+  }
+  // Only the first statement of the text would run; a second one (more than blanks or a
+  // comment) is refused rather than silently dropped. Execute without parameters runs scripts.
+  if (tail && !QByteArray(tail).trimmed().isEmpty()) {
+    sqlite3_stmt* next = nullptr;
+    const int rc2 = sqlite3_prepare_v2(db, tail, -1, &next, nullptr);
+    const bool more = rc2 != SQLITE_OK || next != nullptr;
+    if (next) sqlite3_finalize(next);
+    if (more) {
+      sqlite3_finalize(stmt);
+      throw DBError("Cannot compile mSQL-Statement: more than one statement", SQLITE_MISUSE);
+    }
   }
   return stmt;
 }
@@ -133,13 +148,28 @@ QString dateToText(const QDateTime& d) { return d.isValid() ? d.toString(kDateFo
 
 QDateTime dateFromText(const QString& text) {
   const QString t = text.trimmed();
-  if (t.isEmpty()) return {};
-  for (const char* f : {"yyyy-MM-dd HH:mm:ss", "yyyy-MM-ddTHH:mm:ss", "yyyy-MM-dd HH:mm:ss.zzz",
-                        "yyyy-MM-dd HH:mm", "yyyy-MM-dd"}) {
-    const QDateTime d = QDateTime::fromString(t, f);
-    if (d.isValid()) return d;
+  if (t.size() < 10) return {};
+  const QDate date = QDate::fromString(t.left(10), "yyyy-MM-dd");
+  if (!date.isValid()) return {};
+  QTime time(0, 0, 0);
+  if (t.size() > 10) {
+    if (t[10] != ' ' && t[10] != 'T') return {};
+    const QString rest = t.mid(11);
+    time = {};
+    for (const char* f : {"HH:mm:ss", "HH:mm:ss.zzz", "HH:mm"}) {
+      time = QTime::fromString(rest, f);
+      if (time.isValid()) break;
+    }
+    if (!time.isValid()) return {};
   }
-  return {};
+  const QDateTime local(date, time);
+  if (local.isValid()) return local;
+  // A local time that the clock skipped (the hour a summer-time change leaves out) is no valid
+  // local date-time, yet the text is a real stored date: read it under the offset in force
+  // before the change, which lands just after the skipped hour.
+  const QDateTime dayBefore(date.addDays(-1), time);
+  const int offset = dayBefore.isValid() ? dayBefore.offsetFromUtc() : 0;
+  return QDateTime(date, time, QTimeZone::utc()).addSecs(-offset).toLocalTime();
 }
 
 void waitBeforeRetry(int ms) { platform::waitMs(ms); }
@@ -271,9 +301,14 @@ void DBCommand::check(int rc) const {
 void DBCommand::BindText(int i, const QString& text) { bindValue(stmt_, i, QVariant(text.isNull() ? QString("") : text), handle_->db); }
 void DBCommand::BindLong(int i, qint64 value) { check(sqlite3_bind_int64(stmt_, i, value)); }
 void DBCommand::BindFixed(int i, double value) {
-  const double rounded = static_cast<double>(static_cast<qint64>(value));
-  if (rounded == value) check(sqlite3_bind_int64(stmt_, i, static_cast<qint64>(value)));
-  else check(sqlite3_bind_double(stmt_, i, value));
+  // A fixed-point number keeps four decimals and whole units up to 922337203685477; a value
+  // it cannot hold is an error, not a wrapped or undefined number.
+  constexpr double kLimit = 922337203685477.0;
+  if (!std::isfinite(value) || std::fabs(value) > kLimit)
+    throw DBError("Overflow: " + QString::number(value, 'g', 17) + " is no fixed-point number", SQLITE_RANGE);
+  const qint64 units = static_cast<qint64>(std::llround(value * 10000.0));
+  if (units % 10000 == 0) check(sqlite3_bind_int64(stmt_, i, units / 10000));
+  else check(sqlite3_bind_double(stmt_, i, static_cast<double>(units) / 10000.0));
 }
 void DBCommand::BindDate(int i, const QDateTime& value) { bindValue(stmt_, i, QVariant(value), handle_->db); }
 void DBCommand::BindBoolean(int i, bool value) { check(sqlite3_bind_int64(stmt_, i, value ? 1 : 0)); }
@@ -291,10 +326,7 @@ void DBCommand::Execute() {
 
 DBConnection::DBConnection() = default;
 
-DBConnection::~DBConnection() {
-  if (handle_ && handle_->db && !sqlite3_get_autocommit(handle_->db))
-    sqlite3_exec(handle_->db, "ROLLBACK", nullptr, nullptr, nullptr);
-}
+DBConnection::~DBConnection() { Close(); }
 
 sqlite3* DBConnection::raw() const {
   if (!handle_ || !handle_->db) throw DBError("The database is not open", SQLITE_MISUSE);
@@ -317,16 +349,24 @@ static std::shared_ptr<Handle> openHandle(const QString& path, int flags) {
 }
 
 void DBConnection::Open(const QString& path) {
+  Close();
   if (!QFile::exists(path)) throw DBError("Cannot open database " + path + ": the file does not exist", SQLITE_CANTOPEN);
   handle_ = openHandle(path, SQLITE_OPEN_READWRITE);
 }
 
 void DBConnection::Create(const QString& path) {
+  Close();
   if (QFile::exists(path)) throw DBError("Cannot create database " + path + ": the file exists", SQLITE_CANTOPEN);
   handle_ = openHandle(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
 }
 
-void DBConnection::Close() { handle_.reset(); }
+void DBConnection::Close() {
+  // A recordset or command may keep the handle alive after the connection goes; a transaction
+  // left open on it would hold the database locked against the service until then.
+  if (handle_ && handle_->db && !sqlite3_get_autocommit(handle_->db))
+    sqlite3_exec(handle_->db, "ROLLBACK", nullptr, nullptr, nullptr);
+  handle_.reset();
+}
 bool DBConnection::IsOpen() const { return handle_ && handle_->db; }
 
 DBRecordset DBConnection::runQuery(const std::shared_ptr<Handle>& h, const QString& sql, const QVariantList& params,

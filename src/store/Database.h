@@ -34,7 +34,8 @@ QString missingTableDescription(const QString& table);
 // The text form every date is stored in.
 inline constexpr const char* kDateFormat = "yyyy-MM-dd HH:mm:ss";
 QString dateToText(const QDateTime& d);
-// Reads the stored forms back ("yyyy-MM-dd HH:mm:ss", ISO with 'T', date only); invalid when none fits.
+// Reads the stored forms back ("yyyy-MM-dd HH:mm:ss", ISO with 'T', date only); invalid when none
+// fits. A local time the clock skipped (summer-time change) still reads as a valid date.
 QDateTime dateFromText(const QString& text);
 
 class Handle;  // shared owner of the sqlite3 handle
@@ -82,7 +83,9 @@ class DBCommand {
 
   void BindText(int i, const QString& text);
   void BindLong(int i, qint64 value);
-  void BindFixed(int i, double value);  // money-style number: whole numbers stay integers
+  // 64-bit fixed-point number with four decimals: rounded to four decimals, whole numbers bound
+  // as integers; beyond the type's range (about 9.2e14) or not finite: DBError.
+  void BindFixed(int i, double value);
   void BindDate(int i, const QDateTime& value);
   void BindBoolean(int i, bool value);
   void BindNull(int i);
@@ -109,6 +112,7 @@ class DBConnection {
   void Open(const QString& path);
   // Makes a new, empty database file (it must not exist) and leaves the connection open on it.
   void Create(const QString& path);
+  // Rolls back a transaction left open, then releases the connection.
   void Close();
   bool IsOpen() const;
 
@@ -116,7 +120,9 @@ class DBConnection {
   // "Select * From <table> <where>", with the row ids kept so that DBRecordset::Update works.
   DBRecordset QueryForUpdate(const QString& table, const QString& where, const QVariantList& params = {});
   DBCommand Prepare(const QString& sql);
-  // Runs a statement that returns no rows; returns the number of rows changed.
+  // Runs a statement that returns no rows; returns the number of rows changed. Without
+  // parameters the text may hold several statements (a schema script); with parameters, as
+  // for Query and Prepare, a second statement is an error.
   int Execute(const QString& sql, const QVariantList& params = {});
 
   void BeginTransaction();

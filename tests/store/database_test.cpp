@@ -1,4 +1,5 @@
 #include <QFile>
+#include <cmath>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -144,6 +145,70 @@ TEST(DatabaseComponent, AnOpenTransactionIsRolledBackWhenTheConnectionGoes) {
   DBConnection c;
   c.Open(app.filesDb());
   EXPECT_EQ(c.Query("Select * From Exclude").RowCount(), 0);
+}
+
+TEST(DatabaseComponent, FixedPointValuesKeepFourDecimalsAndRefuseWhatTheyCannotHold) {
+  test::TempAppFolder app;
+  DBConnection c;
+  c.Open(app.filesDb());
+  DBCommand cmd = c.Prepare("Insert Into Ext (Extension, TotalSize) Values(?, ?)");
+  const QList<QPair<QString, double>> values = {{".a", 5368709120.0}, {".b", 1.23456}, {".c", -1}};
+  for (const auto& [ext, v] : values) {
+    cmd.BindText(1, ext);
+    cmd.BindFixed(2, v);
+    cmd.Execute();
+  }
+  DBRecordset rs = c.Query("Select TotalSize, typeof(TotalSize) AS kind From Ext ORDER BY Extension");
+  EXPECT_EQ(rs.Field("TotalSize").toLongLong(), 5368709120LL);
+  EXPECT_EQ(rs.Text("kind"), "integer");
+  rs.MoveNext();
+  EXPECT_DOUBLE_EQ(rs.Number("TotalSize"), 1.2346);
+  rs.MoveNext();
+  EXPECT_EQ(rs.Long("TotalSize"), -1);
+  for (double bad : {1e300, -1e16, std::nan("")}) EXPECT_THROW(cmd.BindFixed(2, bad), DBError) << bad;
+}
+
+TEST(DatabaseComponent, ParametersGoWithOneStatementOnlyScriptsRunWhole) {
+  test::TempAppFolder app;
+  DBConnection c;
+  c.Open(app.filesDb());
+  EXPECT_THROW(c.Execute("Insert Into Exclude (Folders) Values (?); Delete From Exclude", {"\\Temp"}), DBError);
+  EXPECT_THROW(c.Query("Select * From Exclude; Select * From Ext"), DBError);
+  EXPECT_EQ(c.Query("Select count(*) AS n From Exclude -- a comment").Long("n"), 0);
+  c.Execute("Insert Into Exclude (Folders) Values ('a'); Insert Into Exclude (Folders) Values ('b');");
+  EXPECT_EQ(c.Query("Select count(*) AS n From Exclude;  ").Long("n"), 2);
+}
+
+TEST(DatabaseComponent, ClosingRollsBackEvenWhileARecordsetKeepsTheFile) {
+  test::TempAppFolder app;
+  DBConnection c;
+  c.Open(app.filesDb());
+  c.BeginTransaction();
+  c.Execute("Insert Into Exclude (Folders) Values (?)", {"\\Temp"});
+  DBRecordset kept = c.Query("Select * From Exclude");
+  c.Close();
+  ASSERT_EQ(kept.RowCount(), 1);
+  DBConnection other;
+  other.Open(app.filesDb());
+  other.BeginTransaction();  // the write lock is free again
+  other.Commit();
+  EXPECT_EQ(other.Query("Select * From Exclude").RowCount(), 0);
+}
+
+TEST(DatabaseComponent, DatesInTheHourSkippedBySummerTimeStillRead) {
+  const QByteArray oldTz = qgetenv("TZ");
+  qputenv("TZ", "Europe/Berlin");
+  const QDateTime skipped = dateFromText("2024-03-31 02:30:00");
+  const QDateTime plain = dateFromText("2024-03-30 02:30:00");
+  const QDateTime isoForm = dateFromText("2024-07-01T10:11:12");
+  if (oldTz.isNull()) qunsetenv("TZ"); else qputenv("TZ", oldTz);
+  ASSERT_TRUE(skipped.isValid());
+  EXPECT_EQ(skipped.date(), QDate(2024, 3, 31));
+  EXPECT_EQ(plain, QDateTime(QDate(2024, 3, 30), QTime(2, 30)));
+  EXPECT_EQ(isoForm.time(), QTime(10, 11, 12));
+  EXPECT_FALSE(dateFromText("31/03/2024").isValid());
+  EXPECT_FALSE(dateFromText("2024-03-31 nonsense").isValid());
+  EXPECT_EQ(dateFromText("2024-03-31"), QDateTime(QDate(2024, 3, 31), QTime(0, 0)));
 }
 
 TEST(DatabasePaths, DevelopmentTreeIsRemovedOnlyAtTheEnd) {
