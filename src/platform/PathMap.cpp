@@ -1,6 +1,7 @@
 #include "platform/PathMap.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QStorageInfo>
 #include <QStringList>
 
@@ -61,6 +62,12 @@ PathMap PathMap::fromEnvironment() {
     if (!isLocalDiskFs(v)) continue;
     const QString root = cleanRoot(v.rootPath());
     if (root == "/") continue;
+    // Files bound onto a path (containers mount /etc/hosts so) are no disk; a folder mounted
+    // twice at the same place is one drive.
+    if (!QFileInfo(root).isDir()) continue;
+    bool seen = false;
+    for (const Entry& e : out) seen = seen || e.nativeRoot == root;
+    if (seen) continue;
     out.push_back({QString(QChar(letter)) + ':', root});
     ++letter;
   }
