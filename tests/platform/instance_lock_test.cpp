@@ -1,4 +1,7 @@
+#include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
+#include <QSysInfo>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -22,4 +25,18 @@ TEST(InstanceLock, OneHolderPerApplicationFolderAndNoTraceInIt) {
   EXPECT_EQ(QDir(app.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), before);
   InstanceLock again(app.path());
   EXPECT_TRUE(again.tryLock());  // released when the holder went
+}
+
+// A copy that crashed leaves its lock file behind; the next start must not be refused by it.
+TEST(InstanceLock, ALockLeftByACrashedCopyIsTakenOver) {
+  QTemporaryDir app;
+  InstanceLock probe(app.path());
+  QFile leftover(probe.lockFilePath());
+  ASSERT_TRUE(leftover.open(QIODevice::WriteOnly));
+  // pid of no process (above any pid_max), this program's name, this machine
+  leftover.write("2147480000\n" + QFileInfo(QCoreApplication::applicationFilePath()).fileName().toUtf8() + "\n" +
+                 QSysInfo::machineHostName().toUtf8() + "\n");
+  leftover.close();
+  InstanceLock next(app.path());
+  EXPECT_TRUE(next.tryLock());
 }
