@@ -6,7 +6,9 @@ packages=(cmake ninja-build g++ pkg-config qt6-base-dev libsqlite3-dev libpugixm
           libcurl4-openssl-dev libzip-dev libcpp-httplib-dev libgtest-dev libgmock-dev)
 missing=()
 for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  # No pipe into grep -q: under pipefail an early grep exit could count an installed package as missing.
+  status="$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)"
+  [[ "$status" == *"install ok installed"* ]] || missing+=("$p")
 done
 if [ ${#missing[@]} -eq 0 ]; then exit 0; fi
 if [ "$(id -u)" -ne 0 ]; then
