@@ -16,24 +16,13 @@
 #include "imaging/ui/ImagingPage.h"
 #include "store/Database.h"
 #include "store/Settings.h"
+#include "support/FakeMainWindow.h"
 #include "support/TestSupport.h"
 
 using namespace corvane;
 using namespace corvane::imaging;
 
 namespace {
-
-class FakeWindow : public shell::MainWindowServices {
- public:
-  const store::DatabasePaths& databases() const override { return paths; }
-  QWidget* window() override { return nullptr; }
-  void setCaption(const QString&) override {}
-  QString caption() const override { return {}; }
-  void relayout() override {}
-  QDateTime& settingDate() override { return date; }
-  store::DatabasePaths paths;
-  QDateTime date;
-};
 
 class FakeEngine : public ImageOperations {
  public:
@@ -81,7 +70,7 @@ class PageTest : public ::testing::Test {
   test::TempAppFolder app_;
   QTemporaryDir c_, d_, e_;
   std::unique_ptr<test::ScopedPathMap> map_;
-  FakeWindow window_;
+  test::FakeMainWindow window_;
   test::RecordingMessages messages_;
   std::optional<QString> typedName;
 };

@@ -9,10 +9,10 @@
 #include <QWidget>
 #include <memory>
 
-#include "shell/PageSeam.h"
 #include "store/Database.h"
 #include "store/FileTables.h"
 #include "store/Settings.h"
+#include "support/FakeMainWindow.h"
 #include "support/TestSupport.h"
 
 namespace corvane::test {
@@ -74,27 +74,20 @@ inline int rowCount(const QString& db, const QString& sql, const QVariantList& p
   return int(c.Query(sql, params).RowCount());
 }
 
-// The main window as the restore page sees it: paths, caption, the restore buttons of tab 5.
-class RestoreWindow : public shell::MainWindowServices {
+// The main window as the restore page sees it: the common fake plus a window that holds the
+// restore buttons of tab 5.
+class RestoreWindow : public FakeMainWindow {
  public:
-  explicit RestoreWindow(store::DatabasePaths p) : paths(std::move(p)), host(std::make_unique<QWidget>()) {
+  explicit RestoreWindow(store::DatabasePaths p) : FakeMainWindow(std::move(p)), host(std::make_unique<QWidget>()) {
     for (const char* n : {"btnQuickSync", "btnRestoreAll", "btnRestoreFolders", "btnRestoreFiles"}) {
       auto* b = new QPushButton(host.get());
       b->setObjectName(n);
     }
   }
-  const store::DatabasePaths& databases() const override { return paths; }
   QWidget* window() override { return host.get(); }
-  void setCaption(const QString& text) override { captions << text; }
-  QString caption() const override { return captions.value(captions.size() - 1); }
-  void relayout() override {}
-  QDateTime& settingDate() override { return date; }
   QPushButton* button(const char* name) const { return host->findChild<QPushButton*>(name); }
 
-  store::DatabasePaths paths;
   std::unique_ptr<QWidget> host;
-  QStringList captions;
-  QDateTime date;
 };
 
 }  // namespace corvane::test

@@ -6,8 +6,8 @@
 #include "selection/ui/FrmAdvanced.h"
 #include "store/Database.h"
 #include "store/Settings.h"
+#include "support/FakeMainWindow.h"
 #include "support/TestSupport.h"
-#include "fake_window.h"
 
 namespace corvane::selection {
 namespace {
@@ -29,7 +29,7 @@ class AdvancedSettingsTest : public ::testing::Test {
   test::TempAppFolder app;
   test::FakeWaiter waiter;
   test::RecordingMessages messages;
-  test::FakeWindow services;
+  test::FakeMainWindow services;
   FrmAdvanced dialog;
 };
 

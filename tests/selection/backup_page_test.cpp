@@ -3,11 +3,11 @@
 #include <QPushButton>
 #include <QTreeWidget>
 
-#include "fake_window.h"
 #include "folder_fixture.h"
 #include "selection/ui/BackupPage.h"
 #include "selection/ui/ExtensionList.h"
 #include "store/Settings.h"
+#include "support/FakeMainWindow.h"
 
 using namespace corvane;
 using namespace corvane::selection;
@@ -54,7 +54,7 @@ class BackupPageTest : public FolderFixture {
                 {"D:\\Docs", true, true}});  // no row for D: itself
   }
 
-  test::FakeWindow window_;
+  test::FakeMainWindow window_;
   std::unique_ptr<BackupPage> page_;
 };
 

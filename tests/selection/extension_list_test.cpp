@@ -12,8 +12,8 @@
 #include "selection/ui/ExtensionList.h"
 #include "store/Database.h"
 #include "store/Settings.h"
+#include "support/FakeMainWindow.h"
 #include "support/TestSupport.h"
-#include "fake_window.h"
 
 namespace corvane::selection {
 namespace {
@@ -72,7 +72,7 @@ class ExtensionListTest : public ::testing::Test {
   test::TempAppFolder app;
   test::FakeWaiter waiter;
   test::RecordingMessages messages;
-  test::FakeWindow services;
+  test::FakeMainWindow services;
   QWidget page;
   QTreeWidget* list;
   QLineEdit* text1;

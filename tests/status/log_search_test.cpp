@@ -12,6 +12,7 @@
 #include "status/UploadHours.h"
 #include "status/ui/LogPage.h"
 #include "status_fixture.h"
+#include "support/FakeMainWindow.h"
 #include "support/TestSupport.h"
 
 using namespace corvane;
@@ -125,7 +126,7 @@ TEST(LogPageWidget, SearchSortsNewestFirstAndTheTabResetEmptiesTheList) {
       test::fileDetails("new.txt", "C:\\A", "TXT", "1024000", "3/3/2026 10:00:00 AM"),
       test::fileDetails("old.txt", "C:\\A", "TXT", "102400", "3/1/2026 10:00:00 AM"),
   }));
-  test::StatusWindow window;
+  test::FakeMainWindow window;
   LogPage page(window);
   QTreeWidget* list = page.list();
   auto column = [&](int c) {
@@ -163,7 +164,7 @@ TEST(LogPageWidget, ABigSearchShowsProgressAndEndsWhenTheTabIsSelectedAgain) {
   for (int i = 0; i < 3000; ++i) records << test::fileDetails(QString("f%1.txt").arg(i), "C:\\A", "TXT", "1", "3/1/2026");
   test::writeText(f.log(), test::successLog(records));
   test::FakeWaiter waiter;
-  test::StatusWindow window;
+  test::FakeMainWindow window;
   LogPage page(window);
 
   page.WriteLog(false);

@@ -1,26 +1,11 @@
 #pragma once
-// Helpers shared by the page tests: a fake main window and small file writers.
+// Helpers shared by the page tests: small file writers.
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStringList>
 
-#include "shell/PageSeam.h"
-
 namespace corvane::test {
-
-class StatusWindow : public shell::MainWindowServices {
- public:
-  const store::DatabasePaths& databases() const override { return paths; }
-  QWidget* window() override { return nullptr; }
-  void setCaption(const QString& text) override { captions << text; }
-  QString caption() const override { return captions.value(captions.size() - 1); }
-  void relayout() override {}
-  QDateTime& settingDate() override { return date; }
-
-  store::DatabasePaths paths;
-  QStringList captions;
-  QDateTime date;
-};
 
 inline void writeText(const QString& path, const QByteArray& text) {
   QDir().mkpath(QFileInfo(path).path());

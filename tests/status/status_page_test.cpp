@@ -9,6 +9,7 @@
 #include "status/ui/IconListView.h"
 #include "status/ui/StatusPage.h"
 #include "status_fixture.h"
+#include "support/FakeMainWindow.h"
 #include "support/TestSupport.h"
 
 using namespace corvane;
@@ -22,7 +23,7 @@ struct StatusFixture {
   test::TempAppFolder app;
   QTemporaryDir drive;
   test::ScopedPathMap map{platform::PathMap::parse("C:=" + drive.path())};
-  test::StatusWindow window;
+  test::FakeMainWindow window;
   QStringList typeCalls;  // paths whose type name was fetched
   std::unique_ptr<StatusPage> page;
 

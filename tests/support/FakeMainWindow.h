@@ -1,7 +1,7 @@
 #pragma once
-// The main window as the backup page, the extension list and the advanced settings window see
-// it: the two database paths, the caption (every text set is kept), the layout calls and the
-// shared settings date.
+// The main window as its pages and dialogs see it: the two database paths, the caption (every
+// text set is kept, the last one is the caption), the layout calls and the shared settings date.
+// Header only, so the support library needs no page library.
 #include <QDateTime>
 #include <QStringList>
 
@@ -9,9 +9,11 @@
 
 namespace corvane::test {
 
-class FakeWindow : public shell::MainWindowServices {
+class FakeMainWindow : public shell::MainWindowServices {
  public:
-  explicit FakeWindow(store::DatabasePaths p) : paths(std::move(p)) {}
+  FakeMainWindow() = default;
+  explicit FakeMainWindow(store::DatabasePaths p) : paths(std::move(p)) {}
+
   const store::DatabasePaths& databases() const override { return paths; }
   QWidget* window() override { return nullptr; }
   void setCaption(const QString& text) override { captions << text; }
