@@ -24,10 +24,6 @@ namespace {
 constexpr int kRemoveAttempts = 3;
 constexpr int kRemoveWaitMs = 100;
 
-bool looksLikeWindowsPath(const QString& p) {
-  return p.size() >= 2 && p[0].isLetter() && p[1] == ':';
-}
-
 QString readWholeText(const QString& path, bool* exists) {
   QFile f(path);
   *exists = f.exists();
@@ -49,7 +45,7 @@ ClsUtils::ClsUtils(const platform::AppPaths& paths) : paths_(paths) {}
 bool ClsUtils::IsValidPath(const QString& sFolderName) const {
   if (sFolderName.isEmpty()) return false;
   QString native = sFolderName;
-  if (looksLikeWindowsPath(sFolderName)) {
+  if (platform::isWindowsDrivePath(sFolderName)) {
     const auto mapped = platform::pathMap().toNative(sFolderName);
     if (!mapped) return false;
     native = *mapped;
@@ -58,7 +54,7 @@ bool ClsUtils::IsValidPath(const QString& sFolderName) const {
 }
 
 std::optional<QString> ClsUtils::mirrorFolderFor(const QString& mirrorRoot, const QString& windowsFolder) {
-  if (windowsFolder.size() < 3 || !windowsFolder[0].isLetter() || windowsFolder[1] != ':' ||
+  if (!platform::isWindowsDrivePath(windowsFolder) || windowsFolder.size() < 3 ||
       (windowsFolder[2] != '\\' && windowsFolder[2] != '/'))
     return std::nullopt;
   const QString letter = windowsFolder.left(1).toUpper();

@@ -12,7 +12,7 @@ namespace corvane::handoff {
 QPixmap GetFileIcon(const QString& path, int size) {
   const int pixels = size == 2 ? 32 : 16;
   QString native = path;
-  if (path.size() >= 2 && path[0].isLetter() && path[1] == ':')
+  if (platform::isWindowsDrivePath(path))
     native = platform::pathMap().toNative(path).value_or(QString());
   if (native.isEmpty()) return {};
   const QFileInfo info(native);

@@ -11,7 +11,7 @@ QString GetFileTypeName(const QString& path) {
   if (path.isEmpty()) return {};
   QString native = path;
   bool onDisk = true;
-  if (path.size() >= 2 && path[0].isLetter() && path[1] == ':') {
+  if (platform::isWindowsDrivePath(path)) {
     const auto mapped = platform::pathMap().toNative(path);
     // An unmapped drive: only the name counts, never a local file that happens to share the path.
     onDisk = mapped.has_value();

@@ -12,7 +12,7 @@ namespace {
 QString normaliseDrive(QString d) {
   d = d.trimmed();
   while (d.endsWith('\\') || d.endsWith('/')) d.chop(1);
-  if (d.size() != 2 || d[1] != ':' || !d[0].isLetter()) return {};
+  if (d.size() != 2 || !isWindowsDrivePath(d)) return {};
   return d.toUpper();
 }
 
@@ -34,6 +34,10 @@ PathMap& current() {
 }
 
 }  // namespace
+
+bool isWindowsDrivePath(const QString& path) {
+  return path.size() >= 2 && path[0].isLetter() && path[1] == ':';
+}
 
 PathMap::PathMap(QList<Entry> entries) : entries_(std::move(entries)) {}
 

@@ -38,6 +38,10 @@ class PathMap {
   QList<Entry> entries_;
 };
 
+// True when the text starts with a drive letter and ':' ("C:", "c:\x", "D:name"): the Windows
+// form of a path. Whether the drive is mapped is not asked.
+bool isWindowsDrivePath(const QString& path);
+
 // The process-wide map (from the environment on first use; tests may replace it).
 const PathMap& pathMap();
 void setPathMap(const PathMap& map);

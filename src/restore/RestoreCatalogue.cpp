@@ -6,6 +6,7 @@
 #include "keys/KeysTable.h"
 #include "platform/AppFolder.h"
 #include "platform/Messages.h"
+#include "platform/PathMap.h"
 #include "platform/Wait.h"
 #include "store/Database.h"
 #include "store/Settings.h"
@@ -238,7 +239,7 @@ bool IsSafeNamePart(const QString& part) {
 }
 
 bool IsSafeCataloguePath(const QString& folder) {
-  if (folder.size() < 2 || !folder[0].isLetter() || folder[1] != ':') return false;
+  if (!platform::isWindowsDrivePath(folder)) return false;
   const QStringList pieces = folder.mid(2).split('\\', Qt::SkipEmptyParts);
   for (const QString& p : pieces)
     if (p == QLatin1String(".") || p == QLatin1String("..") || p.contains('/') || p.contains(QChar(0))) return false;

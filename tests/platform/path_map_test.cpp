@@ -38,6 +38,12 @@ TEST(PathMap, WindowsFormToNativeAndBack) {
   EXPECT_FALSE(PathMap::parse("D:=/mnt/d").toWindows("/home").has_value());
 }
 
+TEST(PathMap, WindowsFormIsALetterAndAColon) {
+  for (const char* p : {"C:", "c:\\", "D:\\a\\b", "z:name"}) EXPECT_TRUE(isWindowsDrivePath(p)) << p;
+  for (const char* p : {"", "C", ":\\", "1:\\x", "\\\\server\\share", "/home/c:", "CD:\\"})
+    EXPECT_FALSE(isWindowsDrivePath(p)) << p;
+}
+
 TEST(Drives, MappedFoldersAreFixedDrivesWithSizes) {
   QTemporaryDir c, d;
   qputenv("CORVANE_DRIVES", "x");  // mapped drives count as fixed
