@@ -5,9 +5,9 @@
 #include <QHash>
 #include <QString>
 
-namespace corvane::shell {
+#include "shell/Twips.h"
 
-inline constexpr int kTwipsPerPixel = 15;
+namespace corvane::shell {
 
 struct TwipsRect {
   double left = 0, top = 0, width = 0, height = 0;

@@ -18,6 +18,7 @@
 #include "selection/FolderScan.h"
 #include "selection/ui/ExtensionList.h"
 #include "selection/ui/Failure.h"
+#include "shell/Twips.h"
 #include "store/Database.h"
 #include "store/Settings.h"
 
@@ -31,8 +32,8 @@ const QString kRootKey = QStringLiteral("Drives");
 constexpr int kPopulateAttempts = 3;
 constexpr int kPopulateWaitMs = 1000;
 
-// Layout lengths are in twips (1440 to the inch; 15 to a pixel at 96 dpi).
-int px(int twips) { return qRound(twips / 15.0); }
+// Layout lengths are in twips.
+int px(int twips) { return shell::pixelsFromTwips(twips); }
 
 const QString kFrameCaptionFolderFile =
     QStringLiteral("Folders and Files - backup only the selected extensions in these folders");

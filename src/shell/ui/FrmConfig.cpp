@@ -15,7 +15,6 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <cmath>
 
 #include "handoff/ClsUtils.h"
 #include "platform/AppFolder.h"
@@ -438,8 +437,8 @@ void FrmConfig::Form_Resize() {
     if (!w) continue;
     const TwipsRect r = rects.value(n);
     const QPoint off = tabOffset(w);
-    const QRect g(int(std::lround(r.left / kTwipsPerPixel)) - off.x(), int(std::lround(r.top / kTwipsPerPixel)) - off.y(),
-                  int(std::lround(r.width / kTwipsPerPixel)), int(std::lround(r.height / kTwipsPerPixel)));
+    const QRect g(pixelsFromTwips(r.left) - off.x(), pixelsFromTwips(r.top) - off.y(), pixelsFromTwips(r.width),
+                  pixelsFromTwips(r.height));
     if (g != w->geometry()) w->setGeometry(g);
   }
 }

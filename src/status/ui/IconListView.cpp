@@ -6,6 +6,8 @@
 #include <QStandardItemModel>
 #include <QTreeView>
 
+#include "shell/Twips.h"
+
 namespace corvane::status {
 
 namespace {
@@ -50,7 +52,7 @@ void IconListView::addColumn(const QString& key, const QString& header, int widt
   model_->setColumnCount(c + 1);
   model_->setHorizontalHeaderItem(c, new QStandardItem(header));
   keys_ << key;
-  report_->setColumnWidth(c, widthTwips * 96 / 1440);
+  report_->setColumnWidth(c, widthTwips / shell::kTwipsPerPixel);  // cut to whole pixels
 }
 
 int IconListView::columnCount() const { return model_->columnCount(); }

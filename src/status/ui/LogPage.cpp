@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include "platform/Wait.h"
+#include "shell/Twips.h"
 #include "status/UploadHours.h"
 
 namespace corvane::status {
@@ -29,9 +30,6 @@ class LogItem : public QTreeWidgetItem {
     return text(c).compare(other.text(c), Qt::CaseInsensitive) < 0;
   }
 };
-
-// Twips to pixels at 96 dots per inch.
-int twips(int t) { return t * 96 / 1440; }
 
 }  // namespace
 
@@ -70,7 +68,7 @@ LogPage::LogPage(shell::MainWindowServices& services, QWidget* parent) : QWidget
                                 "FileSizeHide", "Mod Date", "TarrowDate"});
   const int widths[] = {0, 2500, 2000, 1000, 1000, 2000, 2000, 0, 0, 0};
   for (int c = 0; c < 10; ++c) {
-    Select_Item->setColumnWidth(c, twips(widths[c]));
+    Select_Item->setColumnWidth(c, widths[c] / shell::kTwipsPerPixel);  // twips, cut to whole pixels
     Select_Item->setColumnHidden(c, widths[c] == 0);
   }
   Select_Item->headerItem()->setTextAlignment(4, Qt::AlignRight | Qt::AlignVCenter);
