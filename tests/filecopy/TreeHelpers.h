@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include "support/TestSupport.h"
+
 namespace corvane::test::filecopy {
 
 // A fixed point in time well in the past, so that files written now are clearly newer.
@@ -20,20 +22,11 @@ inline void setModified(const QString& path, const QDateTime& when) {
 }
 
 inline void writeFile(const QString& path, const QByteArray& content, const QDateTime& when = baseTime()) {
-  QDir().mkpath(QFileInfo(path).path());
-  {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate)) << qPrintable(path);
-    ASSERT_EQ(f.write(content), content.size());
-  }
+  test::writeFile(path, content);
   setModified(path, when);
 }
 
-inline QByteArray readFile(const QString& path) {
-  QFile f(path);
-  if (!f.open(QIODevice::ReadOnly)) return QByteArray("<missing>");
-  return f.readAll();
-}
+using test::readFile;
 
 inline qint64 modifiedMs(const QString& path) { return QFileInfo(path).lastModified().toMSecsSinceEpoch(); }
 

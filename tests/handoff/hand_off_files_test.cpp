@@ -13,20 +13,10 @@
 
 using namespace corvane;
 using handoff::ClsUtils;
+using test::readFile;
+using test::writeFile;
 
 namespace {
-
-QByteArray readBytes(const QString& path) {
-  QFile f(path);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void writeText(const QString& path, const QByteArray& text) {
-  QDir().mkpath(QFileInfo(path).path());
-  QFile f(path);
-  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-  f.write(text);
-}
 
 QByteArray details(const char* folder, const char* name, const char* time = "12/8/2026 10:00:00 PM") {
   return QByteArray("<FileDetails><FileName>") + name + "</FileName><FileFolderName>" + folder +
@@ -51,9 +41,9 @@ TEST(WriteConfig, WritesExactlyOneLineAndReplacesTheWholeFile) {
   ASSERT_FALSE(QFile::exists(config));
   ClsUtils utils;
   EXPECT_TRUE(utils.WriteConfig("Help"));
-  EXPECT_EQ(readBytes(config), QByteArray("Help\r\n"));
+  EXPECT_EQ(readFile(config), QByteArray("Help\r\n"));
   EXPECT_TRUE(utils.WriteConfig("Setup"));
-  EXPECT_EQ(readBytes(config), QByteArray("Setup\r\n"));
+  EXPECT_EQ(readFile(config), QByteArray("Setup\r\n"));
   // Nothing but the file itself is left in the folder (no temporary copies).
   EXPECT_EQ(QDir(app.file("Logs")).entryList(QDir::Files | QDir::Hidden), QStringList{"Config.txt"});
 }
@@ -70,8 +60,8 @@ TEST(TrayAndStatusFiles, LastTrayLineAndJoinedStatus) {
   ClsUtils utils;
   EXPECT_EQ(utils.ReadTray(), "");
   EXPECT_EQ(utils.GetStatus(), "Corvane Backup....");
-  writeText(app.file("Logs/Tray.txt"), "first\r\n  last line  \r\n");
-  writeText(app.file("Logs/Status.txt"), " one\r\ntwo\r\n");
+  writeFile(app.file("Logs/Tray.txt"), "first\r\n  last line  \r\n");
+  writeFile(app.file("Logs/Status.txt"), " one\r\ntwo\r\n");
   EXPECT_EQ(utils.ReadTray(), "last line");
   EXPECT_EQ(utils.GetStatus(), "one\r\ntwo");
 }
@@ -123,11 +113,11 @@ TEST(MirrorFolders, CreateFolderListRebuildsMirrorAndFillsLists) {
   test::TempAppFolder app;
   test::FakeWaiter waiter;
   const QString mirror = platform::appPaths().mirrorRootPath;
-  writeText(mirror + "/Old/stale.txt", "x");
-  writeText(app.file("Logs/SuccessLog.xml"),
+  writeFile(mirror + "/Old/stale.txt", "x");
+  writeFile(app.file("Logs/SuccessLog.xml"),
             "<FileCollection>" + details("C:\\A", "one.txt", "1/2/2026 3:04:05 PM") + details("C:\\A", "two.txt") +
                 details("c:\\a", "three.txt") + details("D:\\B", "four.txt") + "</FileCollection>");
-  writeText(app.file("Dir/FolderCollection.xml"),
+  writeFile(app.file("Dir/FolderCollection.xml"),
             "<FolderCollection><SelectedFolders><FolderDetails><FolderPath>C:\\A</FolderPath></FolderDetails>"
             "</SelectedFolders><UnSelectedFolders><FolderDetails><FolderPath>C:\\Skip</FolderPath></FolderDetails>"
             "<FolderDetails><FolderPath>D:\\Tmp</FolderPath></FolderDetails></UnSelectedFolders></FolderCollection>");
@@ -148,7 +138,7 @@ TEST(MirrorFolders, EscapingAndEmptyFoldersNeitherLeakNorHideRealOnes) {
   const QString mirror = platform::appPaths().mirrorRootPath;
   // An empty folder first, then escape attempts, then the one real folder (which the old
   // "all but the last distinct value" rule would have dropped).
-  writeText(app.file("Logs/SuccessLog.xml"),
+  writeFile(app.file("Logs/SuccessLog.xml"),
             "<FileCollection>" + details("", "a") + details("C:\\..\\..\\Escaped", "b") + details("Loose\\Dir", "c") +
                 details("C:\\Real", "d") + "</FileCollection>");
   const QStringList before = allEntries(app.path());
@@ -169,7 +159,7 @@ TEST(MirrorFolders, NoLogDeletesTheMirrorAndKeepsTheLists) {
   test::TempAppFolder app;
   test::FakeWaiter waiter;
   const QString mirror = platform::appPaths().mirrorRootPath;
-  writeText(mirror + "/CDrive/Old/x.txt", "x");
+  writeFile(mirror + "/CDrive/Old/x.txt", "x");
   auto& lists = handoff::sharedLists();
   lists.loggedFileNames = {"kept", ""};
   lists.excludedFolders = {"C:\\Kept", ""};
@@ -182,7 +172,7 @@ TEST(MirrorFolders, NoLogDeletesTheMirrorAndKeepsTheLists) {
 TEST(FileTypeList, SkipsEntryZeroAndEmptyEntries) {
   test::TempAppFolder app;
   ASSERT_TRUE(ClsUtils().FileType_Details({".zero", ".txt", "", ".doc"}));
-  const QByteArray xml = readBytes(app.file("Extensions/TypeLst.xml"));
+  const QByteArray xml = readFile(app.file("Extensions/TypeLst.xml"));
   EXPECT_TRUE(xml.contains("<FileTypeList FileCreatedDateTime=\"")) << xml.constData();
   EXPECT_TRUE(xml.contains("<FileType>.txt</FileType>"));
   EXPECT_TRUE(xml.contains("<FileType>.doc</FileType>"));

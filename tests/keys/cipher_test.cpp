@@ -6,23 +6,15 @@
 
 #include "keys/Blowfish.h"
 #include "keys/HexConvert.h"
+#include "support/TestSupport.h"
 
 using namespace corvane::keys;
+using corvane::test::readFile;
+using corvane::test::writeFile;
 
 namespace {
 const QString kKey56 =
     "030A11181F262D343B424950575E656C737A81888F969DA4ABB2B9C0C7CED5DCE3EAF1F8FF060D141B222930373E454C535A61686F767D84";
-
-QByteArray readAll(const QString& path) {
-  QFile f(path);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void writeAll(const QString& path, const QByteArray& data) {
-  QFile f(path);
-  ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-  ASSERT_EQ(f.write(data), data.size());
-}
 }  // namespace
 
 TEST(HexConvert, TextAndBytesToHexAndBack) {
@@ -118,34 +110,34 @@ TEST(Blowfish, FileDecryptionInChunks) {
   // Larger than one read chunk and not a whole number of blocks before padding.
   QByteArray plain((5 << 19) + 3, '\0');
   for (qsizetype i = 0; i < plain.size(); ++i) plain[i] = char((i * 31 + i / 7) & 0xFF);
-  writeAll(in, BlowfishEncryptBytes(plain, key));
+  writeFile(in, BlowfishEncryptBytes(plain, key));
   EXPECT_EQ(BlowfishDecryptFileHex(out, in, kKey56, ""), "0");
-  EXPECT_EQ(readAll(out), plain);
+  EXPECT_EQ(readFile(out), plain);
 
   // An existing longer output is replaced, and an empty plaintext gives an empty file.
-  writeAll(in, BlowfishEncryptBytes(QByteArray(), key));
+  writeFile(in, BlowfishEncryptBytes(QByteArray(), key));
   EXPECT_EQ(BlowfishDecryptFileHex(out, in, kKey56, ""), "0");
-  EXPECT_EQ(readAll(out), QByteArray());
+  EXPECT_EQ(readFile(out), QByteArray());
 
   // Exactly one chunk of plaintext: the padding block stands alone after the chunk.
   const QByteArray whole(1 << 20, 'x');
-  writeAll(in, BlowfishEncryptBytes(whole, key));
+  writeFile(in, BlowfishEncryptBytes(whole, key));
   EXPECT_EQ(BlowfishDecryptFileHex(out, in, kKey56, ""), "0");
-  EXPECT_EQ(readAll(out), whole);
+  EXPECT_EQ(readFile(out), whole);
 }
 
 TEST(Blowfish, FileDecryptionFailuresGiveCodesAndNoOutput) {
   QTemporaryDir dir;
   const QString in = dir.filePath("in.bin"), out = dir.filePath("out.bin");
-  writeAll(in, BlowfishEncryptBytes("catalogue", BytesFromHex(kKey56)));
+  writeFile(in, BlowfishEncryptBytes("catalogue", BytesFromHex(kKey56)));
 
   EXPECT_EQ(BlowfishDecryptFileHex(out, in, "414243", ""), QString::number(BlfBadPadding));
   EXPECT_FALSE(QFile::exists(out));
   EXPECT_EQ(BlowfishDecryptFileHex(out, dir.filePath("missing"), kKey56, ""), QString::number(BlfCannotOpenInput));
   EXPECT_EQ(BlowfishDecryptFileHex(out, in, "", ""), QString::number(BlfInvalidKey));
-  writeAll(in, QByteArray(12, 'a'));
+  writeFile(in, QByteArray(12, 'a'));
   EXPECT_EQ(BlowfishDecryptFileHex(out, in, kKey56, ""), QString::number(BlfBadLength));
-  writeAll(in, QByteArray());
+  writeFile(in, QByteArray());
   EXPECT_EQ(BlowfishDecryptFileHex(out, in, kKey56, ""), QString::number(BlfBadLength));
   EXPECT_FALSE(QFile::exists(out));
 }

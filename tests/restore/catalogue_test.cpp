@@ -13,17 +13,8 @@ using namespace corvane;
 using namespace corvane::restore;
 using test::CatalogueRow;
 
-namespace {
-QByteArray readFile(const QString& path) {
-  QFile f(path);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-void writeFile(const QString& path, const QByteArray& data) {
-  QFile f(path);
-  f.open(QIODevice::WriteOnly | QIODevice::Truncate);
-  f.write(data);
-}
-}  // namespace
+using test::readFile;
+using test::writeFile;
 
 TEST(Unzip, OptionsFoldersAndMessages) {
   QTemporaryDir dir;

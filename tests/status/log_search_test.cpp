@@ -37,7 +37,7 @@ struct LogFiles {
 
 TEST(LogSearchFilters, TypesNamesAndResults) {
   LogFiles f;
-  test::writeText(f.log(), test::successLog({
+  test::writeFile(f.log(), test::successLog({
       test::fileDetails("report.txt", "C:\\A", "TXT", "10", "3/1/2026 10:00:00 AM"),
       test::fileDetails("letter.doc", "C:\\A", "DOC", "10", "3/1/2026 10:00:00 AM", "N"),
       test::fileDetails("README", "C:\\A", "TXT", "10", "3/1/2026 10:00:00 AM"),
@@ -64,7 +64,7 @@ TEST(LogSearchFilters, TypesNamesAndResults) {
 
 TEST(LogSearchFilters, DaysAndLastUploadSkipRecordsWithoutUploadTime) {
   LogFiles f;
-  test::writeText(f.log(), test::successLog({
+  test::writeFile(f.log(), test::successLog({
       test::fileDetails("old.txt", "C:\\A", "TXT", "1", "12/30/2025 11:00:00 PM"),
       test::fileDetails("never.txt", "C:\\A", "TXT", "1", " ", "N"),
       test::fileDetails("recent.txt", "C:\\A", "TXT", "1", "3/9/2026 8:00:00 AM"),
@@ -78,7 +78,7 @@ TEST(LogSearchFilters, DaysAndLastUploadSkipRecordsWithoutUploadTime) {
   EXPECT_EQ(LogSearch(f.log(), f.sch()).run(c, kNow).outcome, LogResult::Outcome::BadDays);
 
   // With the last upload in force the days box does not count.
-  test::writeText(f.sch(), "<SchedulerInfo Last=\"1/2/2026 9:00:00 AM\"/>");
+  test::writeFile(f.sch(), "<SchedulerInfo Last=\"1/2/2026 9:00:00 AM\"/>");
   c.lastUploadOnly = true;
   EXPECT_EQ(f.names(c), (QStringList{"recent.txt", "dayfirst.txt"}));  // December of the year before is older
 }
@@ -88,17 +88,17 @@ TEST(LastUploadTime, AttributeThenLastElementThen1975) {
   const QDateTime none(QDate(1975, 1, 1), QTime(0, 0));
   EXPECT_EQ(GetLastUploadTime(f.sch()), none);
 
-  test::writeText(f.sch(), "<SchedulerInfo Whatever=\"\"><UploadedTime><TimeUploaded>15</TimeUploaded>"
+  test::writeFile(f.sch(), "<SchedulerInfo Whatever=\"\"><UploadedTime><TimeUploaded>15</TimeUploaded>"
                            "<DateUploaded>3/2/2026</DateUploaded></UploadedTime><UploadedTime><TimeUploaded>12"
                            "</TimeUploaded><DateUploaded>2/1/2026</DateUploaded></UploadedTime></SchedulerInfo>");
   EXPECT_EQ(GetLastUploadTime(f.sch()), QDateTime(QDate(2026, 2, 1), QTime(12, 0)));  // hour 12 is noon
 
-  test::writeText(f.sch(), "<SchedulerInfo A=\"\"><UploadedTime><TimeUploaded>24</TimeUploaded>"
+  test::writeFile(f.sch(), "<SchedulerInfo A=\"\"><UploadedTime><TimeUploaded>24</TimeUploaded>"
                            "<DateUploaded>3/2/2026</DateUploaded></UploadedTime><UploadedTime><TimeUploaded>x"
                            "</TimeUploaded><DateUploaded>3/4/2026</DateUploaded></UploadedTime></SchedulerInfo>");
   EXPECT_EQ(GetLastUploadTime(f.sch()), QDateTime(QDate(2026, 3, 2), QTime(23, 0)));
 
-  test::writeText(f.sch(), "<SchedulerInfo A=\"3/5/2026 2:30:15 PM\"><UploadedTime><TimeUploaded>9</TimeUploaded>"
+  test::writeFile(f.sch(), "<SchedulerInfo A=\"3/5/2026 2:30:15 PM\"><UploadedTime><TimeUploaded>9</TimeUploaded>"
                            "<DateUploaded>3/9/2026</DateUploaded></UploadedTime></SchedulerInfo>");
   EXPECT_EQ(GetLastUploadTime(f.sch()), QDateTime(QDate(2026, 3, 5), QTime(14, 30, 15)));
 }
@@ -121,7 +121,7 @@ TEST(LogRows, SizesKeysAndTotals) {
 
 TEST(LogPageWidget, SearchSortsNewestFirstAndTheTabResetEmptiesTheList) {
   LogFiles f;
-  test::writeText(f.log(), test::successLog({
+  test::writeFile(f.log(), test::successLog({
       test::fileDetails("mid.txt", "C:\\A", "TXT", "1024", "3/2/2026 10:00:00 AM"),
       test::fileDetails("new.txt", "C:\\A", "TXT", "1024000", "3/3/2026 10:00:00 AM"),
       test::fileDetails("old.txt", "C:\\A", "TXT", "102400", "3/1/2026 10:00:00 AM"),
@@ -162,7 +162,7 @@ TEST(LogPageWidget, ABigSearchShowsProgressAndEndsWhenTheTabIsSelectedAgain) {
   LogFiles f;
   QList<QByteArray> records;
   for (int i = 0; i < 3000; ++i) records << test::fileDetails(QString("f%1.txt").arg(i), "C:\\A", "TXT", "1", "3/1/2026");
-  test::writeText(f.log(), test::successLog(records));
+  test::writeFile(f.log(), test::successLog(records));
   test::FakeWaiter waiter;
   test::FakeMainWindow window;
   LogPage page(window);

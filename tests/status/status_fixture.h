@@ -1,18 +1,10 @@
 #pragma once
-// Helpers shared by the page tests: small file writers.
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QStringList>
+// Helpers shared by the page tests: the upload log's XML.
+#include <QByteArray>
+#include <QList>
+#include <QString>
 
 namespace corvane::test {
-
-inline void writeText(const QString& path, const QByteArray& text) {
-  QDir().mkpath(QFileInfo(path).path());
-  QFile f(path);
-  f.open(QIODevice::WriteOnly);
-  f.write(text);
-}
 
 // A FileDetails element of the upload log.
 inline QByteArray fileDetails(const QString& name, const QString& folder, const QString& type, const QString& size,

@@ -32,9 +32,9 @@ struct StatusFixture {
     for (const char* d : {"Data/Mail", "Data/Work/X", "Data/Skip", "Data/skipcase", "Data/.hidden"}) QDir(c).mkpath(d);
     for (const char* file : {"Data/a.txt", "Data/b.txt", "Data/c.weird", "Data/d.weird", "Data/one.exe", "Data/two.exe",
                              "Data/unlogged.txt", "Data/.dot.txt"})
-      test::writeText(c + "/" + file, "x");
+      test::writeFile(c + "/" + file, "x");
     const platform::AppPaths& paths = platform::appPaths();
-    test::writeText(platform::joinPath(paths.logsFolderPath, "SuccessLog.xml"),
+    test::writeFile(platform::joinPath(paths.logsFolderPath, "SuccessLog.xml"),
                     test::successLog({
                         test::fileDetails("a.txt", "C:\\Data\\Mail", "TXT", "1", "3/1/2026 1:00:00 PM"),
                         test::fileDetails("b.txt", "C:\\Data\\Work\\X", "TXT", "1", "3/2/2026"),
@@ -45,7 +45,7 @@ struct StatusFixture {
                         test::fileDetails("two.exe", "C:\\Data", "E", "1", "1/1/2026"),
                         test::fileDetails(".dot.txt", "C:\\Data", "E", "1", "1/1/2026"),
                     }));
-    test::writeText(platform::joinPath(paths.dirFolderPath, "FolderCollection.xml"),
+    test::writeFile(platform::joinPath(paths.dirFolderPath, "FolderCollection.xml"),
                     "<FolderCollection><SelectedFolders/><UnSelectedFolders>"
                     "<FolderDetails><FolderPath>C:\\Data\\Skip</FolderPath></FolderDetails>"
                     "<FolderDetails><FolderPath>C:\\Data\\SkipCase</FolderPath></FolderDetails>"

@@ -29,7 +29,7 @@ TEST(UploadHours, CaptionsAndHourNumbersFollowTheClock) {
 
 TEST(UploadHours, RefreshTicksTheFileHoursAndCancelUnticksAll) {
   test::TempAppFolder app;
-  test::writeText(schInfoPath(platform::appPaths()),
+  test::writeFile(schInfoPath(platform::appPaths()),
                   "<SchedulerInfo LastUpload=\"\"><UploadTime><TimeSet>2</TimeSet><TimeSet>10</TimeSet>"
                   "<TimeSet>30</TimeSet><TimeSet>abc</TimeSet></UploadTime>"
                   "<UploadTime><TimeSet>12</TimeSet><TimeSet>24</TimeSet></UploadTime></SchedulerInfo>");

@@ -1,7 +1,11 @@
 #include "support/TestSupport.h"
 
+#include <gtest/gtest.h>
+
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 
 #include "store/AppFolderLayout.h"
 #include "store/DatabasePaths.h"
@@ -27,6 +31,18 @@ TempAppFolder::~TempAppFolder() { platform::setAppPaths(previous_); }
 QString TempAppFolder::filesDb() const { return store::DatabasePaths::forAppFolder(path_).filesDb; }
 QString TempAppFolder::statusDb() const { return store::DatabasePaths::forAppFolder(path_).statusDb; }
 QString TempAppFolder::file(const QString& relative) const { return QDir(path_).filePath(relative); }
+
+QByteArray readFile(const QString& path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+void writeFile(const QString& path, const QByteArray& content) {
+  QDir().mkpath(QFileInfo(path).absolutePath());
+  QFile f(path);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate)) << qPrintable(path);
+  ASSERT_EQ(f.write(content), content.size()) << qPrintable(path);
+}
 
 FakeWaiter::FakeWaiter() { platform::setWaiter(this); }
 FakeWaiter::~FakeWaiter() { platform::setWaiter(nullptr); }

@@ -1,6 +1,7 @@
 #pragma once
 // Shared fixtures: a fresh application folder from share/ in a temporary directory, a waiter
 // that never sleeps, and a message-box recorder.
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -62,6 +63,11 @@ class RecordingMessages : public platform::MessageBoxes {
   bool answerSet = false;
   void answerWith(platform::MsgResult r) { answer = r; answerSet = true; }
 };
+
+// The whole file, or "<missing>" when it cannot be read.
+QByteArray readFile(const QString& path);
+// Writes the file anew (its folder made first); a failed open or short write fails the test.
+void writeFile(const QString& path, const QByteArray& content);
 
 // Maps drive letters to temporary folders for the test's lifetime.
 class ScopedPathMap {

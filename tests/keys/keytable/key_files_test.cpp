@@ -13,8 +13,8 @@
 
 using namespace corvane::keys;
 using corvane::keys::testing::keyRows;
-using corvane::keys::testing::readFile;
-using corvane::keys::testing::writeFile;
+using corvane::test::readFile;
+using corvane::test::writeFile;
 
 namespace {
 const QByteArray kOriginalKeyFile =

@@ -18,7 +18,7 @@
 using namespace corvane::keys;
 using corvane::keys::testing::keyRows;
 using corvane::keys::testing::RecordingRestorePage;
-using corvane::keys::testing::writeFile;
+using corvane::test::writeFile;
 
 namespace {
 class KeyWindowsTest : public ::testing::Test {

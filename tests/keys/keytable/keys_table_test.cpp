@@ -10,7 +10,7 @@
 
 using namespace corvane::keys;
 using corvane::keys::testing::keyRows;
-using corvane::keys::testing::writeFile;
+using corvane::test::writeFile;
 
 namespace {
 class KeysTableTest : public ::testing::Test {

@@ -45,17 +45,4 @@ inline QList<QMap<QString, QString>> keyRows(const QString& statusDb) {
   return rows;
 }
 
-inline void writeFile(const QString& path, const QByteArray& content) {
-  QDir().mkpath(QFileInfo(path).absolutePath());
-  QFile f(path);
-  f.open(QIODevice::WriteOnly | QIODevice::Truncate);
-  f.write(content);
-}
-
-inline QByteArray readFile(const QString& path) {
-  QFile f(path);
-  f.open(QIODevice::ReadOnly);
-  return f.readAll();
-}
-
 }  // namespace corvane::keys::testing
