@@ -61,13 +61,6 @@ inline QByteArray zipOf(const QList<QPair<QString, QByteArray>>& entries) {
   return f.readAll();
 }
 
-inline void setSetting(const QString& statusDb, const QString& name, const QString& value) {
-  if (store::DBSettingExists(statusDb, name))
-    store::DBUpdateSetting(statusDb, name, value, QDateTime::currentDateTime());
-  else
-    store::DBInsertSetting(statusDb, name, value, QDateTime::currentDateTime());
-}
-
 inline int rowCount(const QString& db, const QString& sql, const QVariantList& params = {}) {
   store::DBConnection c;
   c.Open(db);

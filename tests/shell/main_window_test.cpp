@@ -38,12 +38,7 @@ class MainWindow : public ::testing::Test {
     make(pages).Form_Load();
     return *frame;
   }
-  void set(const char* name, const char* value) {
-    if (store::DBSettingExists(app.statusDb(), name))
-      store::DBUpdateSetting(app.statusDb(), name, value, QDateTime::currentDateTime());
-    else
-      store::DBInsertSetting(app.statusDb(), name, value, QDateTime::currentDateTime());
-  }
+  void set(const char* name, const char* value) { test::setSetting(app.statusDb(), name, value); }
   QAction* action(const char* name) { return frame->findChild<QAction*>(name); }
   QPushButton* button(const char* name) { return frame->findChild<QPushButton*>(name); }
   bool restoreButtonsEnabled() {

@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
 #include "store/AppFolderLayout.h"
 #include "store/DatabasePaths.h"
+#include "store/Settings.h"
 
 namespace corvane::test {
 
@@ -35,6 +37,13 @@ QString TempAppFolder::file(const QString& relative) const { return QDir(path_).
 QByteArray readFile(const QString& path) {
   QFile f(path);
   return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+void setSetting(const QString& statusDb, const QString& name, const QString& value) {
+  if (store::DBSettingExists(statusDb, name))
+    store::DBUpdateSetting(statusDb, name, value, QDateTime::currentDateTime());
+  else
+    store::DBInsertSetting(statusDb, name, value, QDateTime::currentDateTime());
 }
 
 void writeFile(const QString& path, const QByteArray& content) {

@@ -69,6 +69,9 @@ QByteArray readFile(const QString& path);
 // Writes the file anew (its folder made first); a failed open or short write fails the test.
 void writeFile(const QString& path, const QByteArray& content);
 
+// Sets a row of the Settings table of a Status.db, adding it when it is missing (dated now).
+void setSetting(const QString& statusDb, const QString& name, const QString& value);
+
 // Maps drive letters to temporary folders for the test's lifetime.
 class ScopedPathMap {
  public:
