@@ -1,0 +1,98 @@
+// The main window with every page and dialog of the program, composed as the program does it.
+#include <QCheckBox>
+#include <QDir>
+#include <QLabel>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+#include <gtest/gtest.h>
+
+#include "keys/KeysTable.h"
+#include "platform/PathMap.h"
+#include "shell/Composition.h"
+#include "shell/ui/FrmConfig.h"
+#include "store/Settings.h"
+#include "support/TestSupport.h"
+
+using namespace corvane;
+
+namespace {
+
+class Program : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    QDir(drive_.path()).mkpath("Data/Mail");
+    map_ = std::make_unique<test::ScopedPathMap>(platform::PathMap::parse("C:=" + drive_.path()));
+  }
+
+  // main.cpp's order: the frame, the pages composed for it, then the load.
+  void open() {
+    frm_ = std::make_unique<shell::FrmConfig>();
+    composition_ = std::make_unique<shell::Composition>(*frm_);
+    frm_->setPages(composition_->pages());
+    frm_->Form_Load();
+  }
+
+  void TearDown() override {
+    composition_.reset();
+    frm_.reset();
+  }
+
+  template <class T>
+  T* control(const char* name) {
+    T* c = frm_->findChild<T*>(QString::fromLatin1(name));
+    EXPECT_NE(c, nullptr) << name;
+    return c;
+  }
+
+  bool onTab(QWidget* w, int tab) { return frm_->tabs()->widget(tab)->isAncestorOf(w); }
+
+  test::TempAppFolder app_;
+  test::FakeWaiter waiter_;
+  test::RecordingMessages messages_;
+  QTemporaryDir drive_;
+  std::unique_ptr<test::ScopedPathMap> map_;
+  std::unique_ptr<shell::FrmConfig> frm_;
+  std::unique_ptr<shell::Composition> composition_;
+};
+
+TEST_F(Program, LoadsEveryPageOnItsTabWithoutAFailingStep) {
+  open();
+  EXPECT_TRUE(frm_->stepErrors().isEmpty()) << frm_->stepErrors().join("\n").toStdString();
+  EXPECT_TRUE(onTab(control<QTreeWidget>("tvFolders"), 1));
+  EXPECT_TRUE(onTab(control<QWidget>("LstExtensions"), 1));
+  EXPECT_TRUE(onTab(control<QPushButton>("btnQuickSync"), 5));
+  EXPECT_TRUE(messages_.texts.isEmpty()) << messages_.texts.join("\n").toStdString();
+
+  // The first tick after the window is shown fills the folder tree from the mapped drive.
+  frm_->Form_Activate();
+  frm_->Timer_Status_Timer();
+  QTreeWidget* tree = control<QTreeWidget>("tvFolders");
+  ASSERT_EQ(tree->topLevelItemCount(), 1);
+  ASSERT_EQ(tree->topLevelItem(0)->childCount(), 1);
+  EXPECT_EQ(tree->topLevelItem(0)->child(0)->text(0), "C:\\");
+  EXPECT_TRUE(frm_->stepErrors().isEmpty()) << frm_->stepErrors().join("\n").toStdString();
+}
+
+TEST_F(Program, ThisComputersNameComesFromTheKeyTable) {
+  const auto id = keys::DBInsertKey(app_.statusDb(), "user", "secret", "M-1", "OFFICE-PC", "Y", "", "fkk", "");
+  ASSERT_TRUE(id.has_value());
+  store::DBInsertSetting(app_.statusDb(), "Identity", QString::number(*id), QDateTime::currentDateTime());
+  open();
+  EXPECT_EQ(control<QLabel>("lblIdentity")->text(), "This Computer:- OFFICE-PC");
+}
+
+TEST_F(Program, RestoreButtonsAndMenuWindowsReachTheirPages) {
+  open();
+  // Quick sync on the restore options tab asks the service through "Activity".
+  control<QPushButton>("btnQuickSync")->click();
+  EXPECT_EQ(store::settingValue(app_.statusDb(), "Activity"), "QuickSync");
+
+  frm_->mFileCopy_Click();
+  EXPECT_TRUE(control<QWidget>("frmFileCopy")->isVisible());
+  frm_->mAdvancedSettings_Click();
+  EXPECT_TRUE(control<QWidget>("frmAdvanced")->isVisible());
+}
+
+}  // namespace
