@@ -39,6 +39,17 @@ const QString kFrameCaptionFolderFile =
     QStringLiteral("Folders and Files - backup only the selected extensions in these folders");
 const QString kFrameCaptionFull = QStringLiteral("Full Folder Backup - backup all files in these folders");
 
+// The three option boxes under the tree stand at fixed places 2200 twips apart; a caption too
+// long for its box at the window's font is drawn smaller rather than cut off.
+void fitCaption(QCheckBox* box) {
+  QFont f = box->font();
+  while (box->sizeHint().width() > box->width() && f.pointSizeF() > 7.0) {
+    f.setPointSizeF(f.pointSizeF() - 0.5);
+    box->setFont(f);
+  }
+  if (box->sizeHint().width() > box->width()) box->setToolTip(box->toolTip().isEmpty() ? box->text() : box->toolTip());
+}
+
 }  // namespace
 
 BackupPage::BackupPage(shell::MainWindowServices& services, QWidget* parent)
@@ -48,6 +59,7 @@ BackupPage::BackupPage(shell::MainWindowServices& services, QWidget* parent)
   extensions_ = new ExtensionList(ExtensionControls{LstExtensions, Text1, lblExtension, cbxSelected, btnAddExt,
                                                     CmdRsetList, cbxSmallImageFileFilter},
                                   services_, this);
+  for (QCheckBox* box : {cbxSmallImageFileFilter, cbxDefaultFolderFilter, cbxImageSwitch}) fitCaption(box);
 
   connect(tvFolders, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* n) { tvFolders_Expand(n); });
   connect(tvFolders, &QTreeWidget::itemChanged, this, &BackupPage::onItemChanged);
