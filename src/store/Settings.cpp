@@ -6,7 +6,26 @@ namespace corvane::store {
 
 namespace {
 const QString kSelect = QStringLiteral("Select * From Setting WHERE SettingName = ? ORDER BY rowid LIMIT 1");
+
+void insertRow(DBConnection& c, const QString& settingName, const QString& setting, const QDateTime& dateSetting) {
+  DBCommand cmd = c.Prepare("Insert Into Setting Values(?,?,?,?)");
+  cmd.BindText(2, settingName);
+  cmd.BindText(3, setting);
+  cmd.BindDate(4, dateSetting);
+  cmd.Execute();
 }
+
+// Sets value and date of the first row with that name; false when there is none.
+bool updateFirstRow(DBConnection& c, const QString& settingName, const QString& setting,
+                    const QDateTime& dateSetting) {
+  DBRecordset rs = c.QueryForUpdate("Setting", "WHERE SettingName = ? ORDER BY rowid LIMIT 1", {settingName});
+  if (rs.RowCount() < 1) return false;
+  rs.SetField("Setting", setting);
+  rs.SetField("DateSetting", dateSetting);
+  rs.Update();
+  return true;
+}
+}  // namespace
 
 bool DBSettingExists(const QString& statusDb, const QString& settingName) {
   bool exists = false;
@@ -33,24 +52,19 @@ void DBSelectSetting(const QString& statusDb, const QString& settingName, QStrin
 
 void DBInsertSetting(const QString& statusDb, const QString& settingName, const QString& setting,
                      const QDateTime& dateSetting) {
-  inTransaction(statusDb, [&](DBConnection& c) {
-    DBCommand cmd = c.Prepare("Insert Into Setting Values(?,?,?,?)");
-    cmd.BindText(2, settingName);
-    cmd.BindText(3, setting);
-    cmd.BindDate(4, dateSetting);
-    cmd.Execute();
-  });
+  inTransaction(statusDb, [&](DBConnection& c) { insertRow(c, settingName, setting, dateSetting); });
 }
 
 void DBUpdateSetting(const QString& statusDb, const QString& settingName, const QString& setting,
                      const QDateTime& dateSetting) {
+  inTransaction(statusDb, [&](DBConnection& c) { updateFirstRow(c, settingName, setting, dateSetting); });
+}
+
+void writeSettings(const QString& statusDb, const QList<QPair<QString, QString>>& settings,
+                   const QDateTime& dateSetting) {
   inTransaction(statusDb, [&](DBConnection& c) {
-    DBRecordset rs = c.QueryForUpdate("Setting", "WHERE SettingName = ? ORDER BY rowid LIMIT 1", {settingName});
-    if (rs.RowCount() >= 1) {
-      rs.SetField("Setting", setting);
-      rs.SetField("DateSetting", dateSetting);
-      rs.Update();
-    }
+    for (const auto& [name, value] : settings)
+      if (!updateFirstRow(c, name, value, dateSetting)) insertRow(c, name, value, dateSetting);
   });
 }
 

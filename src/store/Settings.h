@@ -2,6 +2,8 @@
 // The settings store: key/value rows of the Setting table in Status.db, the main channel to
 // the background service. Names are not unique; reads and updates use the first row.
 #include <QDateTime>
+#include <QList>
+#include <QPair>
 #include <QString>
 #include <optional>
 
@@ -25,6 +27,11 @@ void DBInsertSetting(const QString& statusDb, const QString& settingName, const 
 // Retry and errors as DBInsertSetting.
 void DBUpdateSetting(const QString& statusDb, const QString& settingName, const QString& setting,
                      const QDateTime& dateSetting);
+
+// Sets each (name, value) as DBUpdateSetting does, adding a row for a name that has none, all in
+// one transaction: either every value is stored or none. Retry and errors as DBInsertSetting.
+void writeSettings(const QString& statusDb, const QList<QPair<QString, QString>>& settings,
+                   const QDateTime& dateSetting);
 
 // The value of the first row with that name, nullopt when there is none. Unlike
 // DBSelectSetting a failed read is not taken for a missing row: it waits while the database is

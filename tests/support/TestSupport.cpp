@@ -40,10 +40,7 @@ QByteArray readFile(const QString& path) {
 }
 
 void setSetting(const QString& statusDb, const QString& name, const QString& value) {
-  if (store::DBSettingExists(statusDb, name))
-    store::DBUpdateSetting(statusDb, name, value, QDateTime::currentDateTime());
-  else
-    store::DBInsertSetting(statusDb, name, value, QDateTime::currentDateTime());
+  store::writeSettings(statusDb, {{name, value}}, QDateTime::currentDateTime());
 }
 
 void writeFile(const QString& path, const QByteArray& content) {

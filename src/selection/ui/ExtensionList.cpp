@@ -342,11 +342,8 @@ void ExtensionList::cbxSmallImageFileFilter_Click() {
   const QString value = on ? QStringLiteral("1") : QStringLiteral("0");
   const store::DatabasePaths& dbs = services_.databases();
   try {
-    // A missing row would take no update: it is added, so that the choice is kept.
-    if (store::DBSettingExists(dbs.statusDb, kSmallImageSetting))
-      store::DBUpdateSetting(dbs.statusDb, kSmallImageSetting, value, services_.settingDate());
-    else
-      store::DBInsertSetting(dbs.statusDb, kSmallImageSetting, value, services_.settingDate());
+    // A missing row is added, so that the choice is kept.
+    store::writeSettings(dbs.statusDb, {{kSmallImageSetting, value}}, services_.settingDate());
     DBUpdateSmallImageFiles(dbs.filesDb, on ? 1 : 0);
     DBClearExtStatistics(dbs.filesDb);
   } catch (const store::DBError& e) {

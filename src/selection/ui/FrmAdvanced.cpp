@@ -41,31 +41,7 @@ void saveAdvancedSettings(const QString& statusDb, const AdvancedSettings& value
                                                {kScanInterval, values.ScanInterval},
                                                {kSFBatchSize, values.SFBatchSize},
                                                {kLFBatchSize, values.LFBatchSize}};
-  store::withBusyRetry(
-      [&] {
-        store::DBConnection c;
-        c.Open(statusDb);
-        c.TransactionSwitch = false;
-        c.BeginTransaction();
-        for (const auto& [name, value] : rows) {
-          store::DBRecordset rs = c.QueryForUpdate(QStringLiteral("Setting"),
-                                                   QStringLiteral("WHERE SettingName = ? ORDER BY rowid LIMIT 1"), {name});
-          if (rs.RowCount() >= 1) {
-            rs.SetField(QStringLiteral("Setting"), value);
-            rs.SetField(QStringLiteral("DateSetting"), when);
-            rs.Update();
-          } else {
-            store::DBCommand cmd = c.Prepare(QStringLiteral("Insert Into Setting Values(?,?,?,?)"));
-            cmd.BindText(2, name);
-            cmd.BindText(3, value);
-            cmd.BindDate(4, when);
-            cmd.Execute();
-          }
-        }
-        c.Commit();  // the connection rolls back everything when any step above failed
-        c.TransactionSwitch = true;
-      },
-      store::RetryPolicy{50, 3000});
+  store::writeSettings(statusDb, rows, when);
 }
 
 FrmAdvanced::FrmAdvanced(shell::MainWindowServices& services, QWidget* parent)
