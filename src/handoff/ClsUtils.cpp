@@ -13,6 +13,7 @@
 #include "platform/PathMap.h"
 #include "platform/Wait.h"
 #include "store/Database.h"
+#include "store/DatabasePaths.h"
 #include "store/Settings.h"
 
 namespace corvane::handoff {
@@ -189,15 +190,7 @@ QString ClsUtils::GetStatus() const {
 }
 
 QString successLogPath(const QString& logsFolder) {
-  QString path = platform::joinPath(logsFolder, "SuccessLog.xml");
-  for (const QString& sep : {QStringLiteral("/"), QStringLiteral("\\")}) {
-    const QString piece = "ExeSource" + sep + "CorvaneUI" + sep;
-    if (path.endsWith(piece + "Logs" + sep + "SuccessLog.xml")) {
-      path.remove(piece);
-      break;
-    }
-  }
-  return path;
+  return store::applyDevTreeRule(platform::joinPath(logsFolder, "SuccessLog.xml"), 2);
 }
 
 }  // namespace corvane::handoff

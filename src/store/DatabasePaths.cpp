@@ -6,13 +6,14 @@
 
 namespace corvane::store {
 
-QString applyDevTreeRule(const QString& path) {
+QString applyDevTreeRule(const QString& path, int tailNames) {
   for (const QString& sep : {QStringLiteral("\\"), QStringLiteral("/")}) {
     const QString piece = "ExeSource" + sep + "CorvaneUI" + sep;
     const int at = path.lastIndexOf(piece);
     if (at < 0) continue;
     const QString tail = path.mid(at + piece.size());
-    if (tail.isEmpty() || tail.contains('\\') || tail.contains('/')) continue;  // must end with piece + file name
+    // The piece must be followed by exactly tailNames names (a file name, or a folder and a file).
+    if (tail.isEmpty() || tail.count('\\') + tail.count('/') != tailNames - 1) continue;
     QString out = path;
     out.remove(piece);
     return out;

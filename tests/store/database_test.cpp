@@ -215,6 +215,8 @@ TEST(DatabasePaths, DevelopmentTreeIsRemovedOnlyAtTheEnd) {
   EXPECT_EQ(applyDevTreeRule("D:\\Src\\ExeSource\\CorvaneUI\\Status.db"), "D:\\Src\\Status.db");
   EXPECT_EQ(applyDevTreeRule("/src/ExeSource/CorvaneUI/Files.db"), "/src/Files.db");
   EXPECT_EQ(applyDevTreeRule("D:\\ExeSource\\CorvaneUI\\x\\Status.db"), "D:\\ExeSource\\CorvaneUI\\x\\Status.db");
+  EXPECT_EQ(applyDevTreeRule("/d/ExeSource/CorvaneUI/Logs/SuccessLog.xml", 2), "/d/Logs/SuccessLog.xml");
+  EXPECT_EQ(applyDevTreeRule("/d/ExeSource/CorvaneUI/SuccessLog.xml", 2), "/d/ExeSource/CorvaneUI/SuccessLog.xml");
   EXPECT_EQ(applyDevTreeRule("D:\\Prog\\Status.db"), "D:\\Prog\\Status.db");
   const DatabasePaths p = DatabasePaths::forAppFolder("/opt/corvane");
   EXPECT_EQ(p.filesDb, "/opt/corvane/Files.db");
