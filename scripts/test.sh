@@ -6,4 +6,4 @@ build="${BUILD_DIR:-$root/build}"
 bash "$root/scripts/build.sh"
 export QT_QPA_PLATFORM=offscreen
 cd "$build"
-ctest --output-on-failure -j "$(nproc)" --timeout 300
+ctest --output-on-failure -j "${BUILD_JOBS:-$(nproc)}" --timeout 300
