@@ -1,5 +1,7 @@
 #include "keys/HexConvert.h"
 
+#include "platform/Windows1252.h"
+
 namespace corvane::keys {
 
 namespace {
@@ -19,9 +21,9 @@ void appendByte(QString& out, unsigned char b) {
 }
 }  // namespace
 
-QByteArray AnsiBytes(const QString& text) { return text.toLatin1(); }
+QByteArray AnsiBytes(const QString& text) { return platform::toWindows1252(text); }
 
-QString AnsiText(const QByteArray& bytes) { return QString::fromLatin1(bytes); }
+QString AnsiText(const QByteArray& bytes) { return platform::fromWindows1252(bytes); }
 
 QString StringToHex(const QString& text) {
   QString out;

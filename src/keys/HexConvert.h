@@ -1,6 +1,6 @@
 #pragma once
 // Text and bytes to hex and back. Hex is written in upper case and read in either case.
-// Text becomes bytes one byte per character (Latin-1 stands in for the ANSI code page),
+// Text becomes bytes one byte per character through the ANSI code page (Windows-1252),
 // and bytes become characters the same way back.
 #include <QByteArray>
 #include <QString>
@@ -21,7 +21,7 @@ QString HexFromString(const QString& text);
 // The bytes the hex stands for; empty when the hex is not valid (odd length, other characters).
 QByteArray BytesFromHex(const QString& hex);
 
-// The one-byte-per-character form of a text, and back.
+// The one-byte-per-character form of a text, and back (Windows-1252).
 QByteArray AnsiBytes(const QString& text);
 QString AnsiText(const QByteArray& bytes);
 

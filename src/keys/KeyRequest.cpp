@@ -6,6 +6,7 @@
 #include "keys/SoapClient.h"
 #include "platform/Messages.h"
 #include "platform/Wait.h"
+#include "platform/Windows1252.h"
 
 namespace corvane::keys {
 
@@ -17,7 +18,7 @@ KeyRequestOutcome RequestKey(const KeyRequestContext& ctx, const QString& comput
   const auto now = [&] { return ctx.clock ? ctx.clock() : QDateTime::currentDateTime(); };
   KeyRequestOutcome outcome;
 
-  const QString machineName = computerName.toUpper();
+  const QString machineName = platform::upperKeepingLength(computerName);
   if (!IsSafeMachineName(machineName)) {
     platform::showMessage("Please enter a computer name without \"..\", \"/\", \"\\\" or \":\"...");
     outcome.result = KeyRequestResult::InvalidName;

@@ -29,9 +29,10 @@ TEST(HexConvert, TextAndBytesToHexAndBack) {
   EXPECT_EQ(HexByte(256), "00");
   EXPECT_EQ(HexByte(-1), "FF");
 
-  // Every one-byte character survives the round trip through hex, and hex is upper case.
-  QString all;
-  for (int c = 0; c < 256; ++c) all.append(QChar(c));
+  // Every byte survives the round trip through text, and hex is upper case.
+  QByteArray bytes(256, '\0');
+  for (int c = 0; c < 256; ++c) bytes[c] = char(c);
+  const QString all = HexToString(HexFromBytes(bytes));
   const QString hex = StringToHex(all);
   EXPECT_EQ(hex.size(), 512);
   EXPECT_EQ(hex, hex.toUpper());
@@ -39,6 +40,17 @@ TEST(HexConvert, TextAndBytesToHexAndBack) {
   EXPECT_EQ(HexToString(hex.toLower()), all);
   EXPECT_EQ(BytesFromHex(hex.toLower()), AnsiBytes(all));
   EXPECT_EQ(HexFromBytes(BytesFromHex(hex)), hex);
+  EXPECT_EQ(BytesFromHex(hex), bytes);
+}
+
+TEST(HexConvert, TextReachesHexThroughWindows1252) {
+  // What a server on the ANSI code page reads: the euro sign, curly quotes and dashes are
+  // single bytes of 0x80-0x9F, not Latin-1's controls or '?'.
+  const QString typed = QString::fromUtf8("€5 “pass” – ok");
+  EXPECT_EQ(StringToHex(typed), "8035209370617373942096206F6B");
+  EXPECT_EQ(HexFromString(typed), StringToHex(typed));
+  EXPECT_EQ(HexToString(StringToHex(typed)), typed);
+  EXPECT_EQ(StringToHex(QString::fromUtf8("\xE2\x82\xBD")), "3F");  // no byte for it: '?'
 }
 
 TEST(HexConvert, InvalidHexGivesNoBytes) {

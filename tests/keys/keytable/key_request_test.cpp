@@ -99,6 +99,21 @@ TEST_F(KeyRequestTest, RequestingTheSameComputerAgainLeavesOneRow) {
   EXPECT_EQ(server.count("SwopPublicKey"), 2);  // each request agrees its own session
 }
 
+TEST_F(KeyRequestTest, NamesAndPasswordsReachTheServerInTheAnsiCodePage) {
+  // The fake server reads each byte as Latin-1, so its text shows the raw bytes that were sent.
+  server.addAccount({"Ann", QString::fromLatin1("\x80uro\x93q\x94"), QString::fromLatin1("STRA\xDF" "E"), "MID-9", kFileKey, "fk2"});
+  const auto outcome = request(QString::fromUtf8("straße"), "Ann", QString::fromUtf8("€uro“q”"));
+  ASSERT_EQ(outcome.result, KeyRequestResult::Stored) << outcome.reply.toStdString();
+  const auto req = server.requests().last();
+  EXPECT_EQ(req.decrypted.value("MachineNameE").toLatin1(), QByteArray("STRA\xDF" "E"));
+  EXPECT_EQ(req.decrypted.value("PasswordE").toLatin1(), QByteArray("\x80uro\x93q\x94"));
+
+  KeyRecord rec;
+  ASSERT_TRUE(DBSelectKey(app.statusDb(), outcome.keyId, rec));
+  EXPECT_EQ(rec.MachineName, QString::fromUtf8("STRAßE"));
+  EXPECT_EQ(rec.Password, QString::fromUtf8("€uro“q”"));
+}
+
 TEST_F(KeyRequestTest, RefusalShowsTheServersTextAndStoresNothing) {
   const auto outcome = request("office-pc", "Ann", "wrong");
   EXPECT_EQ(outcome.result, KeyRequestResult::Refused);
