@@ -83,6 +83,12 @@ TEST_F(BackupPageTest, TreeLoadsOneLevelAheadWithEachChildOnceAndStoredTicks) {
   EXPECT_FALSE(ticked("C:\\"));
   EXPECT_TRUE(ticked("D:\\Docs"));
   EXPECT_FALSE(ticked("D:\\"));
+
+  // One icon object for all folders and one for all drives, not a copy per node.
+  const qint64 folderIcon = node("C:\\a")->icon(0).cacheKey();
+  for (const char* k : {"C:\\Data", "C:\\a\\x", "D:\\Docs"}) EXPECT_EQ(node(k)->icon(0).cacheKey(), folderIcon);
+  EXPECT_EQ(node("C:\\")->icon(0).cacheKey(), node("D:\\")->icon(0).cacheKey());
+  EXPECT_NE(node("C:\\")->icon(0).cacheKey(), folderIcon);
 }
 
 TEST_F(BackupPageTest, DriveTickFollowsItsOwnRowOnly) {

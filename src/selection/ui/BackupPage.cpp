@@ -9,9 +9,9 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QSignalBlocker>
-#include <QStyle>
 #include <QTreeWidget>
 
+#include "handoff/SharedIcons.h"
 #include "platform/Wait.h"
 #include "selection/BackupDrives.h"
 #include "selection/FolderExclusions.h"
@@ -155,7 +155,7 @@ QTreeWidgetItem* BackupPage::addNode(QTreeWidgetItem* parent, const QString& key
   auto* node = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(tvFolders);
   node->setText(0, text);
   node->setData(0, kKeyRole, key);
-  node->setIcon(0, style()->standardIcon(isFolder ? QStyle::SP_DirIcon : QStyle::SP_DriveHDIcon));
+  node->setIcon(0, handoff::sharedIcon(isFolder ? handoff::SharedIcon::Folder : handoff::SharedIcon::Drive));
   if (parent) {
     node->setFlags(node->flags() | Qt::ItemIsUserCheckable);
     node->setData(0, kTickRole, false);
