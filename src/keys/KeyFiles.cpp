@@ -2,7 +2,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 
 #include <cstring>
 #include <pugixml.hpp>
@@ -11,6 +10,7 @@
 #include "keys/Blowfish.h"
 #include "keys/HexConvert.h"
 #include "keys/KeysTable.h"
+#include "keys/PrivateFile.h"
 #include "platform/AppFolder.h"
 #include "platform/Messages.h"
 
@@ -121,10 +121,10 @@ SaveKeyResult SaveKeyFile(const QString& configFolder, const QString& username, 
   const std::string text = out.str();
 
   if (!QDir().mkpath(configFolder)) return SaveKeyResult::WriteFailed;
-  QSaveFile file(platform::joinPath(configFolder, machineName + "Sysinfo.xml"));
-  if (!file.open(QIODevice::WriteOnly)) return SaveKeyResult::WriteFailed;
-  file.write(text.data(), static_cast<qint64>(text.size()));
-  return file.commit() ? SaveKeyResult::Written : SaveKeyResult::WriteFailed;
+  return WritePrivateFile(platform::joinPath(configFolder, machineName + "Sysinfo.xml"),
+                          QByteArray(text.data(), static_cast<qsizetype>(text.size())))
+             ? SaveKeyResult::Written
+             : SaveKeyResult::WriteFailed;
 }
 
 ExportOutcome ExportKeyFile(const QString& statusDb, const QString& configFolder, const QList<qint64>& keyIds,

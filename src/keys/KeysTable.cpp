@@ -105,7 +105,7 @@ bool DBSelectKey(const QString& statusDb, qint64 keyId, KeyRecord& rec) {
       rec.MachineName = DecodeKeyColumn(rs.Text("MachineNameE"), fkk);
       rec.StoreKey = DecodeKeyColumn(rs.Text("StoreKeyE"), fkk);
       rec.FileKey = BlowfishDecryptHex(rs.Text("FileKeyE"), k, QString());
-      rec.DateCreated = DecodeKeyColumn(rs.Text("DateCreatedE"), fkk);
+      rec.DateCreated = BlowfishDecryptHex(rs.Text("DateCreatedE"), k, QString());
       found = true;
     });
   } catch (const DBError& e) {

@@ -27,7 +27,8 @@ std::optional<qint64> DBInsertKey(const QString& statusDb, const QString& userna
                                   const QString& machineId, const QString& machineName, const QString& storeKey,
                                   const QString& fileKeyE, const QString& fileKeyKey, const QString& dateCreated);
 
-// A row decoded. FileKey is the computer's catalogue key in hex (deciphered from FileKeyE).
+// A row decoded. FileKey is the computer's catalogue key in hex (deciphered from FileKeyE);
+// DateCreated is deciphered the same way and stays hex (HexToString gives the date text).
 struct KeyRecord {
   QString Username;
   QString Password;

@@ -13,6 +13,7 @@
 #include <QFile>
 #include <vector>
 
+#include "keys/PrivateFile.h"
 #include "platform/Messages.h"
 
 namespace corvane::keys {
@@ -123,7 +124,7 @@ int MakeRsaKeyFiles(const QString& publicKeyFile, const QString& privateKeyFile,
     noteError();
     return PkiKeyGenerationFailed;
   }
-  if (!writeFile(publicKeyFile, pubText) || !writeFile(privateKeyFile, privText)) return PkiCannotWriteFile;
+  if (!writeFile(publicKeyFile, pubText) || !WritePrivateFile(privateKeyFile, privText)) return PkiCannotWriteFile;
   return PkiOk;
 }
 

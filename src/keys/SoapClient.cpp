@@ -24,8 +24,12 @@ namespace {
 std::atomic<int> g_timeoutMs{30000};
 
 size_t collect(char* data, size_t size, size_t count, void* user) {
-  static_cast<QByteArray*>(user)->append(data, static_cast<qsizetype>(size * count));
-  return size * count;
+  auto* reply = static_cast<QByteArray*>(user);
+  const size_t n = size * count;
+  // Returning less than was given ends the transfer with a write error.
+  if (reply->size() + static_cast<qsizetype>(n) > kMaxSoapReplyBytes) return 0;
+  reply->append(data, static_cast<qsizetype>(n));
+  return n;
 }
 
 }  // namespace
@@ -99,6 +103,7 @@ QString PostWebservice(const QString& asmxUrl, const QString& soapActionUrl, con
   curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, collect);
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, &reply);
+  curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxSoapReplyBytes));
   curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, timeout);
   curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, std::min(timeout, 15000L));
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);

@@ -36,9 +36,14 @@ QString EscapeKeyXml(const QString& xml);
 // before the value's start.
 QString ReduceSoapReply(const QString& reply);
 
+// The longest reply body taken from the service; the largest real reply (a public key) is well
+// under a kilobyte, and a longer body is a failed post rather than memory spent without end.
+constexpr qsizetype kMaxSoapReplyBytes = 4 * 1024 * 1024;
+
 // Posts the envelope (method POST, headers Content-Type "text/xml; charset=utf-8" and
 // SOAPAction) and returns the reduced reply, or the empty text when the post fails (no
-// connection, timeout ...). HTTP status codes are not looked at.
+// connection, timeout, a body longer than kMaxSoapReplyBytes ...). HTTP status codes are not
+// looked at.
 QString PostWebservice(const QString& asmxUrl, const QString& soapActionUrl, const QString& xmlBody);
 // The main window's name for the same post.
 inline QString PostSoap(const QString& asmxUrl, const QString& soapActionUrl, const QString& xmlBody) {

@@ -3,6 +3,8 @@
 
 #include <QFile>
 
+#include <sys/stat.h>
+
 #include "fakeserver/FakeBackupServer.h"
 #include "keys/EncryptionSession.h"
 #include "keys/HexConvert.h"
@@ -90,6 +92,9 @@ TEST_F(SessionTest, KeyFilesAreWrittenUnderThePassPhrase) {
   const QString pub = app.file("mykey.pub"), epk = app.file("mykey.epk");
   ASSERT_TRUE(QFile::exists(pub));
   ASSERT_TRUE(QFile::exists(epk));
+  struct stat st {};
+  ASSERT_EQ(::stat(QFile::encodeName(epk).constData(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);  // the private key, even under its pass phrase
 
   const RsaKey publicKey = ReadPublicKey(pub);
   const RsaKey privateKey = ReadEncryptedPrivateKey(epk, "quorvelmanit");

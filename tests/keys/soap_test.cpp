@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <QElapsedTimer>
+#include <string>
+#include <thread>
 
 #include "fakeserver/FakeBackupServer.h"
 #include "keys/EncryptionSession.h"
@@ -148,6 +150,76 @@ TEST_F(SoapTest, FailedPostsGiveEmptyResult) {
   ::close(sock);
   EXPECT_EQ(r, "");
   EXPECT_LT(elapsed, 5000);
+}
+
+namespace {
+// Answers one request on a loopback port with a body of the given size and no length header,
+// so the reply can only be measured while it is read.
+class UnmeasuredReplyServer {
+ public:
+  explicit UnmeasuredReplyServer(qsizetype bodyBytes) {
+    sock_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(sock_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    ::listen(sock_, 1);
+    socklen_t len = sizeof addr;
+    ::getsockname(sock_, reinterpret_cast<sockaddr*>(&addr), &len);
+    port_ = ntohs(addr.sin_port);
+    thread_ = std::thread([this, bodyBytes] {
+      const int c = ::accept(sock_, nullptr, nullptr);
+      if (c < 0) return;
+      std::string request;
+      char buf[4096];
+      while (request.find("</soap:Envelope>") == std::string::npos) {
+        const ssize_t n = ::recv(c, buf, sizeof buf, 0);
+        if (n <= 0) break;
+        request.append(buf, size_t(n));
+      }
+      std::string reply = "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nConnection: close\r\n\r\n<r><XResult>";
+      reply.append(size_t(bodyBytes), 'A');
+      reply += "</XResult></r>";
+      for (size_t sent = 0; sent < reply.size();) {
+        const ssize_t n = ::send(c, reply.data() + sent, reply.size() - sent, MSG_NOSIGNAL);
+        if (n <= 0) break;
+        sent += size_t(n);
+      }
+      ::close(c);
+    });
+  }
+  ~UnmeasuredReplyServer() {
+    ::shutdown(sock_, SHUT_RDWR);
+    thread_.join();
+    ::close(sock_);
+  }
+  QString url() const { return QString("http://127.0.0.1:%1/Lodestow/service.asmx").arg(port_); }
+
+ private:
+  int sock_ = -1;
+  int port_ = 0;
+  std::thread thread_;
+};
+}  // namespace
+
+TEST_F(SoapTest, RepliesPastTheSizeLimitAreFailedPosts) {
+  ScopedServerHost host(server.hostPort());
+  const QString op = "RequestKey";
+  const QString body = BuildSoapEnvelope(op, {});
+  corvane::fakeserver::Faults f;
+  // Under the limit the reply is read whole; past it (length announced) nothing is kept.
+  f.rawReplies.insert(op, "<r><RequestKeyResult>" + QString(kMaxSoapReplyBytes / 2, 'k') + "</RequestKeyResult></r>");
+  server.setFaults(f);
+  EXPECT_EQ(PostWebservice(ServiceUrl(), SoapAction(op), body).size(), kMaxSoapReplyBytes / 2);
+  f.rawReplies.insert(op, "<r><RequestKeyResult>" + QString(kMaxSoapReplyBytes, 'k') + "</RequestKeyResult></r>");
+  server.setFaults(f);
+  EXPECT_EQ(PostWebservice(ServiceUrl(), SoapAction(op), body), "");
+
+  // A body without a length is cut off as it passes the limit.
+  UnmeasuredReplyServer small(1000);
+  EXPECT_EQ(PostWebservice(small.url(), SoapAction(op), body), QString(1000, 'A'));
+  UnmeasuredReplyServer endless(kMaxSoapReplyBytes + 1);
+  EXPECT_EQ(PostWebservice(endless.url(), SoapAction(op), body), "");
 }
 
 TEST_F(SoapTest, SendMessageToServerEncryptsEachField) {

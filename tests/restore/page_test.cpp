@@ -1,12 +1,15 @@
 // The restore page and its dialogs, driven through their handlers.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
 #include <QTreeWidget>
 
 #include "fakeserver/FakeBackupServer.h"
@@ -286,6 +289,25 @@ TEST_F(PageTest, RestoreDialogs) {
   dest->btnCancel_Click();
   EXPECT_TRUE(queued().isEmpty());
   EXPECT_TRUE(restoreFiles->isEnabled());
+}
+
+TEST_F(PageTest, ComputerDialogsOpenOverTheWindowWithoutAnOwner) {
+  // Placed inside the (small) test screen, so that keeping the dialogs on screen moves nothing.
+  const QRect screen = page->screen()->availableGeometry();
+  page->setGeometry(QRect(screen.topLeft() + QPoint(40, 30), screen.size() - QSize(80, 60)));
+  page->show();
+  child<QPushButton>(page.get(), "btnAddSource")->click();
+  child<QPushButton>(page.get(), "btnRemoveSource")->click();
+  QList<QWidget*> dialogs;
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (w->objectName() == "frmAddComputer" || w->objectName() == "frmRemoveComputer") dialogs << w;
+  ASSERT_EQ(dialogs.size(), 2);
+  for (QWidget* d : dialogs) {
+    EXPECT_TRUE(d->isVisible());
+    EXPECT_EQ(d->parentWidget(), nullptr);
+    const QPoint offset = d->frameGeometry().center() - page->frameGeometry().center();
+    EXPECT_LE(offset.manhattanLength(), 4) << d->objectName().toStdString();
+  }
 }
 
 TEST_F(PageTest, ChangeIdentityImportsTheTextCatalogueTheChooserReads) {

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopedValueRollback>
 
 #include "platform/AppFolder.h"
 #include "platform/Wait.h"
@@ -42,6 +43,7 @@ FrmAddComputer::FrmAddComputer(RestorePageSeam* restore, QWidget* parent, QStrin
     return b;
   };
   auto* request = makeButton("btnKeyReqRequest", "Request");
+  request->setDefault(true);  // Enter in any box sends the request
   auto* clear = makeButton("btnKeyReqClear", "Clear");
   auto* cancel = makeButton("btnKeyReqCancel", "Cancel");
   connect(request, &QPushButton::clicked, this, &FrmAddComputer::btnKeyReqRequest_Click);
@@ -60,6 +62,10 @@ FrmAddComputer::FrmAddComputer(RestorePageSeam* restore, QWidget* parent, QStrin
 }
 
 void FrmAddComputer::btnKeyReqRequest_Click() {
+  // The request lets pending events through while it waits; a click (or Enter) that arrives
+  // then must not start a second request inside the first.
+  if (requesting_) return;
+  const QScopedValueRollback<bool> busy(requesting_, true);
   KeyRequestContext ctx;
   ctx.statusDb = statusDb_;
   ctx.restore = restore_;

@@ -33,6 +33,7 @@ class FrmAddComputer : public QDialog {
   QString statusDb_;
   std::function<QDateTime()> clock_;
   KeyRequestOutcome lastOutcome_;
+  bool requesting_ = false;
   QLineEdit* tbxKRComputerName_;
   QLineEdit* tbxKRUserName_;
   QLineEdit* tbxKRPassword_;

@@ -11,6 +11,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "keys/ui/DialogPlacement.h"
 #include "keys/ui/FrmAddComputer.h"
 #include "keys/ui/FrmDownloadList.h"
 #include "keys/ui/FrmRemoveComputer.h"
@@ -330,8 +331,7 @@ void RestorePage::btnQuickSync_Click() {
 void RestorePage::btnAddSource_Click() {
   if (!addComputer_) addComputer_ = std::make_unique<keys::ui::FrmAddComputer>(this, nullptr, databases().statusDb);
   if (clock_) addComputer_->setClock(clock_);
-  addComputer_->show();
-  addComputer_->raise();
+  keys::ui::showCentredOver(addComputer_.get(), this);
 }
 
 void RestorePage::btnRemoveSource_Click() {
@@ -339,8 +339,7 @@ void RestorePage::btnRemoveSource_Click() {
     removeComputer_ = std::make_unique<keys::ui::FrmRemoveComputer>(this, nullptr, databases().statusDb);
   else
     removeComputer_->Form_Load();
-  removeComputer_->show();
-  removeComputer_->raise();
+  keys::ui::showCentredOver(removeComputer_.get(), this);
 }
 
 void RestorePage::ensureDownloadList() {

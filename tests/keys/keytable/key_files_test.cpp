@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QXmlStreamReader>
 
+#include <sys/stat.h>
+
 #include "keys/Blowfish.h"
 #include "keys/HexConvert.h"
 #include "keys/KeyFiles.h"
@@ -141,6 +143,22 @@ TEST_F(KeyFilesTest, ExportWritesOneFilePerComputerInTheExportedShape) {
   EXPECT_EQ(keyRows(other.statusDb())[0]["FileKeyE"], fileKeyE);
 }
 
+TEST_F(KeyFilesTest, ExportedFilesAreReadableByTheOwnerOnly) {
+  // Even with a umask that lets everyone read, and over an old file that everyone could read.
+  const mode_t oldMask = ::umask(0);
+  writeFile(app.file("Config/PC1Sysinfo.xml"), "old");
+  ::chmod(QFile::encodeName(app.file("Config/PC1Sysinfo.xml")).constData(), 0644);
+  const auto r = SaveKeyFile(app.file("Config"), "ann", "pw", "M-1", "PC1", "Y", "00", "k", now);
+  ::umask(oldMask);
+  ASSERT_EQ(r, SaveKeyResult::Written);
+  struct stat st {};
+  ASSERT_EQ(::stat(QFile::encodeName(app.file("Config/PC1Sysinfo.xml")).constData(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  EXPECT_TRUE(readFile(app.file("Config/PC1Sysinfo.xml")).contains("<Password>pw</Password>"));
+  // Nothing is left beside it.
+  EXPECT_EQ(QDir(app.file("Config")).entryList(QDir::Files | QDir::Hidden).filter("PC1").size(), 1);
+}
+
 TEST_F(KeyFilesTest, ExportAsksForACheckAndNamesFilesItCouldNotWrite) {
   EXPECT_TRUE(ExportKeyFile(app.statusDb(), app.file("Config"), {}, now).exported.isEmpty());
   EXPECT_EQ(messages.texts, QStringList{"Please check at least one computer to export a key file..."});
@@ -152,6 +170,7 @@ TEST_F(KeyFilesTest, ExportAsksForACheckAndNamesFilesItCouldNotWrite) {
   EXPECT_TRUE(outcome.exported.isEmpty());
   ASSERT_EQ(outcome.skipped.size(), 1);
   EXPECT_TRUE(outcome.skipped[0].startsWith("PC1 "));
+  EXPECT_EQ(QDir(app.file("Config")).entryList(QDir::Files | QDir::Hidden).filter("PC1").size(), 0);
   EXPECT_EQ(SaveKeyFile(app.file("Config"), "a", "b", "M", "../evil", "Y", "00", "k", now),
             SaveKeyResult::UnsafeName);
   EXPECT_FALSE(QFile::exists(app.file("evilSysinfo.xml")));

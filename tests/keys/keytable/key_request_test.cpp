@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QLineEdit>
+#include <QApplication>
+#include <QKeyEvent>
 #include <QPushButton>
 
 #include "fakeserver/FakeBackupServer.h"
@@ -80,7 +82,7 @@ TEST_F(KeyRequestTest, KeyIsStoredAsOneRowThatDecodesToWhatWasTyped) {
   EXPECT_EQ(rec.MachineID, "MID-4711");
   EXPECT_EQ(rec.StoreKey, "Y");
   EXPECT_EQ(rec.FileKey, kFileKey);
-  EXPECT_EQ(rec.DateCreated, DefaultDateTimeText(now));
+  EXPECT_EQ(HexToString(rec.DateCreated), DefaultDateTimeText(now));
 
   EXPECT_EQ(restore.calls, (QStringList{"DBSelectAllMachineNames", "InitRestorePage",
                                         QString("DownloadDirectoryFile OFFICE-PC %1").arg(outcome.keyId)}));
@@ -180,4 +182,39 @@ TEST_F(KeyRequestTest, WindowHidesAfterAStoredKeyAndKeepsItsFieldsAfterARefusal)
 
   dlg.findChild<QPushButton*>("btnKeyReqClear")->click();
   EXPECT_TRUE(name->text().isEmpty() && user->text().isEmpty() && pw->text().isEmpty());
+}
+
+TEST_F(KeyRequestTest, EnterSendsAndAClickDuringARequestStartsNoSecondOne) {
+  // The restore page is asked to refresh while the request still runs; a click that arrives
+  // then (pending events are let through) must be ignored.
+  struct ClickingRestorePage : RecordingRestorePage {
+    QPushButton* request = nullptr;
+    void InitRestorePage() override {
+      RecordingRestorePage::InitRestorePage();
+      if (request) request->click();
+    }
+  } clicking;
+  corvane::keys::ui::FrmAddComputer dlg(&clicking);
+  clicking.request = dlg.findChild<QPushButton*>("btnKeyReqRequest");
+  ASSERT_TRUE(clicking.request);
+  EXPECT_TRUE(clicking.request->isDefault());
+  dlg.show();
+  dlg.findChild<QLineEdit*>("tbxKRComputerName")->setText("office-pc");
+  dlg.findChild<QLineEdit*>("tbxKRUserName")->setText("Ann");
+  auto* pw = dlg.findChild<QLineEdit*>("tbxKRPassword");
+  pw->setText("S3cret");
+  QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+  QApplication::sendEvent(pw, &enter);
+
+  EXPECT_EQ(server.count("RequestKey"), 1);
+  EXPECT_EQ(keyRows(app.statusDb()).size(), 1);
+  EXPECT_EQ(clicking.calls.count("InitRestorePage"), 1);
+  EXPECT_FALSE(dlg.isVisible());
+
+  // Once it has ended, the button works again.
+  QPushButton* request = clicking.request;
+  clicking.request = nullptr;
+  dlg.show();
+  request->click();
+  EXPECT_EQ(server.count("RequestKey"), 2);
 }

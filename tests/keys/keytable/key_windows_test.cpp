@@ -1,7 +1,10 @@
 // The remove-computer window and the key buttons of the download list window.
 #include <gtest/gtest.h>
 
+#include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
+#include <QStyle>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -9,6 +12,7 @@
 
 #include "keys/KeysTable.h"
 #include "keys/RemoveComputer.h"
+#include "keys/ui/FrmAddComputer.h"
 #include "keys/ui/FrmDownloadList.h"
 #include "keys/ui/FrmRemoveComputer.h"
 #include "keys/ui/FrmSelectKeyFile.h"
@@ -137,4 +141,44 @@ TEST_F(KeyWindowsTest, DownloadListExportsAndDeletesTheCheckedComputers) {
   dlg.setShowAddComputer([&] { opened = true; });
   dlg.findChild<QPushButton*>("btnImportKeyServer")->click();
   EXPECT_TRUE(opened);
+}
+
+namespace {
+// The visible captions of a window that are wider than the room their control gives them.
+QStringList cutCaptions(QWidget* window) {
+  QStringList cut;
+  auto note = [&](const QWidget* w, const QString& text, int need, int room) {
+    if (need > room) cut << QStringLiteral("%1 \"%2\" %3>%4").arg(w->objectName(), text).arg(need).arg(room);
+  };
+  for (QLabel* l : window->findChildren<QLabel*>())
+    if (l->isVisible() && !l->wordWrap())
+      note(l, l->text(), l->fontMetrics().horizontalAdvance(l->text()), l->contentsRect().width());
+  for (QPushButton* b : window->findChildren<QPushButton*>())
+    if (b->isVisible()) note(b, b->text(), b->sizeHint().width(), b->width());
+  for (QGroupBox* g : window->findChildren<QGroupBox*>())
+    if (g->isVisible()) note(g, g->title(), g->fontMetrics().horizontalAdvance(g->title()), g->width());
+  for (QTreeWidget* t : window->findChildren<QTreeWidget*>()) {
+    if (!t->isVisible()) continue;
+    const int margin = 2 * t->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, t->header());
+    for (int c = 0; c < t->columnCount(); ++c) {
+      const QString text = t->headerItem()->text(c);
+      note(t, text, t->header()->fontMetrics().horizontalAdvance(text) + margin, t->header()->sectionSize(c));
+    }
+  }
+  return cut;
+}
+}  // namespace
+
+TEST_F(KeyWindowsTest, EveryCaptionOfTheKeyWindowsShowsWhole) {
+  ui::FrmAddComputer add(&restore);
+  ui::FrmRemoveComputer remove(&restore);
+  ui::FrmDownloadList list;
+  ui::FrmSelectKeyFile chooser;
+  for (QWidget* w : std::initializer_list<QWidget*>{&add, &remove, &list, &chooser}) {
+    w->show();
+    EXPECT_EQ(cutCaptions(w), QStringList()) << w->objectName().toStdString();
+    // The smallest size the user can give it still shows them.
+    w->resize(1, 1);
+    EXPECT_EQ(cutCaptions(w), QStringList()) << w->objectName().toStdString() << " at its smallest";
+  }
 }

@@ -79,7 +79,7 @@ TEST_F(KeysTableTest, StoringTheSameComputerAgainReplacesItsRowUnderANewId) {
   EXPECT_EQ(rec.MachineName, "PC-HOME");
   EXPECT_EQ(rec.StoreKey, "Y");
   EXPECT_EQ(rec.FileKeyKey, "Zq9#x7Lm");
-  EXPECT_EQ(rec.DateCreated, "now");
+  EXPECT_EQ(rec.DateCreated, "6E6F77");  // hex, like the file key
 }
 
 TEST_F(KeysTableTest, FileKeyIsDecipheredToHexAndAFailedInsertIsReported) {

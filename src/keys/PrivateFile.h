@@ -1,0 +1,14 @@
+#pragma once
+#include <QByteArray>
+#include <QString>
+
+namespace corvane::keys {
+
+// Writes a file that only its owner may read (key files hold passwords and keys in the clear):
+// the data goes to a temporary file beside it that is created with mode 0600, so it is never
+// readable by others, not even for a moment, and is then renamed over the old file, which
+// also takes away any wider access the old file had. False when anything fails; the old file
+// is then left as it was.
+bool WritePrivateFile(const QString& path, const QByteArray& data);
+
+}  // namespace corvane::keys
