@@ -1,0 +1,387 @@
+#include "snapshot/Engine.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+#include <xxhash.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "snapshot/Control.h"
+#include "snapshot/HashList.h"
+#include "snapshot/ImageArchive.h"
+#include "snapshot/TreeWalk.h"
+
+namespace corvane::snapshot {
+
+const char* const kDeletedListName = "CorvaneDeleted.txt";
+
+namespace {
+
+constexpr size_t kChunk = 1 << 20;
+
+std::string nativeOf(const platform::PathMap& drives, const std::string& windowsPath, int32_t code, const char* what) {
+  const auto native = drives.toNative(QString::fromStdString(windowsPath));
+  if (!native) throw EngineFailure{code, std::string(what) + " is not on a mapped drive: " + windowsPath};
+  return native->toStdString();
+}
+
+std::string folderOf(const std::string& path) {
+  const auto slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+std::pair<dev_t, ino_t> identity(const struct stat& st) { return {st.st_dev, st.st_ino}; }
+
+char typeOf(mode_t mode) {
+  if (S_ISDIR(mode)) return 'd';
+  if (S_ISREG(mode)) return 'f';
+  if (S_ISLNK(mode)) return 'l';
+  if (S_ISFIFO(mode)) return 'p';
+  if (S_ISCHR(mode)) return 'c';
+  return 'b';
+}
+
+HashEntry entryOf(const WalkItem& item) {
+  HashEntry e;
+  e.type = typeOf(item.st.st_mode);
+  e.mode = item.st.st_mode & 07777;
+  // A device's identity is its number; folders and fifos have no size worth comparing.
+  e.size = (e.type == 'c' || e.type == 'b') ? static_cast<uint64_t>(item.st.st_rdev)
+           : (e.type == 'f' || e.type == 'l') ? static_cast<uint64_t>(item.st.st_size)
+                                              : 0;
+  e.mtimeSec = item.st.st_mtim.tv_sec;
+  e.mtimeNsec = static_cast<int32_t>(item.st.st_mtim.tv_nsec);
+  e.path = item.archivePath;
+  return e;
+}
+
+std::string hexOf(const XXH128_hash_t& h) {
+  XXH128_canonical_t c;
+  XXH128_canonicalFromHash(&c, h);
+  static const char digits[] = "0123456789abcdef";
+  std::string out(32, '0');
+  for (int i = 0; i < 16; ++i) {
+    out[2 * i] = digits[c.digest[i] >> 4];
+    out[2 * i + 1] = digits[c.digest[i] & 15];
+  }
+  return out;
+}
+
+class Hasher {
+ public:
+  Hasher() : state_(XXH3_createState()) {
+    if (!state_) throw EngineFailure{kInternalError, "out of memory"};
+  }
+  ~Hasher() { XXH3_freeState(state_); }
+  void reset() { XXH3_128bits_reset(state_); }
+  void update(const void* p, size_t n) { XXH3_128bits_update(state_, p, n); }
+  std::string hex() const { return hexOf(XXH3_128bits_digest(state_)); }
+
+ private:
+  XXH3_state_t* state_;
+};
+
+// An open source file, checked to be the regular file the walk saw (never a fifo or a link
+// swapped in since).
+class SourceFile {
+ public:
+  // False when the file is gone; throws when it cannot be read.
+  bool open(const WalkItem& item) {
+    fd_ = openat(item.dirFd, item.name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOATIME);
+    if (fd_ < 0 && errno == EPERM) fd_ = openat(item.dirFd, item.name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd_ < 0) {
+      if (errno == ENOENT || errno == ELOOP) return false;
+      throw EngineFailure{kSourceUnreadable, "cannot read " + item.archivePath + ": " + std::strerror(errno)};
+    }
+    if (fstat(fd_, &st_) != 0 || !S_ISREG(st_.st_mode) || identity(st_) != identity(item.st)) return false;
+    posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+    return true;
+  }
+  ~SourceFile() {
+    if (fd_ >= 0) close(fd_);
+  }
+  const struct stat& st() const { return st_; }
+
+  // Reads exactly the size the header promised: a file that shrank meanwhile is padded with
+  // zeros, one that grew is cut; its changed time makes the next differential take it again.
+  template <typename Sink>
+  void readAll(const std::string& path, std::vector<char>& buf, Control& control, Sink&& sink) {
+    uint64_t left = static_cast<uint64_t>(st_.st_size);
+    bool atEnd = false;
+    while (left > 0) {
+      control.checkpoint();
+      const size_t want = left < buf.size() ? static_cast<size_t>(left) : buf.size();
+      ssize_t r = 0;
+      if (!atEnd) {
+        r = read(fd_, buf.data(), want);
+        if (r < 0) {
+          if (errno == EINTR) continue;
+          throw EngineFailure{kSourceUnreadable, "cannot read " + path + ": " + std::strerror(errno)};
+        }
+        control.addRead(static_cast<uint64_t>(r));
+      }
+      if (r == 0) {
+        atEnd = true;
+        std::memset(buf.data(), 0, want);
+        r = static_cast<ssize_t>(want);
+      }
+      sink(buf.data(), static_cast<size_t>(r));
+      left -= static_cast<uint64_t>(r);
+    }
+  }
+
+ private:
+  int fd_ = -1;
+  struct stat st_ {};
+};
+
+// The full image's hash list, read alongside the walk: both are in the same order, so one
+// entry at a time is enough to tell new, changed, unchanged and deleted paths apart.
+class BaseList {
+ public:
+  explicit BaseList(const std::string& nativePath) : path_(nativePath) {
+    file_ = std::fopen(nativePath.c_str(), "rbe");
+    if (!file_) {
+      if (errno == ENOENT || errno == ENOTDIR)
+        throw EngineFailure{kHashListMissing, "the hash list of the full image is missing: " + nativePath};
+      throw EngineFailure{kHashListDamaged, "cannot read the hash list " + nativePath + ": " + std::strerror(errno)};
+    }
+    reader_ = std::make_unique<HashListReader>(file_);
+    if (!reader_->start()) damaged();
+    advance();
+  }
+  ~BaseList() { std::fclose(file_); }
+
+  // The entry for path, if the list has one; every listed path before it has been deleted.
+  std::optional<HashEntry> take(const std::string& path, LineWriter& deleted) {
+    while (has_ && comparePaths(current_.path, path) < 0) {
+      deleted.line(escapeListPath(current_.path));
+      advance();
+    }
+    if (!has_ || current_.path != path) return std::nullopt;
+    std::optional<HashEntry> found(std::move(current_));
+    advance();
+    return found;
+  }
+  void drain(LineWriter& deleted) {
+    while (has_) {
+      deleted.line(escapeListPath(current_.path));
+      advance();
+    }
+  }
+
+ private:
+  [[noreturn]] void damaged() {
+    throw EngineFailure{kHashListDamaged, "the hash list " + path_ + " is damaged near line " +
+                                              std::to_string(reader_->lineNumber() + 1)};
+  }
+  void advance() {
+    switch (reader_->next(&current_)) {
+      case HashListReader::State::Ok: has_ = true; break;
+      case HashListReader::State::End: has_ = false; break;
+      case HashListReader::State::Damaged: damaged();
+    }
+  }
+  std::string path_;
+  std::FILE* file_ = nullptr;
+  std::unique_ptr<HashListReader> reader_;
+  HashEntry current_;
+  bool has_ = false;
+};
+
+class ImageRun {
+ public:
+  ImageRun(const EngineOptions& options, const platform::PathMap& drives, Control& control)
+      : options_(options), drives_(drives), control_(control), buffer_(kChunk) {}
+
+  void run();
+
+ private:
+  void visit(const WalkItem& item);
+  void visitFile(const WalkItem& item, HashEntry& entry, const std::optional<HashEntry>& before);
+  void visitLink(const WalkItem& item, HashEntry& entry, const std::optional<HashEntry>& before);
+  bool storeFile(const WalkItem& item, HashEntry& entry);
+  bool hashFile(const WalkItem& item, std::string* hash);
+  void skipOwnFiles(const std::vector<std::string>& roots, const std::string& imageFolder);
+
+  const EngineOptions& options_;
+  const platform::PathMap& drives_;
+  Control& control_;
+  std::vector<char> buffer_;
+  Hasher hasher_;
+  DestinationFile imageFile_, hashFile_, deletedFile_;
+  std::unique_ptr<ImageArchive> archive_;
+  std::unique_ptr<LineWriter> hashLines_, deletedLines_;
+  std::unique_ptr<BaseList> base_;
+  WalkRules rules_;
+  // Hashes of files with more than one name, for the names that go in as links.
+  std::map<std::pair<dev_t, ino_t>, std::string> linkedHashes_;
+};
+
+void ImageRun::skipOwnFiles(const std::vector<std::string>& roots, const std::string& imageFolder) {
+  struct stat st {};
+  for (DestinationFile* f : {&imageFile_, &hashFile_, &deletedFile_})
+    if (f->fd() >= 0 && fstat(f->fd(), &st) == 0) rules_.skipped.insert(identity(st));
+  // The image folder is never imaged (an image of earlier images, or of itself while being
+  // written, is of no use), unless it is a drive's root: then only the engine's own files are.
+  if (stat(imageFolder.c_str(), &st) != 0) return;
+  for (const std::string& root : roots) {
+    struct stat rs {};
+    if (stat(root.c_str(), &rs) == 0 && identity(rs) == identity(st)) return;
+  }
+  rules_.skipped.insert(identity(st));
+}
+
+void ImageRun::run() {
+  const std::string image = nativeOf(drives_, options_.imagePath, kDestinationUnwritable, "the image");
+  const std::string imageFolder = folderOf(image);
+  struct stat st {};
+  if (stat(imageFolder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+    throw EngineFailure{kDestinationUnwritable, "the image folder does not exist: " + imageFolder};
+  std::vector<std::string> roots;
+  for (const std::string& drive : options_.sources) roots.push_back(nativeOf(drives_, drive, kSourceMissing, "source drive"));
+  if (!options_.baseHashList.empty())
+    base_ = std::make_unique<BaseList>(nativeOf(drives_, options_.baseHashList, kHashListMissing, "the hash list"));
+
+  imageFile_.create(image);
+  if (options_.writeHashList) {
+    hashFile_.create(nativeOf(drives_, hashListPathFor(options_.imagePath), kDestinationUnwritable, "the hash list"));
+    hashLines_ = std::make_unique<LineWriter>(hashFile_);
+    hashLines_->line(kHashListHeader);
+  }
+  if (base_) {
+    deletedFile_.create(image + ".deleted");
+    deletedLines_ = std::make_unique<LineWriter>(deletedFile_);
+  }
+  skipOwnFiles(roots, imageFolder);
+  rules_.excludes = options_.excludes;
+  archive_ = std::make_unique<ImageArchive>(imageFile_, options_.level, control_);
+
+  for (size_t i = 0; i < roots.size(); ++i) {
+    rules_.drive = options_.sources[i];
+    walkDrive(roots[i], rules_, [this](const WalkItem& item) { visit(item); });
+  }
+  if (base_) {
+    base_->drain(*deletedLines_);
+    deletedLines_->flush();
+    const off_t size = lseek(deletedFile_.fd(), 0, SEEK_END);
+    if (size < 0) failWrite(deletedFile_.tempPath(), errno);
+    archive_->addGeneratedFile(kDeletedListName, deletedFile_.fd(), static_cast<uint64_t>(size));
+  }
+  archive_->finish();
+  control_.checkpoint();
+  // The image goes in place before its hash list: a differential made against an older list
+  // only holds more than it needs, one made against a list newer than its full image would
+  // miss changes.
+  imageFile_.commit();
+  if (hashLines_) {
+    hashLines_->flush();
+    hashFile_.commit();
+  }
+}
+
+void ImageRun::visit(const WalkItem& item) {
+  control_.checkpoint();
+  HashEntry entry = entryOf(item);
+  std::optional<HashEntry> before;
+  if (base_) before = base_->take(entry.path, *deletedLines_);
+  if (entry.type == 'f') {
+    visitFile(item, entry, before);
+  } else if (entry.type == 'l') {
+    visitLink(item, entry, before);
+  } else {
+    // Folders, fifos and devices are headers only; a differential takes those new or changed.
+    if (!before || !before->sameMetadata(entry)) archive_->addEntry(entry.path, item.st);
+  }
+  if (hashLines_ && !entry.path.empty()) hashLines_->line(formatHashLine(entry));
+}
+
+void ImageRun::visitFile(const WalkItem& item, HashEntry& entry, const std::optional<HashEntry>& before) {
+  bool present = true;
+  if (!before || before->type != 'f' || before->size != entry.size || before->mode != entry.mode) {
+    present = storeFile(item, entry);
+  } else if (before->sameMetadata(entry)) {
+    entry.hash = before->hash;
+  } else {
+    // Same size, other time: only the content tells whether it changed.
+    std::string hash;
+    present = hashFile(item, &hash);
+    if (present && hash == before->hash) entry.hash = hash;
+    else if (present) present = storeFile(item, entry);
+  }
+  if (!present) {
+    // Gone between the folder's listing and its reading: deleted, as far as this image knows.
+    if (before) deletedLines_->line(escapeListPath(entry.path));
+    entry.path.clear();
+  }
+}
+
+void ImageRun::visitLink(const WalkItem& item, HashEntry& entry, const std::optional<HashEntry>& before) {
+  std::vector<char> target(static_cast<size_t>(item.st.st_size) + 2);
+  ssize_t n;
+  while ((n = readlinkat(item.dirFd, item.name, target.data(), target.size())) >= static_cast<ssize_t>(target.size()))
+    target.resize(target.size() * 2);
+  if (n < 0) {
+    if (errno == ENOENT || errno == EINVAL) {
+      if (before) deletedLines_->line(escapeListPath(entry.path));
+      entry.path.clear();
+      return;
+    }
+    throw EngineFailure{kSourceUnreadable, "cannot read the link " + entry.path + ": " + std::strerror(errno)};
+  }
+  const std::string text(target.data(), static_cast<size_t>(n));
+  entry.size = text.size();
+  entry.hash = hexOf(XXH3_128bits(text.data(), text.size()));
+  if (!before || before->type != 'l' || before->hash != entry.hash) archive_->addSymlink(entry.path, item.st, text);
+}
+
+bool ImageRun::storeFile(const WalkItem& item, HashEntry& entry) {
+  SourceFile file;
+  if (!file.open(item)) return false;
+  // The header carries the size of the file as opened, which is what is read.
+  entry.size = static_cast<uint64_t>(file.st().st_size);
+  entry.mtimeSec = file.st().st_mtim.tv_sec;
+  entry.mtimeNsec = static_cast<int32_t>(file.st().st_mtim.tv_nsec);
+  if (!archive_->beginFile(entry.path, file.st())) {
+    const auto known = linkedHashes_.find(identity(file.st()));
+    if (known != linkedHashes_.end()) {
+      entry.hash = known->second;
+      return true;
+    }
+    // A link to a file stored under a name not taken in this image: hash it for the list.
+    return hashFile(item, &entry.hash);
+  }
+  hasher_.reset();
+  file.readAll(entry.path, buffer_, control_, [this](const char* p, size_t n) {
+    hasher_.update(p, n);
+    archive_->data(p, n);
+  });
+  entry.hash = hasher_.hex();
+  if (file.st().st_nlink > 1) linkedHashes_[identity(file.st())] = entry.hash;
+  return true;
+}
+
+bool ImageRun::hashFile(const WalkItem& item, std::string* hash) {
+  SourceFile file;
+  if (!file.open(item)) return false;
+  hasher_.reset();
+  file.readAll(item.archivePath, buffer_, control_, [this](const char* p, size_t n) { hasher_.update(p, n); });
+  *hash = hasher_.hex();
+  return true;
+}
+
+}  // namespace
+
+void makeImage(const EngineOptions& options, const platform::PathMap& drives, Control& control) {
+  ImageRun run(options, drives, control);
+  run.run();
+}
+
+}  // namespace corvane::snapshot

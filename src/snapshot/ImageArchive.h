@@ -1,0 +1,86 @@
+#pragma once
+// Writing an image: a pax archive compressed with zstd, through libarchive, into a file that
+// keeps a temporary name until it is complete.
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <string>
+
+struct archive;
+struct archive_entry;
+struct archive_entry_linkresolver;
+
+namespace corvane::snapshot {
+
+class Control;
+
+// A file written under "<final>.part" and put in place by commit(): until then the final name
+// keeps whatever it held. Every write failure ends the image with a status code that says
+// whether the destination is full. CORVANE_ENGINE_WRITE_LIMIT (bytes, a test aid) makes
+// writes beyond that many bytes, counted over all the engine's destination files, fail as a
+// full disk does.
+class DestinationFile {
+ public:
+  DestinationFile() = default;
+  DestinationFile(const DestinationFile&) = delete;
+  DestinationFile& operator=(const DestinationFile&) = delete;
+  ~DestinationFile();  // an uncommitted file is removed
+
+  void create(const std::string& finalPath);
+  void write(const void* data, size_t n);
+  // fsync, rename over the final name, fsync the folder.
+  void commit();
+  void discard();
+  const std::string& tempPath() const { return temp_; }
+  int fd() const { return fd_; }
+
+ private:
+  std::string final_, temp_;
+  int fd_ = -1;
+};
+
+[[noreturn]] void failWrite(const std::string& what, int err);
+
+// Buffers lines for a DestinationFile (the hash list, the list of deleted paths).
+class LineWriter {
+ public:
+  explicit LineWriter(DestinationFile& file) : file_(file) {}
+  void line(const std::string& text);
+  void flush();
+
+ private:
+  DestinationFile& file_;
+  std::string buffer_;
+};
+
+class ImageArchive {
+ public:
+  ImageArchive(DestinationFile& out, int level, Control& control);
+  ~ImageArchive();
+  ImageArchive(const ImageArchive&) = delete;
+  ImageArchive& operator=(const ImageArchive&) = delete;
+
+  // Header of an entry without content (folder, fifo, device).
+  void addEntry(const std::string& path, const struct stat& st);
+  void addSymlink(const std::string& path, const struct stat& st, const std::string& target);
+  // Header of a regular file. False when it went in as a hard link to a file already in this
+  // image, and then no content follows; true when exactly st.st_size bytes of content follow.
+  bool beginFile(const std::string& path, const struct stat& st);
+  void data(const void* buf, size_t n);
+  // A file that came from memory or a spool, not from a drive.
+  void addGeneratedFile(const std::string& path, int fd, uint64_t size);
+  // Flushes the compressor and closes the archive (the file stays uncommitted).
+  void finish();
+
+ private:
+  void writeHeader(archive_entry* e);
+  [[noreturn]] void fail(const std::string& what);
+  archive* a_ = nullptr;
+  archive_entry_linkresolver* links_ = nullptr;
+  DestinationFile& out_;
+  Control& control_;
+  bool finished_ = false;
+  friend struct ArchiveCallbacks;
+};
+
+}  // namespace corvane::snapshot

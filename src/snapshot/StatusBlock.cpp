@@ -1,0 +1,163 @@
+#include "snapshot/StatusBlock.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace corvane::snapshot {
+
+namespace {
+
+std::string trimTrailingSlashes(std::string p) {
+  while (p.size() > 1 && p.back() == '/') p.pop_back();
+  return p;
+}
+
+// An open file description lock: unlike a classic POSIX lock it is not dropped when some other
+// descriptor of the same file is closed in the same process, and it is released when the
+// engine dies however it dies.
+flock wholeFileLock(short type) {
+  flock fl{};
+  fl.l_type = type;
+  fl.l_whence = SEEK_SET;
+  fl.l_start = 0;
+  fl.l_len = 0;
+  return fl;
+}
+
+}  // namespace
+
+std::string statusFolder() {
+  if (const char* env = std::getenv("CORVANE_APPDIR"); env && *env) return trimTrailingSlashes(env);
+  char buf[4096];
+  const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+  if (n <= 0) return ".";
+  std::string exe(buf, static_cast<size_t>(n));
+  const auto slash = exe.rfind('/');
+  return slash == std::string::npos ? std::string(".") : (slash == 0 ? std::string("/") : exe.substr(0, slash));
+}
+
+std::string statusFilePath() {
+  const std::string folder = statusFolder();
+  return folder == "/" ? std::string("/") + kStatusFileName : folder + "/" + kStatusFileName;
+}
+
+StatusMapping::StatusMapping(StatusMapping&& other) noexcept { *this = std::move(other); }
+
+StatusMapping& StatusMapping::operator=(StatusMapping&& other) noexcept {
+  if (this != &other) {
+    reset();
+    fd_ = other.fd_;
+    block_ = other.block_;
+    dev_ = other.dev_;
+    ino_ = other.ino_;
+    other.fd_ = -1;
+    other.block_ = nullptr;
+  }
+  return *this;
+}
+
+StatusMapping::~StatusMapping() { reset(); }
+
+void StatusMapping::reset() {
+  if (block_) munmap(block_, kStatusFileSize);
+  if (fd_ >= 0) close(fd_);
+  block_ = nullptr;
+  fd_ = -1;
+}
+
+StatusMapping StatusMapping::openForReading(const std::string& path) {
+  StatusMapping m;
+  int prot = PROT_READ | PROT_WRITE;
+  int fd = open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0 && errno == EACCES) {
+    // Still readable: the figures show, pause and resume are refused.
+    fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    prot = PROT_READ;
+  }
+  if (fd < 0) return m;
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < kStatusFileSize) {
+    close(fd);
+    return m;
+  }
+  void* p = mmap(nullptr, kStatusFileSize, prot, MAP_SHARED, fd, 0);
+  if (p == MAP_FAILED) {
+    close(fd);
+    return m;
+  }
+  auto* block = static_cast<StatusBlock*>(p);
+  if (std::memcmp(block->magic, kStatusMagic, sizeof kStatusMagic) != 0 || block->version != kStatusVersion) {
+    munmap(p, kStatusFileSize);
+    close(fd);
+    return m;
+  }
+  m.fd_ = fd;
+  m.block_ = block;
+  m.dev_ = st.st_dev;
+  m.ino_ = st.st_ino;
+  return m;
+}
+
+StatusMapping StatusMapping::openAsOwner(const std::string& path, OwnResult* result) {
+  StatusMapping m;
+  *result = OwnResult::Failed;
+  // Never truncated on open: another engine may own it and its figures must survive.
+  const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+  if (fd < 0) return m;
+  flock fl = wholeFileLock(F_WRLCK);
+  if (fcntl(fd, F_OFD_SETLK, &fl) != 0) {
+    if (errno == EAGAIN || errno == EACCES) *result = OwnResult::AlreadyOwned;
+    close(fd);
+    return m;
+  }
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || ftruncate(fd, kStatusFileSize) != 0) {
+    close(fd);
+    return m;
+  }
+  void* p = mmap(nullptr, kStatusFileSize, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  if (p == MAP_FAILED) {
+    close(fd);
+    return m;
+  }
+  auto* block = static_cast<StatusBlock*>(p);
+  // The figures of a new image; "in progress" is raised last so that a reader never sees an
+  // image in progress with the figures of the previous one.
+  storeField(block->inProgress, 0);
+  storeField(block->statusCode, int32_t{kOk});
+  storeField(block->pauseRequested, 0);
+  storeField(block->paused, 0);
+  storeField(block->bytesRead, uint64_t{0});
+  storeField(block->bytesWritten, uint64_t{0});
+  storeField(block->pid, static_cast<int32_t>(getpid()));
+  block->size = sizeof(StatusBlock);
+  block->version = kStatusVersion;
+  std::memcpy(block->magic, kStatusMagic, sizeof kStatusMagic);
+  storeField(block->inProgress, 1);
+  m.fd_ = fd;
+  m.block_ = block;
+  m.dev_ = st.st_dev;
+  m.ino_ = st.st_ino;
+  *result = OwnResult::Owned;
+  return m;
+}
+
+bool StatusMapping::ownerAlive() const {
+  if (fd_ < 0) return false;
+  flock fl = wholeFileLock(F_WRLCK);
+  if (fcntl(fd_, F_OFD_GETLK, &fl) != 0) return false;
+  return fl.l_type != F_UNLCK;
+}
+
+bool StatusMapping::sameFile(const std::string& path) const {
+  struct stat st {};
+  return block_ && stat(path.c_str(), &st) == 0 && st.st_dev == dev_ && st.st_ino == ino_;
+}
+
+}  // namespace corvane::snapshot

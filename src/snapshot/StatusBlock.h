@@ -1,0 +1,97 @@
+#pragma once
+// The status channel between a running engine and the control library: one small file in the
+// application folder, mapped shared by both. The engine owns it while it runs (it holds a
+// write lock on it for its whole life, so a crashed engine releases it by dying); the library
+// maps it to read the figures and to post pause and resume requests.
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+namespace corvane::snapshot {
+
+// Status codes of an image (the engine's exit code as well, except after SIGTERM).
+enum StatusCode : int32_t {
+  kOk = 0,
+  kBadCommandLine = 1,
+  kSourceMissing = 2,
+  kSourceUnreadable = 3,
+  kDestinationFull = 4,
+  kDestinationUnwritable = 5,
+  kHashListMissing = 6,
+  kHashListDamaged = 7,
+  kEndedByRequest = 8,
+  kAlreadyRunning = 9,
+  kEngineVanished = 10,
+  kInternalError = 11,
+};
+
+// The mapped layout. Every field is read and written through std::atomic_ref, so the two
+// processes never see a torn counter.
+struct StatusBlock {
+  char magic[8];
+  uint32_t version;
+  uint32_t size;
+  int32_t pid;
+  int32_t statusCode;
+  int32_t inProgress;      // 1 from the start of an image to its end, success or failure
+  int32_t pauseRequested;  // written by the library
+  int32_t paused;          // written by the engine once it has really stopped reading and writing
+  int32_t reserved;
+  uint64_t bytesRead;
+  uint64_t bytesWritten;
+};
+
+inline constexpr char kStatusMagic[8] = {'C', 'V', 'S', 'N', 'A', 'P', 'S', 'T'};
+inline constexpr uint32_t kStatusVersion = 1;
+inline constexpr long kStatusFileSize = 4096;
+inline constexpr const char* kStatusFileName = "snapshot.status";
+
+template <typename T>
+T loadField(T& field) {
+  return std::atomic_ref<T>(field).load(std::memory_order_acquire);
+}
+template <typename T>
+void storeField(T& field, T value) {
+  std::atomic_ref<T>(field).store(value, std::memory_order_release);
+}
+
+// The application folder as the engine and the library see it: CORVANE_APPDIR when set, else
+// the folder of the running executable (the window's folder for the library, the engine's own
+// folder for the engine; both are installed in the application folder).
+std::string statusFolder();
+std::string statusFilePath();
+
+// A mapping of the status file. Move-only; unmaps on destruction.
+class StatusMapping {
+ public:
+  StatusMapping() = default;
+  StatusMapping(StatusMapping&& other) noexcept;
+  StatusMapping& operator=(StatusMapping&& other) noexcept;
+  StatusMapping(const StatusMapping&) = delete;
+  StatusMapping& operator=(const StatusMapping&) = delete;
+  ~StatusMapping();
+
+  // The library's side: maps an existing, well-formed status file; an empty mapping when there
+  // is none (no engine has ever run here) or it is not ours.
+  static StatusMapping openForReading(const std::string& path);
+
+  enum class OwnResult { Owned, AlreadyOwned, Failed };
+  // The engine's side: creates the file when missing, takes the lock (without waiting) and
+  // resets the block for a new image. AlreadyOwned: another engine holds it.
+  static StatusMapping openAsOwner(const std::string& path, OwnResult* result);
+
+  bool valid() const { return block_ != nullptr; }
+  StatusBlock* block() const { return block_; }
+  // True while an engine holds the file's lock (asked without taking it).
+  bool ownerAlive() const;
+  // Device and inode of the mapped file, so a cached mapping notices a replaced file.
+  bool sameFile(const std::string& path) const;
+
+ private:
+  void reset();
+  int fd_ = -1;
+  StatusBlock* block_ = nullptr;
+  unsigned long long dev_ = 0, ino_ = 0;
+};
+
+}  // namespace corvane::snapshot

@@ -1,0 +1,32 @@
+#pragma once
+// The walk of one source drive: every folder, file, link, fifo and device below its root, in
+// the hash list's order (names sorted byte-wise, a folder before its contents), never crossing
+// into another mount and never following a link. Sockets are left out.
+#include <sys/stat.h>
+
+#include <functional>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace corvane::snapshot {
+
+struct WalkItem {
+  int dirFd;                // the folder holding the entry (the root: its own descriptor)
+  const char* name;         // name within dirFd ("." for the root)
+  std::string archivePath;  // "C/Users/a.txt"
+  struct stat st;
+};
+
+struct WalkRules {
+  std::string drive;                                  // "C:"
+  std::vector<std::string> excludes;                  // --exclude: patterns
+  std::set<std::pair<dev_t, ino_t>> skipped;          // folders and files never imaged
+};
+
+// Calls visit for each entry. A folder or entry that cannot be read fails the walk with
+// kSourceUnreadable; one that vanished while walking is passed over. visit may throw.
+void walkDrive(const std::string& nativeRoot, const WalkRules& rules, const std::function<void(const WalkItem&)>& visit);
+
+}  // namespace corvane::snapshot
