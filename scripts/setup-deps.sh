@@ -3,7 +3,8 @@
 # Needs root to install; without root it only reports what is missing.
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev libsqlite3-dev libpugixml-dev libssl-dev
-          libcurl4-openssl-dev libzip-dev libcpp-httplib-dev libgtest-dev libgmock-dev)
+          libcurl4-openssl-dev libzip-dev libcpp-httplib-dev libgtest-dev libgmock-dev
+          libarchive-dev libxxhash-dev libzstd-dev zstd tar)
 missing=()
 for p in "${packages[@]}"; do
   # No pipe into grep -q: under pipefail an early grep exit could count an installed package as missing.

@@ -35,6 +35,7 @@ void Control::checkpoint() {
       throw EngineFailure{kEndedByRequest, "ended by request"};
     }
     nap(10);
+    storeField(block_->pausedNaps, loadField(block_->pausedNaps) + 1);
   }
   storeField(block_->paused, 0);
 }

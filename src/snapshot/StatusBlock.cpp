@@ -133,6 +133,7 @@ StatusMapping StatusMapping::openAsOwner(const std::string& path, OwnResult* res
   storeField(block->statusCode, int32_t{kOk});
   storeField(block->pauseRequested, 0);
   storeField(block->paused, 0);
+  storeField(block->pausedNaps, 0);
   storeField(block->bytesRead, uint64_t{0});
   storeField(block->bytesWritten, uint64_t{0});
   storeField(block->pid, static_cast<int32_t>(getpid()));

@@ -36,7 +36,7 @@ struct StatusBlock {
   int32_t inProgress;      // 1 from the start of an image to its end, success or failure
   int32_t pauseRequested;  // written by the library
   int32_t paused;          // written by the engine once it has really stopped reading and writing
-  int32_t reserved;
+  int32_t pausedNaps;      // rounds of the engine's pause loop, so a watcher can tell time passed
   uint64_t bytesRead;
   uint64_t bytesWritten;
 };

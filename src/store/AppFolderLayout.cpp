@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFile>
 
+#include <cstdio>
+
 #include "store/Database.h"
 
 namespace corvane::store {
@@ -37,7 +39,35 @@ bool makeDatabase(const QString& target, const QString& script, QString* error) 
   }
   return true;
 }
+bool copyReplacing(const QString& source, const QString& target, QString* error) {
+  const QString temp = target + ".part";
+  QFile::remove(temp);
+  if (!QFile::copy(source, temp)) {
+    if (error) *error = "cannot copy " + source + " to " + temp;
+    return false;
+  }
+  QFile::setPermissions(temp, QFile::permissions(source));
+  // rename() replaces atomically; QFile::rename refuses an existing target.
+  if (std::rename(QFile::encodeName(temp).constData(), QFile::encodeName(target).constData()) != 0) {
+    QFile::remove(temp);
+    if (error) *error = "cannot write " + target;
+    return false;
+  }
+  return true;
+}
 }  // namespace
+
+bool installEngine(const QString& folder, const QString& engineDir, QString* error) {
+  for (const QString& name : {QStringLiteral("snapshot"), QStringLiteral("libsnapshot.so")}) {
+    const QString source = QDir(engineDir).filePath(name);
+    if (!QFile::exists(source)) {
+      if (error) *error = "no imaging engine at " + source;
+      return false;
+    }
+    if (!copyReplacing(source, QDir(folder).filePath(name), error)) return false;
+  }
+  return true;
+}
 
 bool layOutAppFolder(const QString& folder, const QString& shareDir, QString* error) {
   QDir dir;

@@ -9,4 +9,9 @@ namespace corvane::store {
 // A database is built under a temporary name and renamed, so it is whole or absent.
 bool layOutAppFolder(const QString& folder, const QString& shareDir, QString* error);
 
+// Puts the imaging engine (the program "snapshot" and "libsnapshot.so" from engineDir) into
+// the application folder, replacing older copies. Each is copied under a temporary name and
+// renamed, so an engine still running from the folder keeps its own file.
+bool installEngine(const QString& folder, const QString& engineDir, QString* error);
+
 }  // namespace corvane::store

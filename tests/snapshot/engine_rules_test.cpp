@@ -1,0 +1,145 @@
+// The engine's command line, its exclusion patterns and its hash list, without running it.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <memory>
+
+#include "snapshot/EngineOptions.h"
+#include "snapshot/HashList.h"
+
+using namespace corvane::snapshot;
+
+namespace {
+
+EngineOptions parsed(const std::vector<std::string>& args) {
+  EngineOptions o;
+  std::string error;
+  EXPECT_TRUE(parseEngineOptions(args, &o, &error)) << error;
+  return o;
+}
+
+bool rejected(const std::vector<std::string>& args) {
+  EngineOptions o;
+  std::string error;
+  const bool ok = parseEngineOptions(args, &o, &error);
+  return !ok && !error.empty();
+}
+
+// Reads a whole list as the differential does; the last state says whether it was sound.
+HashListReader::State readList(const std::string& text, std::vector<HashEntry>* entries = nullptr) {
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(fmemopen(const_cast<char*>(text.data()), text.size(), "r"), &std::fclose);
+  HashListReader reader(f.get());
+  if (!reader.start()) return HashListReader::State::Damaged;
+  HashEntry e;
+  HashListReader::State s;
+  while ((s = reader.next(&e)) == HashListReader::State::Ok)
+    if (entries) entries->push_back(e);
+  return s;
+}
+
+}  // namespace
+
+TEST(EngineCommandLine, TheWindowsTwoLinesGiveAFullAndADifferentialImage) {
+  const EngineOptions full = parsed({"D:+c:", "E:\\CorvaneImage\\$DISK.sna", "-L4", "-W"});
+  EXPECT_EQ(full.sources, (std::vector<std::string>{"C:", "D:"}));  // letter order, upper case
+  EXPECT_EQ(full.imagePath, "E:\\CorvaneImage\\$DISK.sna");
+  EXPECT_EQ(full.level, 4);
+  EXPECT_TRUE(full.writeHashList);
+  EXPECT_TRUE(full.baseHashList.empty());
+  EXPECT_TRUE(full.excludes.empty());
+
+  const EngineOptions diff = parsed({"C:+D:+C:", "E:\\CorvaneImage\\$DISK_Diff.sna", "-h", "E:\\CorvaneImage\\$DISK.hsh",
+                                     "--exclude:\\CorvaneImage\\*", "-L4", "-W"});
+  EXPECT_EQ(diff.sources, (std::vector<std::string>{"C:", "D:"}));
+  EXPECT_EQ(diff.baseHashList, "E:\\CorvaneImage\\$DISK.hsh");
+  EXPECT_EQ(diff.excludes, (std::vector<std::string>{"\\CorvaneImage\\*"}));
+  EXPECT_EQ(hashListPathFor(diff.imagePath), "E:\\CorvaneImage\\$DISK_Diff.hsh");
+  EXPECT_EQ(hashListPathFor("E:\\img.v2\\image"), "E:\\img.v2\\image.hsh");
+}
+
+TEST(EngineCommandLine, RefusesWhatItCannotCarryOut) {
+  EXPECT_TRUE(rejected({}));
+  EXPECT_TRUE(rejected({"C:"}));                                          // no image
+  EXPECT_TRUE(rejected({"C:", "E:\\a.sna", "extra"}));                    // a third word
+  EXPECT_TRUE(rejected({"C+D", "E:\\a.sna"}));                            // not drives
+  EXPECT_TRUE(rejected({"C:+", "E:\\a.sna"}));                            // empty piece
+  EXPECT_TRUE(rejected({"C:", "a.sna"}));                                 // not on a drive
+  EXPECT_TRUE(rejected({"C:", "E:\\CorvaneImage\\"}));                    // a folder
+  EXPECT_TRUE(rejected({"C:", "E:\\a.sna", "-L0"}));
+  EXPECT_TRUE(rejected({"C:", "E:\\a.sna", "-L20"}));
+  EXPECT_TRUE(rejected({"C:", "E:\\a.sna", "-Lx"}));
+  EXPECT_TRUE(rejected({"C:", "E:\\a.sna", "-h"}));                       // list missing
+  EXPECT_TRUE(rejected({"C:", "E:\\a.sna", "--exclude:"}));
+  EXPECT_TRUE(rejected({"C:", "E:\\a.sna", "-X"}));
+}
+
+TEST(EngineExcludes, MatchTheImageFolderOnEveryDriveAndNothingBesideIt) {
+  const std::string p = "\\CorvaneImage\\*";
+  EXPECT_TRUE(matchesExclude(p, "C:\\CorvaneImage\\"));  // the folder itself, as the walk asks
+  EXPECT_TRUE(matchesExclude(p, "C:\\CorvaneImage\\$DISK.sna"));
+  EXPECT_TRUE(matchesExclude(p, "D:\\corvaneimage\\old\\x.sna"));  // any case, any depth
+  EXPECT_FALSE(matchesExclude(p, "C:\\CorvaneImage"));
+  EXPECT_FALSE(matchesExclude(p, "C:\\CorvaneImages\\x"));
+  EXPECT_FALSE(matchesExclude(p, "C:\\Data\\CorvaneImage\\x"));
+
+  EXPECT_TRUE(matchesExclude("D:\\tmp\\*.t?p", "D:\\tmp\\a\\b.tmp"));
+  EXPECT_FALSE(matchesExclude("D:\\tmp\\*.t?p", "C:\\tmp\\b.tmp"));  // another drive
+  EXPECT_TRUE(matchesExclude("/tmp/*", "C:\\TMP\\x"));               // either slash
+}
+
+TEST(HashList, LinesCarryAnyNameAndReadBackInTheWalksOrder) {
+  const std::vector<std::string> names = {"C", "C/a", "C/a/b c", "C/a/x\\y", "C/a/line\nbreak", "C/a-b", "C/\xc3\xa9t\xc3\xa9"};
+  std::string text = std::string(kHashListHeader) + "\n";
+  std::vector<HashEntry> written;
+  for (size_t i = 0; i < names.size(); ++i) {
+    HashEntry e;
+    e.type = i == 0 ? 'd' : 'f';
+    e.mode = 0640;
+    e.size = 1ull << 40;
+    e.mtimeSec = i == 1 ? -5 : 1700000000 + static_cast<int64_t>(i);
+    e.mtimeNsec = 999999999;
+    if (e.type == 'f') e.hash = "0123456789abcdef0123456789abcdef";
+    e.path = names[i];
+    written.push_back(e);
+  }
+  std::sort(written.begin(), written.end(), [](const HashEntry& a, const HashEntry& b) { return comparePaths(a.path, b.path) < 0; });
+  for (const HashEntry& e : written) text += formatHashLine(e) + "\n";
+
+  std::vector<HashEntry> read;
+  ASSERT_EQ(readList(text, &read), HashListReader::State::End);
+  ASSERT_EQ(read.size(), written.size());
+  for (size_t i = 0; i < read.size(); ++i) {
+    EXPECT_EQ(read[i].path, written[i].path);
+    EXPECT_TRUE(read[i].sameMetadata(written[i])) << read[i].path;
+    EXPECT_EQ(read[i].hash, written[i].hash);
+  }
+  // A folder comes before what it holds, and what it holds before a sibling named alike.
+  EXPECT_LT(comparePaths("C/a", "C/a/b c"), 0);
+  EXPECT_LT(comparePaths("C/a/zzz", "C/a-b"), 0);
+  EXPECT_LT(comparePaths("C/a-b", "C/b"), 0);
+}
+
+TEST(HashList, ADamagedOrDisorderedListIsNeverTakenForAShortOne) {
+  const std::string head = std::string(kHashListHeader) + "\n";
+  const std::string good = "f 644 3 1700000000.000000000 0123456789abcdef0123456789abcdef C/a\n";
+  EXPECT_EQ(readList(head + good), HashListReader::State::End);
+  EXPECT_EQ(readList("something else\n" + good), HashListReader::State::Damaged);
+  EXPECT_EQ(readList(""), HashListReader::State::Damaged);
+  const std::vector<std::string> badLines = {
+      "f 644 3 1700000000.000000000 0123456789abcdef0123456789abcdef C/a",  // cut short: no line break
+      "f 644 3 1700000000.000000000 0123456789abcdef0123456789abcdeZ C/a\n",  // not hex
+      "f 644 3 1700000000.000000000 0123 C/a\n",                              // short hash
+      "x 644 3 1700000000.000000000 - C/a\n",                                 // unknown type
+      "f 648 3 1700000000.000000000 - C/a\n",                                 // not octal
+      "f 644 3 1700000000.5 - C/a\n",                                         // nanoseconds cut
+      "f 644 99999999999999999999999 1700000000.000000000 - C/a\n",           // beyond 64 bits
+      "f 644 3 1700000000.000000000 - C/a\\q\n",                              // unknown escape
+      "f 644 3 1700000000.000000000 - \n",                                    // no path
+      "f 644 3 1700000000.000000000 C/a\n",                                   // a field missing
+  };
+  for (const std::string& line : badLines) EXPECT_EQ(readList(head + line), HashListReader::State::Damaged) << line;
+  // Out of order or repeated: a single pass would report wrong deletions.
+  const std::string later = "f 644 3 1700000000.000000000 - C/b\n";
+  EXPECT_EQ(readList(head + later + good), HashListReader::State::Damaged);
+  EXPECT_EQ(readList(head + good + good), HashListReader::State::Damaged);
+}
