@@ -158,11 +158,18 @@ ImageArchive::ImageArchive(DestinationFile& out, int level, Control& control) : 
 
 ImageArchive::~ImageArchive() {
   if (links_) archive_entry_linkresolver_free(links_);
-  if (a_) {
-    // An image given up half way is not flushed: marked failed, free drops what is buffered.
-    if (!finished_) archive_write_fail(a_);
+  if (!a_) return;
+  if (finished_) {
     archive_write_free(a_);
+    return;
   }
+  // An image given up half way must not be closed: a close first pads the open entry to the
+  // size its header promised (gigabytes of zeros through the compressor for a large file).
+  // Marked failed, it is freed without a close, but then libarchive keeps its output buffer;
+  // the archive is kept reachable instead, as the engine ends right after a given-up image.
+  archive_write_fail(a_);
+  static auto* abandoned = new std::vector<archive*>;
+  abandoned->push_back(a_);
 }
 
 void ImageArchive::fail(const std::string& what) {
