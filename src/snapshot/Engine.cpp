@@ -88,11 +88,12 @@ class Hasher {
   XXH3_state_t* state_;
 };
 
-// An open source file, checked to be the regular file the walk saw (never a fifo or a link
-// swapped in since).
+// An open source file, checked to be a regular file (never a fifo or a device swapped in
+// since the walk saw it). A file replaced by another one meanwhile (an editor's save) is taken
+// as it is now.
 class SourceFile {
  public:
-  // False when the file is gone; throws when it cannot be read.
+  // False when there is no longer a file at that name; throws when it cannot be read.
   bool open(const WalkItem& item) {
     fd_ = openat(item.dirFd, item.name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOATIME);
     if (fd_ < 0 && errno == EPERM) fd_ = openat(item.dirFd, item.name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
@@ -100,7 +101,8 @@ class SourceFile {
       if (errno == ENOENT || errno == ELOOP) return false;
       throw EngineFailure{kSourceUnreadable, "cannot read " + item.archivePath + ": " + std::strerror(errno)};
     }
-    if (fstat(fd_, &st_) != 0 || !S_ISREG(st_.st_mode) || identity(st_) != identity(item.st)) return false;
+    if (fstat(fd_, &st_) != 0) throw EngineFailure{kSourceUnreadable, "cannot read " + item.archivePath + ": " + std::strerror(errno)};
+    if (!S_ISREG(st_.st_mode)) return false;
     posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
     return true;
   }
@@ -345,7 +347,8 @@ void ImageRun::visitLink(const WalkItem& item, HashEntry& entry, const std::opti
 bool ImageRun::storeFile(const WalkItem& item, HashEntry& entry) {
   SourceFile file;
   if (!file.open(item)) return false;
-  // The header carries the size of the file as opened, which is what is read.
+  // The header carries the file as opened, which is what is read.
+  entry.mode = file.st().st_mode & 07777;
   entry.size = static_cast<uint64_t>(file.st().st_size);
   entry.mtimeSec = file.st().st_mtim.tv_sec;
   entry.mtimeNsec = static_cast<int32_t>(file.st().st_mtim.tv_nsec);
