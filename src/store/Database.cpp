@@ -197,11 +197,36 @@ QString fromStoredText(const QString& stored) {
 
 // ---- DBRecordset -------------------------------------------------------------------------
 
-int DBRecordset::columnIndex(const QString& name) const {
-  for (int i = 0; i < columns_.size(); ++i)
-    if (columns_[i].compare(name, Qt::CaseInsensitive) == 0) return i;
+// The readers of a value, shared by DBRecordset and DBRow so both give the same for the same value.
+namespace {
+QString variantText(const QVariant& v) { return v.isValid() ? v.toString() : QString(); }
+
+qint64 variantLong(const QVariant& v) {
+  if (!v.isValid()) return 0;
+  bool ok = false;
+  const qint64 n = v.toLongLong(&ok);
+  if (ok) return n;
+  const double d = v.toString().trimmed().toDouble(&ok);
+  return ok ? static_cast<qint64>(d) : 0;
+}
+
+double variantNumber(const QVariant& v) {
+  if (!v.isValid()) return 0;
+  bool ok = false;
+  const double d = v.toString().trimmed().toDouble(&ok);
+  return ok ? d : 0;
+}
+
+QDateTime variantDate(const QVariant& v) { return v.isValid() ? dateFromText(v.toString()) : QDateTime(); }
+
+int indexOfColumn(const QStringList& columns, const QString& name) {
+  for (int i = 0; i < columns.size(); ++i)
+    if (columns[i].compare(name, Qt::CaseInsensitive) == 0) return i;
   throw DBError("Item not found in this collection: " + name, 0);
 }
+}  // namespace
+
+int DBRecordset::columnIndex(const QString& name) const { return indexOfColumn(columns_, name); }
 
 QVariant DBRecordset::Field(const QString& name) const {
   const int c = columnIndex(name);
@@ -238,28 +263,9 @@ void DBRecordset::Update() {
   dirty_[pos_].fill(false);
 }
 
-QString DBRecordset::Text(const QString& name) const {
-  const QVariant v = Field(name);
-  return v.isValid() ? v.toString() : QString();
-}
-
-qint64 DBRecordset::Long(const QString& name) const {
-  const QVariant v = Field(name);
-  if (!v.isValid()) return 0;
-  bool ok = false;
-  const qint64 n = v.toLongLong(&ok);
-  if (ok) return n;
-  const double d = v.toString().trimmed().toDouble(&ok);
-  return ok ? static_cast<qint64>(d) : 0;
-}
-
-double DBRecordset::Number(const QString& name) const {
-  const QVariant v = Field(name);
-  if (!v.isValid()) return 0;
-  bool ok = false;
-  const double d = v.toString().trimmed().toDouble(&ok);
-  return ok ? d : 0;
-}
+QString DBRecordset::Text(const QString& name) const { return variantText(Field(name)); }
+qint64 DBRecordset::Long(const QString& name) const { return variantLong(Field(name)); }
+double DBRecordset::Number(const QString& name) const { return variantNumber(Field(name)); }
 
 bool DBRecordset::Boolean(const QString& name) const {
   const QVariant v = Field(name);
@@ -271,11 +277,37 @@ bool DBRecordset::Boolean(const QString& name) const {
   return v.toLongLong() != 0;
 }
 
-QDateTime DBRecordset::Date(const QString& name) const {
-  const QVariant v = Field(name);
-  if (!v.isValid()) return {};
-  return dateFromText(v.toString());
+QDateTime DBRecordset::Date(const QString& name) const { return variantDate(Field(name)); }
+
+// ---- DBRow -------------------------------------------------------------------------------
+
+int DBRow::Column(const QString& name) const { return indexOfColumn(columns_, name); }
+QVariant DBRow::value(int c) const { return columnValue(stmt_, c); }
+bool DBRow::IsNull(int c) const { return sqlite3_column_type(stmt_, c) == SQLITE_NULL; }
+bool DBRow::IsInteger(int c) const { return sqlite3_column_type(stmt_, c) == SQLITE_INTEGER; }
+
+QByteArrayView DBRow::Utf8(int c) const {
+  if (sqlite3_column_type(stmt_, c) != SQLITE_TEXT) return {};
+  return QByteArrayView(reinterpret_cast<const char*>(sqlite3_column_text(stmt_, c)), sqlite3_column_bytes(stmt_, c));
 }
+
+// Text and integers are read straight from the statement; other kinds take the common road.
+QString DBRow::Text(int c) const {
+  if (sqlite3_column_type(stmt_, c) == SQLITE_TEXT) return QString::fromUtf8(Utf8(c));
+  return variantText(value(c));
+}
+
+qint64 DBRow::Long(int c) const {
+  if (IsInteger(c)) return sqlite3_column_int64(stmt_, c);
+  return variantLong(value(c));
+}
+
+double DBRow::Number(int c) const {
+  if (IsInteger(c)) return static_cast<double>(sqlite3_column_int64(stmt_, c));
+  return variantNumber(value(c));
+}
+
+QDateTime DBRow::Date(int c) const { return variantDate(value(c)); }
 
 // ---- DBCommand ---------------------------------------------------------------------------
 
@@ -402,6 +434,26 @@ DBRecordset DBConnection::QueryForUpdate(const QString& table, const QString& wh
   rs.table_ = table;
   rs.dirty_.fill(QVector<bool>(rs.columns_.size(), false), rs.rows_.size());
   return rs;
+}
+
+qint64 DBConnection::ForEachRow(const QString& sql, const QVariantList& params,
+                                const std::function<bool(const DBRow&)>& each) {
+  sqlite3* db = raw();
+  Stmt st{prepare(db, sql)};
+  for (int i = 0; i < params.size(); ++i) bindValue(st.s, i + 1, params[i], db);
+  DBRow row;
+  row.stmt_ = st.s;
+  const int n = sqlite3_column_count(st.s);
+  for (int c = 0; c < n; ++c) row.columns_ << QString::fromUtf8(sqlite3_column_name(st.s, c));
+  qint64 visited = 0;
+  for (;;) {
+    const int rc = sqlite3_step(st.s);
+    if (rc == SQLITE_DONE) break;
+    if (rc != SQLITE_ROW) fail(db, rc);
+    ++visited;
+    if (!each(row)) break;
+  }
+  return visited;
 }
 
 DBCommand DBConnection::Prepare(const QString& sql) { return DBCommand(handle_, prepare(raw(), sql)); }

@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <QVariant>
 #include <QVector>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <type_traits>
@@ -75,6 +76,30 @@ class DBRecordset {
   qsizetype pos_ = 0;
 };
 
+// One row of a forward-only read (DBConnection::ForEachRow), valid only inside the call that
+// receives it. Columns go by index; Column() finds an index by name (without regard to case),
+// so a walk over many rows looks names up once. The readers give what DBRecordset's readers
+// of the same name give for the same value.
+class DBRow {
+ public:
+  int Column(const QString& name) const;
+  bool IsNull(int c) const;
+  QString Text(int c) const;
+  qint64 Long(int c) const;
+  double Number(int c) const;
+  QDateTime Date(int c) const;
+  // The column's bytes when it holds text ("" otherwise); valid until the next row.
+  QByteArrayView Utf8(int c) const;
+  // True when the column holds an integer (not text, real or NULL).
+  bool IsInteger(int c) const;
+
+ private:
+  friend class DBConnection;
+  QVariant value(int c) const;
+  sqlite3_stmt* stmt_ = nullptr;
+  QStringList columns_;
+};
+
 class DBCommand {
  public:
   DBCommand(DBCommand&&) noexcept;
@@ -119,6 +144,9 @@ class DBConnection {
   DBRecordset Query(const QString& sql, const QVariantList& params = {});
   // "Select * From <table> <where>", with the row ids kept so that DBRecordset::Update works.
   DBRecordset QueryForUpdate(const QString& table, const QString& where, const QVariantList& params = {});
+  // Walks the rows of a SELECT one at a time without keeping them (for results too large to
+  // hold twice); each returns false to stop early. Returns the rows visited.
+  qint64 ForEachRow(const QString& sql, const QVariantList& params, const std::function<bool(const DBRow&)>& each);
   DBCommand Prepare(const QString& sql);
   // Runs a statement that returns no rows; returns the number of rows changed. Without
   // parameters the text may hold several statements (a schema script); with parameters, as

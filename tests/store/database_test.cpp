@@ -63,6 +63,37 @@ TEST(DatabaseComponent, FieldsByNameWithoutCaseAndRowWalk) {
   EXPECT_THROW(again.Field("NoSuchColumn"), DBError);
 }
 
+// The forward-only walk reads every kind of value as the recordset does, and can stop early.
+TEST(DatabaseComponent, RowWalkReadsAsTheRecordsetAndStopsEarly) {
+  test::TempAppFolder app;
+  DBConnection c;
+  c.Open(app.filesDb());
+  c.Execute("CREATE TABLE t (k INTEGER, v)");
+  const QVariantList values{qint64(7), 2.5, 1000.0, QString("12"), QString("2010-09-27 14:05:09"), QVariant(),
+                            QByteArray("ab"), QString("x y")};
+  for (int i = 0; i < values.size(); ++i) c.Execute("INSERT INTO t VALUES (?, ?)", {i, values[i]});
+
+  DBRecordset rs = c.Query("SELECT k, v AS Value FROM t ORDER BY k");
+  int walked = 0;
+  c.ForEachRow("SELECT k, v AS Value FROM t ORDER BY k", {}, [&](const DBRow& row) {
+    const int v = row.Column("VALUE");
+    EXPECT_EQ(row.Text(v), rs.Text("Value")) << walked;
+    EXPECT_EQ(row.Long(v), rs.Long("Value")) << walked;
+    EXPECT_EQ(row.Number(v), rs.Number("Value")) << walked;
+    EXPECT_EQ(row.Date(v), rs.Date("Value")) << walked;
+    EXPECT_EQ(row.IsNull(v), !rs.Field("Value").isValid()) << walked;
+    rs.MoveNext();
+    ++walked;
+    return true;
+  });
+  EXPECT_EQ(walked, values.size());
+
+  EXPECT_EQ(c.ForEachRow("SELECT k FROM t", {}, [](const DBRow& row) { return row.Long(0) < 2; }), 3);
+  EXPECT_EQ(c.ForEachRow("SELECT k FROM t WHERE k > ?", {100}, [](const DBRow&) { return true; }), 0);
+  EXPECT_THROW(c.ForEachRow("SELECT k FROM t", {}, [](const DBRow& row) { return row.Column("nope") < 0; }), DBError);
+  EXPECT_THROW(c.ForEachRow("SELECT * FROM Nothing", {}, [](const DBRow&) { return true; }), DBError);
+}
+
 TEST(DatabaseComponent, BooleansAreStoredAsOneAndZero) {
   test::TempAppFolder app;
   DBConnection c;
