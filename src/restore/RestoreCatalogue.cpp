@@ -1,7 +1,9 @@
 #include "restore/RestoreCatalogue.h"
 
+#include <QHash>
 #include <QLocale>
 #include <cmath>
+#include <cstring>
 
 #include "keys/KeysTable.h"
 #include "platform/AppFolder.h"
@@ -16,38 +18,101 @@ namespace corvane::restore {
 using store::DBConnection;
 using store::DBError;
 using store::DBRecordset;
+using store::DBRow;
 
 namespace {
 
 constexpr const char* kRecordDate = "yyyy-MM-dd HH-mm-ss";
 
-UploadedFileRecord recordFromRow(const DBRecordset& rs, qsizetype index) {
-  UploadedFileRecord r;
-  r.Index = double(index);
-  r.Folder = store::fromStoredText(rs.Text("Folder"));
-  r.FileName = store::fromStoredText(rs.Text("FileName"));
-  r.Extension = store::fromStoredText(rs.Text("Extension"));
-  r.FileSize = rs.Text("Filesize");
-  r.DateCreated = recordDateText(rs.Date("DateCreated"));
-  r.DateLastModified = recordDateText(rs.Date("DateLastModified"));
-  r.DateUploaded = recordDateText(rs.Date("DateUploaded"));
-  return r;
+// The stored date "yyyy-MM-dd HH:mm:ss" of a real day and time.
+bool isPlainStoredDate(QByteArrayView t) {
+  if (t.size() != 19 || t[4] != '-' || t[7] != '-' || t[10] != ' ' || t[13] != ':' || t[16] != ':') return false;
+  int part[6] = {};
+  const int at[6] = {0, 5, 8, 11, 14, 17};
+  for (int k = 0; k < 6; ++k) {
+    const int len = k == 0 ? 4 : 2;
+    for (int i = at[k]; i < at[k] + len; ++i) {
+      if (t[i] < '0' || t[i] > '9') return false;
+      part[k] = part[k] * 10 + (t[i] - '0');
+    }
+  }
+  return QDate::isValid(part[0], part[1], part[2]) && part[3] < 24 && part[4] < 60 && part[5] < 60;
 }
 
-// Runs a read of the uploaded rows; rows replace the records only when there are any.
-int readRecords(const QString& dbdName, const QString& sql, const QVariantList& params, UploadedFileRecords& records) {
+// Catalogues hold hundreds of thousands of rows, so the record texts are made straight from the
+// stored bytes where the stored form allows: a plain stored date only changes its two colons, a
+// text without a quote has no pair to undo. Every other value takes the full reading.
+class RecordReader {
+ public:
+  explicit RecordReader(const DBRow& row)
+      : folder_(row.Column(QStringLiteral("Folder"))),
+        name_(row.Column(QStringLiteral("FileName"))),
+        ext_(row.Column(QStringLiteral("Extension"))),
+        size_(row.Column(QStringLiteral("Filesize"))),
+        created_(row.Column(QStringLiteral("DateCreated"))),
+        modified_(row.Column(QStringLiteral("DateLastModified"))),
+        uploaded_(row.Column(QStringLiteral("DateUploaded"))) {}
+
+  UploadedFileRecord read(const DBRow& row, qsizetype index) {
+    UploadedFileRecord r;
+    r.Index = double(index);
+    // Many files share a folder: they share its text too.
+    const QString folder = plainText(row, folder_);
+    const auto known = folders_.constFind(folder);
+    r.Folder = known != folders_.constEnd() ? *known : *folders_.insert(folder, folder);
+    r.FileName = plainText(row, name_);
+    r.Extension = plainText(row, ext_);
+    r.FileSize = row.Text(size_);
+    r.DateCreated = dateText(row, created_);
+    r.DateLastModified = dateText(row, modified_);
+    r.DateUploaded = dateText(row, uploaded_);
+    if (r.DateUploaded == r.DateLastModified) r.DateUploaded = r.DateLastModified;
+    return r;
+  }
+
+ private:
+  static QString plainText(const DBRow& row, int c) {
+    const QByteArrayView t = row.Utf8(c);
+    if (t.isEmpty()) return store::fromStoredText(row.Text(c));
+    const QString s = QString::fromUtf8(t);
+    return t.contains('\'') ? store::fromStoredText(s) : s;
+  }
+  static QString dateText(const DBRow& row, int c) {
+    const QByteArrayView t = row.Utf8(c);
+    if (!isPlainStoredDate(t)) return recordDateText(row.Date(c));
+    char text[19];
+    std::memcpy(text, t.data(), sizeof text);
+    text[13] = text[16] = '-';
+    return QString::fromLatin1(text, sizeof text);
+  }
+
+  int folder_, name_, ext_, size_, created_, modified_, uploaded_;
+  QHash<QString, QString> folders_;
+};
+
+constexpr qint64 kRowsPerStep = 5000;
+
+// Runs a read of the uploaded rows; rows replace the records only when there are any and the
+// read was not stopped.
+int readRecords(const QString& dbdName, const QString& sql, const QVariantList& params, UploadedFileRecords& records,
+                const ReadProgress& progress) {
   int count = 0;
   store::swallowDbError([&] {
     store::withBusyRetry([&] {
       DBConnection c;
       c.Open(dbdName);
-      DBRecordset rs = c.Query(sql, params);
-      if (rs.RowCount() < 1) return;
       UploadedFileRecords fresh;
-      fresh.reserve(rs.RowCount() + 1);
-      for (qsizetype i = 0; !rs.AtEnd(); rs.MoveNext(), ++i) fresh.push_back(recordFromRow(rs, i));
+      std::optional<RecordReader> reader;
+      bool stopped = false;
+      c.ForEachRow(sql, params, [&](const store::DBRow& row) {
+        if (!reader) reader.emplace(row);
+        fresh.push_back(reader->read(row, fresh.size()));
+        if (progress && fresh.size() % kRowsPerStep == 0 && !progress(fresh.size())) stopped = true;
+        return !stopped;
+      });
+      if (stopped || fresh.isEmpty()) return;
       fresh.push_back(UploadedFileRecord());
-      count = rs.RowCount();
+      count = int(fresh.size() - 1);
       records = std::move(fresh);
     });
   });
@@ -132,15 +197,15 @@ QDateTime recordDateFromText(const QString& text) {
   return QDateTime::fromString(datePart + ' ' + timePart, QStringLiteral("yyyy/MM/dd HH:mm:ss"));
 }
 
-int DBSelectAllUploadedFiles(const QString& dbdName, UploadedFileRecords& records) {
+int DBSelectAllUploadedFiles(const QString& dbdName, UploadedFileRecords& records, const ReadProgress& progress) {
   return readRecords(dbdName, QStringLiteral("Select * From File WHERE Uploaded = 1 ORDER BY DateLastModified DESC"),
-                     {}, records);
+                     {}, records, progress);
 }
 
 int DBSelectUploadedFiles(const QString& dbdName, const QString& folder, UploadedFileRecords& records) {
   return readRecords(dbdName,
                      QStringLiteral("Select * From File WHERE Uploaded = 1 AND Folder = ? ORDER BY DateLastModified DESC"),
-                     {store::toStoredText(folder)}, records);
+                     {store::toStoredText(folder)}, records, {});
 }
 
 std::optional<QStringList> DBSelectDrives(const QString& dbdName) {

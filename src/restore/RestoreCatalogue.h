@@ -24,6 +24,13 @@ struct UploadedFileRecord {
   QString DateUploaded;
 };
 
+}  // namespace corvane::restore
+
+// Texts and a number only: the array may grow by moving its bytes.
+Q_DECLARE_TYPEINFO(corvane::restore::UploadedFileRecord, Q_RELOCATABLE_TYPE);
+
+namespace corvane::restore {
+
 // The growable record array: entries 0..n-1 filled, plus one spare empty entry at the end.
 using UploadedFileRecords = QVector<UploadedFileRecord>;
 inline UploadedFileRecords freshRecords() { return UploadedFileRecords(1); }
@@ -36,10 +43,16 @@ QDateTime recordDateFromText(const QString& text);
 
 using ProgressFn = std::function<void(const QString&)>;
 
-// The uploaded rows of a catalogue, newest modification first. No row (or a database error):
-// records stay as passed. Otherwise records are replaced (n entries and the spare one).
-// Returns the number of rows read. A busy database is retried for a bounded time.
-int DBSelectAllUploadedFiles(const QString& dbdName, UploadedFileRecords& records);
+// Progress of a long read: called every few thousand rows with the rows read so far; false
+// stops the read.
+using ReadProgress = std::function<bool(qint64 rowsRead)>;
+
+// The uploaded rows of a catalogue, newest modification first. No row, a database error or a
+// read stopped by progress: records stay as passed (0 is returned). Otherwise records are
+// replaced (n entries and the spare one) and n is returned. A busy database is retried for a
+// bounded time.
+int DBSelectAllUploadedFiles(const QString& dbdName, UploadedFileRecords& records,
+                             const ReadProgress& progress = {});
 
 // The uploaded files of one folder (Folder exactly equal). Returns the count; 0 leaves the
 // records as passed.

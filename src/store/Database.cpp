@@ -189,9 +189,16 @@ QString toStoredText(const QString& text) {
   return s;
 }
 
+// Pairs are undone left to right, as a replace of "''" by "'" does; whole catalogues pass
+// through here, so a text without a quote is handed back as it is.
 QString fromStoredText(const QString& stored) {
-  QString s = stored;
-  s.replace("''", "'");
+  if (!stored.contains(u'\'')) return stored;
+  QString s;
+  s.reserve(stored.size());
+  for (qsizetype i = 0; i < stored.size(); ++i) {
+    s.append(stored[i]);
+    if (stored[i] == u'\'' && i + 1 < stored.size() && stored[i + 1] == u'\'') ++i;
+  }
   return s;
 }
 

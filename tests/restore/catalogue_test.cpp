@@ -95,6 +95,30 @@ TEST(Catalogue, RecordsStatsAndFilters) {
   EXPECT_FALSE(MatchesPrefix("odoc", "doc"));
 }
 
+// Stored dates of every form read as the full date reading gives them; a plain stored date
+// only changes its colons.
+TEST(Catalogue, RecordDatesOfEveryStoredForm) {
+  test::TempAppFolder app;
+  const QList<QPair<QString, QString>> forms{{"2010-09-27 14:05:09", "2010-09-27 14-05-09"},
+                                             {"2010-09-27T14:05:09", "2010-09-27 14-05-09"},
+                                             {"2010-09-27", "2010-09-27 00-00-00"},
+                                             {"2012-02-29 23:59:59", "2012-02-29 23-59-59"},
+                                             {"2010-02-30 10:00:00", ""},
+                                             {"2010-09-27 24:00:00", ""},
+                                             {"2010-09-27 10:00:60", ""},
+                                             {"not a date at all..", ""}};
+  QList<CatalogueRow> rows;
+  for (int i = 0; i < forms.size(); ++i) rows.append({"C:\\D", QString("f%1.").arg(i), "txt", i, forms[i].first});
+  const QString db = test::makeCatalogue(app.file("PC1Files.db"), rows);
+  UploadedFileRecords r = freshRecords();
+  ASSERT_EQ(DBSelectAllUploadedFiles(db, r), forms.size());
+  for (qsizetype i = 0; i < filledCount(r); ++i) {
+    const int k = r[i].FileName.mid(1).chopped(1).toInt();
+    EXPECT_EQ(r[i].DateLastModified, forms[k].second) << forms[k].first.toStdString();
+    EXPECT_EQ(r[i].DateCreated, "2009-01-02 03-04-05");
+  }
+}
+
 TEST(Catalogue, WriteBackIntoFilesDb) {
   test::TempAppFolder app;
   test::FakeWaiter waiter;

@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -10,6 +11,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include "fakeserver/FakeBackupServer.h"
@@ -42,11 +44,11 @@ class PageTest : public ::testing::Test {
     test::setSetting(app.statusDb(), "Identity", QString::number(pc1));
     test::setSetting(app.statusDb(), "DIdentity", QString::number(pc1));
     page = std::make_unique<RestorePage>(win);
+    page->show();  // a page nobody sees reads its catalogue only when it is shown
   }
 
   static QString fileKeyE() { return keys::BlowfishEncryptHex(kFileKey, keys::StringToHex("kk1")); }
   QComboBox* sources() const { return page->findChild<QComboBox*>("cbxSources"); }
-  QTreeWidget* list() const { return page->fileList().widget(); }
   QList<UploadedFileRecord> rows() const { return page->fileList().rows(); }
   QStringList names() const {
     QStringList out;
@@ -54,8 +56,9 @@ class PageTest : public ::testing::Test {
     return out;
   }
   void tickRow(const QString& fileName) {
-    for (int i = 0; i < list()->topLevelItemCount(); ++i)
-      if (list()->topLevelItem(i)->text(2) == fileName) list()->topLevelItem(i)->setCheckState(0, Qt::Checked);
+    auto& fl = page->fileList();
+    for (int i = 0; i < fl.rowCount(); ++i)
+      if (fl.model().text(i, 2) == fileName) fl.setRowChecked(i, true);
   }
   QStringList queued() const {
     store::DBConnection c;
@@ -248,7 +251,7 @@ TEST_F(PageTest, RestoreDialogs) {
   EXPECT_EQ(files->fileList().rows().size(), 2);
   child<QLineEdit>(files, "tbxAddFile")->setText("C:\\Docs\\a.txt");
   files->btnAddFile_Click();
-  files->fileList().widget()->topLevelItem(0)->setCheckState(0, Qt::Checked);
+  files->fileList().setRowChecked(0, true);
   files->btnNext_Click();
   auto* folder = page->folderChooser();
   ASSERT_TRUE(folder && folder->isVisible());
@@ -334,4 +337,39 @@ TEST_F(PageTest, ChangeIdentityImportsTheTextCatalogueTheChooserReads) {
   EXPECT_TRUE(page->fileChooser()->catalogue().endsWith("PC2Download.db"));
   ASSERT_EQ(page->fileChooser()->fileList().rows().size(), 1);
   EXPECT_EQ(page->fileChooser()->fileList().rows()[0].Folder, "C:\\Far");
+}
+
+// This computer's catalogue can be huge: a page nobody sees leaves it for later, the read runs
+// in steps that show progress and let the window answer, and a view chosen meanwhile wins.
+TEST_F(PageTest, LargeCatalogueIsReadWhenShownInStepsAndALaterViewWins) {
+  test::addBulkRows(app.filesDb(), 6000);
+  test::makeCatalogue(app.file("PC2Files.db"), {{"C:\\W", "a.", "doc", 1000}});
+  auto* stats = page->findChild<QLabel*>("lblStats");
+  page->hide();
+  page->InitRestorePage();
+  EXPECT_EQ(page->fileList().rowCount(), 0);
+  EXPECT_TRUE(page->pendingCatalogue().endsWith("Files.db"));
+  page->show();
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(page->pendingCatalogue().isEmpty());
+  ASSERT_EQ(page->fileList().rowCount(), 6000);
+  EXPECT_EQ(names().first(), "f5999.txt");  // newest first
+  EXPECT_EQ(stats->text(), "6000 Files, 17.2 MBytes");
+
+  const int pumpsBefore = waiter.eventPumps;
+  QString shownWhileReading;
+  QTimer picker;
+  picker.setInterval(0);
+  QObject::connect(&picker, &QTimer::timeout, [&] {
+    if (!shownWhileReading.isEmpty() || waiter.eventPumps < pumpsBefore + 2) return;
+    shownWhileReading = stats->text();
+    sources()->setCurrentIndex(sources()->findText("PC2"));
+    page->cbxSources_Click();
+  });
+  picker.start();
+  page->DFolderView("PC1");
+  picker.stop();
+  EXPECT_EQ(shownWhileReading, "Corvane Reading file list - 5000 files...");
+  EXPECT_EQ(names(), QStringList{"a.doc"});
+  EXPECT_EQ(stats->text(), "1 Files, 1.0 KBytes");
 }

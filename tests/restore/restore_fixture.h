@@ -35,6 +35,28 @@ inline void addRows(const QString& db, const QList<CatalogueRow>& rows) {
                "2009-01-02 03:04:05", r.modified, "2011-05-06 07:08:09", r.uploaded ? 1 : 0});
 }
 
+// Many uploaded rows in one transaction: C:\Bulk\f<i>.txt, newest first by i.
+inline void addBulkRows(const QString& db, int count) {
+  store::DBConnection c;
+  c.Open(db);
+  c.BeginTransaction();
+  store::DBCommand cmd = c.Prepare("Insert Into File Values(?,?,?,?,?,?,?,?,?,?)");
+  const QDateTime base(QDate(2010, 1, 1), QTime(0, 0));
+  for (int i = 0; i < count; ++i) {
+    cmd.BindText(2, "C:\\Bulk");
+    cmd.BindText(3, QString("f%1.").arg(i));
+    cmd.BindText(4, "txt");
+    cmd.BindLong(5, i);
+    cmd.BindDate(6, base);
+    cmd.BindDate(7, base.addSecs(i));
+    cmd.BindDate(8, base);
+    cmd.BindBoolean(9, true);
+    cmd.BindBoolean(10, false);
+    cmd.Execute();
+  }
+  c.Commit();
+}
+
 inline QString makeCatalogue(const QString& path, const QList<CatalogueRow>& rows) {
   QFile::remove(path);
   {

@@ -257,6 +257,10 @@ TEST(DatabasePaths, DevelopmentTreeIsRemovedOnlyAtTheEnd) {
 TEST(StoredText, ApostrophesAreDoubledAndBack) {
   EXPECT_EQ(toStoredText("O'Brien's"), "O''Brien''s");
   EXPECT_EQ(fromStoredText(toStoredText("a'b''c")), "a'b''c");
+  // Pairs are undone left to right; a quote without its pair stays.
+  EXPECT_EQ(fromStoredText("'''"), "''");
+  EXPECT_EQ(fromStoredText("a'b"), "a'b");
+  EXPECT_EQ(fromStoredText("''''x''"), "''x'");
 }
 
 }  // namespace

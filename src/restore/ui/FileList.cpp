@@ -1,69 +1,209 @@
 #include "restore/ui/FileList.h"
 
 #include <QHeaderView>
-#include <QTreeWidget>
+#include <QLabel>
+#include <QStyle>
+#include <QTreeView>
+#include <algorithm>
+
+#include "platform/Wait.h"
 
 namespace corvane::restore::ui {
 
 namespace {
-enum Column { Check = 0, Folder, Name, Ext, Size, DateA, DateB, Uploaded };
+enum Column { Check = 0, Folder, Name, Ext, Size, DateA, DateB, Uploaded, ColumnCount };
+
+const QString& noText() {
+  static const QString empty;
+  return empty;
 }
 
-FileList::FileList(QWidget* parent, DateOrder order) : list_(new QTreeWidget(parent)), order_(order) {
-  list_->setObjectName(QStringLiteral("lstFileChooser"));
-  list_->setRootIsDecorated(false);
-  list_->setUniformRowHeights(true);
-  list_->setColumnCount(8);
-  QStringList headers{QString(), QStringLiteral("Folder"), QStringLiteral("Filename"), QStringLiteral("Ext."),
-                      QStringLiteral("Size")};
-  if (order_ == DateOrder::CreatedFirst)
-    headers << QStringLiteral("Date Created") << QStringLiteral("Date Last Modified");
+// A size text read as a number of bytes, false when it is none. Sizes are nearly always
+// plain digits, read here without the general number reading (whole lists are summed).
+bool sizeValue(const QString& text, double& value) {
+  if (!text.isEmpty() && text.size() <= 15) {
+    qint64 v = 0;
+    bool digits = true;
+    for (const QChar c : text) {
+      if (c < u'0' || c > u'9') {
+        digits = false;
+        break;
+      }
+      v = v * 10 + (c.unicode() - u'0');
+    }
+    if (digits) {
+      value = double(v);
+      return true;
+    }
+  }
+  bool ok = false;
+  value = text.trimmed().toDouble(&ok);
+  return ok;
+}
+}  // namespace
+
+FileListModel::FileListModel(DateOrder order, QObject* parent) : QAbstractTableModel(parent), order_(order) {}
+
+void FileListModel::reset(const UploadedFileRecords& records, QVector<qint32> shown) {
+  beginResetModel();
+  records_ = records;
+  shown_ = std::move(shown);
+  ticked_ = QVector<quint8>(records_.size(), 0);
+  endResetModel();
+}
+
+void FileListModel::clear() { reset(UploadedFileRecords(), {}); }
+
+const QString& FileListModel::field(const UploadedFileRecord& r, int column) const {
+  const bool createdFirst = order_ == DateOrder::CreatedFirst;
+  switch (column) {
+    case Folder: return r.Folder;
+    case Name: return r.FileName;
+    case Ext: return r.Extension;
+    case Size: return r.FileSize;
+    case DateA: return createdFirst ? r.DateCreated : r.DateLastModified;
+    case DateB: return createdFirst ? r.DateLastModified : r.DateCreated;
+    case Uploaded: return r.DateUploaded;
+    default: return noText();
+  }
+}
+
+QString FileListModel::text(int row, int column) const { return field(record(row), column); }
+
+// The list compares column texts as text, case counted; rows of equal text keep their order,
+// in either direction.
+void FileListModel::sortBy(int column, bool descending) {
+  emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+  const QModelIndexList before = persistentIndexList();
+  QVector<qint32> oldRecordOfRow;
+  for (const QModelIndex& i : before) oldRecordOfRow << shown_[i.row()];
+  auto key = [&](qint32 r) -> const QString& { return field(records_[r], column); };
+  if (descending)
+    std::stable_sort(shown_.begin(), shown_.end(), [&](qint32 a, qint32 b) { return key(b) < key(a); });
   else
-    headers << QStringLiteral("Date Last Modified") << QStringLiteral("Date Created");
-  headers << QStringLiteral("Date Uploaded");
-  list_->setHeaderLabels(headers);
-  list_->setColumnWidth(Check, 28);
-  list_->header()->setSectionsClickable(true);
-  QObject::connect(list_->header(), &QHeaderView::sectionClicked, list_, [this](int c) { ColumnClick(c); });
+    std::stable_sort(shown_.begin(), shown_.end(), [&](qint32 a, qint32 b) { return key(a) < key(b); });
+  if (!before.isEmpty()) {
+    QVector<qint32> rowOfRecord(records_.size(), 0);
+    for (int row = 0; row < shown_.size(); ++row) rowOfRecord[shown_[row]] = row;
+    QModelIndexList after;
+    for (int k = 0; k < before.size(); ++k) after << index(rowOfRecord[oldRecordOfRow[k]], before[k].column());
+    changePersistentIndexList(before, after);
+  }
+  emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
-void FileList::clear() { list_->clear(); }
+int FileListModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : int(shown_.size()); }
+int FileListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : ColumnCount; }
+
+QVariant FileListModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || index.row() >= shown_.size()) return {};
+  if (role == Qt::DisplayRole && index.column() != Check) return field(record(index.row()), index.column());
+  if (role == Qt::CheckStateRole && index.column() == Check) return isChecked(index.row()) ? Qt::Checked : Qt::Unchecked;
+  return {};
+}
+
+bool FileListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+  if (!index.isValid() || index.column() != Check || role != Qt::CheckStateRole) return false;
+  setChecked(index.row(), value.toInt() == Qt::Checked);
+  return true;
+}
+
+Qt::ItemFlags FileListModel::flags(const QModelIndex& index) const {
+  Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+  if (index.column() == Check) f |= Qt::ItemIsUserCheckable;
+  return f;
+}
+
+QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
+  const bool createdFirst = order_ == DateOrder::CreatedFirst;
+  switch (section) {
+    case Folder: return QStringLiteral("Folder");
+    case Name: return QStringLiteral("Filename");
+    case Ext: return QStringLiteral("Ext.");
+    case Size: return QStringLiteral("Size");
+    case DateA: return createdFirst ? QStringLiteral("Date Created") : QStringLiteral("Date Last Modified");
+    case DateB: return createdFirst ? QStringLiteral("Date Last Modified") : QStringLiteral("Date Created");
+    case Uploaded: return QStringLiteral("Date Uploaded");
+    default: return QString();
+  }
+}
+
+void FileListModel::setChecked(int row, bool ticked) {
+  ticked_[shown_[row]] = ticked ? 1 : 0;
+  const QModelIndex i = index(row, Check);
+  emit dataChanged(i, i, {Qt::CheckStateRole});
+}
+
+void FileListModel::setAllChecked(bool ticked) {
+  for (qint32 r : shown_) ticked_[r] = ticked ? 1 : 0;
+  if (!shown_.isEmpty()) emit dataChanged(index(0, Check), index(int(shown_.size()) - 1, Check), {Qt::CheckStateRole});
+}
+
+// ---- the list ------------------------------------------------------------------------------
+
+FileList::FileList(QWidget* parent, DateOrder order)
+    : view_(new QTreeView(parent)), model_(new FileListModel(order, view_)) {
+  view_->setObjectName(QStringLiteral("lstFileChooser"));
+  view_->setRootIsDecorated(false);
+  view_->setUniformRowHeights(true);
+  view_->setAllColumnsShowFocus(true);
+  view_->setModel(model_);
+  view_->header()->setSectionsClickable(true);
+  view_->header()->setStretchLastSection(false);
+  fitColumns();
+  QObject::connect(view_->header(), &QHeaderView::sectionClicked, view_, [this](int c) { ColumnClick(c); });
+}
+
+// Every header shows its whole caption, with room for the sort arrow that a click adds, and
+// the date columns their whole date.
+void FileList::fitColumns() {
+  QHeaderView* h = view_->header();
+  const QFontMetrics headerFont(h->font());
+  const QFontMetrics rowFont(view_->font());
+  const int arrow = h->style()->pixelMetric(QStyle::PM_HeaderMarkSize, nullptr, h) +
+                    3 * h->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, h);
+  const int cellPadding = 4 * view_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view_) + 8;
+  auto contentWidth = [&](int column) {
+    switch (column) {
+      case Folder: return rowFont.horizontalAdvance(QStringLiteral("C:\\Documents and Settings\\Folder"));
+      case Name: return rowFont.horizontalAdvance(QStringLiteral("A file name of some length."));
+      case Ext: return rowFont.horizontalAdvance(QStringLiteral("docx"));
+      case Size: return rowFont.horizontalAdvance(QStringLiteral("0000000000"));
+      case DateA:
+      case DateB:
+      case Uploaded: return rowFont.horizontalAdvance(QStringLiteral("0000-00-00 00-00-00"));
+      default: return 0;
+    }
+  };
+  view_->setColumnWidth(Check, view_->style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, view_) + cellPadding);
+  for (int c = Folder; c < ColumnCount; ++c) {
+    const QString caption = model_->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
+    const int forCaption = std::max(h->sectionSizeHint(c), headerFont.horizontalAdvance(caption) + arrow);
+    view_->setColumnWidth(c, std::max(forCaption, contentWidth(c) + cellPadding));
+  }
+}
+
+void FileList::clear() { model_->clear(); }
 
 FileList::Totals FileList::show(const UploadedFileRecords& records,
                                 const std::function<bool(const UploadedFileRecord&)>& filter) {
   Totals t;
-  list_->setUpdatesEnabled(false);
-  list_->clear();
-  QList<QTreeWidgetItem*> items;
+  QVector<qint32> shown;
   const qsizetype n = filledCount(records);
-  items.reserve(n);
+  shown.reserve(n);
   for (qsizetype i = 0; i < n; ++i) {
     const UploadedFileRecord& r = records[i];
     if (filter && !filter(r)) continue;
-    auto* item = new QTreeWidgetItem;
-    item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-    item->setCheckState(Check, Qt::Unchecked);
-    item->setText(Folder, r.Folder);
-    item->setText(Name, r.FileName);
-    item->setText(Ext, r.Extension);
-    item->setText(Size, r.FileSize);
-    const bool createdFirst = order_ == DateOrder::CreatedFirst;
-    item->setText(DateA, createdFirst ? r.DateCreated : r.DateLastModified);
-    item->setText(DateB, createdFirst ? r.DateLastModified : r.DateCreated);
-    item->setText(Uploaded, r.DateUploaded);
-    items.push_back(item);
-    bool ok = false;
-    const double size = r.FileSize.trimmed().toDouble(&ok);
-    if (ok) t.bytes += size;  // a size that is not a number adds nothing
+    shown.push_back(qint32(i));
+    double size = 0;
+    if (sizeValue(r.FileSize, size)) t.bytes += size;  // a size that is not a number adds nothing
     t.count += 1;
   }
-  list_->addTopLevelItems(items);
-  if (sorted_) applySort();
-  list_->setUpdatesEnabled(true);
+  model_->reset(records, std::move(shown));
+  if (sorted_) model_->sortBy(sortColumn_, descending_);
   return t;
 }
-
-void FileList::applySort() { list_->sortItems(sortColumn_, descending_ ? Qt::DescendingOrder : Qt::AscendingOrder); }
 
 void FileList::ColumnClick(int column) {
   if (sorted_ && sortColumn_ == column) {
@@ -73,44 +213,41 @@ void FileList::ColumnClick(int column) {
     sortColumn_ = column;
     descending_ = false;
   }
-  list_->header()->setSortIndicatorShown(true);
-  list_->header()->setSortIndicator(sortColumn_, descending_ ? Qt::DescendingOrder : Qt::AscendingOrder);
-  applySort();
-  if (QTreeWidgetItem* current = list_->currentItem(); current && current->isSelected()) list_->scrollToItem(current);
+  view_->header()->setSortIndicatorShown(true);
+  view_->header()->setSortIndicator(sortColumn_, descending_ ? Qt::DescendingOrder : Qt::AscendingOrder);
+  model_->sortBy(sortColumn_, descending_);
+  const QModelIndex current = view_->currentIndex();
+  if (current.isValid() && view_->selectionModel()->isSelected(current)) view_->scrollTo(current);
 }
 
-void FileList::setAllChecked(bool ticked) {
-  for (int i = 0; i < list_->topLevelItemCount(); ++i)
-    list_->topLevelItem(i)->setCheckState(Check, ticked ? Qt::Checked : Qt::Unchecked);
-  list_->viewport()->update();
-}
-
-UploadedFileRecord FileList::recordOf(int row) const {
-  const QTreeWidgetItem* item = list_->topLevelItem(row);
-  UploadedFileRecord r;
-  r.Index = row;
-  r.Folder = item->text(Folder);
-  r.FileName = item->text(Name);
-  r.Extension = item->text(Ext);
-  r.FileSize = item->text(Size);
-  const bool createdFirst = order_ == DateOrder::CreatedFirst;
-  r.DateCreated = item->text(createdFirst ? DateA : DateB);
-  r.DateLastModified = item->text(createdFirst ? DateB : DateA);
-  r.DateUploaded = item->text(Uploaded);
-  return r;
-}
+void FileList::setAllChecked(bool ticked) { model_->setAllChecked(ticked); }
 
 QList<UploadedFileRecord> FileList::checkedRecords() const {
   QList<UploadedFileRecord> out;
-  for (int i = 0; i < list_->topLevelItemCount(); ++i)
-    if (list_->topLevelItem(i)->checkState(Check) == Qt::Checked) out << recordOf(i);
+  for (int i = 0; i < model_->rowCount(); ++i)
+    if (model_->isChecked(i)) out << model_->record(i);
   return out;
 }
 
 QList<UploadedFileRecord> FileList::rows() const {
   QList<UploadedFileRecord> out;
-  for (int i = 0; i < list_->topLevelItemCount(); ++i) out << recordOf(i);
+  out.reserve(model_->rowCount());
+  for (int i = 0; i < model_->rowCount(); ++i) out << model_->record(i);
   return out;
+}
+
+bool readUploadedFilesInSteps(const QString& db, UploadedFileRecords& records, QLabel* progress, quint64& generation) {
+  const quint64 read = ++generation;
+  UploadedFileRecords fresh = records;
+  progress->setText(QStringLiteral("Corvane Reading file list..."));
+  DBSelectAllUploadedFiles(db, fresh, [&](qint64 rows) {
+    progress->setText(QStringLiteral("Corvane Reading file list - %1 files...").arg(rows));
+    platform::doEvents();
+    return read == generation;
+  });
+  if (read != generation) return false;
+  records = std::move(fresh);
+  return true;
 }
 
 }  // namespace corvane::restore::ui

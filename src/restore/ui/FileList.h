@@ -1,28 +1,68 @@
 #pragma once
 // The catalogue file list (lstFileChooser) shared by the restore page and the restore file
-// chooser: rows from records, prefix filters, sorting by a column's text, ticks.
+// chooser: rows from records, prefix filters, sorting by a column's text, ticks. A catalogue
+// can hold hundreds of thousands of files, so the list is a view over a model that shares the
+// owner's records (one copy of each row) and keeps only the shown order and the ticks.
+#include <QAbstractTableModel>
 #include <QList>
 #include <QString>
+#include <QVector>
 #include <functional>
 
 #include "restore/RestoreCatalogue.h"
 
-class QTreeWidget;
+class QLabel;
+class QTreeView;
 class QWidget;
 
 namespace corvane::restore::ui {
 
-class FileList {
+// Columns: 0 the check box (no text), then Folder, Filename, Ext., Size and the three dates.
+class FileListModel : public QAbstractTableModel {
+  Q_OBJECT
  public:
   // Column order of the dates: the page shows Created, Last Modified, Uploaded; the file
   // chooser Last Modified, Created, Uploaded.
   enum class DateOrder { CreatedFirst, ModifiedFirst };
+  explicit FileListModel(DateOrder order, QObject* parent = nullptr);
+
+  // Shows the given records (indexes into records, in this order); every row unticked.
+  void reset(const UploadedFileRecords& records, QVector<qint32> shown);
+  void clear();
+  // Stable sort of the shown rows by a column's text (as text, case counted).
+  void sortBy(int column, bool descending);
+
+  int rowCount(const QModelIndex& parent = {}) const override;
+  int columnCount(const QModelIndex& parent = {}) const override;
+  QVariant data(const QModelIndex& index, int role) const override;
+  bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+  Qt::ItemFlags flags(const QModelIndex& index) const override;
+  QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+  QString text(int row, int column) const;
+  const UploadedFileRecord& record(int row) const { return records_[shown_[row]]; }
+  bool isChecked(int row) const { return ticked_[shown_[row]] != 0; }
+  void setChecked(int row, bool ticked);
+  void setAllChecked(bool ticked);
+
+ private:
+  const QString& field(const UploadedFileRecord& r, int column) const;
+  DateOrder order_;
+  UploadedFileRecords records_;  // shared with the owner, never changed here
+  QVector<qint32> shown_;
+  QVector<quint8> ticked_;       // per record
+};
+
+class FileList {
+ public:
+  using DateOrder = FileListModel::DateOrder;
   FileList(QWidget* parent, DateOrder order);
 
-  QTreeWidget* widget() const { return list_; }
+  QTreeView* widget() const { return view_; }
+  FileListModel& model() const { return *model_; }
 
-  // Clears the rows and shows every filled record that passes the filter (all when no filter).
-  // Returns the count and the size total of the rows shown.
+  // Shows every filled record that passes the filter (all when no filter), unticked, in
+  // record order (or the current sort). Returns the count and the size total of the rows shown.
   struct Totals {
     double count = 0;
     double bytes = 0;
@@ -36,20 +76,27 @@ class FileList {
   int sortColumn() const { return sortColumn_; }
   bool descending() const { return descending_; }
 
+  int rowCount() const { return model_->rowCount(); }
+  void setRowChecked(int row, bool ticked) { model_->setChecked(row, ticked); }
   void setAllChecked(bool ticked);
   // The ticked rows, first to last, as records (the texts as shown).
   QList<UploadedFileRecord> checkedRecords() const;
-  // Every row, first to last (for tests and callers that look at the order).
+  // Every row, first to last.
   QList<UploadedFileRecord> rows() const;
 
  private:
-  void applySort();
-  UploadedFileRecord recordOf(int row) const;
-  QTreeWidget* list_;
-  DateOrder order_;
+  void fitColumns();
+  QTreeView* view_;
+  FileListModel* model_;
   bool sorted_ = false;
   int sortColumn_ = 0;
   bool descending_ = false;
 };
+
+// Reads a catalogue's uploaded files into records in steps that let the window answer, the
+// rows read so far shown in progress. Each read takes a new number from generation; a read
+// started meanwhile (a nested one, from an event) makes this one give up and return false,
+// leaving records as they were.
+bool readUploadedFilesInSteps(const QString& db, UploadedFileRecords& records, QLabel* progress, quint64& generation);
 
 }  // namespace corvane::restore::ui

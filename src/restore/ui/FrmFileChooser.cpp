@@ -5,7 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include "platform/Messages.h"
 #include "platform/Wait.h"
@@ -18,6 +18,8 @@
 namespace corvane::restore::ui {
 
 namespace {
+const QString kSortByText = QStringLiteral("Use header tabs to sort columns...");
+
 QPushButton* button(QWidget* parent, const char* name, const QString& caption) {
   auto* b = new QPushButton(caption, parent);
   b->setObjectName(QString::fromLatin1(name));
@@ -44,7 +46,7 @@ FrmFileChooser::FrmFileChooser(RestoreDialogHost& host) : QDialog(nullptr), host
   btnNext = button(this, "btnNext", QStringLiteral("Next"));
   btnExit = button(this, "btnExit", QStringLiteral("Exit"));
   btnDownloadFilenames = button(this, "btnDownloadFilenames", QStringLiteral("DL List"));
-  lblSortBy = new QLabel(QStringLiteral("Use header tabs to sort columns..."), this);
+  lblSortBy = new QLabel(kSortByText, this);
   lblSortBy->setObjectName(QStringLiteral("lblSortBy"));
   auto* Label1 = new QLabel(QStringLiteral(" Filename"), this);
   Label1->setObjectName(QStringLiteral("Label1"));
@@ -106,12 +108,17 @@ bool FrmFileChooser::event(QEvent* e) {
 
 void FrmFileChooser::Form_Activate() {
   platform::doEvents();
+  ++loadGeneration_;  // a read still running for an earlier activation is given up
   records_ = freshRecords();
   const auto& dbs = host_.databases();
   catalogue_ = CatalogueDatabase(dbs.statusDb, dbs.filesDb, host_.appFolder(), host_.chosenComputerName(),
                                  QStringLiteral("Download.db"))
                    .value_or(QString());
-  if (!catalogue_.isEmpty()) DBSelectAllUploadedFiles(catalogue_, records_);
+  if (!catalogue_.isEmpty()) {
+    const bool read = readUploadedFilesInSteps(catalogue_, records_, lblSortBy, loadGeneration_);
+    lblSortBy->setText(kSortByText);
+    if (!read) return;
+  }
   AddToFileChooser();
 }
 

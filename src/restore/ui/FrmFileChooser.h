@@ -56,6 +56,7 @@ class FrmFileChooser : public QDialog {
   QList<store::TempDFileRow> added_;
   QString catalogue_;
   bool justShown_ = false;
+  quint64 loadGeneration_ = 0;
   FileList* list_;
   QLineEdit* tbxFileName;
   QLineEdit* tbxExtension;

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -266,11 +267,36 @@ void RestorePage::cbxSources_Click() {
 
 void RestorePage::DFolderView(const QString& machineName) {
   platform::doEvents();
+  ++loadGeneration_;  // a view still being read is given up
   records_ = freshRecords();
+  pendingCatalogue_.clear();
   const auto db = CatalogueDatabase(databases().statusDb, databases().filesDb, appFolder(), machineName,
                                     QStringLiteral("Files.db"));
-  if (db) DBSelectAllUploadedFiles(*db, records_);
+  // This computer's catalogue can hold most of a million files: while nobody sees the page
+  // (the main window's load runs before the window is shown), it is read when the page is
+  // first shown instead.
+  if (db && !isVisible()) {
+    pendingCatalogue_ = *db;
+    AddToFileChooser();
+    return;
+  }
+  if (db && !readCatalogue(*db)) return;
   AddToFileChooser();
+}
+
+bool RestorePage::readCatalogue(const QString& db) {
+  return readUploadedFilesInSteps(db, records_, lblStats, loadGeneration_);
+}
+
+void RestorePage::showEvent(QShowEvent* e) {
+  QWidget::showEvent(e);
+  if (pendingCatalogue_.isEmpty()) return;
+  // Read once the page has painted, in steps that keep the window answering.
+  QTimer::singleShot(0, this, [this] {
+    if (pendingCatalogue_.isEmpty() || !isVisible()) return;
+    const QString db = std::exchange(pendingCatalogue_, QString());
+    if (readCatalogue(db)) AddToFileChooser();
+  });
 }
 
 std::optional<QString> RestorePage::fetchDirectory(const QString& machineName, qint64 keyId) {
@@ -316,7 +342,7 @@ void RestorePage::btnSync_Click() {
   } else {
     show = shownCatalogue();
   }
-  if (!show.isEmpty()) DBSelectAllUploadedFiles(show, records_);
+  if (!show.isEmpty() && !readCatalogue(show)) return;
   AddToFileChooser();
 }
 

@@ -108,8 +108,16 @@ class RestorePage : public QWidget,
   keys::ui::FrmAddComputer* addComputer() const { return addComputer_.get(); }
   // The catalogue the page shows (Files.db or <name>Files.db), "" when none can be named.
   QString shownCatalogue() const;
+  // The catalogue that waits for the page to be shown before it is read ("" when none).
+  const QString& pendingCatalogue() const { return pendingCatalogue_; }
+
+ protected:
+  void showEvent(QShowEvent* e) override;
 
  private:
+  // Reads a catalogue into the records in steps, with progress in lblStats; false when a later
+  // view took over meanwhile (the records are then that view's).
+  bool readCatalogue(const QString& db);
   QDateTime now() const { return clock_ ? clock_() : QDateTime::currentDateTime(); }
   QString readSetting(const QString& name);
   bool updateSetting(const QString& name, const QString& value, const QDateTime& date);
@@ -128,6 +136,8 @@ class RestorePage : public QWidget,
   selection::DownloadNodes nodes_;
   QList<keys::MachineEntry> machines_;
   UploadedFileRecords records_ = freshRecords();
+  QString pendingCatalogue_;
+  quint64 loadGeneration_ = 0;
   bool busy_ = false;
   bool restoreButtonsConnected_ = false;
 

@@ -1,0 +1,174 @@
+// Measurements of the restore paths at real scale (not a test; run by scripts/bench/restore.sh).
+// Usage: restore_bench <command> <arguments>; each command prints one line per figure.
+//   appfolder <dir> <share> <rows>    an application folder whose Files.db holds <rows> uploaded
+//                                     files and whose chosen computer is this one
+//   catalogue <db> <rows>             a catalogue copy of another computer with <rows> files
+//   fill <appdir>                     the restore list of this computer's catalogue
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QThread>
+#include <cstdio>
+#include <memory>
+
+#include "keys/KeysTable.h"
+#include "platform/AppFolder.h"
+#include "platform/Wait.h"
+#include "restore/ui/FileList.h"
+#include "restore/ui/RestorePage.h"
+#include "store/AppFolderLayout.h"
+#include "store/Database.h"
+#include "store/FileTables.h"
+#include "store/Settings.h"
+#include "support/FakeMainWindow.h"
+
+using namespace corvane;
+
+namespace {
+
+[[noreturn]] void die(const QString& text) {
+  std::fprintf(stderr, "restore_bench: %s\n", qPrintable(text));
+  std::exit(1);
+}
+
+// Processes events for real and keeps the longest time the window went without them.
+class GapWaiter : public platform::Waiter {
+ public:
+  GapWaiter() { clock_.start(); }
+  void sleep(int ms) override { QThread::msleep(ulong(ms)); }
+  void processEvents() override {
+    note();
+    QCoreApplication::processEvents();
+    note();
+  }
+  void restart() {
+    longest_ = 0;
+    clock_.restart();
+    last_ = 0;
+  }
+  qint64 longestMs() {
+    note();
+    return longest_;
+  }
+
+ private:
+  void note() {
+    const qint64 now = clock_.elapsed();
+    longest_ = std::max(longest_, now - last_);
+    last_ = now;
+  }
+  QElapsedTimer clock_;
+  qint64 last_ = 0, longest_ = 0;
+};
+
+// Rows as the service writes them: files spread over folders, dates over a few years.
+void fillCatalogue(const QString& db, int rows, int notUploadedEvery = 0) {
+  store::DBConnection c;
+  c.Open(db);
+  c.BeginTransaction();
+  store::DBCommand cmd = c.Prepare(QStringLiteral("Insert Into File Values(?,?,?,?,?,?,?,?,?,?)"));
+  const char* exts[] = {"doc", "docx", "xls", "pdf", "jpg", "txt", "mp3", "pst", "ppt", "zip"};
+  QRandomGenerator rng(20240611);
+  const QDateTime base(QDate(2008, 1, 1), QTime(0, 0));
+  for (int i = 0; i < rows; ++i) {
+    const int folder = i / 20;
+    cmd.BindText(2, QStringLiteral("C:\\Users\\Ann\\Documents\\Project%1\\Part%2").arg(folder / 50).arg(folder % 50));
+    cmd.BindText(3, QStringLiteral("file%1 o''brien.").arg(i));
+    cmd.BindText(4, QString::fromLatin1(exts[i % 10]));
+    cmd.BindLong(5, rng.bounded(1, 50'000'000));
+    const QDateTime modified = base.addSecs(qint64(rng.bounded(0, 400'000'000)));
+    cmd.BindText(6, store::dateToText(modified.addDays(-30)));
+    cmd.BindText(7, store::dateToText(modified));
+    cmd.BindText(8, store::dateToText(modified.addDays(2)));
+    cmd.BindLong(9, notUploadedEvery > 0 && i % notUploadedEvery == 0 ? 0 : 1);
+    cmd.BindLong(10, 0);
+    cmd.Execute();
+  }
+  c.Commit();
+}
+
+void makeCatalogue(const QString& db, int rows) {
+  QFile::remove(db);
+  store::DBConnection c;
+  c.Create(db);
+  c.Execute(store::fileTableCreateStatement());
+  for (const QString& s : store::fileTableIndexStatements()) c.Execute(s);
+  c.Close();
+  fillCatalogue(db, rows);
+}
+
+void makeAppFolder(const QString& dir, const QString& share, int rows) {
+  QString error;
+  if (!store::layOutAppFolder(dir, share, &error)) die(error);
+  const auto paths = store::DatabasePaths::forAppFolder(dir);
+  fillCatalogue(paths.filesDb, rows, 50);
+  const auto key = keys::DBInsertKey(paths.statusDb, "ann", "pw", "M-1", "BENCHPC", "Y", "00", "kk1", "");
+  if (!key) die("cannot add a key row");
+  store::writeSettings(paths.statusDb, {{"Identity", QString::number(*key)}, {"DIdentity", QString::number(*key)}},
+                       QDateTime::currentDateTime());
+}
+
+struct Page {
+  explicit Page(const QString& appDir) : win(store::DatabasePaths::forAppFolder(appDir)) {
+    platform::setAppPaths(platform::AppPaths::forFolder(appDir));
+    page = std::make_unique<restore::ui::RestorePage>(win);
+    page->resize(1000, 700);
+    page->show();
+  }
+  test::FakeMainWindow win;
+  std::unique_ptr<restore::ui::RestorePage> page;
+};
+
+int fill(const QString& appDir, GapWaiter& waiter) {
+  Page p(appDir);
+  waiter.restart();
+  QElapsedTimer t;
+  t.start();
+  p.page->InitRestorePage();
+  const double secs = t.nsecsElapsed() / 1e9;
+  const int rows = p.page->fileList().rowCount();
+  std::printf("restore list fill, %d rows: %.2f s (%.0f rows/s), longest pause %lld ms\n", rows, secs, rows / secs,
+              waiter.longestMs());
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  GapWaiter waiter;
+  platform::setWaiter(&waiter);
+  const QStringList args = app.arguments().mid(1);
+  const QString cmd = args.value(0);
+  if (cmd == "appfolder" && args.size() == 4) {
+    makeAppFolder(args[1], args[2], args[3].toInt());
+    return 0;
+  }
+  if (cmd == "catalogue" && args.size() == 3) {
+    makeCatalogue(args[1], args[2].toInt());
+    return 0;
+  }
+  if (cmd == "fill" && args.size() == 2) return fill(args[1], waiter);
+  if (cmd == "parts" && args.size() == 2) {
+    Page p(args[1]);
+    restore::UploadedFileRecords r = restore::freshRecords();
+    QElapsedTimer t;
+    t.start();
+    qint64 last = 0, longest = 0;
+    restore::DBSelectAllUploadedFiles(store::DatabasePaths::forAppFolder(args[1]).filesDb, r, [&](qint64) {
+      longest = std::max(longest, t.elapsed() - last);
+      last = t.elapsed();
+      return true;
+    });
+    std::printf("read %lld ms, longest step %lld ms, after last step %lld ms\n", t.elapsed(), longest, t.elapsed() - last);
+    t.restart();
+    p.page->fileList().show(r);
+    std::printf("show %lld ms\n", t.elapsed());
+    t.restart();
+    r = restore::freshRecords();
+    std::printf("free %lld ms\n", t.elapsed());
+    return 0;
+  }
+  die("unknown command or arguments: " + args.join(' '));
+}
