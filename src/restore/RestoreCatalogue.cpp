@@ -24,21 +24,6 @@ namespace {
 
 constexpr const char* kRecordDate = "yyyy-MM-dd HH-mm-ss";
 
-// The stored date "yyyy-MM-dd HH:mm:ss" of a real day and time.
-bool isPlainStoredDate(QByteArrayView t) {
-  if (t.size() != 19 || t[4] != '-' || t[7] != '-' || t[10] != ' ' || t[13] != ':' || t[16] != ':') return false;
-  int part[6] = {};
-  const int at[6] = {0, 5, 8, 11, 14, 17};
-  for (int k = 0; k < 6; ++k) {
-    const int len = k == 0 ? 4 : 2;
-    for (int i = at[k]; i < at[k] + len; ++i) {
-      if (t[i] < '0' || t[i] > '9') return false;
-      part[k] = part[k] * 10 + (t[i] - '0');
-    }
-  }
-  return QDate::isValid(part[0], part[1], part[2]) && part[3] < 24 && part[4] < 60 && part[5] < 60;
-}
-
 // Catalogues hold hundreds of thousands of rows, so the record texts are made straight from the
 // stored bytes where the stored form allows: a plain stored date only changes its two colons, a
 // text without a quote has no pair to undo. Every other value takes the full reading.
@@ -79,7 +64,7 @@ class RecordReader {
   }
   static QString dateText(const DBRow& row, int c) {
     const QByteArrayView t = row.Utf8(c);
-    if (!isPlainStoredDate(t)) return recordDateText(row.Date(c));
+    if (!store::isPlainStoredDate(t)) return recordDateText(row.Date(c));
     char text[19];
     std::memcpy(text, t.data(), sizeof text);
     text[13] = text[16] = '-';

@@ -5,6 +5,7 @@
 #include "keys/SoapClient.h"
 #include "platform/Messages.h"
 #include "platform/PathMap.h"
+#include "platform/Wait.h"
 #include "store/Database.h"
 #include "store/Settings.h"
 
@@ -40,17 +41,70 @@ std::optional<store::TempDFileRow> TempDFileRowOf(const UploadedFileRecord& r) {
   return row;
 }
 
-int QueueRecords(const QString& filesDb, const QList<UploadedFileRecord>& records) {
-  int written = 0;
-  store::swallowDbError([&] {
-    for (const UploadedFileRecord& r : records) {
-      const auto row = TempDFileRowOf(r);
-      if (!row) continue;
-      store::DBInsertTempDFile(filesDb, *row);
-      ++written;
+namespace {
+
+// A queue row as bound: texts in their stored form, dates as stored text (or, for a record
+// date that is not in the plain form, the date read back the full way).
+struct ReadyRow {
+  QString folder, fileName, extension;
+  qint64 size = 0;
+  QVariant dates[3];
+};
+
+// "yyyy-MM-dd HH-mm-ss" of a real day and time becomes the stored "yyyy-MM-dd HH:mm:ss" by its
+// two hyphens alone: twenty thousand files are queued without a date-and-time reading each.
+QVariant storedDateOf(const QString& recordDate) {
+  if (recordDate.size() == 19 && recordDate[13] == u'-' && recordDate[16] == u'-') {
+    QString stored = recordDate;
+    stored[13] = stored[16] = u':';
+    if (store::isPlainStoredDate(stored)) return stored;
+  }
+  const QDateTime d = recordDateFromText(recordDate);
+  return d.isValid() ? QVariant(store::dateToText(d)) : QVariant();
+}
+
+}  // namespace
+
+int QueueRecords(const QString& filesDb, const QList<UploadedFileRecord>& records, const QueueProgress& progress) {
+  QVector<ReadyRow> ready;
+  ready.reserve(records.size());
+  for (const UploadedFileRecord& r : records) {
+    if (progress && ready.size() % 1000 == 0) {
+      progress(int(ready.size()));
+      platform::doEvents();
     }
+    if (!pathIsSafe(r)) continue;
+    ReadyRow row{store::toStoredText(r.Folder), store::toStoredText(r.FileName), store::toStoredText(r.Extension),
+                 sizeOf(r.FileSize), {storedDateOf(r.DateCreated), storedDateOf(r.DateLastModified),
+                                      storedDateOf(r.DateUploaded)}};
+    ready.push_back(std::move(row));
+  }
+  if (progress) progress(int(ready.size()));
+  if (ready.isEmpty()) return 0;
+  const bool ok = store::swallowDbError([&] {
+    store::inTransaction(filesDb, [&](store::DBConnection& c) {
+      store::DBCommand cmd = c.Prepare(QStringLiteral("Insert Into tempDFile Values(?,?,?,?,?,?,?,?)"));
+      for (const ReadyRow& row : ready) {
+        cmd.BindText(2, row.folder);
+        cmd.BindText(3, row.fileName);
+        cmd.BindText(4, row.extension);
+        cmd.BindLong(5, row.size);
+        for (int d = 0; d < 3; ++d) cmd.BindValue(6 + d, row.dates[d]);
+        cmd.Execute();
+      }
+    });
   });
-  return written;
+  if (!ok) {
+    platform::showMessage(store::lastSwallowedError());
+    return 0;
+  }
+  return int(ready.size());
+}
+
+QueueProgress QueueCaption(std::function<void(const QString&)> caption) {
+  return [caption = std::move(caption)](int rows) {
+    if (caption) caption(QStringLiteral("Corvane Queueing files for restore - %1 files...").arg(rows));
+  };
 }
 
 bool EmptyRestoreQueue(const QString& filesDb) {

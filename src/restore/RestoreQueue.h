@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QString>
+#include <functional>
 
 #include "restore/RestoreCatalogue.h"
 #include "store/FileTables.h"
@@ -19,9 +20,17 @@ namespace corvane::restore {
 // outside its destination (such records are not queued).
 std::optional<store::TempDFileRow> TempDFileRowOf(const UploadedFileRecord& r);
 
-// Queues the records, in order, one tempDFile row each; records with unsafe paths are
-// skipped. A database error ends the queueing (rows written stay). Returns the rows written.
-int QueueRecords(const QString& filesDb, const QList<UploadedFileRecord>& records);
+// Progress of queueing: the rows made ready so far.
+using QueueProgress = std::function<void(int rowsReady)>;
+
+// Queues the records, in order, one tempDFile row each, all in one transaction: the queue gets
+// every row or (on a database failure, which is shown) none. Records with unsafe paths are
+// skipped. The rows are made ready first, with progress every thousand rows and pending
+// events run, so the write lock is held only for the writing. Returns the rows written.
+int QueueRecords(const QString& filesDb, const QList<UploadedFileRecord>& records, const QueueProgress& progress = {});
+
+// Progress of queueing as a caption: "Corvane Queueing files for restore - " n " files...".
+QueueProgress QueueCaption(std::function<void(const QString&)> caption);
 
 // Empties the restore queue; a database failure is shown and gives false.
 bool EmptyRestoreQueue(const QString& filesDb);

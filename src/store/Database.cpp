@@ -172,6 +172,26 @@ QDateTime dateFromText(const QString& text) {
   return QDateTime(date, time, QTimeZone::utc()).addSecs(-offset).toLocalTime();
 }
 
+namespace {
+template <class Text>
+bool plainStoredDate(const Text& t) {
+  if (t.size() != 19 || t[4] != '-' || t[7] != '-' || t[10] != ' ' || t[13] != ':' || t[16] != ':') return false;
+  int part[6] = {};
+  const int at[6] = {0, 5, 8, 11, 14, 17};
+  for (int k = 0; k < 6; ++k) {
+    for (int i = at[k]; i < at[k] + (k == 0 ? 4 : 2); ++i) {
+      const int c = int(QChar(t[i]).unicode());
+      if (c < '0' || c > '9') return false;
+      part[k] = part[k] * 10 + (c - '0');
+    }
+  }
+  return QDate::isValid(part[0], part[1], part[2]) && part[3] < 24 && part[4] < 60 && part[5] < 60;
+}
+}  // namespace
+
+bool isPlainStoredDate(QByteArrayView text) { return plainStoredDate(text); }
+bool isPlainStoredDate(QStringView text) { return plainStoredDate(text); }
+
 void waitBeforeRetry(int ms) { platform::waitMs(ms); }
 
 namespace {

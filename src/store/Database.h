@@ -38,6 +38,10 @@ QString dateToText(const QDateTime& d);
 // Reads the stored forms back ("yyyy-MM-dd HH:mm:ss", ISO with 'T', date only); invalid when none
 // fits. A local time the clock skipped (summer-time change) still reads as a valid date.
 QDateTime dateFromText(const QString& text);
+// True for the stored form "yyyy-MM-dd HH:mm:ss" of a real day and time, which stands for
+// exactly that date and time: bulk work can pass such a text on without a date reading.
+bool isPlainStoredDate(QByteArrayView text);
+bool isPlainStoredDate(QStringView text);
 
 class Handle;  // shared owner of the sqlite3 handle
 

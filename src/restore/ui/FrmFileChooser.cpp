@@ -179,14 +179,16 @@ void FrmFileChooser::btnExit_Click() {
 void FrmFileChooser::btnDownloadFilenames_Click() { host_.showDownloadList(); }
 
 void FrmFileChooser::StoreCheckedItems() {
-  const QString filesDb = host_.databases().filesDb;
-  QueueRecords(filesDb, list_->checkedRecords());
+  QList<UploadedFileRecord> records = list_->checkedRecords();
   // Paths typed into the add box were queued at once; the queue was emptied since (Next), so
   // they are queued again with the ticked files.
-  store::swallowDbError([&] {
-    for (const store::TempDFileRow& row : added_) store::DBInsertTempDFile(filesDb, row);
-  });
+  for (const store::TempDFileRow& row : added_)
+    records.append({0, row.folder, row.fileName, row.extension, QString::number(row.fileSize),
+                    recordDateText(row.dateCreated), recordDateText(row.dateLastModified),
+                    recordDateText(row.dateUploaded)});
   added_.clear();
+  QueueRecords(host_.databases().filesDb, records,
+               QueueCaption([this](const QString& t) { host_.setMainCaption(t); }));
 }
 
 }  // namespace corvane::restore::ui

@@ -63,19 +63,23 @@ void FrmSourceFolderChooser::InitTv() {
 QStringList FrmSourceFolderChooser::GetAllCheckedNodes() { return tree_->GetAllCheckedNodes(); }
 
 int FrmSourceFolderChooser::StoreCheckedItems() {
-  int queued = 0;
-  for (const QString& key : GetAllCheckedNodes()) {
+  const QStringList keys = GetAllCheckedNodes();
+  QList<UploadedFileRecord> files;
+  for (const QString& key : keys) {
     const int n = DBSelectUploadedFiles(catalogue_, key, records_);
+    if (n > 0) files.append(QList<UploadedFileRecord>(records_.begin(), records_.begin() + n));
+  }
+  // Each folder read leaves "State" free for the service; written once for all of them.
+  if (!keys.isEmpty()) {
     try {
       store::DBUpdateSetting(host_.databases().statusDb, QStringLiteral("State"), QStringLiteral("Free"),
                              QDateTime::currentDateTime());
     } catch (const store::DBError&) {
       // the service sets it again itself
     }
-    if (n <= 0) continue;
-    queued += QueueRecords(host_.databases().filesDb, QList<UploadedFileRecord>(records_.begin(), records_.begin() + n));
   }
-  return queued;
+  return QueueRecords(host_.databases().filesDb, files,
+                      QueueCaption([this](const QString& t) { host_.setMainCaption(t); }));
 }
 
 void FrmSourceFolderChooser::btnOK_Click() {

@@ -482,7 +482,10 @@ QList<UploadedFileRecord> RestorePage::checkedRecords(const QString& catalogue) 
   return out;
 }
 
-void RestorePage::StoreCheckedItems() { QueueRecords(databases().filesDb, checkedRecords(shownCatalogue())); }
+void RestorePage::StoreCheckedItems() {
+  QueueRecords(databases().filesDb, checkedRecords(shownCatalogue()),
+               QueueCaption([this](const QString& t) { services_.setCaption(t); }));
+}
 
 void RestorePage::btnStartDownloads_Click() {
   if (!EmptyRestoreQueue(databases().filesDb)) return;

@@ -4,6 +4,7 @@
 //                                     files and whose chosen computer is this one
 //   catalogue <db> <rows>             a catalogue copy of another computer with <rows> files
 //   fill <appdir>                     the restore list of this computer's catalogue
+//   queue <appdir> <n>                the newest <n> files ticked and queued for restore
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -133,6 +134,25 @@ int fill(const QString& appDir, GapWaiter& waiter) {
   return 0;
 }
 
+// Ticks the newest <n> files of the list and queues them for restore.
+int queue(const QString& appDir, int n, GapWaiter& waiter) {
+  Page p(appDir);
+  p.page->InitRestorePage();
+  auto& list = p.page->fileList();
+  for (int i = 0; i < n && i < list.rowCount(); ++i) list.setRowChecked(i, true);
+  const QString filesDb = store::DatabasePaths::forAppFolder(appDir).filesDb;
+  store::DBDeleteAllTempDFile(filesDb);
+  waiter.restart();
+  QElapsedTimer t;
+  t.start();
+  p.page->StoreCheckedItems();
+  const double secs = t.nsecsElapsed() / 1e9;
+  const int rows = store::DBCountTempDFiles(filesDb);
+  std::printf("queue %d ticked files for restore: %.3f s, %.0f rows/s (goal >= 50000: %.2fx), longest pause %lld ms\n",
+              rows, secs, rows / secs, rows / secs / 50000.0, waiter.longestMs());
+  return rows == n ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -150,6 +170,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (cmd == "fill" && args.size() == 2) return fill(args[1], waiter);
+  if (cmd == "queue" && args.size() == 3) return queue(args[1], args[2].toInt(), waiter);
   if (cmd == "parts" && args.size() == 2) {
     Page p(args[1]);
     restore::UploadedFileRecords r = restore::freshRecords();
