@@ -112,55 +112,124 @@ QString grouped(qint64 whole) {
 
 double round4(double v) { return std::round(v * 10000.0) / 10000.0; }
 
-void resetUploaded(DBConnection& c) {
-  c.Execute(QStringLiteral("Update File Set Uploaded = ? WHERE uploaded = ?"), {0, 1});
+// Marks uploaded rows not uploaded: all of them, or those whose key is at most upToKey.
+void resetUploaded(DBConnection& c, std::optional<qint64> upToKey = std::nullopt) {
+  if (upToKey)
+    c.Execute(QStringLiteral("Update File Set Uploaded = ? WHERE uploaded = ? AND FileID <= ?"), {0, 1, *upToKey});
+  else
+    c.Execute(QStringLiteral("Update File Set Uploaded = ? WHERE uploaded = ?"), {0, 1});
 }
 
-// Copies every File row of sourceDb into destDb as uploaded and unfiltered, in one
-// transaction. With resetFirst the uploaded rows of destDb are marked not uploaded inside that
-// same transaction, so a copy that fails leaves destDb exactly as it was.
+// A catalogue row made ready to be written: texts in their stored form (quote pairs undone and
+// doubled again, so a lone quote is doubled as well), the size as the fixed-point number read,
+// the dates as stored text (a plain stored date as it stands, any other form read and written
+// back the full way, an unreadable one as no date).
+struct CopyRow {
+  QString folder, fileName, extension;
+  double size = 0;
+  QVariant created, modified;
+};
+
+QString storedAgain(const DBRow& row, int c) {
+  const QByteArrayView t = row.Utf8(c);
+  if (!t.isEmpty() && !t.contains('\'')) return QString::fromUtf8(t);
+  return store::toStoredText(store::fromStoredText(row.Text(c)));
+}
+
+QVariant storedDate(const DBRow& row, int c) {
+  const QByteArrayView t = row.Utf8(c);
+  if (store::isPlainStoredDate(t)) return QString::fromLatin1(t.data(), t.size());
+  const QDateTime d = row.Date(c);
+  return d.isValid() ? QVariant(store::dateToText(d)) : QVariant();
+}
+
+// The source rows in the order the copy writes them. Pending events run now and then; this
+// part holds no lock on the destination.
+QVector<CopyRow> readCopyRows(const QString& sourceDb) {
+  QVector<CopyRow> rows;
+  store::withBusyRetry([&] {
+    rows.clear();
+    DBConnection src;
+    src.Open(sourceDb);
+    int folder = -1, name = -1, ext = -1, size = -1, created = -1, modified = -1;
+    src.ForEachRow(QStringLiteral("Select * From File ORDER BY FileName"), {}, [&](const DBRow& row) {
+      if (folder < 0) {
+        folder = row.Column(QStringLiteral("Folder"));
+        name = row.Column(QStringLiteral("FileName"));
+        ext = row.Column(QStringLiteral("Extension"));
+        size = row.Column(QStringLiteral("FileSize"));
+        created = row.Column(QStringLiteral("DateCreated"));
+        modified = row.Column(QStringLiteral("DateLastModified"));
+      }
+      rows.push_back({storedAgain(row, folder), storedAgain(row, name), storedAgain(row, ext), row.Number(size),
+                      storedDate(row, created), storedDate(row, modified)});
+      if (rows.size() % kRowsPerStep == 0) platform::doEvents();
+      return true;
+    });
+  });
+  return rows;
+}
+
+// Rows written per transaction: each holds the service off Files.db for a fraction of a second.
+constexpr qsizetype kCopyRowsPerTransaction = 25000;
+constexpr int kPauseBetweenTransactionsMs = 20;
+
+// Copies every File row of sourceDb into destDb as uploaded and unfiltered, DateUploaded =
+// DateLastModified, in the source's FileName order (so new keys are given in that order).
+//
+// With resetFirst every other row of destDb that was uploaded ends not uploaded, as if all had
+// been marked so before the copy. To keep the service's waits short the copy is written in
+// transactions of many rows with pending events run between them, and the marking comes last:
+// it touches only the rows that were there before the copy (their keys are at most the largest
+// key found then), since every copied row has a new, larger key. So the service never sees its
+// uploaded files marked not uploaded, only catalogue rows arriving; a copy that fails leaves the
+// rows written so far, which hold the server's own figures, and no row marked.
 bool copyFileEntries(const QString& sourceDb, const QString& destDb, const ProgressFn& caption, bool resetFirst) {
   if (caption) caption(QStringLiteral("Corvane Restoring Directory..."));
   bool resetFailed = false;
   const bool ok = store::swallowDbError([&] {
+    const QVector<CopyRow> rows = readCopyRows(sourceDb);
+    std::optional<qint64> lastOldKey;
+    DBConnection dst;
+    store::withBusyRetry([&] { dst.Open(destDb); });
+    // A catalogue's worth of index pages stays in memory across the transactions.
+    dst.Execute(QStringLiteral("PRAGMA cache_size = -65536"));
+    for (qsizetype start = 0; start < rows.size(); start += kCopyRowsPerTransaction) {
+      if (start > 0) {
+        platform::doEvents();
+        platform::waitMs(kPauseBetweenTransactionsMs);  // room for the service's own writes
+      }
+      store::withBusyRetry([&] {
+        dst.BeginTransaction();
+        if (!lastOldKey)
+          lastOldKey = dst.Query(QStringLiteral("Select max(FileID) AS n From File")).Long(QStringLiteral("n"));
+        store::DBCommand cmd = dst.Prepare(QStringLiteral("Insert Into File Values(?,?,?,?,?,?,?,?,?,?)"));
+        const qsizetype end = std::min(rows.size(), start + kCopyRowsPerTransaction);
+        for (qsizetype i = start; i < end; ++i) {
+          const CopyRow& r = rows[i];
+          cmd.BindText(2, r.folder);
+          cmd.BindText(3, r.fileName);
+          cmd.BindText(4, r.extension);
+          cmd.BindFixed(5, r.size);
+          cmd.BindValue(6, r.created);
+          cmd.BindValue(7, r.modified);
+          cmd.BindValue(8, r.modified);
+          cmd.BindBoolean(9, true);
+          cmd.BindBoolean(10, false);
+          cmd.Execute();
+          if (i % 100 == 0 && caption) caption(QStringLiteral("Corvane - Restoring Directory - %1 files...").arg(i));
+        }
+        dst.Commit();
+      });
+    }
+    if (!resetFirst) return;
+    resetFailed = true;
     store::withBusyRetry([&] {
-      resetFailed = false;
-      DBConnection src;
-      src.Open(sourceDb);
-      DBConnection dst;
-      dst.Open(destDb);
-      DBRecordset rs = src.Query(QStringLiteral("Select * From File ORDER BY FileName"));
-      if (rs.RowCount() < 1 && !resetFirst) return;
       dst.BeginTransaction();
-      if (resetFirst) {
-        try {
-          resetUploaded(dst);
-        } catch (const DBError&) {
-          resetFailed = true;
-          throw;
-        }
-      }
-      store::DBCommand cmd = dst.Prepare(QStringLiteral("Insert Into File Values(?,?,?,?,?,?,?,?,?,?)"));
-      for (int i = 0; !rs.AtEnd(); ++i) {
-        // The stored text is kept as it stands: quote pairs undone and doubled again.
-        cmd.BindText(2, store::toStoredText(store::fromStoredText(rs.Text("Folder"))));
-        cmd.BindText(3, store::toStoredText(store::fromStoredText(rs.Text("FileName"))));
-        cmd.BindText(4, store::toStoredText(store::fromStoredText(rs.Text("Extension"))));
-        cmd.BindFixed(5, rs.Number("FileSize"));
-        cmd.BindDate(6, rs.Date("DateCreated"));
-        cmd.BindDate(7, rs.Date("DateLastModified"));
-        cmd.BindDate(8, rs.Date("DateLastModified"));
-        cmd.BindBoolean(9, true);
-        cmd.BindBoolean(10, false);
-        cmd.Execute();
-        rs.MoveNext();
-        if (i % 100 == 0) {
-          if (caption) caption(QStringLiteral("Corvane - Restoring Directory - %1 files...").arg(i));
-          platform::doEvents();
-        }
-      }
+      resetUploaded(dst, lastOldKey);
       dst.Commit();
     });
+    resetFailed = false;
   });
   if (!ok)
     platform::showMessage(resetFailed ? QStringLiteral("Could not delete all uploaded file entries...")

@@ -179,3 +179,65 @@ TEST(Catalogue, QueueRowsAndUnsafePaths) {
   SignalDownloadAbort(app.statusDb(), QDateTime::currentDateTime());
   EXPECT_EQ(store::settingValue(app.statusDb(), "DownloadAbort"), "1");
 }
+
+// A sync of this computer ends with Files.db as if every uploaded row had been marked not
+// uploaded and then every catalogue row copied in (uploaded, unfiltered, uploaded when last
+// modified, new keys in file-name order), however many transactions the copy takes.
+TEST(Catalogue, WriteBackLeavesFilesDbAsResetThenCopied) {
+  test::TempAppFolder app;
+  test::FakeWaiter waiter;
+  test::RecordingMessages messages;
+  test::addRows(app.filesDb(), {{"C:\\Both", "a.", "txt", 1}, {"C:\\Gone", "b.", "txt", 2},
+                                {"C:\\Local", "c.", "txt", 3, "2011-01-01 00:00:00", false},
+                                {"C:\\Both", "d.", "txt", 4, "2011-01-01 00:00:00", false}});
+  const QString copy = test::makeCatalogue(app.file("PCFiles.db"), {{"C:\\Both", "a.", "txt", 10, "2012-02-02 02:02:02"},
+                                                                   {"C:\\Both", "d.", "txt", 40, "2012-04-04T04:04:04"},
+                                                                   {"C:\\Bob's", "e.", "doc", 50, "2012-05-05"}});
+  test::addBulkRows(copy, 25100);  // more than one transaction's worth
+  qint64 oldMax = 0;
+  {
+    store::DBConnection c;
+    c.Open(app.filesDb());
+    oldMax = c.Query("Select max(FileID) AS n From File").Long("n");
+  }
+  QStringList captions;
+  ASSERT_TRUE(DBWriteBackCatalogue(copy, app.filesDb(), [&](const QString& t) { captions << t; }));
+
+  const auto row = [&](const QString& folder, const QString& name) {
+    store::DBConnection c;
+    c.Open(app.filesDb());
+    auto rs = c.Query("Select * From File WHERE Folder = ? AND FileName = ?", {folder, name});
+    if (rs.RowCount() != 1) return QString("<%1 rows>").arg(rs.RowCount());
+    return QStringList{rs.Text("Filesize"), rs.Text("DateCreated"), rs.Text("DateLastModified"), rs.Text("DateUploaded"),
+                       rs.Text("Uploaded"), rs.Text("Filtered")}
+        .join('|');
+  };
+  EXPECT_EQ(row("C:\\Both", "a."), "10|2009-01-02 03:04:05|2012-02-02 02:02:02|2012-02-02 02:02:02|1|0");
+  EXPECT_EQ(row("C:\\Both", "d."), "40|2009-01-02 03:04:05|2012-04-04 04:04:04|2012-04-04 04:04:04|1|0");
+  EXPECT_EQ(row("C:\\Bob''s", "e."), "50|2009-01-02 03:04:05|2012-05-05 00:00:00|2012-05-05 00:00:00|1|0");
+  EXPECT_EQ(row("C:\\Gone", "b."), "2|2009-01-02 03:04:05|2010-09-27 14:05:09|2011-05-06 07:08:09|0|0");
+  EXPECT_EQ(row("C:\\Local", "c."), "3|2009-01-02 03:04:05|2011-01-01 00:00:00|2011-05-06 07:08:09|0|0");
+  EXPECT_EQ(test::rowCount(app.filesDb(), "Select * From File"), 25100 + 5);
+  EXPECT_EQ(test::rowCount(app.filesDb(), "Select * From File WHERE Uploaded = 1"), 25100 + 3);
+  EXPECT_EQ(test::rowCount(app.filesDb(), "Select * From File WHERE Uploaded = 1 AND FileID <= ?", {oldMax}), 0);
+
+  // New keys follow the file names; the captions count the copy every hundred files.
+  {
+    store::DBConnection c;
+    c.Open(app.filesDb());
+    QStringList byKey, byName;
+    for (auto rs = c.Query("Select FileName From File WHERE FileID > ? ORDER BY FileID", {oldMax}); !rs.AtEnd(); rs.MoveNext())
+      byKey << rs.Text("FileName");
+    for (auto rs = c.Query("Select FileName From File WHERE FileID > ? ORDER BY FileName", {oldMax}); !rs.AtEnd();
+         rs.MoveNext())
+      byName << rs.Text("FileName");
+    EXPECT_EQ(byKey, byName);
+  }
+  ASSERT_EQ(captions.size(), 1 + 252);
+  EXPECT_EQ(captions[0], "Corvane Restoring Directory...");
+  EXPECT_EQ(captions[1], "Corvane - Restoring Directory - 0 files...");
+  EXPECT_EQ(captions[2], "Corvane - Restoring Directory - 100 files...");
+  EXPECT_EQ(captions[3], "Corvane - Restoring Directory - 200 files...");
+  EXPECT_EQ(captions.last(), "Corvane - Restoring Directory - 25100 files...");
+  EXPECT_TRUE(messages.texts.isEmpty());
+}
