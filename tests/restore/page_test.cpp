@@ -157,6 +157,10 @@ TEST_F(PageTest, FolderTreeQueuesTickedFoldersOnly) {
   int nodes = 0;
   for (QTreeWidgetItemIterator it(page->findChild<QTreeWidget*>("tvDLFolders")); *it; ++it) ++nodes;
   EXPECT_EQ(nodes, 6);
+  // One icon object for every folder node, another for the drives.
+  const qint64 folderIcon = tree.nodeByKey("C:\\a")->icon(0).cacheKey();
+  for (const char* key : {"C:\\a\\b", "C:\\c", "C:\\c\\d"}) EXPECT_EQ(tree.nodeByKey(key)->icon(0).cacheKey(), folderIcon);
+  EXPECT_NE(tree.nodeByKey("C:")->icon(0).cacheKey(), folderIcon);
 
   tree.nodeByKey("C:\\a\\b")->setCheckState(0, Qt::Checked);
   tree.nodeByKey("C:\\c")->setCheckState(0, Qt::Checked);  // its files lie in a sub-folder

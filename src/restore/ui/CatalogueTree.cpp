@@ -1,9 +1,8 @@
 #include "restore/ui/CatalogueTree.h"
 
-#include <QApplication>
-#include <QStyle>
 #include <QTreeWidget>
 
+#include "handoff/SharedIcons.h"
 #include "platform/Wait.h"
 #include "restore/RestoreCatalogue.h"
 
@@ -21,8 +20,7 @@ QTreeWidgetItem* CatalogueTree::add(QTreeWidgetItem* parent, const QString& key,
   item->setData(0, Qt::UserRole, key);
   item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
   item->setCheckState(0, Qt::Unchecked);
-  if (parent || isDrive)
-    item->setIcon(0, QApplication::style()->standardIcon(isDrive ? QStyle::SP_DriveHDIcon : QStyle::SP_DirIcon));
+  if (parent || isDrive) item->setIcon(0, handoff::sharedIcon(isDrive ? handoff::SharedIcon::Drive : handoff::SharedIcon::Folder));
   byKey_.insert(key, item);
   return item;
 }
