@@ -4,9 +4,16 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
-#include <QSaveFile>
 #include <QStorageInfo>
 
+#include <algorithm>
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "filecopy/AtomicCopy.h"
 #include "platform/Messages.h"
 #include "platform/PathMap.h"
 #include "platform/Wait.h"
@@ -16,6 +23,10 @@ namespace corvane::filecopy {
 namespace {
 
 const QString kWindowTitle = QStringLiteral("File Copy Utility");
+
+QString withTrailingSlash(const QString& path) {
+  return path.endsWith(QLatin1Char('/')) ? path : path + QLatin1Char('/');
+}
 
 // Canonical form of a path that may not exist yet: the nearest existing ancestor is resolved
 // (links included) and the missing rest appended.
@@ -39,19 +50,78 @@ bool isSameOrInside(const QString& path, const QString& folder) {
   return path == folder || path.startsWith(withTrailingSlash(folder));
 }
 
-// Runs a step's end on every way out, exceptions included.
-template <typename F>
-struct ScopeExit {
-  F f;
-  ~ScopeExit() { f(); }
+qint64 msOf(const struct timespec& t) { return qint64(t.tv_sec) * 1000 + t.tv_nsec / 1000000; }
+
+// The mount a descriptor lies on, so that a walk stays on its own even where a folder is bound
+// onto another of the same device; 0 when the system cannot tell.
+quint64 mountOf(int fd) {
+#ifdef STATX_MNT_ID
+  struct statx sx {};
+  if (::statx(fd, "", AT_EMPTY_PATH, STATX_MNT_ID, &sx) == 0 && (sx.stx_mask & STATX_MNT_ID)) return sx.stx_mnt_id;
+#endif
+  return 0;
+}
+
+struct Entry {
+  QByteArray name;
+  unsigned char type;  // DT_* of the listing
 };
-template <typename F>
-ScopeExit(F) -> ScopeExit<F>;
+
+// The folder's entries in name order (bytes), "." and ".." left out; false when it cannot be read.
+bool listFolder(int dirFd, std::vector<Entry>& out) {
+  const int copy = ::dup(dirFd);
+  if (copy < 0) return false;
+  DIR* dir = ::fdopendir(copy);
+  if (!dir) {
+    ::close(copy);
+    return false;
+  }
+  errno = 0;
+  while (const dirent* d = ::readdir(dir)) {
+    if (std::strcmp(d->d_name, ".") == 0 || std::strcmp(d->d_name, "..") == 0) continue;
+    out.push_back({QByteArray(d->d_name), d->d_type});
+  }
+  const bool ok = errno == 0;
+  ::closedir(dir);
+  std::sort(out.begin(), out.end(), [](const Entry& a, const Entry& b) { return a.name < b.name; });
+  return ok;
+}
 
 }  // namespace
 
-QString withTrailingSlash(const QString& path) {
-  return path.endsWith(QLatin1Char('/')) ? path : path + QLatin1Char('/');
+// One folder of the walk: the source folder open, and the matching destination folder, opened
+// (or made) only when a file needs it.
+struct FolderCopier::Level {
+  Level* parent = nullptr;
+  QByteArray name;      // within the parent (empty at the top)
+  QString display;      // as shown, ending in its separator
+  QString native;       // for the progress caption
+  int source = -1;
+  int destination = -1;
+  bool destinationMissing = false;  // known not to exist (so neither do the files in it)
+  ~Level() {
+    if (source >= 0) ::close(source);
+    if (destination >= 0) ::close(destination);
+  }
+};
+
+TypedFolder resolveTypedFolder(const QString& text) {
+  TypedFolder f;
+  const QString t = text.trimmed();
+  if (platform::isWindowsDrivePath(t)) {
+    f.separator = QLatin1Char('\\');
+    QString shown = t;
+    shown.replace(QLatin1Char('/'), QLatin1Char('\\'));
+    if (!shown.endsWith(QLatin1Char('\\'))) shown += QLatin1Char('\\');
+    f.display = shown;
+    if (const auto native = platform::pathMap().toNative(t)) f.native = QDir::cleanPath(*native);
+    return f;
+  }
+  f.separator = QLatin1Char('/');
+  if (t.isEmpty()) return f;
+  f.native = QDir::cleanPath(QFileInfo(t).absoluteFilePath());
+  f.display = withTrailingSlash(f.native);
+  return f;
 }
 
 QString scannedCaption(qint64 count, const QString& folder) {
@@ -67,69 +137,21 @@ QString scannedCaption(qint64 count, const QString& folder) {
          QStringLiteral(" Files on drive ") + drive;
 }
 
-bool isNewerByMoreThanOneSecond(const QDateTime& sourceTime, const QDateTime& copyTime) {
-  return sourceTime.toMSecsSinceEpoch() > copyTime.toMSecsSinceEpoch() + 1000;
-}
-
-bool copyFileKeepingTime(const QString& from, const QString& to, QString* error) {
-  auto failed = [error](const QString& why) {
-    if (error) *error = why;
-    return false;
-  };
-  const QFileInfo source(from);
-  if (!source.exists()) return failed(QStringLiteral("The file does not exist"));
-  // Pipes, sockets and devices would block or never end; they are not opened at all.
-  if (!source.isFile()) return failed(QStringLiteral("Not a regular file"));
-  const QDateTime modified = source.lastModified();
-
-  QFile in(from);
-  if (!in.open(QIODevice::ReadOnly)) return failed(in.errorString());
-  // The new copy is written beside the target and replaces it only when complete, so a
-  // failed copy never leaves a damaged file behind.
-  QSaveFile out(to);
-  out.setDirectWriteFallback(false);
-  if (!out.open(QIODevice::WriteOnly)) return failed(out.errorString());
-
-  QByteArray buffer(256 * 1024, Qt::Uninitialized);
-  for (;;) {
-    const qint64 n = in.read(buffer.data(), buffer.size());
-    if (n < 0) {
-      out.cancelWriting();
-      return failed(in.errorString());
-    }
-    if (n == 0) break;
-    if (out.write(buffer.constData(), n) != n) {
-      const QString why = out.errorString();
-      out.cancelWriting();
-      return failed(why);
-    }
-  }
-  // All data must be written before the time is set, or the last write would move it again.
-  if (!out.flush()) {
-    const QString why = out.errorString();
-    out.cancelWriting();
-    return failed(why);
-  }
-  if (!out.setFileTime(modified, QFileDevice::FileModificationTime)) {
-    const QString why = out.errorString();
-    out.cancelWriting();
-    return failed(why.isEmpty() ? QStringLiteral("Cannot set the modification time") : why);
-  }
-  if (!out.commit()) return failed(out.errorString());
-  QFile::setPermissions(to, source.permissions());
-  return true;
-}
+bool isNewerByMoreThanOneSecond(qint64 sourceMs, qint64 copyMs) { return sourceMs > copyMs + 1000; }
 
 FolderCopier::FolderCopier(CopyObserver observer) : observer_(std::move(observer)) {}
 
 QString FolderCopier::refusalReason(const QString& sourceText, const QString& destinationText) {
-  const QString source = sourceText.trimmed();
-  const QString destination = destinationText.trimmed();
-  if (source.isEmpty()) return QStringLiteral("Please enter the source folder.");
-  if (destination.isEmpty()) return QStringLiteral("Please enter the destination folder.");
-  const QFileInfo sourceInfo(source);
-  if (!sourceInfo.isDir()) return QStringLiteral("The source folder does not exist: ") + source;
-  if (isSameOrInside(resolvedPath(destination), resolvedPath(source)))
+  const QString sourceTyped = sourceText.trimmed();
+  const QString destinationTyped = destinationText.trimmed();
+  if (sourceTyped.isEmpty()) return QStringLiteral("Please enter the source folder.");
+  if (destinationTyped.isEmpty()) return QStringLiteral("Please enter the destination folder.");
+  const TypedFolder source = resolveTypedFolder(sourceTyped);
+  const TypedFolder destination = resolveTypedFolder(destinationTyped);
+  if (source.native.isEmpty() || !QFileInfo(source.native).isDir())
+    return QStringLiteral("The source folder does not exist: ") + sourceTyped;
+  if (destination.native.isEmpty()) return QStringLiteral("The destination folder is not on a known drive: ") + destinationTyped;
+  if (isSameOrInside(resolvedPath(destination.native), resolvedPath(source.native)))
     return QStringLiteral("The destination folder must not be the source folder or lie inside it.");
   return {};
 }
@@ -141,99 +163,155 @@ CopyOutcome FolderCopier::run(const QString& sourceText, const QString& destinat
     platform::showMessage(reason, kWindowTitle, platform::MsgButtons::Ok, platform::MsgIcon::Warning);
     return CopyOutcome::Refused;
   }
-  source_ = withTrailingSlash(QDir::cleanPath(QFileInfo(sourceText.trimmed()).absoluteFilePath()));
-  destination_ = withTrailingSlash(QDir::cleanPath(QFileInfo(destinationText.trimmed()).absoluteFilePath()));
+  source_ = resolveTypedFolder(sourceText);
+  destination_ = resolveTypedFolder(destinationText);
   stopRequested_ = false;
   aborted_ = false;
   stoppedEarly_ = false;
+  wroteAnything_ = false;
   filesSeen_ = filesCopied_ = filesFailed_ = 0;
 
   running_ = true;
-  ScopeExit done{[this] { running_ = false; }};
-  QDir().mkpath(destination_);  // a failure shows up as failed copies
-  copyFolderTree(source_);
+  Level top;
+  top.display = source_.display;
+  top.native = withTrailingSlash(source_.native);
+  top.source = ::open(QFile::encodeName(source_.native).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  struct stat st {};
+  if (top.source < 0 || ::fstat(top.source, &st) != 0) {
+    fail(top.display);
+  } else {
+    sourceDevice_ = st.st_dev;
+    sourceMount_ = mountOf(top.source);
+    // A folder that cannot be made shows up as failed copies of its files.
+    QDir().mkpath(destination_.native);
+    top.destination = ::open(QFile::encodeName(destination_.native).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    top.destinationMissing = top.destination < 0;
+    copyFolderTree(top);
+  }
+  // One sync for the whole copy instead of one per file: every renamed copy is on the disk
+  // before the walk says it is done.
+  if (wroteAnything_ && top.destination >= 0) ::syncfs(top.destination);
+  running_ = false;
   return stoppedEarly_ ? CopyOutcome::Stopped : CopyOutcome::Finished;
 }
 
-void FolderCopier::copyFolderTree(const QString& folder) {
-  const QDir dir(folder);
-  if (!dir.isReadable()) {
-    fail(folder);
+void FolderCopier::copyFolderTree(Level& level) {
+  std::vector<Entry> entries;
+  if (!listFolder(level.source, entries)) {
+    fail(level.display);
     return;
   }
-  const QFileInfoList entries =
-      dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-  QStringList files;
-  QStringList folders;
-  for (const QFileInfo& entry : entries) {
-    if (entry.isDir()) {
-      // Hidden folders and links to folders are never entered.
-      if (!entry.fileName().startsWith(QLatin1Char('.')) && !entry.isSymLink()) folders << entry.fileName();
-    } else {
-      files << entry.fileName();
+  std::vector<QByteArray> folders;
+  for (Entry& e : entries) {
+    if (e.type == DT_UNKNOWN) {
+      struct stat st {};
+      if (::fstatat(level.source, e.name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+        e.type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISLNK(st.st_mode) ? DT_LNK : DT_REG;
     }
-  }
-
-  copyFolderFiles(folder, files);
-  for (const QString& name : folders) {
-    if (stopRequested_) {
-      stoppedEarly_ = true;
-      return;
+    if (e.type == DT_DIR) {
+      if (!e.name.startsWith('.')) folders.push_back(e.name);
+      continue;
     }
-    copyFolderTree(folder + name + QLatin1Char('/'));
-  }
-}
-
-void FolderCopier::copyFolderFiles(const QString& folder, const QStringList& fileNames) {
-  for (const QString& name : fileNames) {
+    if (e.type == DT_LNK) {
+      // A link to a folder is never entered; a link to a file is copied as the file.
+      struct stat target {};
+      if (::fstatat(level.source, e.name.constData(), &target, 0) == 0 && S_ISDIR(target.st_mode)) continue;
+    }
     if (aborted_) {
       stoppedEarly_ = true;
       return;
     }
-    copyOneFile(folder, name);
+    copyOneFile(level, e.name);
+  }
+
+  for (const QByteArray& name : folders) {
+    if (stopRequested_) {
+      stoppedEarly_ = true;
+      return;
+    }
+    Level child;
+    child.parent = &level;
+    child.name = name;
+    child.display = level.display + QFile::decodeName(name) + source_.separator;
+    child.native = level.native + QFile::decodeName(name) + QLatin1Char('/');
+    child.source = ::openat(level.source, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat st {};
+    if (child.source < 0 || ::fstat(child.source, &st) != 0) {
+      fail(child.display);
+      continue;
+    }
+    // Another disk, a system folder such as /proc, or a folder bound onto this one: not walked.
+    if (st.st_dev != sourceDevice_) continue;
+    if (sourceMount_ != 0 && mountOf(child.source) != sourceMount_) continue;
+    child.destinationMissing = level.destinationMissing;
+    if (!child.destinationMissing && level.destination >= 0) {
+      child.destination = ::openat(level.destination, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      // Missing is made when a file needs it; anything else in the way fails that file.
+      child.destinationMissing = child.destination < 0 && errno == ENOENT;
+    }
+    copyFolderTree(child);
   }
 }
 
-void FolderCopier::copyOneFile(const QString& folder, const QString& name) {
-  ++filesSeen_;
-  const QString sourcePath = folder + name;
-  // Every folder of the walk starts with the source folder: drop it once.
-  const QString targetFolder = destination_ + folder.mid(source_.size());
-  const QString target = targetFolder + name;
+int FolderCopier::destinationFolder(Level& level) {
+  if (level.destination >= 0) return level.destination;
+  if (!level.parent || !level.destinationMissing) return -1;
+  const int parent = destinationFolder(*level.parent);
+  if (parent < 0) return -1;
+  if (::mkdirat(parent, level.name.constData(), 0777) != 0 && errno != EEXIST) return -1;
+  level.destination = ::openat(parent, level.name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (level.destination >= 0) level.destinationMissing = false;
+  return level.destination;
+}
 
-  const QFileInfo sourceInfo(sourcePath);
-  const QFileInfo targetInfo(target);
+void FolderCopier::copyOneFile(Level& level, const QByteArray& name) {
+  ++filesSeen_;
+  const QString shown = level.display + QFile::decodeName(name);
+  auto keepGoing = [this] {
+    platform::keepResponsive();
+    return !aborted_;
+  };
+  auto copy = [&](int destination) {
+    QString why;
+    const CopyResult r = copyEntry(level.source, name, destination, keepGoing, &why);
+    if (r == CopyResult::Interrupted) stoppedEarly_ = true;
+    return r == CopyResult::Copied;
+  };
+
   bool copied = false;
-  if (!sourceInfo.isFile()) {
-    fail(sourcePath);
-  } else if (targetInfo.exists()) {
-    const QDateTime sourceTime = sourceInfo.lastModified();
-    const QDateTime targetTime = targetInfo.lastModified();
-    if (!targetInfo.isFile() || !sourceTime.isValid() || !targetTime.isValid()) {
-      fail(sourcePath);
-    } else if (isNewerByMoreThanOneSecond(sourceTime, targetTime)) {
-      if (copyFileKeepingTime(sourcePath, target))
+  struct stat target {};
+  const bool exists = !level.destinationMissing && level.destination >= 0 &&
+                      ::fstatat(level.destination, name.constData(), &target, AT_SYMLINK_NOFOLLOW) == 0;
+  if (exists) {
+    struct stat source {};
+    // The source may be a link to a file: its file's time counts.
+    if (!S_ISREG(target.st_mode) || ::fstatat(level.source, name.constData(), &source, 0) != 0 ||
+        !S_ISREG(source.st_mode)) {
+      fail(shown);
+    } else if (isNewerByMoreThanOneSecond(msOf(source.st_mtim), msOf(target.st_mtim))) {
+      if (copy(level.destination))
         copied = true;
-      else
-        fail(sourcePath);
+      else if (!aborted_)
+        fail(shown);
     }
-    report(observer_.fileChecked, sourcePath);
+    report(observer_.fileChecked, shown);
   } else {
-    QDir().mkpath(targetFolder);
-    if (copyFileKeepingTime(sourcePath, target))
+    const int destination = destinationFolder(level);
+    if (destination >= 0 && copy(destination))
       copied = true;
-    else
-      fail(sourcePath);
+    else if (!aborted_)
+      fail(shown);
   }
   if (copied) {
     ++filesCopied_;
-    report(observer_.fileCopied, sourcePath);
+    wroteAnything_ = true;
+    report(observer_.fileCopied, shown);
   }
-  platform::doEvents();
+  platform::keepResponsive();
 
   if (filesSeen_ % 1000 == 0) {
-    report(observer_.progress, scannedCaption(filesSeen_, folder));
-    platform::doEvents();
+    report(observer_.progress, scannedCaption(filesSeen_, level.native));
+    platform::keepResponsive();
   }
 }
 

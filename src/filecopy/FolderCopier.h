@@ -2,14 +2,16 @@
 // Brings a destination folder tree up to date with a source folder tree: every file that is
 // missing under the destination, or whose copy there is more than one second older, is
 // copied to the same relative place. Nothing is ever deleted.
-#include <QDateTime>
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <sys/types.h>
 
 namespace corvane::filecopy {
 
-// What the walk reports while it runs; every member may be left empty.
+// What the walk reports while it runs; every member may be left empty. Paths are shown in the
+// form the source was given in ("C:\Data\a.txt" or "/srv/c/Data/a.txt").
 struct CopyObserver {
   std::function<void(const QString& path)> fileChecked;  // an existing copy was compared
   std::function<void(const QString& path)> fileCopied;   // a file was written to the destination
@@ -24,6 +26,15 @@ enum class CopyOutcome {
   Stopped,   // a stop request ended the walk early
 };
 
+// A folder as typed: the Windows form through the drive map ("C:\Data"), or a native path.
+// native is empty when a Windows-form path names no mapped drive (or holds "." or "..").
+struct TypedFolder {
+  QString native;   // absolute and clean, without a final "/" (except for "/")
+  QString display;  // the typed form, ending in its separator, for the paths shown
+  QChar separator;  // '\' for the Windows form, '/' otherwise
+};
+TypedFolder resolveTypedFolder(const QString& text);
+
 class FolderCopier {
  public:
   explicit FolderCopier(CopyObserver observer = {});
@@ -34,15 +45,17 @@ class FolderCopier {
   static QString refusalReason(const QString& sourceText, const QString& destinationText);
 
   // Walks the source tree depth first, the files of a folder before its sub-folders. Folders
-  // whose names begin with "." and links to folders are not entered. Refusals are shown
-  // through platform::showMessage. Lets the window system process pending events after
-  // every file.
+  // whose names begin with ".", links to folders and other mounted file systems are not
+  // entered. Names are taken as the bytes they are, whatever their encoding. Refusals are
+  // shown through platform::showMessage. Lets the window system process pending events after
+  // every file (and during a large one). The destination is synced once, at the end.
   CopyOutcome run(const QString& sourceText, const QString& destinationText);
 
   // Honoured before the walk enters its next sub-folder: the files of the current folder
   // are still all processed.
   void requestStop() { stopRequested_ = true; }
-  // Ends the walk after the file in hand (used when the program closes).
+  // Ends the walk within the file in hand, whose old copy stays as it was (used when the
+  // program closes).
   void abort() {
     stopRequested_ = true;
     aborted_ = true;
@@ -54,38 +67,34 @@ class FolderCopier {
   qint64 filesFailed() const { return filesFailed_; }
 
  private:
-  void copyFolderTree(const QString& folder);
-  void copyFolderFiles(const QString& folder, const QStringList& fileNames);
-  void copyOneFile(const QString& folder, const QString& name);
+  struct Level;
+  void copyFolderTree(Level& level);
+  void copyOneFile(Level& level, const QByteArray& name);
+  int destinationFolder(Level& level);
   void report(const std::function<void(const QString&)>& callback, const QString& text) const;
   void fail(const QString& path);
 
   CopyObserver observer_;
-  QString source_;       // absolute, ends in "/"
-  QString destination_;  // absolute, ends in "/"
+  TypedFolder source_;
+  TypedFolder destination_;
+  dev_t sourceDevice_ = 0;
+  quint64 sourceMount_ = 0;  // 0: the mount could not be told, the device alone decides
   bool stopRequested_ = false;
   bool aborted_ = false;
-  bool stoppedEarly_ = false;  // a stop request actually cut the walk short
+  bool stoppedEarly_ = false;
   bool running_ = false;
+  bool wroteAnything_ = false;
   qint64 filesSeen_ = 0;
   qint64 filesCopied_ = 0;
   qint64 filesFailed_ = 0;
 };
 
-// The path with a final "/" (unchanged when it already ends in one).
-QString withTrailingSlash(const QString& path);
-
 // The progress caption for a count of files seen in a folder: "Corvane Scanned 1,000 Files on
 // drive C:\" (the folder's drive in the stored form, or its mount point when it has none).
 QString scannedCaption(qint64 count, const QString& folder);
 
-// True when the source time is later than the copy's time plus one second.
-bool isNewerByMoreThanOneSecond(const QDateTime& sourceTime, const QDateTime& copyTime);
-
-// Copies a regular file onto target (replacing it only once the new copy is complete) and
-// gives the copy the source's modification time and permissions. Anything that is not a
-// regular file (pipe, socket, device) is refused without being opened. On failure the target
-// is left as it was and error says why.
-bool copyFileKeepingTime(const QString& from, const QString& to, QString* error = nullptr);
+// True when the source time is later than the copy's time plus one second (milliseconds since
+// the epoch).
+bool isNewerByMoreThanOneSecond(qint64 sourceMs, qint64 copyMs);
 
 }  // namespace corvane::filecopy

@@ -1,6 +1,7 @@
 #include "platform/Wait.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QThread>
 
 namespace corvane::platform {
@@ -13,7 +14,15 @@ class RealWaiter final : public Waiter {
   }
   void processEvents() override {
     if (QCoreApplication::instance()) QCoreApplication::processEvents();
+    sinceEvents_.start();
   }
+  void keepResponsive() override {
+    // 10 ms keeps clicks and painting prompt while a loop of tiny steps spends its time on them.
+    if (!sinceEvents_.isValid() || sinceEvents_.elapsed() >= 10) processEvents();
+  }
+
+ private:
+  QElapsedTimer sinceEvents_;
 };
 
 RealWaiter realWaiter;

@@ -9,6 +9,11 @@ class Waiter {
   virtual ~Waiter() = default;
   virtual void sleep(int milliseconds) = 0;
   virtual void processEvents() = 0;
+  // For loops that go through many small steps (a file each): lets the window system in often
+  // enough to paint and take clicks, but not at every step, where painting would cost more
+  // than the work. The real waiter does it at most every few milliseconds; by default (and in
+  // tests) every call processes events.
+  virtual void keepResponsive() { processEvents(); }
 };
 
 Waiter& waiter();
@@ -17,5 +22,6 @@ void setWaiter(Waiter* w);
 
 inline void waitMs(int milliseconds) { waiter().sleep(milliseconds); }
 inline void doEvents() { waiter().processEvents(); }
+inline void keepResponsive() { waiter().keepResponsive(); }
 
 }  // namespace corvane::platform

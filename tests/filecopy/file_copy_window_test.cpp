@@ -1,9 +1,11 @@
 // The copy tool's window: its controls, and how the buttons drive a walk.
 #include <QApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScreen>
 #include <functional>
 #include <gtest/gtest.h>
 
@@ -95,6 +97,37 @@ TEST_F(FileCopyWindowTest, StartShowsProgressFailuresAndDoneAndActivationClearsT
   start(t.src(), s("inner"));  // refused: no walk, no "Done"
   EXPECT_EQ(messages.texts, QStringList{"The destination folder must not be the source folder or lie inside it."});
   EXPECT_EQ(label("lblLastFileCopied"), "");
+}
+
+TEST_F(FileCopyWindowTest, FoldersInTheWindowsFormGoThroughTheDriveMap) {
+  corvane::test::ScopedPathMap map(corvane::platform::PathMap({{"C:", t.root()}}));
+  writeFile(s("a.txt"), "a");
+  writeFile(s("sub/b.txt"), "b");
+  writeFile(t.dst("sub/b.txt"), "b");
+  writeFile(s("blocked/c.txt"), "c");
+  writeFile(t.dst("blocked"), "file in the way");
+  start("C:\\src", "c:/dst");
+  EXPECT_TRUE(messages.texts.isEmpty()) << qPrintable(messages.texts.join('|'));
+  EXPECT_EQ(readFile(t.dst("a.txt")), QByteArray("a"));
+  // What is shown keeps the form the user typed.
+  EXPECT_EQ(label("lblLastFileChecked"), "C:\\src\\sub\\b.txt");
+  EXPECT_EQ(errors(), QStringList{"C:\\src\\blocked\\c.txt"});
+  EXPECT_EQ(label("lblLastFileCopied"), "Done");
+
+  // A drive the map does not know is named in the refusal.
+  start("Q:\\data", "C:\\dst");
+  EXPECT_EQ(messages.texts, QStringList{"The source folder does not exist: Q:\\data"});
+}
+
+TEST_F(FileCopyWindowTest, OpensOverItsOwnerAndEscapeClosesIt) {
+  const QRect screen = owner.screen()->availableGeometry();
+  owner.setGeometry(QRect(screen.topLeft() + QPoint(20, 20), screen.size() - QSize(40, 40)));
+  owner.show();
+  form.show();
+  EXPECT_LE((form.frameGeometry().center() - owner.frameGeometry().center()).manhattanLength(), 4);
+  QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+  QApplication::sendEvent(child<QLineEdit>("tbxFileCopySource"), &escape);
+  EXPECT_FALSE(form.isVisible());
 }
 
 TEST_F(FileCopyWindowTest, StartIsDisabledWhileRunningAndStopEndsBeforeTheNextFolder) {

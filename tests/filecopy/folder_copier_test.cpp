@@ -1,8 +1,15 @@
 // The walk that brings a destination tree up to date with a source tree.
 #include <QFile>
 #include <gtest/gtest.h>
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <ftw.h>
+#include <functional>
 #include <sys/stat.h>
 
+#include "filecopy/AtomicCopy.h"
 #include "filecopy/FolderCopier.h"
 #include "filecopy/TreeHelpers.h"
 #include "support/TestSupport.h"
@@ -11,6 +18,55 @@ using namespace corvane::filecopy;
 using namespace corvane::test::filecopy;
 
 namespace {
+
+// Files and folders named by raw bytes, which need not be UTF-8.
+QByteArray rawPath(const QString& folder, const QByteArray& rel) { return QFile::encodeName(folder) + '/' + rel; }
+void writeRaw(const QByteArray& path, const QByteArray& content) {
+  std::FILE* f = std::fopen(path.constData(), "wb");
+  ASSERT_NE(f, nullptr) << path.constData();
+  std::fwrite(content.constData(), 1, size_t(content.size()), f);
+  std::fclose(f);
+}
+QByteArray readRaw(const QByteArray& path) {
+  QByteArray out;
+  if (std::FILE* f = std::fopen(path.constData(), "rb")) {
+    char buf[4096];
+    for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) out.append(buf, qsizetype(n));
+    std::fclose(f);
+  }
+  return out;
+}
+QList<QByteArray> rawNames(const QByteArray& folder) {
+  QList<QByteArray> names;
+  if (DIR* d = ::opendir(folder.constData())) {
+    while (const dirent* e = ::readdir(d))
+      if (std::strcmp(e->d_name, ".") && std::strcmp(e->d_name, "..")) names << QByteArray(e->d_name);
+    ::closedir(d);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+// QTemporaryDir cannot remove what it cannot name: the test removes its byte-named entries itself.
+void removeTreeRaw(const QByteArray& root) {
+  ::nftw(root.constData(), [](const char* p, const struct stat*, int, FTW*) { return ::remove(p); }, 16,
+         FTW_DEPTH | FTW_PHYS);
+}
+mode_t modeOf(const QString& path) {
+  struct stat st {};
+  return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
+// Runs a hook at every "process pending events" of the walk.
+class HookWaiter : public corvane::platform::Waiter {
+ public:
+  HookWaiter() { corvane::platform::setWaiter(this); }
+  ~HookWaiter() override { corvane::platform::setWaiter(nullptr); }
+  void sleep(int) override {}
+  void processEvents() override {
+    if (hook) hook();
+  }
+  std::function<void()> hook;
+};
 
 class FolderCopierTest : public ::testing::Test {
  protected:
@@ -114,6 +170,71 @@ TEST_F(FolderCopierTest, FailuresAreListedNeverReportedAsCopiedAndTheWalkGoesOn)
   EXPECT_EQ(readFile(t.dst("blocked")), QByteArray("a file where a folder must be"));
   EXPECT_EQ(readFile(t.dst("pipe2")), QByteArray("newer copy"));
   EXPECT_FALSE(QFileInfo::exists(t.dst("pipe")));
+}
+
+TEST_F(FolderCopierTest, NamesThatAreNotUtf8AreCopiedUnderTheirExactBytes) {
+  // Two names that differ only in a byte that is not UTF-8 must stay two files.
+  ASSERT_EQ(::mkdir(rawPath(t.src(), "dir\xff").constData(), 0755), 0);
+  writeRaw(rawPath(t.src(), "x\xff.txt"), "first");
+  writeRaw(rawPath(t.src(), "x\xfe.txt"), "second");
+  writeRaw(rawPath(t.src(), "dir\xff/in\xfe"), "inner");
+  EXPECT_EQ(run(t.src(), t.dst()), CopyOutcome::Finished);
+  EXPECT_TRUE(failed.isEmpty()) << qPrintable(failed.join('\n'));
+  EXPECT_EQ(copied.size(), 3);
+  EXPECT_EQ(rawNames(QFile::encodeName(t.dst())), (QList<QByteArray>{"dir\xff", "x\xfe.txt", "x\xff.txt"}));
+  EXPECT_EQ(readRaw(rawPath(t.dst(), "x\xff.txt")), QByteArray("first"));
+  EXPECT_EQ(readRaw(rawPath(t.dst(), "x\xfe.txt")), QByteArray("second"));
+  EXPECT_EQ(readRaw(rawPath(t.dst(), "dir\xff/in\xfe")), QByteArray("inner"));
+
+  EXPECT_EQ(run(t.src(), t.dst()), CopyOutcome::Finished);
+  EXPECT_TRUE(copied.isEmpty());
+  EXPECT_EQ(checked.size(), 3);
+  removeTreeRaw(QFile::encodeName(t.src()));
+  removeTreeRaw(QFile::encodeName(t.dst()));
+}
+
+TEST_F(FolderCopierTest, AReadOnlyCopyIsReplacedAndEveryCopyTakesTheSourcesPermissions) {
+  writeFile(s("a.txt"), "new", baseTime());
+  writeFile(t.dst("a.txt"), "old", baseTime().addSecs(-10));
+  ASSERT_EQ(::chmod(QFile::encodeName(s("a.txt")).constData(), 0640), 0);
+  ASSERT_EQ(::chmod(QFile::encodeName(t.dst("a.txt")).constData(), 0444), 0);
+  writeFile(s("open.txt"), "o");  // wider than the umask lets a new file be
+  ASSERT_EQ(::chmod(QFile::encodeName(s("open.txt")).constData(), 0666), 0);
+  writeFile(s("locked.txt"), "l");
+  ASSERT_EQ(::chmod(QFile::encodeName(s("locked.txt")).constData(), 0400), 0);
+  const mode_t mask = ::umask(022);
+  const CopyOutcome outcome = run(t.src(), t.dst());
+  ::umask(mask);
+  EXPECT_EQ(outcome, CopyOutcome::Finished);
+  EXPECT_TRUE(failed.isEmpty()) << qPrintable(failed.join('\n'));
+  EXPECT_EQ(readFile(t.dst("a.txt")), QByteArray("new"));
+  EXPECT_EQ(modeOf(t.dst("a.txt")), 0640u);
+  EXPECT_EQ(modeOf(t.dst("open.txt")), 0666u);
+  EXPECT_EQ(modeOf(t.dst("locked.txt")), 0400u);
+  EXPECT_EQ(readFile(t.dst("locked.txt")), QByteArray("l"));
+}
+
+TEST_F(FolderCopierTest, AnInterruptedCopyLeavesTheOldCopyAndNoTemporaryFile) {
+  // Large enough to be copied in more than one piece, so the program can end in between.
+  QByteArray big(kCopyChunkBytes + 4096, 'n');
+  writeFile(s("big.bin"), big, baseTime());
+  writeFile(t.dst("big.bin"), "old copy", baseTime().addDays(-1));
+  writeFile(s("later.txt"), "later");
+  HookWaiter hooks;
+  FolderCopier copier(CopyObserver{nullptr, [this](const QString& p) { copied << p; },
+                                   [this](const QString& p) { failed << p; }, nullptr});
+  hooks.hook = [&] { copier.abort(); };
+  EXPECT_EQ(copier.run(t.src(), t.dst()), CopyOutcome::Stopped);
+  EXPECT_TRUE(copied.isEmpty());
+  EXPECT_TRUE(failed.isEmpty());  // ended on purpose, not failed
+  EXPECT_EQ(readFile(t.dst("big.bin")), QByteArray("old copy"));
+  EXPECT_EQ(QDir(t.dst()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"big.bin"});
+
+  // The next walk completes it.
+  hooks.hook = nullptr;
+  EXPECT_EQ(copier.run(t.src(), t.dst()), CopyOutcome::Finished);
+  EXPECT_EQ(readFile(t.dst("big.bin")), big);
+  EXPECT_EQ(modifiedMs(t.dst("big.bin")), baseTime().toMSecsSinceEpoch());
 }
 
 TEST_F(FolderCopierTest, CaptionEveryThousandFilesNamesTheDrive) {

@@ -1,12 +1,16 @@
 #include "filecopy/ui/FrmFileCopy.h"
 
 #include <QEvent>
+#include <QKeyEvent>
+#include <QScreen>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+
+#include "platform/Placement.h"
 
 namespace corvane::filecopy {
 
@@ -74,6 +78,23 @@ FrmFileCopy::FrmFileCopy(QWidget* parent)
 FrmFileCopy::~FrmFileCopy() { copier_.abort(); }
 
 void FrmFileCopy::stop() { copier_.abort(); }
+
+void FrmFileCopy::setVisible(bool visible) {
+  if (visible && !isVisible() && parentWidget()) {
+    const QWidget* owner = parentWidget()->window();
+    const QRect available = owner->screen() ? owner->screen()->availableGeometry() : QRect();
+    move(platform::centredOver(owner->frameGeometry(), frameGeometry().size(), available).topLeft());
+  }
+  QWidget::setVisible(visible);
+}
+
+void FrmFileCopy::keyPressEvent(QKeyEvent* e) {
+  if (e->key() == Qt::Key_Escape && e->modifiers() == Qt::NoModifier) {
+    btnFileCopyExit_Click();
+    return;
+  }
+  QWidget::keyPressEvent(e);
+}
 
 bool FrmFileCopy::event(QEvent* e) {
   if (e->type() == QEvent::WindowActivate) Form_Activate();

@@ -24,8 +24,12 @@ class FrmFileCopy : public QWidget {
   bool isCopying() const { return copier_.isRunning(); }
 
  protected:
+  // Shown from hidden, it stands centred over its owner's window.
+  void setVisible(bool visible) override;
   // Closing the window only hides it (a running walk goes on); activation is watched here.
   bool event(QEvent* e) override;
+  // Escape closes the window as Close does.
+  void keyPressEvent(QKeyEvent* e) override;
 
  private:
   void Form_Activate();
