@@ -1,10 +1,13 @@
 #include "shell/Composition.h"
 
+#include <QCheckBox>
 #include <QPointer>
 
 #include "filecopy/ui/FrmFileCopy.h"
+#include "imaging/ui/EnginePanel.h"
 #include "imaging/ui/ImagingPage.h"
 #include "keys/KeyIdentity.h"
+#include "platform/AppFolder.h"
 #include "restore/ui/RestorePage.h"
 #include "selection/ui/BackupPage.h"
 #include "selection/ui/FrmAdvanced.h"
@@ -44,14 +47,30 @@ class MenuDialogs final : public DialogHooks {
   QPointer<filecopy::FrmFileCopy> fileCopy_;
 };
 
+// The engine panel on the engine of the application folder.
+std::shared_ptr<imaging::EnginePanel> makeEnginePanel(MainWindowServices& services) {
+  const QString appFolder = platform::appPaths().appFolder;
+  imaging::EngineHooks hooks;
+  hooks.launcher = std::make_shared<imaging::DetachedEngineLauncher>(appFolder);
+  hooks.endEngine = [] { return 0; };
+  return std::make_shared<imaging::EnginePanel>(
+      services, imaging::EngineLibrary::load(imaging::engineLibraryPath(appFolder)), std::move(hooks));
+}
+
 }  // namespace
 
 Composition::Composition(MainWindowServices& services) {
-  pages_.backup = keep(std::make_shared<selection::BackupPage>(services));
+  auto backup = std::make_shared<selection::BackupPage>(services);
+  pages_.backup = keep(backup);
   pages_.scheduler = keep(std::make_shared<status::SchedulerPage>());
   pages_.log = keep(std::make_shared<status::LogPage>(services));
   pages_.status = keep(std::make_shared<status::StatusPage>(services));
-  pages_.imaging = keep(std::make_shared<imaging::ImagingPage>(services));  // no imaging engine yet
+  imaging::EnginePanel* engine = keep(makeEnginePanel(services));
+  pages_.imaging = keep(std::make_shared<imaging::ImagingPage>(services, engine));
+  // The check box stands among the backup page's filters; what it stores belongs to imaging.
+  if (auto* imageSwitch = backup->findChild<QCheckBox*>(QStringLiteral("cbxImageSwitch")))
+    QObject::connect(imageSwitch, &QCheckBox::clicked, engine,
+                     [engine](bool ticked) { engine->frontEnd().cbxImageSwitch_Click(ticked); });
   pages_.restore = keep(std::make_shared<restore::ui::RestorePage>(services));
   pages_.dialogs = keep(std::make_shared<MenuDialogs>(services));
   pages_.identity = keep(std::make_shared<keys::KeyIdentity>(services.databases().statusDb));

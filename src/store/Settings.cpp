@@ -56,8 +56,8 @@ void DBInsertSetting(const QString& statusDb, const QString& settingName, const 
 }
 
 void DBUpdateSetting(const QString& statusDb, const QString& settingName, const QString& setting,
-                     const QDateTime& dateSetting) {
-  inTransaction(statusDb, [&](DBConnection& c) { updateFirstRow(c, settingName, setting, dateSetting); });
+                     const QDateTime& dateSetting, RetryPolicy policy) {
+  inTransaction(statusDb, [&](DBConnection& c) { updateFirstRow(c, settingName, setting, dateSetting); }, policy);
 }
 
 void writeSettings(const QString& statusDb, const QList<QPair<QString, QString>>& settings,

@@ -24,9 +24,9 @@ void DBInsertSetting(const QString& statusDb, const QString& settingName, const 
                      const QDateTime& dateSetting);
 
 // Sets value and date of the first row with that name; no row, no change (never inserts).
-// Retry and errors as DBInsertSetting.
+// Retry and errors as DBInsertSetting; a caller that must not wait passes its own policy.
 void DBUpdateSetting(const QString& statusDb, const QString& settingName, const QString& setting,
-                     const QDateTime& dateSetting);
+                     const QDateTime& dateSetting, RetryPolicy policy = {});
 
 // Sets each (name, value) as DBUpdateSetting does, adding a row for a name that has none, all in
 // one transaction: either every value is stored or none. Retry and errors as DBInsertSetting.

@@ -1,0 +1,359 @@
+#include "imaging/EngineFrontEnd.h"
+
+#include <QDir>
+#include <utility>
+
+#include "imaging/EngineFigures.h"
+#include "imaging/ImgPresets.h"
+#include "platform/AppFolder.h"
+#include "platform/Messages.h"
+#include "store/FileTables.h"
+#include "store/Settings.h"
+
+namespace corvane::imaging {
+
+using platform::MsgButtons;
+using platform::MsgIcon;
+using store::DBError;
+
+namespace {
+
+// The status tick gives up at once on a busy database (the service may hold it for seconds).
+constexpr store::RetryPolicy kNoWait{1, 0};
+
+const QString kImageSource = QStringLiteral("ImageSource");
+const QString kImageDest = QStringLiteral("ImageDest");
+const QString kImageActive = QStringLiteral("ImageActive");
+
+bool marksActive(const QString& value) { return value == QLatin1String("Yes") || value == QLatin1String("1"); }
+
+void warn(const QString& text) { platform::showMessage(text, QStringLiteral("Corvane"), MsgButtons::Ok, MsgIcon::Warning); }
+
+}  // namespace
+
+EngineFrontEnd::EngineFrontEnd(const store::DatabasePaths& databases, EngineLibrary engine, EngineHooks hooks)
+    : databases_(databases), engine_(std::move(engine)), hooks_(std::move(hooks)) {
+  panel_.problem = engine_.problem();
+  if (!engine_.available() && panel_.problem.isEmpty())
+    panel_.problem = QStringLiteral("The imaging engine is not available. Images cannot be made.");
+  panel_.connectEnabled = engine_.available();
+}
+
+// ---------------------------------------------------------------- status refresh
+
+bool EngineFrontEnd::readStatus() {
+  status_ = SShStatusInfo{};
+  if (!engine_.available()) return false;
+  engine_.functions().SShGetStatusInfo(&status_);
+  return true;
+}
+
+void EngineFrontEnd::showBytes() {
+  panel_.bytesRead = formatBytes(bytesRead(status_));
+  panel_.bytesWritten = formatBytes(bytesWritten(status_));
+}
+
+qint64 EngineFrontEnd::DBCountImageFiles(int uploaded) {
+  const qint64 count = store::onDatabase(
+      databases_.filesDb,
+      [&](store::DBConnection& c) {
+        store::DBRecordset rs = c.Query(QStringLiteral("Select Count(*) As Files from file Where folder = ? AND Uploaded = ?"),
+                                        {store::toStoredText(kImageUploadFolder), uploaded});
+        return rs.Long(QStringLiteral("Files"));
+      },
+      kNoWait);
+  return count < 1 ? 0 : count;
+}
+
+std::optional<int> EngineFrontEnd::PercentImageUploaded() {
+  const qint64 waiting = DBCountImageFiles(0);
+  const qint64 done = DBCountImageFiles(1);
+  return uploadedPercent(waiting, done);
+}
+
+void EngineFrontEnd::UpdateOldImagePage() {
+  try {
+    const int percent = PercentImageUploaded().value_or(0);
+    panel_.percentVerified = QString::number(percent) + QStringLiteral(" %");
+    panel_.progress = percent;
+  } catch (const DBError&) {
+    // Busy or unreadable: the last figures stay.
+  }
+  if (!connected() || !readStatus()) return;
+
+  const EngineFunctions& f = engine_.functions();
+  if (status_.StatusCode != 0) {
+    panel_.status = QStringLiteral("Aborted");
+  } else if (f.SShIsPaused() != 0) {
+    panel_.status = QStringLiteral("Paused");
+    panel_.createEnabled = false;
+    panel_.pauseCaption = kResumeCaption;
+  } else if (f.SShIsInProgress() != 0) {
+    panel_.status = QStringLiteral("Stopped");
+    panel_.createEnabled = true;
+    try {
+      if (store::readSetting(databases_.statusDb, kImageActive, kNoWait) == QStringLiteral("Yes"))
+        store::DBUpdateSetting(databases_.statusDb, kImageActive, QStringLiteral("No"), hooks_.now(), kNoWait);
+    } catch (const DBError&) {
+      // Tried again at the next tick, which still finds the engine stopped.
+    }
+    panel_.pauseCaption = kPauseCaption;
+  } else {
+    panel_.status = QStringLiteral("Writing Image");
+    panel_.createEnabled = false;
+    panel_.pauseEnabled = true;
+    panel_.abortEnabled = true;
+    panel_.pauseCaption = kPauseCaption;
+  }
+  panel_.statusLine = status_.StatusCode == 0 ? QStringLiteral("Status: OK")
+                                              : QStringLiteral("Status: Fail ") + QString::number(status_.StatusCode);
+  showBytes();
+  const qint64 read = bytesRead(status_);
+  if (read > 0 && cUsed_ > 0)
+    panel_.complete = QStringLiteral("Image ") + formatPercent(double(read) / cUsed_ * 100) + QStringLiteral("% complete");
+}
+
+bool EngineFrontEnd::CalcSourceAndDestSize(double& sourceSize, double& destSize) {
+  std::optional<ImgPreset> preset;
+  try {
+    const QString name = store::readSetting(databases_.statusDb, kCurrentImagePreset, kNoWait).value_or(QString());
+    preset = ImgPresetStore(databases_.statusDb, kNoWait).DBSelectImgPreset(name);
+  } catch (const DBError&) {
+    return false;
+  }
+  if (!preset) return true;  // no such preset: the sizes stay as they were
+  sourceSize = usedBytes(drivesOfPresetSource((*preset)[Col::ImgSource])) / 2;
+  double total = 0;
+  driveSizes((*preset)[Col::ImgDest].left(2), total, destSize);
+  return true;
+}
+
+void EngineFrontEnd::UpdateImagePage() {
+  CalcSourceAndDestSize(sourceSize_, destSize_);
+  std::optional<QString> active;
+  try {
+    active = store::readSetting(databases_.statusDb, kImageActive, kNoWait);
+  } catch (const DBError&) {
+    return;  // the indicator keeps what it shows
+  }
+  if (marksActive(active.value_or(QString()))) {
+    indicator_.patchColour = 0xFF0000;
+    indicator_.stripColour = 0x0000FF;
+    indicator_.text = QStringLiteral("ACTIVE");
+    readStatus();
+    showBytes();
+    const qint64 written = bytesWritten(status_);
+    if (bytesRead(status_) > 0 && sourceSize_ > 0) {
+      indicator_.text = QStringLiteral("Active ") + formatPercent(double(written) / sourceSize_ * 100) + QLatin1Char('%');
+      const double width = double(written) / sourceSize_ * kStripFullTwips;
+      indicator_.stripTwips = width > kStripFullTwips ? 0 : int(width);  // a strip past its end is emptied
+    }
+  } else {
+    indicator_.patchColour = 0x202020;
+    indicator_.text = QStringLiteral("INACTIVE");
+    indicator_.patchText.clear();
+    indicator_.stripText.clear();
+    indicator_.stripTwips = 0;
+  }
+  indicator_.uploadingColour = 0x808080;
+  indicator_.uploadingText = QStringLiteral("INACTIVE");
+}
+
+// ---------------------------------------------------------------- connect, pause, abort
+
+void EngineFrontEnd::UIConnect() {
+  panel_.connectCaption = kDisconnectCaption;
+  double total = 0, free = 0;
+  driveSizes(QStringLiteral("C:"), total, free);
+  cFree_ = free;
+  cUsed_ = total - free;
+}
+
+void EngineFrontEnd::UIDisconnect() {
+  panel_.connectCaption = kConnectCaption;
+  panel_.createEnabled = panel_.pauseEnabled = panel_.abortEnabled = false;
+  panel_.pauseCaption = kPauseCaption;
+  panel_.status.clear();
+  panel_.bytesRead.clear();
+  panel_.bytesWritten.clear();
+  panel_.complete.clear();
+}
+
+void EngineFrontEnd::btnConnectToImageEngine_Click() {
+  if (!engine_.available()) return;
+  if (!connected()) {
+    UIConnect();
+    engine_.functions().SShConnect();
+  } else {
+    UIDisconnect();
+    engine_.functions().SShDisconnect();
+  }
+}
+
+void EngineFrontEnd::btnPauseResumeImageEngine_Click() {
+  if (!engine_.available()) return;
+  const EngineFunctions& f = engine_.functions();
+  if (f.SShIsPaused() != 0) {
+    f.SShResume();
+    panel_.pauseCaption = kPauseCaption;
+  } else {
+    f.SShPause();
+    panel_.pauseCaption = kResumeCaption;
+  }
+}
+
+void EngineFrontEnd::btnAbortImage_Click() {
+  if (engine_.available()) engine_.functions().SShDisconnect();
+  // Only the engine is ended; it removes its own unfinished file. Finished images in the image
+  // folder (the full image later differentials build on, images waiting for upload) stay.
+  if (hooks_.endEngine) hooks_.endEngine();
+  panel_.complete.clear();
+  if (connected()) btnConnectToImageEngine_Click();
+  settleAfterAbort();
+}
+
+// The engine needs a moment to end and tidy up; meanwhile the panel cannot connect again, and
+// the window keeps running.
+void EngineFrontEnd::settleAfterAbort() {
+  panel_.connectEnabled = false;
+  auto reopen = [this] { panel_.connectEnabled = engine_.available(); };
+  if (hooks_.after) hooks_.after(kAbortSettleMs, reopen);
+  else reopen();
+}
+
+void EngineFrontEnd::btnVerifyImageUpload_Click() {
+  try {
+    store::DBUpdateFiles(databases_.filesDb, kImageUploadFolder, 0);
+    store::DeleteHashes(databases_.filesDb, kImageUploadFolder);
+  } catch (const DBError& e) {
+    warn(QStringLiteral("The image files could not be marked for upload: ") + e.description());
+  }
+}
+
+void EngineFrontEnd::cbxImageSwitch_Click(bool ticked) {
+  try {
+    store::DBUpdateSetting(databases_.statusDb, QStringLiteral("ImageSwitch"),
+                           ticked ? QStringLiteral("Y") : QStringLiteral("N"), hooks_.now());
+  } catch (const DBError& e) {
+    warn(QStringLiteral("The setting could not be stored: ") + e.description());
+  }
+}
+
+// ---------------------------------------------------------------- image operations
+
+void EngineFrontEnd::btnCreateImage_Click() {
+  NextImage next;
+  try {
+    const ImageLog images = log();
+    next = nextImage(images.DBSelectLastIOp(), [&] { return images.DBSelectLastFullBU(); });
+  } catch (const DBError& e) {
+    // Without the log the kind of image is unknown; a full image in its place would be wrong.
+    warn(QStringLiteral("The image log could not be read: ") + e.description());
+    return;
+  }
+  switch (next) {
+    case NextImage::PlanFirst:
+      if (CalcSourceAndDest() == QLatin1String("OK")) CreateImage(kOperationFull);
+      break;
+    case NextImage::Nothing:
+      break;
+    case NextImage::Full:
+      CreateImage(kOperationFull);
+      break;
+    case NextImage::Diff:
+      CreateImage(kOperationDiff);
+      break;
+  }
+}
+
+QString EngineFrontEnd::CalcSourceAndDest() {
+  double systemFiles = 0;
+  for (const char* name : {"pagefile.", "hiberfil."}) {
+    double size = 0;
+    try {
+      store::DBSelectFileSize(databases_.filesDb, QString::fromLatin1(name), QStringLiteral("sys"), size);
+    } catch (const DBError&) {
+      size = 0;  // unknown: counted as used
+    }
+    systemFiles += size;
+  }
+  plan_ = planSpace(driveSpaces(), systemFiles);
+  if (!plan_->enough()) {
+    platform::showMessage(QStringLiteral("Not enough space for all images on one drive."), QStringLiteral("Corvane"),
+                          MsgButtons::Ok, MsgIcon::Warning);
+    return QString();
+  }
+  DBInsertSourceAndDest(plan_->source, plan_->destination);
+  return QStringLiteral("OK");
+}
+
+void EngineFrontEnd::DBInsertSourceAndDest(const QString& source, const QString& destination) {
+  const QString& db = databases_.statusDb;
+  const QDateTime now = hooks_.now();
+  store::swallowDbError([&] {
+    if (!store::DBSettingExists(db, kImageSource)) {
+      for (const QString& name : {kImageSource, kImageDest, kImageActive}) store::DBInsertSetting(db, name, QString(), now);
+    }
+    store::DBUpdateSetting(db, kImageSource, source, now);
+    store::DBUpdateSetting(db, kImageDest, destination, now);
+  });
+}
+
+void EngineFrontEnd::CreateImage(const QString& operation) {
+  const QString& db = databases_.statusDb;
+  QString source, destination;
+  try {
+    source = store::readSetting(db, kImageSource).value_or(QString());
+    destination = store::readSetting(db, kImageDest).value_or(QString());
+  } catch (const DBError& e) {
+    warn(QStringLiteral("The image settings could not be read: ") + e.description());
+    return;
+  }
+  if (source.isEmpty() || destination.isEmpty()) {
+    warn(QStringLiteral("No source or destination drive is set for images."));
+    return;
+  }
+
+  // Without a plan in this run, the destination's free space now against the sources' use now.
+  SpacePlan space;
+  if (plan_) {
+    space = *plan_;
+  } else {
+    double total = 0;
+    driveSizes(destination, total, space.maxAvail);
+    space.totalUsed = usedBytes(drivesOfSource(source));
+  }
+  if (space.low())
+    platform::showMessage(QStringLiteral("Please free up some space on drive ") + destination, QStringLiteral("Corvane"),
+                          MsgButtons::Ok, MsgIcon::Warning);
+
+  const QString folder = destination + QStringLiteral("\\CorvaneImage\\");
+  const std::optional<QString> nativeFolder = platform::pathMap().toNative(folder);
+  if (!nativeFolder || !QDir().mkpath(*nativeFolder)) {
+    warn(QStringLiteral("The image folder %1 could not be made.").arg(folder));
+    return;
+  }
+
+  const QString line = engineCommandLine(commandAppFolder(platform::appPaths().appFolder), operation, source, destination);
+  if (!hooks_.launcher) return;
+  if (const QString why = hooks_.launcher->problem(line); !why.isEmpty()) {
+    warn(why);
+    return;
+  }
+
+  const QDateTime start = hooks_.now();
+  const QDateTime end = hooks_.now();
+  store::swallowDbError([&] { store::DBUpdateSetting(db, kImageActive, QStringLiteral("Yes"), hooks_.now()); });
+  store::swallowDbError([&] { log().DBInsertIOp({0, operation, source, destination, start, end, 0}); });
+
+  if (const QString why = hooks_.launcher->start(line); !why.isEmpty()) {
+    store::swallowDbError([&] { store::DBUpdateSetting(db, kImageActive, QStringLiteral("No"), hooks_.now()); });
+    warn(why);
+    return;
+  }
+  panel_.createEnabled = false;
+  panel_.abortEnabled = true;
+  panel_.status = QStringLiteral("Creating Image");
+}
+
+}  // namespace corvane::imaging

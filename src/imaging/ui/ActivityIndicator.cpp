@@ -1,0 +1,62 @@
+#include "imaging/ui/ActivityIndicator.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+
+#include "shell/Twips.h"
+
+namespace corvane::imaging {
+
+namespace {
+
+QLabel* makeLabel(QWidget* parent, const char* name) {
+  auto* l = new QLabel(parent);
+  l->setObjectName(QString::fromLatin1(name));
+  l->setAutoFillBackground(true);
+  return l;
+}
+
+void paint(QLabel* label, unsigned rgb) {
+  QPalette p = label->palette();
+  p.setColor(QPalette::Window, QColor::fromRgb(rgb));
+  label->setPalette(p);
+}
+
+}  // namespace
+
+ActivityIndicator::ActivityIndicator(QWidget* parent) : QWidget(parent) {
+  setObjectName(QStringLiteral("ActivityIndicator"));
+  lblLocalActive = makeLabel(this, "lblLocalActive");
+  lblLocalActive->setFixedSize(16, 16);
+  // The strip stands in a track of its full length, so its width reads as progress.
+  auto* track = new QWidget(this);
+  track->setFixedSize(shell::pixelsFromTwips(kStripFullTwips), 16);
+  lblLocalActive2 = makeLabel(track, "lblLocalActive2");
+  lblLocalActive2->setGeometry(0, 0, 0, 16);
+  lblLocalActive3 = new QLabel(QStringLiteral("INACTIVE"), this);
+  lblLocalActive3->setObjectName(QStringLiteral("lblLocalActive3"));
+  lblLocalActive3->setMinimumWidth(lblLocalActive3->fontMetrics().horizontalAdvance(QStringLiteral("Active 100.0%")) + 4);
+  lblUploading = makeLabel(this, "lblUploading");
+  lblUploading->setAlignment(Qt::AlignCenter);
+  lblUploading->setMinimumWidth(lblUploading->fontMetrics().horizontalAdvance(QStringLiteral("INACTIVE")) + 8);
+  auto* row = new QHBoxLayout(this);
+  row->setContentsMargins(0, 0, 0, 0);
+  row->addWidget(lblLocalActive);
+  row->addWidget(track);
+  row->addWidget(lblLocalActive3);
+  row->addWidget(lblUploading);
+  display(IndicatorView{});
+}
+
+void ActivityIndicator::display(const IndicatorView& view) {
+  paint(lblLocalActive, view.patchColour);
+  lblLocalActive->setText(view.patchText);
+  paint(lblLocalActive2, view.stripColour);
+  lblLocalActive2->setText(view.stripText);
+  lblLocalActive2->resize(shell::pixelsFromTwips(view.stripTwips), lblLocalActive2->height());
+  lblLocalActive3->setText(view.text);
+  paint(lblUploading, view.uploadingColour);
+  lblUploading->setText(view.uploadingText);
+}
+
+}  // namespace corvane::imaging
