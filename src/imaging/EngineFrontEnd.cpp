@@ -5,6 +5,7 @@
 
 #include "imaging/EngineFigures.h"
 #include "imaging/ImgPresets.h"
+#include "imaging/SetupPage.h"
 #include "platform/AppFolder.h"
 #include "platform/Messages.h"
 #include "store/FileTables.h"
@@ -122,9 +123,9 @@ bool EngineFrontEnd::CalcSourceAndDestSize(double& sourceSize, double& destSize)
     return false;
   }
   if (!preset) return true;  // no such preset: the sizes stay as they were
-  sourceSize = usedBytes(drivesOfPresetSource((*preset)[Col::ImgSource])) / 2;
+  sourceSize = usedBytes(drivesOfPresetSource((*preset)[Col::ImgSource]), hooks_.driveSizes) / 2;
   double total = 0;
-  driveSizes((*preset)[Col::ImgDest].left(2), total, destSize);
+  hooks_.driveSizes((*preset)[Col::ImgDest].left(2), total, destSize);
   return true;
 }
 
@@ -164,7 +165,7 @@ void EngineFrontEnd::UpdateImagePage() {
 void EngineFrontEnd::UIConnect() {
   panel_.connectCaption = kDisconnectCaption;
   double total = 0, free = 0;
-  driveSizes(QStringLiteral("C:"), total, free);
+  hooks_.driveSizes(QStringLiteral("C:"), total, free);
   cFree_ = free;
   cUsed_ = total - free;
 }
@@ -277,7 +278,7 @@ QString EngineFrontEnd::CalcSourceAndDest() {
     }
     systemFiles += size;
   }
-  plan_ = planSpace(driveSpaces(), systemFiles);
+  plan_ = planSpace(driveSpaces(imageDriveSlots(), hooks_.driveSizes), systemFiles);
   if (!plan_->enough()) {
     platform::showMessage(QStringLiteral("Not enough space for all images on one drive."), QStringLiteral("Corvane"),
                           MsgButtons::Ok, MsgIcon::Warning);
@@ -320,8 +321,8 @@ void EngineFrontEnd::CreateImage(const QString& operation) {
     space = *plan_;
   } else {
     double total = 0;
-    driveSizes(destination, total, space.maxAvail);
-    space.totalUsed = usedBytes(drivesOfSource(source));
+    hooks_.driveSizes(destination, total, space.maxAvail);
+    space.totalUsed = usedBytes(drivesOfSource(source), hooks_.driveSizes);
   }
   if (space.low())
     platform::showMessage(QStringLiteral("Please free up some space on drive ") + destination, QStringLiteral("Corvane"),

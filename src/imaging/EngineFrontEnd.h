@@ -60,6 +60,7 @@ struct EngineHooks {
   std::function<int()> endEngine;
   // Runs `then` after `ms` milliseconds without holding the window meanwhile.
   std::function<void(int ms, std::function<void()> then)> after;
+  DriveSizeReader driveSizes = mappedDriveSizes();
 };
 
 class EngineFrontEnd {

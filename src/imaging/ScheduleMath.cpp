@@ -119,8 +119,8 @@ QString stepImagesPerDay(const QString& perDay, int delta) {
 
 QString stepKeepCopies(const QString& copies, int delta) {
   int n = wholeNumber(copies) + (delta > 0 ? 1 : -1);
-  if (n < 0) n = 99;
-  if (n > 99) n = 0;
+  if (delta < 0 && n < 1) n = 99;
+  if (delta > 0 && n >= 99) n = 0;
   return QString::number(n);
 }
 

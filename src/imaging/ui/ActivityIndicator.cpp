@@ -1,6 +1,6 @@
 #include "imaging/ui/ActivityIndicator.h"
 
-#include <QHBoxLayout>
+#include <QGridLayout>
 #include <QLabel>
 
 #include "shell/Twips.h"
@@ -35,16 +35,20 @@ ActivityIndicator::ActivityIndicator(QWidget* parent) : QWidget(parent) {
   lblLocalActive2->setGeometry(0, 0, 0, 16);
   lblLocalActive3 = new QLabel(QStringLiteral("INACTIVE"), this);
   lblLocalActive3->setObjectName(QStringLiteral("lblLocalActive3"));
-  lblLocalActive3->setMinimumWidth(lblLocalActive3->fontMetrics().horizontalAdvance(QStringLiteral("Active 100.0%")) + 4);
+  lblLocalActive3->setFixedWidth(lblLocalActive3->fontMetrics().horizontalAdvance(QStringLiteral("Active 100.0%")) + 4);
   lblUploading = makeLabel(this, "lblUploading");
   lblUploading->setAlignment(Qt::AlignCenter);
-  lblUploading->setMinimumWidth(lblUploading->fontMetrics().horizontalAdvance(QStringLiteral("INACTIVE")) + 8);
-  auto* row = new QHBoxLayout(this);
-  row->setContentsMargins(0, 0, 0, 0);
-  row->addWidget(lblLocalActive);
-  row->addWidget(track);
-  row->addWidget(lblLocalActive3);
-  row->addWidget(lblUploading);
+  lblUploading->setFixedSize(lblUploading->fontMetrics().horizontalAdvance(QStringLiteral("INACTIVE")) + 10,
+                             lblUploading->fontMetrics().height() + 6);
+  // Two lines, so the indicator takes little of the presets row: patch and strip over the text.
+  auto* grid = new QGridLayout(this);
+  grid->setContentsMargins(0, 0, 0, 0);
+  grid->setHorizontalSpacing(4);
+  grid->setVerticalSpacing(2);
+  grid->addWidget(lblLocalActive, 0, 0);
+  grid->addWidget(track, 0, 1);
+  grid->addWidget(lblLocalActive3, 1, 0, 1, 2);
+  grid->addWidget(lblUploading, 0, 2, 2, 1, Qt::AlignVCenter);
   display(IndicatorView{});
 }
 

@@ -2,7 +2,8 @@
 // The imaging setup page (tab 8 of the main window): presets, source and destination, copies,
 // shadow-copy policy and the full and differential schedules, in a detail view of the controls
 // or a summary view of a few lines. Nothing here starts an image: the schedules are stored for
-// the background service.
+// the background service. ImagingPage.cpp holds the page and its presets; DriveFrames.cpp,
+// ScheduleFrames.cpp and PresetValues.cpp the frames of the detail view and the preset's values.
 #include <QDateTime>
 #include <QList>
 #include <QString>
@@ -90,10 +91,21 @@ class ImagingPage : public QWidget, public shell::ImagingPageHooks {
   void diffTime_Click(QAbstractButton* button);
 
  private:
+  // Building and wiring, by frame (the drive frames and the schedule frames have files of
+  // their own).
   void build();
+  void buildDriveFrames();
+  void buildScheduleFrames();
   void wire();
+  void wireDriveFrames();
+  void wireScheduleFrames();
+  void chainTabOrder();
   // Runs a handler; a database failure it does not report itself ends it quietly.
   void guarded(const std::function<void()>& work);
+  template <class Sender, class Signal>
+  void handle(Sender* sender, Signal signal, std::function<void()> handler) {
+    connect(sender, signal, this, [this, handler] { guarded(handler); });
+  }
   void edited() { presetEdited_ = true; }
   void updateCurrentPreset(const QString& name);
   // Save of the named preset (the question, then replace); true when it was stored.
