@@ -83,14 +83,7 @@ void EngineFrontEnd::UpdateOldImagePage() {
   if (!connected() || !readStatus()) return;
 
   const EngineFunctions& f = engine_.functions();
-  if (status_.StatusCode != 0) {
-    panel_.status = QStringLiteral("Aborted");
-  } else if (f.SShIsPaused() != 0) {
-    panel_.status = QStringLiteral("Paused");
-    panel_.createEnabled = false;
-    panel_.pauseCaption = kResumeCaption;
-  } else if (f.SShIsInProgress() != 0) {
-    panel_.status = QStringLiteral("Stopped");
+  const auto ended = [&] {  // no image is written any more: another may start
     panel_.createEnabled = true;
     try {
       if (store::readSetting(databases_.statusDb, kImageActive, kNoWait) == QStringLiteral("Yes"))
@@ -99,6 +92,19 @@ void EngineFrontEnd::UpdateOldImagePage() {
       // Tried again at the next tick, which still finds the engine stopped.
     }
     panel_.pauseCaption = kPauseCaption;
+  };
+  if (status_.StatusCode != 0) {
+    panel_.status = QStringLiteral("Aborted");
+    // The engine keeps the code of its last image after it has gone; once it has, a failed
+    // image must not leave Create Disk Image disabled for good.
+    if (f.SShIsInProgress() != 0) ended();
+  } else if (f.SShIsPaused() != 0) {
+    panel_.status = QStringLiteral("Paused");
+    panel_.createEnabled = false;
+    panel_.pauseCaption = kResumeCaption;
+  } else if (f.SShIsInProgress() != 0) {
+    panel_.status = QStringLiteral("Stopped");
+    ended();
   } else {
     panel_.status = QStringLiteral("Writing Image");
     panel_.createEnabled = false;

@@ -11,6 +11,7 @@
 #include "restore/ui/RestorePage.h"
 #include "selection/ui/BackupPage.h"
 #include "selection/ui/FrmAdvanced.h"
+#include "snapshot/EngineProcess.h"
 #include "status/ui/LogPage.h"
 #include "status/ui/SchedulerPage.h"
 #include "status/ui/StatusPage.h"
@@ -52,7 +53,7 @@ std::shared_ptr<imaging::EnginePanel> makeEnginePanel(MainWindowServices& servic
   const QString appFolder = platform::appPaths().appFolder;
   imaging::EngineHooks hooks;
   hooks.launcher = std::make_shared<imaging::DetachedEngineLauncher>(appFolder);
-  hooks.endEngine = [] { return 0; };
+  hooks.endEngine = [] { return snapshot::endEngineProcesses(); };
   return std::make_shared<imaging::EnginePanel>(
       services, imaging::EngineLibrary::load(imaging::engineLibraryPath(appFolder)), std::move(hooks));
 }

@@ -79,6 +79,8 @@ bool parseEngineOptions(const std::vector<std::string>& args, EngineOptions* out
         return false;
       }
       o.baseHashList = args[++i];
+    } else if (a.rfind("-h", 0) == 0) {
+      o.baseHashList = a.substr(2);  // the window's line writes the list right after the option
     } else if (a.rfind("-L", 0) == 0) {
       if (!parseLevel(a.substr(2), &o.level)) {
         *error = "compression level must be -L1 to -L19: " + a;

@@ -87,14 +87,22 @@ TEST_F(FrontEnd, TheRefreshShowsEachEngineStateWithItsButtons) {
   EXPECT_EQ(fakeEngine.resumes, 1);
   EXPECT_EQ(v.pauseCaption, kPauseCaption);
 
-  // A failure: "Aborted" with its code, the buttons as they were.
+  // A failure: "Aborted" with its code, the buttons as they were while the engine runs on.
   fakeEngine.paused = 0;
   fakeEngine.info.StatusCode = 7;
   front->UpdateOldImagePage();
   EXPECT_EQ(v.status, "Aborted");
   EXPECT_EQ(v.statusLine, "Status: Fail 7");
   EXPECT_TRUE(v.abortEnabled);
+  EXPECT_FALSE(v.createEnabled);
   EXPECT_EQ(setting("ImageActive"), "Yes");
+  // Once the failed engine has gone its code stays, but a new image may start.
+  fakeEngine.noneInProgress = 1;
+  front->UpdateOldImagePage();
+  EXPECT_EQ(v.status, "Aborted");
+  EXPECT_TRUE(v.createEnabled);
+  EXPECT_EQ(setting("ImageActive"), "No");
+  test::setSetting(app_.statusDb(), "ImageActive", "Yes");
 
   // Stopped: a new image may start and the image is no longer marked active.
   fakeEngine.info.StatusCode = 0;

@@ -54,6 +54,9 @@ TEST(EngineCommandLine, TheWindowsTwoLinesGiveAFullAndADifferentialImage) {
   EXPECT_EQ(diff.baseHashList, "E:\\CorvaneImage\\$DISK.hsh");
   EXPECT_EQ(diff.excludes, (std::vector<std::string>{"\\CorvaneImage\\*"}));
   EXPECT_EQ(hashListPathFor(diff.imagePath), "E:\\CorvaneImage\\$DISK_Diff.hsh");
+  // The window's differential line has the list joined to the option.
+  EXPECT_EQ(parsed({"C:", "E:\\CorvaneImage\\$DISK_Diff.sna", "-hE:\\CorvaneImage\\$DISK.hsh"}).baseHashList,
+            "E:\\CorvaneImage\\$DISK.hsh");
   EXPECT_EQ(hashListPathFor("E:\\img.v2\\image"), "E:\\img.v2\\image.hsh");
 }
 

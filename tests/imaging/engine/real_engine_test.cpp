@@ -1,0 +1,129 @@
+// The engine panel on the real engine: the program started through the launcher from the
+// application folder, followed through the library loaded from there, ended by the abort.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+
+#include "snapshot/EngineFixture.h"
+#include "imaging/EngineFrontEnd.h"
+#include "snapshot/EngineProcess.h"
+#include "store/AppFolderLayout.h"
+#include "store/Database.h"
+#include "store/Settings.h"
+#include "support/FakeMainWindow.h"
+#include "support/TestSupport.h"
+
+using namespace corvane;
+using namespace corvane::imaging;
+
+namespace {
+
+class RealEngine : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    QString error;
+    ASSERT_TRUE(store::installEngine(app_.path(), QStringLiteral(CORVANE_ENGINE_BUILD_DIR), &error)) << qPrintable(error);
+    qputenv("CORVANE_APPDIR", app_.path().toUtf8());  // where the library looks for the engine's figures
+    platform::pathMap();
+    const QString drives = "C:=" + c_.path() + ";E:=" + e_.path();
+    qputenv("CORVANE_DRIVES", drives.toUtf8());
+    map_ = std::make_unique<test::ScopedPathMap>(platform::PathMap::parse(drives));
+    window_.paths.statusDb = app_.statusDb();
+    window_.paths.filesDb = app_.filesDb();
+    test::writeFile(c_.filePath("docs/a.txt"), "first");
+    test::writeFile(c_.filePath("docs/b.txt"), "second");
+
+    EngineHooks hooks;
+    hooks.launcher = std::make_shared<DetachedEngineLauncher>(app_.path());
+    hooks.endEngine = [] { return snapshot::endEngineProcesses(); };
+    hooks.after = [](int, std::function<void()> then) { then(); };
+    // C: is the fuller drive, so the plan writes the images to E:.
+    hooks.driveSizes = [](const QString& drive, double& total, double& free) {
+      total = drive.startsWith("C") ? 100e9 : 1000e9;
+      free = drive.startsWith("C") ? 10e9 : 900e9;
+      return true;
+    };
+    front_ = std::make_unique<EngineFrontEnd>(window_.paths, EngineLibrary::load(engineLibraryPath(app_.path())),
+                                              std::move(hooks));
+    ASSERT_TRUE(front_->engine().available()) << qPrintable(front_->engine().problem());
+  }
+  void TearDown() override {
+    snapshot::endEngineProcesses();
+    test::waitUntil([this] { return front_ && front_->engine().functions().SShIsInProgress() != 0; });
+    qunsetenv("CORVANE_DRIVES");
+    qunsetenv("CORVANE_APPDIR");
+  }
+
+  // Ticks the panel until its status text is the one given (a bound, not a timing).
+  bool refreshUntil(const QString& status) {
+    return test::waitUntil([&] {
+      front_->UpdateOldImagePage();
+      return front_->panel().status == status;
+    });
+  }
+  QString image(const QString& name) const { return e_.filePath("CorvaneImage/" + name); }
+  QStringList operations() const {
+    store::DBConnection c;
+    c.Open(app_.filesDb());
+    QStringList ops;
+    for (store::DBRecordset rs = c.Query("Select Operation from Images Order By ImageOpID"); !rs.AtEnd(); rs.MoveNext())
+      ops << rs.Text("Operation");
+    return ops;
+  }
+  // A large file that costs no disk, so an image is still being written when the test acts.
+  void addLargeFile(const QString& name, qint64 size) {
+    QFile sparse(c_.filePath(name));
+    ASSERT_TRUE(sparse.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(sparse.resize(size));
+  }
+
+  test::TempAppFolder app_;
+  QTemporaryDir c_, e_;
+  std::unique_ptr<test::ScopedPathMap> map_;
+  test::FakeMainWindow window_;
+  test::RecordingMessages messages_;
+  std::unique_ptr<EngineFrontEnd> front_;
+};
+
+}  // namespace
+
+TEST_F(RealEngine, TheFirstImageIsFullAndAnAbortedSecondLeavesItIntact) {
+  addLargeFile("docs/zeros.bin", qint64(256) << 20);
+  front_->btnConnectToImageEngine_Click();
+  front_->btnCreateImage_Click();
+  EXPECT_EQ(front_->panel().status, "Creating Image") << qPrintable(messages_.texts.join("|"));
+  ASSERT_TRUE(refreshUntil("Writing Image")) << qPrintable(front_->panel().status + " " + front_->panel().statusLine);
+  ASSERT_TRUE(refreshUntil("Stopped")) << qPrintable(front_->panel().statusLine);
+  EXPECT_EQ(front_->panel().statusLine, "Status: OK");
+  EXPECT_TRUE(front_->panel().createEnabled);
+  EXPECT_EQ(operations(), QStringList{"Full"});
+  EXPECT_EQ(store::settingValue(app_.statusDb(), "ImageActive"), "No");
+  const auto entries = test::readImage(image("$DISK.sna"));
+  ASSERT_TRUE(entries.count("C/docs/a.txt")) << entries.size();
+  EXPECT_EQ(entries.at("C/docs/a.txt").content, "first");
+  const QByteArray full = test::readFile(image("$DISK.sna"));
+  const QByteArray hashes = test::readFile(image("$DISK.hsh"));
+
+  // The second image is a differential one; a new large file keeps it busy until it is aborted.
+  addLargeFile("docs/more.bin", qint64(64) << 30);
+  front_->btnCreateImage_Click();
+  ASSERT_TRUE(refreshUntil("Writing Image")) << qPrintable(front_->panel().status + " " + front_->panel().statusLine + messages_.texts.join("|"));
+  EXPECT_EQ(operations(), QStringList({"Full", "Diff"}));
+  ASSERT_TRUE(front_->panel().abortEnabled);
+  front_->btnAbortImage_Click();
+  EXPECT_FALSE(front_->connected());
+  ASSERT_TRUE(test::waitUntil([&] { return front_->engine().functions().SShIsInProgress() != 0; }));
+
+  EXPECT_EQ(test::readFile(image("$DISK.sna")), full);
+  EXPECT_EQ(test::readFile(image("$DISK.hsh")), hashes);
+  EXPECT_TRUE(QDir(e_.filePath("CorvaneImage")).entryList({"*.part"}, QDir::Files).isEmpty());
+  EXPECT_TRUE(QFile::exists(c_.filePath("docs/a.txt")));
+
+  // Connected again, the panel shows the ended image and lets a new one start.
+  front_->btnConnectToImageEngine_Click();
+  front_->UpdateOldImagePage();
+  EXPECT_EQ(front_->panel().status, "Aborted");
+  EXPECT_EQ(front_->panel().statusLine, "Status: Fail 8");
+  EXPECT_TRUE(front_->panel().createEnabled);
+}
