@@ -53,14 +53,7 @@ std::optional<ImageOp> ImageLog::selectFirst(const QString& sql) const {
         },
         policy_);
   };
-  try {
-    return read();
-  } catch (const DBError& e) {
-    if (e.description() != store::missingTableDescription(kTable)) throw;
-  }
-  // One attempt to make the table; when that fails the read's own error stands.
-  DBCreateTableImages();
-  return read();
+  return store::withCreatedTable(kTable, read, [this] { DBCreateTableImages(); });
 }
 
 std::optional<ImageOp> ImageLog::DBSelectLastIOp() const {

@@ -108,16 +108,9 @@ QList<ImgPreset> builtInPresets() {
 ImgPresetStore::ImgPresetStore(QString statusDb, store::RetryPolicy policy)
     : statusDb_(std::move(statusDb)), policy_(policy) {}
 
-// Runs the work; when it meets the missing table, creates the table and runs it once more.
 template <class Work>
 auto ImgPresetStore::withTable(Work&& work) const {
-  try {
-    return work();
-  } catch (const DBError& e) {
-    if (e.description() != store::missingTableDescription(kTable)) throw;
-  }
-  DBCreateTableImgPresets();
-  return work();
+  return store::withCreatedTable(kTable, work, [this] { DBCreateTableImgPresets(); });
 }
 
 void ImgPresetStore::DBCreateTableImgPresets() const {

@@ -232,6 +232,19 @@ auto inTransaction(const QString& path, Work&& work, RetryPolicy policy = {}) {
       policy);
 }
 
+// Runs the work; when it meets the missing-table error of that table, runs create() and the work
+// once more (so a table that cannot be made gives the work's own error, not a loop).
+template <class Work, class Create>
+auto withCreatedTable(const QString& table, Work&& work, Create&& create) -> decltype(work()) {
+  try {
+    return work();
+  } catch (const DBError& e) {
+    if (e.description() != missingTableDescription(table)) throw;
+  }
+  create();
+  return work();
+}
+
 // Runs the work and swallows a database error: returns false and keeps its description
 // (lastSwallowedError) so a caller may show it.
 template <class Work>
