@@ -95,4 +95,27 @@ TEST_F(Program, RestoreButtonsAndMenuWindowsReachTheirPages) {
   EXPECT_TRUE(control<QWidget>("frmAdvanced")->isVisible());
 }
 
+TEST_F(Program, TheEnginePanelIsServedOnItsHiddenTabAndTheImageSwitchIsStored) {
+  open();
+  EXPECT_FALSE(frm_->tabs()->isTabVisible(6));
+  QWidget* frame = control<QWidget>("frameImaging");
+  EXPECT_TRUE(onTab(frame, 6));
+  // No engine in this application folder: the panel says so, and its buttons stay off.
+  EXPECT_TRUE(control<QLabel>("lblEngineProblem")->text().contains("not installed"));
+  EXPECT_FALSE(control<QPushButton>("btnConnectToImageEngine")->isEnabled());
+
+  frm_->tabs()->setCurrentIndex(6);
+  frm_->show();
+  frm_->Timer_Status_Timer();
+  EXPECT_EQ(control<QLabel>("lblPercentImageVerified")->text(), "0 %");
+  // The frame keeps its size and stands centred across the tab control.
+  const int left = frame->mapTo(frm_->tabs(), QPoint(0, 0)).x();
+  EXPECT_NEAR(left + frame->width() / 2, frm_->tabs()->width() / 2, 2);
+  frm_->hide();
+
+  control<QCheckBox>("cbxImageSwitch")->click();
+  EXPECT_EQ(store::settingValue(app_.statusDb(), "ImageSwitch"), "N");
+  EXPECT_TRUE(frm_->stepErrors().isEmpty()) << frm_->stepErrors().join("\n").toStdString();
+}
+
 }  // namespace

@@ -324,7 +324,7 @@ TEST_F(FrontEnd, TheIndicatorFollowsTheImageOfTheCurrentPreset) {
   EXPECT_EQ(front->indicator().patchColour, 0x202020u);
 }
 
-TEST_F(FrontEnd, VerifyMarksTheImageFilesForUploadAndTheSwitchIsStored) {
+TEST_F(FrontEnd, VerifyMarksTheImageFilesForUploadAgain) {
   addImageFiles(app_.filesDb(), 3, 0);
   {
     store::DBConnection c;
@@ -339,11 +339,6 @@ TEST_F(FrontEnd, VerifyMarksTheImageFilesForUploadAndTheSwitchIsStored) {
   store::DBConnection c;
   c.Open(app_.filesDb());
   EXPECT_EQ(c.Query("Select * From Hash").RowCount(), 0);
-
-  front->cbxImageSwitch_Click(false);
-  EXPECT_EQ(setting("ImageSwitch"), "N");
-  front->cbxImageSwitch_Click(true);
-  EXPECT_EQ(setting("ImageSwitch"), "Y");
 }
 
 TEST(EngineLauncher, TheFirstWordNamesTheEngineAndTheOthersPassUnchanged) {
@@ -358,12 +353,4 @@ TEST(EngineLauncher, TheFirstWordNamesTheEngineAndTheOthersPassUnchanged) {
   EXPECT_FALSE(nativeCommand("C:\\Program Files\\Corvane\\snapshotter C:", "C:\\Program Files\\Corvane", "/opt/corvane"));
   EXPECT_EQ(commandAppFolder("/srv/c/app", platform::PathMap::parse("C:=/srv/c")), "C:\\app");
   EXPECT_EQ(commandAppFolder("/elsewhere/app", platform::PathMap::parse("C:=/srv/c")), "/elsewhere/app");
-}
-
-TEST_F(FrontEnd, TheDetachedLauncherStartsOnlyAnInstalledEngine) {
-  DetachedEngineLauncher launch(app_.path());
-  const QString line = engineCommandLine(commandAppFolder(app_.path()), "Full", "C:", "E:");
-  EXPECT_TRUE(launch.problem(line).contains("not installed")) << launch.problem(line).toStdString();
-  EXPECT_FALSE(launch.start(line).isEmpty());
-  EXPECT_TRUE(launch.problem("/bin/sh -c true").startsWith("The command line does not name the imaging engine"));
 }

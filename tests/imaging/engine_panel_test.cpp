@@ -59,18 +59,6 @@ TEST_F(Panel, AMissingOrIncompleteLibraryIsSaidPlainlyAndKeepsTheEngineButtonsOf
   EXPECT_EQ(panel->frontEnd().indicator().text, "ACTIVE");
 }
 
-TEST_F(Panel, TheLibraryIsLoadedFromTheApplicationFolderAndItsRecordRead) {
-  const EngineLibrary engine = EngineLibrary::load(engineLibraryPath(kFakeEngines + "/fake_engine_complete"));
-  ASSERT_TRUE(engine.available()) << engine.problem().toStdString();
-  EnginePanel* panel = makePanel(engine);
-  EXPECT_FALSE(find<QLabel>(*panel, "lblEngineProblem")->isVisible());
-  find<QPushButton>(*panel, "btnConnectToImageEngine")->click();
-  panel->UpdateOldImagePage();
-  EXPECT_EQ(find<QLineEdit>(*panel, "tbxImageEngineStatus")->text(), "Stopped");
-  EXPECT_EQ(find<QLineEdit>(*panel, "tbxBytesRead")->text(), "2,147,483,648");
-  EXPECT_TRUE(find<QPushButton>(*panel, "btnCreateImage")->isEnabled());
-}
-
 TEST_F(Panel, TheButtonsDriveTheEngineAndEveryCaptionFits) {
   EnginePanel* panel = makePanel(EngineLibrary::fromFunctions(test::fakeEngineFunctions()));
   auto* connect = find<QPushButton>(*panel, "btnConnectToImageEngine");

@@ -1,5 +1,6 @@
 #include "imaging/ui/ActivityIndicator.h"
 
+#include <QFrame>
 #include <QGridLayout>
 #include <QLabel>
 
@@ -29,10 +30,11 @@ ActivityIndicator::ActivityIndicator(QWidget* parent) : QWidget(parent) {
   lblLocalActive = makeLabel(this, "lblLocalActive");
   lblLocalActive->setFixedSize(16, 16);
   // The strip stands in a track of its full length, so its width reads as progress.
-  auto* track = new QWidget(this);
-  track->setFixedSize(shell::pixelsFromTwips(kStripFullTwips), 16);
+  auto* track = new QFrame(this);
+  track->setFrameShape(QFrame::Box);
+  track->setFixedSize(shell::pixelsFromTwips(kStripFullTwips) + 2, 16);
   lblLocalActive2 = makeLabel(track, "lblLocalActive2");
-  lblLocalActive2->setGeometry(0, 0, 0, 16);
+  lblLocalActive2->setGeometry(1, 1, 0, 14);
   lblLocalActive3 = new QLabel(QStringLiteral("INACTIVE"), this);
   lblLocalActive3->setObjectName(QStringLiteral("lblLocalActive3"));
   lblLocalActive3->setFixedWidth(lblLocalActive3->fontMetrics().horizontalAdvance(QStringLiteral("Active 100.0%")) + 4);
