@@ -194,6 +194,19 @@ TEST_F(FrontEnd, TheFirstImageIsPlannedThenImagesAlternateByTheLog) {
   EXPECT_EQ(operations().size(), 3);
 }
 
+TEST_F(FrontEnd, ALogThatCannotBeReadStartsNoImage) {
+  {
+    store::DBConnection c;  // an Images table of another shape: its rows cannot be read
+    c.Open(app_.filesDb());
+    c.Execute("Create Table Images (Foo TEXT); Insert Into Images Values ('x')");
+  }
+  makeFrontEnd()->btnCreateImage_Click();
+  ASSERT_EQ(messages_.texts.size(), 1);
+  EXPECT_TRUE(messages_.texts[0].startsWith("The image log could not be read: ")) << qPrintable(messages_.texts[0]);
+  EXPECT_TRUE(launcher->lines.isEmpty());
+  EXPECT_FALSE(store::DBSettingExists(app_.statusDb(), "ImageSource"));  // no plan either
+}
+
 TEST_F(FrontEnd, APlanWithoutRoomStoresNothingAndTheNextClickPlansAgain) {
   sizes = {{"C:", {100e9, 60e9}}, {"D:", {100e9, 60e9}}, {"E:", {100e9, 50e9}}};  // 130e9 used, 60e9 free at most
   auto front = makeFrontEnd();
