@@ -10,6 +10,7 @@
 #include "platform/AppFolder.h"
 #include "platform/Messages.h"
 #include "platform/Wait.h"
+#include "platform/Windows1252.h"
 #include "restore/RestoreCatalogue.h"
 #include "restore/Unzip.h"
 #include "store/Database.h"
@@ -226,6 +227,41 @@ std::optional<CatalogueFile> ParseCatalogueFileLine(const QString& line) {
   return f;
 }
 
+namespace {
+
+// The lines of a file without their line ends, read in large blocks.
+class LineReader {
+ public:
+  explicit LineReader(QFile& file) : file_(file) {}
+  bool next(QByteArray& line) {
+    for (;;) {
+      const qsizetype nl = buffer_.indexOf('\n', pos_);
+      if (nl >= 0 || atEnd_) {
+        const qsizetype end = nl >= 0 ? nl : buffer_.size();
+        if (nl < 0 && pos_ >= end) return false;
+        qsizetype cut = end;
+        while (cut > pos_ && buffer_[cut - 1] == '\r') --cut;
+        line = buffer_.mid(pos_, cut - pos_);
+        pos_ = nl >= 0 ? nl + 1 : end;
+        return true;
+      }
+      buffer_.remove(0, pos_);
+      pos_ = 0;
+      const QByteArray more = file_.read(1 << 20);
+      if (more.isEmpty()) atEnd_ = true;
+      buffer_ += more;
+    }
+  }
+
+ private:
+  QFile& file_;
+  QByteArray buffer_;
+  qsizetype pos_ = 0;
+  bool atEnd_ = false;
+};
+
+}  // namespace
+
 std::optional<int> ImportFileToFileDB(const QString& appFolder, const QString& dbdName, const CaptionFn& caption,
                                       const QDateTime& now) {
   say(caption, QStringLiteral("Inserting Files - "));
@@ -234,24 +270,30 @@ std::optional<int> ImportFileToFileDB(const QString& appFolder, const QString& d
     platform::showMessage(QStringLiteral("Cannot read ") + in.fileName());
     return std::nullopt;
   }
-  constexpr int kRowsPerCommit = 2000;
+  // Dates as every row binds them: created and modified now, uploaded the fixed date the
+  // download insert always stores.
+  const QString nowText = store::dateToText(now);
+  const QString uploadedText = store::dateToText(QDateTime(QDate(2000, 1, 1), QTime(0, 0, 0)));
   int inserted = 0;
   try {
+    // The download catalogue is this program's own: the whole import is one transaction.
     store::DBConnection c;
     c.Open(dbdName);
     store::DBCommand cmd = c.Prepare(QStringLiteral("Insert Into File Values(?,?,?,?,?,?,?,?,?,?)"));
     c.BeginTransaction();
+    LineReader lines(in);
+    QByteArray raw;
     QString folder;
     qint64 count = 0;
-    while (!in.atEnd()) {
-      QString line = QString::fromLatin1(in.readLine());
-      while (line.endsWith('\n') || line.endsWith('\r')) line.chop(1);
+    while (lines.next(raw)) {
       if (count % 100 == 0) {
         say(caption, QStringLiteral("Inserting Files into Database - ") + QString::number(count));
-        platform::doEvents();
+        if (count % 5000 == 0) platform::doEvents();
       }
       ++count;
-      if (line.isEmpty() || line.size() < 4) continue;
+      if (raw.size() < 4) continue;
+      // The service writes the catalogue in the Windows code page of its computer.
+      const QString line = platform::fromWindows1252(raw);
       const QString code = line.right(3);
       const QString head = line.left(line.size() - 4);
       if (code == QLatin1String("000")) {
@@ -267,16 +309,13 @@ std::optional<int> ImportFileToFileDB(const QString& appFolder, const QString& d
       cmd.BindText(3, store::toStoredText(f->fileName));
       cmd.BindText(4, store::toStoredText(f->extension));
       cmd.BindFixed(5, -1);
-      cmd.BindDate(6, now);
-      cmd.BindDate(7, now);
-      cmd.BindDate(8, QDateTime(QDate(2000, 1, 1), QTime(0, 0, 0)));
+      cmd.BindText(6, nowText);
+      cmd.BindText(7, nowText);
+      cmd.BindText(8, uploadedText);
       cmd.BindBoolean(9, true);
       cmd.BindBoolean(10, false);
       cmd.Execute();
-      if (++inserted % kRowsPerCommit == 0) {
-        c.Commit();
-        c.BeginTransaction();
-      }
+      ++inserted;
     }
     c.Commit();
     say(caption, QStringLiteral("Inserting Files into Database - ") + QString::number(count));

@@ -204,8 +204,9 @@ const QString& lastSwallowedError() { return swallowed(); }
 void setLastSwallowedError(const QString& text) { swallowed() = text; }
 
 QString toStoredText(const QString& text) {
+  if (!text.contains(u'\'')) return text;
   QString s = text;
-  s.replace("'", "''");
+  s.replace(u'\'', QStringLiteral("''"));
   return s;
 }
 

@@ -141,7 +141,9 @@ TEST_F(FetchTest, FailedChainsKeepTheOldCopyAndSayWhere) {
 TEST_F(FetchTest, TextCatalogueImport) {
   const QByteArray text =
       "C:\\Data 000\r\nC:\\Data\\a.txt\r\nC:\\Data 003\r\nC:\\Other 002\r\nC:\\Data\\..\\..\\x.txt\r\n"
-      "C:\\root.ini\r\nab\r\n";
+      "C:\\root.ini\r\nab\r\n"
+      // Windows-1252: euro sign, curly quotes, en dash; then a plain quote, stored doubled.
+      "C:\\Data\\\x80 \x93" "caf\xe9\x94 \x96 x.txt\r\nC:\\Data\\o'neil.doc";
   server.setCatalogueFile(account.machineId, "Files.txt", FakeBackupServer::encryptWithKey(text, account.fileKeyHex));
   ASSERT_EQ(DownloadTextCatalogue(ctx, account.fileKeyHex, account.machineId), "OK");
   EXPECT_FALSE(QFile::exists(app.file("temp.tmp")));
@@ -151,9 +153,19 @@ TEST_F(FetchTest, TextCatalogueImport) {
   ASSERT_TRUE(db);
   EXPECT_TRUE(db->endsWith("PC1Download.db"));
   QStringList captions;
-  EXPECT_EQ(ImportFileToFileDB(app.path(), *db, [&](const QString& t) { captions << t; }, QDateTime::currentDateTime()),
-            3);
+  const QDateTime now(QDate(2012, 3, 4), QTime(5, 6, 7));
+  EXPECT_EQ(ImportFileToFileDB(app.path(), *db, [&](const QString& t) { captions << t; }, now), 5);
   EXPECT_EQ(captions.first(), "Inserting Files - ");
+  EXPECT_EQ(captions.last(), "Inserting Files into Database - 9");
+  // Every row: size -1, created and modified when imported, uploaded on the fixed date.
+  EXPECT_EQ(test::rowCount(*db, "Select * From File WHERE Filesize = -1 AND DateCreated = '2012-03-04 05:06:07' AND "
+                                "DateLastModified = '2012-03-04 05:06:07' AND DateUploaded = '2000-01-01 00:00:00' "
+                                "AND Uploaded = 1 AND Filtered = 0"),
+            5);
+  EXPECT_EQ(test::rowCount(*db, "Select * From File WHERE FileName = ? AND Extension = 'txt'",
+                           {QString::fromUtf8("\u20ac \u201c" "caf\u00e9\u201d \u2013 x.")}),
+            1);
+  EXPECT_EQ(test::rowCount(*db, "Select * From File WHERE FileName = ? AND Extension = 'doc'", {"o''neil."}), 1);
   // The folder line is the current folder, its summary line is skipped, another folder's
   // summary is a file, the climbing path and the short line are left out.
   EXPECT_EQ(test::rowCount(*db, "Select * From File WHERE Folder = ? AND FileName = ? AND Extension = ? AND Uploaded = 1",

@@ -6,6 +6,8 @@
 //   fill <appdir>                     the restore list of this computer's catalogue
 //   queue <appdir> <n>                the newest <n> files ticked and queued for restore
 //   writeback <catalogue> <appdir>    a Sync of this computer: the catalogue into Files.db
+//   textcatalogue <appdir> <rows> <sql>  Files.txt of <rows> files, and the same rows as SQL
+//   import <appdir>                   Files.txt into a fresh download catalogue: "<rows> <seconds>"
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -21,6 +23,7 @@
 #include "keys/KeysTable.h"
 #include "platform/AppFolder.h"
 #include "platform/Wait.h"
+#include "restore/CatalogueFetch.h"
 #include "restore/RestoreCatalogue.h"
 #include "restore/ui/FileList.h"
 #include "restore/ui/RestorePage.h"
@@ -221,6 +224,46 @@ int writeBack(const QString& catalogue, const QString& appDir, GapWaiter& waiter
   return ok ? 0 : 1;
 }
 
+// A text catalogue (Files.txt) of <rows> files and, beside it, the same rows as the SQL script
+// that raw sqlite3 runs in one transaction on a database of the same schema and indexes.
+void makeTextCatalogue(const QString& appDir, int rows, const QString& script) {
+  QFile txt(appDir + "/Files.txt");
+  QFile sql(script);
+  if (!txt.open(QIODevice::WriteOnly) || !sql.open(QIODevice::WriteOnly)) die("cannot write the text catalogue");
+  sql.write(store::fileTableCreateStatement().toUtf8() + ";\n");
+  for (const QString& s : store::fileTableIndexStatements()) sql.write(s.toUtf8() + ";\n");
+  sql.write("BEGIN;\n");
+  const QByteArray now = store::dateToText(QDateTime::currentDateTime()).toUtf8();
+  const char* exts[] = {"doc", "docx", "xls", "pdf", "jpg", "txt", "mp3", "pst", "ppt", "zip"};
+  QByteArray folder;
+  for (int i = 0; i < rows; ++i) {
+    if (i % 20 == 0) {
+      folder = "C:\\Users\\Ann\\Documents\\Project" + QByteArray::number(i / 1000) + "\\Part" + QByteArray::number(i / 20 % 50);
+      txt.write(folder + " 000\r\n");
+    }
+    const QByteArray name = "file" + QByteArray::number(i) + ".";
+    const QByteArray ext = exts[i % 10];
+    txt.write(folder + "\\" + name + ext + "\r\n");
+    sql.write("INSERT INTO File VALUES(NULL,'" + folder + "','" + name + "','" + ext + "',-1,'" + now + "','" + now +
+              "','2000-01-01 00:00:00',1,0);\n");
+  }
+  sql.write("COMMIT;\n");
+}
+
+// The text catalogue imported into a fresh download catalogue.
+int import(const QString& appDir) {
+  platform::setAppPaths(platform::AppPaths::forFolder(appDir));
+  const auto db = restore::DBCreateDatabaseDownload(appDir, QStringLiteral("BENCHPC"));
+  if (!db) die("cannot make the download catalogue");
+  QElapsedTimer t;
+  t.start();
+  const auto rows = restore::ImportFileToFileDB(appDir, *db, {}, QDateTime::currentDateTime());
+  const double secs = t.nsecsElapsed() / 1e9;
+  if (!rows) die("import failed");
+  std::printf("%d %.4f\n", *rows, secs);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -240,6 +283,11 @@ int main(int argc, char** argv) {
   if (cmd == "fill" && args.size() == 2) return fill(args[1], waiter);
   if (cmd == "queue" && args.size() == 3) return queue(args[1], args[2].toInt(), waiter);
   if (cmd == "writeback" && args.size() == 3) return writeBack(args[1], args[2], waiter);
+  if (cmd == "textcatalogue" && args.size() == 4) {
+    makeTextCatalogue(args[1], args[2].toInt(), args[3]);
+    return 0;
+  }
+  if (cmd == "import" && args.size() == 2) return import(args[1]);
   if (cmd == "parts" && args.size() == 2) {
     Page p(args[1]);
     restore::UploadedFileRecords r = restore::freshRecords();
