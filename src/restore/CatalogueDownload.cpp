@@ -2,12 +2,13 @@
 
 #include <curl/curl.h>
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <cmath>
-#include <mutex>
+#include <optional>
 
-#include "keys/HttpSetup.h"
 #include "keys/EncryptionSession.h"
+#include "keys/HttpSetup.h"
 #include "keys/SoapClient.h"
 #include "platform/AppFolder.h"
 #include "platform/Messages.h"
@@ -20,8 +21,17 @@ namespace {
 DownloadLimits g_limits;
 
 constexpr qsizetype kHeaderBuffer = 1024;
+// How long one wait for the network lasts before the window gets its events again.
+constexpr int kPollMs = 50;
+
+qint64 monotonicMs() {
+  static QElapsedTimer clock;
+  if (!clock.isValid()) clock.start();
+  return clock.elapsed();
+}
 
 struct Transfer {
+  CURL* curl = nullptr;
   DownloadCopy copy;
   QString fileName;
   QString path;
@@ -29,9 +39,9 @@ struct Transfer {
   QByteArray header;
   bool headerDone = false;
   qint64 expected = 0;
-  qint64 total = 0;
+  qint64 total = 0;     // body bytes
+  qint64 received = 0;  // every byte, header included
   QFile file;
-  QByteArray body;
   QString failure;  // reason when the transfer was stopped from here
 };
 
@@ -45,30 +55,31 @@ bool openTarget(Transfer& t) {
   return true;
 }
 
-void showProgress(Transfer& t) {
-  if (t.copy != DownloadCopy::ToNamedFile || !*t.caption) return;
-  platform::doEvents();
-  (*t.caption)(DownloadCaption(t.fileName, t.total, t.expected));
-}
-
 bool takeBody(Transfer& t, const char* data, qsizetype n) {
-  if (t.copy == DownloadCopy::ToNamedFile) {
-    if (!openTarget(t)) return false;
-    if (t.file.write(data, n) != n) {
-      t.failure = QStringLiteral("cannot write ") + t.path;
-      return false;
-    }
-  } else {
-    t.body.append(data, n);
+  if (t.total + n > t.expected) {
+    t.failure = QStringLiteral("the reply is longer than its length header states");
+    return false;
+  }
+  long status = 0;
+  curl_easy_getinfo(t.curl, CURLINFO_RESPONSE_CODE, &status);
+  if (status != 200) {
+    t.failure = QStringLiteral("the server answered with status %1").arg(status);
+    return false;
+  }
+  if (!openTarget(t)) return false;
+  if (t.file.write(data, n) != n) {
+    t.failure = QStringLiteral("cannot write ") + t.path;
+    return false;
   }
   t.total += n;
-  showProgress(t);
+  if (t.copy == DownloadCopy::ToNamedFile && *t.caption) (*t.caption)(DownloadCaption(t.fileName, t.total, t.expected));
   return true;
 }
 
 size_t receive(char* data, size_t size, size_t count, void* user) {
   auto& t = *static_cast<Transfer*>(user);
   const qsizetype n = qsizetype(size * count);
+  t.received += n;
   qsizetype pos = 0;
   while (!t.headerDone && pos < n) {
     const char c = data[pos++];
@@ -77,8 +88,8 @@ size_t receive(char* data, size_t size, size_t count, void* user) {
       if (t.header.isEmpty()) return 0;  // nothing to download: stop at once
       bool ok = false;
       t.expected = QString::fromLatin1(t.header).trimmed().toLongLong(&ok);
-      if (!ok || t.expected < 0) {
-        t.failure = QStringLiteral("the reply's length header is not a number");
+      if (!ok || t.expected <= 0) {
+        t.failure = QStringLiteral("the reply's length header is not a number above 0");
         return 0;
       }
     } else {
@@ -91,6 +102,42 @@ size_t receive(char* data, size_t size, size_t count, void* user) {
   }
   if (pos < n && !takeBody(t, data + pos, n - pos)) return 0;
   return size * count;
+}
+
+// Runs the transfer, letting the window process its events between short waits for the
+// network. Gives the transfer's result, or nullopt when no byte came for the stall time.
+std::optional<CURLcode> perform(CURL* curl, const Transfer& t) {
+  CURLM* multi = curl_multi_init();
+  curl_multi_add_handle(multi, curl);
+  const auto now = [] { return g_limits.nowMs ? g_limits.nowMs() : monotonicMs(); };
+  qint64 lastByteAt = now();
+  qint64 seen = t.received;
+  std::optional<CURLcode> result;
+  int running = 1;
+  for (;;) {
+    if (curl_multi_perform(multi, &running) != CURLM_OK) {
+      result = CURLE_FAILED_INIT;
+      break;
+    }
+    if (running == 0) {
+      int left = 0;
+      result = CURLE_OK;
+      while (CURLMsg* m = curl_multi_info_read(multi, &left))
+        if (m->msg == CURLMSG_DONE) result = m->data.result;
+      break;
+    }
+    curl_multi_poll(multi, nullptr, 0, kPollMs, nullptr);
+    platform::doEvents();
+    if (t.received != seen) {
+      seen = t.received;
+      lastByteAt = now();
+    } else if (now() - lastByteAt >= qint64(g_limits.stallSeconds) * 1000) {
+      break;  // stalled
+    }
+  }
+  curl_multi_remove_handle(multi, curl);
+  curl_multi_cleanup(multi);
+  return result;
 }
 
 }  // namespace
@@ -133,6 +180,7 @@ bool DownloadFile(const QString& url, const QString& fileName, DownloadCopy copy
   keys::EnsureCurlInitialised();
   CURL* curl = curl_easy_init();
   if (!curl) return fail(QStringLiteral("the transfer could not be started"));
+  t.curl = curl;
   const QByteArray u = url.toUtf8();
   const QByteArray noProxy = keys::NoProxyList();
   curl_easy_setopt(curl, CURLOPT_URL, u.constData());
@@ -142,35 +190,28 @@ bool DownloadFile(const QString& url, const QString& fileName, DownloadCopy copy
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, receive);
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, &t);
   curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, long(g_limits.connectMs));
-  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, long(g_limits.stallSeconds));
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(curl, CURLOPT_NOPROXY, noProxy.constData());
-  const CURLcode rc = curl_easy_perform(curl);
+  const std::optional<CURLcode> rc = perform(curl, t);
+  long status = 0;
+  curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
   curl_easy_cleanup(curl);
 
   if (t.headerDone && t.header.isEmpty()) return fail(QString());  // the reply began with "#"
   if (!t.failure.isEmpty()) {
-    errNo = int(rc);
+    errNo = rc ? int(*rc) : 0;
     return fail(t.failure);
   }
-  if (rc != CURLE_OK) {
-    errNo = int(rc);
-    return fail(QString::fromUtf8(curl_easy_strerror(rc)));
+  if (!rc) return fail(QStringLiteral("no data arrived for %1 seconds").arg(g_limits.stallSeconds));
+  if (*rc != CURLE_OK) {
+    errNo = int(*rc);
+    return fail(QString::fromUtf8(curl_easy_strerror(*rc)));
   }
+  if (status != 200) return fail(QStringLiteral("the server answered with status %1").arg(status));
   if (!t.headerDone) return fail(QStringLiteral("the reply ended before its length header"));
   if (t.total < t.expected) return fail(QStringLiteral("the reply ended before the whole file arrived"));
-
-  if (copy == DownloadCopy::ToNamedFile) {
-    if (!openTarget(t)) return fail(t.failure);  // an empty body still makes the file
-    showProgress(t);                             // the final read of no bytes
-    if (!t.file.flush()) return fail(QStringLiteral("cannot write ") + t.path);
-    t.file.close();
-  } else {
-    if (!openTarget(t) || t.file.write(t.body) != t.body.size() || !t.file.flush())
-      return fail(QStringLiteral("cannot write ") + t.path);
-    t.file.close();
-  }
+  if (!openTarget(t) || !t.file.flush()) return fail(QStringLiteral("cannot write ") + t.path);
+  t.file.close();
   return true;
 }
 

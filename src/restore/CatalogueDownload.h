@@ -15,29 +15,33 @@ namespace corvane::restore {
 QString BuildDownloadUrl(const keys::EncryptionSession& session, const QString& machineId, const QString& fullPath);
 
 enum class DownloadCopy {
-  // The add-computer window's copy: the body is written to the named file of the application
-  // folder as it arrives, with the progress in the main window's caption.
+  // The add-computer window's copy: the body goes to the named file of the application folder,
+  // with the progress in the main window's caption.
   ToNamedFile,
-  // The keys window's copy: the body is gathered whole and written to "temp.tmp".
+  // The keys window's copy: the body goes to "temp.tmp", without captions.
   ToTempFile,
 };
 
 using CaptionFn = std::function<void(const QString&)>;
 
-// Downloads the reply of url. True when a non-empty numeric header and the body (possibly
-// empty) arrived and were written. A reply that starts with "#", one without "#", a header
-// that is not a number, a body shorter than the header states, a transfer error or a file
-// that cannot be written: a message
-// "Error in DownloadFile - " + reason (not for the empty header), no file left behind, false.
-// errNo is the transfer's error code (0 when none).
+// Downloads the reply of url, writing the body to its file as it arrives. The window keeps
+// answering while the transfer runs. True when a non-empty numeric header above 0 and exactly
+// that many body bytes arrived with status 200 and were written. A reply that starts with "#"
+// gives false without a message and leaves no file. Any other failure (a reply without "#", a
+// header that is not a number above 0, a body shorter or longer than the header states, a
+// status other than 200, no byte for the stall time, a transfer error, a file that cannot be
+// written) shows "Error in DownloadFile - " + reason, leaves no file and gives false. errNo is
+// the transfer's error code (0 when none).
 bool DownloadFile(const QString& url, const QString& fileName, DownloadCopy copy, const CaptionFn& mainCaption,
                   int& errNo);
 
 // Limits of a transfer: the connection must be made within connectMs, and a transfer that
-// moves no byte for stallSeconds is given up. The window blocks while a transfer runs.
+// moves no byte for stallSeconds is given up. nowMs is the clock the stall is measured with
+// (milliseconds, steadily rising; a monotonic clock when empty).
 struct DownloadLimits {
   int connectMs = 15000;
-  int stallSeconds = 60;
+  int stallSeconds = 30;
+  std::function<qint64()> nowMs;
 };
 DownloadLimits downloadLimits();
 void setDownloadLimits(const DownloadLimits& limits);

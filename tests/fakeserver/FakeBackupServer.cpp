@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -163,6 +164,11 @@ struct FakeBackupServer::Impl {
   QList<ReceivedRequest> requests;
   QList<ReceivedMessage> messages;
   QList<DownloadRecord> downloads;
+
+  // A stalled reply waits for the server to stop.
+  std::mutex stallMutex;
+  std::condition_variable stallEnd;
+  std::atomic<bool> stopping{false};
 
   ServerRsaKey serverKey(int bits) {
     auto it = rsaKeys.find(bits);
@@ -355,8 +361,20 @@ struct FakeBackupServer::Impl {
       res.set_content(out.constData(), size_t(out.size()), "text/xml; charset=utf-8");
     } else if (r.method == QLatin1String("GET") && lowerPath.endsWith(QLatin1String("/download.aspx"))) {
       const QByteArray out = download(r);
-      res.status = 200;
-      res.set_content(out.constData(), size_t(out.size()), "application/octet-stream");
+      res.status = faults.downloadStatus;
+      if (faults.downloadStallAfter >= 0) {
+        // The first bytes go out, then the connection stays open without a byte more.
+        const size_t sent = size_t(std::min<qint64>(faults.downloadStallAfter, out.size()));
+        res.set_content_provider(size_t(out.size()), "application/octet-stream",
+                                 [this, out, sent](size_t offset, size_t, httplib::DataSink& sink) {
+                                   if (offset < sent) return sink.write(out.constData() + offset, sent - offset);
+                                   std::unique_lock<std::mutex> lock(stallMutex);
+                                   stallEnd.wait(lock, [this] { return stopping.load(); });
+                                   return false;
+                                 });
+      } else {
+        res.set_content(out.constData(), size_t(out.size()), "application/octet-stream");
+      }
     } else {
       res.status = 404;
       res.set_content("Not found", "text/plain");
@@ -389,6 +407,11 @@ bool FakeBackupServer::start() {
 
 void FakeBackupServer::stop() {
   if (!d_->thread.joinable()) return;
+  {
+    std::lock_guard<std::mutex> lock(d_->stallMutex);
+    d_->stopping = true;
+  }
+  d_->stallEnd.notify_all();
   while (!d_->http.is_running() && !d_->finished) std::this_thread::yield();
   d_->http.stop();
   d_->thread.join();

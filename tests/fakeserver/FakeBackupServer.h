@@ -79,6 +79,8 @@ struct Faults {
   bool downloadNoTerminator = false;       // the header digits and nothing else: no "#"
   qint64 downloadCountOverride = -1;       // header states this count instead of the body's
   bool downloadWrongSessionKey = false;    // session layer under another key
+  int downloadStatus = 200;                // HTTP status of the download page's reply
+  qint64 downloadStallAfter = -1;          // >= 0: that many reply bytes, then nothing until stop()
 };
 
 class FakeBackupServer {

@@ -182,3 +182,43 @@ TEST(DownloadCaption, Percent) {
   EXPECT_EQ(DownloadCaption("F", 300, 200), "Corvane Downloading F 150% done...");
   EXPECT_EQ(DownloadCaption("F", 10, 0), "Corvane Downloading F % done...");
 }
+
+// A reply that does not frame its body as the header says, or comes with another status, is a
+// failed download that leaves no file; a server that stops sending is given up after the stall
+// time, with the window answering meanwhile.
+TEST_F(FetchTest, MisframedRepliesAndAStalledServerAreFailedDownloads) {
+  server.setCatalogueFile(account.machineId, "Files.txt",
+                          FakeBackupServer::encryptWithKey("C:\\Data\\a.txt\r\n", account.fileKeyHex));
+  const auto fetch = [&](const Faults& f) {
+    server.setFaults(f);
+    messages.texts.clear();
+    return DownloadTextCatalogue(ctx, account.fileKeyHex, account.machineId);
+  };
+  Faults longer, zero, status;
+  longer.downloadCountOverride = 8;  // the body is longer than that
+  zero.downloadCountOverride = 0;
+  status.downloadStatus = 404;
+  for (const Faults& f : {longer, zero, status}) {
+    EXPECT_NE(fetch(f), "OK");
+    ASSERT_EQ(messages.texts.size(), 2);
+    EXPECT_TRUE(messages.texts[0].startsWith("Error in DownloadFile - ")) << messages.texts[0].toStdString();
+    EXPECT_EQ(messages.texts[1], "File Download Unsuccessfull...");
+    EXPECT_FALSE(QFile::exists(app.file("temp.tmp")));
+  }
+  EXPECT_EQ(fetch(Faults()), "OK");
+
+  const DownloadLimits saved = downloadLimits();
+  DownloadLimits limits = saved;
+  qint64 clock = 0;
+  limits.nowMs = [&] { return clock += 10000; };  // ten seconds pass at each look
+  setDownloadLimits(limits);
+  Faults stall;
+  stall.downloadStallAfter = 3;
+  const int pumps = waiter.eventPumps;
+  EXPECT_NE(fetch(stall), "OK");
+  setDownloadLimits(saved);
+  EXPECT_EQ(messages.texts, (QStringList{"Error in DownloadFile - no data arrived for 30 seconds",
+                                         "File Download Unsuccessfull..."}));
+  EXPECT_GT(waiter.eventPumps, pumps);
+  EXPECT_FALSE(QFile::exists(app.file("temp.tmp")));
+}

@@ -8,10 +8,12 @@
 //   writeback <catalogue> <appdir>    a Sync of this computer: the catalogue into Files.db
 //   textcatalogue <appdir> <rows> <sql>  Files.txt of <rows> files, and the same rows as SQL
 //   import <appdir>                   Files.txt into a fresh download catalogue: "<rows> <seconds>"
+//   stalled <share>                   the text catalogue from a server that stops sending
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <QThread>
 #include <atomic>
 #include <chrono>
@@ -20,8 +22,11 @@
 #include <thread>
 #include <memory>
 
+#include "fakeserver/FakeBackupServer.h"
+#include "keys/EncryptionSession.h"
 #include "keys/KeysTable.h"
 #include "platform/AppFolder.h"
+#include "platform/Messages.h"
 #include "platform/Wait.h"
 #include "restore/CatalogueFetch.h"
 #include "restore/RestoreCatalogue.h"
@@ -264,6 +269,50 @@ int import(const QString& appDir) {
   return 0;
 }
 
+class LastMessage : public platform::MessageBoxes {
+ public:
+  platform::MsgResult show(const QString& text, const QString&, platform::MsgButtons, platform::MsgIcon) override {
+    last = text;
+    return platform::MsgResult::Ok;
+  }
+  QString last;
+};
+
+// The text catalogue fetched from a server that sends a few bytes and then nothing.
+int stalled(const QString& share, GapWaiter& waiter) {
+  QTemporaryDir dir;
+  QString error;
+  if (!store::layOutAppFolder(dir.path(), share, &error)) die(error);
+  platform::setAppPaths(platform::AppPaths::forFolder(dir.path()));
+  fakeserver::FakeBackupServer server;
+  if (!server.start()) die("cannot start the fake server");
+  fakeserver::ScopedServerHost host(server.hostPort());
+  const fakeserver::Account account{"ann", "pw", "PC1", "M-1", "00112233445566778899AABBCCDDEEFF", "kk1"};
+  server.addAccount(account);
+  server.setCatalogueFile(account.machineId, "Files.txt",
+                          fakeserver::FakeBackupServer::encryptWithKey("C:\\a\\b.txt\r\n", account.fileKeyHex));
+  fakeserver::Faults stall;
+  stall.downloadStallAfter = 4;
+  server.setFaults(stall);
+  LastMessage messages;
+  platform::setMessageBoxes(&messages);
+  keys::EncryptionSession session;
+  restore::FetchContext ctx;
+  ctx.appFolder = dir.path();
+  ctx.session = &session;
+  if (keys::BeginEncryptionSession(session) != QLatin1String("OK")) die("no session with the fake server");
+  waiter.restart();
+  QElapsedTimer t;
+  t.start();
+  const QString result = restore::DownloadTextCatalogue(ctx, account.fileKeyHex, account.machineId);
+  const double secs = t.nsecsElapsed() / 1e9;
+  platform::setMessageBoxes(nullptr);
+  std::printf("catalogue download from a server stalled after 4 bytes: ended after %.1f s with \"%s\" (goal: 30 s, "
+              "the Part's failure message), longest pause %lld ms\n",
+              secs, qPrintable(messages.last), waiter.longestMs());
+  return result == QLatin1String("OK") ? 1 : 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -288,6 +337,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (cmd == "import" && args.size() == 2) return import(args[1]);
+  if (cmd == "stalled" && args.size() == 2) return stalled(args[1], waiter);
   if (cmd == "parts" && args.size() == 2) {
     Page p(args[1]);
     restore::UploadedFileRecords r = restore::freshRecords();
