@@ -97,7 +97,10 @@ QString DownloadDatabaseCatalogue(const FetchContext& ctx, const QString& fileKe
   const QString copy = inApp(ctx, catalogueCopyName(machineName));
   const QString fresh = copy + QStringLiteral(".new");
   removeIfPresent(fresh);
-  const QString fileCode = keys::BlowfishDecryptFileHex(fresh, inner, fileKey);
+  QString fileCode = keys::BlowfishDecryptFileHex(fresh, inner, fileKey);
+  // About one wrong key in 256 leaves a last block whose padding happens to check; what it
+  // gives is no catalogue, and must not replace the copy the computer has.
+  if (fileCode == QLatin1String("0") && !IsCatalogueDatabase(fresh)) fileCode = QString::number(keys::BlfBadPadding);
   if (fileCode != QLatin1String("0")) {
     say(ctx.mainCaption, QStringLiteral("Decrypt Failure - error code ") + fileCode);
     removeIfPresent(fresh);
@@ -112,6 +115,16 @@ QString DownloadDatabaseCatalogue(const FetchContext& ctx, const QString& fileKe
   }
   removeIfPresent(inner);
   return QStringLiteral("OK");
+}
+
+bool IsCatalogueDatabase(const QString& path) {
+  try {
+    store::DBConnection c;
+    c.Open(path);
+    return c.TableExists(QStringLiteral("File"));
+  } catch (const store::DBError&) {
+    return false;
+  }
 }
 
 QString DownloadTextCatalogue(const FetchContext& ctx, const QString& fileKey, const QString& machineId,

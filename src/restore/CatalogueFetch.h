@@ -38,9 +38,13 @@ struct FetchContext {
 // The database chain for one computer: session, download of fullPath ("FilesE.db"), session
 // layer off, unzip, file-key layer off into <name>Files.db. Returns "OK" when the whole
 // chain succeeded; otherwise the failure was shown and the result is not "OK". A failed
-// chain keeps the previous catalogue copy.
+// chain keeps the previous catalogue copy; so does a file key that decrypts without an error
+// but gives no catalogue database (the file-key failure, code 5).
 QString DownloadDatabaseCatalogue(const FetchContext& ctx, const QString& fileKey, const QString& machineId,
                                   const QString& machineName, const QString& fullPath = kInnerDbFile);
+
+// True when the file opens as an SQLite database holding a File table.
+bool IsCatalogueDatabase(const QString& path);
 
 // The text chain: session, download of fullPath ("Files.txt") into temp.tmp, both layers off
 // into Files.txt. "OK" on success.

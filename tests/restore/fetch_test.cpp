@@ -222,3 +222,35 @@ TEST_F(FetchTest, MisframedRepliesAndAStalledServerAreFailedDownloads) {
   EXPECT_GT(waiter.eventPumps, pumps);
   EXPECT_FALSE(QFile::exists(app.file("temp.tmp")));
 }
+
+// A wrong file key whose last block happens to pass the padding check gives no catalogue: it is
+// the file-key failure, and the computer's old copy and "DIdentity" stay.
+TEST_F(FetchTest, AWrongFileKeyThatPassesThePaddingKeepsTheOldCopy) {
+  QTemporaryDir dir;
+  QFile dbFile(test::makeCatalogue(dir.filePath("c.db"), {{"C:\\Data", "a.", "txt", 10}}));
+  ASSERT_TRUE(dbFile.open(QIODevice::ReadOnly));
+  const QByteArray inner = FakeBackupServer::encryptWithKey(dbFile.readAll(), account.fileKeyHex);
+  const QString innerPath = dir.filePath("inner");
+  test::writeFile(innerPath, inner);
+  QString wrongKey;
+  for (int i = 0; i < 5000 && wrongKey.isEmpty(); ++i) {
+    const QString candidate = QString("%1").arg(i, 32, 16, QChar('0')).toUpper();
+    if (keys::BlowfishDecryptFileHex(dir.filePath("out"), innerPath, candidate) == "0") wrongKey = candidate;
+  }
+  ASSERT_FALSE(wrongKey.isEmpty()) << "no key passing the padding check found";
+
+  server.addAccount({"ann", "pw", "PC9", "M-9", account.fileKeyHex, "kk9"});
+  server.setCatalogueFile("M-9", "FilesE.db", test::zipOf({{"FilesE.db", inner}}));
+  const qint64 wrongKeyId = *keys::DBInsertKey(app.statusDb(), "ann", "pw", "M-9", "PC9", "Y",
+                                              keys::BlowfishEncryptHex(wrongKey, keys::StringToHex("kk9")), "kk9", "");
+  const QString old = test::makeCatalogue(app.file("PC9Files.db"), {{"C:\\Old", "kept.", "txt", 1}});
+
+  EXPECT_FALSE(DownloadDirectoryFile(ctx, "PC9", wrongKeyId));
+  EXPECT_EQ(messages.texts, (QStringList{"Download Failed - Decrypt Failure - error code 5", "Directory Download Failed..."}));
+  EXPECT_EQ(mainCaptions.last(), "Decrypt Failure - error code 5");
+  UploadedFileRecords r = freshRecords();
+  ASSERT_EQ(DBSelectAllUploadedFiles(old, r), 1);
+  EXPECT_EQ(r[0].FileName, "kept.");
+  EXPECT_EQ(store::settingValue(app.statusDb(), "DIdentity"), "0");
+  EXPECT_FALSE(QFile::exists(app.file("PC9Files.db.new")));
+}
