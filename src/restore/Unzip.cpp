@@ -6,6 +6,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
+#include <QStorageInfo>
 #include <cstdio>
 
 #include "platform/Messages.h"
@@ -83,55 +85,88 @@ void addListingLine(const QString& name, quint64 size, const QDateTime& when) {
   ++g_state.listingCount;
 }
 
-QByteArray toCrLf(const QByteArray& data) {
-  if (data.contains('\0')) return data;  // not text
-  QByteArray out;
-  out.reserve(data.size() + data.size() / 16);
-  for (qsizetype i = 0; i < data.size(); ++i) {
-    if (data[i] == '\n' && (i == 0 || data[i - 1] != '\r')) out.append('\r');
-    out.append(data[i]);
+// Line feeds without their carriage return get one, across the chunks of one entry. An entry
+// whose first chunk holds a NUL byte is not text and passes unchanged.
+class CrLf {
+ public:
+  QByteArray convert(const char* data, qsizetype n) {
+    if (first_) {
+      binary_ = QByteArrayView(data, n).contains('\0');
+      first_ = false;
+    }
+    if (binary_) return QByteArray(data, n);
+    QByteArray out;
+    out.reserve(n + n / 16);
+    for (qsizetype i = 0; i < n; ++i) {
+      if (data[i] == '\n' && previous_ != '\r') out.append('\r');
+      out.append(data[i]);
+      previous_ = data[i];
+    }
+    return out;
   }
-  return out;
-}
 
-// Reads a whole entry; nullopt when it cannot be read (damaged, wrong password).
-std::optional<QByteArray> readEntry(zip_t* za, zip_uint64_t index, const zip_stat_t& st, bool encrypted, bool& badPassword) {
-  badPassword = false;
+ private:
+  bool first_ = true;
+  bool binary_ = false;
+  char previous_ = 0;
+};
+
+enum class EntryRead { Ok, Damaged, BadPassword, TooLarge, SinkFailed };
+
+// Reads an entry in chunks into sink, never past its declared size: an entry that expands
+// beyond what the archive declares is damaged (or built to fill the disk) and is not read on.
+EntryRead streamEntry(zip_t* za, zip_uint64_t index, const zip_stat_t& st, bool encrypted,
+                      const std::function<bool(const char*, qsizetype)>& sink) {
   zip_file_t* zf = nullptr;
   if (encrypted) {
     const std::optional<QString> pw = passwordQuestion();
-    if (!pw) {
-      badPassword = true;
-      return std::nullopt;
-    }
+    if (!pw) return EntryRead::BadPassword;
     zf = zip_fopen_index_encrypted(za, index, 0, pw->toLatin1().constData());
-    if (!zf) {
-      badPassword = true;
-      return std::nullopt;
-    }
+    if (!zf) return EntryRead::BadPassword;
   } else {
     zf = zip_fopen_index(za, index, 0);
   }
-  if (!zf) return std::nullopt;
-  QByteArray data;
+  if (!zf) return EntryRead::Damaged;
+  const bool sized = st.valid & ZIP_STAT_SIZE;
+  quint64 total = 0;
   char buf[32768];
   for (;;) {
     const zip_int64_t n = zip_fread(zf, buf, sizeof buf);
     if (n < 0) {
-      if (zip_error_code_zip(zip_file_get_error(zf)) == ZIP_ER_WRONGPASSWD) badPassword = true;
+      const bool wrongPassword = zip_error_code_zip(zip_file_get_error(zf)) == ZIP_ER_WRONGPASSWD;
       zip_fclose(zf);
-      return std::nullopt;
+      return wrongPassword ? EntryRead::BadPassword : EntryRead::Damaged;
     }
     if (n == 0) break;
-    data.append(buf, qsizetype(n));
+    total += quint64(n);
+    if (sized && total > st.size) {
+      zip_fclose(zf);
+      return EntryRead::TooLarge;
+    }
+    if (!sink(buf, qsizetype(n))) {
+      zip_fclose(zf);
+      return EntryRead::SinkFailed;
+    }
   }
   const int rc = zip_fclose(zf);
-  if (rc == ZIP_ER_CRC || rc == ZIP_ER_WRONGPASSWD) {
-    badPassword = rc == ZIP_ER_WRONGPASSWD;
-    return std::nullopt;
+  if (rc == ZIP_ER_WRONGPASSWD) return EntryRead::BadPassword;
+  if (rc == ZIP_ER_CRC || (sized && total != st.size)) return EntryRead::Damaged;
+  return EntryRead::Ok;
+}
+
+// The bytes the files of the archive declare, when they are to be written.
+quint64 declaredBytes(zip_t* za) {
+  quint64 sum = 0;
+  const zip_int64_t count = zip_get_num_entries(za, 0);
+  for (zip_int64_t i = 0; i < count; ++i) {
+    zip_stat_t st;
+    zip_stat_init(&st);
+    if (zip_stat_index(za, zip_uint64_t(i), 0, &st) != 0 || !(st.valid & ZIP_STAT_SIZE)) continue;
+    const QString name = QString::fromUtf8(st.name);
+    if (name.endsWith('/') || name.endsWith('\\') || !SafeEntryPath(name)) continue;
+    sum = st.size > ~quint64(0) - sum ? ~quint64(0) : sum + st.size;
   }
-  if ((st.valid & ZIP_STAT_SIZE) && quint64(data.size()) != st.size) return std::nullopt;
-  return data;
+  return sum;
 }
 
 }  // namespace
@@ -168,6 +203,17 @@ QByteArray CGUnzipFiles::LastStdOut() { return g_state.stdOut; }
 void CGUnzipFiles::setReplaceQuestion(std::function<ReplaceAnswer(const QString&)> ask) { g_replace = std::move(ask); }
 void CGUnzipFiles::setPasswordQuestion(std::function<std::optional<QString>()> ask) { g_password = std::move(ask); }
 
+namespace {
+void reportUnread(const QString& entryName, EntryRead read) {
+  if (read == EntryRead::BadPassword)
+    printLine(QStringLiteral("   skipping: %1  incorrect password").arg(entryName));
+  else if (read == EntryRead::TooLarge)
+    printLine(QStringLiteral("error:  %1 expands beyond the size the archive declares").arg(entryName));
+  else
+    printLine(QStringLiteral("error:  invalid compressed data in %1").arg(entryName));
+}
+}  // namespace
+
 qint32 VBUnzip(const UnzipOptions& dcl) {
   g_state = UnzipState();
   const int quiet = dcl.fQuiet;  // 2 errors only, 1 fewer, 0 all
@@ -202,6 +248,19 @@ qint32 VBUnzip(const UnzipOptions& dcl) {
     return UnzNoTarget;
   }
   const QString targetAbs = QDir(target).absolutePath();
+  if (writing) {
+    // An archive that declares more than the disk can take is refused before anything is written.
+    const quint64 needed = declaredBytes(za);
+    const qint64 free = QStorageInfo(targetAbs).bytesAvailable();
+    if (free >= 0 && needed > quint64(free)) {
+      printLine(QStringLiteral("error:  the archive's files need %1 bytes, but only %2 bytes are free in %3")
+                    .arg(needed)
+                    .arg(free)
+                    .arg(targetAbs));
+      zip_close(za);
+      return UnzNoTarget;
+    }
+  }
 
   qint32 result = UnzOk;
   auto worse = [&](qint32 code) {
@@ -241,25 +300,19 @@ qint32 VBUnzip(const UnzipOptions& dcl) {
       continue;
     }
 
-    bool badPassword = false;
-    std::optional<QByteArray> data = readEntry(za, zip_uint64_t(i), st, encrypted, badPassword);
-    if (!data) {
-      if (badPassword) {
-        printLine(QStringLiteral("   skipping: %1  incorrect password").arg(entryName));
-        worse(UnzWarning);
-      } else {
-        printLine(QStringLiteral("error:  invalid compressed data in %1").arg(entryName));
-        worse(UnzBadArchive);
+    // Tested or sent to standard output: read through, nothing written.
+    if (testing || toStdOut) {
+      CrLf crlf;
+      const EntryRead read = streamEntry(za, zip_uint64_t(i), st, encrypted, [&](const char* d, qsizetype n) {
+        if (toStdOut) g_state.stdOut += dcl.naflag == 1 ? crlf.convert(d, n) : QByteArray(d, n);
+        return true;
+      });
+      if (read != EntryRead::Ok) {
+        reportUnread(entryName, read);
+        worse(read == EntryRead::BadPassword ? UnzWarning : UnzBadArchive);
+      } else if (testing) {
+        info(QStringLiteral("    testing: %1   OK").arg(entryName), 0);
       }
-      continue;
-    }
-    if (testing) {
-      info(QStringLiteral("    testing: %1   OK").arg(entryName), 0);
-      continue;
-    }
-    if (dcl.naflag == 1) *data = toCrLf(*data);
-    if (toStdOut) {
-      g_state.stdOut += *data;
       continue;
     }
 
@@ -285,13 +338,34 @@ qint32 VBUnzip(const UnzipOptions& dcl) {
       worse(UnzNoTarget);
       continue;
     }
-    QFile out(path);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(*data) != data->size()) {
+    // The file is replaced only once the whole entry has been read and checked.
+    QSaveFile out(path);
+    if (!out.open(QIODevice::WriteOnly)) {
       printLine(QStringLiteral("error:  cannot create ") + path);
       worse(UnzNoTarget);
       continue;
     }
-    out.close();
+    CrLf crlf;
+    const EntryRead read = streamEntry(za, zip_uint64_t(i), st, encrypted, [&](const char* d, qsizetype n) {
+      const QByteArray chunk = dcl.naflag == 1 ? crlf.convert(d, n) : QByteArray::fromRawData(d, n);
+      return out.write(chunk) == chunk.size();
+    });
+    if (read != EntryRead::Ok) {
+      out.cancelWriting();
+      if (read == EntryRead::SinkFailed) {
+        printLine(QStringLiteral("error:  cannot create ") + path);
+        worse(UnzNoTarget);
+      } else {
+        reportUnread(entryName, read);
+        worse(read == EntryRead::BadPassword ? UnzWarning : UnzBadArchive);
+      }
+      continue;
+    }
+    if (!out.commit()) {
+      printLine(QStringLiteral("error:  cannot create ") + path);
+      worse(UnzNoTarget);
+      continue;
+    }
     if (when.isValid()) {
       QFile touched(path);
       if (touched.open(QIODevice::ReadWrite)) touched.setFileTime(when, QFileDevice::FileModificationTime);

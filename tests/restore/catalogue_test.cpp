@@ -241,3 +241,30 @@ TEST(Catalogue, WriteBackLeavesFilesDbAsResetThenCopied) {
   EXPECT_EQ(captions.last(), "Corvane - Restoring Directory - 25100 files...");
   EXPECT_TRUE(messages.texts.isEmpty());
 }
+
+// Entries are written as they are read, never beyond what the archive declares, and an archive
+// that declares more than the disk has free is refused before anything is written.
+TEST(Unzip, DeclaredSizesBoundTheExtraction) {
+  QTemporaryDir dir;
+  const QString out = dir.filePath("out");
+  CGUnzipFiles u;
+  u.setExtractDir(out);
+
+  // A stored entry whose data is longer than the size the archive declares.
+  writeFile(dir.filePath("longer.zip"), test::storedZipDeclaring("FilesE.db", QByteArray(5000, 'x'), 100));
+  writeFile(out + "/FilesE.db", "old");
+  EXPECT_EQ(u.Unzip(dir.filePath("longer.zip")), UnzBadArchive);
+  EXPECT_TRUE(CGUnzipFiles::GetLastMessage().contains("expands beyond the size the archive declares"));
+  EXPECT_EQ(readFile(out + "/FilesE.db"), "old");  // a failed entry replaces nothing
+
+  // Far more than any disk: refused, with a message, nothing written.
+  writeFile(dir.filePath("huge.zip"), test::storedZipDeclaring("FilesE.db", "tiny", quint64(1) << 50));
+  EXPECT_EQ(u.Unzip(dir.filePath("huge.zip")), UnzNoTarget);
+  EXPECT_TRUE(CGUnzipFiles::GetLastMessage().contains("bytes are free in")) << CGUnzipFiles::GetLastMessage().toStdString();
+  EXPECT_EQ(readFile(out + "/FilesE.db"), "old");
+
+  // The same hand-made archive with the true size extracts.
+  writeFile(dir.filePath("right.zip"), test::storedZipDeclaring("FilesE.db", "tiny", 4));
+  EXPECT_EQ(u.Unzip(dir.filePath("right.zip")), UnzOk) << CGUnzipFiles::GetLastMessage().toStdString();
+  EXPECT_EQ(readFile(out + "/FilesE.db"), "tiny");
+}

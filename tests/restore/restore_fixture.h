@@ -83,6 +83,40 @@ inline QByteArray zipOf(const QList<QPair<QString, QByteArray>>& entries) {
   return f.readAll();
 }
 
+// One stored entry written by hand, declaring declaredSize as its size in the central
+// directory (in a zip64 field when it does not fit 32 bits), whatever data holds.
+inline QByteArray storedZipDeclaring(const QByteArray& name, const QByteArray& data, quint64 declaredSize) {
+  quint32 crc = 0xFFFFFFFFu;
+  for (const char ch : data) {
+    crc ^= quint8(ch);
+    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  }
+  crc = ~crc;
+  QByteArray z;
+  auto u16 = [&](quint32 v) { z.append(char(v & 0xFF)).append(char((v >> 8) & 0xFF)); };
+  auto u32 = [&](quint32 v) {
+    u16(v & 0xFFFF);
+    u16(v >> 16);
+  };
+  const bool zip64 = declaredSize >= 0xFFFFFFFFu;
+  // clang-format off: one header record per line
+  u32(0x04034b50); u16(20); u16(0); u16(0); u16(0); u16(0x21);
+  u32(crc); u32(quint32(data.size())); u32(quint32(data.size())); u16(quint32(name.size())); u16(0);
+  z.append(name).append(data);
+  const quint32 cdOffset = quint32(z.size());
+  u32(0x02014b50); u16(45); u16(zip64 ? 45 : 20); u16(0); u16(0); u16(0); u16(0x21);
+  u32(crc); u32(quint32(data.size())); u32(zip64 ? 0xFFFFFFFFu : quint32(declaredSize));
+  u16(quint32(name.size())); u16(zip64 ? 12 : 0); u16(0); u16(0); u16(0); u32(0); u32(0);
+  z.append(name);
+  if (zip64) {
+    u16(0x0001); u16(8); u32(quint32(declaredSize & 0xFFFFFFFFu)); u32(quint32(declaredSize >> 32));
+  }
+  const quint32 cdSize = quint32(z.size()) - cdOffset;
+  u32(0x06054b50); u16(0); u16(0); u16(1); u16(1); u32(cdSize); u32(cdOffset); u16(0);
+  // clang-format on
+  return z;
+}
+
 inline int rowCount(const QString& db, const QString& sql, const QVariantList& params = {}) {
   store::DBConnection c;
   c.Open(db);
