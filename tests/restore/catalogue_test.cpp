@@ -260,7 +260,8 @@ TEST(Unzip, DeclaredSizesBoundTheExtraction) {
   // Far more than any disk: refused, with a message, nothing written.
   writeFile(dir.filePath("huge.zip"), test::storedZipDeclaring("FilesE.db", "tiny", quint64(1) << 50));
   EXPECT_EQ(u.Unzip(dir.filePath("huge.zip")), UnzNoTarget);
-  EXPECT_TRUE(CGUnzipFiles::GetLastMessage().contains("bytes are free in")) << CGUnzipFiles::GetLastMessage().toStdString();
+  EXPECT_TRUE(CGUnzipFiles::GetLastMessage().contains("bytes are free in"))
+      << CGUnzipFiles::GetLastMessage().toStdString();
   EXPECT_EQ(readFile(out + "/FilesE.db"), "old");
 
   // The same hand-made archive with the true size extracts.

@@ -143,7 +143,8 @@ TEST_F(FetchTest, TextCatalogueImport) {
       "C:\\Data 000\r\nC:\\Data\\a.txt\r\nC:\\Data 003\r\nC:\\Other 002\r\nC:\\Data\\..\\..\\x.txt\r\n"
       "C:\\root.ini\r\nab\r\n"
       // Windows-1252: euro sign, curly quotes, en dash; then a plain quote, stored doubled.
-      "C:\\Data\\\x80 \x93" "caf\xe9\x94 \x96 x.txt\r\nC:\\Data\\o'neil.doc";
+      "C:\\Data\\\x80 \x93"
+      "caf\xe9\x94 \x96 x.txt\r\nC:\\Data\\o'neil.doc";
   server.setCatalogueFile(account.machineId, "Files.txt", FakeBackupServer::encryptWithKey(text, account.fileKeyHex));
   ASSERT_EQ(DownloadTextCatalogue(ctx, account.fileKeyHex, account.machineId), "OK");
   EXPECT_FALSE(QFile::exists(app.file("temp.tmp")));
@@ -154,16 +155,19 @@ TEST_F(FetchTest, TextCatalogueImport) {
   EXPECT_TRUE(db->endsWith("PC1Download.db"));
   QStringList captions;
   const QDateTime now(QDate(2012, 3, 4), QTime(5, 6, 7));
-  EXPECT_EQ(ImportFileToFileDB(app.path(), *db, [&](const QString& t) { captions << t; }, now), 5);
+  const CaptionFn caption = [&](const QString& t) { captions << t; };
+  EXPECT_EQ(ImportFileToFileDB(app.path(), *db, caption, now), 5);
   EXPECT_EQ(captions.first(), "Inserting Files - ");
   EXPECT_EQ(captions.last(), "Inserting Files into Database - 9");
   // Every row: size -1, created and modified when imported, uploaded on the fixed date.
-  EXPECT_EQ(test::rowCount(*db, "Select * From File WHERE Filesize = -1 AND DateCreated = '2012-03-04 05:06:07' AND "
-                                "DateLastModified = '2012-03-04 05:06:07' AND DateUploaded = '2000-01-01 00:00:00' "
-                                "AND Uploaded = 1 AND Filtered = 0"),
+  EXPECT_EQ(test::rowCount(*db,
+                           "Select * From File WHERE Filesize = -1 AND DateCreated = '2012-03-04 05:06:07' AND "
+                           "DateLastModified = '2012-03-04 05:06:07' AND DateUploaded = '2000-01-01 00:00:00' "
+                           "AND Uploaded = 1 AND Filtered = 0"),
             5);
   EXPECT_EQ(test::rowCount(*db, "Select * From File WHERE FileName = ? AND Extension = 'txt'",
-                           {QString::fromUtf8("\u20ac \u201c" "caf\u00e9\u201d \u2013 x.")}),
+                           {QString::fromUtf8("\u20ac \u201c"
+                                              "caf\u00e9\u201d \u2013 x.")}),
             1);
   EXPECT_EQ(test::rowCount(*db, "Select * From File WHERE FileName = ? AND Extension = 'doc'", {"o''neil."}), 1);
   // The folder line is the current folder, its summary line is skipped, another folder's
@@ -217,8 +221,8 @@ TEST_F(FetchTest, MisframedRepliesAndAStalledServerAreFailedDownloads) {
   const int pumps = waiter.eventPumps;
   EXPECT_NE(fetch(stall), "OK");
   setDownloadLimits(saved);
-  EXPECT_EQ(messages.texts, (QStringList{"Error in DownloadFile - no data arrived for 30 seconds",
-                                         "File Download Unsuccessfull..."}));
+  EXPECT_EQ(messages.texts,
+            (QStringList{"Error in DownloadFile - no data arrived for 30 seconds", "File Download Unsuccessfull..."}));
   EXPECT_GT(waiter.eventPumps, pumps);
   EXPECT_FALSE(QFile::exists(app.file("temp.tmp")));
 }
@@ -242,11 +246,12 @@ TEST_F(FetchTest, AWrongFileKeyThatPassesThePaddingKeepsTheOldCopy) {
   server.addAccount({"ann", "pw", "PC9", "M-9", account.fileKeyHex, "kk9"});
   server.setCatalogueFile("M-9", "FilesE.db", test::zipOf({{"FilesE.db", inner}}));
   const qint64 wrongKeyId = *keys::DBInsertKey(app.statusDb(), "ann", "pw", "M-9", "PC9", "Y",
-                                              keys::BlowfishEncryptHex(wrongKey, keys::StringToHex("kk9")), "kk9", "");
+                                               keys::BlowfishEncryptHex(wrongKey, keys::StringToHex("kk9")), "kk9", "");
   const QString old = test::makeCatalogue(app.file("PC9Files.db"), {{"C:\\Old", "kept.", "txt", 1}});
 
   EXPECT_FALSE(DownloadDirectoryFile(ctx, "PC9", wrongKeyId));
-  EXPECT_EQ(messages.texts, (QStringList{"Download Failed - Decrypt Failure - error code 5", "Directory Download Failed..."}));
+  EXPECT_EQ(messages.texts,
+            (QStringList{"Download Failed - Decrypt Failure - error code 5", "Directory Download Failed..."}));
   EXPECT_EQ(mainCaptions.last(), "Decrypt Failure - error code 5");
   UploadedFileRecords r = freshRecords();
   ASSERT_EQ(DBSelectAllUploadedFiles(old, r), 1);

@@ -99,7 +99,8 @@ inline QByteArray storedZipDeclaring(const QByteArray& name, const QByteArray& d
     u16(v >> 16);
   };
   const bool zip64 = declaredSize >= 0xFFFFFFFFu;
-  // clang-format off: one header record per line
+  // One header record per line.
+  // clang-format off
   u32(0x04034b50); u16(20); u16(0); u16(0); u16(0); u16(0x21);
   u32(crc); u32(quint32(data.size())); u32(quint32(data.size())); u16(quint32(name.size())); u16(0);
   z.append(name).append(data);

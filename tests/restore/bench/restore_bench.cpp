@@ -9,6 +9,8 @@
 //   textcatalogue <appdir> <rows> <sql>  Files.txt of <rows> files, and the same rows as SQL
 //   import <appdir>                   Files.txt into a fresh download catalogue: "<rows> <seconds>"
 //   stalled <share>                   the text catalogue from a server that stops sending
+#include <sqlite3.h>
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -18,9 +20,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <sqlite3.h>
-#include <thread>
 #include <memory>
+#include <thread>
 
 #include "fakeserver/FakeBackupServer.h"
 #include "keys/EncryptionSession.h"
@@ -243,7 +244,8 @@ void makeTextCatalogue(const QString& appDir, int rows, const QString& script) {
   QByteArray folder;
   for (int i = 0; i < rows; ++i) {
     if (i % 20 == 0) {
-      folder = "C:\\Users\\Ann\\Documents\\Project" + QByteArray::number(i / 1000) + "\\Part" + QByteArray::number(i / 20 % 50);
+      folder = "C:\\Users\\Ann\\Documents\\Project" + QByteArray::number(i / 1000) + "\\Part" +
+               QByteArray::number(i / 20 % 50);
       txt.write(folder + " 000\r\n");
     }
     const QByteArray name = "file" + QByteArray::number(i) + ".";
@@ -307,9 +309,10 @@ int stalled(const QString& share, GapWaiter& waiter) {
   const QString result = restore::DownloadTextCatalogue(ctx, account.fileKeyHex, account.machineId);
   const double secs = t.nsecsElapsed() / 1e9;
   platform::setMessageBoxes(nullptr);
-  std::printf("catalogue download from a server stalled after 4 bytes: ended after %.1f s with \"%s\" (goal: 30 s, "
-              "the Part's failure message), longest pause %lld ms\n",
-              secs, qPrintable(messages.last), waiter.longestMs());
+  std::printf(
+      "catalogue download from a server stalled after 4 bytes: ended after %.1f s with \"%s\" (goal: 30 s, "
+      "the Part's failure message), longest pause %lld ms\n",
+      secs, qPrintable(messages.last), waiter.longestMs());
   return result == QLatin1String("OK") ? 1 : 0;
 }
 
