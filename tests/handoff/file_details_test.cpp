@@ -116,3 +116,50 @@ TEST(FileNode, ChildrenInOrderNumbersPlainAndBlankUploadTime) {
   EXPECT_EQ(decimalText(-0.0), "0");
   EXPECT_EQ(decimalText(1536), "1536");
 }
+
+// The forms the old reader of the service's dates accepted, with what it made of them.
+TEST(ServiceDateForms, MonthFirstTwelveHourAndTheStoredForm) {
+  struct Case {
+    const char* text;
+    const char* log;      // read as the upload log is read ("" = no date)
+    const char* service;  // read as other service files are read
+  };
+  const Case cases[] = {
+      {"3/1/2026", "2026-03-01 00:00:00", "2026-03-01 00:00:00"},
+      {"03/01/2026 01:00:00 PM", "2026-03-01 13:00:00", "2026-03-01 13:00:00"},
+      {" 3/1/2026   1:05:07  pm ", "2026-03-01 13:05:07", "2026-03-01 13:05:07"},
+      {"3/1/2026 12:00:00 AM", "2026-03-01 00:00:00", "2026-03-01 00:00:00"},
+      {"3/1/2026 0:00 AM", "2026-03-01 00:00:00", "2026-03-01 00:00:00"},
+      {"3/1/2026 12:30 PM", "2026-03-01 12:30:00", "2026-03-01 12:30:00"},
+      {"3/1/2026 13:05", "2026-03-01 13:05:00", "2026-03-01 13:05:00"},
+      {"3-1-2026 13:05", "2026-03-01 13:05:00", ""},  // "-" with minutes only: the log alone
+      {"3-1-2026 1:05:07 PM", "2026-03-01 13:05:07", "2026-03-01 13:05:07"},
+      {"25/2/2026 9:00:00 AM", "2026-02-25 09:00:00", ""},  // day first when the first number is no month
+      {"31-12-2025 11:05:09 PM", "2025-12-31 23:05:09", ""},
+      {"2026-03-01 13:05:07", "2026-03-01 13:05:07", "2026-03-01 13:05:07"},
+      {"2026-03-01T13:05:07", "2026-03-01 13:05:07", "2026-03-01 13:05:07"},
+      {"2/29/2024", "2024-02-29 00:00:00", "2024-02-29 00:00:00"},
+      {"3/1/0099", "0099-03-01 00:00:00", "0099-03-01 00:00:00"},
+      {"3/1/2026\xC2\xA0" "1:00 PM", "2026-03-01 13:00:00", "2026-03-01 13:00:00"},  // a no-break space
+      // No dates: two-digit years, bad days and hours, one-digit minutes, missing or glued markers.
+      {"3/1/26", "", ""}, {"2/30/2026", "", ""}, {"13/13/2026", "", ""}, {"3/1/0000", "", ""},
+      {"3/1/2026 13:00:00 PM", "", ""}, {"3/1/2026 24:00:00", "", ""}, {"3/1/2026 1:5:00 PM", "", ""},
+      {"3/1/2026 1:05:07PM", "", ""}, {"3/1/2026 1 PM", "", ""}, {"2026-03-01 13:05", "", ""},
+      {"2026-3-1", "", ""}, {"3/1-2026", "", ""}, {" ", "", ""}, {"", "", ""}, {"3/1/-2026", "", ""},
+  };
+  for (const Case& c : cases) {
+    const auto log = readServiceDate(std::string_view(c.text), DateForms::Log);
+    const auto service = readServiceDate(std::string_view(c.text), DateForms::Service);
+    EXPECT_EQ(log ? log->text() : QString(), QString(c.log)) << c.text;
+    EXPECT_EQ(service ? service->text() : QString(), QString(c.service)) << c.text;
+    // Both ways in give the same reading.
+    const auto viaQString = readServiceDate(QString::fromUtf8(c.text), DateForms::Log);
+    EXPECT_EQ(viaQString.has_value(), log.has_value()) << c.text;
+  }
+  // Packed numbers order as the stored text does; wall-clock seconds count across months.
+  const auto a = *readServiceDate(std::string_view("12/31/2025 11:59:59 PM"), DateForms::Log);
+  const auto b = *readServiceDate(std::string_view("1/1/2026"), DateForms::Log);
+  EXPECT_LT(a.packed(), b.packed());
+  EXPECT_EQ(b.wallSeconds() - a.wallSeconds(), 1);
+  EXPECT_EQ(ServiceDateTime::fromWallSeconds(a.wallSeconds()).text(), a.text());
+}

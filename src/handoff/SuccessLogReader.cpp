@@ -1,0 +1,521 @@
+#include "handoff/SuccessLogReader.h"
+
+#include <QFile>
+#include <cstring>
+#include <memory>
+#include <pugixml.hpp>
+#include <vector>
+
+namespace corvane::handoff {
+
+namespace {
+
+// Token by token, this reads what a tree of the whole document (pugixml, as the log was read
+// before) reads: the same name characters, the same leniencies (text outside the root, several
+// top-level elements), the same reference and line-end rules, and a NUL byte ends the document
+// as it ends the tree's. The tests hold the two side by side.
+
+// A single tag, text or comment larger than this is no upload log.
+constexpr size_t kLargestToken = size_t(256) << 20;
+
+constexpr std::string_view kFieldNames[] = {"FileName", "FileFolderName", "FileModifiedDate", "FileSize",
+                                            "FileType", "UpSuccess",      "UpDTime"};
+constexpr int kFields = int(LogField::Count);
+
+bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool isNameStart(char ch) {
+  const auto c = static_cast<unsigned char>(ch);
+  return c >= 0x80 || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':';
+}
+bool isNameChar(char ch) { return isNameStart(ch) || (ch >= '0' && ch <= '9') || ch == '-' || ch == '.'; }
+
+// A code point as UTF-8, the way the DOM reader writes character references (no range check).
+void appendCodePoint(std::string& out, uint32_t ch) {
+  if (ch < 0x80) {
+    out.push_back(char(ch));
+  } else if (ch < 0x800) {
+    out.push_back(char(uint8_t(0xC0 | (ch >> 6))));
+    out.push_back(char(uint8_t(0x80 | (ch & 0x3F))));
+  } else if (ch < 0x10000) {
+    out.push_back(char(uint8_t(0xE0 | (ch >> 12))));
+    out.push_back(char(uint8_t(0x80 | ((ch >> 6) & 0x3F))));
+    out.push_back(char(uint8_t(0x80 | (ch & 0x3F))));
+  } else {
+    out.push_back(char(uint8_t(0xF0 | (ch >> 18))));
+    out.push_back(char(uint8_t(0x80 | ((ch >> 12) & 0x3F))));
+    out.push_back(char(uint8_t(0x80 | ((ch >> 6) & 0x3F))));
+    out.push_back(char(uint8_t(0x80 | (ch & 0x3F))));
+  }
+}
+
+// The length of a complete reference at s ("&amp;", "&#233;", "&#xE9;"), its text in `out`;
+// 0 when s starts no complete reference (the "&" then stands for itself).
+size_t decodeReference(std::string_view s, std::string& out) {
+  static constexpr std::pair<std::string_view, char> kNamed[] = {
+      {"&amp;", '&'}, {"&apos;", '\''}, {"&gt;", '>'}, {"&lt;", '<'}, {"&quot;", '"'}};
+  for (const auto& [name, ch] : kNamed)
+    if (s.substr(0, name.size()) == name) return out.push_back(ch), name.size();
+  if (s.size() < 3 || s[1] != '#') return 0;
+  const bool hex = s[2] == 'x';
+  size_t i = hex ? 3 : 2;
+  uint32_t value = 0;
+  const size_t first = i;
+  for (; i < s.size() && s[i] != ';'; ++i) {
+    const char c = s[i];
+    if (c >= '0' && c <= '9') value = value * (hex ? 16 : 10) + uint32_t(c - '0');
+    else if (hex && (c | ' ') >= 'a' && (c | ' ') <= 'f') value = value * 16 + uint32_t((c | ' ') - 'a' + 10);
+    else return 0;
+  }
+  if (i == s.size() || i == first) return 0;
+  appendCodePoint(out, value);
+  return i + 1;
+}
+
+// Text as the record holds it: references decoded, CR LF and lone CR made LF; a decoded NUL
+// ends the text, as it ends a C string.
+void decodeText(std::string_view s, bool references, std::string& out) {
+  out.clear();
+  size_t i = 0;
+  while (i < s.size()) {
+    const char c = s[i];
+    if (c == '\r') {
+      out.push_back('\n');
+      i += (i + 1 < s.size() && s[i + 1] == '\n') ? 2 : 1;
+    } else if (c == '&' && references) {
+      const size_t n = decodeReference(s.substr(i), out);
+      if (n == 0) out.push_back('&');
+      i += n ? n : 1;
+    } else {
+      out.push_back(c);
+      ++i;
+    }
+  }
+  if (const size_t nul = out.find('\0'); nul != std::string::npos) out.resize(nul);
+}
+
+class StreamParser {
+ public:
+  StreamParser(QIODevice& device, qint64 chunk, const SuccessLogReader::RecordFn& onRecord,
+               const SuccessLogReader::ProgressFn& progress)
+      : device_(device), chunk_(size_t(chunk)), onRecord_(onRecord), progress_(progress), total_(device.size()) {}
+
+  // `start`: the bytes already read from the file, byte order mark taken off; `consumed`: how
+  // many bytes of the file that was.
+  SuccessLogReader::Outcome run(std::string_view start, qint64 consumed);
+
+ private:
+  enum class Step { Done, More, Bad };
+  enum class Role : uint8_t { Other, Collection, Details, Field };
+  struct Open {
+    size_t nameEnd;  // in names_
+    Role role;
+    int field;
+  };
+
+  bool refill();
+  Step token();
+  Step text();
+  Step markup();
+  Step startTag(size_t p);
+  Step endTag(size_t p);
+  Step processingInstruction(size_t p);
+  Step exclamation(size_t p);
+  Step doctype(size_t p, size_t* end);
+  void open(std::string_view name);
+  void close();
+  void takeText(std::string_view raw, bool references);
+
+  size_t avail() const { return end_ - pos_; }
+  const char* at(size_t p) const { return buf_.get() + p; }
+  std::string_view view(size_t from, size_t to) const { return {buf_.get() + from, to - from}; }
+  size_t find(size_t from, std::string_view what) const {
+    const std::string_view hay = view(from, end_);
+    const size_t i = hay.find(what);
+    return i == std::string_view::npos ? std::string_view::npos : from + i;
+  }
+
+  QIODevice& device_;
+  size_t chunk_;
+  const SuccessLogReader::RecordFn& onRecord_;
+  const SuccessLogReader::ProgressFn& progress_;
+  qint64 total_;
+  qint64 readSoFar_ = 0;
+
+  std::unique_ptr<char[]> buf_;
+  size_t cap_ = 0, pos_ = 0, end_ = 0;
+  bool eof_ = false;
+  bool stopped_ = false;
+
+  std::string names_;
+  std::vector<Open> stack_;
+  bool sawElement_ = false;
+
+  std::array<std::string, kFields> values_;
+  std::array<bool, kFields> seen_{}, taken_{};
+  qint64 position_ = 0;
+  std::string scratch_;
+};
+
+bool StreamParser::refill() {
+  if (eof_) return false;
+  if (pos_ > 0) {
+    std::memmove(buf_.get(), buf_.get() + pos_, end_ - pos_);
+    end_ -= pos_;
+    pos_ = 0;
+  }
+  if (end_ == cap_) {
+    if (cap_ >= kLargestToken) return false;
+    const size_t grown = std::max(chunk_, cap_ * 2);
+    auto bigger = std::make_unique<char[]>(grown);
+    std::memcpy(bigger.get(), buf_.get(), end_);
+    buf_ = std::move(bigger);
+    cap_ = grown;
+  }
+  const qint64 n = device_.read(buf_.get() + end_, qint64(std::min(cap_ - end_, chunk_)));
+  if (n <= 0) {
+    eof_ = true;
+    return n == 0;
+  }
+  readSoFar_ += n;
+  if (const void* nul = std::memchr(buf_.get() + end_, '\0', size_t(n))) {
+    end_ = size_t(static_cast<const char*>(nul) - buf_.get());
+    eof_ = true;
+  } else {
+    end_ += size_t(n);
+  }
+  if (progress_ && !progress_(readSoFar_, total_)) {
+    stopped_ = true;
+    return false;
+  }
+  return true;
+}
+
+SuccessLogReader::Outcome StreamParser::run(std::string_view start, qint64 consumed) {
+  readSoFar_ = consumed;
+  cap_ = std::max(chunk_, start.size());
+  buf_ = std::make_unique<char[]>(cap_);
+  std::memcpy(buf_.get(), start.data(), start.size());
+  end_ = start.size();
+  if (const void* nul = std::memchr(buf_.get(), '\0', end_)) {
+    end_ = size_t(static_cast<const char*>(nul) - buf_.get());
+    eof_ = true;
+  }
+  for (;;) {
+    if (pos_ == end_) {
+      if (eof_) break;
+      if (!refill()) return stopped_ ? SuccessLogReader::Outcome::Stopped : SuccessLogReader::Outcome::NoDocument;
+      continue;
+    }
+    const Step step = token();
+    if (step == Step::Bad) return SuccessLogReader::Outcome::NoDocument;
+    if (step == Step::More && !refill()) {
+      // The document ends inside a token (or the token is too large).
+      return stopped_ ? SuccessLogReader::Outcome::Stopped : SuccessLogReader::Outcome::NoDocument;
+    }
+  }
+  if (!stack_.empty() || !sawElement_) return SuccessLogReader::Outcome::NoDocument;
+  return SuccessLogReader::Outcome::Read;
+}
+
+StreamParser::Step StreamParser::token() { return buf_[pos_] == '<' ? markup() : text(); }
+
+StreamParser::Step StreamParser::text() {
+  const bool wanted = !stack_.empty() && stack_.back().role == Role::Field && !taken_[size_t(stack_.back().field)];
+  const void* lt = std::memchr(at(pos_), '<', avail());
+  const size_t stop = lt ? size_t(static_cast<const char*>(lt) - buf_.get()) : end_;
+  if (!wanted) {  // skipped text need not be whole
+    pos_ = stop;
+    return Step::Done;
+  }
+  if (!lt && !eof_) return Step::More;
+  takeText(view(pos_, stop), true);
+  pos_ = stop;
+  return Step::Done;
+}
+
+void StreamParser::takeText(std::string_view raw, bool references) {
+  const int field = stack_.back().field;
+  if (references) {  // a run of only whitespace is no text
+    bool blank = true;
+    for (const char c : raw) {
+      if (!isSpace(c)) {
+        blank = false;
+        break;
+      }
+    }
+    if (blank) return;
+  }
+  decodeText(raw, references, values_[size_t(field)]);
+  taken_[size_t(field)] = true;
+}
+
+StreamParser::Step StreamParser::markup() {
+  if (avail() < 2) return eof_ ? Step::Bad : Step::More;
+  const char c = buf_[pos_ + 1];
+  if (c == '/') return endTag(pos_);
+  if (c == '?') return processingInstruction(pos_);
+  if (c == '!') return exclamation(pos_);
+  if (isNameStart(c)) return startTag(pos_);
+  return Step::Bad;
+}
+
+StreamParser::Step StreamParser::startTag(size_t p) {
+  size_t q = p + 1;
+  while (q < end_ && isNameChar(buf_[q])) ++q;
+  if (q == end_) return eof_ ? Step::Bad : Step::More;
+  const std::string_view name = view(p + 1, q);
+  bool selfClosing = false;
+  if (buf_[q] == '/') {
+    if (q + 1 == end_) return eof_ ? Step::Bad : Step::More;
+    if (buf_[q + 1] != '>') return Step::Bad;
+    selfClosing = true;
+    q += 2;
+  } else if (buf_[q] == '>') {
+    ++q;
+  } else if (isSpace(buf_[q])) {
+    for (;;) {  // attributes: read and dropped
+      while (q < end_ && isSpace(buf_[q])) ++q;
+      if (q == end_) return eof_ ? Step::Bad : Step::More;
+      const char a = buf_[q];
+      if (a == '>') {
+        ++q;
+        break;
+      }
+      if (a == '/') {
+        if (q + 1 == end_) return eof_ ? Step::Bad : Step::More;
+        if (buf_[q + 1] != '>') return Step::Bad;
+        selfClosing = true;
+        q += 2;
+        break;
+      }
+      if (!isNameStart(a)) return Step::Bad;
+      while (q < end_ && isNameChar(buf_[q])) ++q;
+      while (q < end_ && isSpace(buf_[q])) ++q;
+      if (q == end_) return eof_ ? Step::Bad : Step::More;
+      if (buf_[q] != '=') return Step::Bad;
+      ++q;
+      while (q < end_ && isSpace(buf_[q])) ++q;
+      if (q == end_) return eof_ ? Step::Bad : Step::More;
+      const char quote = buf_[q];
+      if (quote != '"' && quote != '\'') return Step::Bad;
+      const void* close = std::memchr(at(q + 1), quote, end_ - q - 1);
+      if (!close) return eof_ ? Step::Bad : Step::More;
+      q = size_t(static_cast<const char*>(close) - buf_.get()) + 1;
+      if (q < end_ && isNameStart(buf_[q])) return Step::Bad;  // attributes need a space between them
+    }
+  } else {
+    return Step::Bad;
+  }
+  open(name);
+  if (selfClosing) close();
+  pos_ = q;
+  return Step::Done;
+}
+
+StreamParser::Step StreamParser::endTag(size_t p) {
+  size_t q = p + 2;
+  while (q < end_ && isNameChar(buf_[q])) ++q;
+  while (q < end_ && isSpace(buf_[q])) ++q;
+  if (q == end_) return eof_ ? Step::Bad : Step::More;
+  if (buf_[q] != '>' || stack_.empty()) return Step::Bad;
+  std::string_view name = view(p + 2, q);
+  while (!name.empty() && isSpace(name.back())) name.remove_suffix(1);
+  const size_t nameStart = stack_.size() > 1 ? stack_[stack_.size() - 2].nameEnd : 0;
+  if (name != std::string_view(names_).substr(nameStart, stack_.back().nameEnd - nameStart)) return Step::Bad;
+  close();
+  pos_ = q + 1;
+  return Step::Done;
+}
+
+StreamParser::Step StreamParser::processingInstruction(size_t p) {
+  size_t q = p + 2;
+  if (q == end_) return eof_ ? Step::Bad : Step::More;
+  if (!isNameStart(buf_[q])) return Step::Bad;
+  while (q < end_ && isNameChar(buf_[q])) ++q;
+  const size_t close = find(q, "?>");
+  if (close == std::string_view::npos) return eof_ ? Step::Bad : Step::More;
+  pos_ = close + 2;
+  return Step::Done;
+}
+
+StreamParser::Step StreamParser::exclamation(size_t p) {
+  const std::string_view rest = view(p, end_);
+  auto startsWith = [&](std::string_view what) -> int {  // 1 yes, 0 no, -1 not enough data yet
+    const size_t n = std::min(rest.size(), what.size());
+    if (rest.substr(0, n) != what.substr(0, n)) return 0;
+    return n == what.size() ? 1 : -1;
+  };
+  auto need = [&](int r) { return r < 0 ? (eof_ ? Step::Bad : Step::More) : Step::Bad; };
+  if (const int r = startsWith("<!--"); r != 0) {
+    if (r < 0) return need(r);
+    const size_t close = find(p + 4, "-->");
+    if (close == std::string_view::npos) return eof_ ? Step::Bad : Step::More;
+    pos_ = close + 3;
+    return Step::Done;
+  }
+  if (const int r = startsWith("<![CDATA["); r != 0) {
+    if (r < 0) return need(r);
+    const size_t close = find(p + 9, "]]>");
+    if (close == std::string_view::npos) return eof_ ? Step::Bad : Step::More;
+    if (!stack_.empty() && stack_.back().role == Role::Field && !taken_[size_t(stack_.back().field)])
+      takeText(view(p + 9, close), false);
+    pos_ = close + 3;
+    return Step::Done;
+  }
+  if (const int r = startsWith("<!DOCTYPE"); r != 0) {
+    if (r < 0) return need(r);
+    if (!stack_.empty()) return Step::Bad;
+    size_t close = 0;
+    const Step s = doctype(p, &close);
+    if (s == Step::Done) pos_ = close + 1;
+    return s;
+  }
+  return rest.size() < 3 && !eof_ ? Step::More : Step::Bad;
+}
+
+// The document type declaration, skipped: nested declarations, quoted strings, comments,
+// processing instructions and conditional sections. `end` gets the position of its ">".
+StreamParser::Step StreamParser::doctype(size_t p, size_t* end) {
+  const Step more = eof_ ? Step::Bad : Step::More;
+  auto has = [&](size_t i, std::string_view what) { return view(i, end_).substr(0, what.size()) == what; };
+  size_t depth = 0;
+  size_t i = p + 2;
+  while (i < end_) {
+    const char c = buf_[i];
+    if (c == '<' && i + 2 < end_ && buf_[i + 1] == '!' && buf_[i + 2] != '-') {
+      if (buf_[i + 2] == '[') {  // conditional section
+        size_t nested = 0;
+        i += 3;
+        for (;;) {
+          if (i + 2 >= end_) return more;
+          if (has(i, "<![")) {
+            i += 3;
+            ++nested;
+          } else if (has(i, "]]>")) {
+            i += 3;
+            if (nested == 0) break;
+            --nested;
+          } else {
+            ++i;
+          }
+        }
+      } else {
+        i += 2;
+        ++depth;
+      }
+    } else if (c == '<' && i + 2 >= end_) {
+      return more;
+    } else if (c == '"' || c == '\'') {
+      const void* close = std::memchr(at(i + 1), c, end_ - i - 1);
+      if (!close) return more;
+      i = size_t(static_cast<const char*>(close) - buf_.get()) + 1;
+    } else if (c == '<') {
+      size_t close = std::string_view::npos;
+      if (buf_[i + 1] == '?') close = find(i + 2, "?>");
+      else if (has(i, "<!--")) close = find(i + 4, "-->");
+      else if (i + 3 >= end_) return more;
+      else return Step::Bad;
+      if (close == std::string_view::npos) return more;
+      i = close + (buf_[close] == '?' ? 2 : 3);
+    } else if (c == '>') {
+      if (depth == 0) {
+        *end = i;
+        return Step::Done;
+      }
+      --depth;
+      ++i;
+    } else {
+      ++i;
+    }
+  }
+  return more;
+}
+
+void StreamParser::open(std::string_view name) {
+  Role role = Role::Other;
+  int field = -1;
+  const Role parent = stack_.empty() ? Role::Other : stack_.back().role;
+  if (stack_.empty()) {
+    sawElement_ = true;
+    if (name == "FileCollection") role = Role::Collection;
+  } else if (parent == Role::Collection && name == "FileDetails") {
+    role = Role::Details;
+    seen_.fill(false);
+    taken_.fill(false);
+  } else if (parent == Role::Details) {
+    for (int f = 0; f < kFields; ++f) {
+      if (name == kFieldNames[f]) {
+        if (!seen_[size_t(f)]) {  // the first child of that name counts
+          seen_[size_t(f)] = true;
+          role = Role::Field;
+          field = f;
+        }
+        break;
+      }
+    }
+  }
+  names_.append(name);
+  stack_.push_back({names_.size(), role, field});
+}
+
+void StreamParser::close() {
+  const Open top = stack_.back();
+  stack_.pop_back();
+  names_.resize(stack_.empty() ? 0 : stack_.back().nameEnd);
+  if (top.role != Role::Details) return;
+  LogRecord record;
+  for (int f = 0; f < kFields; ++f)
+    record.fields[size_t(f)] = taken_[size_t(f)] ? std::string_view(values_[size_t(f)]) : std::string_view();
+  record.position = position_++;
+  onRecord_(record);
+}
+
+// Logs in another encoding than UTF-8 (a UTF-16 or UTF-32 byte order, or a declared Latin-1)
+// are rare: they are read whole, as a tree.
+bool needsWholeDocument(std::string_view head) {
+  auto b = [&](size_t i) { return i < head.size() ? static_cast<unsigned char>(head[i]) : 0x100u; };
+  if ((b(0) == 0xFE && b(1) == 0xFF) || (b(0) == 0xFF && b(1) == 0xFE)) return true;
+  if (b(0) == 0 || b(1) == 0) return true;
+  if (head.substr(0, 4) == "<?xm") {
+    std::string decl(head.substr(0, std::min(head.find("?>"), size_t(1024))));
+    for (char& c : decl) c = char(std::tolower(static_cast<unsigned char>(c)));
+    if (decl.find("8859") != std::string::npos || decl.find("latin") != std::string::npos) return true;
+  }
+  return false;
+}
+
+SuccessLogReader::Outcome readWholeDocument(const QByteArray& bytes, const SuccessLogReader::RecordFn& onRecord) {
+  pugi::xml_document doc;
+  if (!doc.load_buffer(bytes.constData(), size_t(bytes.size())) || !doc.document_element())
+    return SuccessLogReader::Outcome::NoDocument;
+  LogRecord record;
+  for (const pugi::xpath_node& n : doc.select_nodes("FileCollection/FileDetails")) {
+    for (int f = 0; f < kFields; ++f)
+      record.fields[size_t(f)] = n.node().child_value(std::string(kFieldNames[f]).c_str());
+    onRecord(record);
+    ++record.position;
+  }
+  return SuccessLogReader::Outcome::Read;
+}
+
+}  // namespace
+
+SuccessLogReader::Outcome SuccessLogReader::read(const QString& path, const RecordFn& onRecord,
+                                                 const ProgressFn& progress) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) return Outcome::NoDocument;
+  return read(file, onRecord, progress);
+}
+
+SuccessLogReader::Outcome SuccessLogReader::read(QIODevice& device, const RecordFn& onRecord,
+                                                 const ProgressFn& progress, qint64 chunkBytes) {
+  const QByteArray head = device.read(std::min<qint64>(chunkBytes, 4096));
+  if (needsWholeDocument(std::string_view(head.constData(), size_t(head.size()))))
+    return readWholeDocument(head + device.readAll(), onRecord);
+  std::string_view start(head.constData(), size_t(head.size()));
+  if (start.substr(0, 3) == "\xEF\xBB\xBF") start.remove_prefix(3);
+  StreamParser parser(device, chunkBytes, onRecord, progress);
+  return parser.run(start, head.size());
+}
+
+}  // namespace corvane::handoff
