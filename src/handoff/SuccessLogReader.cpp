@@ -467,6 +467,7 @@ void StreamParser::close() {
   for (int f = 0; f < kFields; ++f)
     record.fields[size_t(f)] = taken_[size_t(f)] ? std::string_view(values_[size_t(f)]) : std::string_view();
   record.position = position_++;
+  record.offset = readSoFar_ - qint64(end_ - pos_);
   onRecord_(record);
 }
 

@@ -21,6 +21,7 @@ enum class LogField { FileName, FileFolderName, FileModifiedDate, FileSize, File
 struct LogRecord {
   std::array<std::string_view, size_t(LogField::Count)> fields;
   qint64 position = 0;  // 0-based, in document order
+  qint64 offset = 0;    // about where in the file the record ends (for progress)
   std::string_view operator[](LogField f) const { return fields[size_t(f)]; }
 };
 

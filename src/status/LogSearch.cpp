@@ -4,11 +4,15 @@
 
 #include <QFile>
 #include <QLocale>
-#include <QRegularExpression>
+#include <algorithm>
 #include <cmath>
+#include <map>
+#include <optional>
+#include <string>
 #include <pugixml.hpp>
 
 #include "handoff/ServiceDates.h"
+#include "handoff/SuccessLogReader.h"
 
 namespace corvane::status {
 
@@ -29,13 +33,26 @@ QStringList listEntries(const QString& text) {
   return text.split(',');
 }
 
-bool typeMatches(const QStringList& types, const QString& fileName, const QString& fileType) {
-  if (!fileName.contains('.')) return false;
-  const QString wanted = fileType.toUpper();
-  for (const QString& entry : types)
-    if (!entry.trimmed().isEmpty() && entry.toUpper() == wanted) return true;
-  return false;
-}
+// Whether a file type is one of the box's entries: letter case aside, the entry untrimmed.
+// The log holds few distinct types, so each is decided once per search.
+class TypeFilter {
+ public:
+  explicit TypeFilter(const QStringList& entries) {
+    for (const QString& entry : entries)
+      if (!entry.trimmed().isEmpty()) wanted_ << entry.toUpper();
+  }
+  bool matches(std::string_view fileType) {
+    const auto it = decided_.find(fileType);
+    if (it != decided_.end()) return it->second;
+    const bool ok = wanted_.contains(QString::fromUtf8(fileType.data(), qsizetype(fileType.size())).toUpper());
+    decided_.emplace(std::string(fileType), ok);
+    return ok;
+  }
+
+ private:
+  QStringList wanted_;
+  std::map<std::string, bool, std::less<>> decided_;
+};
 
 // The name is matched without its extension: the text up to and including the first ".".
 bool nameMatches(const QStringList& parts, const QString& fileName) {
@@ -46,25 +63,13 @@ bool nameMatches(const QStringList& parts, const QString& fileName) {
   return false;
 }
 
-QString sortKeyText(const QString& dateText) {
-  const QDateTime d = readLogDateTime(dateText);
-  return d.isValid() ? d.toString("yyyy-MM-dd HH:mm:ss") : QString();
-}
+std::string_view utf8View(const QByteArray& bytes) { return {bytes.constData(), size_t(bytes.size())}; }
 
 }  // namespace
 
 QDateTime readLogDateTime(const QString& text) {
-  QString t = text.simplified();
-  // The reader of the service's dates knows "M-d-yyyy" in fewer forms than "M/d/yyyy".
-  static const QRegularExpression dashed("^(\\d{1,2})-(\\d{1,2})-(\\d{4})(.*)$");
-  if (const auto m = dashed.match(t); m.hasMatch())
-    t = m.captured(1) + '/' + m.captured(2) + '/' + m.captured(3) + m.captured(4);
-  QDateTime d = handoff::parseServiceDate(t);
-  if (d.isValid()) return d;
-  static const QRegularExpression dayFirst("^(\\d{1,2})/(\\d{1,2})/(\\d{4})(.*)$");
-  if (const auto m = dayFirst.match(t); m.hasMatch() && m.captured(1).toInt() > 12)
-    d = handoff::parseServiceDate(m.captured(2) + '/' + m.captured(1) + '/' + m.captured(3) + m.captured(4));
-  return d;
+  const auto d = handoff::readServiceDate(QStringView(text), handoff::DateForms::Log);
+  return d ? d->toDateTime() : QDateTime();
 }
 
 QDateTime GetLastUploadTime(const QString& schInfoFile) {
@@ -95,98 +100,92 @@ QDateTime GetLastUploadTime(const QString& schInfoFile) {
   return last;
 }
 
-qint64 sizeInKb(double bytes) {
-  const qint64 kb = qint64(std::nearbyint(bytes / 1024.0));  // default rounding: halves to even
-  if (bytes != 0 && kb < 1) return 1;
-  return kb;
-}
-
-QString totalSizeText(double totalBytes) {
-  const double kb = totalBytes / 1024.0;
-  if (kb < 1024.0) return QString::number(kb, 'f', 2) + " KB";
-  return QString::number(totalBytes / 1048576.0, 'f', 2) + " MB";
-}
-
 QString successLogPath(const platform::AppPaths& paths) { return handoff::successLogPath(paths.logsFolderPath); }
 
 LogRow LogSearch::makeRow(const Record& r, int position) {
-  bool ok = false;
-  double bytes = r.fileSize.trimmed().toDouble(&ok);
-  if (!ok) bytes = 0;
-  const qint64 kb = sizeInKb(bytes);
-  LogRow row;
-  row.key = r.folder + "\\" + r.fileName + QString::number(position);
-  row.columns = {QString(),
-                 r.fileName,
-                 r.folder,
-                 r.fileType,
-                 QString::number(kb) + " KB",
-                 r.modified,
-                 r.uploaded,
-                 QString::number(kb).rightJustified(10, '0'),
-                 sortKeyText(r.modified),
-                 sortKeyText(r.uploaded)};
-  return row;
+  LogTable table;
+  const QByteArray name = r.fileName.toUtf8(), folder = r.folder.toUtf8(), type = r.fileType.toUtf8(),
+                   size = r.fileSize.toUtf8(), modified = r.modified.toUtf8(), uploaded = r.uploaded.toUtf8();
+  table.add({utf8View(name), utf8View(folder), utf8View(type), utf8View(size), utf8View(modified), utf8View(uploaded)},
+            position);
+  return table.row(0);
 }
 
 LogResult LogSearch::run(const LogCriteria& criteria, const QDateTime& now, const Progress& progress,
                          int progressEvery) const {
+  using handoff::LogField;
+  using handoff::ServiceDateTime;
   LogResult result;
 
-  // Cutoff A: the last upload; cutoff B: a number of days back.
-  QDateTime lastUpload;
-  if (criteria.lastUploadOnly) lastUpload = GetLastUploadTime(schInfoFile_);
-
-  pugi::xml_document doc;
-  if (!doc.load_file(QFile::encodeName(logFile_).constData()) || !doc.document_element()) {
-    result.outcome = LogResult::Outcome::NoLog;
-    return result;
-  }
-
-  QDateTime daysBack;
+  // Cutoff A: the last upload; cutoff B: a number of days back. Both are wall-clock times, as
+  // the service writes its dates.
+  std::optional<qint64> lastUpload;
+  if (criteria.lastUploadOnly) lastUpload = ServiceDateTime::fromDateTime(GetLastUploadTime(schInfoFile_)).wallSeconds();
+  std::optional<qint64> daysBack;
   if (!criteria.days.isEmpty() && !criteria.lastUploadOnly) {
     bool ok = false;
-    const double days = QLocale::c().toDouble(criteria.days.trimmed(), &ok);
-    if (!ok) {
+    double days = QLocale::c().toDouble(criteria.days.trimmed(), &ok);
+    if (!ok || std::isnan(days)) {
       result.outcome = LogResult::Outcome::BadDays;
       return result;
     }
-    daysBack = toSecond(now.addMSecs(qint64(std::llround(-days * 86400.0)) * 1000));
+    // Beyond some eight thousand years every dated record is inside the span (or, counted
+    // forward, outside it); the bound keeps the arithmetic whole.
+    constexpr double kEveryDate = 3.0e6;
+    days = std::clamp(days, -kEveryDate, kEveryDate);
+    daysBack = ServiceDateTime::fromDateTime(now).wallSeconds() - std::llround(days * 86400.0);
   }
 
-  const QStringList types = listEntries(criteria.fileTypes);
   const QStringList names = listEntries(criteria.fileNames);
+  const QStringList typeEntries = listEntries(criteria.fileTypes);
+  TypeFilter types(typeEntries);
+  const bool byType = !typeEntries.isEmpty();
 
-  const pugi::xpath_node_set records = doc.select_nodes("FileCollection/FileDetails");
-  const int total = int(records.size());
-  int position = 0;
-  for (const pugi::xpath_node& n : records) {
-    if (progress && position % progressEvery == 0 && !progress(position, total)) {
-      result.outcome = LogResult::Outcome::Cancelled;
-      return result;
+  LogTable& table = *result.table;
+  qint64 total = 0;
+  int sinceProgress = 0;
+  bool stop = false;
+  const auto onRecord = [&](const handoff::LogRecord& rec) {
+    if (stop) return;
+    if (progress && ++sinceProgress >= progressEvery) {
+      sinceProgress = 0;
+      if (!progress(rec.offset, total)) {
+        stop = true;
+        return;
+      }
     }
-    const pugi::xml_node e = n.node();
-    Record r{childText(e, "FileName"), childText(e, "FileFolderName"), childText(e, "FileType"),
-             childText(e, "FileSize"),  childText(e, "FileModifiedDate"), childText(e, "UpDTime"),
-             childText(e, "UpSuccess")};
-    const int here = position++;
-
-    if (!types.isEmpty() && !typeMatches(types, r.fileName, r.fileType)) continue;
-    if (!names.isEmpty() && !nameMatches(names, r.fileName)) continue;
-    if (daysBack.isValid() || lastUpload.isValid()) {
+    const std::string_view fileName = rec[LogField::FileName];
+    if (byType && (fileName.find('.') == std::string_view::npos || !types.matches(rec[LogField::FileType]))) return;
+    if (!names.isEmpty() && !nameMatches(names, QString::fromUtf8(fileName.data(), qsizetype(fileName.size())))) return;
+    if (daysBack || lastUpload) {
       // A record without a readable upload time was not uploaded within any time span.
-      const QDateTime uploaded = toSecond(readLogDateTime(r.uploaded));
-      if (!uploaded.isValid()) continue;
-      if (daysBack.isValid() && uploaded < daysBack) continue;
-      if (lastUpload.isValid() && uploaded < lastUpload) continue;
+      const auto uploaded = handoff::readServiceDate(rec[LogField::UpDTime], handoff::DateForms::Log);
+      if (!uploaded) return;
+      const qint64 when = uploaded->wallSeconds();
+      if (daysBack && when < *daysBack) return;
+      if (lastUpload && when < *lastUpload) return;
     }
-    if (criteria.action == 1 && r.success != "Y") continue;
-    if (criteria.action == 2 && r.success != "N") continue;
+    const std::string_view success = rec[LogField::UpSuccess];
+    if (criteria.action == 1 && success != "Y") return;
+    if (criteria.action == 2 && success != "N") return;
 
-    result.rows << makeRow(r, here);
-    bool ok = false;
-    const double bytes = r.fileSize.trimmed().toDouble(&ok);
-    if (ok) result.totalBytes += bytes;
+    result.totalBytes += table.add({fileName, rec[LogField::FileFolderName], rec[LogField::FileType],
+                                    rec[LogField::FileSize], rec[LogField::FileModifiedDate], rec[LogField::UpDTime]},
+                                   rec.position);
+  };
+  const auto outcome = handoff::SuccessLogReader::read(logFile_, onRecord, [&](qint64, qint64 t) {
+    total = t;
+    return !stop;
+  });
+  if (stop || outcome == handoff::SuccessLogReader::Outcome::Stopped) {
+    result.outcome = LogResult::Outcome::Cancelled;
+    return result;
+  }
+  if (outcome == handoff::SuccessLogReader::Outcome::NoDocument) {
+    result.outcome = LogResult::Outcome::NoLog;
+    result.table = std::make_unique<LogTable>();
+    result.totalBytes = 0;
+    return result;
   }
   if (progress) progress(total, total);
   return result;

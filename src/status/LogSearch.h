@@ -7,8 +7,10 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <memory>
 
 #include "platform/AppFolder.h"
+#include "status/LogTable.h"
 
 namespace corvane::status {
 
@@ -21,11 +23,6 @@ QDateTime readLogDateTime(const QString& text);
 // as 23:00), else 1 January 1975.
 QDateTime GetLastUploadTime(const QString& schInfoFile);
 
-// Bytes as whole KB, halves to the even neighbour; a non-empty size below 1 KB counts as 1.
-qint64 sizeInKb(double bytes);
-// "#0.00 KB" below 1024 KB, "#0.00 MB" from there on.
-QString totalSizeText(double totalBytes);
-
 QString successLogPath(const platform::AppPaths& paths);
 
 struct LogCriteria {
@@ -36,41 +33,35 @@ struct LogCriteria {
   int action = 0;               // OptAction: 0 all, 1 uploaded ("Y"), 2 failed ("N")
 };
 
-// One result row: ten column texts (the first empty, the last three hidden sort keys).
-struct LogRow {
-  QString key;
-  QStringList columns;
-};
-
 struct LogResult {
   enum class Outcome {
     Done,        // every record was read
-    NoLog,       // the log is missing or has no root element
+    NoLog,       // the log is missing, not well-formed or has no root element
     BadDays,     // the days box holds no number: nothing is searched
     Cancelled,   // the progress callback asked to stop
   };
   Outcome outcome = Outcome::Done;
-  QList<LogRow> rows;
+  std::unique_ptr<LogTable> table = std::make_unique<LogTable>();
   double totalBytes = 0;
 };
 
 class LogSearch {
  public:
-  // Called every `progressEvery` records with (records read, records in all); returning false
-  // stops the search.
-  using Progress = std::function<bool(int done, int total)>;
+  // Called every `progressEvery` records with the bytes of the log read so far and its size;
+  // returning false stops the search.
+  using Progress = std::function<bool(qint64 done, qint64 total)>;
 
   LogSearch(QString logFile, QString schInfoFile) : logFile_(std::move(logFile)), schInfoFile_(std::move(schInfoFile)) {}
 
   // `now` is the moment the days are counted back from.
   LogResult run(const LogCriteria& criteria, const QDateTime& now, const Progress& progress = {},
-                int progressEvery = 500) const;
+                int progressEvery = 1000) const;
 
   // One FileDetails record as read from the log.
   struct Record {
     QString fileName, folder, fileType, fileSize, modified, uploaded, success;
   };
-  // The row of a matching record at `position` (0-based) in the log.
+  // The row of a record at `position` (0-based) in the log.
   static LogRow makeRow(const Record& r, int position);
 
  private:

@@ -6,8 +6,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTreeWidget>
+#include <QTreeView>
 
+#include "status/LogListModel.h"
 #include "status/LogSearch.h"
 #include "status/UploadHours.h"
 #include "status/ui/LogPage.h"
@@ -28,7 +29,8 @@ struct LogFiles {
   QString sch() const { return schInfoPath(platform::appPaths()); }
   QStringList names(const LogCriteria& c) const {
     QStringList out;
-    for (const LogRow& r : LogSearch(log(), sch()).run(c, kNow).rows) out << r.columns[1];
+    const LogResult result = LogSearch(log(), sch()).run(c, kNow);
+    for (int r = 0; r < result.table->rowCount(); ++r) out << result.table->text(r, LogTable::FileName);
     return out;
   }
 };
@@ -128,10 +130,10 @@ TEST(LogPageWidget, SearchSortsNewestFirstAndTheTabResetEmptiesTheList) {
   }));
   test::FakeMainWindow window;
   LogPage page(window);
-  QTreeWidget* list = page.list();
+  QTreeView* list = page.list();
   auto column = [&](int c) {
     QStringList out;
-    for (int i = 0; i < list->topLevelItemCount(); ++i) out << list->topLevelItem(i)->text(c);
+    for (int i = 0; i < list->model()->rowCount(); ++i) out << list->model()->index(i, c).data().toString();
     return out;
   };
   page.findChild<QPushButton*>("CmdSearch")->click();
@@ -151,7 +153,7 @@ TEST(LogPageWidget, SearchSortsNewestFirstAndTheTabResetEmptiesTheList) {
   EXPECT_EQ(column(1), (QStringList{"old.txt", "mid.txt", "new.txt"}));
 
   page.WriteLog(true);
-  EXPECT_EQ(list->topLevelItemCount(), 0);
+  EXPECT_EQ(list->model()->rowCount(), 0);
   EXPECT_TRUE(page.findChild<QPushButton*>("CmdSearch")->isEnabled());
 
   page.findChild<QCheckBox*>("Check1")->setChecked(true);
@@ -168,17 +170,76 @@ TEST(LogPageWidget, ABigSearchShowsProgressAndEndsWhenTheTabIsSelectedAgain) {
   LogPage page(window);
 
   page.WriteLog(false);
-  EXPECT_EQ(page.list()->topLevelItemCount(), 3000);
+  EXPECT_EQ(page.list()->model()->rowCount(), 3000);
   EXPECT_GT(waiter.eventPumps, 0);
   EXPECT_TRUE(window.captions.first().startsWith("Corvane Searching the upload log..."));
 
   QMetaObject::invokeMethod(&page, [&] { page.WriteLog(true); }, Qt::QueuedConnection);
   page.WriteLog(false);
-  EXPECT_EQ(page.list()->topLevelItemCount(), 0);
+  EXPECT_EQ(page.list()->model()->rowCount(), 0);
   EXPECT_TRUE(page.findChild<QLineEdit*>("TxtDays")->isEnabled());
 
   page.findChild<QLineEdit*>("TxtDays")->setText("many");  // no number: nothing listed, the page stays usable
   page.WriteLog(false);
-  EXPECT_EQ(page.list()->topLevelItemCount(), 0);
+  EXPECT_EQ(page.list()->model()->rowCount(), 0);
   EXPECT_TRUE(page.findChild<QPushButton*>("CmdSearch")->isEnabled());
+}
+
+// A small log whose rows and orders were taken from the list as it was built before it held its
+// rows in a model: every column text, every key, the totals and the order after each sort.
+TEST(LogPageWidget, RowsAndOrdersStayAsTheyWere) {
+  LogFiles f;
+  test::writeFile(f.log(), test::successLog({
+      test::fileDetails("Report.txt", "C:\\Docs", "Text Document", "100", "3/2/2026 9:15:00 AM", "Y", "2/28/2026 11:00:00 PM"),
+      test::fileDetails("b&amp;q.doc", "C:\\Docs", "Microsoft Word Document", "1536", "3/2/2026 9:15:00 AM", "Y", "12-31-2025 11:05:09 PM"),
+      test::fileDetails("empty.log", "D:\\Logs", "text document", "0", " ", "N", "1/2/2026 10:00:00 AM"),
+      test::fileDetails("caf\u00e9.jpg", "C:\\Fotos", "JPEG Image", "2560", "25/2/2026 8:00:00 PM", "Y", "2026-02-01 08:30:00"),
+      test::fileDetails("Report.txt", "C:\\Docs", "Text Document", "921600", "3/3/2026 1:00:00 PM", "Y", "3/1/2026"),
+      test::fileDetails("stra\u00dfe.pdf", "C:\\Docs\\Stra\u00dfe", "PDF", "1024000", "3-4-2026 07:05", "Y", "not a date"),
+      test::fileDetails("zeta.TXT", "c:\\docs", "TEXT DOCUMENT", "abc", "3/1/2026 12:00:00 AM", "N", "3/1/2026 12:00:00 PM"),
+      test::fileDetails("alpha", "C:\\", "File", "10737418240000", "3/3/2026 1:00:00 PM", "Y", "3/3/2026 1:00:00 PM"),
+      test::fileDetails("mid.bin", "E:\\Bin", "BIN File", " 4096 ", "2/29/2024 11:59:59 PM", "Y", "2/29/2024"),
+  }));
+  test::FakeMainWindow window;
+  LogPage page(window);
+  page.WriteLog(false);
+  QAbstractItemModel* model = page.list()->model();
+  const QList<QPair<QString, QStringList>> rows = {
+      {"C:\\Docs\\Straße\\straße.pdf5", {"", "straße.pdf", "C:\\Docs\\Straße", "PDF", "1000 KB", "not a date", "3-4-2026 07:05", "0000001000", "", "2026-03-04 07:05:00"}},
+      {"C:\\Docs\\Report.txt4", {"", "Report.txt", "C:\\Docs", "Text Document", "900 KB", "3/1/2026", "3/3/2026 1:00:00 PM", "0000000900", "2026-03-01 00:00:00", "2026-03-03 13:00:00"}},
+      {"C:\\\\alpha7", {"", "alpha", "C:\\", "File", "10485760000 KB", "3/3/2026 1:00:00 PM", "3/3/2026 1:00:00 PM", "10485760000", "2026-03-03 13:00:00", "2026-03-03 13:00:00"}},
+      {"C:\\Docs\\Report.txt0", {"", "Report.txt", "C:\\Docs", "Text Document", "1 KB", "2/28/2026 11:00:00 PM", "3/2/2026 9:15:00 AM", "0000000001", "2026-02-28 23:00:00", "2026-03-02 09:15:00"}},
+      {"C:\\Docs\\b&q.doc1", {"", "b&q.doc", "C:\\Docs", "Microsoft Word Document", "2 KB", "12-31-2025 11:05:09 PM", "3/2/2026 9:15:00 AM", "0000000002", "2025-12-31 23:05:09", "2026-03-02 09:15:00"}},
+      {"c:\\docs\\zeta.TXT6", {"", "zeta.TXT", "c:\\docs", "TEXT DOCUMENT", "0 KB", "3/1/2026 12:00:00 PM", "3/1/2026 12:00:00 AM", "0000000000", "2026-03-01 12:00:00", "2026-03-01 00:00:00"}},
+      {"C:\\Fotos\\café.jpg3", {"", "café.jpg", "C:\\Fotos", "JPEG Image", "2 KB", "2026-02-01 08:30:00", "25/2/2026 8:00:00 PM", "0000000002", "2026-02-01 08:30:00", "2026-02-25 20:00:00"}},
+      {"E:\\Bin\\mid.bin8", {"", "mid.bin", "E:\\Bin", "BIN File", "4 KB", "2/29/2024", "2/29/2024 11:59:59 PM", "0000000004", "2024-02-29 00:00:00", "2024-02-29 23:59:59"}},
+      {"D:\\Logs\\empty.log2", {"", "empty.log", "D:\\Logs", "text document", "0 KB", "1/2/2026 10:00:00 AM", "", "0000000000", "2026-01-02 10:00:00", ""}},
+  };
+  ASSERT_EQ(model->rowCount(), rows.size());
+  for (int r = 0; r < rows.size(); ++r) {
+    EXPECT_EQ(model->index(r, 0).data(LogListModel::KeyRole).toString(), rows[r].first);
+    for (int c = 0; c < 10; ++c) EXPECT_EQ(model->index(r, c).data().toString(), rows[r].second[c]) << r << "," << c;
+  }
+  EXPECT_EQ(page.findChild<QLabel*>("LblTotFiles")->text(), "9");
+  EXPECT_EQ(page.findChild<QLabel*>("LblTotFileSize")->text(), "10240001.86 MB");
+
+  auto keys = [&] {
+    QStringList out;
+    for (int r = 0; r < model->rowCount(); ++r) out << model->index(r, 0).data(LogListModel::KeyRole).toString();
+    return out;
+  };
+  // Each sort starts from the order the one before left: equal texts keep it.
+  page.Select_Item_ColumnClick(2);
+  EXPECT_EQ(keys(), (QStringList{"C:\\\\alpha7", "C:\\Docs\\b&q.doc1", "C:\\Fotos\\café.jpg3", "D:\\Logs\\empty.log2", "E:\\Bin\\mid.bin8", "C:\\Docs\\Report.txt4", "C:\\Docs\\Report.txt0", "C:\\Docs\\Straße\\straße.pdf5", "c:\\docs\\zeta.TXT6"})) << "name asc";
+  page.Select_Item_ColumnClick(2);
+  EXPECT_EQ(keys(), (QStringList{"c:\\docs\\zeta.TXT6", "C:\\Docs\\Straße\\straße.pdf5", "C:\\Docs\\Report.txt4", "C:\\Docs\\Report.txt0", "E:\\Bin\\mid.bin8", "D:\\Logs\\empty.log2", "C:\\Fotos\\café.jpg3", "C:\\Docs\\b&q.doc1", "C:\\\\alpha7"})) << "name desc";
+  page.Select_Item_ColumnClick(5);
+  EXPECT_EQ(keys(), (QStringList{"c:\\docs\\zeta.TXT6", "D:\\Logs\\empty.log2", "C:\\Docs\\Report.txt0", "C:\\Fotos\\café.jpg3", "C:\\Docs\\b&q.doc1", "E:\\Bin\\mid.bin8", "C:\\Docs\\Report.txt4", "C:\\Docs\\Straße\\straße.pdf5", "C:\\\\alpha7"})) << "size asc";
+  page.Select_Item_ColumnClick(6);
+  EXPECT_EQ(keys(), (QStringList{"C:\\Docs\\Straße\\straße.pdf5", "E:\\Bin\\mid.bin8", "C:\\Docs\\b&q.doc1", "D:\\Logs\\empty.log2", "C:\\Fotos\\café.jpg3", "C:\\Docs\\Report.txt0", "C:\\Docs\\Report.txt4", "c:\\docs\\zeta.TXT6", "C:\\\\alpha7"})) << "mod asc";
+  page.Select_Item_ColumnClick(4);
+  EXPECT_EQ(keys(), (QStringList{"E:\\Bin\\mid.bin8", "C:\\\\alpha7", "C:\\Fotos\\café.jpg3", "C:\\Docs\\b&q.doc1", "C:\\Docs\\Straße\\straße.pdf5", "D:\\Logs\\empty.log2", "C:\\Docs\\Report.txt0", "C:\\Docs\\Report.txt4", "c:\\docs\\zeta.TXT6"})) << "type asc";
+  page.Select_Item_ColumnClick(3);
+  page.Select_Item_ColumnClick(3);
+  EXPECT_EQ(keys(), (QStringList{"E:\\Bin\\mid.bin8", "D:\\Logs\\empty.log2", "C:\\Fotos\\café.jpg3", "C:\\Docs\\Straße\\straße.pdf5", "C:\\Docs\\b&q.doc1", "C:\\Docs\\Report.txt0", "C:\\Docs\\Report.txt4", "c:\\docs\\zeta.TXT6", "C:\\\\alpha7"})) << "path desc";
 }

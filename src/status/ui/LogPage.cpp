@@ -10,7 +10,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 #include "platform/Wait.h"
@@ -18,20 +18,6 @@
 #include "status/UploadHours.h"
 
 namespace corvane::status {
-
-namespace {
-
-// Rows sort by the text of the sort column, without regard to letter case.
-class LogItem : public QTreeWidgetItem {
- public:
-  using QTreeWidgetItem::QTreeWidgetItem;
-  bool operator<(const QTreeWidgetItem& other) const override {
-    const int c = treeWidget() ? treeWidget()->sortColumn() : 0;
-    return text(c).compare(other.text(c), Qt::CaseInsensitive) < 0;
-  }
-};
-
-}  // namespace
 
 LogPage::LogPage(shell::MainWindowServices& services, QWidget* parent) : QWidget(parent), services_(services) {
   setObjectName("LogPage");
@@ -59,19 +45,20 @@ LogPage::LogPage(shell::MainWindowServices& services, QWidget* parent) : QWidget
   LblTotFileSize = new QLabel(this);
   LblTotFileSize->setObjectName("LblTotFileSize");
 
-  Select_Item = new QTreeWidget(this);
+  model_ = new LogListModel(this);
+  Select_Item = new QTreeView(this);
   Select_Item->setObjectName("Select_Item");
+  Select_Item->setModel(model_);
   Select_Item->setRootIsDecorated(false);
   Select_Item->setUniformRowHeights(true);
+  Select_Item->setItemsExpandable(false);
+  Select_Item->setEditTriggers(QAbstractItemView::NoEditTriggers);
   Select_Item->setSelectionMode(QAbstractItemView::ExtendedSelection);
-  Select_Item->setHeaderLabels({"", "File Name", "File Path", "File Type", "File Size", "Modified Date", "Upload Date",
-                                "FileSizeHide", "Mod Date", "TarrowDate"});
   const int widths[] = {0, 2500, 2000, 1000, 1000, 2000, 2000, 0, 0, 0};
-  for (int c = 0; c < 10; ++c) {
+  for (int c = 0; c < LogTable::kColumns; ++c) {
     Select_Item->setColumnWidth(c, widths[c] / shell::kTwipsPerPixel);  // twips, cut to whole pixels
     Select_Item->setColumnHidden(c, widths[c] == 0);
   }
-  Select_Item->headerItem()->setTextAlignment(4, Qt::AlignRight | Qt::AlignVCenter);
   Select_Item->header()->setSectionsClickable(true);
   Select_Item->header()->setSortIndicatorShown(false);
   connect(Select_Item->header(), &QHeaderView::sectionClicked, this,
@@ -133,7 +120,7 @@ void LogPage::CmdSearch_Click() {
 void LogPage::WriteLog(bool firstTime) {
   const int search = ++search_;
   setFiltersEnabled(false);
-  Select_Item->clear();
+  model_->clear();
   if (firstTime) {
     setFiltersEnabled(true);
     return;
@@ -153,9 +140,9 @@ void LogPage::WriteLog(bool firstTime) {
   QPointer<LogPage> alive(this);
   // A long log shows its progress in the caption and lets the window work; a reset or a new
   // search started meanwhile (the tab selected again) ends this one.
-  const LogResult result = searcher.run(criteria, QDateTime::currentDateTime(), [&](int done, int total) {
-    if (total >= 2000 && done < total) {
-      services_.setCaption(QStringLiteral("Corvane Searching the upload log... %1 of %2").arg(done).arg(total));
+  LogResult result = searcher.run(criteria, QDateTime::currentDateTime(), [&](qint64 done, qint64 total) {
+    if (done < total) {
+      services_.setCaption(QStringLiteral("Corvane Searching the upload log... %1%").arg(total > 0 ? done * 100 / total : 0));
       platform::doEvents();
     }
     return alive && search_ == search;
@@ -164,22 +151,14 @@ void LogPage::WriteLog(bool firstTime) {
   if (result.outcome == LogResult::Outcome::Cancelled) return;
   if (services_.caption() != caption) services_.setCaption(caption);
 
-  if (result.outcome == LogResult::Outcome::NoLog) {
+  // No log, or a days box without a number: nothing is listed and the totals stay as they were.
+  if (result.outcome == LogResult::Outcome::NoLog || result.outcome == LogResult::Outcome::BadDays) {
     setFiltersEnabled(true);
     return;
   }
 
-  QList<QTreeWidgetItem*> items;
-  items.reserve(result.rows.size());
-  for (const LogRow& row : result.rows) {
-    auto* item = new LogItem(row.columns);
-    item->setData(0, Qt::UserRole, row.key);
-    item->setTextAlignment(4, Qt::AlignRight | Qt::AlignVCenter);
-    items << item;
-  }
-  Select_Item->addTopLevelItems(items);
-
-  LblTotFiles->setText(QString::number(Select_Item->topLevelItemCount()));
+  model_->setTable(std::move(result.table));
+  LblTotFiles->setText(QString::number(model_->rowCount()));
   LblTotFileSize->setText(totalSizeText(result.totalBytes));
   Select_Item_ColumnClick(10);
   Select_Item_ColumnClick(10);
@@ -188,8 +167,8 @@ void LogPage::WriteLog(bool firstTime) {
 
 void LogPage::Select_Item_ColumnClick(int column) {
   const int marked = sort_.click(column);
-  Select_Item->sortItems(sort_.key(), sort_.descending() ? Qt::DescendingOrder : Qt::AscendingOrder);
-  for (int c = 0; c < 10; ++c) {
+  model_->sort(sort_.key(), sort_.descending() ? Qt::DescendingOrder : Qt::AscendingOrder);
+  for (int c = 0; c < LogTable::kColumns; ++c) {
     if (c == marked)
       SetHeaderSortMark(c, (sort_.descending() ? 1 : 0) + 4, true);
     else

@@ -1,10 +1,12 @@
 #pragma once
 // The "Log" page: a search of the service's upload log with its filters, the result list
-// Select_Item (ten columns, the first and the last three hidden) and the totals.
+// Select_Item (ten columns, the first and the last three hidden; one model row per result, so
+// a log of a million records lists without a widget item each) and the totals.
 #include <QList>
 #include <QWidget>
 
 #include "shell/PageSeam.h"
+#include "status/LogListModel.h"
 #include "status/LogSearch.h"
 
 class QCheckBox;
@@ -12,7 +14,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
-class QTreeWidget;
+class QTreeView;
 
 namespace corvane::status {
 
@@ -32,7 +34,8 @@ class LogPage : public QWidget, public shell::LogPageHooks {
   // Shows the sort mark on a column (image 4 ascending, 5 descending) or takes it away.
   void SetHeaderSortMark(int column, int image, bool show);
 
-  QTreeWidget* list() const { return Select_Item; }
+  QTreeView* list() const { return Select_Item; }
+  LogListModel* model() const { return model_; }
   const ListSort& sortState() const { return sort_; }
 
  private:
@@ -45,7 +48,8 @@ class LogPage : public QWidget, public shell::LogPageHooks {
   QLineEdit* TxtFileName = nullptr;
   QList<QRadioButton*> OptAction;
   QPushButton* CmdSearch = nullptr;
-  QTreeWidget* Select_Item = nullptr;
+  QTreeView* Select_Item = nullptr;
+  LogListModel* model_ = nullptr;
   QLabel* LblTotFiles = nullptr;
   QLabel* LblTotFileSize = nullptr;
   ListSort sort_{{{4, 7}, {5, 8}, {6, 9}}};
