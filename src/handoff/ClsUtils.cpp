@@ -9,9 +9,7 @@
 #include <QSet>
 #include <pugixml.hpp>
 
-#include "handoff/SharedLists.h"
 #include "platform/PathMap.h"
-#include "platform/Wait.h"
 #include "store/Database.h"
 #include "store/DatabasePaths.h"
 #include "store/Settings.h"
@@ -19,11 +17,6 @@
 namespace corvane::handoff {
 
 namespace {
-
-// Attempts at deleting the mirror root when the file system refuses (permission denied);
-// between attempts the service gets a moment to let go of its handles.
-constexpr int kRemoveAttempts = 3;
-constexpr int kRemoveWaitMs = 100;
 
 QString readWholeText(const QString& path, bool* exists) {
   QFile f(path);
@@ -52,64 +45,6 @@ bool ClsUtils::IsValidPath(const QString& sFolderName) const {
     native = *mapped;
   }
   return QFileInfo(native).isDir();
-}
-
-std::optional<QString> ClsUtils::mirrorFolderFor(const QString& mirrorRoot, const QString& windowsFolder) {
-  if (!platform::isWindowsDrivePath(windowsFolder) || windowsFolder.size() < 3 ||
-      (windowsFolder[2] != '\\' && windowsFolder[2] != '/'))
-    return std::nullopt;
-  const QString letter = windowsFolder.left(1).toUpper();
-  QStringList pieces;
-  for (const QString& piece : windowsFolder.mid(3).split(QRegularExpression("[\\\\/]"), Qt::SkipEmptyParts)) {
-    if (piece == "." || piece == "..") return std::nullopt;
-    pieces << piece;
-  }
-  QString folder = platform::joinPath(mirrorRoot, letter + "Drive");
-  if (!pieces.isEmpty()) folder += '/' + pieces.join('/');
-  // Belt and braces: the result must stay below the mirror root.
-  const QString root = QDir::cleanPath(mirrorRoot) + '/';
-  if (!QDir::cleanPath(folder).startsWith(root)) return std::nullopt;
-  return folder;
-}
-
-void ClsUtils::CreateFolderList() {
-  const QString mirrorRoot = paths_.mirrorRootPath;
-  for (int attempt = 1; attempt <= kRemoveAttempts && QFileInfo::exists(mirrorRoot); ++attempt) {
-    if (QDir(mirrorRoot).removeRecursively()) break;
-    if (attempt < kRemoveAttempts) platform::waitMs(kRemoveWaitMs);
-  }
-
-  pugi::xml_document log;
-  const QString logPath = successLogPath(paths_.logsFolderPath);
-  if (!log.load_file(QFile::encodeName(logPath).constData()) || !log.document_element()) return;
-
-  SharedLists& lists = sharedLists();
-  const pugi::xpath_node_set details = log.select_nodes("FileCollection/FileDetails");
-  QStringList names, times, mirrors;
-  for (const pugi::xpath_node& n : details) {
-    const pugi::xml_node e = n.node();
-    names << QString::fromUtf8(e.child_value("FileName"));
-    times << QString::fromUtf8(e.child_value("UpDTime"));
-    // A folder without a drive prefix, or one that would leave the mirror, gets no mirror.
-    if (const auto m = mirrorFolderFor(mirrorRoot, QString::fromUtf8(e.child_value("FileFolderName"))))
-      mirrors << *m;
-  }
-  names << QString();
-  times << QString();
-  lists.loggedFileNames = names;
-  lists.loggedUploadTimes = times;
-
-  for (const QString& folder : UniqueValues(mirrors))
-    if (!folder.isEmpty()) CreateFolder(folder);
-
-  pugi::xml_document folders;
-  const QString foldersPath = platform::joinPath(paths_.dirFolderPath, "FolderCollection.xml");
-  if (!folders.load_file(QFile::encodeName(foldersPath).constData()) || !folders.document_element()) return;
-  QStringList excluded;
-  for (const pugi::xpath_node& n : folders.select_nodes("FolderCollection/UnSelectedFolders/FolderDetails"))
-    excluded << QString::fromUtf8(n.node().child_value("FolderPath"));
-  excluded << QString();
-  lists.excludedFolders = excluded;
 }
 
 QStringList ClsUtils::UniqueValues(const QStringList& origArray) {

@@ -4,6 +4,7 @@
 // MirrorRootPath rebuilt from the upload log, and the folder helpers.
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <optional>
 
 #include "platform/AppFolder.h"
@@ -19,11 +20,18 @@ class ClsUtils {
   // anything else is taken as a native path.
   bool IsValidPath(const QString& sFolderName) const;
 
-  // Deletes MirrorRootPath, then recreates one empty mirror folder per folder of the upload
-  // log (C:\Data\Mail -> MirrorRootPath/CDrive/Data/Mail) and fills LoggedFileNames,
-  // LoggedUploadTimes and ExcludedFolders (SharedLists). Stops quietly when SuccessLog.xml
-  // or FolderCollection.xml has no root element.
-  void CreateFolderList();
+  // Makes MirrorRootPath hold exactly one empty folder per folder of the upload log (C:\Data\Mail
+  // -> MirrorRootPath/CDrive/Data/Mail) and their parents, nothing else, and fills the logged
+  // uploads and ExcludedFolders (SharedLists). When SuccessLog.xml has no root element the
+  // mirror is deleted and the lists stay; when FolderCollection.xml has none, ExcludedFolders
+  // stays. Folders already in place are kept rather than deleted and made again, and nothing
+  // is ever deleted through a symbolic link: a link in the mirror's place is removed itself.
+  //
+  // `progress` is called with the log's bytes read so far and its size, and while the folders
+  // are made; returning false while the log is read stops there (false is returned, the mirror
+  // and the lists are as they were).
+  using Progress = std::function<bool(qint64 done, qint64 total)>;
+  bool CreateFolderList(const Progress& progress = {});
 
   // Distinct values, first spelling kept, compared without regard to letter case.
   static QStringList UniqueValues(const QStringList& origArray);

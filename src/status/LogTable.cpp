@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <limits>
 
 #include "handoff/ServiceDates.h"
@@ -11,7 +10,6 @@ namespace corvane::status {
 
 namespace {
 
-constexpr size_t kBlock = size_t(4) << 20;
 constexpr qint64 kTenDigits = 10'000'000'000;
 
 qint64 dateKey(std::string_view text) {
@@ -71,23 +69,10 @@ double LogTable::add(const Texts& t, qint64 position) {
   const bool sized = readFileSize(t.fileSize, &bytes);
   if (!sized) bytes = 0;
 
-  const std::string_view pieces[kPieces] = {t.fileName, t.folder, t.fileType, t.modified, t.uploaded};
-  size_t total = 0;
-  for (const std::string_view p : pieces) total += p.size();
-  if (blocks_.empty() || blockUsed_ + total > blockSize_) {
-    blockSize_ = std::max(kBlock, total);
-    blocks_.push_back(std::make_unique<char[]>(blockSize_));
-    blockUsed_ = 0;
-  }
   Row row{};
-  row.at = (quint64(blocks_.size() - 1) << 32) | blockUsed_;
-  char* out = blocks_.back().get() + blockUsed_;
-  for (int p = 0; p < kPieces; ++p) {
-    std::memcpy(out, pieces[p].data(), pieces[p].size());
-    out += pieces[p].size();
-    row.length[p] = quint32(pieces[p].size());
-  }
-  blockUsed_ += total;
+  row.at = texts_.append({t.fileName, t.folder, t.fileType, t.modified, t.uploaded});
+  const std::string_view pieces[kPieces] = {t.fileName, t.folder, t.fileType, t.modified, t.uploaded};
+  for (int p = 0; p < kPieces; ++p) row.length[p] = quint32(pieces[p].size());
   row.position = qint32(position);
   row.kb = sizeInKb(bytes);
   row.modified = dateKey(t.modified);
@@ -97,10 +82,9 @@ double LogTable::add(const Texts& t, qint64 position) {
 }
 
 std::string_view LogTable::piece(const Row& r, int p) const {
-  const char* base = blocks_[size_t(r.at >> 32)].get() + (r.at & 0xFFFFFFFFu);
   size_t offset = 0;
   for (int i = 0; i < p; ++i) offset += r.length[i];
-  return {base + offset, r.length[p]};
+  return texts_.view(r.at + offset, r.length[p]);
 }
 
 QString LogTable::pieceText(const Row& r, int p) const {

@@ -4,10 +4,11 @@
 // A million rows take some 200 MB this way; as ten QStrings each they took gigabytes.
 #include <QString>
 #include <QStringList>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "handoff/TextStore.h"
 
 namespace corvane::status {
 
@@ -46,7 +47,7 @@ class LogTable {
  private:
   enum Piece { PName, PFolder, PType, PModified, PUploaded, kPieces };
   struct Row {
-    quint64 at;  // block << 32 | offset of the first piece
+    quint64 at;  // of the first piece in texts_
     quint32 length[kPieces];
     qint32 position;
     qint64 kb;
@@ -56,9 +57,7 @@ class LogTable {
   std::string_view piece(const Row& r, int p) const;
   QString pieceText(const Row& r, int p) const;
 
-  // Texts go into blocks that never move, so the store never holds two copies while it grows.
-  std::vector<std::unique_ptr<char[]>> blocks_;
-  size_t blockUsed_ = 0, blockSize_ = 0;
+  handoff::TextStore texts_;
   std::vector<Row> rows_;
 };
 

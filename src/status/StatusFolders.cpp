@@ -36,19 +36,8 @@ std::optional<QString> realFolderOf(const QString& mirrorRoot, const QString& mi
   return real;
 }
 
-LoggedFiles::LoggedFiles(const QStringList& names, const QStringList& times) {
-  for (int i = 0; i < names.size(); ++i)
-    if (!first_.contains(names[i])) first_.insert(names[i], i < times.size() ? times[i] : QString());
-}
-
-std::optional<QString> LoggedFiles::uploadTimeOf(const QString& fileName) const {
-  const auto it = first_.constFind(fileName);
-  if (it == first_.constEnd()) return std::nullopt;
-  return *it;
-}
-
 QList<FolderEntry> listFolderEntries(const QString& windowsFolder, const QSet<QString>& excluded,
-                                     const LoggedFiles& logged, bool* ok) {
+                                     const handoff::LoggedUploads& logged, bool* ok) {
   QList<FolderEntry> entries;
   if (ok) *ok = false;
   QString folder = windowsFolder;

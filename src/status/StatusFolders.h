@@ -2,12 +2,13 @@
 // What the "Status" page reads: the mirror folders under MirrorRootPath (one per logged
 // folder, CDrive/Data/Mail for C:\Data\Mail) and the real folders they stand for, listed with
 // the logged files only.
-#include <QHash>
 #include <QList>
 #include <QSet>
 #include <QString>
 #include <QStringList>
 #include <optional>
+
+#include "handoff/LoggedUploads.h"
 
 namespace corvane::status {
 
@@ -30,23 +31,12 @@ struct FolderEntry {
   QString uploadTime;
 };
 
-// The upload log's names for the folder list: the first record of each file name wins.
-class LoggedFiles {
- public:
-  LoggedFiles(const QStringList& names, const QStringList& times);
-  // The upload time of the first record of that name (exact case), or nullopt.
-  std::optional<QString> uploadTimeOf(const QString& fileName) const;
-
- private:
-  QHash<QString, QString> first_;
-};
-
 // The contents of a real folder (Windows form, "C:" or "C:\Data"): its sub-folders that are not
 // excluded (exact comparison), then its files that the log names, each group by name. Hidden
 // entries and names that cannot be written in the Windows form are left out. `ok` is false when
 // the folder cannot be read.
 QList<FolderEntry> listFolderEntries(const QString& windowsFolder, const QSet<QString>& excluded,
-                                     const LoggedFiles& logged, bool* ok = nullptr);
+                                     const handoff::LoggedUploads& logged, bool* ok = nullptr);
 
 // The key under which a file's icon and type name are cached: "DIR" for folders; the whole
 // path upper-cased for files that carry their own icon (.ico, .exe, .dll, .ocx); otherwise the

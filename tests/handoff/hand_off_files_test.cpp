@@ -4,6 +4,8 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
+#include <sys/stat.h>
 
 #include "handoff/ClsUtils.h"
 #include "handoff/FileTypeName.h"
@@ -126,9 +128,10 @@ TEST(MirrorFolders, CreateFolderListRebuildsMirrorAndFillsLists) {
 
   EXPECT_EQ(allEntries(mirror), (QStringList{"CDrive", "CDrive/A", "DDrive", "DDrive/B"}));
   const auto& lists = handoff::sharedLists();
-  EXPECT_EQ(lists.loggedFileNames, (QStringList{"one.txt", "two.txt", "three.txt", "four.txt", ""}));
-  EXPECT_EQ(lists.loggedUploadTimes.size(), 5);
-  EXPECT_EQ(lists.loggedUploadTimes.first(), "1/2/2026 3:04:05 PM");
+  EXPECT_EQ(lists.loggedUploads.records(), 4);
+  EXPECT_EQ(lists.loggedUploads.uploadTimeOf("one.txt"), "1/2/2026 3:04:05 PM");
+  for (const char* name : {"two.txt", "three.txt", "four.txt"}) EXPECT_TRUE(lists.loggedUploads.uploadTimeOf(name));
+  EXPECT_FALSE(lists.loggedUploads.uploadTimeOf("ONE.TXT"));
   EXPECT_EQ(lists.excludedFolders, (QStringList{"C:\\Skip", "D:\\Tmp", ""}));
 }
 
@@ -152,7 +155,7 @@ TEST(MirrorFolders, EscapingAndEmptyFoldersNeitherLeakNorHideRealOnes) {
   EXPECT_EQ(after, before);  // nothing appeared anywhere else in the application folder
   EXPECT_FALSE(QFileInfo::exists(QDir(app.path()).filePath("../Escaped")));
   EXPECT_FALSE(QFileInfo::exists(QDir::current().filePath("Loose")));
-  EXPECT_EQ(handoff::sharedLists().loggedFileNames.size(), 5);
+  EXPECT_EQ(handoff::sharedLists().loggedUploads.records(), 4);
 }
 
 TEST(MirrorFolders, NoLogDeletesTheMirrorAndKeepsTheLists) {
@@ -161,12 +164,71 @@ TEST(MirrorFolders, NoLogDeletesTheMirrorAndKeepsTheLists) {
   const QString mirror = platform::appPaths().mirrorRootPath;
   writeFile(mirror + "/CDrive/Old/x.txt", "x");
   auto& lists = handoff::sharedLists();
-  lists.loggedFileNames = {"kept", ""};
+  lists.loggedUploads.clear();
+  lists.loggedUploads.add("kept", "1/1/2026");
   lists.excludedFolders = {"C:\\Kept", ""};
   ClsUtils().CreateFolderList();
   EXPECT_FALSE(QFileInfo::exists(mirror));
-  EXPECT_EQ(lists.loggedFileNames, (QStringList{"kept", ""}));
+  EXPECT_EQ(lists.loggedUploads.uploadTimeOf("kept"), "1/1/2026");
   EXPECT_EQ(lists.excludedFolders, (QStringList{"C:\\Kept", ""}));
+}
+
+TEST(MirrorFolders, ARebuildKeepsWhatStaysAndClearsTheRest) {
+  test::TempAppFolder app;
+  test::FakeWaiter waiter;
+  const QString mirror = platform::appPaths().mirrorRootPath;
+  writeFile(app.file("Logs/SuccessLog.xml"),
+            "<FileCollection>" + details("C:\\A\\B", "one.txt") + details("C:\\A", "two.txt") + "</FileCollection>");
+  ClsUtils().CreateFolderList();
+  const auto inode = [](const QString& path) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_ino : ino_t(0);
+  };
+  const ino_t made = inode(mirror + "/CDrive/A/B");
+  ASSERT_NE(made, ino_t(0));
+  // Left behind meanwhile: a file in a kept folder, a folder the log no longer names.
+  writeFile(mirror + "/CDrive/A/stale.txt", "x");
+  QDir().mkpath(mirror + "/CDrive/Gone/Deeper");
+  writeFile(app.file("Logs/SuccessLog.xml"),
+            "<FileCollection>" + details("C:\\A\\B", "one.txt") + details("d:\\New", "two.txt") + "</FileCollection>");
+  ClsUtils().CreateFolderList();
+  EXPECT_EQ(allEntries(mirror), (QStringList{"CDrive", "CDrive/A", "CDrive/A/B", "DDrive", "DDrive/New"}));
+  EXPECT_EQ(inode(mirror + "/CDrive/A/B"), made);  // kept, not made again
+}
+
+TEST(MirrorFolders, LinksAreRemovedNeverFollowed) {
+  test::TempAppFolder app;
+  test::FakeWaiter waiter;
+  QTemporaryDir victim;
+  writeFile(victim.filePath("precious.txt"), "keep me");
+  writeFile(victim.filePath("CDrive/A/also.txt"), "keep me too");
+  const QString mirror = platform::appPaths().mirrorRootPath;
+  writeFile(app.file("Logs/SuccessLog.xml"), "<FileCollection>" + details("C:\\A", "one.txt") + "</FileCollection>");
+
+  // The mirror root itself a link to another folder.
+  ASSERT_TRUE(QFile::link(victim.path(), mirror));
+  ClsUtils().CreateFolderList();
+  EXPECT_FALSE(QFileInfo(mirror).isSymLink());
+  EXPECT_EQ(allEntries(mirror), (QStringList{"CDrive", "CDrive/A"}));
+  EXPECT_EQ(readFile(victim.filePath("precious.txt")), "keep me");
+  EXPECT_EQ(readFile(victim.filePath("CDrive/A/also.txt")), "keep me too");
+
+  // Links inside it, where a mirror folder belongs and where none does.
+  QDir(mirror).rmdir("CDrive/A");
+  ASSERT_TRUE(QFile::link(victim.filePath("CDrive/A"), mirror + "/CDrive/A"));
+  ASSERT_TRUE(QFile::link(victim.path(), mirror + "/Elsewhere"));
+  ClsUtils().CreateFolderList();
+  EXPECT_EQ(allEntries(mirror), (QStringList{"CDrive", "CDrive/A"}));
+  EXPECT_FALSE(QFileInfo(mirror + "/CDrive/A").isSymLink());
+  EXPECT_EQ(readFile(victim.filePath("CDrive/A/also.txt")), "keep me too");
+
+  // With no log the mirror goes: a link in its place goes as a link.
+  QDir(mirror).removeRecursively();
+  ASSERT_TRUE(QFile::link(victim.path(), mirror));
+  QFile::remove(app.file("Logs/SuccessLog.xml"));
+  ClsUtils().CreateFolderList();
+  EXPECT_FALSE(QFileInfo::exists(mirror) || QFileInfo(mirror).isSymLink());
+  EXPECT_EQ(readFile(victim.filePath("precious.txt")), "keep me");
 }
 
 TEST(FileTypeList, SkipsEntryZeroAndEmptyEntries) {

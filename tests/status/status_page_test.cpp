@@ -165,3 +165,31 @@ TEST(StatusList, AClickWhileIconsAreFetchedListsOnlyTheNewFolder) {
   EXPECT_TRUE(clicked);
   EXPECT_EQ(f.column(0), QStringList{"Data"});
 }
+
+TEST(StatusTree, SelectingTheTabAgainWhileTheLogIsReadRebuildsOnceMore) {
+  StatusFixture f;
+  test::FakeWaiter waiter;
+  // A log larger than one read, so the window gets its events while it is read.
+  QList<QByteArray> records;
+  for (int i = 0; i < 4000; ++i) records << test::fileDetails(QString("f%1.txt").arg(i), "C:\\Data\\Mail", "TXT", "1", "3/1/2026");
+  records << test::fileDetails("late.txt", "C:\\Data\\Late", "TXT", "1", "3/2/2026");
+  test::writeFile(platform::joinPath(platform::appPaths().logsFolderPath, "SuccessLog.xml"), test::successLog(records));
+  f.window.setCaption("Corvane Backup - Status: Active");
+
+  bool nestedReturned = false;
+  QMetaObject::invokeMethod(
+      f.page.get(),
+      [&] {
+        f.page->InitStatusPage();  // the tab selected again: noted, not run inside the first
+        nestedReturned = true;
+      },
+      Qt::QueuedConnection);
+  f.page->InitStatusPage();
+  EXPECT_TRUE(nestedReturned);
+  EXPECT_EQ(f.window.captions.filter("Corvane Reading the upload log...").size(), 2);  // two passes
+  EXPECT_EQ(f.window.caption(), "Corvane Backup - Status: Active");
+  EXPECT_TRUE(QFileInfo(f.mirror("/CDrive/Data/Late")).isDir());
+  EXPECT_FALSE(QFileInfo::exists(f.mirror("/CDrive/Data/Work")));  // no longer logged
+  ASSERT_NE(f.node("/CDrive"), nullptr);
+  EXPECT_EQ(f.node("/CDrive")->parent(), f.page->nodeByKey(platform::appPaths().mirrorRootPath));
+}

@@ -89,8 +89,29 @@ QTreeWidgetItem* StatusPage::addNode(QTreeWidgetItem* parent, const QString& key
 }
 
 void StatusPage::InitStatusPage() {
-  ++listing_;  // a fill of the list still running ends
-  utils()->CreateFolderList();
+  // The log is read with the window's events running: a second selection of the tab meanwhile
+  // starts the rebuild over once this pass has let go, instead of running inside it.
+  if (initializing_) {
+    initAgain_ = true;
+    return;
+  }
+  initializing_ = true;
+  QPointer<StatusPage> alive(this);
+  const QString caption = services_.caption();
+  bool built = false;
+  do {
+    initAgain_ = false;
+    ++listing_;  // a fill of the list still running ends
+    built = utils()->CreateFolderList([&](qint64 done, qint64 total) {
+      if (done < total) services_.setCaption(QStringLiteral("Corvane Reading the upload log... %1%").arg(done * 100 / total));
+      platform::doEvents();
+      return alive && !initAgain_;
+    });
+    if (!alive) return;
+  } while (!built || initAgain_);
+  initializing_ = false;
+  if (services_.caption() != caption) services_.setCaption(caption);
+
   tvDrivesStatus->clear();
   nodes_.clear();
   lastExpanded_.clear();
@@ -146,8 +167,7 @@ void StatusPage::ListFolderFiles(const QString& folder) {
   const int listing = ++listing_;
   const handoff::SharedLists& lists = handoff::sharedLists();
   const QSet<QString> excluded(lists.excludedFolders.begin(), lists.excludedFolders.end());
-  const QList<FolderEntry> entries =
-      listFolderEntries(folder, excluded, LoggedFiles(lists.loggedFileNames, lists.loggedUploadTimes));
+  const QList<FolderEntry> entries = listFolderEntries(folder, excluded, lists.loggedUploads);
 
   lvwIcons->setUpdatesEnabled(false);
   const QString caption = services_.caption();

@@ -64,6 +64,8 @@ class StatusPage : public QWidget, public shell::StatusPageHooks {
   QString lastExpanded_;  // key of the node expanded last
   ListSort sort_;
   int listing_ = 0;  // counts fills of the list, so a fill overtaken while events run stops
+  bool initializing_ = false;  // InitStatusPage is reading the log
+  bool initAgain_ = false;     // and was asked again meanwhile
 };
 
 }  // namespace corvane::status
