@@ -16,6 +16,8 @@ class LoggedUploads {
   // One record (UTF-8 texts); a name seen before keeps the time of its first record.
   void add(std::string_view fileName, std::string_view uploadTime);
   void clear();
+  // Room for about this many names without growing.
+  void reserve(qint64 names);
 
   // The upload time of the first record of exactly that name, or nullopt.
   std::optional<QString> uploadTimeOf(const QString& fileName) const;
@@ -27,12 +29,16 @@ class LoggedUploads {
     quint32 nameLength, timeLength;
   };
   std::string_view nameOf(const Entry& e) const { return texts_.view(e.at, e.nameLength); }
-  qint64 find(std::string_view name, size_t hash) const;  // slot index of the name or of the free slot
-  void grow();
+  struct Slot {
+    quint32 hash;
+    quint32 entry;  // entry index + 1; 0 is free
+  };
+  size_t find(std::string_view name, quint32 hash) const;  // the name's slot, or the free one
+  void rehash(size_t slotCount);
 
   TextStore texts_;
   std::vector<Entry> entries_;
-  std::vector<quint32> slots_;  // entry index + 1; 0 is free
+  std::vector<Slot> slots_;  // open addressing; the hash is kept so most probes touch no text
   qint64 records_ = 0;
 };
 

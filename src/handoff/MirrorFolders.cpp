@@ -4,10 +4,14 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSet>
+#include <algorithm>
+#include <dirent.h>
 #include <pugixml.hpp>
+#include <string>
 #include <string_view>
+#include <sys/stat.h>
 #include <unordered_set>
+#include <vector>
 
 #include "handoff/ClsUtils.h"
 #include "handoff/SharedLists.h"
@@ -33,52 +37,6 @@ bool removeEntry(const QFileInfo& entry) {
   return QDir(entry.filePath()).removeRecursively();
 }
 
-// Removes everything under `folder` that is not a wanted folder (paths relative to the mirror
-// root); the wanted folders found are added to `present`.
-bool prune(const QString& folder, const QString& relative, const QSet<QString>& wanted, QSet<QString>& present) {
-  bool ok = true;
-  const QFileInfoList entries =
-      QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-  for (const QFileInfo& entry : entries) {
-    const QString rel = relative.isEmpty() ? entry.fileName() : relative + '/' + entry.fileName();
-    if (!entry.isSymLink() && entry.isDir() && wanted.contains(rel)) {
-      present.insert(rel);
-      ok = prune(entry.filePath(), rel, wanted, present) && ok;
-    } else {
-      ok = removeEntry(entry) && ok;
-    }
-  }
-  return ok;
-}
-
-// Makes the mirror root hold exactly `folders` (native paths below it) and their parents.
-// What is already there stays; everything else goes, a link in the root's place included.
-void syncMirror(const ClsUtils& utils, const QString& root, const QStringList& folders,
-                const ClsUtils::Progress& progress) {
-  QSet<QString> wanted;
-  for (const QString& f : folders) {
-    const QString rel = f.mid(root.size() + 1);
-    for (int slash = rel.indexOf('/'); slash >= 0; slash = rel.indexOf('/', slash + 1)) wanted.insert(rel.left(slash));
-    wanted.insert(rel);
-  }
-  QSet<QString> present;
-  for (int attempt = 1; attempt <= kRemoveAttempts; ++attempt) {
-    present.clear();
-    const QFileInfo rootInfo(root);
-    bool ok = true;
-    if (rootInfo.isSymLink() || (rootInfo.exists() && !rootInfo.isDir())) ok = QFile::remove(root);
-    else if (rootInfo.exists()) ok = prune(root, QString(), wanted, present);
-    if (ok) break;
-    if (attempt < kRemoveAttempts) platform::waitMs(kRemoveWaitMs);
-  }
-  int made = 0;
-  for (const QString& f : folders) {
-    if (present.contains(f.mid(root.size() + 1))) continue;
-    utils.CreateFolder(f);
-    if (progress && ++made % kFoldersPerPass == 0) progress(1, 1);  // lets the window paint; no stop here
-  }
-}
-
 void removeMirror(const QString& root) {
   for (int attempt = 1; attempt <= kRemoveAttempts; ++attempt) {
     const QFileInfo info(root);
@@ -88,7 +46,90 @@ void removeMirror(const QString& root) {
   }
 }
 
+// Brings the mirror root to exactly the wanted folders (paths relative to it, in the file
+// system's encoding). Folders are told from links by the directory entry itself, so nothing
+// is followed and a walk of tens of thousands of folders needs no stat of each.
+class MirrorSync {
+ public:
+  MirrorSync(const std::string& root, const ClsUtils::Progress& progress) : root_(root), progress_(progress) {}
+
+  void want(const std::string& rel) {
+    for (size_t slash = rel.find('/'); slash != std::string::npos; slash = rel.find('/', slash + 1))
+      wanted_.insert(rel.substr(0, slash));
+    wanted_.insert(rel);
+  }
+
+  void run() {
+    if (wanted_.empty()) {  // nothing logged with a drive: no mirror at all, as before a rebuild
+      removeMirror(QFile::decodeName(root_.c_str()));
+      return;
+    }
+    for (int attempt = 1; attempt <= kRemoveAttempts; ++attempt) {
+      present_.clear();
+      if (clearRoot()) break;
+      if (attempt < kRemoveAttempts) platform::waitMs(kRemoveWaitMs);
+    }
+    std::vector<std::string> missing;
+    for (const std::string& rel : wanted_)
+      if (!present_.count(rel)) missing.push_back(rel);
+    std::sort(missing.begin(), missing.end());  // parents first
+    ::mkdir(root_.c_str(), 0777);
+    for (const std::string& rel : missing) {
+      ::mkdir((root_ + '/' + rel).c_str(), 0777);  // one that cannot be made is simply missing
+      pass();
+    }
+  }
+
+ private:
+  bool clearRoot() {
+    struct stat st {};
+    if (::lstat(root_.c_str(), &st) != 0) return true;  // nothing there yet
+    if (!S_ISDIR(st.st_mode)) return QFile::remove(QFile::decodeName(root_.c_str()));  // a link or a file
+    return prune(root_, std::string());
+  }
+
+  bool prune(const std::string& folder, const std::string& relative) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return false;
+    std::vector<std::pair<std::string, unsigned char>> entries;
+    while (const dirent* e = ::readdir(dir)) {
+      const std::string_view name(e->d_name);
+      if (name != "." && name != "..") entries.emplace_back(name, e->d_type);
+    }
+    ::closedir(dir);
+    bool ok = true;
+    for (const auto& [name, type] : entries) {
+      const std::string path = folder + '/' + name;
+      const std::string rel = relative.empty() ? name : relative + '/' + name;
+      bool isFolder = type == DT_DIR;
+      if (type == DT_UNKNOWN) {
+        struct stat st {};
+        isFolder = ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+      }
+      if (isFolder && wanted_.count(rel)) {
+        present_.insert(rel);
+        pass();
+        ok = prune(path, rel) && ok;
+      } else {
+        ok = removeEntry(QFileInfo(QFile::decodeName(path.c_str()))) && ok;
+      }
+    }
+    return ok;
+  }
+
+  // Lets the window paint now and then; the rebuild is not stopped half way.
+  void pass() {
+    if (progress_ && ++steps_ % kFoldersPerPass == 0) progress_(1, 1);
+  }
+
+  std::string root_;
+  const ClsUtils::Progress& progress_;
+  std::unordered_set<std::string> wanted_, present_;
+  int steps_ = 0;
+};
+
 }  // namespace
+
 
 std::optional<QString> ClsUtils::mirrorFolderFor(const QString& mirrorRoot, const QString& windowsFolder) {
   if (!platform::isWindowsDrivePath(windowsFolder) || windowsFolder.size() < 3 ||
@@ -113,12 +154,14 @@ bool ClsUtils::CreateFolderList(const Progress& progress) {
   const QString mirrorRoot = paths_.mirrorRootPath;
 
   // A log names the same folder many times: each distinct text is mapped once.
+  const QString logPath = successLogPath(paths_.logsFolderPath);
   LoggedUploads logged;
+  logged.reserve(QFileInfo(logPath).size() / 400);  // the service writes some 400 bytes a record
   TextStore folderTexts;
   std::unordered_set<std::string_view> seenFolders;
   QStringList mirrors;
   const auto outcome = SuccessLogReader::read(
-      successLogPath(paths_.logsFolderPath),
+      logPath,
       [&](const LogRecord& r) {
         logged.add(r[LogField::FileName], r[LogField::UpDTime]);
         const std::string_view folder = r[LogField::FileFolderName];
@@ -137,7 +180,9 @@ bool ClsUtils::CreateFolderList(const Progress& progress) {
 
   SharedLists& lists = sharedLists();
   lists.loggedUploads = std::move(logged);
-  syncMirror(*this, mirrorRoot, UniqueValues(mirrors), progress);
+  MirrorSync sync(QFile::encodeName(mirrorRoot).toStdString(), progress);
+  for (const QString& folder : UniqueValues(mirrors)) sync.want(QFile::encodeName(folder.mid(mirrorRoot.size() + 1)).toStdString());
+  sync.run();
 
   pugi::xml_document folders;
   const QString foldersPath = platform::joinPath(paths_.dirFolderPath, "FolderCollection.xml");

@@ -125,16 +125,27 @@ void LogTable::sort(std::vector<int>& order, int column, bool descending) const 
     if (descending) std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return less(b, a); });
     else std::stable_sort(order.begin(), order.end(), less);
   };
+  // Number keys are copied out beside their rows first, so the sort runs over one compact
+  // array instead of reaching into a row for every comparison.
+  auto sortByNumber = [&](auto keyOf) {
+    std::vector<std::pair<qint64, int>> keyed;
+    keyed.reserve(order.size());
+    for (const int r : order) keyed.emplace_back(keyOf(rows_[size_t(r)]), r);
+    if (descending)
+      std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) { return b.first < a.first; });
+    else
+      std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (size_t i = 0; i < keyed.size(); ++i) order[i] = keyed[i].second;
+  };
   switch (column) {
     case Blank: return;  // the same text in every row: the order stays
-    case ModDate: return sortBy([&](int a, int b) { return rows_[size_t(a)].modified < rows_[size_t(b)].modified; });
-    case TarrowDate: return sortBy([&](int a, int b) { return rows_[size_t(a)].uploaded < rows_[size_t(b)].uploaded; });
-    case FileSizeHide:
-      return sortBy([&](int a, int b) {
-        const qint64 x = rows_[size_t(a)].kb, y = rows_[size_t(b)].kb;
-        if (x < kTenDigits && y < kTenDigits) return x < y;  // equal widths: digits compare as numbers
-        return paddedKb(x) < paddedKb(y);
-      });
+    case ModDate: return sortByNumber([](const Row& r) { return r.modified; });
+    case TarrowDate: return sortByNumber([](const Row& r) { return r.uploaded; });
+    case FileSizeHide: {
+      const bool wide = std::any_of(rows_.begin(), rows_.end(), [](const Row& r) { return r.kb >= kTenDigits; });
+      if (!wide) return sortByNumber([](const Row& r) { return r.kb; });  // equal widths: digits compare as numbers
+      return sortBy([&](int a, int b) { return paddedKb(rows_[size_t(a)].kb) < paddedKb(rows_[size_t(b)].kb); });
+    }
     default: break;
   }
   // Texts compare letter by letter after simple case folding, as a case-insensitive string
