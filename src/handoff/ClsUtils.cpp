@@ -93,20 +93,27 @@ bool ClsUtils::FileType_Details(const QStringList& extensions) const {
   return f.commit();
 }
 
-QString ClsUtils::GetStatusForCaption(const QString& statusDb) const {
-  return store::readSetting(statusDb, QStringLiteral("Status"), store::RetryPolicy{100, 3000}).value_or(QString());
+QString ClsUtils::GetStatusForCaption(const QString& statusDb, store::RetryPolicy policy) const {
+  return store::readSetting(statusDb, QStringLiteral("Status"), policy).value_or(QString());
 }
 
-bool ClsUtils::WriteConfig(const QString& strConfig) const {
-  // Written beside the file and renamed over it, so the tray side never sees half a line.
-  QSaveFile f(platform::joinPath(paths_.logsFolderPath, "Config.txt"));
-  if (!f.open(QIODevice::WriteOnly)) return false;
+bool ClsUtils::WriteConfig(const QString& strConfig, QString* error) const {
+  const QString path = platform::joinPath(paths_.logsFolderPath, "Config.txt");
+  QSaveFile f(path);
+  f.setDirectWriteFallback(true);
   const QByteArray line = strConfig.toLocal8Bit() + "\r\n";
-  if (f.write(line) != line.size()) {
+  const auto failed = [&] {
+    if (error) *error = path + ": " + f.errorString();
     f.cancelWriting();
     return false;
+  };
+  if (!f.open(QIODevice::WriteOnly)) return failed();
+  if (f.write(line) != line.size()) return failed();
+  if (!f.commit()) {
+    if (error) *error = path + ": " + f.errorString();
+    return false;
   }
-  return f.commit();
+  return true;
 }
 
 QString ClsUtils::ReadTray() const {

@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "platform/AppFolder.h"
+#include "store/Database.h"
 
 namespace corvane::handoff {
 
@@ -44,12 +45,15 @@ class ClsUtils {
   bool FileType_Details(const QStringList& extensions) const;
 
   // The value of the setting "Status" ("" when there is no row). A busy database is waited
-  // for a bounded time; any other database error is thrown (DBError).
-  QString GetStatusForCaption(const QString& statusDb) const;
+  // for as the policy says, then thrown (DBError), as is any other database error.
+  QString GetStatusForCaption(const QString& statusDb,
+                              store::RetryPolicy policy = store::RetryPolicy{100, 3000}) const;
 
-  // Replaces Logs/Config.txt with strConfig + CR LF: the whole line or, on failure, the
-  // previous content untouched. Returns false on failure (no message).
-  bool WriteConfig(const QString& strConfig) const;
+  // Replaces Logs/Config.txt with strConfig + CR LF. Written beside the file and renamed over
+  // it, so the tray side sees the old line or the new one; where Logs takes no new file but
+  // Config.txt is writable, the file is rewritten in place instead. Returns false on failure
+  // (no message; *error says why).
+  bool WriteConfig(const QString& strConfig, QString* error = nullptr) const;
 
   // The last line of Logs/Tray.txt, trimmed; "" when the file is missing.
   QString ReadTray() const;

@@ -2,7 +2,9 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QThread>
+#include <QTimer>
 
 namespace corvane::platform {
 
@@ -19,6 +21,19 @@ class RealWaiter final : public Waiter {
   void keepResponsive() override {
     // 10 ms keeps clicks and painting prompt while a loop of tiny steps spends its time on them.
     if (!sinceEvents_.isValid() || sinceEvents_.elapsed() >= 10) processEvents();
+  }
+  void sleepPainting(int ms) override {
+    if (ms <= 0) return;
+    const QCoreApplication* app = QCoreApplication::instance();
+    if (!app || QThread::currentThread() != app->thread()) {
+      sleep(ms);
+      return;
+    }
+    // Paint and timer events run meanwhile; clicks and keys wait, so the action that waits is
+    // never started a second time underneath itself.
+    QEventLoop loop;
+    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
   }
 
  private:

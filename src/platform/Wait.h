@@ -14,6 +14,9 @@ class Waiter {
   // than the work. The real waiter does it at most every few milliseconds; by default (and in
   // tests) every call processes events.
   virtual void keepResponsive() { processEvents(); }
+  // A wait that keeps the window painting when made on the window's thread (user input stays
+  // queued until the wait is over); a plain sleep by default.
+  virtual void sleepPainting(int milliseconds) { sleep(milliseconds); }
 };
 
 Waiter& waiter();
@@ -23,5 +26,6 @@ void setWaiter(Waiter* w);
 inline void waitMs(int milliseconds) { waiter().sleep(milliseconds); }
 inline void doEvents() { waiter().processEvents(); }
 inline void keepResponsive() { waiter().keepResponsive(); }
+inline void waitPaintingMs(int milliseconds) { waiter().sleepPainting(milliseconds); }
 
 }  // namespace corvane::platform

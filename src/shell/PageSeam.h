@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QString>
 
+#include "store/Database.h"
 #include "store/DatabasePaths.h"
 
 class QWidget;
@@ -23,6 +24,12 @@ class MainWindowServices {
   virtual void relayout() = 0;                      // Form_Resize
   // The date output shared by the window's DBSelectSetting calls (SettingDate).
   virtual QDateTime& settingDate() = 0;
+  // The retry policy for a database call made now. While the status tick runs it is
+  // store::kNoWait: the service may hold a lock for seconds and the tick must never hold the
+  // window, so a busy database fails at once. Code reached from the tick passes this policy
+  // (onDatabase, withBusyRetry, readSetting ...) and on a busy error keeps what it shows; the
+  // next tick tries again. Outside the tick it is the normal bounded wait.
+  virtual store::RetryPolicy databasePolicy() const { return {}; }
 };
 
 // Tab 1 "Backup": folder tree and extension list.
@@ -32,10 +39,14 @@ class BackupPageHooks {
   virtual QWidget* widget() = 0;           // the page, placed on tab 1
   virtual void LoadRegisteredExtensions() = 0;
   virtual void LoadFileTypeList() = 0;
+  // From the first status tick after the window is shown (databasePolicy() is kNoWait then).
+  // A busy DBError thrown out of it makes the next tick call it again.
   virtual void PopulateDriveNodes() = 0;
   // Ticks cbxSelected (without running the click handler) and runs cbxSelected_Click.
+  // Called from the first status tick too (no waiting: databasePolicy()).
   virtual void ShowSelectedExtensions() = 0;
-  // The periodic refresh: refresh LstExtensions, then cbxSelected_Click.
+  // The periodic refresh from the status tick: refresh LstExtensions, then cbxSelected_Click.
+  // No waiting on a busy database (databasePolicy()): keep the figures shown.
   virtual void RefreshExtensionList() = 0;
 };
 
@@ -69,6 +80,9 @@ class RestorePageHooks {
  public:
   virtual ~RestorePageHooks() = default;
   virtual QWidget* widget() = 0;
+  // Run by the load, and by the first status tick on tab 7 (no waiting then:
+  // databasePolicy()); a busy DBError thrown out of the tick's call makes the next tick on the
+  // tab run it again.
   virtual void InitRestorePage() = 0;
 };
 
@@ -80,6 +94,8 @@ class ImagingPageHooks {
   virtual QWidget* oldWidget() = 0;  // tab 6
   virtual void InitImagePage() = 0;
   virtual void ImagePage() = 0;
+  // Every status tick while tab 8 (6) is current: no waiting on a busy database
+  // (databasePolicy() is kNoWait); keep what is shown, the next tick reads again.
   virtual void UpdateImagePage() = 0;
   virtual void UpdateOldImagePage() = 0;
   virtual void UIDisconnect() = 0;

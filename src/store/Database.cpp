@@ -1,6 +1,7 @@
 #include "store/Database.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTimeZone>
 #include <cmath>
 #include <sqlite3.h>
@@ -192,7 +193,7 @@ bool plainStoredDate(const Text& t) {
 bool isPlainStoredDate(QByteArrayView text) { return plainStoredDate(text); }
 bool isPlainStoredDate(QStringView text) { return plainStoredDate(text); }
 
-void waitBeforeRetry(int ms) { platform::waitMs(ms); }
+void waitBeforeRetry(int ms) { platform::waitPaintingMs(ms); }
 
 namespace {
 QString& swallowed() {
@@ -202,6 +203,20 @@ QString& swallowed() {
 }  // namespace
 const QString& lastSwallowedError() { return swallowed(); }
 void setLastSwallowedError(const QString& text) { swallowed() = text; }
+
+QString databaseProblem(const QString& path) {
+  if (!QFileInfo::exists(path)) return QStringLiteral("the file does not exist");
+  try {
+    DBConnection c;
+    c.Open(path, 0);
+    c.Query("SELECT count(*) FROM sqlite_master");
+  } catch (const DBError& e) {
+    if (e.isBusy()) return {};
+    QString reason = e.description();
+    return reason.remove(QStringLiteral("Cannot compile mSQL-Statement: "));
+  }
+  return {};
+}
 
 QString toStoredText(const QString& text) {
   if (!text.contains(u'\'')) return text;
@@ -393,7 +408,7 @@ sqlite3* DBConnection::raw() const {
   return handle_->db;
 }
 
-static std::shared_ptr<Handle> openHandle(const QString& path, int flags) {
+static std::shared_ptr<Handle> openHandle(const QString& path, int flags, int engineWaitMs) {
   auto h = std::make_shared<Handle>();
   const QByteArray p = QFile::encodeName(path);
   const int rc = sqlite3_open_v2(p.constData(), &h->db, flags, nullptr);
@@ -404,20 +419,20 @@ static std::shared_ptr<Handle> openHandle(const QString& path, int flags) {
   sqlite3_extended_result_codes(h->db, 0);
   // Our own bounded retry (withBusyRetry) handles longer waits, between which the
   // window keeps running; a short engine-side wait smooths over brief write locks.
-  sqlite3_busy_timeout(h->db, 20);
+  sqlite3_busy_timeout(h->db, engineWaitMs > 0 ? engineWaitMs : 0);
   return h;
 }
 
-void DBConnection::Open(const QString& path) {
+void DBConnection::Open(const QString& path, int engineWaitMs) {
   Close();
   if (!QFile::exists(path)) throw DBError("Cannot open database " + path + ": the file does not exist", SQLITE_CANTOPEN);
-  handle_ = openHandle(path, SQLITE_OPEN_READWRITE);
+  handle_ = openHandle(path, SQLITE_OPEN_READWRITE, engineWaitMs);
 }
 
 void DBConnection::Create(const QString& path) {
   Close();
   if (QFile::exists(path)) throw DBError("Cannot create database " + path + ": the file exists", SQLITE_CANTOPEN);
-  handle_ = openHandle(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+  handle_ = openHandle(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, RetryPolicy{}.engineWaitMs);
 }
 
 void DBConnection::Close() {

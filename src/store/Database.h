@@ -43,6 +43,20 @@ QDateTime dateFromText(const QString& text);
 bool isPlainStoredDate(QByteArrayView text);
 bool isPlainStoredDate(QStringView text);
 
+// Retry policy for a busy or locked database: wait, then run the whole work again, until
+// the budget is spent; then the busy error is thrown. Other errors are thrown at once.
+// engineWaitMs is how long SQLite itself waits on a lock inside one statement.
+struct RetryPolicy {
+  int waitMs = 50;
+  int budgetMs = 3000;
+  int engineWaitMs = 20;
+};
+
+// One attempt and no wait at all: a busy database throws at once. The status tick runs under
+// it, so a lock held by the service never holds the window; the tick keeps what it shows and
+// reads again a second later.
+inline constexpr RetryPolicy kNoWait{0, 0, 0};
+
 class Handle;  // shared owner of the sqlite3 handle
 
 class DBRecordset {
@@ -137,8 +151,9 @@ class DBConnection {
   DBConnection(const DBConnection&) = delete;
   DBConnection& operator=(const DBConnection&) = delete;
 
-  // Opens an existing database file; never creates one.
-  void Open(const QString& path);
+  // Opens an existing database file; never creates one. A statement that meets a lock waits
+  // up to engineWaitMs inside SQLite before it fails as busy.
+  void Open(const QString& path, int engineWaitMs = RetryPolicy{}.engineWaitMs);
   // Makes a new, empty database file (it must not exist) and leaves the connection open on it.
   void Create(const QString& path);
   // Rolls back a transaction left open, then releases the connection.
@@ -174,14 +189,9 @@ class DBConnection {
   std::shared_ptr<Handle> handle_;
 };
 
-// Retry policy for a busy or locked database: wait, then run the whole work again, until
-// the budget is spent; then the busy error is thrown. Other errors are thrown at once.
-struct RetryPolicy {
-  int waitMs = 50;
-  int budgetMs = 3000;
-};
-
-void waitBeforeRetry(int ms);  // the platform waiter (tests replace it)
+// The wait between attempts. On the window's thread the window keeps painting meanwhile
+// (user input waits); the platform waiter does it, and tests replace it.
+void waitBeforeRetry(int ms);
 
 template <class Work>
 auto withBusyRetry(Work&& work, RetryPolicy policy = {}) -> decltype(work()) {
@@ -190,7 +200,7 @@ auto withBusyRetry(Work&& work, RetryPolicy policy = {}) -> decltype(work()) {
     try {
       return work();
     } catch (const DBError& e) {
-      if (!e.isBusy() || waited + policy.waitMs > policy.budgetMs) throw;
+      if (!e.isBusy() || policy.waitMs <= 0 || waited + policy.waitMs > policy.budgetMs) throw;
     }
     waitBeforeRetry(policy.waitMs);
     waited += policy.waitMs;
@@ -204,7 +214,7 @@ auto onDatabase(const QString& path, Work&& work, RetryPolicy policy = {}) {
   return withBusyRetry(
       [&] {
         DBConnection c;
-        c.Open(path);
+        c.Open(path, policy.engineWaitMs);
         return work(c);
       },
       policy);
@@ -262,6 +272,10 @@ bool swallowDbError(Work&& work) {
     return false;
   }
 }
+
+// Why the database file at path cannot be used: "" when it opens and its schema reads (a busy
+// database counts as usable), else a plain reason ("the file does not exist", SQLite's text).
+QString databaseProblem(const QString& path);
 
 // The stored form of File and tempDFile text: each "'" doubled; and back for display.
 QString toStoredText(const QString& text);

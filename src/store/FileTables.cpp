@@ -159,9 +159,9 @@ void DBDeleteAllTempDFile(const QString& filesDb) {
   inTransaction(filesDb, [](DBConnection& c) { c.Execute("Delete from tempDFile"); }, k50);
 }
 
-int DBCountTempDFiles(const QString& filesDb) {
-  return static_cast<int>(
-      onDatabase(filesDb, [](DBConnection& c) { return c.Query("Select count(*) AS n From TempDFile").Long("n"); }, k50));
+int DBCountTempDFiles(const QString& filesDb, RetryPolicy policy) {
+  return static_cast<int>(onDatabase(
+      filesDb, [](DBConnection& c) { return c.Query("Select count(*) AS n From TempDFile").Long("n"); }, policy));
 }
 
 }  // namespace corvane::store

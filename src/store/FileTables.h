@@ -6,6 +6,8 @@
 #include <QString>
 #include <QVector>
 
+#include "store/Database.h"
+
 namespace corvane::store {
 
 // The exact statements a download catalogue's File table is made with.
@@ -54,7 +56,7 @@ struct TempDFileRow {
 
 void DBInsertTempDFile(const QString& filesDb, const TempDFileRow& row);
 void DBDeleteAllTempDFile(const QString& filesDb);
-// Rows in the restore queue.
-int DBCountTempDFiles(const QString& filesDb);
+// Rows in the restore queue. A busy database is waited for as the policy says, then thrown.
+int DBCountTempDFiles(const QString& filesDb, RetryPolicy policy = RetryPolicy{50, 3000});
 
 }  // namespace corvane::store

@@ -6,6 +6,9 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <sys/stat.h>
+#include <functional>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "handoff/ClsUtils.h"
 #include "handoff/FileTypeName.h"
@@ -50,10 +53,40 @@ TEST(WriteConfig, WritesExactlyOneLineAndReplacesTheWholeFile) {
   EXPECT_EQ(QDir(app.file("Logs")).entryList(QDir::Files | QDir::Hidden), QStringList{"Config.txt"});
 }
 
+// Runs the work as a user the folder's permissions hold back. Root passes every permission
+// check, so as root the work runs in a child process that has given its rights up first.
+bool runWithoutRootRights(const std::function<bool()>& work) {
+  if (geteuid() != 0) return work();
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const bool ok = setgid(65534) == 0 && setuid(65534) == 0 && work();
+    _exit(ok ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TEST(WriteConfig, ALogsFolderThatTakesNoNewFileIsWrittenInPlace) {
+  test::TempAppFolder app;
+  const QString config = app.file("Logs/Config.txt");
+  writeFile(config, "Setup\r\n");
+  // Everyone may write Config.txt, nobody may add a file beside it.
+  for (const QString& p : {QFileInfo(app.path()).path(), app.path()})
+    QFile::setPermissions(p, QFile::permissions(p) | QFile::ExeOther | QFile::ReadOther);
+  QFile::setPermissions(app.file("Logs"), QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther);
+  QFile::setPermissions(config, QFile::permissions(config) | QFile::WriteOther | QFile::WriteOwner);
+  EXPECT_TRUE(runWithoutRootRights([] { return ClsUtils().WriteConfig("Help"); }));
+  EXPECT_EQ(readFile(config), QByteArray("Help\r\n"));
+  QFile::setPermissions(app.file("Logs"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
 TEST(WriteConfig, FailureWritesNothingAndSaysSo) {
   test::TempAppFolder app;
   ASSERT_TRUE(QDir(app.file("Logs")).removeRecursively());
-  EXPECT_FALSE(ClsUtils().WriteConfig("Help"));
+  QString error;
+  EXPECT_FALSE(ClsUtils().WriteConfig("Help", &error));
+  EXPECT_TRUE(error.startsWith(app.file("Logs/Config.txt"))) << qPrintable(error);
   EXPECT_FALSE(QFileInfo::exists(app.file("Logs")));
 }
 

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
@@ -372,4 +373,116 @@ TEST_F(MainWindow, ResizeAppliesTheLayoutRulesAboveTheLoadSize) {
   f.resize(f.loadWidth() - 100, f.loadHeight() + 300);
   QApplication::processEvents();
   EXPECT_EQ(f.tabs()->geometry(), before);
+}
+
+// The service holds both databases locked (a second connection in an exclusive transaction):
+// the tick waits for nothing, records no failure and leaves caption, menus and restore buttons
+// as they were; once the lock goes, the next tick catches up, the queue count included.
+TEST_F(MainWindow, ATickMeetingALockedDatabaseKeepsWhatItShowsAndCatchesUpLater) {
+  test::FakeOtherPages others;
+  shell::Pages pages;
+  pages.imaging = &others;
+  pages.restore = &others;
+  set("Status", "Corvane before the lock");
+  set("Activity", "Pause");
+  FrmConfig& f = load(pages);
+  f.tabs()->setCurrentIndex(shell::TabImaging);
+  while (f.tickCount() % shell::kQueueCheckEvery != 0) f.Timer_Status_Timer();
+  setRestoreButtons(false);
+
+  auto statusHolder = std::make_unique<store::DBConnection>();
+  statusHolder->Open(app.statusDb());
+  statusHolder->Execute("BEGIN EXCLUSIVE");
+  statusHolder->Execute("UPDATE Setting SET Setting = 'Corvane after the lock' WHERE SettingName = 'Status'");
+  statusHolder->Execute("UPDATE Setting SET Setting = 'Start' WHERE SettingName = 'Activity'");
+  auto filesHolder = std::make_unique<store::DBConnection>();
+  filesHolder->Open(app.filesDb());
+  filesHolder->Execute("BEGIN EXCLUSIVE");
+
+  int pagePolicyWait = -1;
+  others.onUpdate = [&] { pagePolicyWait = f.databasePolicy().budgetMs; };
+  const long long sleptBefore = waiter.sleptMs;
+  f.Timer_Status_Timer();
+  EXPECT_EQ(waiter.sleptMs, sleptBefore);
+  EXPECT_EQ(pagePolicyWait, 0);  // the page is told not to wait either
+  EXPECT_GT(f.databasePolicy().budgetMs, 0);
+  EXPECT_EQ(f.windowTitle(), "Corvane before the lock");
+  EXPECT_TRUE(action("mStart")->isEnabled());
+  EXPECT_EQ(f.activityValue(), "Pause");
+  EXPECT_FALSE(restoreButtonsEnabled());
+  EXPECT_TRUE(f.stepErrors().isEmpty()) << f.stepErrors().join("\n").toStdString();
+  EXPECT_TRUE(boxes.texts.isEmpty());
+  EXPECT_TRUE(f.statusTimer()->isActive());
+
+  statusHolder->Execute("COMMIT");
+  filesHolder->Execute("COMMIT");
+  statusHolder.reset();
+  filesHolder.reset();
+  f.Timer_Status_Timer();  // not a tenth tick, yet the missed queue count runs now
+  EXPECT_EQ(f.windowTitle(), "Corvane after the lock");
+  EXPECT_FALSE(action("mStart")->isEnabled());
+  EXPECT_TRUE(restoreButtonsEnabled());
+}
+
+// A page that meets a busy database while the tick runs its pending set-up gets another
+// attempt at the next tick; a real failure gets none.
+TEST_F(MainWindow, PendingRestoreSetUpWaitsOutABusyDatabaseButNotAFailure) {
+  test::FakeOtherPages others;
+  shell::Pages pages;
+  pages.restore = &others;
+  FrmConfig& f = load(pages);
+  f.tabs()->setCurrentIndex(shell::TabRestore);
+  others.onInitRestore = [] { throw store::DBError("database is locked", 5); };
+  f.Timer_Status_Timer();
+  EXPECT_TRUE(f.restorePending());
+  others.onInitRestore = [] { throw store::DBError("disk I/O error", 10); };
+  f.Timer_Status_Timer();
+  EXPECT_FALSE(f.restorePending());
+  const int calls = others.initRestore;
+  f.Timer_Status_Timer();
+  EXPECT_EQ(others.initRestore, calls);
+  EXPECT_EQ(f.stepErrors().size(), 1);
+}
+
+// Without the command file the service's tray side never hears of Help or Setup: the user is
+// told, and Setup Wizard keeps the window (and the service's "Activity") as they were.
+TEST_F(MainWindow, ACommandFileThatCannotBeWrittenIsShownAndSetupDoesNotEnd) {
+  FrmConfig& f = load();
+  set("Activity", "Start");
+  ASSERT_TRUE(QDir(app.file("Logs")).removeRecursively());
+  int unloads = 0;
+  QObject::connect(&f, &FrmConfig::unloaded, [&] { ++unloads; });
+  action("mHelp")->trigger();
+  ASSERT_EQ(boxes.texts.size(), 1);
+  EXPECT_TRUE(boxes.texts[0].contains("\"Help\"")) << qPrintable(boxes.texts[0]);
+  EXPECT_TRUE(boxes.texts[0].contains("Config.txt")) << qPrintable(boxes.texts[0]);
+  action("mSetupWizard")->trigger();
+  ASSERT_EQ(boxes.texts.size(), 2);
+  EXPECT_TRUE(boxes.texts[1].contains("\"Setup\"")) << qPrintable(boxes.texts[1]);
+  EXPECT_EQ(unloads, 0);
+  EXPECT_FALSE(f.isUnloaded());
+  EXPECT_EQ(store::settingValue(app.statusDb(), "Activity"), "Start");
+}
+
+// A database that is gone or damaged makes steps fail on every tick: each failing step is
+// listed once, and the user hears once per file, in plain words, what is wrong with it.
+TEST_F(MainWindow, AMissingOrDamagedDatabaseIsToldOnceAndItsFailuresListedOnce) {
+  ASSERT_TRUE(QFile::remove(app.filesDb()));
+  {
+    QFile status(app.statusDb());
+    ASSERT_TRUE(status.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    status.write(QByteArray(4096, 'x'));
+  }
+  FrmConfig& f = load();
+  f.Timer_Status_Timer();
+  const int listed = f.stepErrors().size();
+  EXPECT_GT(listed, 0);
+  for (int i = 0; i < 30; ++i) f.Timer_Status_Timer();
+  EXPECT_EQ(f.stepErrors().size(), listed) << f.stepErrors().join("\n").toStdString();
+  ASSERT_EQ(boxes.texts.size(), 2) << boxes.texts.join("\n").toStdString();
+  const QString statusText = boxes.texts.filter("Status.db").value(0);
+  const QString filesText = boxes.texts.filter("Files.db").value(0);
+  EXPECT_TRUE(statusText.contains("cannot be read")) << qPrintable(statusText);
+  EXPECT_TRUE(filesText.contains("is missing")) << qPrintable(filesText);
+  EXPECT_TRUE(filesText.contains(QDir::toNativeSeparators(app.filesDb()))) << qPrintable(filesText);
 }

@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <QWidget>
+#include <functional>
 #include <stdexcept>
 
 #include "shell/PageSeam.h"
@@ -62,17 +63,22 @@ class FakeOtherPages : public shell::LogPageHooks, public shell::StatusPageHooks
   void ImagePage() override { ++imagePage; }
   void UpdateImagePage() override {
     ++updateImage;
+    if (onUpdate) onUpdate();
     if (throwOnUpdate) throw std::runtime_error("engine gone");
   }
   void UpdateOldImagePage() override { ++updateOldImage; }
   void UIDisconnect() override { ++disconnects; }
-  void InitRestorePage() override { ++initRestore; }
+  void InitRestorePage() override {
+    ++initRestore;
+    if (onInitRestore) onInitRestore();
+  }
   void showAdvancedSettings() override { ++advanced; }
   void showFileCopy() override { ++fileCopy; }
   void stopWork() override { ++stops; }
   int writeLog = 0, initStatus = 0, initImage = 0, imagePage = 0, updateImage = 0, updateOldImage = 0,
       disconnects = 0, initRestore = 0, advanced = 0, fileCopy = 0, stops = 0;
   bool throwOnUpdate = false;
+  std::function<void()> onUpdate, onInitRestore;
 };
 
 class FakeIdentity : public shell::IdentityHooks {

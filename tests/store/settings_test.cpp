@@ -113,6 +113,23 @@ TEST(BusyDatabase, ALockHeldPastTheBoundReportsAnErrorAndDoesNotHang) {
   EXPECT_EQ(settingValue(app.statusDb(), "Activity"), "Start");
 }
 
+TEST(BusyDatabase, TheNoWaitPolicyMakesOneAttemptAndNoWait) {
+  test::TempAppFolder app;
+  test::FakeWaiter waiter;
+  DBConnection holder;
+  holder.Open(app.statusDb());
+  holder.Execute("BEGIN EXCLUSIVE");
+  try {
+    readSetting(app.statusDb(), "Status", kNoWait);
+    FAIL() << "the read should have failed";
+  } catch (const DBError& e) {
+    EXPECT_TRUE(e.isBusy());
+  }
+  EXPECT_EQ(waiter.sleeps, 0);
+  holder.Rollback();
+  EXPECT_TRUE(readSetting(app.statusDb(), "Status", kNoWait).has_value());
+}
+
 TEST(BusyDatabase, OtherErrorsAreNotRetried) {
   test::FakeWaiter waiter;
   int runs = 0;

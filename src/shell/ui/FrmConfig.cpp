@@ -11,6 +11,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QSignalBlocker>
 #include <QTabWidget>
 #include <QTimer>
@@ -220,17 +221,25 @@ void FrmConfig::ensureOwnControls() {
   }
 }
 
-bool FrmConfig::runStep(const char* step, const std::function<void()>& work, bool inLoad) {
+FrmConfig::StepResult FrmConfig::runStep(const char* step, const std::function<void()>& work, bool inLoad) {
   try {
     work();
-    return true;
+    return StepResult::Done;
+  } catch (const store::DBError& e) {
+    if (!inLoad && e.isBusy()) return StepResult::Busy;
+    recordFailure(step, e.description(), inLoad);
   } catch (...) {
-    const QString text = QString::fromLatin1(step) + ": " + errorText(std::current_exception());
-    stepErrors_ << text;
-    qWarning("frmConfig: %s", qPrintable(text));
-    if (inLoad) platform::waitMs(kLoadErrorWaitMs);
-    return false;
+    recordFailure(step, errorText(std::current_exception()), inLoad);
   }
+  return StepResult::Failed;
+}
+
+void FrmConfig::recordFailure(const char* step, const QString& description, bool inLoad) {
+  const QString text = QString::fromLatin1(step) + ": " + description;
+  if (failures_.record(QString::fromLatin1(inLoad ? "load " : "tick ") + QString::fromLatin1(step), text))
+    qWarning("frmConfig: %s", qPrintable(text));
+  if (inLoad) platform::waitMs(kLoadErrorWaitMs);
+  failures_.tellAboutDatabases(databases_);
 }
 
 void FrmConfig::setCheckBox(const char* name, bool ticked) {
@@ -322,8 +331,11 @@ void FrmConfig::Form_Activate() {
 }
 
 void FrmConfig::Timer_Status_Timer() {
-  auto step = [this](const char* name, const std::function<void()>& work) { runStep(name, work, false); };
+  auto step = [this](const char* name, const std::function<void()>& work) { return runStep(name, work, false); };
   Timer_Status_->stop();
+  // Every database call of the tick, the pages' included, runs without waiting on a lock.
+  const QScopedValueRollback<bool> inTick(inTick_, true);
+  const QString statusDb = databases_.statusDb;
 
   step("image pages", [&] {
     const int tab = SSTab1_->currentIndex();
@@ -331,41 +343,41 @@ void FrmConfig::Timer_Status_Timer() {
     if (tab == TabOldImaging) pages_.imaging->UpdateOldImagePage();
     if (tab == TabImaging) pages_.imaging->UpdateImagePage();
   });
-  step("restore page", [&] {
-    if (SSTab1_->currentIndex() == TabRestore) {
-      if (restorePending_) {
-        restorePending_ = false;  // one attempt per load, even when it fails
-        if (pages_.restore) pages_.restore->InitRestorePage();
-      }
-    } else {
-      restorePending_ = false;
-    }
-  });
-  step("caption", [&] { setWindowTitle(handoff::ClsUtils().GetStatusForCaption(databases_.statusDb)); });
+  if (SSTab1_->currentIndex() != TabRestore || !pages_.restore) {
+    restorePending_ = false;
+  } else if (restorePending_) {
+    // One attempt per load, even when it fails; only a busy database leaves it for the next tick.
+    restorePending_ = step("InitRestorePage", [&] { pages_.restore->InitRestorePage(); }) == StepResult::Busy;
+  }
+  step("caption", [&] { setWindowTitle(handoff::ClsUtils().GetStatusForCaption(statusDb, store::kNoWait)); });
   step("Activity", [&] {
-    store::DBSelectSetting(databases_.statusDb, "Activity", activityValue_, settingDate_);
+    activityValue_ = store::readSetting(statusDb, QStringLiteral("Activity"), store::kNoWait).value_or(QString());
     applyActivity(activityValue_);
   });
   if (firstTickPending_) {
-    step("PopulateDriveNodes", [&] { if (pages_.backup) pages_.backup->PopulateDriveNodes(); });
-    step("cbxSelected_Click", [&] { if (pages_.backup) pages_.backup->ShowSelectedExtensions(); });
-    firstTickPending_ = false;
-    tickCount_ = 0;
+    const StepResult filled = step("PopulateDriveNodes", [&] { if (pages_.backup) pages_.backup->PopulateDriveNodes(); });
+    if (filled != StepResult::Busy) {
+      step("cbxSelected_Click", [&] { if (pages_.backup) pages_.backup->ShowSelectedExtensions(); });
+      firstTickPending_ = false;
+      tickCount_ = 0;
+    }
   }
-  if (tickCount_ % kQueueCheckEvery == 0) {
-    step("DBCountTempDFiles", [&] {
-      tempDFileCount_ = store::DBCountTempDFiles(databases_.filesDb);
-      if (tempDFileCount_ == 0) enableRestoreButtons();
-    });
+  if (tickCount_ % kQueueCheckEvery == 0 || queueCheckPending_) {
+    queueCheckPending_ = step("DBCountTempDFiles", [&] {
+                           tempDFileCount_ = store::DBCountTempDFiles(databases_.filesDb, store::kNoWait);
+                           if (tempDFileCount_ == 0) enableRestoreButtons();
+                         }) == StepResult::Busy;
   }
   platform::doEvents();
   if (tickCount_ >= kTickWrap) {
-    step("extension list", [&] {
-      if (SSTab1_->currentIndex() == TabBackup && pages_.backup) pages_.backup->RefreshExtensionList();
-    });
+    extensionRefreshPending_ = true;
     tickCount_ = 0;
   } else {
     ++tickCount_;
+  }
+  if (extensionRefreshPending_) {
+    extensionRefreshPending_ = SSTab1_->currentIndex() == TabBackup && pages_.backup &&
+                               step("extension list", [&] { pages_.backup->RefreshExtensionList(); }) == StepResult::Busy;
   }
   if (!unloaded_) Timer_Status_->start();
 }
@@ -477,8 +489,18 @@ void FrmConfig::mStop_Click() {
   mStop_->setEnabled(false);
 }
 
+bool FrmConfig::tellService(const QString& command) {
+  QString error;
+  if (handoff::ClsUtils().WriteConfig(command, &error)) return true;
+  platform::showMessage(QStringLiteral("Corvane could not pass \"%1\" on to the backup service.\n\n").arg(command) + error,
+                        QStringLiteral("Corvane"), platform::MsgButtons::Ok, platform::MsgIcon::Critical);
+  return false;
+}
+
 void FrmConfig::mSetupWizard_Click() {
-  handoff::ClsUtils().WriteConfig(QStringLiteral("Setup"));
+  // Without the command file the wizard never starts: the window stays, so the user is not left
+  // with neither.
+  if (!tellService(QStringLiteral("Setup"))) return;
   try {
     updateSetting("Activity", "Setup");
   } catch (const store::DBError&) {
@@ -496,7 +518,7 @@ void FrmConfig::mFileCopy_Click() {
 
 void FrmConfig::mExit_Click() { close(); }
 
-void FrmConfig::mHelp_Click() { handoff::ClsUtils().WriteConfig(QStringLiteral("Help")); }
+void FrmConfig::mHelp_Click() { tellService(QStringLiteral("Help")); }
 
 void FrmConfig::mAbout_Click() {
   if (!about_) about_ = new FrmAbout(this);

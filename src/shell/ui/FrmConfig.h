@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "shell/PageSeam.h"
+#include "shell/StepFailures.h"
 #include "store/DatabasePaths.h"
 
 class QAction;
@@ -56,6 +57,8 @@ class FrmConfig : public QMainWindow, public MainWindowServices {
   QString caption() const override;
   void relayout() override { Form_Resize(); }
   QDateTime& settingDate() override { return settingDate_; }
+  // kNoWait while the status tick runs, the normal bounded wait otherwise.
+  store::RetryPolicy databasePolicy() const override { return inTick_ ? store::kNoWait : store::RetryPolicy{}; }
 
   QTabWidget* tabs() const { return SSTab1_; }
   QTimer* statusTimer() const { return Timer_Status_; }
@@ -72,8 +75,9 @@ class FrmConfig : public QMainWindow, public MainWindowServices {
   int tickCount() const { return tickCount_; }
   int tempDFileCount() const { return tempDFileCount_; }
   bool isUnloaded() const { return unloaded_; }
-  // "step: description" of every load or tick step that failed, oldest first.
-  const QStringList& stepErrors() const { return stepErrors_; }
+  // "step: description" of each load or tick step that failed, oldest first; a step that fails
+  // again is not listed again.
+  const QStringList& stepErrors() const { return failures_.texts(); }
 
  signals:
   void unloaded();  // Form_Unload: the program ends
@@ -93,7 +97,13 @@ class FrmConfig : public QMainWindow, public MainWindowServices {
   void enableRestoreButtons();
   void setCheckBox(const char* name, bool ticked);
   void updateSetting(const QString& name, const QString& value);
-  bool runStep(const char* step, const std::function<void()>& work, bool inLoad);
+  enum class StepResult { Done, Busy, Failed };
+  // A step of the load or of the tick. In the tick a busy database is no failure: what the
+  // step would change keeps its value and the next tick tries again (Busy).
+  StepResult runStep(const char* step, const std::function<void()>& work, bool inLoad);
+  void recordFailure(const char* step, const QString& description, bool inLoad);
+  // Writes the command file for the service's tray side; says so when it cannot.
+  bool tellService(const QString& command);
 
   Pages pages_;
   store::DatabasePaths databases_;
@@ -117,7 +127,10 @@ class FrmConfig : public QMainWindow, public MainWindowServices {
   int tickCount_ = 0;
   int tempDFileCount_ = 0;
   bool unloaded_ = false;
-  QStringList stepErrors_;
+  bool inTick_ = false;
+  bool queueCheckPending_ = false;        // the last queue count met a busy database
+  bool extensionRefreshPending_ = false;  // the same for the extension list refresh
+  StepFailures failures_;
 };
 
 }  // namespace corvane::shell

@@ -1,0 +1,5 @@
+#!/usr/bin/env bash
+# The main window while the background service holds its databases locked: the status tick
+# (goal <= 100 ms) and the Start/Pause menus (the window keeps handling its events meanwhile).
+set -euo pipefail
+"$BENCH_BUILD/tests/shell/bench_shell" "$BENCH_ROOT/share" "$BENCH_TMP/shell"

@@ -1,0 +1,32 @@
+#pragma once
+// The failing steps of the main window's load and status tick. The tick runs every second, so
+// a step that keeps failing (a database file gone) is recorded once, not once a second, and
+// the user is told once, plainly, when the cause is a database file that is missing or cannot
+// be read.
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+#include "store/DatabasePaths.h"
+
+namespace corvane::shell {
+
+class StepFailures {
+ public:
+  // Keeps "step: description" the first time the step (key) fails; false when it was kept
+  // before.
+  bool record(const QString& key, const QString& text);
+  // Looks at both database files and shows one message for each that is missing or unreadable
+  // and was not told about before.
+  void tellAboutDatabases(const store::DatabasePaths& paths);
+
+  const QStringList& texts() const { return texts_; }
+
+ private:
+  QSet<QString> keys_;
+  QStringList texts_;
+  bool toldStatusDb_ = false;
+  bool toldFilesDb_ = false;
+};
+
+}  // namespace corvane::shell
