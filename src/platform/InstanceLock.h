@@ -6,8 +6,9 @@ class QLockFile;
 
 namespace corvane::platform {
 
-// One running copy per application folder. The lock lives in the system's temporary folder,
-// so a refused second copy leaves nothing behind in the application folder.
+// One running copy per application folder. The lock lives in /tmp, whatever the environment
+// says, so every start meets it there and a refused second copy leaves nothing behind in the
+// application folder.
 class InstanceLock {
  public:
   explicit InstanceLock(const QString& appFolder);

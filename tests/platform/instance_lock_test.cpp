@@ -40,3 +40,19 @@ TEST(InstanceLock, ALockLeftByACrashedCopyIsTakenOver) {
   InstanceLock next(app.path());
   EXPECT_TRUE(next.tryLock());
 }
+
+// Each start must look for the lock in the same place, whatever its environment names as the
+// temporary folder (here one that does not exist).
+TEST(InstanceLock, AStartWithAMissingTemporaryFolderStillMeetsTheLock) {
+  QTemporaryDir app;
+  InstanceLock first(app.path());
+  ASSERT_TRUE(first.tryLock());
+  const QByteArray previous = qgetenv("TMPDIR");
+  qputenv("TMPDIR", app.path().toLocal8Bit() + "/no-such-folder");
+  InstanceLock second(app.path());
+  const bool secondHolds = second.tryLock();
+  if (previous.isEmpty()) qunsetenv("TMPDIR");
+  else qputenv("TMPDIR", previous);
+  EXPECT_FALSE(secondHolds);
+  EXPECT_EQ(second.lockFilePath(), first.lockFilePath());
+}
