@@ -7,9 +7,8 @@ QString commandLineFromArguments(const QStringList& argumentsWithProgram) {
 }
 
 LaunchRequest parseCommandLine(const QString& line) {
-  const QString text = line.trimmed();
-  if (text.isEmpty()) return {kDefaultCommand, kDefaultCaption};
-  const QStringList parts = text.split(QLatin1Char('^'));
+  if (line.isEmpty()) return {kDefaultCommand, kDefaultCaption};
+  const QStringList parts = line.split(QLatin1Char('^'));
   return {parts.value(0), parts.value(1)};
 }
 

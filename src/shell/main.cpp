@@ -13,7 +13,12 @@
 using namespace corvane;
 
 int main(int argc, char** argv) {
-  QApplication app(argc, argv);
+  // The command line is the launcher's, exactly as given: Qt is shown the program name only,
+  // so it takes none of its own options out of the line.
+  QStringList arguments;
+  for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+  int qtArgc = 1;
+  QApplication app(qtArgc, argv);
   app.setApplicationName(QStringLiteral("Corvane"));
   // The process lives until the main window unloads; with "LOG", "STATUS" or another
   // command it keeps running without a window.
@@ -38,7 +43,7 @@ int main(int argc, char** argv) {
     frmConfig->show();
   };
 
-  shell::FrmMain frmMain(shell::commandLineFromArguments(app.arguments()), openMainWindow);
+  shell::FrmMain frmMain(shell::commandLineFromArguments(arguments), openMainWindow);
   if (!frmMain.Form_Load()) return 0;  // another copy runs on this application folder
   frmMain.Form_Activate();
   const int rc = app.exec();

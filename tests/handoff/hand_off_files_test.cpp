@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "handoff/ClsUtils.h"
+#include "handoff/FileIcon.h"
 #include "handoff/FileTypeName.h"
 #include "handoff/SharedLists.h"
 #include "store/Settings.h"
@@ -286,4 +287,21 @@ TEST(FileTypeNames, KnownAndUnknownExtensions) {
   EXPECT_LE(handoff::GetFileTypeName("C:\\x\\a." + QString(100, 'q')).size(), 80);
   // A drive that is not mapped never reaches the local file with the same path (a folder here).
   EXPECT_EQ(handoff::GetFileTypeName("Q:" + QString(app.file("Dir")).replace('/', '\\')), "File");
+}
+
+TEST(FileIcons, LargeOrSmallThroughTheDriveMapAndNoneOffIt) {
+  test::TempAppFolder app;
+  writeFile(app.file("Docs/report.txt"), "words");
+  test::ScopedPathMap map(platform::PathMap({{"C:", app.path()}}));
+  const QPixmap large = handoff::GetFileIcon("C:\\Docs\\report.txt", 2);
+  const QPixmap small = handoff::GetFileIcon("C:\\Docs\\report.txt", 1);
+  ASSERT_FALSE(large.isNull());
+  ASSERT_FALSE(small.isNull());
+  EXPECT_EQ(large.width(), 32);
+  EXPECT_EQ(small.width(), 16);
+  EXPECT_EQ(handoff::GetFileIcon("C:\\Docs\\report.txt", 0).width(), 16);
+  // A file no longer there still shows the icon of its kind; a drive off the map shows none,
+  // even where the same path exists locally.
+  EXPECT_FALSE(handoff::GetFileIcon("C:\\Docs\\gone.txt", 2).isNull());
+  EXPECT_TRUE(handoff::GetFileIcon("Q:" + app.file("Docs/report.txt").replace('/', '\\'), 2).isNull());
 }

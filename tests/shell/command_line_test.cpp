@@ -13,7 +13,11 @@ TEST(CommandLine, SplitsCommandAndCaption) {
   };
   const Row rows[] = {
       {"", "CONFIG", "Corvane Backup - Status: Active", LaunchAction::OpenMainWindow},
-      {"   ", "CONFIG", "Corvane Backup - Status: Active", LaunchAction::OpenMainWindow},
+      // Split exactly as given: blanks are part of the command.
+      {"   ", "   ", "", LaunchAction::StayHidden},
+      {" CONFIG^x", " CONFIG", "x", LaunchAction::StayHidden},
+      {"CONFIG ^x", "CONFIG ", "x", LaunchAction::StayHidden},
+      {"CONFIG^ x ", "CONFIG", " x ", LaunchAction::OpenMainWindow},
       {"CONFIG^Corvane Backup - Status: Paused", "CONFIG", "Corvane Backup - Status: Paused", LaunchAction::OpenMainWindow},
       {"config^x", "config", "x", LaunchAction::StayHidden},
       {"LOG^Log", "LOG", "Log", LaunchAction::StayHidden},
@@ -38,4 +42,5 @@ TEST(CommandLine, ArgumentsAreJoinedSoCaptionsKeepTheirSpaces) {
             "CONFIG^Corvane Backup - Status: Active");
   EXPECT_EQ(parseCommandLine(commandLineFromArguments({"corvane", "CONFIG^Corvane", "Backup"})).caption,
             "Corvane Backup");
+  EXPECT_EQ(commandLineFromArguments({"corvane", "-style=fusion", "CONFIG^x"}), "-style=fusion CONFIG^x");
 }

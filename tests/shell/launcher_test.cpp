@@ -3,11 +3,16 @@
 #include <QDirIterator>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QEventLoop>
+#include <QFileSystemWatcher>
 #include <QProcess>
+#include <QTimer>
+#include <functional>
 
 #include "handoff/SharedLists.h"
 #include "platform/InstanceLock.h"
 #include "shell/ui/FrmMain.h"
+#include "store/Settings.h"
 #include "support/TestSupport.h"
 
 using namespace corvane;
@@ -39,6 +44,20 @@ QStringList snapshot(const QString& root) {
   }
   out.sort();
   return out;
+}
+
+// Runs the event loop until done() holds, looking again whenever something in the folder
+// changes; gives up when the program ends or after a generous bound.
+bool waitUntil(QProcess& program, const QString& folder, const std::function<bool()>& done) {
+  QEventLoop loop;
+  QFileSystemWatcher watcher({folder});
+  QObject::connect(&watcher, &QFileSystemWatcher::directoryChanged, &loop, [&] {
+    if (done()) loop.quit();
+  });
+  QObject::connect(&program, &QProcess::finished, &loop, &QEventLoop::quit);
+  QTimer::singleShot(60000, &loop, &QEventLoop::quit);
+  if (!done() && program.state() == QProcess::Running) loop.exec();
+  return done();
 }
 
 }  // namespace
@@ -97,4 +116,25 @@ TEST(Launcher, SecondProgramEndsSilentlyAndLeavesNoTrace) {
   EXPECT_EQ(program.exitCode(), 0);
   EXPECT_TRUE(program.readAllStandardOutput().isEmpty());
   EXPECT_EQ(snapshot(app.path()), before);
+}
+
+// The program itself, on the offscreen platform: "CONFIG" opens the main window, whose load
+// writes this computer's first identity rows, and the window then keeps the program running.
+TEST(Launcher, TheProgramOpensItsMainWindowForConfig) {
+  test::TempAppFolder app;
+  QProcess program;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("CORVANE_APPDIR", app.path());
+  env.insert("QT_QPA_PLATFORM", "offscreen");
+  program.setProcessEnvironment(env);
+  program.start(QStringLiteral(CORVANE_EXE), {"CONFIG^Corvane Backup"});
+  ASSERT_TRUE(program.waitForStarted());
+  const bool loaded = waitUntil(program, app.path(), [&] { return store::DBSettingExists(app.statusDb(), "DIdentity"); });
+  const bool running = program.state() == QProcess::Running;
+  program.kill();
+  program.waitForFinished(30000);
+  QFile::remove(platform::InstanceLock(app.path()).lockFilePath());  // left by the killed copy
+  EXPECT_TRUE(loaded) << program.readAllStandardError().toStdString();
+  EXPECT_TRUE(running);
+  EXPECT_EQ(store::settingValue(app.statusDb(), "Identity"), "0");
 }
