@@ -353,6 +353,33 @@ TEST_F(MainWindow, AboutBoxShowsAndCloseOnlyHidesIt) {
   EXPECT_EQ(f.aboutBox(), about);  // the same box, shown again
 }
 
+// Shown from the menu, the About box has the focus, also when it was open already behind the
+// main window: Escape closes it and the main window (which Escape would end) stays.
+TEST_F(MainWindow, AboutBoxTakesTheFocusAndEscapeClosesOnlyIt) {
+  FrmConfig& f = load();
+  f.show();
+  int unloads = 0;
+  QObject::connect(&f, &FrmConfig::unloaded, [&] { ++unloads; });
+  action("mAbout")->trigger();
+  QApplication::processEvents();
+  shell::FrmAbout* about = f.aboutBox();
+  ASSERT_TRUE(about->isVisible());
+  f.activateWindow();  // the user goes back to the main window, the box stays open
+  QApplication::processEvents();
+  ASSERT_EQ(QApplication::activeWindow(), &f);
+  action("mAbout")->trigger();
+  QApplication::processEvents();
+  EXPECT_EQ(QApplication::activeWindow(), about);
+  QWidget* focus = QApplication::focusWidget();
+  ASSERT_NE(focus, nullptr);
+  EXPECT_EQ(focus->window(), about);
+  QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+  QApplication::sendEvent(focus, &esc);
+  EXPECT_FALSE(about->isVisible());
+  EXPECT_EQ(unloads, 0);
+  EXPECT_TRUE(f.isVisible());
+}
+
 TEST_F(MainWindow, ResizeAppliesTheLayoutRulesAboveTheLoadSize) {
   FrmConfig& f = load();
   f.show();
@@ -368,11 +395,12 @@ TEST_F(MainWindow, ResizeAppliesTheLayoutRulesAboveTheLoadSize) {
   EXPECT_NEAR(button("btnRestoreAll")->y() - button("btnQuickSync")->y(), frame16->height() / 5.0, 1.0);
   EXPECT_NEAR(button("btnRestoreFiles")->y() - button("btnRestoreFolders")->y(), frame16->height() / 5.0, 1.0);
 
-  // Below the load size nothing moves.
-  const QRect before = f.tabs()->geometry();
-  f.resize(f.loadWidth() - 100, f.loadHeight() + 300);
+  // The window cannot be made smaller than at load, so the layout never meets a size below it.
+  f.resize(f.loadWidth() - 100, f.loadHeight() - 50);
   QApplication::processEvents();
-  EXPECT_EQ(f.tabs()->geometry(), before);
+  EXPECT_EQ(f.size(), QSize(f.loadWidth(), f.loadHeight()));
+  EXPECT_EQ(f.minimumSize(), QSize(f.loadWidth(), f.loadHeight()));
+  EXPECT_EQ(f.tabs()->geometry(), QRect(4, 4, client->width() - 8, client->height() - 8));
 }
 
 // The service holds both databases locked (a second connection in an exclusive transaction):

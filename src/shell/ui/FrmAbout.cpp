@@ -32,6 +32,8 @@ FrmAbout::FrmAbout(QWidget* parent) : QDialog(parent) {
   auto* cmdOk = new QPushButton(QStringLiteral("Close"), this);
   cmdOk->setObjectName("cmdOk");
   connect(cmdOk, &QPushButton::clicked, this, &FrmAbout::cmdOk_Click);
+  cmdOk->setDefault(true);
+  cmdOk->setFocus();
 
   auto* texts = new QVBoxLayout;
   texts->addWidget(title);

@@ -292,6 +292,9 @@ void FrmConfig::Form_Load() {
     loadHeight_ = height();
     loadWidth_ = width();
     restorePending_ = true;
+    // The layout never goes below the load size; neither may the window, or pages end up
+    // outside it.
+    setMinimumSize(loadWidth_, loadHeight_);
   });
   step("InitRestorePage", [&] { if (pages_.restore) pages_.restore->InitRestorePage(); });
   step("InitImagePage", [&] { if (pages_.imaging) pages_.imaging->InitImagePage(); });
@@ -524,6 +527,8 @@ void FrmConfig::mAbout_Click() {
   if (!about_) about_ = new FrmAbout(this);
   about_->show();
   about_->raise();
+  // With the focus, Escape closes the box instead of reaching the main window (which it ends).
+  about_->activateWindow();
 }
 
 void FrmConfig::setCaption(const QString& text) { setWindowTitle(text); }
