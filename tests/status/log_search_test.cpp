@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
 #include <QTreeView>
 
 #include "status/LogListModel.h"
@@ -242,4 +243,24 @@ TEST(LogPageWidget, RowsAndOrdersStayAsTheyWere) {
   page.Select_Item_ColumnClick(3);
   page.Select_Item_ColumnClick(3);
   EXPECT_EQ(keys(), (QStringList{"E:\\Bin\\mid.bin8", "D:\\Logs\\empty.log2", "C:\\Fotos\\café.jpg3", "C:\\Docs\\Straße\\straße.pdf5", "C:\\Docs\\b&q.doc1", "C:\\Docs\\Report.txt0", "C:\\Docs\\Report.txt4", "c:\\docs\\zeta.TXT6", "C:\\\\alpha7"})) << "path desc";
+}
+
+TEST(LogPageWidget, TabOrderFollowsTheRowsAndHeadersShowWholeWithTheSortArrow) {
+  test::FakeMainWindow window;
+  LogPage page(window);
+  page.resize(1000, 680);
+  QStringList chain;
+  for (QWidget* w = page.nextInFocusChain(); w != &page; w = w->nextInFocusChain())
+    if ((w->focusPolicy() & Qt::TabFocus) && page.isAncestorOf(w)) chain << w->objectName();
+  chain.removeAll(QString());  // the list's own inner parts
+  EXPECT_EQ(chain, (QStringList{"Check1", "TxtDays", "TxtFileExtension", "TxtFileName", "OptAction", "OptAction",
+                                "OptAction", "CmdSearch", "Select_Item"}));
+
+  QHeaderView* header = page.list()->header();
+  const QFontMetrics metrics(header->font());
+  for (int c = 1; c <= 6; ++c) {
+    const QString caption = page.model()->headerData(c, Qt::Horizontal).toString();
+    const int arrow = header->style()->pixelMetric(QStyle::PM_HeaderMarkSize, nullptr, header);
+    EXPECT_GE(header->sectionSize(c), metrics.horizontalAdvance(caption) + arrow) << caption.toStdString();
+  }
 }

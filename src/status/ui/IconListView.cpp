@@ -6,7 +6,7 @@
 #include <QStandardItemModel>
 #include <QTreeView>
 
-#include "shell/Twips.h"
+#include "status/ui/HeaderFit.h"
 
 namespace corvane::status {
 
@@ -52,7 +52,7 @@ void IconListView::addColumn(const QString& key, const QString& header, int widt
   model_->setColumnCount(c + 1);
   model_->setHorizontalHeaderItem(c, new QStandardItem(header));
   keys_ << key;
-  report_->setColumnWidth(c, widthTwips / shell::kTwipsPerPixel);  // cut to whole pixels
+  report_->setColumnWidth(c, headerWidth(report_->header(), c, widthTwips));
 }
 
 int IconListView::columnCount() const { return model_->columnCount(); }

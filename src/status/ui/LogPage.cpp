@@ -14,7 +14,7 @@
 #include <QVBoxLayout>
 
 #include "platform/Wait.h"
-#include "shell/Twips.h"
+#include "status/ui/HeaderFit.h"
 #include "status/UploadHours.h"
 
 namespace corvane::status {
@@ -56,8 +56,8 @@ LogPage::LogPage(shell::MainWindowServices& services, QWidget* parent) : QWidget
   Select_Item->setSelectionMode(QAbstractItemView::ExtendedSelection);
   const int widths[] = {0, 2500, 2000, 1000, 1000, 2000, 2000, 0, 0, 0};
   for (int c = 0; c < LogTable::kColumns; ++c) {
-    Select_Item->setColumnWidth(c, widths[c] / shell::kTwipsPerPixel);  // twips, cut to whole pixels
-    Select_Item->setColumnHidden(c, widths[c] == 0);
+    if (widths[c] == 0) Select_Item->setColumnHidden(c, true);
+    else Select_Item->setColumnWidth(c, headerWidth(Select_Item->header(), c, widths[c]));
   }
   Select_Item->header()->setSectionsClickable(true);
   Select_Item->header()->setSortIndicatorShown(false);
