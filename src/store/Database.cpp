@@ -262,6 +262,15 @@ double variantNumber(const QVariant& v) {
 
 QDateTime variantDate(const QVariant& v) { return v.isValid() ? dateFromText(v.toString()) : QDateTime(); }
 
+bool variantBoolean(const QVariant& v) {
+  if (!v.isValid()) return false;
+  if (v.typeId() == QMetaType::QString) {
+    const QString t = v.toString().trimmed();
+    return t == "1" || t.compare("true", Qt::CaseInsensitive) == 0 || t == "-1";
+  }
+  return v.toLongLong() != 0;
+}
+
 int indexOfColumn(const QStringList& columns, const QString& name) {
   for (int i = 0; i < columns.size(); ++i)
     if (columns[i].compare(name, Qt::CaseInsensitive) == 0) return i;
@@ -310,15 +319,7 @@ QString DBRecordset::Text(const QString& name) const { return variantText(Field(
 qint64 DBRecordset::Long(const QString& name) const { return variantLong(Field(name)); }
 double DBRecordset::Number(const QString& name) const { return variantNumber(Field(name)); }
 
-bool DBRecordset::Boolean(const QString& name) const {
-  const QVariant v = Field(name);
-  if (!v.isValid()) return false;
-  if (v.typeId() == QMetaType::QString) {
-    const QString t = v.toString().trimmed();
-    return t == "1" || t.compare("true", Qt::CaseInsensitive) == 0 || t == "-1";
-  }
-  return v.toLongLong() != 0;
-}
+bool DBRecordset::Boolean(const QString& name) const { return variantBoolean(Field(name)); }
 
 QDateTime DBRecordset::Date(const QString& name) const { return variantDate(Field(name)); }
 
@@ -352,6 +353,11 @@ double DBRow::Number(int c) const {
 
 QDateTime DBRow::Date(int c) const { return variantDate(value(c)); }
 
+bool DBRow::Boolean(int c) const {
+  if (IsInteger(c)) return sqlite3_column_int64(stmt_, c) != 0;
+  return variantBoolean(value(c));
+}
+
 // ---- DBCommand ---------------------------------------------------------------------------
 
 DBCommand::DBCommand(std::shared_ptr<Handle> handle, sqlite3_stmt* stmt) : handle_(std::move(handle)), stmt_(stmt) {}
@@ -362,6 +368,7 @@ DBCommand& DBCommand::operator=(DBCommand&& o) noexcept {
     handle_ = std::move(o.handle_);
     stmt_ = o.stmt_;
     o.stmt_ = nullptr;
+    row_ = DBRow();  // made again for this statement at the next Step
   }
   return *this;
 }
@@ -374,6 +381,9 @@ void DBCommand::check(int rc) const {
 }
 
 void DBCommand::BindText(int i, const QString& text) { bindValue(stmt_, i, QVariant(text.isNull() ? QString("") : text), handle_->db); }
+void DBCommand::BindUtf8(int i, QByteArrayView text) {
+  check(sqlite3_bind_text(stmt_, i, text.isNull() ? "" : text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT));
+}
 void DBCommand::BindLong(int i, qint64 value) { check(sqlite3_bind_int64(stmt_, i, value)); }
 void DBCommand::BindFixed(int i, double value) {
   // A fixed-point number keeps four decimals and whole units up to 922337203685477; a value
@@ -390,11 +400,29 @@ void DBCommand::BindBoolean(int i, bool value) { check(sqlite3_bind_int64(stmt_,
 void DBCommand::BindNull(int i) { check(sqlite3_bind_null(stmt_, i)); }
 void DBCommand::BindValue(int i, const QVariant& value) { bindValue(stmt_, i, value, handle_->db); }
 
-void DBCommand::Execute() {
+int DBCommand::Execute() {
   const int rc = sqlite3_step(stmt_);
   sqlite3_reset(stmt_);
   sqlite3_clear_bindings(stmt_);
   if (rc != SQLITE_DONE && rc != SQLITE_ROW) fail(handle_->db, rc);
+  return sqlite3_changes(handle_->db);
+}
+
+bool DBCommand::Step() {
+  if (!row_.stmt_) {
+    row_.stmt_ = stmt_;
+    for (int c = 0; c < sqlite3_column_count(stmt_); ++c) row_.columns_ << QString::fromUtf8(sqlite3_column_name(stmt_, c));
+  }
+  const int rc = sqlite3_step(stmt_);
+  if (rc == SQLITE_ROW) return true;
+  Reset();
+  if (rc != SQLITE_DONE) fail(handle_->db, rc);
+  return false;
+}
+
+void DBCommand::Reset() {
+  sqlite3_reset(stmt_);
+  sqlite3_clear_bindings(stmt_);
 }
 
 // ---- DBConnection ------------------------------------------------------------------------

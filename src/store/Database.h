@@ -110,9 +110,11 @@ class DBRow {
   QByteArrayView Utf8(int c) const;
   // True when the column holds an integer (not text, real or NULL).
   bool IsInteger(int c) const;
+  bool Boolean(int c) const;
 
  private:
   friend class DBConnection;
+  friend class DBCommand;
   QVariant value(int c) const;
   sqlite3_stmt* stmt_ = nullptr;
   QStringList columns_;
@@ -125,6 +127,8 @@ class DBCommand {
   ~DBCommand();
 
   void BindText(int i, const QString& text);
+  // Text already in UTF-8 (as DBRow::Utf8 gives it), bound without a conversion.
+  void BindUtf8(int i, QByteArrayView text);
   void BindLong(int i, qint64 value);
   // 64-bit fixed-point number with four decimals: rounded to four decimals, whole numbers bound
   // as integers; beyond the type's range (about 9.2e14) or not finite: DBError.
@@ -133,8 +137,17 @@ class DBCommand {
   void BindBoolean(int i, bool value);
   void BindNull(int i);
   void BindValue(int i, const QVariant& value);
-  // Runs the statement once; afterwards every parameter is unbound (NULL) again.
-  void Execute();
+  // Runs the statement once and returns the number of rows it changed; afterwards every
+  // parameter is unbound (NULL) again.
+  int Execute();
+
+  // A prepared SELECT read a row at a time, bound and run again as often as needed (a look-up
+  // per key without preparing it anew): Step moves to the next row, which Row() reads, and
+  // returns true; after the last row it returns false and the statement is reset and unbound as
+  // after Execute. Reset stops before the last row.
+  bool Step();
+  void Reset();
+  const DBRow& Row() const { return row_; }
 
  private:
   friend class DBConnection;
@@ -142,6 +155,7 @@ class DBCommand {
   void check(int rc) const;
   std::shared_ptr<Handle> handle_;
   sqlite3_stmt* stmt_ = nullptr;
+  DBRow row_;
 };
 
 class DBConnection {
