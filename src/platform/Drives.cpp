@@ -2,7 +2,6 @@
 
 #include <QFileInfo>
 #include <QStorageInfo>
-#include <sys/stat.h>
 #include <sys/statvfs.h>
 
 namespace corvane::platform {
@@ -34,13 +33,6 @@ void volumeSizes(const QString& nativePath, qint64& totalBytes, qint64& freeByte
   if (statvfs(QFile::encodeName(nativePath).constData(), &s) != 0) return;
   totalBytes = static_cast<qint64>(s.f_blocks) * static_cast<qint64>(s.f_frsize);
   freeBytes = static_cast<qint64>(s.f_bavail) * static_cast<qint64>(s.f_frsize);
-}
-
-bool sameFileSystem(const QString& nativeA, const QString& nativeB) {
-  struct stat a {}, b {};
-  if (lstat(QFile::encodeName(nativeA).constData(), &a) != 0) return false;
-  if (lstat(QFile::encodeName(nativeB).constData(), &b) != 0) return false;
-  return a.st_dev == b.st_dev;
 }
 
 QList<DriveInfo> listDrives(const PathMap& map) {

@@ -24,7 +24,4 @@ QList<DriveInfo> listDrives(const PathMap& map = pathMap());
 // Total and free bytes of the file system that holds a native path (0/0 when unknown).
 void volumeSizes(const QString& nativePath, qint64& totalBytes, qint64& freeBytes);
 
-// Device and inode identity of a native path, used so that a walk never crosses a mount.
-bool sameFileSystem(const QString& nativeA, const QString& nativeB);
-
 }  // namespace corvane::platform

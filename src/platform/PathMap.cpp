@@ -35,6 +35,11 @@ PathMap& current() {
 
 }  // namespace
 
+std::optional<QString> windowsName(QByteArrayView nativeName) {
+  if (nativeName.isEmpty() || nativeName.indexOf('\\') >= 0 || !nativeName.isValidUtf8()) return std::nullopt;
+  return QString::fromUtf8(nativeName);
+}
+
 bool isWindowsDrivePath(const QString& path) {
   return path.size() >= 2 && path[0].isLetter() && path[1] == ':';
 }

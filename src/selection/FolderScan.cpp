@@ -1,13 +1,8 @@
 #include "selection/FolderScan.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
+#include <QHash>
 
-#include <QFile>
-#include <string>
-#include <vector>
-
-#include "platform/Drives.h"
+#include "platform/FolderWalk.h"
 #include "platform/PathMap.h"
 #include "platform/Wait.h"
 #include "selection/BackupDrives.h"
@@ -16,13 +11,23 @@
 
 namespace corvane::selection {
 
+using store::DBCommand;
 using store::DBConnection;
 using store::RetryPolicy;
-using store::withBusyRetry;
 
 namespace {
+
 constexpr int kCaptionEvery = 250;  // folders found between two progress captions
+constexpr RetryPolicy kScanWriteRetry{100, 3000};
+constexpr qint64 kFound = -1;  // no row id
+
+// The rows of one drive ("C:") in the stored form: the drive's own row and every path below it.
+QVariantList driveRange(const QString& drive) {
+  const QString stored = store::toStoredText(drive);
+  return {stored, prefixEnd(stored)};
 }
+
+}  // namespace
 
 void WriteScanSettings(const QString& statusDb, const QDateTime& now) {
   store::DBUpdateSetting(statusDb, QStringLiteral("LastScanStart"), QString(), now.addSecs(-90 * 60));
@@ -34,11 +39,14 @@ FolderScan::FolderScan(QString filesDb, CaptionSink setCaption)
     : filesDb_(std::move(filesDb)), setCaption_(std::move(setCaption)) {}
 
 void FolderScan::Run(const QStringList& driveNames) {
-  foldersFound_ = foldersAdded_ = 0;
+  foldersFound_ = foldersAdded_ = namesSkipped_ = 0;
   scanProgressCounter_ = 0;
   setCaption_(QStringLiteral("Corvane Checking folders..."));
   const qint64 foldersInDb = DBCountFolders();
-  DBDeleteAll(QStringLiteral("SFolder"));
+  QStringList drives;
+  for (int slot = 0; slot < kShownDriveSlots && slot < driveNames.size(); ++slot)
+    if (!driveNames[slot].isEmpty()) drives << driveNames[slot].left(2);
+  DBKeepScannedDrives(drives);
   for (int slot = 0; slot < kShownDriveSlots && slot < driveNames.size(); ++slot) {
     const QString root = driveNames[slot];
     if (root.isEmpty()) continue;
@@ -49,7 +57,7 @@ void FolderScan::Run(const QStringList& driveNames) {
     platform::doEvents();
     if (foldersInDb > 0) {
       DBInsertAllSFolders(scanned, false);
-      DBUpdateFolders(DBCompareFolders());
+      DBUpdateFolders(DBCompareFolders(root.left(2)));
     } else {
       DBInsertAllSFolders(scanned, true);
     }
@@ -63,7 +71,10 @@ QStringList FolderScan::ScanDrive(const QString& rootPath) {
   out.push_back(drive);
   const std::optional<QString> native = platform::pathMap().toNative(drive + '\\');
   if (!native) return out;
-  walk(QFile::encodeName(*native), drive, out);
+  platform::FolderWalk walk([](QByteArrayView name) { return !name.startsWith('.'); },  // also "." and ".."
+                            [&](const QString& path) { found(path, out); });
+  walk.run(*native, drive);  // a drive that cannot be searched is skipped
+  namesSkipped_ += walk.skippedNames();
   return out;
 }
 
@@ -78,53 +89,6 @@ void FolderScan::found(const QString& path, QStringList& out) {
   }
 }
 
-void FolderScan::walk(const QByteArray& nativeDir, const QString& windowsDir, QStringList& out) {
-  // The entries are read and the directory closed before descending, so a deep tree never
-  // holds more than one directory open.
-  struct Entry {
-    std::string name;
-    unsigned char type;
-  };
-  std::vector<Entry> entries;
-  if (DIR* d = opendir(nativeDir.constData())) {
-    while (const dirent* e = readdir(d)) {
-      if (e->d_name[0] == '.') continue;  // also "." and ".."
-      if (e->d_type != DT_DIR && e->d_type != DT_LNK && e->d_type != DT_UNKNOWN) continue;
-      entries.push_back({e->d_name, e->d_type});
-    }
-    closedir(d);
-  } else {
-    return;  // a folder that cannot be searched is skipped
-  }
-
-  const QByteArray prefix = nativeDir.endsWith('/') ? nativeDir : nativeDir + '/';
-  for (const Entry& e : entries) {
-    const QByteArray child = prefix + QByteArray(e.name.data(), static_cast<qsizetype>(e.name.size()));
-    bool link = e.type == DT_LNK;
-    if (e.type == DT_UNKNOWN) {
-      struct stat st {};
-      if (lstat(child.constData(), &st) != 0) continue;
-      if (S_ISLNK(st.st_mode))
-        link = true;
-      else if (!S_ISDIR(st.st_mode))
-        continue;
-    }
-    if (link) {
-      // A link is listed when it leads to a folder, and never entered.
-      struct stat target {};
-      if (stat(child.constData(), &target) != 0 || !S_ISDIR(target.st_mode)) continue;
-    }
-    const QString name =
-        TrimAtNull(QFile::decodeName(QByteArray(e.name.data(), static_cast<qsizetype>(e.name.size()))));
-    if (name.isEmpty() || name.contains('\\')) continue;  // cannot be written in the Windows form
-    const QString path = windowsDir + '\\' + name;
-    found(path, out);
-    if (link) continue;
-    if (!platform::sameFileSystem(QFile::decodeName(nativeDir), QFile::decodeName(child))) continue;
-    walk(child, path, out);
-  }
-}
-
 qint64 FolderScan::DBCountFolders() {
   return store::onDatabase(filesDb_, [&](DBConnection& db) {
     store::DBRecordset rs = db.Query(QStringLiteral("Select count(*) AS FoldersInDb From Folder"));
@@ -132,50 +96,93 @@ qint64 FolderScan::DBCountFolders() {
   });
 }
 
-void FolderScan::DBDeleteAll(const QString& tableName) {
-  // Table names cannot be bound; only the scan's own scratch table is ever emptied here.
-  if (tableName.compare(QStringLiteral("SFolder"), Qt::CaseInsensitive) != 0)
-    throw store::DBError(QStringLiteral("DBDeleteAll refuses table ") + tableName, 0);
-  store::inTransaction(filesDb_, [&](DBConnection& db) { db.Execute(QStringLiteral("Delete from SFolder")); });
+void FolderScan::DBKeepScannedDrives(const QStringList& drives) {
+  QStringList kept;
+  QVariantList params;
+  for (const QString& d : drives) {
+    kept << QStringLiteral("(Folders >= ? AND Folders < ?)");
+    params << driveRange(d);
+  }
+  const QString outside = kept.isEmpty() ? QStringLiteral("1") : QStringLiteral("NOT (") + kept.join(" OR ") + ')';
+  store::inTransaction(filesDb_, [&](DBConnection& db) {
+    if (params.isEmpty())
+      db.Execute(QStringLiteral("Delete from SFolder"));
+    else
+      db.Execute(QStringLiteral("Delete from SFolder WHERE ") + outside, params);
+  });
 }
 
 void FolderScan::DBInsertAllSFolders(const QStringList& folders, bool fullBuild) {
+  if (folders.isEmpty()) return;
+  // A rescan finds nearly the same folders as the last one: SFolder keeps the rows it holds and
+  // only what differs is written, so the write lock the service waits for is short.
+  std::vector<QByteArray> stored;
+  stored.reserve(folders.size());
+  for (const QString& f : folders) stored.push_back(store::toStoredText(f).toUtf8());
   store::onDatabase(
       filesDb_,
       [&](DBConnection& db) {
         db.BeginTransaction();
-        store::DBCommand toScratch =
-            db.Prepare(QStringLiteral("Insert Into SFolder (Folders, Bu, BuAll) Values(?,?,?)"));
-        std::optional<store::DBCommand> toFolder;
-        if (fullBuild)
-          toFolder.emplace(
-              db.Prepare(QStringLiteral("Insert Into Folder (Folders, Bu, BuAll) Select ?, ?, ? "
-                                        "Where Not Exists (Select 1 From Folder Where Folders = ?)")));
-        for (const QString& f : folders) {
-          const QString stored = store::toStoredText(f);
-          toScratch.BindText(1, stored);
-          toScratch.BindBoolean(2, false);
-          toScratch.BindBoolean(3, false);
-          toScratch.Execute();
-          if (toFolder) {
-            toFolder->BindText(1, stored);
-            toFolder->BindBoolean(2, false);
-            toFolder->BindBoolean(3, false);
-            toFolder->BindText(4, stored);
-            toFolder->Execute();
+        db.Execute(QStringLiteral("Update SFolder SET Bu = 0, BuAll = 0 WHERE Bu IS NOT 0 OR BuAll IS NOT 0"));
+        QHash<QByteArray, qint64> held;  // stored path -> row id (kFound once found again)
+        QVector<qint64> gone;
+        DBCommand read = db.Prepare(QStringLiteral("Select SFolderID, Folders From SFolder WHERE Folders >= ? AND Folders < ?"));
+        const QVariantList range = driveRange(folders.first().left(2));
+        read.BindValue(1, range[0]);
+        read.BindValue(2, range[1]);
+        held.reserve(static_cast<qsizetype>(stored.size()));
+        while (read.Step()) {
+          const QByteArray path = read.ColumnUtf8(1).toByteArray();
+          if (held.contains(path))
+            gone.push_back(read.ColumnLong(0));  // a second row of the same folder
+          else
+            held.insert(path, read.ColumnLong(0));
+        }
+        DBCommand toScratch = db.Prepare(QStringLiteral("Insert Into SFolder (Folders, Bu, BuAll) Values(?,0,0)"));
+        for (const QByteArray& s : stored) {
+          const auto it = held.find(s);
+          if (it == held.end()) {
+            toScratch.BindUtf8(1, s);
+            toScratch.Execute();
+            held.insert(s, kFound);  // a folder listed twice is stored once
+          } else {
+            it.value() = kFound;
+          }
+        }
+        for (auto it = held.cbegin(); it != held.cend(); ++it)
+          if (it.value() != kFound) gone.push_back(it.value());  // no longer on the drive
+        if (!gone.isEmpty()) {
+          DBCommand remove = db.Prepare(QStringLiteral("Delete from SFolder WHERE SFolderID = ?"));
+          for (qint64 id : gone) {
+            remove.BindLong(1, id);
+            remove.Execute();
+          }
+        }
+        if (fullBuild) {
+          DBCommand toFolder =
+              db.Prepare(QStringLiteral("Insert Into Folder (Folders, Bu, BuAll) Select ?, 0, 0 "
+                                        "Where Not Exists (Select 1 From Folder Where Folders = ?)"));
+          for (const QByteArray& s : stored) {
+            toFolder.BindUtf8(1, s);
+            toFolder.BindUtf8(2, s);
+            toFolder.Execute();
           }
         }
         db.Commit();  // a failure before this rolls the whole drive back, so a retry adds nothing twice
       },
-      RetryPolicy{100, 3000});
+      kScanWriteRetry);
 }
 
-QStringList FolderScan::DBCompareFolders() {
+QStringList FolderScan::DBCompareFolders(const QString& drive) {
+  // Only the drive just walked: SFolder may still hold the last scan's rows of the drives after it.
   return store::onDatabase(filesDb_, [&](DBConnection& db) {
-    store::DBRecordset rs =
-        db.Query(QStringLiteral("Select Folders From SFolder except select Folders from Folder ORDER BY Folders"));
+    DBCommand rows = db.Prepare(QStringLiteral("Select Folders From SFolder WHERE Folders >= ? AND Folders < ? "
+                                               "except select Folders from Folder ORDER BY Folders"));
+    const QVariantList range = driveRange(drive);
+    rows.BindValue(1, range[0]);
+    rows.BindValue(2, range[1]);
     QStringList out;
-    for (; !rs.AtEnd(); rs.MoveNext()) out.push_back(store::fromStoredText(rs.Text("Folders")));
+    while (rows.Step()) out.push_back(store::fromStoredText(rows.ColumnText(0)));
     return out;
   });
 }
@@ -184,19 +191,26 @@ void FolderScan::DBUpdateFolders(const QStringList& newFolders) {
   if (newFolders.isEmpty()) return;
   const qint64 added = store::inTransaction(filesDb_, [&](DBConnection& db) {
     qint64 n = 0;
+    DBCommand parentFlags = db.Prepare(QStringLiteral("Select Bu, BuAll From Folder WHERE Folders = ?"));
+    DBCommand insert = db.Prepare(QStringLiteral("Insert Into Folder (Folders, Bu, BuAll) Select ?, ?, ? "
+                                                 "Where Not Exists (Select 1 From Folder Where Folders = ?)"));
     for (const QString& folder : newFolders) {
       if (folder.isEmpty()) continue;
       FolderFlags flags;  // a folder whose parent has no row starts with both flags 0
       const qsizetype cut = folder.lastIndexOf('\\');
       if (cut > 0) {
-        store::DBRecordset p = db.Query(QStringLiteral("Select Bu, BuAll From Folder WHERE Folders = ?"),
-                                        {store::toStoredText(folder.left(cut))});
-        if (p.RowCount() > 0) flags = {p.Boolean("Bu"), p.Boolean("BuAll")};
+        parentFlags.BindText(1, store::toStoredText(folder.left(cut)));
+        if (parentFlags.Step()) {
+          flags = {parentFlags.ColumnBoolean(0), parentFlags.ColumnBoolean(1)};
+          parentFlags.Reset();
+        }
       }
       const QString stored = store::toStoredText(folder);
-      n += db.Execute(QStringLiteral("Insert Into Folder (Folders, Bu, BuAll) Select ?, ?, ? "
-                                     "Where Not Exists (Select 1 From Folder Where Folders = ?)"),
-                      {stored, flags.Bu, flags.BuAll, stored});
+      insert.BindText(1, stored);
+      insert.BindBoolean(2, flags.Bu);
+      insert.BindBoolean(3, flags.BuAll);
+      insert.BindText(4, stored);
+      n += insert.Execute();
     }
     return n;
   });

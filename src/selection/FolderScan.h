@@ -27,19 +27,23 @@ class FolderScan {
   void Run(const QStringList& driveNames);
 
   // Walks one drive ("C:\") and returns its folders: the drive ("C:") first, then every
-  // folder in walk order (a folder's sub-folders follow it). Names beginning with "." or
-  // holding "\" are skipped; links and folders on another mount are listed but not entered.
+  // folder in walk order (a folder's sub-folders follow it, each folder's in name order).
+  // Names beginning with "." are skipped; names with no Windows form (not UTF-8, holding "\")
+  // are skipped with everything below them and counted; links and folders on another mount
+  // (a bind mount too) are listed but not entered.
   QStringList ScanDrive(const QString& rootPath);
 
   // Folder rows before the scan.
   qint64 DBCountFolders();
-  // Empties SFolder (the only table the scan clears).
-  void DBDeleteAll(const QString& tableName);
-  // Stores the folders in SFolder, and in Folder too (flags 0, only those absent) when
-  // fullBuild; one transaction.
+  // Makes SFolder hold none but the drives about to be scanned ("C:", ...), so that after the
+  // scan it holds exactly what the scan found.
+  void DBKeepScannedDrives(const QStringList& drives);
+  // Makes SFolder hold exactly these folders of their drive (the first entry is the drive, "C:"),
+  // each once with both flags 0, writing only what differs from what it holds; with fullBuild,
+  // stores them in Folder too (flags 0, only those absent). One transaction.
   void DBInsertAllSFolders(const QStringList& folders, bool fullBuild);
-  // The folders of SFolder that Folder lacks, parents before children.
-  QStringList DBCompareFolders();
+  // The folders of a drive ("C:") in SFolder that Folder lacks, parents before children.
+  QStringList DBCompareFolders(const QString& drive);
   // Adds the new folders to Folder, each with its parent's flags (both 0 when the parent has
   // no row), parents first, only those still absent; one transaction.
   void DBUpdateFolders(const QStringList& newFolders);
@@ -47,9 +51,10 @@ class FolderScan {
   // Figures of the last Run.
   qint64 foldersFound() const { return foldersFound_; }
   qint64 foldersAdded() const { return foldersAdded_; }
+  // Folders left out because their names have no Windows form (with what is below them).
+  qint64 namesSkipped() const { return namesSkipped_; }
 
  private:
-  void walk(const QByteArray& nativeDir, const QString& windowsDir, QStringList& out);
   void found(const QString& path, QStringList& out);
 
   QString filesDb_;
@@ -57,6 +62,7 @@ class FolderScan {
   int scanProgressCounter_ = 0;
   qint64 foldersFound_ = 0;
   qint64 foldersAdded_ = 0;
+  qint64 namesSkipped_ = 0;
 };
 
 }  // namespace corvane::selection

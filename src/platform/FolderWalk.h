@@ -1,0 +1,39 @@
+#pragma once
+// The walk of the folders of a drive, as the folder scan needs it: fast (one open and one read
+// of each folder, no per-entry stat where the file system gives the entry's type), never into
+// another mount (a bind mount of the same device included), never through a link.
+#include <QByteArrayView>
+#include <QString>
+#include <functional>
+
+namespace corvane::platform {
+
+class FolderWalk {
+ public:
+  // Whether a sub-folder of this name is taken (listed and entered) at all.
+  using NameFilter = std::function<bool(QByteArrayView nativeName)>;
+  // Called for each folder taken, with its path in the Windows form.
+  using Visit = std::function<void(const QString& windowsPath)>;
+
+  FolderWalk(NameFilter take, Visit visit);
+
+  // Walks below nativeRoot, whose Windows form is windowsRoot ("C:" for a drive): depth first,
+  // each folder's sub-folders in name order and each one's own sub-folders directly after it.
+  // A link that leads to a folder and a folder on another mount are visited but not entered;
+  // a folder that cannot be read is visited and its contents skipped. Returns false when the
+  // root itself cannot be read.
+  bool run(const QString& nativeRoot, const QString& windowsRoot);
+
+  // Names taken by the filter that have no Windows form, left out with everything below them.
+  qint64 skippedNames() const { return skippedNames_; }
+
+ private:
+  struct Mount;
+  void walkOpen(int dirFd, const QByteArray& nativePath, const QString& windowsPath, int depth, const Mount& root);
+
+  NameFilter take_;
+  Visit visit_;
+  qint64 skippedNames_ = 0;
+};
+
+}  // namespace corvane::platform
