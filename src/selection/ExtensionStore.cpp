@@ -1,5 +1,6 @@
 #include "selection/ExtensionStore.h"
 
+#include "selection/ExtensionMatch.h"
 #include "store/Database.h"
 
 namespace corvane::selection {
@@ -45,12 +46,26 @@ QString fileTableExtension(const QString& extension) {
   return store::toStoredText(e.toLower());
 }
 
-qint64 countQuery(const QString& filesDb, const QString& sql, const QString& extension, const QString& column) {
+// The statistics statement over the files of one type: `figures` are the result columns.
+QString statisticsSql(const QString& figures, const ExtensionMatch& match, const QString& indexHint,
+                      const QString& uploaded) {
+  return QStringLiteral("Select %1 FROM File a%2, Folder b WHERE %3 AND a.folder = b.folders AND b.bu = 1 "
+                        "AND a.Filtered = 0%4")
+      .arg(figures, indexHint, match.condition, uploaded);
+}
+
+// One figure of a type's statistics (a single-column result), 0 when there is no row.
+double figure(const QString& filesDb, const QString& extension, const QString& column, bool notUploaded) {
+  const ExtensionMatch match = extensionMatch(QStringLiteral("a.Extension"), {fileTableExtension(extension)});
   return store::onDatabase(
       filesDb,
       [&](DBConnection& c) {
-        DBRecordset rs = c.Query(sql, {fileTableExtension(extension)});
-        return rs.RowCount() >= 1 ? rs.Long(column) : qint64{0};
+        return withExtensionIndex(match.indexed, [&](const QString& hint) {
+          DBRecordset rs = c.Query(
+              statisticsSql(column, match, hint, notUploaded ? QStringLiteral(" AND a.Uploaded = 0") : QString()),
+              match.params);
+          return rs.RowCount() >= 1 ? rs.Number(QStringLiteral("Figure")) : 0.0;
+        });
       },
       kWriteRetry);
 }
@@ -95,11 +110,6 @@ void DBUpdateExt(const QString& filesDb, const QString& extension, const QString
         if (rs.RowCount() >= 1) {
           rs.SetField(QStringLiteral("ExtName"), extName);
           rs.SetField(QStringLiteral("ExtBu"), extBu ? 1 : 0);
-          if (extBu) {
-            rs.SetField(QStringLiteral("TotalFiles"), QString());
-            rs.SetField(QStringLiteral("TotalSize"), QString());
-            rs.SetField(QStringLiteral("TotalFilesNU"), QString());
-          }
           rs.Update();
         }
       },
@@ -122,40 +132,39 @@ void DBUpdateExts(const QString& filesDb, const QString& extension, qint64 total
       kWriteRetry);
 }
 
-void DBClearExtStatistics(const QString& filesDb) {
-  store::inTransaction(
-      filesDb,
-      [&](DBConnection& c) {
-        c.Execute(QStringLiteral("Update Ext SET TotalFiles = '', TotalSize = '', TotalFilesNU = ''"));
-      },
-      kWriteRetry);
-}
-
 qint64 DBCountExtensions(const QString& filesDb, const QString& extension) {
-  return countQuery(filesDb,
-                    QStringLiteral("Select count(*) FROM File a, Folder b WHERE lower(a.Extension) = ? "
-                                   "AND a.folder = b.folders AND a.Filtered = 0 AND b.bu = 1"),
-                    extension, QStringLiteral("Count(*)"));
+  return static_cast<qint64>(figure(filesDb, extension, QStringLiteral("count(*) AS Figure"), false));
 }
 
 double DBAggregateSizes(const QString& filesDb, const QString& extension) {
-  return store::onDatabase(
-      filesDb,
-      [&](DBConnection& c) {
-        DBRecordset rs = c.Query(QStringLiteral("Select Total(a.FileSize) as TotalSize From File a, Folder b "
-                                                "WHERE lower(a.Extension) = ? AND a.folder = b.folders "
-                                                "AND b.bu = 1 AND a.Filtered = 0"),
-                                 {fileTableExtension(extension)});
-        return rs.RowCount() >= 1 ? rs.Number(QStringLiteral("TotalSize")) : 0.0;
-      },
-      kWriteRetry);
+  return figure(filesDb, extension, QStringLiteral("Total(a.FileSize) AS Figure"), false);
 }
 
 qint64 DBCountExtensionsNotUploaded(const QString& filesDb, const QString& extension) {
-  return countQuery(filesDb,
-                    QStringLiteral("Select Count(*) from File a, Folder b WHERE lower(a.Extension) = ? "
-                                   "AND a.folder = b.folders AND b.bu = 1 AND Uploaded = 0 AND Filtered = 0"),
-                    extension, QStringLiteral("Count(*)"));
+  return static_cast<qint64>(figure(filesDb, extension, QStringLiteral("count(*) AS Figure"), true));
+}
+
+ExtStatistics DBExtensionStatistics(const QString& filesDb, const QString& extension) {
+  const ExtensionMatch match = extensionMatch(QStringLiteral("a.Extension"), {fileTableExtension(extension)});
+  return store::onDatabase(
+      filesDb,
+      [&](DBConnection& c) {
+        return withExtensionIndex(match.indexed, [&](const QString& hint) {
+          // One pass over the type's files gives the three figures of the three statements.
+          DBRecordset rs = c.Query(statisticsSql(QStringLiteral("count(*) AS Files, Total(a.FileSize) AS TotalSize, "
+                                                                "Total(a.Uploaded = 0) AS NotUploaded"),
+                                                 match, hint, QString()),
+                                   match.params);
+          ExtStatistics s;
+          if (rs.RowCount() >= 1) {
+            s.TotalFiles = rs.Long(QStringLiteral("Files"));
+            s.TotalSize = rs.Number(QStringLiteral("TotalSize"));
+            s.TotalFilesNU = static_cast<qint64>(rs.Number(QStringLiteral("NotUploaded")));
+          }
+          return s;
+        });
+      },
+      kWriteRetry);
 }
 
 }  // namespace corvane::selection

@@ -28,19 +28,25 @@ QVector<ExtRow> DBSelectAllCheckedExt(const QString& filesDb);
 std::optional<ExtRow> DBSelectExt(const QString& filesDb, const QString& extension);
 // A new row with empty statistics.
 void DBInsertExtNew(const QString& filesDb, const QString& extension, const QString& extName, bool extBu);
-// Sets name and tick of the row; when the tick is set, its cached statistics are dropped, as
-// the files may have changed while the type was not ticked.
+// Sets name and tick of the row (its cached statistics stay).
 void DBUpdateExt(const QString& filesDb, const QString& extension, const QString& extName, bool extBu);
 // Stores the statistics of a type.
 void DBUpdateExts(const QString& filesDb, const QString& extension, qint64 totalFiles, double totalSize,
                   qint64 totalFilesNotUploaded);
-// Drops the cached statistics of every row (they are recomputed when next shown).
-void DBClearExtStatistics(const QString& filesDb);
 
 // Statistics of one type ("." + extension, any case) over the files of folders with Bu = 1 that
 // are not filtered. Folders ticked for full backup (BuAll) do not count.
 qint64 DBCountExtensions(const QString& filesDb, const QString& extension);
 double DBAggregateSizes(const QString& filesDb, const QString& extension);
 qint64 DBCountExtensionsNotUploaded(const QString& filesDb, const QString& extension);
+
+// The same three figures in one pass over the type's files.
+struct ExtStatistics {
+  qint64 TotalFiles = 0;
+  double TotalSize = 0;
+  qint64 TotalFilesNU = 0;
+  bool operator==(const ExtStatistics&) const = default;
+};
+ExtStatistics DBExtensionStatistics(const QString& filesDb, const QString& extension);
 
 }  // namespace corvane::selection

@@ -1,26 +1,27 @@
 #include "selection/SmallImageFilter.h"
 
+#include "selection/ExtensionMatch.h"
 #include "store/Database.h"
 
 namespace corvane::selection {
 
+void DBUpdateSmallImageFiles(store::DBConnection& db, int filtered) {
+  const int value = filtered != 0 ? 1 : 0;
+  const ExtensionMatch match = extensionMatch(QStringLiteral("extension"), {"jpeg", "gif", "bmp", "jpg"});
+  withExtensionIndex(match.indexed, [&](const QString& hint) {
+    // Rows that already hold the value are left as they are (the end is the same), so a tick
+    // of the tree rewrites no rows and holds the write lock only for the look-up.
+    QVariantList params{value};
+    params << match.params << kSmallImageLimit << value;
+    return db.Execute(QStringLiteral("Update file%1 SET Filtered = ? WHERE %2 AND FileSize < ? AND Filtered IS NOT ?")
+                          .arg(hint, match.condition),
+                      params);
+  });
+}
+
 void DBUpdateSmallImageFiles(const QString& filesDb, int filtered) {
-  store::withBusyRetry(
-      [&] {
-        store::DBConnection c;
-        c.Open(filesDb);
-        c.TransactionSwitch = false;
-        c.BeginTransaction();
-        c.Execute(QStringLiteral("Update file SET Filtered = ? "
-                                 "WHERE lower(extension) = 'jpeg' AND FileSize < ? "
-                                 "OR lower(extension) = 'gif' AND FileSize < ? "
-                                 "OR lower(extension) = 'bmp' AND FileSize < ? "
-                                 "OR lower(extension) = 'jpg' AND FileSize < ?"),
-                  {filtered != 0 ? 1 : 0, kSmallImageLimit, kSmallImageLimit, kSmallImageLimit, kSmallImageLimit});
-        c.Commit();
-        c.TransactionSwitch = true;
-      },
-      store::RetryPolicy{50, 3000});
+  store::inTransaction(
+      filesDb, [&](store::DBConnection& db) { DBUpdateSmallImageFiles(db, filtered); }, store::RetryPolicy{50, 3000});
 }
 
 }  // namespace corvane::selection

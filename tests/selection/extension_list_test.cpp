@@ -9,6 +9,7 @@
 #include <QWidget>
 
 #include "selection/ExtensionStore.h"
+#include "selection/SmallImageFilter.h"
 #include "selection/ui/ExtensionList.h"
 #include "store/Database.h"
 #include "store/Settings.h"
@@ -129,41 +130,51 @@ TEST_F(ExtensionListTest, TicksAreStoredAndShowSelectedComputesAndCachesStatisti
   EXPECT_EQ(DBSelectExt(app.filesDb(), ".doc")->TotalFiles, 2);
   EXPECT_TRUE(label->isEnabled() && text1->isEnabled() && selected->isEnabled() && list->isEnabled());
 
-  // The cache answers until something that changes the figures drops it.
+  // Cached figures answer from then on, also at the periodic refresh; figures that are all
+  // zero count as not computed and are computed again each time.
   addFile("d.", "doc", 1024);
+  userTick(".doc", true);  // already ticked: nothing to write
+  DBInsertExtNew(app.filesDb(), ".xls", "Excel Sheet", true);
   controller.cbxSelected_Click();
-  EXPECT_EQ(list->topLevelItem(0)->text(3), "2");
+  ASSERT_EQ(column(1), (QStringList{".doc", ".xls"}));
+  EXPECT_EQ(row(".doc")->text(3), "2");
+  EXPECT_EQ(row(".xls")->text(3), "0");
+  addFile("e.", "xls", 100);
   controller.RefreshExtensionList();
-  EXPECT_EQ(list->topLevelItem(0)->text(3), "3");
-  EXPECT_EQ(DBSelectExt(app.filesDb(), ".doc")->TotalFiles, 3);
+  EXPECT_EQ(row(".doc")->text(3), "2");
+  EXPECT_EQ(row(".xls")->text(3), "1");
+  EXPECT_EQ(DBSelectExt(app.filesDb(), ".doc")->TotalFiles, 2);
+  EXPECT_EQ(DBSelectExt(app.filesDb(), ".xls")->TotalFiles, 1);
 }
 
-// A folder tick (the tree's sequence) and the small image filter both change which files count:
-// the list shows the new figures, not the cached ones.
-TEST_F(ExtensionListTest, FolderTicksAndTheSmallImageFilterRefreshTheFigures) {
+// The small image filter marks the files at once; figures computed while it is on leave the
+// small images out, and figures already cached stay as they are (a folder tick, the filter and
+// the periodic refresh all show the cache).
+TEST_F(ExtensionListTest, TheSmallImageFilterMarksFilesAndCachedFiguresStay) {
   addFile("small.", "jpg", 10000);
+  addFile("big.", "JPG", 30000);
   addFile("edge.", "jpg", 20480);
   DBInsertExtNew(app.filesDb(), ".jpg", "Jpeg Image", true);
-  controller.ShowSelectedExtensions();
-  EXPECT_EQ(list->topLevelItem(0)->text(3), "2");
 
   smallImages->click();
   EXPECT_TRUE(smallImages->isChecked());
   EXPECT_TRUE(smallImages->isEnabled());
   EXPECT_EQ(store::settingValue(app.statusDb(), "SmallImageFileFilter"), "1");
-  EXPECT_EQ(list->topLevelItem(0)->text(3), "1");
-  EXPECT_EQ(list->topLevelItem(0)->text(4), "20.00 KB");
+  controller.ShowSelectedExtensions();
+  EXPECT_EQ(list->topLevelItem(0)->text(3), "2");
+  EXPECT_EQ(list->topLevelItem(0)->text(4), "49.30 KB");
 
-  // The folder is unticked: the tree writes Folder, then applies the filter and refreshes.
+  // The folder is unticked: the tree writes Folder, applies the filter and shows the list.
   run(app.filesDb(), "Update Folder SET Bu = 0");
-  EXPECT_TRUE(controller.ApplySmallImageFilterSetting());
+  DBUpdateSmallImageFiles(app.filesDb(), controller.SmallImageFilterSetting());
   controller.cbxSelected_Click();
-  EXPECT_EQ(list->topLevelItem(0)->text(3), "0");
+  EXPECT_EQ(list->topLevelItem(0)->text(3), "2");
 
   run(app.filesDb(), "Update Folder SET Bu = 1");
   smallImages->click();
   EXPECT_EQ(store::settingValue(app.statusDb(), "SmallImageFileFilter"), "0");
   EXPECT_EQ(list->topLevelItem(0)->text(3), "2");
+  EXPECT_EQ(DBCountExtensions(app.filesDb(), ".jpg"), 3);  // the files themselves are unmarked
   EXPECT_TRUE(messages.texts.isEmpty());
 }
 

@@ -99,17 +99,22 @@ TEST(ExtTable, RowsWithApostrophesAreStoredReadAndUpdatedAsGiven) {
   EXPECT_EQ(ticked[0].Extension, ".a'b");
 }
 
-// Ticking a type again drops its cached figures (the files may have changed meanwhile).
-TEST(ExtTable, TickingATypeAgainDropsItsCachedStatistics) {
+// Ticking a type off and on again changes its tick and name only; its cached figures stay.
+TEST(ExtTable, TickingATypeAgainKeepsItsCachedStatistics) {
   test::TempAppFolder app;
   const QString db = app.filesDb();
   DBInsertExtNew(db, ".doc", "Word", true);
   DBUpdateExts(db, ".doc", 3, 3072, 1);
   EXPECT_EQ(DBSelectExt(db, ".doc")->TotalFiles, 3);
   DBUpdateExt(db, ".doc", "Word", false);
-  EXPECT_TRUE(DBSelectExt(db, ".doc")->statisticsCached());
-  DBUpdateExt(db, ".doc", "Word", true);
-  EXPECT_FALSE(DBSelectExt(db, ".doc")->statisticsCached());
+  EXPECT_FALSE(DBSelectExt(db, ".doc")->ExtBu);
+  DBUpdateExt(db, ".doc", "Word Document", true);
+  const ExtRow row = *DBSelectExt(db, ".doc");
+  EXPECT_TRUE(row.ExtBu);
+  EXPECT_EQ(row.ExtName, "Word Document");
+  EXPECT_EQ(row.TotalFiles, 3);
+  EXPECT_DOUBLE_EQ(row.TotalSize, 3072);
+  EXPECT_EQ(row.TotalFilesNU, 1);
 }
 
 // Images of the four kinds below 20480 bytes are marked, in every folder; 20480 bytes and more,

@@ -208,9 +208,10 @@ void ExtensionList::cbxSelected_Click() {
       double totalSize = row->TotalSize;
       qint64 notUploaded = row->TotalFilesNU;
       if (!row->statisticsCached()) {
-        totalFiles = DBCountExtensions(filesDb, extension);
-        totalSize = DBAggregateSizes(filesDb, extension);
-        notUploaded = DBCountExtensionsNotUploaded(filesDb, extension);
+        const ExtStatistics s = DBExtensionStatistics(filesDb, extension);
+        totalFiles = s.TotalFiles;
+        totalSize = s.TotalSize;
+        notUploaded = s.TotalFilesNU;
         DBUpdateExts(filesDb, extension, totalFiles, totalSize, notUploaded);
       }
       const QSignalBlocker block(c_.LstExtensions);
@@ -234,26 +235,13 @@ void ExtensionList::ShowSelectedExtensions() {
 
 void ExtensionList::RefreshExtensionList() {
   c_.LstExtensions->viewport()->update();
-  // The service keeps adding files: the cached figures are recomputed on each refresh.
-  try {
-    DBClearExtStatistics(services_.databases().filesDb);
-  } catch (const store::DBError&) {
-    // the cached figures are shown once more
-  }
   cbxSelected_Click();
 }
 
-bool ExtensionList::ApplySmallImageFilterSetting() {
+int ExtensionList::SmallImageFilterSetting() {
   QString value;
   store::DBSelectSetting(services_.databases().statusDb, kSmallImageSetting, value, services_.settingDate());
-  try {
-    DBUpdateSmallImageFiles(services_.databases().filesDb, value == QStringLiteral("1") ? 1 : 0);
-    DBClearExtStatistics(services_.databases().filesDb);
-  } catch (const store::DBError& e) {
-    store::setLastSwallowedError(e.description());
-    return false;
-  }
-  return true;
+  return value == QStringLiteral("1") ? 1 : 0;
 }
 
 void ExtensionList::onItemChanged(QTreeWidgetItem* item, int column) {
@@ -345,7 +333,6 @@ void ExtensionList::cbxSmallImageFileFilter_Click() {
     // A missing row is added, so that the choice is kept.
     store::writeSettings(dbs.statusDb, {{kSmallImageSetting, value}}, services_.settingDate());
     DBUpdateSmallImageFiles(dbs.filesDb, on ? 1 : 0);
-    DBClearExtStatistics(dbs.filesDb);
   } catch (const store::DBError& e) {
     {
       const QSignalBlocker block(box);

@@ -47,14 +47,13 @@ class ExtensionList : public QObject {
   void cbxSelected_Click();
   // Ticks cbxSelected without running its handler, then cbxSelected_Click.
   void ShowSelectedExtensions();
-  // The periodic refresh of the status timer: recomputes the statistics of the ticked types.
+  // The periodic refresh of the status timer: the list again, with the cached figures (a
+  // type's figures are computed when none are cached).
   void RefreshExtensionList();
-  // DBUpdateSmallImageFiles with 1 when the setting "SmallImageFileFilter" is "1", else 0; the
-  // setting is read with the window's shared settings date (services.settingDate()). The cached
-  // statistics are dropped too, so the next cbxSelected_Click recomputes them (the folder tree
-  // calls this after each tick, before cbxSelected_Click). False when the database failed;
-  // nothing is thrown.
-  bool ApplySmallImageFilterSetting();
+  // 1 when the setting "SmallImageFileFilter" is "1", else 0: what the folder tree passes to
+  // the small image filter after a tick. The setting is read with the window's shared settings
+  // date (services.settingDate()), which the tree then writes with "UploadsWaiting".
+  int SmallImageFilterSetting();
 
   // Handlers, connected to the widgets' signals; public so that callers and tests can run them.
   void FillExtensionList(const QString& filter);
