@@ -4,6 +4,10 @@
 #include <QString>
 #include <QStringList>
 
+namespace corvane::store {
+class DBConnection;
+}
+
 namespace corvane::selection {
 
 // The Folders values of Exclude in the order read (empty when the table has no rows).
@@ -11,10 +15,13 @@ QStringList DBSelectExclude(const QString& filesDb);
 
 // Clears Bu and BuAll of every folder whose path holds the piece (the database's LIKE: ASCII
 // letters in any case, "%" and "_" act as wildcards). An empty piece changes nothing.
-// Returns the number of rows changed.
+// Returns the number of folders whose flags it cleared.
 int DBUpdateExcludedEntries(const QString& filesDb, const QString& piece);
 
-// Reads the list afresh and applies every entry. Returns the number of rows changed.
+// Reads the list afresh and applies every entry, in one transaction. Returns the number of
+// folders whose flags it cleared. The second form works through a connection the caller holds
+// (inside its transaction).
 int ExcludeFolders(const QString& filesDb);
+int ExcludeFolders(store::DBConnection& db);
 
 }  // namespace corvane::selection

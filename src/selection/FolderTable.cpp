@@ -4,6 +4,7 @@
 
 namespace corvane::selection {
 
+using store::DBCommand;
 using store::DBConnection;
 using store::DBRecordset;
 using store::RetryPolicy;
@@ -38,81 +39,112 @@ std::optional<FolderFlags> DBSelectFolder(const QString& filesDb, const QString&
       RetryPolicy{100, 3000});
 }
 
+int DBUpdateBuandBuAll(DBConnection& db, const QString& folder, const FolderFlags& flags) {
+  return db.Execute(QStringLiteral("UPDATE Folder SET Bu = ?, BuAll = ? WHERE Folders = ?"),
+                    {flags.Bu, flags.BuAll, store::toStoredText(withoutTrailingBackslash(folder))});
+}
+
 int DBUpdateBuandBuAll(const QString& filesDb, const QString& folder, const FolderFlags& flags) {
+  return store::inTransaction(filesDb, [&](DBConnection& db) { return DBUpdateBuandBuAll(db, folder, flags); });
+}
+
+int DBUpdateBusandBusAll(DBConnection& db, const QString& folder, const FolderFlags& flags) {
   const QString stored = store::toStoredText(withoutTrailingBackslash(folder));
-  return store::inTransaction(filesDb, [&](DBConnection& db) {
-    const int n = db.Execute(QStringLiteral("UPDATE Folder SET Bu = ?, BuAll = ? WHERE Folders = ?"),
-                             {flags.Bu, flags.BuAll, stored});
-    return n;
-  });
+  const QString below = stored + '\\';
+  // A range of the index, not LIKE, so "%" and "_" in names match themselves.
+  return db.Execute(QStringLiteral("UPDATE Folder SET Bu = ?, BuAll = ? WHERE Folders = ? OR (Folders >= ? AND Folders < ?)"),
+                    {flags.Bu, flags.BuAll, stored, below, prefixEnd(below)});
 }
 
 int DBUpdateBusandBusAll(const QString& filesDb, const QString& folder, const FolderFlags& flags) {
-  const QString stored = store::toStoredText(withoutTrailingBackslash(folder));
-  const QString below = stored + '\\';
-  return store::inTransaction(filesDb, [&](DBConnection& db) {
-    // The prefix test is a plain comparison (no LIKE), so "%" and "_" in names match themselves.
-    const int n = db.Execute(QStringLiteral("UPDATE Folder SET Bu = ?, BuAll = ? "
-                                            "WHERE Folders = ? OR substr(Folders, 1, length(?)) = ?"),
-                             {flags.Bu, flags.BuAll, stored, below, below});
-    return n;
-  });
+  return store::inTransaction(filesDb, [&](DBConnection& db) { return DBUpdateBusandBusAll(db, folder, flags); });
 }
 
-QVector<RawNode> DBSelectNodes(const QString& filesDb, const QString& nodename) {
-  const QString stored = store::toStoredText(nodename);
-  return store::onDatabase(filesDb, [&](DBConnection& db) {
-    DBRecordset rs =
-        db.Query(QStringLiteral("Select * FROM Folder WHERE substr(Folders, 1, length(?)) = ? ORDER BY Folders"),
-                 {stored, stored});
-    QVector<RawNode> out;
-    out.reserve(rs.RowCount());
-    for (; !rs.AtEnd(); rs.MoveNext())
-      out.push_back({plainFromStored(rs.Text("Folders")) + '\\', {rs.Boolean("Bu"), rs.Boolean("BuAll")}});
-    return out;
-  });
+QString prefixEnd(const QString& prefix) {
+  QString end = prefix;
+  if (!end.isEmpty()) end.back() = QChar(end.back().unicode() + 1);
+  return end;
 }
 
-QVector<ChildNode> FolderRows::SelectChildNodes(const QString& key) {
-  const QString drive = key.left(2);
-  if (drive != loadedDrive_) LoadDrive(drive);
+struct FolderChildren::Reader {
+  DBConnection db;
+  DBCommand below;
+  DBCommand flags;
+  explicit Reader(const QString& filesDb) : below(open(db, filesDb)), flags(db.Prepare(QStringLiteral(
+                                                                          "Select Bu, BuAll From Folder WHERE Folders = ?"))) {}
+  static DBCommand open(DBConnection& db, const QString& filesDb) {
+    db.Open(filesDb);
+    // Only the paths: the index alone answers, without a read of each row.
+    return db.Prepare(QStringLiteral("Select Folders FROM Folder WHERE Folders >= ? AND Folders < ? ORDER BY Folders"));
+  }
+};
+
+FolderChildren::FolderChildren(QString filesDb) : filesDb_(std::move(filesDb)) {}
+FolderChildren::~FolderChildren() = default;
+
+QVector<ChildNode> FolderChildren::SelectChildNodes(const QString& key) {
   QString parent = key;
   if (!parent.endsWith('\\')) parent += '\\';
-  return children_.value(parent);
-}
-
-void FolderRows::LoadDrive(const QString& drive) {
-  ClearNodeArrays();
-  raw_ = DBSelectNodes(filesDb_, drive);
-  loadedDrive_ = drive;
-  // Every row names its folder and, through it, each folder above it. A child is recorded
-  // once, at its first row; its flags are those of its own row.
-  QHash<QString, std::pair<QString, qsizetype>> where;  // child key -> (parent, position)
-  for (const RawNode& r : raw_) {
-    const QString folder = withoutTrailingBackslash(r.name);
-    QString child = folder;
-    for (;;) {
-      const qsizetype cut = child.lastIndexOf('\\');
-      if (cut <= 0) break;  // the drive itself ("C:")
-      const QString parent = child.left(cut + 1);
-      const bool own = child == folder;
-      const auto it = where.constFind(child);
-      if (it != where.constEnd()) {
-        if (own) children_[it->first][it->second].flags = r.flags;
-        break;  // the folders above were recorded with it
+  const QString storedParent = store::toStoredText(parent);
+  const QByteArray prefix = storedParent.toUtf8();
+  return store::withBusyRetry([&] {
+    try {
+      if (!reader_) reader_ = std::make_unique<Reader>(filesDb_);
+      QVector<ChildNode> children;
+      QVector<bool> own;
+      QHash<QByteArray, qsizetype> seen;  // stored name -> position
+      QByteArray last;
+      reader_->below.BindText(1, storedParent);
+      reader_->below.BindText(2, prefixEnd(storedParent));
+      while (reader_->below.Step()) {
+        const QByteArrayView rest = reader_->below.ColumnUtf8(0).sliced(prefix.size());
+        const qsizetype cut = rest.indexOf('\\');
+        const QByteArrayView name = cut < 0 ? rest : rest.first(cut);
+        if (name.isEmpty()) continue;
+        // A child's rows mostly come together; a sibling whose name sorts between a folder and
+        // the rows below it (C:\a b between C:\a and C:\a\x) splits them, so each is kept once.
+        if (name == last && cut >= 0) continue;
+        last = name.toByteArray();
+        const auto it = seen.constFind(last);
+        if (it != seen.constEnd()) {
+          if (cut < 0) own[*it] = true;
+          continue;
+        }
+        seen.insert(last, children.size());
+        const QString text = plainFromStored(QString::fromUtf8(name));
+        children.push_back({parent + text, text, {}});
+        own.push_back(cut < 0);
       }
-      QVector<ChildNode>& siblings = children_[parent];
-      where.insert(child, {parent, siblings.size()});
-      siblings.push_back({child, child.mid(cut + 1), own ? r.flags : FolderFlags{}});
-      child = child.left(cut);
+      for (qsizetype i = 0; i < children.size(); ++i) {
+        if (!own[i]) continue;  // no row of its own: both flags false
+        reader_->flags.BindText(1, store::toStoredText(children[i].key));
+        if (reader_->flags.Step()) {
+          children[i].flags = {reader_->flags.ColumnBoolean(0), reader_->flags.ColumnBoolean(1)};
+          reader_->flags.Reset();
+        }
+      }
+      return children;
+    } catch (const store::DBError&) {
+      reader_.reset();  // a retry starts on a fresh connection
+      throw;
     }
-  }
+  });
 }
 
-void FolderRows::ClearNodeArrays() {
-  raw_.clear();
-  children_.clear();
-  loadedDrive_.clear();
+QHash<QString, FolderFlags> DBSelectFolderFlags(const QString& filesDb, const QStringList& folders) {
+  return store::onDatabase(filesDb, [&](DBConnection& db) {
+    QHash<QString, FolderFlags> out;
+    out.reserve(folders.size());
+    DBCommand read = db.Prepare(QStringLiteral("Select Bu, BuAll From Folder WHERE Folders = ?"));
+    for (const QString& f : folders) {
+      read.BindUtf8(1, store::toStoredText(f).toUtf8());
+      if (read.Step()) {
+        out.insert(f, {read.ColumnBoolean(0), read.ColumnBoolean(1)});
+        read.Reset();
+      }
+    }
+    return out;
+  });
 }
 
 void DownloadNodes::ClearDLNodeArrays() {

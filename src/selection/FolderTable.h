@@ -7,7 +7,12 @@
 #include <QString>
 #include <QStringList>
 #include <QVector>
+#include <memory>
 #include <optional>
+
+namespace corvane::store {
+class DBConnection;
+}
 
 namespace corvane::selection {
 
@@ -40,21 +45,15 @@ QString withoutTrailingBackslash(const QString& path);
 std::optional<FolderFlags> DBSelectFolder(const QString& filesDb, const QString& folder);
 
 // Sets the flags of the folder's row (every row of that name); no row, nothing is written.
-// Returns the number of rows changed.
+// Returns the number of rows changed. The second form writes through a connection the caller
+// holds (inside its transaction).
 int DBUpdateBuandBuAll(const QString& filesDb, const QString& folder, const FolderFlags& flags);
+int DBUpdateBuandBuAll(store::DBConnection& db, const QString& folder, const FolderFlags& flags);
 
 // Sets the flags of the folder and of every folder below it (for "C:" the whole drive), in
 // one transaction. Returns the number of rows changed.
 int DBUpdateBusandBusAll(const QString& filesDb, const QString& folder, const FolderFlags& flags);
-
-// One Folder row as the tree reads it: the plain path with a backslash appended.
-struct RawNode {
-  QString name;
-  FolderFlags flags;
-};
-
-// Every row whose path begins with the node name ("C:" gives the whole drive), ordered by path.
-QVector<RawNode> DBSelectNodes(const QString& filesDb, const QString& nodename);
+int DBUpdateBusandBusAll(store::DBConnection& db, const QString& folder, const FolderFlags& flags);
 
 // One direct child of a tree node: key "C:\Data", text "Data", the child's own flags (both
 // false when the child has no row of its own).
@@ -64,40 +63,36 @@ struct ChildNode {
   FolderFlags flags;
 };
 
-// The raw rows of one drive kept between expansions of the tree (the drive in LoadedDrive).
-// Any write to Folder must call ClearNodeArrays so the next read sees what is stored.
-class FolderRows {
+// Reads the direct children of tree nodes from Folder, a node at a time, through one
+// connection for all the nodes read by one object (one expansion of the tree). Each read asks
+// the index for the node's rows only, so a node costs what lies below it, not the whole drive.
+class FolderChildren {
  public:
-  explicit FolderRows(QString filesDb = {}) : filesDb_(std::move(filesDb)) {}
-  // Another database forgets the rows read from the last one.
-  void setFilesDb(const QString& filesDb) {
-    if (filesDb == filesDb_) return;
-    filesDb_ = filesDb;
-    ClearNodeArrays();
-  }
+  explicit FolderChildren(QString filesDb);
+  ~FolderChildren();
+  FolderChildren(const FolderChildren&) = delete;
+  FolderChildren& operator=(const FolderChildren&) = delete;
 
   // The direct children of a node key ("C:\", "C:\Data", with or without the trailing
   // backslash), each once, in the order of their first row, with the child's own flags (both
-  // false when the child has no row of its own). Reads the drive's rows when the key is on
-  // another drive than the one loaded (or nothing is loaded).
+  // false when the child has no row of its own). Retries a bounded while when busy; throws
+  // store::DBError otherwise.
   QVector<ChildNode> SelectChildNodes(const QString& key);
-  // Reads the rows of a drive ("C:") and makes it the loaded drive.
-  void LoadDrive(const QString& drive);
-  // Forgets the rows and the loaded drive.
-  void ClearNodeArrays();
-
-  const QString& LoadedDrive() const { return loadedDrive_; }
-  const QVector<RawNode>& RawNodes() const { return raw_; }
-  int RawNodeCount() const { return static_cast<int>(raw_.size()); }
 
  private:
+  struct Reader;
   QString filesDb_;
-  QString loadedDrive_;
-  QVector<RawNode> raw_;
-  // Children of every folder of the loaded drive, keyed by the parent with its trailing
-  // backslash, so that finding a node's children does not pass over the whole drive.
-  QHash<QString, QVector<ChildNode>> children_;
+  std::unique_ptr<Reader> reader_;
 };
+
+// The flags of each of the folders ("C:", "C:\Data") that has a row (the first row of a name
+// counts); folders without a row are left out. One connection for all.
+QHash<QString, FolderFlags> DBSelectFolderFlags(const QString& filesDb, const QStringList& folders);
+
+// The smallest text above every text that begins with prefix (which ends in an ASCII
+// character), so that "x >= prefix AND x < prefixEnd(prefix)" picks, through an index, the
+// texts that begin with prefix.
+QString prefixEnd(const QString& prefix);
 
 // The folder list of the download tree (read from a catalogue database). Entries past the
 // count of the last read keep what they held; callers empty the lists first.

@@ -155,6 +155,8 @@ TEST_F(BackupPageTest, TickOnAFolderWithAnApostrophe) {
   EXPECT_EQ(t["C:\\Bob's\\it's here"], qMakePair(true, false));
   EXPECT_EQ(t["C:\\Bobs"], qMakePair(false, false));
   EXPECT_EQ(storedFolder("C:\\Bob's\\it's here"), "C:\\Bob''s\\it''s here");
+  // The sub-folder comes on show with the tick stored for it.
+  tree()->expandItem(node("C:\\Bob's"));
   EXPECT_TRUE(ticked("C:\\Bob's\\it's here"));
 }
 

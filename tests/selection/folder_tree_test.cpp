@@ -29,10 +29,9 @@ TEST_F(FolderTreeTest, ChildrenAreFoundOnceWithTheirOwnFlagsWhateverTheSortOrder
               {"C:\\a\\x\\y", false, false},
               {"C:\\z\\deep", true, true},  // C:\z itself has no row
               {"D:\\a", true, true}});
-  FolderRows rows(filesDb());
+  FolderChildren rows(filesDb());
   const QVector<ChildNode> top = rows.SelectChildNodes("C:\\");
   EXPECT_EQ(keys(top), (QStringList{"C:\\a", "C:\\a b", "C:\\aB", "C:\\z"}));
-  EXPECT_EQ(rows.LoadedDrive(), "C:");
   EXPECT_EQ(top[0].text, "a");
   EXPECT_EQ(top[0].flags, (FolderFlags{false, true}));  // its own row, not C:\a\x's
   EXPECT_EQ(top[1].flags, (FolderFlags{true, false}));
@@ -42,12 +41,12 @@ TEST_F(FolderTreeTest, ChildrenAreFoundOnceWithTheirOwnFlagsWhateverTheSortOrder
   EXPECT_EQ(keys(rows.SelectChildNodes("C:\\a\\x\\")), QStringList{"C:\\a\\x\\y"});
   EXPECT_TRUE(rows.SelectChildNodes("C:\\aB").isEmpty());
 
-  // Another drive replaces the loaded rows.
+  // Another drive through the same reader, then what the service changed meanwhile.
   EXPECT_EQ(keys(rows.SelectChildNodes("D:\\")), QStringList{"D:\\a"});
-  EXPECT_EQ(rows.LoadedDrive(), "D:");
-  rows.ClearNodeArrays();
-  EXPECT_TRUE(rows.LoadedDrive().isEmpty());
-  EXPECT_EQ(rows.RawNodeCount(), 0);
+  addFolders({{"C:\\a\\new", true, false}});
+  const QVector<ChildNode> inA = rows.SelectChildNodes("C:\\a\\");
+  EXPECT_EQ(keys(inA), (QStringList{"C:\\a\\new", "C:\\a\\x"}));
+  EXPECT_EQ(inA[0].flags, (FolderFlags{true, false}));
 }
 
 TEST_F(FolderTreeTest, SubtreeUpdateTouchesTheFolderAndItsSubFoldersOnly) {
@@ -89,7 +88,7 @@ TEST_F(FolderTreeTest, ApostrophesAreStoredDoubledAndFoundBound) {
   EXPECT_EQ(DBSelectFolder(filesDb(), "C:\\x' OR '1'='1"), (FolderFlags{false, false}));
   EXPECT_FALSE(DBSelectFolder(filesDb(), "C:\\missing").has_value());
 
-  FolderRows rows(filesDb());
+  FolderChildren rows(filesDb());
   EXPECT_EQ(keys(rows.SelectChildNodes("C:\\")), (QStringList{"C:\\a'b", "C:\\x' OR '1'='1"}));
   const QVector<ChildNode> inner = rows.SelectChildNodes("C:\\a'b");
   ASSERT_EQ(inner.size(), 1);

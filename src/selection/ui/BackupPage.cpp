@@ -16,6 +16,7 @@
 #include "selection/BackupDrives.h"
 #include "selection/FolderExclusions.h"
 #include "selection/FolderScan.h"
+#include "selection/FolderTick.h"
 #include "selection/ui/ExtensionList.h"
 #include "selection/ui/Failure.h"
 #include "shell/Twips.h"
@@ -149,19 +150,31 @@ void BackupPage::RefreshExtensionList() { extensions_->RefreshExtensionList(); }
 
 // ---- Tree -------------------------------------------------------------------------------------
 
-QTreeWidgetItem* BackupPage::addNode(QTreeWidgetItem* parent, const QString& key, const QString& text,
-                                     bool isFolder) {
-  const QSignalBlocker block(tvFolders);
-  auto* node = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(tvFolders);
+QTreeWidgetItem* BackupPage::makeNode(const QString& key, const QString& text, bool isFolder, bool ticked) {
+  auto* node = new QTreeWidgetItem;
   node->setText(0, text);
   node->setData(0, kKeyRole, key);
   node->setIcon(0, handoff::sharedIcon(isFolder ? handoff::SharedIcon::Folder : handoff::SharedIcon::Drive));
-  if (parent) {
-    node->setFlags(node->flags() | Qt::ItemIsUserCheckable);
-    node->setData(0, kTickRole, false);
-    node->setCheckState(0, Qt::Unchecked);
-  }
+  node->setFlags(node->flags() | Qt::ItemIsUserCheckable);
+  node->setData(0, kTickRole, ticked);
+  node->setCheckState(0, ticked ? Qt::Checked : Qt::Unchecked);
   nodes_.insert(key, node);
+  return node;
+}
+
+QTreeWidgetItem* BackupPage::addNode(QTreeWidgetItem* parent, const QString& key, const QString& text,
+                                     bool isFolder) {
+  const QSignalBlocker block(tvFolders);
+  if (!parent) {  // the root "Drives" has no box
+    auto* root = new QTreeWidgetItem(tvFolders);
+    root->setText(0, text);
+    root->setData(0, kKeyRole, key);
+    root->setIcon(0, handoff::sharedIcon(handoff::SharedIcon::Drive));
+    nodes_.insert(key, root);
+    return root;
+  }
+  QTreeWidgetItem* node = makeNode(key, text, isFolder, false);
+  parent->addChild(node);
   return node;
 }
 
@@ -212,7 +225,6 @@ bool BackupPage::buildDriveNodes(QString& error) {
 }
 
 void BackupPage::PopulateDriveNodes() {
-  rows_.ClearNodeArrays();  // the tree is rebuilt from what is stored now
   tvFolders->setEnabled(false);
   const auto enable = qScopeGuard([this] { tvFolders->setEnabled(true); });
   QString error;
@@ -232,9 +244,19 @@ void BackupPage::tvFolders_Expand(QTreeWidgetItem* node) {
   if (!node) return;
   tvFolders->setEnabled(false);
   const auto enable = qScopeGuard([this] { tvFolders->setEnabled(true); });
+  // The children now shown get their ticks from what is stored now: a tick elsewhere re-reads
+  // only the nodes on show.
+  QList<QTreeWidgetItem*> shown;
+  for (int i = 0; i < node->childCount(); ++i) shown << node->child(i);
+  try {
+    retick(shown);
+  } catch (const store::DBError&) {
+    // the ticks stay as they were read last
+  }
+  FolderChildren rows(filesDb());
   for (int i = 0; i < node->childCount(); ++i) {
     try {
-      LoadChildNodes(node->child(i));
+      LoadChildNodes(node->child(i), rows);
     } catch (const store::DBError&) {
       // This child's folders are left out; the others still load.
     }
@@ -242,35 +264,50 @@ void BackupPage::tvFolders_Expand(QTreeWidgetItem* node) {
 }
 
 void BackupPage::LoadChildNodes(QTreeWidgetItem* node) {
-  const QString key = keyOf(node);
-  rows_.setFilesDb(filesDb());
-  const QVector<ChildNode> children = rows_.SelectChildNodes(key);
+  FolderChildren rows(filesDb());
+  LoadChildNodes(node, rows);
+}
+
+void BackupPage::LoadChildNodes(QTreeWidgetItem* node, FolderChildren& rows) {
+  const QVector<ChildNode> children = rows.SelectChildNodes(keyOf(node));
+  const QString m = mode();
+  // New nodes are made whole and added in one go: one insertion for the tree to lay out, not
+  // one per folder.
+  QList<QTreeWidgetItem*> added;
   for (const ChildNode& c : children) {
-    QTreeWidgetItem* child = nodeByKey(c.key);
-    if (!child) child = addNode(node, c.key, c.text, true);
-    setTick(child, modeFlag(mode(), c.flags));
+    const bool ticked = modeFlag(m, c.flags);
+    if (QTreeWidgetItem* child = nodeByKey(c.key))
+      setTick(child, ticked);  // expanded before: not added again, its tick read again
+    else
+      added.push_back(makeNode(c.key, c.text, true, ticked));
+  }
+  if (!added.isEmpty()) {
+    const QSignalBlocker block(tvFolders);
+    node->addChildren(added);
   }
 }
 
-void BackupPage::UpdateTreeNodes() {
-  // Group the nodes by drive and read each drive's rows once.
-  QHash<QString, QList<QTreeWidgetItem*>> byDrive;
-  for (auto it = nodes_.cbegin(); it != nodes_.cend(); ++it)
-    if (it.key() != kRootKey) byDrive[it.key().left(2)].push_back(it.value());
+void BackupPage::UpdateTreeNodes(const QString& drive) {
+  // The nodes on show: those below a collapsed node are read again when it is expanded, so a
+  // tick costs what the user sees, not every folder loaded so far.
+  QList<QTreeWidgetItem*> shown;
+  for (auto it = nodes_.cbegin(); it != nodes_.cend(); ++it) {
+    if (it.key() == kRootKey || it.key().left(2).compare(drive, Qt::CaseInsensitive) != 0) continue;
+    bool onShow = true;
+    for (const QTreeWidgetItem* p = it.value()->parent(); p && onShow; p = p->parent()) onShow = p->isExpanded();
+    if (onShow) shown.push_back(it.value());
+  }
+  retick(shown);
+}
+
+void BackupPage::retick(const QList<QTreeWidgetItem*>& shown) {
+  QStringList folders;
+  for (const QTreeWidgetItem* n : shown) folders << withoutTrailingBackslash(keyOf(n));
+  const QHash<QString, FolderFlags> stored = DBSelectFolderFlags(filesDb(), folders);
   const QString m = mode();
-  rows_.setFilesDb(filesDb());
-  for (auto d = byDrive.cbegin(); d != byDrive.cend(); ++d) {
-    rows_.LoadDrive(d.key());
-    QHash<QString, FolderFlags> stored;
-    stored.reserve(rows_.RawNodeCount());
-    for (const RawNode& r : rows_.RawNodes()) {
-      const QString folder = withoutTrailingBackslash(r.name);
-      if (!stored.contains(folder)) stored.insert(folder, r.flags);  // the first row of a name counts
-    }
-    for (QTreeWidgetItem* node : d.value()) {
-      const auto it = stored.constFind(withoutTrailingBackslash(keyOf(node)));
-      setTick(node, it != stored.constEnd() && modeFlag(m, *it));
-    }
+  for (qsizetype i = 0; i < shown.size(); ++i) {
+    const auto it = stored.constFind(folders[i]);
+    setTick(shown[i], it != stored.constEnd() && modeFlag(m, *it));
   }
 }
 
@@ -280,23 +317,20 @@ void BackupPage::tvFolders_NodeCheck(QTreeWidgetItem* node) {
   auto enable = qScopeGuard([this] { tvFolders->setEnabled(true); });
   const bool ticked = node->checkState(0) == Qt::Checked;
   const FolderFlags flags = flagsForTick(mode(), ticked);
-  const QString folder = withoutTrailingBackslash(keyOf(node));
+  const QString key = keyOf(node);
+  const QString folder = withoutTrailingBackslash(key);
   QString error;
   bool written = false;
+  bool stored = true;
   try {
-    DBUpdateBuandBuAll(filesDb(), folder, flags);
-    // The folder and everything below it, loaded in the tree or not.
-    DBUpdateBusandBusAll(filesDb(), folder, flags);
+    stored = DBStoreFolderTick(filesDb(), folder, flags, extensions_->SmallImageFilterSetting());
     written = true;
-    ExcludeFolders(filesDb());
   } catch (const store::DBError& e) {
     error = e.description();
+    setTick(node, !ticked);  // nothing was stored: the box goes back
   }
-  rows_.ClearNodeArrays();
-  if (!written) setTick(node, !ticked);  // nothing was stored: the box goes back
-  if (written) extensions_->ApplySmallImageFilterSetting();
   try {
-    UpdateTreeNodes();  // show what is stored, exclusions included
+    UpdateTreeNodes(key.left(2));  // show what is stored, exclusions included
   } catch (const store::DBError& e) {
     if (error.isEmpty()) error = e.description();
   }
@@ -315,6 +349,11 @@ void BackupPage::tvFolders_NodeCheck(QTreeWidgetItem* node) {
   }
   if (!error.isEmpty())
     reportFailure(QStringLiteral("The folder selection could not be saved."), error);
+  else if (ticked && !stored)
+    // Only folders the scan has stored can be ticked; the tick above went back by itself.
+    platform::showMessage(key + QStringLiteral(" is not in the list of folders yet. Click \"Scan Folders/Files\" "
+                                               "first, then tick it again."),
+                          QStringLiteral("Corvane"), platform::MsgButtons::Ok, platform::MsgIcon::Information);
 }
 
 // ---- Modes ------------------------------------------------------------------------------------
@@ -370,14 +409,20 @@ void BackupPage::btnScanForNewFolders_Click() {
       scanning_ = false;
       btnScanForNewFolders->setEnabled(true);
     });
+    FolderScan scan(filesDb(), [this](const QString& text) { services_.setCaption(text); });
     try {
       WriteScanSettings(statusDb());
       driveNames_ = GetDrives();
-      FolderScan scan(filesDb(), [this](const QString& text) { services_.setCaption(text); });
       scan.Run(driveNames_);
     } catch (const store::DBError& e) {
       reportFailure(QStringLiteral("The folder scan could not be completed."), e.description());
     }
+    if (scan.namesSkipped() > 0)
+      platform::showMessage(
+          QStringLiteral("%1 folder(s) were left out of the scan, with the folders inside them: their names are "
+                         "not valid UTF-8 text or hold a \"\\\", so they cannot be stored.")
+              .arg(scan.namesSkipped()),
+          QStringLiteral("Corvane"), platform::MsgButtons::Ok, platform::MsgIcon::Warning);
   }
   PopulateDriveNodes();  // new folders and their inherited ticks show at once
 }

@@ -45,8 +45,10 @@ class BackupPage : public QWidget, public shell::BackupPageHooks {
 
   // Adds the direct sub-folders of one node (each once) and ticks them from their rows.
   void LoadChildNodes(QTreeWidgetItem* node);
-  // Re-ticks every node of the tree from the stored flags (a node without a row: unticked).
-  void UpdateTreeNodes();
+  void LoadChildNodes(QTreeWidgetItem* node, FolderChildren& rows);
+  // Re-ticks the nodes of a drive ("C:") on show (each parent expanded) from the stored flags
+  // (a node without a row: unticked).
+  void UpdateTreeNodes(const QString& drive);
   void ShowExtControls();
   void HideExtControls();
 
@@ -55,13 +57,15 @@ class BackupPage : public QWidget, public shell::BackupPageHooks {
   static QString keyOf(const QTreeWidgetItem* node);
   // The tree's drive slots from the last GetDrives (kept apart from any other page's list).
   const QStringList& DriveNames() const { return driveNames_; }
-  const FolderRows& folderRows() const { return rows_; }
   ExtensionList* extensionList() const { return extensions_; }
   bool scanRunning() const { return scanning_; }
 
  private:
   QTreeWidgetItem* addNode(QTreeWidgetItem* parent, const QString& key, const QString& text, bool isFolder);
+  QTreeWidgetItem* makeNode(const QString& key, const QString& text, bool isFolder, bool ticked);
   void setTick(QTreeWidgetItem* node, bool ticked);
+  // Ticks the nodes from what is stored now.
+  void retick(const QList<QTreeWidgetItem*>& nodes);
   void onItemChanged(QTreeWidgetItem* item, int column);
   void clearTree();
   bool buildDriveNodes(QString& error);
@@ -86,7 +90,6 @@ class BackupPage : public QWidget, public shell::BackupPageHooks {
   QPushButton* CmdRsetList = nullptr;
   ExtensionList* extensions_ = nullptr;
 
-  FolderRows rows_;
   QStringList driveNames_;
   QHash<QString, QTreeWidgetItem*> nodes_;  // key -> node
   quint64 treeGeneration_ = 0;              // bumped whenever the nodes are thrown away
