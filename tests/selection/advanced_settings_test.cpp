@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -50,6 +51,19 @@ TEST_F(AdvancedSettingsTest, ShowingLoadsTheStoredValuesAndCancelKeepsThem) {
   EXPECT_EQ(settingValue(app.statusDb(), "SortOrder"), "Asc");
   dialog.showModeless();
   EXPECT_EQ(dialog.tbxScanInterval()->text(), "60");
+  EXPECT_EQ(dialog.tbxSortOrder()->text(), "Asc");
+}
+
+// Each activation reloads the stored values: what was typed and not saved gives way to them,
+// and a value the service changed meanwhile shows.
+TEST_F(AdvancedSettingsTest, EveryActivationReloadsTheStoredValues) {
+  dialog.showModeless();
+  fill("5", "6", "7", "Desc");
+  test::setSetting(app.statusDb(), "SFBatchSize", "250");
+  QEvent activate(QEvent::WindowActivate);
+  QApplication::sendEvent(&dialog, &activate);
+  EXPECT_EQ(dialog.tbxScanInterval()->text(), "60");
+  EXPECT_EQ(dialog.tbxSFBatchSize()->text(), "250");
   EXPECT_EQ(dialog.tbxSortOrder()->text(), "Asc");
 }
 

@@ -7,6 +7,7 @@
 #include "selection/ui/BackupPage.h"
 #include "selection/ui/ExtensionList.h"
 #include "store/Settings.h"
+#include "support/TestSupport.h"
 #include "support/FakeMainWindow.h"
 
 using namespace corvane;
@@ -226,6 +227,96 @@ TEST_F(BackupPageTest, ScanButtonFillsTheTableAndTheTree) {
   EXPECT_EQ(folderTable()["C:\\Data\\New"], qMakePair(true, false));
   scan->click();
   EXPECT_EQ(folderTable().size(), 6);
+}
+
+// A drive or folder without a row of its own cannot keep a tick: the user is told to scan first.
+// One with a row keeps it without a word.
+TEST_F(BackupPageTest, TickingWhatTheScanHasNotStoredSaysToScanFirst) {
+  addFolders({{"C:", false, false}, {"D:\\Docs", false, false}});  // no row for D: itself
+  page().PopulateDriveNodes();
+  click("D:\\");
+  EXPECT_FALSE(ticked("D:\\"));
+  ASSERT_EQ(messages_.texts.size(), 1);
+  EXPECT_TRUE(messages_.texts[0].startsWith("D:\\ ")) << messages_.texts[0].toStdString();
+  EXPECT_TRUE(messages_.texts[0].contains("\"Scan Folders/Files\"")) << messages_.texts[0].toStdString();
+  EXPECT_EQ(folderTable()["D:\\Docs"], qMakePair(true, false));  // what is below it is stored
+
+  click("C:\\");
+  EXPECT_TRUE(ticked("C:\\"));
+  EXPECT_EQ(messages_.texts.size(), 1);
+}
+
+// The tree applies the small image filter as its setting says after every tick, and writes
+// "UploadsWaiting" with the date of that setting's row (the window's shared settings date).
+TEST_F(BackupPageTest, ATickAppliesTheSmallImageFilterAndDatesUploadsWaitingWithIt) {
+  addFolders({{"C:", false, false}, {"C:\\Pics", false, false}});
+  {
+    store::DBConnection db;
+    db.Open(filesDb());
+    db.Execute("INSERT INTO File (Folder, FileName, Extension, Filesize, Uploaded, Filtered) VALUES "
+               "('C:\\Pics', 'a.', 'JPG', 100, 0, 0), ('C:\\Pics', 'b.', 'jpg', 30000, 0, 0), "
+               "('D:\\Else', 'c.', 'gif', 5, 0, 0)");
+    store::DBConnection st;
+    st.Open(statusDb());
+    st.Execute("UPDATE Setting SET Setting = '1', DateSetting = '2021-05-06 07:08:09' "
+               "WHERE SettingName = 'SmallImageFileFilter'");
+  }
+  const auto filtered = [&] {
+    store::DBConnection db;
+    db.Open(filesDb());
+    store::DBRecordset rs = db.Query("SELECT group_concat(FileName || Filtered, ' ') AS f FROM "
+                                     "(SELECT FileName, Filtered FROM File ORDER BY FileName)");
+    return rs.Text("f");
+  };
+  page().PopulateDriveNodes();
+  click("C:\\Pics");
+  EXPECT_EQ(filtered(), "a.1 b.0 c.1");
+  QString value;
+  QDateTime date;
+  store::DBSelectSetting(statusDb(), "UploadsWaiting", value, date);
+  EXPECT_EQ(value, "Yes");
+  EXPECT_EQ(date, QDateTime(QDate(2021, 5, 6), QTime(7, 8, 9)));
+
+  test::setSetting(statusDb(), "SmallImageFileFilter", "0");
+  click("C:\\Pics");
+  EXPECT_EQ(filtered(), "a.0 b.0 c.0");
+}
+
+// A tick is stored whole or not at all: when a later part of it fails, the folder's flags are
+// not left changed, the box goes back and the user is told.
+TEST_F(BackupPageTest, ATickThatCannotBeStoredWholeLeavesNothingChanged) {
+  addFolders({{"C:", false, false}, {"C:\\a", false, false}, {"C:\\a\\b", false, false}});
+  page().PopulateDriveNodes();
+  {
+    store::DBConnection db;
+    db.Open(filesDb());
+    db.Execute("DROP TABLE File");  // the small image marks cannot be written
+  }
+  click("C:\\a");
+  EXPECT_FALSE(ticked("C:\\a"));
+  EXPECT_EQ(folderTable()["C:\\a"], qMakePair(false, false));
+  EXPECT_EQ(folderTable()["C:\\a\\b"], qMakePair(false, false));
+  ASSERT_EQ(messages_.texts.size(), 1);
+  EXPECT_TRUE(messages_.texts[0].contains("no such table: file", Qt::CaseInsensitive)) << messages_.texts[0].toStdString();
+  EXPECT_NE(store::settingValue(statusDb(), "UploadsWaiting"), "Yes");
+}
+
+// Only drive slots 0 to 19 are shown: a drive in slot 20 stays out of the tree.
+TEST_F(BackupPageTest, ADriveInSlot20IsNotShown) {
+  QStringList map;
+  for (int i = 0; i < 21; ++i) {
+    const QString dir = drives_.path() + "/s" + QString::number(i);
+    QDir().mkpath(dir);
+    map << QString(QChar('A' + i)) + ":=" + dir;
+  }
+  test::ScopedDrives drives(map.join(';'));
+  addFolders({{"T:", true, false}, {"U:", true, false}});
+  page().PopulateDriveNodes();
+  EXPECT_EQ(page().DriveNames().value(20), "U:\\");
+  const QStringList shown = childKeys("Drives");
+  EXPECT_EQ(shown.size(), 20);
+  EXPECT_EQ(shown.last(), "T:\\");
+  EXPECT_EQ(node("U:\\"), nullptr);
 }
 
 // A handler that rebuilds the tree while a rebuild lets events through (the mode button, the

@@ -58,6 +58,64 @@ TEST(ExtensionStatistics, CountOnlyUnfilteredFilesOfBuFolders) {
   EXPECT_DOUBLE_EQ(DBAggregateSizes(db, ".xls"), 0.0);
 }
 
+// The figures as the statements with lower(a.Extension) give them.
+ExtStatistics lowerFormFigures(const QString& db, const QString& ext) {
+  DBConnection c;
+  c.Open(db);
+  const QString where = " FROM File a, Folder b WHERE lower(a.Extension) = ? AND a.folder = b.folders AND b.bu = 1 "
+                        "AND a.Filtered = 0";
+  ExtStatistics s;
+  s.TotalFiles = c.Query("Select count(*) AS n" + where, {ext}).Long("n");
+  s.TotalSize = c.Query("Select Total(a.FileSize) AS n" + where, {ext}).Number("n");
+  s.TotalFilesNU = c.Query("Select count(*) AS n" + where + " AND Uploaded = 0", {ext}).Long("n");
+  return s;
+}
+
+// Every letter-case form is counted exactly as lower() counted it, through the index or (for an
+// extension too long to list its forms, or a database without the index) without it; the one
+// pass gives the figures of the three statements.
+TEST(ExtensionStatistics, TheIndexedFormGivesTheFiguresOfTheLowerForm) {
+  test::TempAppFolder app;
+  const QString db = app.filesDb();
+  addFolder(db, "C:\\Docs", true, false);
+  addFolder(db, "C:\\Off", false, false);
+  const QStringList spellings{"jpg", "JPG", "jPg", "Jpeg", "jpg2", "jp", "verylongextname", "VeryLongExtName",
+                              "\u00e9x", "\u00c9X", "\u00e9X"};
+  {
+    DBConnection c;
+    c.Open(db);
+    c.BeginTransaction();
+    int n = 0;
+    for (const QString& e : spellings)
+      for (int k = 0; k < 3; ++k, ++n)
+        c.Execute("Insert Into File (Folder, FileName, Extension, Filesize, Uploaded, Filtered) Values (?, ?, ?, ?, ?, ?)",
+                  {n % 4 ? "C:\\Docs" : "C:\\Off", QString("f%1.").arg(n), e, 100 + n, n % 2, n % 5 == 0 ? 1 : 0});
+    c.Commit();
+  }
+  const QStringList types{".jpg", ".JPEG", ".verylongextname", ".\u00e9x", ".jp", ".none"};
+  const auto check = [&] {
+    for (const QString& t : types) {
+      const ExtStatistics want = lowerFormFigures(db, t.mid(1).toLower());
+      const ExtStatistics got = DBExtensionStatistics(db, t);
+      EXPECT_EQ(got.TotalFiles, want.TotalFiles) << t.toStdString();
+      EXPECT_DOUBLE_EQ(got.TotalSize, want.TotalSize) << t.toStdString();
+      EXPECT_EQ(got.TotalFilesNU, want.TotalFilesNU) << t.toStdString();
+      EXPECT_EQ(DBCountExtensions(db, t), want.TotalFiles) << t.toStdString();
+      EXPECT_DOUBLE_EQ(DBAggregateSizes(db, t), want.TotalSize) << t.toStdString();
+      EXPECT_EQ(DBCountExtensionsNotUploaded(db, t), want.TotalFilesNU) << t.toStdString();
+    }
+  };
+  check();
+  EXPECT_EQ(DBExtensionStatistics(db, ".jpg").TotalFiles, 5);  // 9 files less the filtered and C:\Off ones
+  EXPECT_EQ(DBExtensionStatistics(db, ".verylongextname").TotalFiles, 5);
+  {
+    DBConnection c;
+    c.Open(db);
+    c.Execute("DROP INDEX idx_Extension");
+  }
+  check();
+}
+
 // Files of a folder whose name holds an apostrophe are joined through the stored form.
 TEST(ExtensionStatistics, ApostrophesInFolderAndExtensionAreMatched) {
   test::TempAppFolder app;

@@ -1,5 +1,10 @@
+#include <sys/mount.h>
+#include <sys/stat.h>
+
 #include <QDir>
 #include <QFile>
+#include <cerrno>
+#include <cstring>
 
 #include "folder_fixture.h"
 #include "selection/BackupDrives.h"
@@ -82,6 +87,78 @@ TEST_F(FolderScanTest, RescanAddsNewFoldersWithTheirParentsFlagsAndNothingTwice)
   EXPECT_EQ(added, 0);
   EXPECT_EQ(folderTable().size(), 10);
   EXPECT_EQ(folderTable("SFolder").size(), 10);  // emptied at the start of each scan
+
+  // After a scan SFolder holds exactly the folders found, each once with no flags: not a
+  // folder deleted since, not a second row, not a drive no longer mapped.
+  ASSERT_TRUE(QDir(c_ + "/Other/Fresh").removeRecursively());
+  {
+    store::DBConnection db;
+    db.Open(filesDb());
+    db.Execute("INSERT INTO SFolder (Folders, Bu, BuAll) VALUES ('C:\\Data', 0, 0), ('E:\\Gone', 0, 0)");
+    db.Execute("UPDATE SFolder SET Bu = 1 WHERE Folders = 'D:\\Later'");
+  }
+  run();
+  const auto scratch = folderTable("SFolder");  // a second row would be a failure here
+  EXPECT_EQ(scratch.size(), 9);
+  EXPECT_FALSE(scratch.contains("C:\\Other\\Fresh"));
+  EXPECT_FALSE(scratch.contains("E:\\Gone"));
+  EXPECT_EQ(scratch["D:\\Later"], qMakePair(false, false));
+  EXPECT_EQ(folderTable().size(), 10);  // Folder keeps what the scan no longer finds
+}
+
+// Names that are not UTF-8 have no Windows form: decoding would turn both into "x" and the same
+// replacement character, one row for two folders. They are left out, with what is below them,
+// and counted; a name in UTF-8 beyond ASCII is kept as it is.
+TEST_F(FolderScanTest, NamesWithoutAWindowsFormAreSkippedAndCountedNeverMerged) {
+  for (const QByteArray& name : {QByteArray("x\xff"), QByteArray("x\xfe")}) {
+    const QByteArray dir = QFile::encodeName(c_) + "/" + name;
+    ASSERT_EQ(mkdir(dir.constData(), 0755), 0);
+    ASSERT_EQ(mkdir((dir + "/inner").constData(), 0755), 0);
+  }
+  mk(c_, {"x", QString::fromUtf8("caf\xc3\xa9/sub")});
+  run();
+  FolderScan s = scanner();
+  const QStringList found = s.ScanDrive("C:\\");
+  EXPECT_EQ(s.namesSkipped(), 2);
+  QStringList want{"C:", "C:\\caf\u00e9", "C:\\caf\u00e9\\sub", "C:\\x"};
+  EXPECT_EQ(found, want);
+  QStringList stored = folderTable().keys();
+  stored.sort();
+  EXPECT_EQ(stored, (QStringList{"C:", "C:\\caf\u00e9", "C:\\caf\u00e9\\sub", "C:\\x", "D:"}));
+}
+
+// A folder bound onto another place of the same disk is another mount: listed, not walked into
+// (its folders would otherwise be stored twice, under two paths).
+TEST_F(FolderScanTest, ABindMountOfTheSameDiskIsListedButNotEntered) {
+  mk(c_, {"data/deep", "mnt"});
+  const QByteArray source = QFile::encodeName(c_ + "/data");
+  const QByteArray target = QFile::encodeName(c_ + "/mnt");
+  if (mount(source.constData(), target.constData(), nullptr, MS_BIND, nullptr) != 0)
+    GTEST_SKIP() << "a bind mount cannot be made here (" << std::strerror(errno) << "); it needs root";
+  struct Unmount {
+    QByteArray at;
+    ~Unmount() { umount2(at.constData(), MNT_DETACH); }
+  } unmount{target};
+  FolderScan s = scanner();
+  EXPECT_EQ(s.ScanDrive("C:\\"), (QStringList{"C:", "C:\\data", "C:\\data\\deep", "C:\\mnt"}));
+}
+
+// The scan walks drive slots 0 to 19 only: a drive in slot 20 is neither walked nor stored.
+TEST_F(FolderScanTest, ADriveInSlot20IsNotScanned) {
+  QStringList map;
+  for (int i = 0; i < 21; ++i) {
+    const QString dir = drives_.path() + "/s" + QString::number(i);
+    mk(dir, {"f"});
+    map << QString(QChar('A' + i)) + ":=" + dir;
+  }
+  test::ScopedDrives drives(map.join(';'));
+  ASSERT_EQ(GetDrives().value(20), "U:\\");
+  run();
+  const auto t = folderTable();
+  EXPECT_EQ(t.size(), 40);  // A: to T:, each with its folder f
+  EXPECT_TRUE(t.contains("T:\\f"));
+  EXPECT_FALSE(t.contains("U:"));
+  EXPECT_FALSE(t.contains("U:\\f"));
 }
 
 TEST_F(FolderScanTest, ANewFolderWhoseParentHasNoRowStartsWithoutFlags) {

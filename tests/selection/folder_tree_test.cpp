@@ -121,6 +121,27 @@ TEST_F(FolderTreeTest, ExclusionsClearFlagsOfMatchingPathsOnly) {
   EXPECT_EQ(t["C:\\Data"], qMakePair(true, false));
 }
 
+// An entry is the database's LIKE pattern: "_" stands for any one character and "%" for any
+// run of them, so entries holding them clear more than their literal text.
+TEST_F(FolderTreeTest, PercentAndUnderscoreInAnExclusionAreWildcards) {
+  addFolders({{"C:\\Temp", true, false},
+              {"C:\\Tamp", true, false},
+              {"C:\\Tmp", true, false},
+              {"C:\\Users\\x\\Cache", false, true},
+              {"C:\\Users\\y", true, true},
+              {"C:\\Docs", true, false}});
+  addExclude("T_mp");
+  addExclude("Users%Cache");
+  EXPECT_EQ(ExcludeFolders(filesDb()), 3);
+  const auto t = folderTable();
+  EXPECT_EQ(t["C:\\Temp"], qMakePair(false, false));
+  EXPECT_EQ(t["C:\\Tamp"], qMakePair(false, false));
+  EXPECT_EQ(t["C:\\Tmp"], qMakePair(true, false));  // "_" is one character, not none
+  EXPECT_EQ(t["C:\\Users\\x\\Cache"], qMakePair(false, false));
+  EXPECT_EQ(t["C:\\Users\\y"], qMakePair(true, true));
+  EXPECT_EQ(t["C:\\Docs"], qMakePair(true, false));
+}
+
 TEST_F(FolderTreeTest, DrivesFillFreshSlotsFromTheMap) {
   // A mapped folder that does not exist is no drive; positions follow the map's order.
   const QString e = drives_.path() + "/e";

@@ -127,6 +127,37 @@ TEST(DatabaseComponent, UnboundFirstParameterTakesTheNextKeyAndCommandsCanBeReus
   EXPECT_EQ(rs.Long("FolderID"), 2);
 }
 
+// Rows read one at a time read as the recordset reads them; after the last row (or a Reset) the
+// statement is unbound and runs again; Execute counts the rows it changed.
+TEST(DatabaseComponent, StepReadsRowsOneAtATimeAndTheStatementRunsAgain) {
+  test::TempAppFolder app;
+  DBConnection c;
+  c.Open(app.filesDb());
+  c.Execute("Insert Into Folder (Folders, Bu, BuAll) Values ('C:\\a', 1, 'True'), ('C:\\b', '0', NULL), "
+            "(x'C3A9', ' 7 ', 2.5)");
+  DBCommand read = c.Prepare("Select Folders, Bu, BuAll From Folder WHERE Folders >= ? ORDER BY Folders");
+  QStringList seen;
+  for (int run = 0; run < 2; ++run) {
+    read.BindUtf8(1, QByteArrayView("C:"));
+    while (read.Step())
+      seen << read.ColumnText(0) + "|" + QString::number(read.ColumnLong(1)) + "|" +
+                  (read.ColumnBoolean(2) ? "y" : "n") + "|" + QString::number(read.ColumnNumber(2));
+  }
+  EXPECT_EQ(seen, (QStringList{"C:\\a|1|y|0", "C:\\b|0|n|0", "\u00e9|7|y|2.5", "C:\\a|1|y|0", "C:\\b|0|n|0",
+                               "\u00e9|7|y|2.5"}));
+  read.BindUtf8(1, QByteArrayView("C:\\b"));
+  ASSERT_TRUE(read.Step());
+  EXPECT_EQ(read.ColumnUtf8(0), QByteArrayView("C:\\b"));
+  read.Reset();  // unbound: NULL matches nothing
+  EXPECT_FALSE(read.Step());
+
+  DBCommand clear = c.Prepare("Update Folder SET Bu = 0 WHERE Folders LIKE ?");
+  clear.BindText(1, "C:%");
+  EXPECT_EQ(clear.Execute(), 2);
+  clear.BindText(1, "Z:%");
+  EXPECT_EQ(clear.Execute(), 0);
+}
+
 TEST(DatabaseComponent, UpdateWritesThePutValuesOfTheCurrentRowOnly) {
   test::TempAppFolder app;
   DBConnection c;

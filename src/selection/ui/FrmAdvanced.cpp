@@ -104,6 +104,11 @@ void FrmAdvanced::showEvent(QShowEvent* event) {
   if (!event->spontaneous()) GetSettings();
 }
 
+bool FrmAdvanced::event(QEvent* event) {
+  if (event->type() == QEvent::WindowActivate) GetSettings();
+  return QDialog::event(event);
+}
+
 void FrmAdvanced::GetSettings() {
   const AdvancedSettings s = loadAdvancedSettings(services_.databases().statusDb, services_.settingDate());
   tbxScanInterval_->setText(s.ScanInterval);

@@ -1,7 +1,8 @@
 #pragma once
 // The advanced settings window: four settings of the background service (scan interval, batch
 // sizes of small and large files, the order files are worked through). One instance, shown
-// modeless; closing or cancelling hides it, and every showing reloads the stored values.
+// modeless; closing or cancelling hides it, and every showing and every activation reloads the
+// stored values (what was typed and not saved is replaced).
 #include <QDateTime>
 #include <QDialog>
 #include <QString>
@@ -54,6 +55,8 @@ class FrmAdvanced : public QDialog {
 
  protected:
   void showEvent(QShowEvent* event) override;
+  // Every activation (the window brought to the front again) reloads the stored values.
+  bool event(QEvent* event) override;
 
  private:
   shell::MainWindowServices& services_;
