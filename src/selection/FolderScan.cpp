@@ -132,11 +132,11 @@ void FolderScan::DBInsertAllSFolders(const QStringList& folders, bool fullBuild)
         read.BindValue(2, range[1]);
         held.reserve(static_cast<qsizetype>(stored.size()));
         while (read.Step()) {
-          const QByteArray path = read.ColumnUtf8(1).toByteArray();
+          const QByteArray path = read.Row().Utf8(1).toByteArray();
           if (held.contains(path))
-            gone.push_back(read.ColumnLong(0));  // a second row of the same folder
+            gone.push_back(read.Row().Long(0));  // a second row of the same folder
           else
-            held.insert(path, read.ColumnLong(0));
+            held.insert(path, read.Row().Long(0));
         }
         DBCommand toScratch = db.Prepare(QStringLiteral("Insert Into SFolder (Folders, Bu, BuAll) Values(?,0,0)"));
         for (const QByteArray& s : stored) {
@@ -182,7 +182,7 @@ QStringList FolderScan::DBCompareFolders(const QString& drive) {
     rows.BindValue(1, range[0]);
     rows.BindValue(2, range[1]);
     QStringList out;
-    while (rows.Step()) out.push_back(store::fromStoredText(rows.ColumnText(0)));
+    while (rows.Step()) out.push_back(store::fromStoredText(rows.Row().Text(0)));
     return out;
   });
 }
@@ -201,7 +201,7 @@ void FolderScan::DBUpdateFolders(const QStringList& newFolders) {
       if (cut > 0) {
         parentFlags.BindText(1, store::toStoredText(folder.left(cut)));
         if (parentFlags.Step()) {
-          flags = {parentFlags.ColumnBoolean(0), parentFlags.ColumnBoolean(1)};
+          flags = {parentFlags.Row().Boolean(0), parentFlags.Row().Boolean(1)};
           parentFlags.Reset();
         }
       }

@@ -97,7 +97,9 @@ QVector<ChildNode> FolderChildren::SelectChildNodes(const QString& key) {
       reader_->below.BindText(1, storedParent);
       reader_->below.BindText(2, prefixEnd(storedParent));
       while (reader_->below.Step()) {
-        const QByteArrayView rest = reader_->below.ColumnUtf8(0).sliced(prefix.size());
+        const QByteArrayView path = reader_->below.Row().Utf8(0);
+        if (path.size() <= prefix.size()) continue;  // the parent itself, or no text
+        const QByteArrayView rest = path.sliced(prefix.size());
         const qsizetype cut = rest.indexOf('\\');
         const QByteArrayView name = cut < 0 ? rest : rest.first(cut);
         if (name.isEmpty()) continue;
@@ -119,7 +121,7 @@ QVector<ChildNode> FolderChildren::SelectChildNodes(const QString& key) {
         if (!own[i]) continue;  // no row of its own: both flags false
         reader_->flags.BindText(1, store::toStoredText(children[i].key));
         if (reader_->flags.Step()) {
-          children[i].flags = {reader_->flags.ColumnBoolean(0), reader_->flags.ColumnBoolean(1)};
+          children[i].flags = {reader_->flags.Row().Boolean(0), reader_->flags.Row().Boolean(1)};
           reader_->flags.Reset();
         }
       }
@@ -139,7 +141,7 @@ QHash<QString, FolderFlags> DBSelectFolderFlags(const QString& filesDb, const QS
     for (const QString& f : folders) {
       read.BindUtf8(1, store::toStoredText(f).toUtf8());
       if (read.Step()) {
-        out.insert(f, {read.ColumnBoolean(0), read.ColumnBoolean(1)});
+        out.insert(f, {read.Row().Boolean(0), read.Row().Boolean(1)});
         read.Reset();
       }
     }

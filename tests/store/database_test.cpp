@@ -140,14 +140,14 @@ TEST(DatabaseComponent, StepReadsRowsOneAtATimeAndTheStatementRunsAgain) {
   for (int run = 0; run < 2; ++run) {
     read.BindUtf8(1, QByteArrayView("C:"));
     while (read.Step())
-      seen << read.ColumnText(0) + "|" + QString::number(read.ColumnLong(1)) + "|" +
-                  (read.ColumnBoolean(2) ? "y" : "n") + "|" + QString::number(read.ColumnNumber(2));
+      seen << read.Row().Text(0) + "|" + QString::number(read.Row().Long(1)) + "|" +
+                  (read.Row().Boolean(2) ? "y" : "n") + "|" + QString::number(read.Row().Number(2));
   }
   EXPECT_EQ(seen, (QStringList{"C:\\a|1|y|0", "C:\\b|0|n|0", "\u00e9|7|y|2.5", "C:\\a|1|y|0", "C:\\b|0|n|0",
                                "\u00e9|7|y|2.5"}));
   read.BindUtf8(1, QByteArrayView("C:\\b"));
   ASSERT_TRUE(read.Step());
-  EXPECT_EQ(read.ColumnUtf8(0), QByteArrayView("C:\\b"));
+  EXPECT_EQ(read.Row().Utf8(0), QByteArrayView("C:\\b"));
   read.Reset();  // unbound: NULL matches nothing
   EXPECT_FALSE(read.Step());
 
