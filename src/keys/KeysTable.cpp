@@ -147,7 +147,7 @@ bool DBDeleteKey(const QString& statusDb, qint64 keyId) {
   return false;
 }
 
-std::optional<QList<MachineEntry>> DBSelectAllMachineNames(const QString& statusDb) {
+std::optional<QList<MachineEntry>> DBSelectAllMachineNames(const QString& statusDb, MachineListEnd end) {
   QList<MachineEntry> entries;
   try {
     withKeysTable(statusDb, [&] {
@@ -161,7 +161,8 @@ std::optional<QList<MachineEntry>> DBSelectAllMachineNames(const QString& status
         e.fileKeyKey = rs.Text("FileKeyKey");
         e.machineName = DecodeKeyColumn(rs.Text("MachineNameE"), e.fileKeyKey);
         e.keyId = rs.Long("KeyID");
-        if (e.machineName.isEmpty() || seen.contains(e.machineName)) break;
+        if (e.machineName.isEmpty()) break;
+        if (end == MachineListEnd::AtEmptyOrRepeatedName && seen.contains(e.machineName)) break;
         seen.insert(e.machineName);
         entries.append(e);
       }

@@ -61,10 +61,15 @@ struct MachineEntry {
   QString fileKeyKey;
 };
 
-// The computers in the order of the stored MachineNameE. The list ends before a row whose name
-// decodes empty or repeats an earlier name (names key the lists and the file names). A missing
-// table is created; any other failure gives nothing (the caller keeps its list).
-std::optional<QList<MachineEntry>> DBSelectAllMachineNames(const QString& statusDb);
+// Where the list of computers ends: the restore page's source list stops only at a name that
+// decodes empty; the keys windows also at a name that repeats an earlier one (names key their
+// lists and the file names).
+enum class MachineListEnd { AtEmptyName, AtEmptyOrRepeatedName };
+
+// The computers in the order of the stored MachineNameE, up to the end the caller asks for. A
+// missing table is created; any other failure gives nothing (the caller keeps its list).
+std::optional<QList<MachineEntry>> DBSelectAllMachineNames(const QString& statusDb,
+                                                           MachineListEnd end = MachineListEnd::AtEmptyOrRepeatedName);
 
 // The decoded name of the row with that KeyID; "" when there is none. When the table has no row
 // at all, this computer's key file is imported (ImportOriginalKeyFile) and "" is returned.

@@ -410,3 +410,58 @@ TEST_F(PageTest, QueueingTwentyThousandTickedFilesWritesExactlyThoseRows) {
   EXPECT_EQ(queuedDates("f19999."), "<none>");
   EXPECT_TRUE(win.captions.contains("Corvane Queueing files for restore - 19999 files..."));
 }
+
+// The folder chooser's OK queues what the file chooser holds and then what the source folder
+// chooser holds, whichever opened it; folders ticked there earlier go too. Reading a folder
+// leaves "State" free for the service.
+TEST_F(PageTest, FolderChooserQueuesWhatBothChoosersHold) {
+  test::addRows(app.filesDb(), {{"C:\\Data", "d.", "txt", 1, "2011-01-01 00:00:00"},
+                                {"C:\\Data\\2009", "e.", "txt", 2, "2010-01-01 00:00:00"},
+                                {"C:\\Other", "f.", "txt", 3, "2012-01-01 00:00:00"}});
+  page->InitRestorePage();
+  page->btnRestoreFolders_Click();
+  auto* source = page->sourceFolderChooser();
+  source->tree().nodeByKey("C:\\Data\\2009")->setCheckState(0, Qt::Checked);
+  source->btnCancel_Click();
+
+  test::setSetting(app.statusDb(), "State", "Busy");
+  page->btnRestoreAll_Click();
+  auto* folder = page->folderChooser();
+  child<QLineEdit>(folder, "tbxDirectory")->setText("D:\\R");
+  folder->btnOK_Click();
+  EXPECT_EQ(queued(), QStringList{"C:\\Data\\2009|e.txt|2"});
+  EXPECT_EQ(store::settingValue(app.statusDb(), "State"), "Free");
+
+  page->btnRestoreFiles_Click();
+  auto* files = page->fileChooser();
+  files->Form_Activate();
+  ASSERT_EQ(files->fileList().rows()[0].FileName, "f.");  // newest first
+  files->fileList().setRowChecked(0, true);
+  files->btnNext_Click();
+  EXPECT_TRUE(queued().isEmpty());  // Next empties the queue first
+  folder->btnOK_Click();
+  EXPECT_EQ(queued(), (QStringList{"C:\\Other|f.txt|3", "C:\\Data\\2009|e.txt|2"}));
+  EXPECT_FALSE(files->isVisible());
+  EXPECT_FALSE(folder->isVisible());
+}
+
+// Two computers of the same name are both listed (the source list ends only at a name that
+// decodes empty). Quick Sync asks first, and a Cancel writes nothing.
+TEST_F(PageTest, SourcesListRepeatedNamesAndQuickSyncAsksFirst) {
+  ASSERT_TRUE(keys::DBInsertKey(app.statusDb(), "ann", "pw", "M-3", "PC2", "Y", fileKeyE(), "kk1", ""));
+  ASSERT_TRUE(keys::DBInsertKey(app.statusDb(), "ann", "pw", "M-4", "PC3", "Y", fileKeyE(), "kk1", ""));
+  page->InitRestorePage();
+  QStringList listed;
+  for (int i = 0; i < sources()->count(); ++i) listed << sources()->itemText(i);
+  listed.sort();
+  EXPECT_EQ(listed, (QStringList{"PC1", "PC2", "PC2", "PC3"}));
+
+  messages.answerWith(platform::MsgResult::Cancel);
+  page->btnQuickSync_Click();
+  EXPECT_EQ(messages.texts.last(), "This will download ANY missing files to their original folders...");
+  EXPECT_EQ(messages.titles.last(), "QuickSync");
+  EXPECT_EQ(store::settingValue(app.statusDb(), "Activity"), "Start");
+  messages.answerWith(platform::MsgResult::Ok);
+  page->btnQuickSync_Click();
+  EXPECT_EQ(store::settingValue(app.statusDb(), "Activity"), "QuickSync");
+}

@@ -166,7 +166,7 @@ void FrmFileChooser::btnAddFile_Click() {
 void FrmFileChooser::btnNext_Click() {
   if (!EmptyRestoreQueue(host_.databases().filesDb)) return;
   hide();
-  host_.showFolderChooser([this] { StoreCheckedItems(); }, [this] { hide(); });
+  host_.showFolderChooser();
 }
 
 void FrmFileChooser::btnExit_Click() {

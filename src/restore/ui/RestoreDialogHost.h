@@ -20,8 +20,9 @@ class RestoreDialogHost {
   virtual void setMainCaption(const QString& text) = 0;
   // The keys window (frmDownloadList), modeless.
   virtual void showDownloadList() = 0;
-  // frmFolderChooser: its OK queues through storeItems and hides alsoHide (the opener).
-  virtual void showFolderChooser(std::function<void()> storeItems, std::function<void()> alsoHide) = 0;
+  // frmFolderChooser: its OK queues what the file chooser and then the source folder chooser
+  // hold, and hides the file chooser.
+  virtual void showFolderChooser() = 0;
   // frmDestinationFolderChooser: its OK queues through storeItems.
   virtual void showDestinationFolderChooser(std::function<void()> storeItems) = 0;
 };

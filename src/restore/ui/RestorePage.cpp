@@ -222,7 +222,7 @@ QString RestorePage::shownCatalogue() const {
 // ---- Source side -------------------------------------------------------------------------
 
 void RestorePage::DBSelectAllMachineNames() {
-  const auto entries = keys::DBSelectAllMachineNames(databases().statusDb);
+  const auto entries = keys::DBSelectAllMachineNames(databases().statusDb, keys::MachineListEnd::AtEmptyName);
   if (!entries) return;  // the table cannot be read: the list keeps its entries
   machines_ = *entries;
   const QSignalBlocker block(cbxSources);
@@ -529,9 +529,19 @@ void RestorePage::ensureFolderChoosers() {
   }
 }
 
-void RestorePage::showFolderChooser(std::function<void()> storeItems, std::function<void()> alsoHide) {
+// Each chooser puts in what is ticked in it now: the file chooser's list is emptied by its Exit,
+// while the source folder chooser keeps its tree and ticks while hidden. One that was never
+// opened holds nothing.
+void RestorePage::showFolderChooser() {
   ensureFolderChoosers();
-  folderChooser_->showFor(std::move(storeItems), std::move(alsoHide));
+  folderChooser_->showFor(
+      [this] {
+        if (fileChooser_) fileChooser_->StoreCheckedItems();
+        if (sourceChooser_) sourceChooser_->StoreCheckedItems();
+      },
+      [this] {
+        if (fileChooser_) fileChooser_->hide();
+      });
 }
 
 void RestorePage::showDestinationFolderChooser(std::function<void()> storeItems) {
@@ -539,10 +549,7 @@ void RestorePage::showDestinationFolderChooser(std::function<void()> storeItems)
   destinationChooser_->showFor(std::move(storeItems));
 }
 
-void RestorePage::btnRestoreAll_Click() {
-  // Restore All queues nothing: the service restores every file when the queue is empty.
-  showFolderChooser({}, {});
-}
+void RestorePage::btnRestoreAll_Click() { showFolderChooser(); }
 
 void RestorePage::btnRestoreFiles_Click() {
   setRestoreButtonsEnabled(false);

@@ -60,7 +60,7 @@ class RestorePage : public QWidget,
   void enableRestoreButtons() override;
   void setMainCaption(const QString& text) override { services_.setCaption(text); }
   void showDownloadList() override;
-  void showFolderChooser(std::function<void()> storeItems, std::function<void()> alsoHide) override;
+  void showFolderChooser() override;
   void showDestinationFolderChooser(std::function<void()> storeItems) override;
 
   // Source side.
