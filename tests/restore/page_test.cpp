@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -25,6 +26,7 @@
 #include "restore/ui/FrmFolderChooser.h"
 #include "restore/ui/FrmSourceFolderChooser.h"
 #include "restore/ui/RestorePage.h"
+#include "imaging/clipped_text.h"
 #include "restore_fixture.h"
 
 using namespace corvane;
@@ -464,4 +466,52 @@ TEST_F(PageTest, SourcesListRepeatedNamesAndQuickSyncAsksFirst) {
   messages.answerWith(platform::MsgResult::Ok);
   page->btnQuickSync_Click();
   EXPECT_EQ(store::settingValue(app.statusDb(), "Activity"), "QuickSync");
+}
+
+// At the main window's load size every caption of the page and every column header shows its
+// whole text; Tab goes through the page in reading order; the destination chooser opens over
+// the main window, without an owner.
+TEST_F(PageTest, TextsFitAtTheLoadSizeTabReadsInOrderAndTheChooserOpensOverTheWindow) {
+  test::addRows(app.filesDb(), {{"C:\\Data", "d.", "txt", 1}});
+  QWidget room;
+  room.resize(980, 630);
+  page->setParent(&room);
+  page->setGeometry(0, 0, 980, 630);
+  room.show();
+  page->InitRestorePage();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(test::clippedTexts(&room), QStringList());
+  auto* header = page->fileList().widget()->header();
+  page->fileList().ColumnClick(5);  // the sort arrow takes its room too
+  for (int c = 1; c < 8; ++c) {
+    const QString caption = page->fileList().model().headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
+    EXPECT_GE(header->sectionSize(c), header->sectionSizeHint(c)) << caption.toStdString();
+    EXPECT_GT(header->sectionSize(c), header->fontMetrics().horizontalAdvance(caption)) << caption.toStdString();
+  }
+
+  const QStringList order{"cbxSources", "btnSync", "btnAddSource", "btnRemoveSource", "tbxFileName", "tbxExtension",
+                          "lstFileChooser", "tvDLFolders", "btnCheckAll", "btnUncheckAll", "btnMode",
+                          "btnStartDownloads", "btnClearDownloads", "btnVerifyDownloads", "btnDeleteFiles"};
+  QStringList seen;
+  QWidget* w = child<QWidget>(page.get(), "cbxSources");
+  for (int steps = 0; steps < 500 && seen.size() < order.size(); ++steps, w = w->nextInFocusChain())
+    if (order.contains(w->objectName()) && !seen.contains(w->objectName())) seen << w->objectName();
+  EXPECT_EQ(seen, order);
+
+  room.move(60, 40);
+  win.host->setGeometry(QRect(room.pos(), room.size()));
+  page->btnStartDownloads_Click();
+  auto* dest = page->destinationFolderChooser();
+  ASSERT_TRUE(dest->isVisible());
+  EXPECT_EQ(dest->parentWidget(), nullptr);
+  EXPECT_LE((dest->frameGeometry().center() - win.host->frameGeometry().center()).manhattanLength(), 4);
+  EXPECT_EQ(test::clippedTexts(dest), QStringList());
+
+  // The choosers at the size they open with.
+  page->btnRestoreFiles_Click();
+  page->btnRestoreFolders_Click();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(test::clippedTexts(page->fileChooser()), QStringList());
+  EXPECT_EQ(test::clippedTexts(page->sourceFolderChooser()), QStringList());
+  page->setParent(nullptr);
 }

@@ -161,8 +161,6 @@ void FileList::fitColumns() {
   QHeaderView* h = view_->header();
   const QFontMetrics headerFont(h->font());
   const QFontMetrics rowFont(view_->font());
-  const int arrow = h->style()->pixelMetric(QStyle::PM_HeaderMarkSize, nullptr, h) +
-                    3 * h->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, h);
   const int cellPadding = 4 * view_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view_) + 8;
   auto contentWidth = [&](int column) {
     switch (column) {
@@ -176,12 +174,19 @@ void FileList::fitColumns() {
       default: return 0;
     }
   };
-  view_->setColumnWidth(Check, view_->style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, view_) + cellPadding);
-  for (int c = Folder; c < ColumnCount; ++c) {
+  // The header's own measure of a caption, taken as it is once a click has shown the arrow.
+  const bool arrowShown = h->isSortIndicatorShown();
+  h->setSortIndicatorShown(true);
+  QList<int> captionWidths;
+  for (int c = 0; c < ColumnCount; ++c) {
     const QString caption = model_->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
-    const int forCaption = std::max(h->sectionSizeHint(c), headerFont.horizontalAdvance(caption) + arrow);
-    view_->setColumnWidth(c, std::max(forCaption, contentWidth(c) + cellPadding));
+    captionWidths << std::max(h->sectionSizeHint(c), headerFont.horizontalAdvance(caption) + headerFont.height() +
+                                                         3 * h->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, h));
   }
+  h->setSortIndicatorShown(arrowShown);
+  view_->setColumnWidth(Check, view_->style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, view_) + cellPadding);
+  for (int c = Folder; c < ColumnCount; ++c)
+    view_->setColumnWidth(c, std::max(captionWidths[c], contentWidth(c) + cellPadding));
 }
 
 void FileList::clear() { model_->clear(); }

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "keys/ui/DialogPlacement.h"
 #include "platform/Messages.h"
 #include "platform/PathMap.h"
 #include "restore/RestoreCatalogue.h"
@@ -68,9 +69,8 @@ FrmFolderChooser::FrmFolderChooser(RestoreDialogHost& host, const QString& objec
 void FrmFolderChooser::showFor(std::function<void()> storeItems, std::function<void()> alsoHide) {
   storeItems_ = std::move(storeItems);
   alsoHide_ = std::move(alsoHide);
-  show();
-  raise();
-  activateWindow();
+  // Without an owner, yet where the user looks: over the main window.
+  keys::ui::showCentredOver(this, host_.mainWindow());
 }
 
 void FrmFolderChooser::fillDir1() {

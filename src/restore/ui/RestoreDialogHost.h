@@ -3,6 +3,8 @@
 #include <QString>
 #include <functional>
 
+class QWidget;
+
 #include "store/DatabasePaths.h"
 
 namespace corvane::restore::ui {
@@ -18,6 +20,8 @@ class RestoreDialogHost {
   // btnQuickSync, btnRestoreAll, btnRestoreFolders, btnRestoreFiles enabled, in that order.
   virtual void enableRestoreButtons() = 0;
   virtual void setMainCaption(const QString& text) = 0;
+  // The main window, over which the dialogs open (nullptr when there is none).
+  virtual QWidget* mainWindow() = 0;
   // The keys window (frmDownloadList), modeless.
   virtual void showDownloadList() = 0;
   // frmFolderChooser: its OK queues what the file chooser and then the source folder chooser

@@ -74,6 +74,7 @@ RestorePage::~RestorePage() = default;
 
 void RestorePage::buildWidgets() {
   auto* Frame1 = new QGroupBox(QStringLiteral("Download Source"), this);
+  Frame1->setObjectName(QStringLiteral("FrameSource"));
   cbxSources = new QComboBox(Frame1);
   cbxSources->setObjectName(QStringLiteral("cbxSources"));
   cbxSources->setMinimumWidth(220);
@@ -88,6 +89,7 @@ void RestorePage::buildWidgets() {
   sourceRow->addWidget(btnRemoveSource);
 
   auto* FrameFilter = new QGroupBox(QStringLiteral("Filter - use header tabs to sort columns..."), this);
+  FrameFilter->setObjectName(QStringLiteral("frameFilter"));
   tbxFileName = new QLineEdit(FrameFilter);
   tbxFileName->setObjectName(QStringLiteral("tbxFileName"));
   tbxExtension = new QLineEdit(FrameFilter);
@@ -135,6 +137,17 @@ void RestorePage::buildWidgets() {
   layout->addWidget(Frame1);
   layout->addWidget(FrameFilter, 1);
   layout->addWidget(FrameDownload);
+
+  // Tab goes through the page as it reads: the source row, the filter boxes, the list or the
+  // tree, the tick buttons, then the download row.
+  QWidget* previous = nullptr;
+  for (QWidget* w : std::initializer_list<QWidget*>{cbxSources, btnSync, btnAddSource, btnRemoveSource, tbxFileName,
+                                                    tbxExtension, fileList_->widget(), tvDLFolders, btnCheckAll,
+                                                    btnUncheckAll, btnMode, btnStartDownloads, btnClearDownloads,
+                                                    btnVerifyDownloads, btnDeleteFiles}) {
+    if (previous) setTabOrder(previous, w);
+    previous = w;
+  }
 
   connect(cbxSources, &QComboBox::activated, this, [this] { cbxSources_Click(); });
   connect(btnSync, &QPushButton::clicked, this, [this] { btnSync_Click(); });

@@ -59,6 +59,7 @@ class RestorePage : public QWidget,
   QString chosenComputerName() const override;
   void enableRestoreButtons() override;
   void setMainCaption(const QString& text) override { services_.setCaption(text); }
+  QWidget* mainWindow() override { return services_.window() ? services_.window() : window(); }
   void showDownloadList() override;
   void showFolderChooser() override;
   void showDestinationFolderChooser(std::function<void()> storeItems) override;
