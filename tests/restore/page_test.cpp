@@ -3,8 +3,8 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QCoreApplication>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
@@ -16,6 +16,7 @@
 #include <QTreeWidget>
 
 #include "fakeserver/FakeBackupServer.h"
+#include "imaging/clipped_text.h"
 #include "keys/Blowfish.h"
 #include "keys/HexConvert.h"
 #include "keys/KeysTable.h"
@@ -26,7 +27,6 @@
 #include "restore/ui/FrmFolderChooser.h"
 #include "restore/ui/FrmSourceFolderChooser.h"
 #include "restore/ui/RestorePage.h"
-#include "imaging/clipped_text.h"
 #include "restore_fixture.h"
 
 using namespace corvane;
@@ -489,9 +489,10 @@ TEST_F(PageTest, TextsFitAtTheLoadSizeTabReadsInOrderAndTheChooserOpensOverTheWi
     EXPECT_GT(header->sectionSize(c), header->fontMetrics().horizontalAdvance(caption)) << caption.toStdString();
   }
 
-  const QStringList order{"cbxSources", "btnSync", "btnAddSource", "btnRemoveSource", "tbxFileName", "tbxExtension",
-                          "lstFileChooser", "tvDLFolders", "btnCheckAll", "btnUncheckAll", "btnMode",
-                          "btnStartDownloads", "btnClearDownloads", "btnVerifyDownloads", "btnDeleteFiles"};
+  const QStringList order{
+      "cbxSources",   "btnSync",           "btnAddSource",      "btnRemoveSource",    "tbxFileName",
+      "tbxExtension", "lstFileChooser",    "tvDLFolders",       "btnCheckAll",        "btnUncheckAll",
+      "btnMode",      "btnStartDownloads", "btnClearDownloads", "btnVerifyDownloads", "btnDeleteFiles"};
   QStringList seen;
   QWidget* w = child<QWidget>(page.get(), "cbxSources");
   for (int steps = 0; steps < 500 && seen.size() < order.size(); ++steps, w = w->nextInFocusChain())

@@ -180,8 +180,9 @@ void FileList::fitColumns() {
   QList<int> captionWidths;
   for (int c = 0; c < ColumnCount; ++c) {
     const QString caption = model_->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
-    captionWidths << std::max(h->sectionSizeHint(c), headerFont.horizontalAdvance(caption) + headerFont.height() +
-                                                         3 * h->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, h));
+    captionWidths << std::max(h->sectionSizeHint(c),
+                              headerFont.horizontalAdvance(caption) + headerFont.height() +
+                                  3 * h->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, h));
   }
   h->setSortIndicatorShown(arrowShown);
   view_->setColumnWidth(Check, view_->style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, view_) + cellPadding);

@@ -141,10 +141,10 @@ void RestorePage::buildWidgets() {
   // Tab goes through the page as it reads: the source row, the filter boxes, the list or the
   // tree, the tick buttons, then the download row.
   QWidget* previous = nullptr;
-  for (QWidget* w : std::initializer_list<QWidget*>{cbxSources, btnSync, btnAddSource, btnRemoveSource, tbxFileName,
-                                                    tbxExtension, fileList_->widget(), tvDLFolders, btnCheckAll,
-                                                    btnUncheckAll, btnMode, btnStartDownloads, btnClearDownloads,
-                                                    btnVerifyDownloads, btnDeleteFiles}) {
+  for (QWidget* w :
+       std::initializer_list<QWidget*>{cbxSources, btnSync, btnAddSource, btnRemoveSource, tbxFileName, tbxExtension,
+                                       fileList_->widget(), tvDLFolders, btnCheckAll, btnUncheckAll, btnMode,
+                                       btnStartDownloads, btnClearDownloads, btnVerifyDownloads, btnDeleteFiles}) {
     if (previous) setTabOrder(previous, w);
     previous = w;
   }
