@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 
@@ -54,8 +55,6 @@ StatusMapping& StatusMapping::operator=(StatusMapping&& other) noexcept {
     reset();
     fd_ = other.fd_;
     block_ = other.block_;
-    dev_ = other.dev_;
-    ino_ = other.ino_;
     other.fd_ = -1;
     other.block_ = nullptr;
   }
@@ -71,39 +70,6 @@ void StatusMapping::reset() {
   fd_ = -1;
 }
 
-StatusMapping StatusMapping::openForReading(const std::string& path) {
-  StatusMapping m;
-  int prot = PROT_READ | PROT_WRITE;
-  int fd = open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
-  if (fd < 0 && errno == EACCES) {
-    // Still readable: the figures show, pause and resume are refused.
-    fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    prot = PROT_READ;
-  }
-  if (fd < 0) return m;
-  struct stat st {};
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < kStatusFileSize) {
-    close(fd);
-    return m;
-  }
-  void* p = mmap(nullptr, kStatusFileSize, prot, MAP_SHARED, fd, 0);
-  if (p == MAP_FAILED) {
-    close(fd);
-    return m;
-  }
-  auto* block = static_cast<StatusBlock*>(p);
-  if (std::memcmp(block->magic, kStatusMagic, sizeof kStatusMagic) != 0 || block->version != kStatusVersion) {
-    munmap(p, kStatusFileSize);
-    close(fd);
-    return m;
-  }
-  m.fd_ = fd;
-  m.block_ = block;
-  m.dev_ = st.st_dev;
-  m.ino_ = st.st_ino;
-  return m;
-}
-
 StatusMapping StatusMapping::openAsOwner(const std::string& path, OwnResult* result) {
   StatusMapping m;
   *result = OwnResult::Failed;
@@ -116,8 +82,7 @@ StatusMapping StatusMapping::openAsOwner(const std::string& path, OwnResult* res
     close(fd);
     return m;
   }
-  struct stat st {};
-  if (fstat(fd, &st) != 0 || ftruncate(fd, kStatusFileSize) != 0) {
+  if (ftruncate(fd, kStatusFileSize) != 0) {
     close(fd);
     return m;
   }
@@ -143,22 +108,75 @@ StatusMapping StatusMapping::openAsOwner(const std::string& path, OwnResult* res
   storeField(block->inProgress, 1);
   m.fd_ = fd;
   m.block_ = block;
-  m.dev_ = st.st_dev;
-  m.ino_ = st.st_ino;
   *result = OwnResult::Owned;
   return m;
 }
 
-bool StatusMapping::ownerAlive() const {
+StatusFile::StatusFile(StatusFile&& other) noexcept { *this = std::move(other); }
+
+StatusFile& StatusFile::operator=(StatusFile&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) close(fd_);
+    fd_ = other.fd_;
+    writable_ = other.writable_;
+    dev_ = other.dev_;
+    ino_ = other.ino_;
+    other.fd_ = -1;
+  }
+  return *this;
+}
+
+StatusFile::~StatusFile() {
+  if (fd_ >= 0) close(fd_);
+}
+
+StatusFile StatusFile::open(const std::string& path) {
+  StatusFile f;
+  f.writable_ = true;
+  f.fd_ = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+  if (f.fd_ < 0 && errno == EACCES) {
+    // Still readable: the figures show, pause and resume are refused.
+    f.writable_ = false;
+    f.fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  }
+  struct stat st {};
+  if (f.fd_ >= 0 && (fstat(f.fd_, &st) != 0 || !S_ISREG(st.st_mode))) {
+    close(f.fd_);
+    f.fd_ = -1;
+  }
+  f.dev_ = st.st_dev;
+  f.ino_ = st.st_ino;
+  return f;
+}
+
+bool StatusFile::read(StatusBlock* out) const {
+  if (fd_ < 0) return false;
+  // The engine updates its counters while they are copied; two copies that agree are one
+  // moment's figures.
+  StatusBlock again{};
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    if (pread(fd_, out, sizeof *out, 0) != static_cast<ssize_t>(sizeof *out)) return false;
+    if (pread(fd_, &again, sizeof again, 0) != static_cast<ssize_t>(sizeof again)) return false;
+    if (std::memcmp(out, &again, sizeof again) == 0) break;
+  }
+  return std::memcmp(out->magic, kStatusMagic, sizeof kStatusMagic) == 0 && out->version == kStatusVersion;
+}
+
+bool StatusFile::postPause(int32_t value) const {
+  return fd_ >= 0 && writable_ &&
+         pwrite(fd_, &value, sizeof value, offsetof(StatusBlock, pauseRequested)) == static_cast<ssize_t>(sizeof value);
+}
+
+bool StatusFile::ownerAlive() const {
   if (fd_ < 0) return false;
   flock fl = wholeFileLock(F_WRLCK);
   if (fcntl(fd_, F_OFD_GETLK, &fl) != 0) return false;
   return fl.l_type != F_UNLCK;
 }
 
-bool StatusMapping::sameFile(const std::string& path) const {
+bool StatusFile::sameFile(const std::string& path) const {
   struct stat st {};
-  return block_ && stat(path.c_str(), &st) == 0 && st.st_dev == dev_ && st.st_ino == ino_;
+  return fd_ >= 0 && stat(path.c_str(), &st) == 0 && st.st_dev == dev_ && st.st_ino == ino_;
 }
 
 }  // namespace corvane::snapshot

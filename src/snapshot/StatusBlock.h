@@ -1,8 +1,9 @@
 #pragma once
 // The status channel between a running engine and the control library: one small file in the
-// application folder, mapped shared by both. The engine owns it while it runs (it holds a
-// write lock on it for its whole life, so a crashed engine releases it by dying); the library
-// maps it to read the figures and to post pause and resume requests.
+// application folder. The engine owns it while it runs (it holds a write lock on it for its
+// whole life, so a crashed engine releases it by dying) and keeps its figures in a shared
+// mapping of it; the library reads the figures and posts pause and resume requests with plain
+// reads and writes of the same file.
 #include <atomic>
 #include <cstdint>
 #include <string>
@@ -25,8 +26,7 @@ enum StatusCode : int32_t {
   kInternalError = 11,
 };
 
-// The mapped layout. Every field is read and written through std::atomic_ref, so the two
-// processes never see a torn counter.
+// The file's layout. The engine reads and writes every field through std::atomic_ref.
 struct StatusBlock {
   char magic[8];
   uint32_t version;
@@ -61,7 +61,7 @@ void storeField(T& field, T value) {
 std::string statusFolder();
 std::string statusFilePath();
 
-// A mapping of the status file. Move-only; unmaps on destruction.
+// The engine's side: a mapping of the status file. Move-only; unmaps on destruction.
 class StatusMapping {
  public:
   StatusMapping() = default;
@@ -71,10 +71,6 @@ class StatusMapping {
   StatusMapping& operator=(const StatusMapping&) = delete;
   ~StatusMapping();
 
-  // The library's side: maps an existing, well-formed status file; an empty mapping when there
-  // is none (no engine has ever run here) or it is not ours.
-  static StatusMapping openForReading(const std::string& path);
-
   enum class OwnResult { Owned, AlreadyOwned, Failed };
   // The engine's side: creates the file when missing, takes the lock (without waiting) and
   // resets the block for a new image. AlreadyOwned: another engine holds it.
@@ -82,15 +78,39 @@ class StatusMapping {
 
   bool valid() const { return block_ != nullptr; }
   StatusBlock* block() const { return block_; }
-  // True while an engine holds the file's lock (asked without taking it).
-  bool ownerAlive() const;
-  // Device and inode of the mapped file, so a cached mapping notices a replaced file.
-  bool sameFile(const std::string& path) const;
 
  private:
   void reset();
   int fd_ = -1;
   StatusBlock* block_ = nullptr;
+};
+
+// The library's side. Never mapped: a mapped page past the end of a file that was cut short
+// or rewritten under a running window would bring the window down; a read only comes up short.
+class StatusFile {
+ public:
+  StatusFile() = default;
+  StatusFile(StatusFile&& other) noexcept;
+  StatusFile& operator=(StatusFile&& other) noexcept;
+  StatusFile(const StatusFile&) = delete;
+  StatusFile& operator=(const StatusFile&) = delete;
+  ~StatusFile();
+
+  // An existing status file; an empty one when there is none (no engine has run here).
+  static StatusFile open(const std::string& path);
+  bool valid() const { return fd_ >= 0; }
+  // The block as it stands; false when the file does not hold one of ours (any more).
+  bool read(StatusBlock* out) const;
+  // Posts a pause (1) or resume (0) request; false when it cannot be written.
+  bool postPause(int32_t value) const;
+  // True while an engine holds the file's lock (asked without taking it).
+  bool ownerAlive() const;
+  // Device and inode of the open file, so a kept connection notices a replaced file.
+  bool sameFile(const std::string& path) const;
+
+ private:
+  int fd_ = -1;
+  bool writable_ = false;
   unsigned long long dev_ = 0, ino_ = 0;
 };
 
