@@ -15,6 +15,7 @@
 #include "snapshot/Control.h"
 #include "snapshot/HashList.h"
 #include "snapshot/ImageArchive.h"
+#include "snapshot/SourceFile.h"
 #include "snapshot/TreeWalk.h"
 
 namespace corvane::snapshot {
@@ -88,67 +89,14 @@ class Hasher {
   XXH3_state_t* state_;
 };
 
-// An open source file, checked to be a regular file (never a fifo or a device swapped in
-// since the walk saw it). A file replaced by another one meanwhile (an editor's save) is taken
-// as it is now.
-class SourceFile {
- public:
-  // False when there is no longer a file at that name; throws when it cannot be read.
-  bool open(const WalkItem& item) {
-    fd_ = openat(item.dirFd, item.name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOATIME);
-    if (fd_ < 0 && errno == EPERM) fd_ = openat(item.dirFd, item.name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd_ < 0) {
-      if (errno == ENOENT || errno == ELOOP) return false;
-      throw EngineFailure{kSourceUnreadable, "cannot read " + item.archivePath + ": " + std::strerror(errno)};
-    }
-    if (fstat(fd_, &st_) != 0) throw EngineFailure{kSourceUnreadable, "cannot read " + item.archivePath + ": " + std::strerror(errno)};
-    if (!S_ISREG(st_.st_mode)) return false;
-    posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
-    return true;
-  }
-  ~SourceFile() {
-    if (fd_ >= 0) close(fd_);
-  }
-  const struct stat& st() const { return st_; }
-
-  // Reads exactly the size the header promised: a file that shrank meanwhile is padded with
-  // zeros, one that grew is cut; its changed time makes the next differential take it again.
-  template <typename Sink>
-  void readAll(const std::string& path, std::vector<char>& buf, Control& control, Sink&& sink) {
-    uint64_t left = static_cast<uint64_t>(st_.st_size);
-    bool atEnd = false;
-    while (left > 0) {
-      control.checkpoint();
-      const size_t want = left < buf.size() ? static_cast<size_t>(left) : buf.size();
-      ssize_t r = 0;
-      if (!atEnd) {
-        r = read(fd_, buf.data(), want);
-        if (r < 0) {
-          if (errno == EINTR) continue;
-          throw EngineFailure{kSourceUnreadable, "cannot read " + path + ": " + std::strerror(errno)};
-        }
-        control.addRead(static_cast<uint64_t>(r));
-      }
-      if (r == 0) {
-        atEnd = true;
-        std::memset(buf.data(), 0, want);
-        r = static_cast<ssize_t>(want);
-      }
-      sink(buf.data(), static_cast<size_t>(r));
-      left -= static_cast<uint64_t>(r);
-    }
-  }
-
- private:
-  int fd_ = -1;
-  struct stat st_ {};
-};
-
 // The full image's hash list, read alongside the walk: both are in the same order, so one
 // entry at a time is enough to tell new, changed, unchanged and deleted paths apart.
 class BaseList {
  public:
-  explicit BaseList(const std::string& nativePath) : path_(nativePath) {
+  // drives: the letters of the drives this image walks; the list's entries of other drives
+  // were not looked at, so they are neither compared nor reported deleted.
+  BaseList(const std::string& nativePath, std::string drives, Control& control)
+      : path_(nativePath), drives_(std::move(drives)), control_(control) {
     file_ = std::fopen(nativePath.c_str(), "rbe");
     if (!file_) {
       if (errno == ENOENT || errno == ENOTDIR)
@@ -157,32 +105,48 @@ class BaseList {
     }
     reader_ = std::make_unique<HashListReader>(file_);
     if (!reader_->start()) damaged();
+    checkImage();
     advance();
   }
   ~BaseList() { std::fclose(file_); }
 
   // The entry for path, if the list has one; every listed path before it has been deleted.
   std::optional<HashEntry> take(const std::string& path, LineWriter& deleted) {
-    while (has_ && comparePaths(current_.path, path) < 0) {
-      deleted.line(escapeListPath(current_.path));
-      advance();
-    }
+    while (has_ && comparePaths(current_.path, path) < 0) passOver(deleted);
     if (!has_ || current_.path != path) return std::nullopt;
     std::optional<HashEntry> found(std::move(current_));
     advance();
     return found;
   }
   void drain(LineWriter& deleted) {
-    while (has_) {
-      deleted.line(escapeListPath(current_.path));
-      advance();
-    }
+    while (has_) passOver(deleted);
   }
 
  private:
   [[noreturn]] void damaged() {
     throw EngineFailure{kHashListDamaged, "the hash list " + path_ + " is damaged near line " +
-                                              std::to_string(reader_->lineNumber() + 1)};
+                                              std::to_string(reader_->lineNumber())};
+  }
+  // A differential is only of use beside the full image it builds on: that image must still
+  // be there, and be the one the list was written with.
+  void checkImage() {
+    if (!reader_->namesImage()) return;
+    const auto slash = path_.rfind('/');
+    const std::string image = (slash == std::string::npos ? std::string() : path_.substr(0, slash + 1)) + reader_->imageName();
+    struct stat st {};
+    if (stat(image.c_str(), &st) != 0) {
+      if (errno == ENOENT || errno == ENOTDIR)
+        throw EngineFailure{kHashListMissing, "the full image of the hash list " + path_ + " is missing: " + image};
+      throw EngineFailure{kHashListDamaged, "cannot look at the full image " + image + ": " + std::strerror(errno)};
+    }
+    if (!S_ISREG(st.st_mode) || static_cast<uint64_t>(st.st_size) != reader_->imageSize())
+      throw EngineFailure{kHashListDamaged, "the hash list " + path_ + " is not the list of the image " + image};
+  }
+  void passOver(LineWriter& deleted) {
+    if (drives_.find(current_.path[0]) != std::string::npos) deleted.line(escapeListPath(current_.path));
+    // Thousands of deletions in a row are read without the walk's own pauses.
+    if (++passed_ % 4096 == 0) control_.checkpoint();
+    advance();
   }
   void advance() {
     switch (reader_->next(&current_)) {
@@ -192,10 +156,13 @@ class BaseList {
     }
   }
   std::string path_;
+  std::string drives_;
+  Control& control_;
   std::FILE* file_ = nullptr;
   std::unique_ptr<HashListReader> reader_;
   HashEntry current_;
   bool has_ = false;
+  uint64_t passed_ = 0;
 };
 
 class ImageRun {
@@ -249,14 +216,18 @@ void ImageRun::run() {
     throw EngineFailure{kDestinationUnwritable, "the image folder does not exist: " + imageFolder};
   std::vector<std::string> roots;
   for (const std::string& drive : options_.sources) roots.push_back(nativeOf(drives_, drive, kSourceMissing, "source drive"));
-  if (!options_.baseHashList.empty())
-    base_ = std::make_unique<BaseList>(nativeOf(drives_, options_.baseHashList, kHashListMissing, "the hash list"));
+  if (!options_.baseHashList.empty()) {
+    std::string letters;
+    for (const std::string& drive : options_.sources) letters += drive[0];
+    base_ = std::make_unique<BaseList>(nativeOf(drives_, options_.baseHashList, kHashListMissing, "the hash list"), letters, control_);
+  }
 
   imageFile_.create(image);
   if (options_.writeHashList) {
     hashFile_.create(nativeOf(drives_, hashListPathFor(options_.imagePath), kDestinationUnwritable, "the hash list"));
     hashLines_ = std::make_unique<LineWriter>(hashFile_);
-    hashLines_->line(kHashListHeader);
+    // The image's size is filled in once the image is complete.
+    hashLines_->line(formatHashListHeader(0, image.substr(image.rfind('/') + 1)));
   }
   if (base_) {
     deletedFile_.create(image + ".deleted");
@@ -264,6 +235,7 @@ void ImageRun::run() {
   }
   skipOwnFiles(roots, imageFolder);
   rules_.excludes = options_.excludes;
+  rules_.control = &control_;
   archive_ = std::make_unique<ImageArchive>(imageFile_, options_.level, control_);
 
   for (size_t i = 0; i < roots.size(); ++i) {
@@ -282,9 +254,15 @@ void ImageRun::run() {
   // The image goes in place before its hash list: a differential made against an older list
   // only holds more than it needs, one made against a list newer than its full image would
   // miss changes.
+  struct stat written {};
+  if (fstat(imageFile_.fd(), &written) != 0) failWrite(imageFile_.tempPath(), errno);
   imageFile_.commit();
   if (hashLines_) {
     hashLines_->flush();
+    char size[kHashListSizeDigits + 1];
+    std::snprintf(size, sizeof size, "%0*llu", kHashListSizeDigits, static_cast<unsigned long long>(written.st_size));
+    if (pwrite(hashFile_.fd(), size, kHashListSizeDigits, kHashListSizeOffset) != kHashListSizeDigits)
+      failWrite(hashFile_.tempPath(), errno);
     hashFile_.commit();
   }
 }
@@ -307,7 +285,8 @@ void ImageRun::visit(const WalkItem& item) {
 
 void ImageRun::visitFile(const WalkItem& item, HashEntry& entry, const std::optional<HashEntry>& before) {
   bool present = true;
-  if (!before || before->type != 'f' || before->size != entry.size || before->mode != entry.mode) {
+  // A file listed without a hash was changing while the last image read it: taken again.
+  if (!before || before->type != 'f' || before->size != entry.size || before->mode != entry.mode || before->hash.empty()) {
     present = storeFile(item, entry);
   } else if (before->sameMetadata(entry)) {
     entry.hash = before->hash;
@@ -315,7 +294,7 @@ void ImageRun::visitFile(const WalkItem& item, HashEntry& entry, const std::opti
     // Same size, other time: only the content tells whether it changed.
     std::string hash;
     present = hashFile(item, &hash);
-    if (present && hash == before->hash) entry.hash = hash;
+    if (present && !hash.empty() && hash == before->hash) entry.hash = hash;
     else if (present) present = storeFile(item, entry);
   }
   if (!present) {
@@ -346,13 +325,13 @@ void ImageRun::visitLink(const WalkItem& item, HashEntry& entry, const std::opti
 
 bool ImageRun::storeFile(const WalkItem& item, HashEntry& entry) {
   SourceFile file;
-  if (!file.open(item)) return false;
+  if (!file.open(item.dirFd, item.name, entry.path)) return false;
   // The header carries the file as opened, which is what is read.
   entry.mode = file.st().st_mode & 07777;
   entry.size = static_cast<uint64_t>(file.st().st_size);
   entry.mtimeSec = file.st().st_mtim.tv_sec;
   entry.mtimeNsec = static_cast<int32_t>(file.st().st_mtim.tv_nsec);
-  if (!archive_->beginFile(entry.path, file.st())) {
+  if (!archive_->beginFile(entry.path, file.st(), file.dataRegions())) {
     const auto known = linkedHashes_.find(identity(file.st()));
     if (known != linkedHashes_.end()) {
       entry.hash = known->second;
@@ -362,21 +341,25 @@ bool ImageRun::storeFile(const WalkItem& item, HashEntry& entry) {
     return hashFile(item, &entry.hash);
   }
   hasher_.reset();
-  file.readAll(entry.path, buffer_, control_, [this](const char* p, size_t n) {
+  const bool whole = file.readAll(buffer_, control_, [this](const char* p, size_t n) {
     hasher_.update(p, n);
     archive_->data(p, n);
   });
-  entry.hash = hasher_.hex();
+  // The image holds what was read; the list says it is not to be trusted, so that the next
+  // differential takes the file again whatever its size and time say then.
+  entry.hash = whole ? hasher_.hex() : std::string();
+  if (!whole) std::fprintf(stderr, "snapshot: %s changed while it was read; the next image takes it again\n", entry.path.c_str());
   if (file.st().st_nlink > 1) linkedHashes_[identity(file.st())] = entry.hash;
   return true;
 }
 
+// The content hash of a file, empty when the file changed while it was read.
 bool ImageRun::hashFile(const WalkItem& item, std::string* hash) {
   SourceFile file;
-  if (!file.open(item)) return false;
+  if (!file.open(item.dirFd, item.name, item.archivePath)) return false;
   hasher_.reset();
-  file.readAll(item.archivePath, buffer_, control_, [this](const char* p, size_t n) { hasher_.update(p, n); });
-  *hash = hasher_.hex();
+  const bool whole = file.readAll(buffer_, control_, [this](const char* p, size_t n) { hasher_.update(p, n); });
+  *hash = whole ? hasher_.hex() : std::string();
   return true;
 }
 

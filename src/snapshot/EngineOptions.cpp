@@ -64,6 +64,13 @@ bool wildcardMatch(const std::string& pattern, size_t p, const std::string& text
   return p == pattern.size();
 }
 
+bool sameLetters(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (folded(a[i]) != folded(b[i])) return false;
+  return true;
+}
+
 }  // namespace
 
 bool parseEngineOptions(const std::vector<std::string>& args, EngineOptions* out, std::string* error) {
@@ -112,6 +119,11 @@ bool parseEngineOptions(const std::vector<std::string>& args, EngineOptions* out
   if (o.imagePath.size() < 4 || !isDriveWord(o.imagePath.substr(0, 2)) ||
       (o.imagePath[2] != '\\' && o.imagePath[2] != '/') || o.imagePath.back() == '\\' || o.imagePath.back() == '/') {
     *error = "the image path must be a file on a drive, like E:\\CorvaneImage\\$DISK.sna: " + o.imagePath;
+    return false;
+  }
+  // Windows names ignore case, so "x.HSH" would be its own list there.
+  if (o.writeHashList && sameLetters(hashListPathFor(o.imagePath), o.imagePath)) {
+    *error = "the image would be overwritten by its own hash list: " + o.imagePath;
     return false;
   }
   *out = o;

@@ -52,7 +52,31 @@ bool parseTime(std::string_view s, int64_t* sec, int32_t* nsec) {
   return true;
 }
 
+// A path as the walk writes it: a drive letter, then names; nothing that could climb out of
+// the drive's folder when a list of deleted paths is acted on.
+bool validImagePath(std::string_view path) {
+  if (path.size() < 1 || path[0] < 'A' || path[0] > 'Z' || (path.size() > 1 && path[1] != '/')) return false;
+  size_t start = 2;
+  while (start <= path.size() && path.size() > 1) {
+    size_t end = path.find('/', start);
+    if (end == std::string_view::npos) end = path.size();
+    const std::string_view piece = path.substr(start, end - start);
+    if (piece.empty() || piece == "." || piece == "..") return false;
+    start = end + 1;
+  }
+  return true;
+}
+
+// The longest line a list of ours can hold: a path of kMaxImagePath bytes, every one escaped.
+constexpr size_t kMaxLine = 2 * kMaxImagePath + 256;
+
 }  // namespace
+
+std::string formatHashListHeader(uint64_t imageSize, std::string_view imageName) {
+  char size[32];
+  std::snprintf(size, sizeof size, "%0*" PRIu64, kHashListSizeDigits, imageSize);
+  return std::string(kHashListHeader) + ' ' + size + ' ' + escapeListPath(imageName);
+}
 
 int comparePaths(std::string_view a, std::string_view b) {
   const size_t n = a.size() < b.size() ? a.size() : b.size();
@@ -122,7 +146,7 @@ bool parseHashLine(std::string_view line, HashEntry* out) {
       if (!isHex(c)) return false;
     e.hash.assign(hash);
   }
-  if (!unescapeListPath(rest, &e.path)) return false;
+  if (!unescapeListPath(rest, &e.path) || !validImagePath(e.path)) return false;
   *out = std::move(e);
   return true;
 }
@@ -131,14 +155,12 @@ HashListReader::HashListReader(std::FILE* file) : file_(file) {}
 
 bool HashListReader::readLine(std::string* line) {
   line->clear();
+  ++line_;
   int c;
   while ((c = getc_unlocked(file_)) != EOF) {
-    if (c == '\n') {
-      ++line_;
-      return true;
-    }
-    // A line longer than any path the system allows is no line of ours.
-    if (line->size() > 70000) return false;
+    if (c == '\n') return true;
+    // A line longer than any path the walk takes is no line of ours.
+    if (line->size() > kMaxLine) return false;
     line->push_back(static_cast<char>(c));
   }
   // A last line without its line break is a list cut short.
@@ -147,7 +169,22 @@ bool HashListReader::readLine(std::string* line) {
 
 bool HashListReader::start() {
   std::string line;
-  return readLine(&line) && line == kHashListHeader;
+  if (!readLine(&line)) return false;
+  const std::string_view head(kHashListHeader);
+  if (line == head) return true;
+  std::string_view rest(line);
+  if (rest.substr(0, head.size()) != head || rest.size() <= head.size() || rest[head.size()] != ' ') return false;
+  rest.remove_prefix(head.size() + 1);
+  std::string_view size;
+  if (!takeField(&rest, &size) || size.size() != kHashListSizeDigits ||
+      !parseUnsigned<uint64_t>(size, 10, UINT64_MAX, &imageSize_))
+    return false;
+  if (!unescapeListPath(rest, &imageName_) || imageName_ == "." || imageName_ == ".." ||
+      imageName_.find('/') != std::string::npos) {
+    imageName_.clear();
+    return false;
+  }
+  return true;
 }
 
 HashListReader::State HashListReader::next(HashEntry* out) {

@@ -48,15 +48,37 @@ DestinationFile::~DestinationFile() { discard(); }
 
 void DestinationFile::create(const std::string& finalPath) {
   discard();
-  final_ = finalPath;
-  temp_ = finalPath + ".part";
-  // Images hold everything the user can read; nobody else reads them.
-  fd_ = open(temp_.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
-  if (fd_ < 0) {
-    const int err = errno;
-    temp_.clear();
-    failWrite(finalPath + ".part", err);
+  // The temporary name is locked for as long as it is written: an engine of another
+  // application folder writing the same image must not truncate it under this one (both
+  // would then report a whole image made of two). The lock is tried a few times, because the
+  // engine that held it may have renamed the file to its final name in between.
+  const std::string temp = finalPath + ".part";
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    // Images hold everything the user can read; nobody else reads them.
+    const int fd = open(temp.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0) failWrite(temp, errno);
+    flock fl{};
+    fl.l_type = F_WRLCK;
+    fl.l_whence = SEEK_SET;
+    if (fcntl(fd, F_OFD_SETLK, &fl) != 0) {
+      const int err = errno;
+      close(fd);
+      if (err == EAGAIN || err == EACCES) throw EngineFailure{kAlreadyRunning, "another engine is writing " + finalPath};
+      failWrite(temp, err);
+    }
+    struct stat opened {}, named {};
+    if (fstat(fd, &opened) != 0 || stat(temp.c_str(), &named) != 0 || opened.st_dev != named.st_dev ||
+        opened.st_ino != named.st_ino) {
+      close(fd);
+      continue;
+    }
+    fd_ = fd;
+    final_ = finalPath;
+    temp_ = temp;
+    if (ftruncate(fd_, 0) != 0) failWrite(temp_, errno);
+    return;
   }
+  throw EngineFailure{kAlreadyRunning, "another engine is writing " + finalPath};
 }
 
 void DestinationFile::write(const void* data, size_t n) {
@@ -79,13 +101,12 @@ void DestinationFile::write(const void* data, size_t n) {
 
 void DestinationFile::commit() {
   if (fsync(fd_) != 0) failWrite(temp_, errno);
-  if (close(fd_) != 0) {
-    fd_ = -1;
-    failWrite(temp_, errno);
-  }
-  fd_ = -1;
+  // Renamed while still open, so the lock is held until the temporary name is gone.
   if (rename(temp_.c_str(), final_.c_str()) != 0) failWrite(final_, errno);
   temp_.clear();
+  const int fd = fd_;
+  fd_ = -1;
+  if (close(fd) != 0) failWrite(final_, errno);
   // The rename itself is only durable once the folder is on disk.
   const int dir = open(folderOf(final_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir >= 0) {
@@ -222,9 +243,11 @@ void ImageArchive::addSymlink(const std::string& path, const struct stat& st, co
   writeHeader(h.e);
 }
 
-bool ImageArchive::beginFile(const std::string& path, const struct stat& st) {
+bool ImageArchive::beginFile(const std::string& path, const struct stat& st, const std::vector<DataRegion>& dataRegions) {
   archive_entry* e = entryFor(path, st);
   if (!e) throw EngineFailure{kInternalError, "out of memory"};
+  for (const DataRegion& r : dataRegions)
+    archive_entry_sparse_add_entry(e, static_cast<la_int64_t>(r.offset), static_cast<la_int64_t>(r.length));
   if (st.st_nlink <= 1) {
     EntryHolder h(e);
     writeHeader(h.e);

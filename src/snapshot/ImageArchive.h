@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 struct archive;
 struct archive_entry;
@@ -53,6 +54,12 @@ class LineWriter {
   std::string buffer_;
 };
 
+// A stretch of a sparse file that holds data; the rest of the file is holes.
+struct DataRegion {
+  uint64_t offset;
+  uint64_t length;
+};
+
 class ImageArchive {
  public:
   ImageArchive(DestinationFile& out, int level, Control& control);
@@ -65,7 +72,9 @@ class ImageArchive {
   void addSymlink(const std::string& path, const struct stat& st, const std::string& target);
   // Header of a regular file. False when it went in as a hard link to a file already in this
   // image, and then no content follows; true when exactly st.st_size bytes of content follow.
-  bool beginFile(const std::string& path, const struct stat& st);
+  // With data regions the file is stored sparse: the content still follows whole (holes as
+  // zeros), but only the regions take room in the image and on the disk it is restored to.
+  bool beginFile(const std::string& path, const struct stat& st, const std::vector<DataRegion>& dataRegions = {});
   void data(const void* buf, size_t n);
   // A file that came from memory or a spool, not from a drive.
   void addGeneratedFile(const std::string& path, int fd, uint64_t size);

@@ -2,88 +2,188 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 
 #include "snapshot/Control.h"
 #include "snapshot/EngineOptions.h"
+
+#ifndef STATX_ATTR_MOUNT_ROOT
+#define STATX_ATTR_MOUNT_ROOT 0x00002000
+#endif
 
 namespace corvane::snapshot {
 
 namespace {
 
-class Walker {
- public:
-  Walker(const WalkRules& rules, const std::function<void(const WalkItem&)>& visit) : rules_(rules), visit_(visit) {}
-
-  void walkFolder(int fd, const std::string& archivePath, const std::string& windowsPath, dev_t rootDev);
-
- private:
-  bool excluded(const std::string& windowsPath, bool folder) const {
-    for (const std::string& p : rules_.excludes)
-      if (matchesExclude(p, windowsPath) || (folder && matchesExclude(p, windowsPath + "\\"))) return true;
-    return false;
-  }
-  const WalkRules& rules_;
-  const std::function<void(const WalkItem&)>& visit_;
-};
-
 [[noreturn]] void unreadable(const std::string& what, int err) {
   throw EngineFailure{kSourceUnreadable, "cannot read " + what + ": " + std::strerror(err)};
 }
 
-std::vector<std::string> sortedNames(int fd, const std::string& archivePath) {
+// An entry's status, and whether it is the root of a mount. A bind mount shares the device
+// number of what it is mounted on, so only the kernel's own mark tells it apart; without
+// statx (an old kernel) the device number is all there is.
+bool statEntry(int dirFd, const char* name, struct stat* st, bool* mountRoot) {
+  static bool noStatx = false;
+  *mountRoot = false;
+  if (!noStatx) {
+    struct statx sx {};
+    if (statx(dirFd, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_BASIC_STATS, &sx) == 0) {
+      *st = {};
+      st->st_dev = makedev(sx.stx_dev_major, sx.stx_dev_minor);
+      st->st_ino = sx.stx_ino;
+      st->st_mode = sx.stx_mode;
+      st->st_nlink = sx.stx_nlink;
+      st->st_uid = sx.stx_uid;
+      st->st_gid = sx.stx_gid;
+      st->st_rdev = makedev(sx.stx_rdev_major, sx.stx_rdev_minor);
+      st->st_size = static_cast<off_t>(sx.stx_size);
+      st->st_blksize = static_cast<blksize_t>(sx.stx_blksize);
+      st->st_blocks = static_cast<blkcnt_t>(sx.stx_blocks);
+      st->st_atim = {sx.stx_atime.tv_sec, sx.stx_atime.tv_nsec};
+      st->st_mtim = {sx.stx_mtime.tv_sec, sx.stx_mtime.tv_nsec};
+      st->st_ctim = {sx.stx_ctime.tv_sec, sx.stx_ctime.tv_nsec};
+      *mountRoot = (sx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) && (sx.stx_attributes & STATX_ATTR_MOUNT_ROOT);
+      return true;
+    }
+    if (errno != ENOSYS) return false;
+    noStatx = true;
+  }
+  return fstatat(dirFd, name, st, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+// One open folder of the walk: its names, and how far the walk has come through them.
+struct Level {
+  int fd;
+  bool owned;
+  std::vector<std::string> names;
+  size_t next = 0;
+  size_t archiveLength = 0;  // of the folder's own path in the walker's path buffers
+  size_t windowsLength = 0;
+};
+
+// The walk keeps one path buffer per form instead of a copy per level, and its own stack of
+// open folders instead of the call stack: a tree tens of thousands of folders deep costs
+// memory in proportion to its depth, and never the program's stack.
+class Walker {
+ public:
+  Walker(const WalkRules& rules, const std::function<void(const WalkItem&)>& visit) : rules_(rules), visit_(visit) {}
+  ~Walker() {
+    for (const Level& l : stack_)
+      if (l.owned) close(l.fd);
+  }
+
+  void run(int rootFd, const struct stat& rootSt);
+
+ private:
+  std::vector<std::string> sortedNames(int fd);
+  void enter(int fd, bool owned);
+  void step(Level& level, dev_t rootDev);
+  bool excluded(bool folder) const {
+    for (const std::string& p : rules_.excludes)
+      if (matchesExclude(p, windows_) || (folder && matchesExclude(p, windows_ + "\\"))) return true;
+    return false;
+  }
+
+  const WalkRules& rules_;
+  const std::function<void(const WalkItem&)>& visit_;
+  std::vector<Level> stack_;
+  std::string archive_;  // "C/Users/a.txt"
+  std::string windows_;  // "C:\Users\a.txt", as the exclusion patterns see it
+};
+
+std::vector<std::string> Walker::sortedNames(int fd) {
   const int copy = dup(fd);
-  if (copy < 0) unreadable(archivePath, errno);
-  DIR* d = fdopendir(copy);
+  if (copy < 0) unreadable(archive_, errno);
+  std::unique_ptr<DIR, int (*)(DIR*)> d(fdopendir(copy), &closedir);
   if (!d) {
     const int err = errno;
     close(copy);
-    unreadable(archivePath, err);
+    unreadable(archive_, err);
   }
   std::vector<std::string> names;
   errno = 0;
-  while (dirent* e = readdir(d)) {
+  while (dirent* e = readdir(d.get())) {
     if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) names.emplace_back(e->d_name);
+    // A folder of a million names takes a while to list; a pause or an end is not kept waiting.
+    if (rules_.control && names.size() % 4096 == 0) rules_.control->checkpoint();
     errno = 0;
   }
-  const int err = errno;
-  closedir(d);
-  if (err != 0) unreadable(archivePath, err);
+  if (errno != 0) unreadable(archive_, errno);
   std::sort(names.begin(), names.end());  // std::string compares bytes as unsigned
   return names;
 }
 
-void Walker::walkFolder(int fd, const std::string& archivePath, const std::string& windowsPath, dev_t rootDev) {
-  for (const std::string& name : sortedNames(fd, archivePath)) {
-    WalkItem item{fd, name.c_str(), archivePath + "/" + name, {}};
-    if (fstatat(fd, name.c_str(), &item.st, AT_SYMLINK_NOFOLLOW) != 0) {
-      if (errno == ENOENT) continue;  // removed since the folder was read
-      unreadable(item.archivePath, errno);
-    }
-    if (S_ISSOCK(item.st.st_mode)) continue;
-    const bool folder = S_ISDIR(item.st.st_mode);
-    const std::string childWindows = windowsPath + "\\" + name;
-    if (excluded(childWindows, folder)) continue;
-    if (rules_.skipped.count({item.st.st_dev, item.st.st_ino})) continue;
-    visit_(item);
-    // A mount point is kept as an empty folder; what is mounted there is another drive.
-    if (!folder || item.st.st_dev != rootDev) continue;
-    const int child = openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (child < 0) {
-      if (errno == ENOENT || errno == ENOTDIR || errno == ELOOP) continue;  // replaced meanwhile
-      unreadable(item.archivePath, errno);
-    }
-    try {
-      walkFolder(child, item.archivePath, childWindows, rootDev);
-    } catch (...) {
-      close(child);
-      throw;
-    }
+void Walker::enter(int fd, bool owned) {
+  Level level{fd, owned, {}, 0, archive_.size(), windows_.size()};
+  try {
+    level.names = sortedNames(fd);
+  } catch (...) {
+    if (owned) close(fd);
+    throw;
+  }
+  stack_.push_back(std::move(level));
+}
+
+void Walker::step(Level& level, dev_t rootDev) {
+  const std::string& name = level.names[level.next++];
+  archive_.resize(level.archiveLength);
+  archive_ += '/';
+  archive_ += name;
+  // A name holding '\' has no Windows form; its '\' must never pass for a separator in an
+  // exclusion pattern ("\CorvaneImage\*" is not a folder named "CorvaneImage\old").
+  windows_.resize(level.windowsLength);
+  windows_ += '\\';
+  for (char c : name) windows_ += c == '\\' ? '\x01' : c;
+  if (archive_.size() > kMaxImagePath) unreadable(archive_.substr(0, 200) + "...", ENAMETOOLONG);
+
+  struct stat st {};
+  bool mountRoot = false;
+  if (!statEntry(level.fd, name.c_str(), &st, &mountRoot)) {
+    if (errno == ENOENT) return;  // removed since the folder was read
+    unreadable(archive_, errno);
+  }
+  if (S_ISSOCK(st.st_mode)) return;
+  const bool folder = S_ISDIR(st.st_mode);
+  // A file mounted over another belongs to the mount, not to this drive.
+  if (mountRoot && !folder) return;
+  if (excluded(folder)) return;
+  if (rules_.skipped.count({st.st_dev, st.st_ino})) return;
+  visit_(WalkItem{level.fd, name.c_str(), archive_, st});
+  // A mount point is kept as an empty folder; what is mounted there is another drive.
+  if (!folder || mountRoot || st.st_dev != rootDev) return;
+  const int child = openat(level.fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (child < 0) {
+    if (errno == ENOENT || errno == ENOTDIR || errno == ELOOP) return;  // replaced meanwhile
+    unreadable(archive_, errno);
+  }
+  // Replaced by another folder (or had something mounted on it) since it was looked at.
+  struct stat opened {};
+  if (fstat(child, &opened) != 0 || opened.st_dev != st.st_dev || opened.st_ino != st.st_ino) {
     close(child);
+    return;
+  }
+  enter(child, true);
+}
+
+void Walker::run(int rootFd, const struct stat& rootSt) {
+  archive_.assign(1, rules_.drive.empty() ? '?' : rules_.drive[0]);
+  windows_ = rules_.drive;
+  visit_(WalkItem{rootFd, ".", archive_, rootSt});
+  enter(rootFd, false);
+  while (!stack_.empty()) {
+    Level& top = stack_.back();
+    if (top.next == top.names.size()) {
+      if (top.owned) close(top.fd);
+      stack_.pop_back();
+      continue;
+    }
+    step(top, rootSt.st_dev);
   }
 }
 
@@ -92,17 +192,14 @@ void Walker::walkFolder(int fd, const std::string& archivePath, const std::strin
 void walkDrive(const std::string& nativeRoot, const WalkRules& rules, const std::function<void(const WalkItem&)>& visit) {
   const int fd = open(nativeRoot.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) throw EngineFailure{kSourceMissing, "cannot open drive " + rules.drive + " at " + nativeRoot + ": " + std::strerror(errno)};
-  const std::string top(1, rules.drive.empty() ? '?' : rules.drive[0]);
-  WalkItem root{fd, ".", top, {}};
-  if (fstat(fd, &root.st) != 0) {
+  struct stat rootSt {};
+  if (fstat(fd, &rootSt) != 0) {
     const int err = errno;
     close(fd);
     throw EngineFailure{kSourceMissing, "cannot read drive " + rules.drive + ": " + std::strerror(err)};
   }
-  Walker walker(rules, visit);
   try {
-    visit(root);
-    walker.walkFolder(fd, top, rules.drive, root.st.st_dev);
+    Walker(rules, visit).run(fd, rootSt);
   } catch (...) {
     close(fd);
     throw;

@@ -4,18 +4,23 @@
 // into another mount and never following a link. Sockets are left out.
 #include <sys/stat.h>
 
-#include <functional>
+#include <cstddef>
 #include <set>
 #include <string>
 #include <utility>
 #include <vector>
+#include <functional>
+
+#include "snapshot/HashList.h"
 
 namespace corvane::snapshot {
 
+class Control;
+
 struct WalkItem {
-  int dirFd;                // the folder holding the entry (the root: its own descriptor)
-  const char* name;         // name within dirFd ("." for the root)
-  std::string archivePath;  // "C/Users/a.txt"
+  int dirFd;                       // the folder holding the entry (the root: its own descriptor)
+  const char* name;                // name within dirFd ("." for the root)
+  const std::string& archivePath;  // "C/Users/a.txt"; valid during the visit only
   struct stat st;
 };
 
@@ -23,10 +28,12 @@ struct WalkRules {
   std::string drive;                                  // "C:"
   std::vector<std::string> excludes;                  // --exclude: patterns
   std::set<std::pair<dev_t, ino_t>> skipped;          // folders and files never imaged
+  Control* control = nullptr;                         // consulted while long folders are listed
 };
 
 // Calls visit for each entry. A folder or entry that cannot be read fails the walk with
-// kSourceUnreadable; one that vanished while walking is passed over. visit may throw.
+// kSourceUnreadable, and so does a path longer than a hash list carries (kMaxImagePath); one
+// that vanished while walking is passed over. visit may throw.
 void walkDrive(const std::string& nativeRoot, const WalkRules& rules, const std::function<void(const WalkItem&)>& visit);
 
 }  // namespace corvane::snapshot
