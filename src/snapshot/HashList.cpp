@@ -90,8 +90,9 @@ int comparePaths(std::string_view a, std::string_view b) {
 }
 
 std::string escapeListPath(std::string_view path) {
+  if (path.find_first_of("\\\n") == std::string_view::npos) return std::string(path);
   std::string out;
-  out.reserve(path.size());
+  out.reserve(path.size() + 8);
   for (char c : path) {
     if (c == '\\') out += "\\\\";
     else if (c == '\n') out += "\\n";
@@ -101,6 +102,10 @@ std::string escapeListPath(std::string_view path) {
 }
 
 bool unescapeListPath(std::string_view text, std::string* out) {
+  if (text.find_first_of(std::string_view("\\\0", 2)) == std::string_view::npos) {
+    out->assign(text);
+    return !out->empty();
+  }
   out->clear();
   for (size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];

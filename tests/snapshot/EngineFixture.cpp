@@ -77,14 +77,18 @@ QStringList EngineWorld::diffLine() {
   return {"C:", "E:\\CorvaneImage\\$DISK_Diff.sna", "-h", "E:\\CorvaneImage\\$DISK.hsh", "--exclude:\\CorvaneImage\\*", "-L4", "-W"};
 }
 
-QProcess* EngineWorld::start(const QStringList& args, const QStringList& extraEnv, const std::function<void()>& childSetup) {
-  auto* p = new QProcess;
-  processes_.push_back(p);
+QProcessEnvironment EngineWorld::environment(const QStringList& extraEnv) const {
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert("CORVANE_APPDIR", app());
   env.insert("CORVANE_DRIVES", "C:=" + c() + ";E:=" + e());
   for (const QString& kv : extraEnv) env.insert(kv.section('=', 0, 0), kv.section('=', 1));
-  p->setProcessEnvironment(env);
+  return env;
+}
+
+QProcess* EngineWorld::start(const QStringList& args, const QStringList& extraEnv, const std::function<void()>& childSetup) {
+  auto* p = new QProcess;
+  processes_.push_back(p);
+  p->setProcessEnvironment(environment(extraEnv));
   p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
   if (childSetup) p->setChildProcessModifier(childSetup);
   p->start(QStringLiteral(CORVANE_ENGINE_PROGRAM), args);

@@ -3,6 +3,7 @@
 // destination drive E: with its image folder, all in one temporary folder and mapped through
 // CORVANE_DRIVES; the real engine program run against them; images read back with libarchive.
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -41,6 +42,9 @@ class EngineWorld {
   static QStringList fullLine();
   static QStringList diffLine();
 
+  // The engine's environment: the world's drive map and application folder, then the extra
+  // entries ("NAME=value", replacing any of the same name).
+  QProcessEnvironment environment(const QStringList& extraEnv = {}) const;
   // Starts the engine with the world's drive map and application folder; extra environment
   // as "NAME=value".
   QProcess* start(const QStringList& args, const QStringList& extraEnv = {},

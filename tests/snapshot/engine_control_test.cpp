@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <algorithm>
 
 #include "EngineFixture.h"
@@ -59,8 +60,13 @@ TEST(EngineControl, PauseHoldsTheImageResumeGoesOnAndAnEndLeavesOnlyTheEarlierIm
   ASSERT_TRUE(waitUntil([&] { return w.status().pausedNaps >= naps + 5; }));
   EXPECT_EQ(counts(), atPause);
 
-  // A second engine started meanwhile is refused and leaves the first one's figures alone.
+  // A second engine started meanwhile is refused and leaves the first one's figures alone;
+  // so is one of another application folder writing the same image, which leaves the first
+  // one's file alone.
   EXPECT_EQ(w.run(EngineWorld::fullLine()), snap::kAlreadyRunning);
+  QTemporaryDir otherApp;
+  EXPECT_EQ(w.run(EngineWorld::fullLine(), {"CORVANE_APPDIR=" + otherApp.path()}), snap::kAlreadyRunning);
+  EXPECT_TRUE(QFile::exists(w.imageFile("$DISK.sna.part")));
   EXPECT_NE(SShIsPaused(), 0);
   EXPECT_EQ(counts(), atPause);
 

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <linux/capability.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +13,9 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTemporaryDir>
+#include <string>
+#include <utility>
 
 #include "EngineFixture.h"
 #include "snapshot/StatusBlock.h"
@@ -35,6 +39,8 @@ void makeTree(const EngineWorld& w) {
   writeFile(w.c("docs/touched.txt"), "same content");
   writeFile(w.c("music/song.bin"), QByteArray(200000, 'm'));
   writeFile(w.c("odd names/a\\b and\nbreak.txt"), "odd");
+  // No Windows form: its "\" is no separator, so the image folder's exclusion is not about it.
+  writeFile(w.c("CorvaneImage\\keep/kept.txt"), "kept");
   QDir().mkpath(w.c("empty"));
   ASSERT_EQ(symlink("../docs/report.txt", QFile::encodeName(w.c("music/link")).constData()), 0);
   ASSERT_EQ(chmod(QFile::encodeName(w.c("docs/keep.txt")).constData(), 0600), 0);
@@ -77,12 +83,14 @@ TEST(EngineImages, FullThenDifferentialHoldEverythingThenOnlyTheChanges) {
   writeFile(w.c("docs/touched.txt"), "same content");
   QFile::remove(w.c("docs/old.txt"));
   writeFile(w.c("music/new.txt"), "new");
+  writeFile(w.c("CorvaneImage\\keep/new.txt"), "new beside kept");
   ASSERT_EQ(w.run(EngineWorld::diffLine()), 0);
   EXPECT_TRUE(noPartialFiles(w));
 
   auto diff = readImage(w.imageFile("$DISK_Diff.sna"));
   EXPECT_EQ(diff["C/docs/report.txt"].content, "other report");
   EXPECT_EQ(diff["C/music/new.txt"].content, "new");
+  EXPECT_EQ(diff["C/CorvaneImage\\keep/new.txt"].content, "new beside kept");
   for (const char* p : {"C/docs/keep.txt", "C/docs/touched.txt", "C/music/song.bin", "C/music/link", "C/empty"})
     EXPECT_EQ(diff.count(p), 0u) << p;
   EXPECT_EQ(diff["CorvaneDeleted.txt"].content, "C/docs/old.txt\n");
@@ -178,4 +186,185 @@ TEST(EngineImages, AFileThatCannotBeReadFailsTheImageInsteadOfLeavingItOut) {
   EXPECT_EQ(w.status().statusCode, corvane::snapshot::kSourceUnreadable);
   EXPECT_EQ(readFile(w.imageFile("$DISK.sna")), earlier);
   EXPECT_TRUE(noPartialFiles(w));
+}
+
+namespace {
+
+// A chain of folders, each named name, below folder, with one file at its bottom. Built
+// folder by folder through descriptors: the whole path is longer than the system lets a
+// single call take.
+void makeChain(const QString& folder, const std::string& name, int depth, const char* file, const std::string& content) {
+  QDir().mkpath(folder);
+  int fd = open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  for (int i = 0; i < depth; ++i) {
+    ASSERT_EQ(mkdirat(fd, name.c_str(), 0755), 0);
+    const int next = openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    close(fd);
+    ASSERT_GE(next, 0);
+    fd = next;
+  }
+  const int f = openat(fd, file, O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  close(fd);
+  ASSERT_GE(f, 0);
+  ASSERT_EQ(write(f, content.data(), content.size()), static_cast<ssize_t>(content.size()));
+  close(f);
+}
+
+// Removes such a chain from the bottom up, one level at a time: a removal by whole paths
+// would fail past the system's path length and take time in the square of the depth.
+void removeChain(const QString& folder, const std::string& name, int depth, const char* file) {
+  int fd = open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  int levels = 0;
+  for (; fd >= 0 && levels < depth; ++levels) {
+    const int next = openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (next < 0) break;
+    close(fd);
+    fd = next;
+  }
+  if (fd < 0) return;
+  unlinkat(fd, file, 0);
+  for (; levels > 0; --levels) {
+    const int parent = openat(fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    close(fd);
+    if (parent < 0) return;
+    unlinkat(parent, name.c_str(), AT_REMOVEDIR);
+    fd = parent;
+  }
+  close(fd);
+}
+
+std::string chainPath(std::string path, const std::string& name, int depth, const char* file) {
+  for (int i = 0; i < depth; ++i) path += "/" + name;
+  return path + "/" + file;
+}
+
+}  // namespace
+
+TEST(EngineImages, DeepAndLongPathsAreImagedAndTheirListsReadBack) {
+  EngineWorld w;
+  writeFile(w.c("top.txt"), "top");
+  setMtime(w.c("top.txt"), 1600000000);
+  const std::string longName(250, 'l');
+  struct Chains {
+    const EngineWorld& w;
+    std::string longName;
+    ~Chains() {
+      removeChain(w.c("deep"), "a", 1000, "bottom.txt");
+      removeChain(w.c("long"), longName, 300, "far.txt");
+    }
+  } chains{w, longName};
+  makeChain(w.c("deep"), "a", 1000, "bottom.txt", "deep bottom");
+  // Paths of more than 70,000 bytes.
+  makeChain(w.c("long"), longName, 300, "far.txt", "far away");
+  // A small stack: the walk must not take a frame of it per folder level.
+  const auto smallStack = [] {
+    const rlimit rl{128 * 1024, 128 * 1024};
+    setrlimit(RLIMIT_STACK, &rl);
+  };
+  ASSERT_EQ(w.run(EngineWorld::fullLine(), {}, smallStack), 0);
+  const std::string deep = chainPath("C/deep", "a", 1000, "bottom.txt");
+  const std::string far = chainPath("C/long", longName, 300, "far.txt");
+  {
+    auto full = readImage(w.imageFile("$DISK.sna"));
+    EXPECT_EQ(full[deep].content, "deep bottom");
+    EXPECT_EQ(full[far].content, "far away");
+  }
+
+  writeFile(w.c("top.txt"), "new");
+  ASSERT_EQ(w.run(EngineWorld::diffLine(), {}, smallStack), 0);
+  auto diff = readImage(w.imageFile("$DISK_Diff.sna"));
+  EXPECT_EQ(diff["C/top.txt"].content, "new");
+  EXPECT_EQ(diff.count(deep), 0u);
+  EXPECT_EQ(diff.count(far), 0u);
+  EXPECT_EQ(diff["CorvaneDeleted.txt"].content, "");
+}
+
+TEST(EngineImages, HolesStayHolesThroughTarAndWhatFollowsThemIsIntact) {
+  if (QStandardPaths::findExecutable("tar").isEmpty() || QStandardPaths::findExecutable("zstd").isEmpty())
+    GTEST_SKIP() << "tar and zstd are not installed";
+  EngineWorld w;
+  const qint64 size = 64 << 20;
+  {
+    QFile f(w.c("disk.img"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    // Data at places no file system block starts: the regions around them are rounded out.
+    for (const auto& [at, text] : {std::pair<qint64, QByteArray>{1000, "start"}, {(40 << 20) + 7, "middle"}, {size - 3, "end"}}) {
+      ASSERT_TRUE(f.seek(at));
+      ASSERT_EQ(f.write(text), text.size());
+    }
+  }
+  writeFile(w.c("zafter.txt"), "after the holes");
+  struct stat st {};
+  ASSERT_EQ(stat(QFile::encodeName(w.c("disk.img")).constData(), &st), 0);
+  if (st.st_blocks * 512 >= size) GTEST_SKIP() << "this file system keeps no holes";
+  ASSERT_EQ(w.run(EngineWorld::fullLine()), 0);
+  EXPECT_LT(QFileInfo(w.imageFile("$DISK.sna")).size(), 64 * 1024);
+
+  QTemporaryDir out;
+  QProcess tar;
+  tar.start("tar", {"--zstd", "-xf", w.imageFile("$DISK.sna"), "-C", out.path()});
+  ASSERT_TRUE(tar.waitForFinished(30000));
+  ASSERT_EQ(tar.exitCode(), 0) << tar.readAllStandardError().constData();
+  EXPECT_TRUE(readFile(out.path() + "/C/disk.img") == readFile(w.c("disk.img")));
+  EXPECT_EQ(readFile(out.path() + "/C/zafter.txt"), "after the holes");
+  ASSERT_EQ(stat(QFile::encodeName(out.path() + "/C/disk.img").constData(), &st), 0);
+  EXPECT_LT(st.st_blocks * 512, size / 16);
+}
+
+TEST(EngineImages, ADifferentialTrustsItsListOnlyForItsOwnImageAndDrives) {
+  EngineWorld w;
+  makeTree(w);
+  writeFile(w.e("dsrc/d.txt"), "on D:");
+  const QStringList twoDrives = {"CORVANE_DRIVES=C:=" + w.c() + ";D:=" + w.e("dsrc") + ";E:=" + w.e()};
+  ASSERT_EQ(w.run({"C:+D:", "E:\\CorvaneImage\\$DISK.sna", "-L4", "-W"}, twoDrives), 0);
+
+  // The last image could not read keep.txt whole: its line carries no hash.
+  QByteArray list = readFile(w.imageFile("$DISK.hsh"));
+  const int line = list.indexOf(" C/docs/keep.txt\n");
+  ASSERT_GT(line, 32);
+  list.replace(line - 32, 32, "-");
+  writeFile(w.imageFile("$DISK.hsh"), list);
+  // A differential of C: alone: D: was not looked at, so nothing of it is deleted.
+  ASSERT_EQ(w.run(EngineWorld::diffLine(), twoDrives), 0);
+  auto diff = readImage(w.imageFile("$DISK_Diff.sna"));
+  EXPECT_EQ(diff["C/docs/keep.txt"].content, "unchanged");
+  EXPECT_EQ(diff["CorvaneDeleted.txt"].content, "");
+  ASSERT_TRUE(QFile::remove(w.imageFile("$DISK_Diff.sna")));
+  ASSERT_TRUE(QFile::remove(w.imageFile("$DISK_Diff.hsh")));
+
+  // Its full image gone, or another image in its place: no differential of any use.
+  ASSERT_TRUE(QFile::rename(w.imageFile("$DISK.sna"), w.imageFile("moved.sna")));
+  EXPECT_EQ(w.run(EngineWorld::diffLine(), twoDrives), corvane::snapshot::kHashListMissing);
+  writeFile(w.imageFile("$DISK.sna"), "some other image");
+  EXPECT_EQ(w.run(EngineWorld::diffLine(), twoDrives), corvane::snapshot::kHashListDamaged);
+  EXPECT_FALSE(QFile::exists(w.imageFile("$DISK_Diff.sna")));
+  EXPECT_FALSE(QFile::exists(w.imageFile("$DISK_Diff.hsh")));
+  EXPECT_TRUE(noPartialFiles(w));
+}
+
+TEST(EngineImages, AWalkStopsAtEveryMountEvenOneOfTheSameDevice) {
+  if (geteuid() != 0 || QStandardPaths::findExecutable("unshare").isEmpty()) GTEST_SKIP() << "needs root and unshare";
+  EngineWorld w;
+  writeFile(w.c("data/d.txt"), "d");
+  QDir().mkpath(w.c("inner"));
+  writeFile(w.c("hostfile"), "under the mount");
+  writeFile(w.e("other/o.txt"), "another mount's");
+  writeFile(w.e("bound.txt"), "mounted over");
+  // Bind mounts in a mount namespace of the engine's own, gone when it ends.
+  QProcess p;
+  p.setProcessEnvironment(w.environment());
+  const QStringList mountThenRun = {"-m", "sh", "-c",
+                                    "mount --bind \"$1\" \"$2\" && mount --bind \"$3\" \"$4\" || exit 97; shift 4; exec \"$@\"",
+                                    "sh", w.e("other"), w.c("inner"), w.e("bound.txt"), w.c("hostfile"),
+                                    QStringLiteral(CORVANE_ENGINE_PROGRAM)};
+  p.start("unshare", mountThenRun + EngineWorld::fullLine());
+  ASSERT_TRUE(p.waitForFinished(30000));
+  if (p.exitCode() == 97 || p.exitStatus() != QProcess::NormalExit) GTEST_SKIP() << "cannot mount here";
+  ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().constData();
+  auto image = readImage(w.imageFile("$DISK.sna"));
+  EXPECT_EQ(image["C/data/d.txt"].content, "d");
+  EXPECT_EQ(image["C/inner"].type, 'd');  // the mount point, kept empty
+  EXPECT_EQ(image.count("C/inner/o.txt"), 0u);
+  EXPECT_EQ(image.count("C/hostfile"), 0u);
 }

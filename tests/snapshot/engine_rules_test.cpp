@@ -74,6 +74,8 @@ TEST(EngineCommandLine, RefusesWhatItCannotCarryOut) {
   EXPECT_TRUE(rejected({"C:", "E:\\a.sna", "-h"}));                       // list missing
   EXPECT_TRUE(rejected({"C:", "E:\\a.sna", "--exclude:"}));
   EXPECT_TRUE(rejected({"C:", "E:\\a.sna", "-X"}));
+  EXPECT_TRUE(rejected({"C:", "E:\\img\\a.HSH", "-W"}));                // its list would overwrite it
+  EXPECT_FALSE(rejected({"C:", "E:\\img\\a.hsh"}));                      // fine without a list
 }
 
 TEST(EngineExcludes, MatchTheImageFolderOnEveryDriveAndNothingBesideIt) {
@@ -139,10 +141,51 @@ TEST(HashList, ADamagedOrDisorderedListIsNeverTakenForAShortOne) {
       "f 644 3 1700000000.000000000 - C/a\\q\n",                              // unknown escape
       "f 644 3 1700000000.000000000 - \n",                                    // no path
       "f 644 3 1700000000.000000000 C/a\n",                                   // a field missing
+      "f 644 3 1700000000.000000000 - C/../../etc/passwd\n",                  // climbs out
+      "f 644 3 1700000000.000000000 - C//a\n",                                // empty name
+      "f 644 3 1700000000.000000000 - C/./a\n",
+      "f 644 3 1700000000.000000000 - C/a/\n",
+      "f 644 3 1700000000.000000000 - c/a\n",                                 // not a drive letter
+      "f 644 3 1700000000.000000000 - CD/a\n",
+      "f 644 3 1700000000.000000000 - /etc/passwd\n",
   };
   for (const std::string& line : badLines) EXPECT_EQ(readList(head + line), HashListReader::State::Damaged) << line;
   // Out of order or repeated: a single pass would report wrong deletions.
   const std::string later = "f 644 3 1700000000.000000000 - C/b\n";
   EXPECT_EQ(readList(head + later + good), HashListReader::State::Damaged);
   EXPECT_EQ(readList(head + good + good), HashListReader::State::Damaged);
+}
+
+TEST(HashList, TheHeaderNamesItsImageAndAnyPathTheWalkTakesReadsBack) {
+  // The size is written as a fixed-width field so that it can be filled in at the end.
+  const std::string header = formatHashListHeader(0, "$DISK.sna");
+  ASSERT_EQ(header.substr(kHashListSizeOffset, kHashListSizeDigits), std::string(kHashListSizeDigits, '0'));
+  std::string text = header;
+  text.replace(kHashListSizeOffset, kHashListSizeDigits, "00000000000123456789");
+  // A path far beyond what one folder name allows, as a deep tree makes it.
+  std::string deep = "C";
+  while (deep.size() < 200000) deep += "/" + std::string(250, 'd');
+  HashEntry e;
+  e.type = 'd';
+  e.path = deep;
+  text += "\n" + formatHashLine(e) + "\n";
+
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(fmemopen(text.data(), text.size(), "r"), &std::fclose);
+  HashListReader reader(f.get());
+  ASSERT_TRUE(reader.start());
+  EXPECT_TRUE(reader.namesImage());
+  EXPECT_EQ(reader.imageName(), "$DISK.sna");
+  EXPECT_EQ(reader.imageSize(), 123456789u);
+  HashEntry read;
+  ASSERT_EQ(reader.next(&read), HashListReader::State::Ok);
+  EXPECT_EQ(read.path, deep);
+  EXPECT_EQ(reader.next(&read), HashListReader::State::End);
+
+  // The first version's header names nothing and is still read; a header that names its
+  // image badly is not.
+  EXPECT_EQ(readList(std::string(kHashListHeader) + "\n"), HashListReader::State::End);
+  for (const std::string& bad : {std::string(kHashListHeader) + " 12 x.sna\n", std::string(kHashListHeader) + " 00000000000000000012 \n",
+                                 std::string(kHashListHeader) + " 00000000000000000012 ../x.sna\n",
+                                 std::string(kHashListHeader) + " 0000000000000000001x x.sna\n"})
+    EXPECT_EQ(readList(bad), HashListReader::State::Damaged) << bad;
 }

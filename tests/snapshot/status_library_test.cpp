@@ -61,6 +61,19 @@ TEST_F(StatusLibrary, WithNoEngineEveryCallIsSafeAndSaysNothingIsRunning) {
   EXPECT_EQ(SShGetStatusInfo(&info), 0);
   EXPECT_EQ(info.StatusCode, 0);
   EXPECT_NE(SShIsInProgress(), 0);
+
+  // The file of a running engine cut short under a connected window (a reinstall copying over
+  // it): the calls answer as with no engine, and the window lives on.
+  ASSERT_TRUE(QFile::remove(QString::fromStdString(statusFilePath())));
+  StatusMapping engine = ownAsEngine();
+  SShConnect();
+  EXPECT_EQ(SShIsInProgress(), 0);
+  ASSERT_TRUE(QFile::resize(QString::fromStdString(statusFilePath()), 0));
+  EXPECT_EQ(SShGetStatusInfo(&info), 0);
+  EXPECT_EQ(info.StatusCode, 0);
+  EXPECT_NE(SShIsInProgress(), 0);
+  EXPECT_EQ(SShIsPaused(), 0);
+  EXPECT_NE(SShPause(), 0);
 }
 
 TEST_F(StatusLibrary, ReportsARunningImageItsPauseAndCountsBeyondThirtyTwoBits) {
