@@ -131,3 +131,31 @@ TEST(EngineProcesses, OnlyProcessesNamedExactlyLikeTheEngineAreListedForEnding) 
     p->waitForFinished(10000);
   }
 }
+
+TEST(EngineControl, AnEngineKilledHardIsReportedFailedAndTheNextRunStartsClean) {
+  EngineWorld w;
+  writeFile(w.c("docs/a.txt"), "a");
+  QFile sparse(w.c("large.bin"));
+  ASSERT_TRUE(sparse.open(QIODevice::WriteOnly));
+  ASSERT_TRUE(sparse.resize(64ll << 30));
+  sparse.close();
+  QProcess* engine = w.start(EngineWorld::fullLine());
+  ASSERT_TRUE(waitUntil([] { return SShIsInProgress() == 0 && counts().read > 0; }));
+  engine->kill();
+  ASSERT_TRUE(engine->waitForFinished(20000));
+  // The kernel lets go of a killed process's files a moment after it is reaped.
+  ASSERT_TRUE(waitUntil([] { return SShIsInProgress() != 0; }));
+  SShStatusInfo info{};
+  SShGetStatusInfo(&info);
+  EXPECT_EQ(info.StatusCode, snap::kEngineVanished);
+  EXPECT_FALSE(QFile::exists(w.imageFile("$DISK.sna")));
+
+  // Its temporary files are left behind, unlocked: the next run takes them over.
+  ASSERT_TRUE(QFile::exists(w.imageFile("$DISK.sna.part")));
+  ASSERT_TRUE(QFile::remove(w.c("large.bin")));
+  ASSERT_EQ(w.run(EngineWorld::fullLine()), 0);
+  EXPECT_TRUE(QDir(w.imageFolder()).entryList({"*.part"}, QDir::Files).isEmpty());
+  EXPECT_EQ(readImage(w.imageFile("$DISK.sna"))["C/docs/a.txt"].content, "a");
+  SShGetStatusInfo(&info);
+  EXPECT_EQ(info.StatusCode, 0);
+}
