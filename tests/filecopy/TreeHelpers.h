@@ -6,7 +6,10 @@
 #include <QFileInfo>
 #include <QString>
 #include <QTemporaryDir>
+#include <functional>
 #include <gtest/gtest.h>
+
+#include "platform/Wait.h"
 
 #include "support/TestSupport.h"
 
@@ -29,6 +32,19 @@ inline void writeFile(const QString& path, const QByteArray& content, const QDat
 using test::readFile;
 
 inline qint64 modifiedMs(const QString& path) { return QFileInfo(path).lastModified().toMSecsSinceEpoch(); }
+
+// Runs a hook at every "process pending events" of the walk, as a user's click would arrive.
+class HookWaiter : public platform::Waiter {
+ public:
+  HookWaiter() { platform::setWaiter(this); }
+  ~HookWaiter() override { platform::setWaiter(nullptr); }
+  void sleep(int) override {}
+  void processEvents() override {
+    if (hook) hook(++pumps);
+  }
+  int pumps = 0;
+  std::function<void(int)> hook;
+};
 
 // A temporary folder with "src" and "dst" in it (only "src" exists at first).
 struct Trees {

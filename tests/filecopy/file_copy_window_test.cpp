@@ -18,19 +18,6 @@ using namespace corvane::test::filecopy;
 
 namespace {
 
-// Runs a hook at every "process pending events" of the walk, as a user's click would arrive.
-class HookWaiter : public corvane::platform::Waiter {
- public:
-  HookWaiter() { corvane::platform::setWaiter(this); }
-  ~HookWaiter() override { corvane::platform::setWaiter(nullptr); }
-  void sleep(int) override {}
-  void processEvents() override {
-    if (hook) hook(++pumps);
-  }
-  int pumps = 0;
-  std::function<void(int)> hook;
-};
-
 class FileCopyWindowTest : public ::testing::Test {
  protected:
   template <typename T>
@@ -57,7 +44,7 @@ class FileCopyWindowTest : public ::testing::Test {
   }
   QString s(const QString& rel) const { return t.src() + "/" + rel; }
 
-  HookWaiter waiter;
+  corvane::test::filecopy::HookWaiter waiter;
   corvane::test::RecordingMessages messages;
   Trees t;
   QWidget owner;

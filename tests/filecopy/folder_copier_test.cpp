@@ -56,18 +56,6 @@ mode_t modeOf(const QString& path) {
   return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777 : 0;
 }
 
-// Runs a hook at every "process pending events" of the walk.
-class HookWaiter : public corvane::platform::Waiter {
- public:
-  HookWaiter() { corvane::platform::setWaiter(this); }
-  ~HookWaiter() override { corvane::platform::setWaiter(nullptr); }
-  void sleep(int) override {}
-  void processEvents() override {
-    if (hook) hook();
-  }
-  std::function<void()> hook;
-};
-
 class FolderCopierTest : public ::testing::Test {
  protected:
   CopyOutcome run(const QString& source, const QString& destination) {
@@ -223,7 +211,7 @@ TEST_F(FolderCopierTest, AnInterruptedCopyLeavesTheOldCopyAndNoTemporaryFile) {
   HookWaiter hooks;
   FolderCopier copier(CopyObserver{nullptr, [this](const QString& p) { copied << p; },
                                    [this](const QString& p) { failed << p; }, nullptr});
-  hooks.hook = [&] { copier.abort(); };
+  hooks.hook = [&](int) { copier.abort(); };
   EXPECT_EQ(copier.run(t.src(), t.dst()), CopyOutcome::Stopped);
   EXPECT_TRUE(copied.isEmpty());
   EXPECT_TRUE(failed.isEmpty());  // ended on purpose, not failed
