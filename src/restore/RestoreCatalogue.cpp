@@ -1,6 +1,11 @@
 #include "restore/RestoreCatalogue.h"
 
 #include <QHash>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include <QLocale>
 #include <cmath>
 #include <cstring>
@@ -76,13 +81,17 @@ class RecordReader {
 };
 
 constexpr qint64 kRowsPerStep = 5000;
+// How long the window waits for a reader on another thread before it answers its events again.
+constexpr int kWaitForReaderMs = 40;
 
 // Runs a read of the uploaded rows; rows replace the records only when there are any and the
 // read was not stopped.
 int readRecords(const QString& dbdName, const QString& sql, const QVariantList& params, UploadedFileRecords& records,
                 const ReadProgress& progress) {
   int count = 0;
-  store::swallowDbError([&] {
+  // A catalogue that cannot be read leaves the records as they were, without a word (no
+  // shared error text is touched: this may run on a thread of its own).
+  try {
     store::withBusyRetry([&] {
       DBConnection c;
       c.Open(dbdName);
@@ -100,7 +109,8 @@ int readRecords(const QString& dbdName, const QString& sql, const QVariantList& 
       count = int(fresh.size() - 1);
       records = std::move(fresh);
     });
-  });
+  } catch (const DBError&) {
+  }
   return count;
 }
 
@@ -254,6 +264,40 @@ QDateTime recordDateFromText(const QString& text) {
 int DBSelectAllUploadedFiles(const QString& dbdName, UploadedFileRecords& records, const ReadProgress& progress) {
   return readRecords(dbdName, QStringLiteral("Select * From File WHERE Uploaded = 1 ORDER BY DateLastModified DESC"),
                      {}, records, progress);
+}
+
+int DBSelectAllUploadedFilesAside(const QString& dbdName, UploadedFileRecords& records, const ReadProgress& waiting) {
+  struct Shared {
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
+    std::atomic<qint64> rows{0};
+    std::atomic<bool> stop{false};
+    UploadedFileRecords fresh;
+    int count = 0;
+  };
+  auto shared = std::make_shared<Shared>();
+  shared->fresh = records;
+  std::thread reader([shared, dbdName] {
+    shared->count = DBSelectAllUploadedFiles(dbdName, shared->fresh, [&](qint64 rows) {
+      shared->rows = rows;
+      return !shared->stop;
+    });
+    std::lock_guard<std::mutex> lock(shared->mutex);
+    shared->done = true;
+    shared->finished.notify_all();
+  });
+  // The caller's turn comes first, then after each short wait for the reader.
+  for (;;) {
+    if (!shared->stop && !waiting(shared->rows)) shared->stop = true;
+    std::unique_lock<std::mutex> lock(shared->mutex);
+    if (shared->finished.wait_for(lock, std::chrono::milliseconds(kWaitForReaderMs), [&] { return shared->done; }))
+      break;
+  }
+  reader.join();
+  if (shared->stop) return 0;
+  records = std::move(shared->fresh);
+  return shared->count;
 }
 
 int DBSelectUploadedFiles(const QString& dbdName, const QString& folder, UploadedFileRecords& records) {

@@ -54,6 +54,12 @@ using ReadProgress = std::function<bool(qint64 rowsRead)>;
 int DBSelectAllUploadedFiles(const QString& dbdName, UploadedFileRecords& records,
                              const ReadProgress& progress = {});
 
+// The same read on a thread of its own: this thread runs waiting at once and then every few
+// tens of milliseconds with the rows read so far (so the window answers meanwhile; the database
+// sorts a large catalogue before its first row, which no step of this thread could break up).
+// waiting returning false gives the read up: the records stay as passed and 0 is returned.
+int DBSelectAllUploadedFilesAside(const QString& dbdName, UploadedFileRecords& records, const ReadProgress& waiting);
+
 // The uploaded files of one folder (Folder exactly equal). Returns the count; 0 leaves the
 // records as passed.
 int DBSelectUploadedFiles(const QString& dbdName, const QString& folder, UploadedFileRecords& records);

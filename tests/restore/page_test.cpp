@@ -378,7 +378,7 @@ TEST_F(PageTest, LargeCatalogueIsReadWhenShownInStepsAndALaterViewWins) {
   QTimer picker;
   picker.setInterval(0);
   QObject::connect(&picker, &QTimer::timeout, [&] {
-    if (!shownWhileReading.isEmpty() || waiter.eventPumps < pumpsBefore + 2) return;
+    if (!shownWhileReading.isEmpty() || waiter.eventPumps < pumpsBefore + 2) return;  // the read has begun
     shownWhileReading = stats->text();
     sources()->setCurrentIndex(sources()->findText("PC2"));
     page->cbxSources_Click();
@@ -386,7 +386,7 @@ TEST_F(PageTest, LargeCatalogueIsReadWhenShownInStepsAndALaterViewWins) {
   picker.start();
   page->DFolderView("PC1");
   picker.stop();
-  EXPECT_EQ(shownWhileReading, "Corvane Reading file list - 5000 files...");
+  EXPECT_TRUE(shownWhileReading.startsWith("Corvane Reading file list")) << shownWhileReading.toStdString();
   EXPECT_EQ(names(), QStringList{"a.doc"});
   EXPECT_EQ(stats->text(), "1 Files, 1.0 KBytes");
 }

@@ -244,16 +244,13 @@ QList<UploadedFileRecord> FileList::rows() const {
 
 bool readUploadedFilesInSteps(const QString& db, UploadedFileRecords& records, QLabel* progress, quint64& generation) {
   const quint64 read = ++generation;
-  UploadedFileRecords fresh = records;
   progress->setText(QStringLiteral("Corvane Reading file list..."));
-  DBSelectAllUploadedFiles(db, fresh, [&](qint64 rows) {
-    progress->setText(QStringLiteral("Corvane Reading file list - %1 files...").arg(rows));
+  DBSelectAllUploadedFilesAside(db, records, [&](qint64 rows) {
+    if (rows > 0) progress->setText(QStringLiteral("Corvane Reading file list - %1 files...").arg(rows));
     platform::doEvents();
-    return read == generation;
+    return read == generation;  // another view or a sync has started meanwhile
   });
-  if (read != generation) return false;
-  records = std::move(fresh);
-  return true;
+  return read == generation;
 }
 
 }  // namespace corvane::restore::ui

@@ -93,10 +93,10 @@ class FileList {
   bool descending_ = false;
 };
 
-// Reads a catalogue's uploaded files into records in steps that let the window answer, the
-// rows read so far shown in progress. Each read takes a new number from generation; a read
-// started meanwhile (a nested one, from an event) makes this one give up and return false,
-// leaving records as they were.
+// Reads a catalogue's uploaded files into records while the window answers, the rows read so
+// far shown in progress. Each read takes a new number from generation; a read started
+// meanwhile (a nested one, from an event) makes this one give up and return false, leaving
+// records as they were.
 bool readUploadedFilesInSteps(const QString& db, UploadedFileRecords& records, QLabel* progress, quint64& generation);
 
 }  // namespace corvane::restore::ui
