@@ -9,6 +9,7 @@
 #include <QLocale>
 #include <cmath>
 #include <cstring>
+#include <exception>
 
 #include "keys/KeysTable.h"
 #include "platform/AppFolder.h"
@@ -81,8 +82,8 @@ class RecordReader {
 };
 
 constexpr qint64 kRowsPerStep = 5000;
-// How long the window waits for a reader on another thread before it answers its events again.
-constexpr int kWaitForReaderMs = 40;
+// How long the window waits for work on another thread before it answers its events again.
+constexpr int kWaitForWorkMs = 40;
 
 // Runs a read of the uploaded rows; rows replace the records only when there are any and the
 // read was not stopped.
@@ -130,6 +131,38 @@ void resetUploaded(DBConnection& c, std::optional<qint64> upToKey = std::nullopt
     c.Execute(QStringLiteral("Update File Set Uploaded = ? WHERE uploaded = ?"), {0, 1});
 }
 
+// Runs work on a thread of its own while this thread calls answer at once and then every few
+// tens of milliseconds until work is done, so the window answers meanwhile (the database sorts
+// a large result before its first row, which no step of this thread could break up). answer
+// returning false raises the stop flag work is given. An exception of work is thrown here.
+void runAside(const std::function<void(const std::atomic<bool>& stop)>& work, const std::function<bool()>& answer) {
+  struct Shared {
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
+    std::atomic<bool> stop{false};
+    std::exception_ptr failure;
+  };
+  auto shared = std::make_shared<Shared>();
+  std::thread worker([shared, &work] {
+    try {
+      work(shared->stop);
+    } catch (...) {
+      shared->failure = std::current_exception();
+    }
+    std::lock_guard<std::mutex> lock(shared->mutex);
+    shared->done = true;
+    shared->finished.notify_all();
+  });
+  for (;;) {
+    if (!shared->stop && !answer()) shared->stop = true;
+    std::unique_lock<std::mutex> lock(shared->mutex);
+    if (shared->finished.wait_for(lock, std::chrono::milliseconds(kWaitForWorkMs), [&] { return shared->done; })) break;
+  }
+  worker.join();
+  if (shared->failure) std::rethrow_exception(shared->failure);
+}
+
 // A catalogue row made ready to be written: texts in their stored form (quote pairs undone and
 // doubled again, so a lone quote is doubled as well), the size as the fixed-point number read,
 // the dates as stored text (a plain stored date as it stands, any other form read and written
@@ -153,8 +186,8 @@ QVariant storedDate(const DBRow& row, int c) {
   return d.isValid() ? QVariant(store::dateToText(d)) : QVariant();
 }
 
-// The source rows in the order the copy writes them. Pending events run now and then; this
-// part holds no lock on the destination.
+// The source rows in the order the copy writes them (this part holds no lock on the
+// destination).
 QVector<CopyRow> readCopyRows(const QString& sourceDb) {
   QVector<CopyRow> rows;
   store::withBusyRetry([&] {
@@ -173,7 +206,6 @@ QVector<CopyRow> readCopyRows(const QString& sourceDb) {
       }
       rows.push_back({storedAgain(row, folder), storedAgain(row, name), storedAgain(row, ext), row.Number(size),
                       storedDate(row, created), storedDate(row, modified)});
-      if (rows.size() % kRowsPerStep == 0) platform::doEvents();
       return true;
     });
   });
@@ -198,7 +230,12 @@ bool copyFileEntries(const QString& sourceDb, const QString& destDb, const Progr
   if (caption) caption(QStringLiteral("Corvane Restoring Directory..."));
   bool resetFailed = false;
   const bool ok = store::swallowDbError([&] {
-    const QVector<CopyRow> rows = readCopyRows(sourceDb);
+    QVector<CopyRow> rows;
+    runAside([&](const std::atomic<bool>&) { rows = readCopyRows(sourceDb); },
+             [] {
+               platform::doEvents();
+               return true;
+             });
     std::optional<qint64> lastOldKey;
     DBConnection dst;
     store::withBusyRetry([&] { dst.Open(destDb); });
@@ -267,37 +304,24 @@ int DBSelectAllUploadedFiles(const QString& dbdName, UploadedFileRecords& record
 }
 
 int DBSelectAllUploadedFilesAside(const QString& dbdName, UploadedFileRecords& records, const ReadProgress& waiting) {
-  struct Shared {
-    std::mutex mutex;
-    std::condition_variable finished;
-    bool done = false;
-    std::atomic<qint64> rows{0};
-    std::atomic<bool> stop{false};
-    UploadedFileRecords fresh;
-    int count = 0;
-  };
-  auto shared = std::make_shared<Shared>();
-  shared->fresh = records;
-  std::thread reader([shared, dbdName] {
-    shared->count = DBSelectAllUploadedFiles(dbdName, shared->fresh, [&](qint64 rows) {
-      shared->rows = rows;
-      return !shared->stop;
-    });
-    std::lock_guard<std::mutex> lock(shared->mutex);
-    shared->done = true;
-    shared->finished.notify_all();
-  });
-  // The caller's turn comes first, then after each short wait for the reader.
-  for (;;) {
-    if (!shared->stop && !waiting(shared->rows)) shared->stop = true;
-    std::unique_lock<std::mutex> lock(shared->mutex);
-    if (shared->finished.wait_for(lock, std::chrono::milliseconds(kWaitForReaderMs), [&] { return shared->done; }))
-      break;
-  }
-  reader.join();
-  if (shared->stop) return 0;
-  records = std::move(shared->fresh);
-  return shared->count;
+  UploadedFileRecords fresh = records;
+  std::atomic<qint64> rowsRead{0};
+  bool givenUp = false;
+  int count = 0;
+  runAside(
+      [&](const std::atomic<bool>& stop) {
+        count = DBSelectAllUploadedFiles(dbdName, fresh, [&](qint64 rows) {
+          rowsRead = rows;
+          return !stop;
+        });
+      },
+      [&] {
+        givenUp = !waiting(rowsRead);
+        return !givenUp;
+      });
+  if (givenUp) return 0;
+  records = std::move(fresh);
+  return count;
 }
 
 int DBSelectUploadedFiles(const QString& dbdName, const QString& folder, UploadedFileRecords& records) {

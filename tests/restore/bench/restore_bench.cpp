@@ -4,6 +4,7 @@
 //                                     files and whose chosen computer is this one
 //   catalogue <db> <rows>             a catalogue copy of another computer with <rows> files
 //   fill <appdir>                     the restore list of this computer's catalogue
+//   chooser <appdir>                  the restore file chooser's list of this computer's catalogue
 //   queue <appdir> <n>                the newest <n> files ticked and queued for restore
 //   writeback <catalogue> <appdir>    a Sync of this computer: the catalogue into Files.db
 //   textcatalogue <appdir> <rows> <sql>  Files.txt of <rows> files, and the same rows as SQL
@@ -33,6 +34,7 @@
 #include "restore/CatalogueFetch.h"
 #include "restore/RestoreCatalogue.h"
 #include "restore/ui/FileList.h"
+#include "restore/ui/FrmFileChooser.h"
 #include "restore/ui/RestorePage.h"
 #include "shell/Composition.h"
 #include "shell/ui/FrmConfig.h"
@@ -82,7 +84,8 @@ class GapWaiter : public platform::Waiter {
 };
 
 // Rows as the service writes them: files spread over folders, dates over a few years.
-void fillCatalogue(const QString& db, int rows, int notUploadedEvery = 0) {
+// After the uploaded rows, notUploaded rows that are not (the service's files still waiting).
+void fillCatalogue(const QString& db, int rows, int notUploaded = 0) {
   store::DBConnection c;
   c.Open(db);
   c.BeginTransaction();
@@ -90,7 +93,7 @@ void fillCatalogue(const QString& db, int rows, int notUploadedEvery = 0) {
   const char* exts[] = {"doc", "docx", "xls", "pdf", "jpg", "txt", "mp3", "pst", "ppt", "zip"};
   QRandomGenerator rng(20240611);
   const QDateTime base(QDate(2008, 1, 1), QTime(0, 0));
-  for (int i = 0; i < rows; ++i) {
+  for (int i = 0; i < rows + notUploaded; ++i) {
     const int folder = i / 20;
     cmd.BindText(2, QStringLiteral("C:\\Users\\Ann\\Documents\\Project%1\\Part%2").arg(folder / 50).arg(folder % 50));
     cmd.BindText(3, QStringLiteral("file%1 o''brien.").arg(i));
@@ -100,7 +103,7 @@ void fillCatalogue(const QString& db, int rows, int notUploadedEvery = 0) {
     cmd.BindText(6, store::dateToText(modified.addDays(-30)));
     cmd.BindText(7, store::dateToText(modified));
     cmd.BindText(8, store::dateToText(modified.addDays(2)));
-    cmd.BindLong(9, notUploadedEvery > 0 && i % notUploadedEvery == 0 ? 0 : 1);
+    cmd.BindLong(9, i < rows ? 1 : 0);
     cmd.BindLong(10, 0);
     cmd.Execute();
   }
@@ -121,7 +124,7 @@ void makeAppFolder(const QString& dir, const QString& share, int rows) {
   QString error;
   if (!store::layOutAppFolder(dir, share, &error)) die(error);
   const auto paths = store::DatabasePaths::forAppFolder(dir);
-  fillCatalogue(paths.filesDb, rows, 50);
+  fillCatalogue(paths.filesDb, rows, rows / 50);
   const auto key = keys::DBInsertKey(paths.statusDb, "ann", "pw", "M-1", "BENCHPC", "Y", "00", "kk1", "");
   if (!key) die("cannot add a key row");
   store::writeSettings(paths.statusDb, {{"Identity", QString::number(*key)}, {"DIdentity", QString::number(*key)}},
@@ -149,6 +152,23 @@ int fill(const QString& appDir, GapWaiter& waiter) {
   const int rows = p.page->fileList().rowCount();
   std::printf("restore list fill, %d rows: %.2f s (%.0f rows/s), longest pause %lld ms\n", rows, secs, rows / secs,
               waiter.longestMs());
+  return 0;
+}
+
+// The restore file chooser's activation, which reads the whole catalogue again each time.
+int chooser(const QString& appDir, GapWaiter& waiter) {
+  Page p(appDir);
+  p.page->btnRestoreFiles_Click();
+  restore::ui::FrmFileChooser* files = p.page->fileChooser();
+  QCoreApplication::processEvents();
+  waiter.restart();
+  QElapsedTimer t;
+  t.start();
+  files->Form_Activate();
+  const double secs = t.nsecsElapsed() / 1e9;
+  const int rows = files->fileList().rowCount();
+  std::printf("restore file chooser refill, %d rows: %.2f s (%.0f rows/s), longest pause %lld ms\n", rows, secs,
+              rows / secs, waiter.longestMs());
   return 0;
 }
 
@@ -369,6 +389,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (cmd == "fill" && args.size() == 2) return fill(args[1], waiter);
+  if (cmd == "chooser" && args.size() == 2) return chooser(args[1], waiter);
   if (cmd == "queue" && args.size() == 3) return queue(args[1], args[2].toInt(), waiter);
   if (cmd == "writeback" && args.size() == 3) return writeBack(args[1], args[2], waiter);
   if (cmd == "textcatalogue" && args.size() == 4) {

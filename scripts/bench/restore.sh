@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# Restore at real scale (run by scripts/bench.sh, which builds Release and sets BENCH_BUILD,
+# BENCH_ROOT and BENCH_TMP). Data sets: application folders whose Files.db holds 100,000,
+# 200,000 and 850,000 uploaded files of this computer (plus 2% not uploaded), a 200,000-row
+# catalogue of the same files as the server would send it, a 200,000-line Files.txt and the
+# same rows as plain SQL. Baselines run in the same pass: sqlite3 itself on the same rows in one
+# transaction, and each goal of the issues.
+set -euo pipefail
+bench="$BENCH_BUILD/tests/restore/restore_bench"
+share="$BENCH_ROOT/share"
+d="$BENCH_TMP/restore"
+mkdir -p "$d"
+command -v sqlite3 >/dev/null || { echo "restore: sqlite3 is needed for the baselines (apt-get install sqlite3)"; exit 1; }
+
+# Qt's start-up chatter goes to a log; the measured lines to stdout.
+run() { "$bench" "$@" 2>>"$d/bench.log"; }
+now() { date +%s%N; }
+secs() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b - a) / 1e9 }'; }
+
+run appfolder "$d/app100k" "$share" 100000
+run appfolder "$d/app200k" "$share" 200000
+run appfolder "$d/app850k" "$share" 850000
+run catalogue "$d/cat200k.db" 200000
+cp "$d/app200k/Files.db" "$d/Files200k.db"
+
+# The restore file list and the file chooser (which reads the catalogue at each activation).
+fill100=$(run fill "$d/app100k")
+fill200=$(run fill "$d/app200k")
+echo "$fill100 (goal < 1 s)"
+echo "$fill200 (goal < 2 s)"
+t100=$(sed -E 's/.*: ([0-9.]+) s .*/\1/' <<<"$fill100")
+t200=$(sed -E 's/.*: ([0-9.]+) s .*/\1/' <<<"$fill200")
+awk -v a="$t100" -v b="$t200" 'BEGIN { printf "restore list fill growth, 200k rows against 100k: %.2fx (linear: 2.00x)\n", b / a }'
+echo "$(run chooser "$d/app200k") (goal < 2 s)"
+
+# 20,000 ticked files queued for restore.
+run queue "$d/app200k" 20000
+
+# Sync of this computer: the 200,000-row catalogue written back into Files.db, against sqlite3
+# running the same reset and inserts in one transaction on a copy of the same Files.db.
+sqlite3 "$d/cat200k.db" "SELECT 'INSERT INTO File VALUES(NULL,' || quote(Folder) || ',' || quote(FileName) || ',' ||
+  quote(Extension) || ',' || Filesize || ',' || quote(DateCreated) || ',' || quote(DateLastModified) || ',' ||
+  quote(DateLastModified) || ',1,0);' FROM File ORDER BY FileName" >"$d/writeback-rows.sql"
+{
+  echo "PRAGMA cache_size = -65536;"
+  echo "BEGIN;"
+  echo "UPDATE File SET Uploaded = 0 WHERE Uploaded = 1;"
+  cat "$d/writeback-rows.sql"
+  echo "COMMIT;"
+} >"$d/writeback.sql"
+cp "$d/Files200k.db" "$d/raw-writeback.db"
+a=$(now)
+sqlite3 "$d/raw-writeback.db" <"$d/writeback.sql" >/dev/null
+raw=$(secs "$a" "$(now)")
+cp "$d/Files200k.db" "$d/app200k/Files.db"
+wb=$(run writeback "$d/cat200k.db" "$d/app200k")
+echo "$wb"
+ours=$(sed -E 's/.*Files.db: ([0-9.]+) s.*/\1/' <<<"$wb")
+awk -v r="$raw" -v o="$ours" 'BEGIN { printf "sync write-back against sqlite3 in one transaction (%.2f s): %.2fx\n", r, r / o }'
+
+# The text catalogue: Files.txt imported into a fresh download catalogue, against sqlite3 running
+# the same rows as SQL in one transaction on the same schema and indexes.
+run textcatalogue "$d/app200k" 200000 "$d/text.sql"
+rm -f "$d/raw-text.db"
+a=$(now)
+sqlite3 "$d/raw-text.db" <"$d/text.sql" >/dev/null
+raw=$(secs "$a" "$(now)")
+read -r rows ours <<<"$(run import "$d/app200k")"
+awk -v n="$rows" -v r="$raw" -v o="$ours" 'BEGIN {
+  printf "text catalogue import, %d rows: %.2f s, %.0f rows/s; sqlite3 %.2f s: %.2fx (goal >= 0.90x)\n", n, o, n / o, r, r / o }'
+
+# A catalogue download from a server that stops sending (takes the full 30 s).
+run stalled "$share"
+
+# The program's start with this computer's 850,000-file catalogue chosen for restore.
+run startup "$d/app850k"
