@@ -116,6 +116,16 @@ class RestorePage : public QWidget,
   void showEvent(QShowEvent* e) override;
 
  private:
+  // Clears a flag when the work that set it ends (also by an exception).
+  class BusyScope {
+   public:
+    explicit BusyScope(bool& flag) : flag_(flag) { flag_ = true; }
+    ~BusyScope() { flag_ = false; }
+
+   private:
+    bool& flag_;
+  };
+
   // Reads a catalogue into the records in steps, with progress in lblStats; false when a later
   // view took over meanwhile (the records are then that view's).
   bool readCatalogue(const QString& db);
