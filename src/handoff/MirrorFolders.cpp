@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <algorithm>
+#include <cerrno>
 #include <dirent.h>
 #include <pugixml.hpp>
 #include <string>
@@ -30,18 +31,40 @@ constexpr int kRemoveWaitMs = 100;
 // Folders made between two passes of the window's events.
 constexpr int kFoldersPerPass = 500;
 
-// Removes a file, a link (the link itself, never what it points to) or a folder with
-// everything in it. A folder's own links are removed as links as well.
-bool removeEntry(const QFileInfo& entry) {
-  if (entry.isSymLink() || !entry.isDir()) return QFile::remove(entry.filePath());
-  return QDir(entry.filePath()).removeRecursively();
+// The names of a folder's entries with their kinds as the directory gives them.
+std::vector<std::pair<std::string, unsigned char>> entriesOf(const std::string& folder, bool* ok) {
+  std::vector<std::pair<std::string, unsigned char>> entries;
+  DIR* dir = ::opendir(folder.c_str());
+  *ok = dir != nullptr;
+  if (!dir) return entries;
+  while (const dirent* e = ::readdir(dir)) {
+    const std::string_view name(e->d_name);
+    if (name != "." && name != "..") entries.emplace_back(name, e->d_type);
+  }
+  ::closedir(dir);
+  return entries;
 }
 
-void removeMirror(const QString& root) {
+// A folder's entries can only be removed when the folder itself may be written and read.
+void openUp(const std::string& folder, mode_t mode) {
+  if ((mode & S_IRWXU) != S_IRWXU) ::chmod(folder.c_str(), mode | S_IRWXU);
+}
+
+// Removes a file, a link (the link itself, never what it points to) or a folder with
+// everything in it, read-only ones too; names are taken as their bytes.
+bool removeTree(const std::string& path) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0) return errno == ENOENT;
+  if (!S_ISDIR(st.st_mode)) return ::unlink(path.c_str()) == 0;
+  openUp(path, st.st_mode);
+  bool listed = false;
+  for (const auto& entry : entriesOf(path, &listed)) removeTree(path + '/' + entry.first);
+  return ::rmdir(path.c_str()) == 0;  // fails when anything inside stayed
+}
+
+void removeMirror(const std::string& root) {
   for (int attempt = 1; attempt <= kRemoveAttempts; ++attempt) {
-    const QFileInfo info(root);
-    if (!info.exists() && !info.isSymLink()) return;
-    if (removeEntry(info)) return;
+    if (removeTree(root)) return;
     if (attempt < kRemoveAttempts) platform::waitMs(kRemoveWaitMs);
   }
 }
@@ -61,7 +84,7 @@ class MirrorSync {
 
   void run() {
     if (wanted_.empty()) {  // nothing logged with a drive: no mirror at all, as before a rebuild
-      removeMirror(QFile::decodeName(root_.c_str()));
+      removeMirror(root_);
       return;
     }
     for (int attempt = 1; attempt <= kRemoveAttempts; ++attempt) {
@@ -84,20 +107,13 @@ class MirrorSync {
   bool clearRoot() {
     struct stat st {};
     if (::lstat(root_.c_str(), &st) != 0) return true;  // nothing there yet
-    if (!S_ISDIR(st.st_mode)) return QFile::remove(QFile::decodeName(root_.c_str()));  // a link or a file
+    if (!S_ISDIR(st.st_mode)) return ::unlink(root_.c_str()) == 0;  // a link or a file
     return prune(root_, std::string());
   }
 
   bool prune(const std::string& folder, const std::string& relative) {
-    DIR* dir = ::opendir(folder.c_str());
-    if (!dir) return false;
-    std::vector<std::pair<std::string, unsigned char>> entries;
-    while (const dirent* e = ::readdir(dir)) {
-      const std::string_view name(e->d_name);
-      if (name != "." && name != "..") entries.emplace_back(name, e->d_type);
-    }
-    ::closedir(dir);
-    bool ok = true;
+    bool ok = false;
+    const auto entries = entriesOf(folder, &ok);
     for (const auto& [name, type] : entries) {
       const std::string path = folder + '/' + name;
       const std::string rel = relative.empty() ? name : relative + '/' + name;
@@ -110,8 +126,10 @@ class MirrorSync {
         present_.insert(rel);
         pass();
         ok = prune(path, rel) && ok;
-      } else {
-        ok = removeEntry(QFileInfo(QFile::decodeName(path.c_str()))) && ok;
+      } else if (!removeTree(path)) {
+        struct stat st {};  // a kept folder that is read-only: opened up, then once more
+        if (::lstat(folder.c_str(), &st) == 0) openUp(folder, st.st_mode);
+        ok = removeTree(path) && ok;
       }
     }
     return ok;
@@ -129,7 +147,6 @@ class MirrorSync {
 };
 
 }  // namespace
-
 
 std::optional<QString> ClsUtils::mirrorFolderFor(const QString& mirrorRoot, const QString& windowsFolder) {
   if (!platform::isWindowsDrivePath(windowsFolder) || windowsFolder.size() < 3 ||
@@ -174,7 +191,7 @@ bool ClsUtils::CreateFolderList(const Progress& progress) {
       progress);
   if (outcome == SuccessLogReader::Outcome::Stopped) return false;
   if (outcome == SuccessLogReader::Outcome::NoDocument) {
-    removeMirror(mirrorRoot);
+    removeMirror(QFile::encodeName(mirrorRoot).toStdString());
     return true;
   }
 

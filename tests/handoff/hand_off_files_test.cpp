@@ -5,7 +5,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <functional>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -220,9 +222,14 @@ TEST(MirrorFolders, ARebuildKeepsWhatStaysAndClearsTheRest) {
   };
   const ino_t made = inode(mirror + "/CDrive/A/B");
   ASSERT_NE(made, ino_t(0));
-  // Left behind meanwhile: a file in a kept folder, a folder the log no longer names.
+  // Left behind meanwhile: a file in a kept folder, a folder the log no longer names, a
+  // read-only one with a file in it, a name that is not UTF-8.
   writeFile(mirror + "/CDrive/A/stale.txt", "x");
   QDir().mkpath(mirror + "/CDrive/Gone/Deeper");
+  writeFile(mirror + "/CDrive/ReadOnly/inside.txt", "x");
+  ::chmod(QFile::encodeName(mirror + "/CDrive/ReadOnly").constData(), 0555);
+  const QByteArray oddName = QFile::encodeName(mirror + "/CDrive/A/") + "odd\xff";
+  ::close(::open(oddName.constData(), O_CREAT | O_WRONLY, 0644));
   writeFile(app.file("Logs/SuccessLog.xml"),
             "<FileCollection>" + details("C:\\A\\B", "one.txt") + details("d:\\New", "two.txt") + "</FileCollection>");
   ClsUtils().CreateFolderList();
