@@ -74,8 +74,11 @@ size_t decodeReference(std::string_view s, std::string& out) {
 // Text as the record holds it: references decoded, CR LF and lone CR made LF; a decoded NUL
 // ends the text, as it ends a C string.
 void decodeText(std::string_view s, bool references, std::string& out) {
-  out.clear();
+  // Most texts hold no reference and no CR: those are copied as they are.
   size_t i = 0;
+  while (i < s.size() && s[i] != '\r' && (s[i] != '&' || !references) && s[i] != '\0') ++i;
+  out.assign(s.data(), i);
+  if (i == s.size()) return;
   while (i < s.size()) {
     const char c = s[i];
     if (c == '\r') {
