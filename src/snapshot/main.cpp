@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 
+#include <clocale>
 #include <cstdio>
 #include <new>
 #include <string>
@@ -63,6 +64,10 @@ int32_t runImage(const std::vector<std::string>& args, Control& control) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Names are bytes to the walk; in a UTF-8 locale the archive library writes those that are
+  // UTF-8 as the pax standard has them, and marks only the others as raw bytes (which tar then
+  // reads with a warning per name).
+  if (!std::setlocale(LC_CTYPE, "C.UTF-8")) std::setlocale(LC_CTYPE, "");
   installSignals();
   raiseDescriptorLimit();
   StatusMapping::OwnResult owned;

@@ -32,6 +32,13 @@ Counts counts() {
   return {join(info.BytesReadHigh, info.BytesReadLow), join(info.BytesWrittenHigh, info.BytesWrittenLow)};
 }
 
+// A large file that costs no disk: an image of it is still being written when a test acts.
+void makeLargeFile(const QString& path) {
+  QFile sparse(path);
+  ASSERT_TRUE(sparse.open(QIODevice::WriteOnly));
+  ASSERT_TRUE(sparse.resize(64ll << 30));
+}
+
 }  // namespace
 
 TEST(EngineControl, PauseHoldsTheImageResumeGoesOnAndAnEndLeavesOnlyTheEarlierImage) {
@@ -40,11 +47,7 @@ TEST(EngineControl, PauseHoldsTheImageResumeGoesOnAndAnEndLeavesOnlyTheEarlierIm
   ASSERT_EQ(w.run(EngineWorld::fullLine()), 0);
   const QByteArray earlier = readFile(w.imageFile("$DISK.sna"));
 
-  // A large file that costs no disk: the image is still being written when the test acts.
-  QFile sparse(w.c("docs/large.bin"));
-  ASSERT_TRUE(sparse.open(QIODevice::WriteOnly));
-  ASSERT_TRUE(sparse.resize(64ll << 30));
-  sparse.close();
+  makeLargeFile(w.c("docs/large.bin"));
 
   QProcess* engine = w.start(EngineWorld::fullLine());
   SShConnect();
@@ -90,10 +93,7 @@ TEST(EngineControl, PauseHoldsTheImageResumeGoesOnAndAnEndLeavesOnlyTheEarlierIm
 
 TEST(EngineControl, AnEngineEndedWhilePausedStillCleansUp) {
   EngineWorld w;
-  QFile sparse(w.c("large.bin"));
-  ASSERT_TRUE(sparse.open(QIODevice::WriteOnly));
-  ASSERT_TRUE(sparse.resize(64ll << 30));
-  sparse.close();
+  makeLargeFile(w.c("large.bin"));
   QProcess* engine = w.start(EngineWorld::fullLine());
   ASSERT_TRUE(waitUntil([] { return SShIsInProgress() == 0 && counts().read > 0; }));
   ASSERT_EQ(SShPause(), 0);
@@ -135,10 +135,7 @@ TEST(EngineProcesses, OnlyProcessesNamedExactlyLikeTheEngineAreListedForEnding) 
 TEST(EngineControl, AnEngineKilledHardIsReportedFailedAndTheNextRunStartsClean) {
   EngineWorld w;
   writeFile(w.c("docs/a.txt"), "a");
-  QFile sparse(w.c("large.bin"));
-  ASSERT_TRUE(sparse.open(QIODevice::WriteOnly));
-  ASSERT_TRUE(sparse.resize(64ll << 30));
-  sparse.close();
+  makeLargeFile(w.c("large.bin"));
   QProcess* engine = w.start(EngineWorld::fullLine());
   ASSERT_TRUE(waitUntil([] { return SShIsInProgress() == 0 && counts().read > 0; }));
   engine->kill();
