@@ -14,6 +14,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -192,23 +193,52 @@ TEST(EngineImages, ADifferentialWithoutAUsableHashListSaysWhichAndWritesNothing)
   EXPECT_EQ(w.run({"C:", "E:\\NoFolder\\$DISK.sna"}), corvane::snapshot::kDestinationUnwritable);
 }
 
+namespace {
+
+void setMode(const QString& path, mode_t mode) { ASSERT_EQ(chmod(QFile::encodeName(path).constData(), mode), 0); }
+
+// Runs the full image with permissions counting: root reads and writes anything, so as root
+// the engine runs without that power. Empty when it cannot be taken away here.
+std::optional<int> runBoundByPermissions(EngineWorld& w) {
+  const bool asRoot = geteuid() == 0;
+  const auto dropPower = [] {
+    prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0);
+    prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH, 0, 0, 0);
+  };
+  const int code = w.run(EngineWorld::fullLine(), {}, asRoot ? std::function<void()>(dropPower) : std::function<void()>());
+  if (asRoot && code == 0) return std::nullopt;
+  return code;
+}
+
+}  // namespace
+
 TEST(EngineImages, AFileThatCannotBeReadFailsTheImageInsteadOfLeavingItOut) {
   EngineWorld w;
   makeTree(w);
   ASSERT_EQ(w.run(EngineWorld::fullLine()), 0);
   const QByteArray earlier = readFile(w.imageFile("$DISK.sna"));
-  ASSERT_EQ(chmod(QFile::encodeName(w.c("docs/keep.txt")).constData(), 0), 0);
-  // Root reads any file; the engine is then run without that power.
-  const bool asRoot = geteuid() == 0;
-  const auto dropReadPower = [] {
-    prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0);
-    prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH, 0, 0, 0);
-  };
-  const int code = w.run(EngineWorld::fullLine(), {}, asRoot ? std::function<void()>(dropReadPower) : std::function<void()>());
-  chmod(QFile::encodeName(w.c("docs/keep.txt")).constData(), 0600);
-  if (asRoot && code == 0) GTEST_SKIP() << "cannot run the engine without root's read power here";
-  EXPECT_EQ(code, corvane::snapshot::kSourceUnreadable);
+  setMode(w.c("docs/keep.txt"), 0);
+  const auto code = runBoundByPermissions(w);
+  setMode(w.c("docs/keep.txt"), 0600);
+  if (!code) GTEST_SKIP() << "cannot run the engine without root's read power here";
+  EXPECT_EQ(*code, corvane::snapshot::kSourceUnreadable);
   EXPECT_EQ(w.status().statusCode, corvane::snapshot::kSourceUnreadable);
+  EXPECT_EQ(readFile(w.imageFile("$DISK.sna")), earlier);
+  EXPECT_TRUE(noPartialFiles(w));
+
+  // A folder that cannot be listed, the same.
+  setMode(w.c("music"), 0);
+  const auto folderCode = runBoundByPermissions(w);
+  setMode(w.c("music"), 0755);
+  EXPECT_EQ(folderCode.value_or(-1), corvane::snapshot::kSourceUnreadable);
+  EXPECT_EQ(readFile(w.imageFile("$DISK.sna")), earlier);
+
+  // An image folder that cannot be written: its own code, and the earlier image as it was.
+  setMode(w.imageFolder(), 0555);
+  const auto destinationCode = runBoundByPermissions(w);
+  setMode(w.imageFolder(), 0755);
+  EXPECT_EQ(destinationCode.value_or(-1), corvane::snapshot::kDestinationUnwritable);
+  EXPECT_EQ(w.status().statusCode, corvane::snapshot::kDestinationUnwritable);
   EXPECT_EQ(readFile(w.imageFile("$DISK.sna")), earlier);
   EXPECT_TRUE(noPartialFiles(w));
 }
