@@ -1,5 +1,7 @@
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
 #include <QPushButton>
 #include <QTreeWidget>
 
@@ -317,6 +319,50 @@ TEST_F(BackupPageTest, ADriveInSlot20IsNotShown) {
   EXPECT_EQ(shown.size(), 20);
   EXPECT_EQ(shown.last(), "T:\\");
   EXPECT_EQ(node("U:\\"), nullptr);
+}
+
+// At the page's design size every caption shows whole: each column header of the extension
+// list (with the sort arrow) within the list, and every box and button within its place.
+TEST_F(BackupPageTest, EveryCaptionAndColumnHeaderShowsWhole) {
+  page().resize(page().minimumSize());
+  page().show();
+  auto* list = page().findChild<QTreeWidget*>("LstExtensions");
+  ASSERT_NE(list, nullptr);
+  QHeaderView* header = list->header();
+  for (int sorted : {-1, 2, 4}) {  // unsorted, then sorted by the description, by the size
+    if (sorted >= 0) emit header->sectionClicked(sorted);
+    // What each caption needs: with room for the arrow in the sort column only.
+    QList<int> need;
+    const bool arrow = header->isSortIndicatorShown();
+    for (int c = 0; c < list->columnCount(); ++c) {
+      header->setSortIndicatorShown(c == sorted);
+      need << header->sectionSizeHint(c);
+    }
+    header->setSortIndicatorShown(arrow);
+    int total = 0;
+    for (int c = 0; c < list->columnCount(); ++c) {
+      EXPECT_GE(header->sectionSize(c), need[c]) << list->headerItem()->text(c).toStdString() << " sorted by " << sorted;
+      total += header->sectionSize(c);
+    }
+    EXPECT_LE(total, list->viewport()->width());
+  }
+  for (QAbstractButton* w : page().findChildren<QAbstractButton*>())
+    EXPECT_GE(w->width(), w->sizeHint().width()) << w->objectName().toStdString();
+  for (QLabel* w : page().findChildren<QLabel*>())
+    EXPECT_GE(w->width(), w->sizeHint().width()) << w->objectName().toStdString();
+}
+
+// Tab follows the order of the page as it is read: the filter box before the list below it.
+TEST_F(BackupPageTest, TabFollowsTheVisualOrder) {
+  QStringList chain;
+  QWidget* w = page().findChild<QWidget*>("btnBackupMode");
+  while (w && chain.size() < 11) {
+    if (w->focusPolicy() & Qt::TabFocus) chain << w->objectName();
+    w = w->nextInFocusChain();
+  }
+  EXPECT_EQ(chain, (QStringList{"btnBackupMode", "btnScanForNewFolders", "CmdRsetList", "Text1", "cbxSelected",
+                                "btnAddExt", "tvFolders", "LstExtensions", "cbxSmallImageFileFilter",
+                                "cbxDefaultFolderFilter", "cbxImageSwitch"}));
 }
 
 // A handler that rebuilds the tree while a rebuild lets events through (the mode button, the

@@ -123,12 +123,18 @@ void BackupPage::buildWidgets() {
   LstExtensions->setGeometry(px(lstL), px(800), px(lstW), px(fh - 1400));
   lblExtension->setGeometry(px(lstL), px(330), px(1700), px(300));
   Text1->setGeometry(px(lstL + 1720), px(300), px(1000), px(360));
-  cbxSelected->setGeometry(px(lstL + 2800), px(300), px(1600), px(360));
-  btnAddExt->setGeometry(px(fw / 2 + 5000), px(280), px(1000), px(400));
+  cbxSelected->setGeometry(px(lstL + 2800), px(300), px(1900), px(360));
+  btnAddExt->setGeometry(px(fw / 2 + 5000), px(280), px(1200), px(400));
   cbxSmallImageFileFilter->setGeometry(px(fw / 8 - 400), px(fh - 460), px(2100), px(360));
   cbxDefaultFolderFilter->setGeometry(px(fw / 8 + 1800), px(fh - 460), px(2300), px(360));
   cbxImageSwitch->setGeometry(px(fw / 8 + 4200), px(fh - 460), px(2300), px(360));
   setMinimumSize(px(fw + 200), px(fh + 200));
+
+  // Tab goes as the eye does: the buttons and the extension filter along the top, the tree,
+  // the list below the filter, then the option boxes at the foot.
+  QWidget* const order[] = {btnBackupMode, btnScanForNewFolders, CmdRsetList, Text1, cbxSelected, btnAddExt,
+                            tvFolders, LstExtensions, cbxSmallImageFileFilter, cbxDefaultFolderFilter, cbxImageSwitch};
+  for (size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
 }
 
 QString BackupPage::filesDb() const { return services_.databases().filesDb; }

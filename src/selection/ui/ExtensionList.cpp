@@ -7,7 +7,9 @@
 #include <QPushButton>
 #include <QSet>
 #include <QSignalBlocker>
+#include <QStyle>
 #include <QTreeWidget>
+#include <algorithm>
 
 #include "platform/AppFolder.h"
 #include "platform/Messages.h"
@@ -57,6 +59,7 @@ ExtensionList::ExtensionList(const ExtensionControls& controls, shell::MainWindo
   list->setUniformRowHeights(true);
   list->setSortingEnabled(false);
   list->header()->setSectionsClickable(true);
+  fitColumns();
 
   connect(list, &QTreeWidget::itemChanged, this, &ExtensionList::onItemChanged);
   connect(list->header(), &QHeaderView::sectionClicked, this, &ExtensionList::LstExtensions_ColumnClick);
@@ -68,6 +71,31 @@ ExtensionList::ExtensionList(const ExtensionControls& controls, shell::MainWindo
 }
 
 ExtensionList::~ExtensionList() = default;
+
+void ExtensionList::fitColumns() {
+  // Each column other than the description is as wide as its caption (the sort column with
+  // room for the arrow too) or its usual contents; the description takes what is left. So
+  // every caption shows whole in the list's place at the window's load size.
+  QTreeWidget* list = c_.LstExtensions;
+  QHeaderView* header = list->header();
+  header->setStretchLastSection(false);
+  const QFontMetrics text(list->font());
+  const int box = list->style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, list);
+  const QHash<int, int> contents = {{ColId, 2 * box + text.horizontalAdvance(QStringLiteral("0000"))},
+                                    {ColType, text.horizontalAdvance(QStringLiteral(".xxxx"))}};
+  // The header sizes every caption for an arrow while one is shown, though only the sort
+  // column draws it: the others are measured without.
+  const bool sorted = header->isSortIndicatorShown();
+  header->setSortIndicatorShown(true);
+  const int sortWidth = sortColumn_ >= 0 ? header->sectionSizeHint(sortColumn_) : 0;
+  header->setSortIndicatorShown(false);
+  for (int c : {ColId, ColType, ColTotalFiles, ColTotalSize, ColRemaining}) {
+    header->setSectionResizeMode(c, QHeaderView::Interactive);
+    list->setColumnWidth(c, std::max({header->sectionSizeHint(c), contents.value(c), c == sortColumn_ ? sortWidth : 0}));
+  }
+  header->setSortIndicatorShown(sorted);
+  header->setSectionResizeMode(ColDescription, QHeaderView::Stretch);
+}
 
 void ExtensionList::LoadRegisteredExtensions() {
   const QVector<RegisteredType> registered = systemFileTypes();
@@ -320,6 +348,7 @@ void ExtensionList::LstExtensions_ColumnClick(int column) {
     sortAscending_ = true;
   }
   c_.LstExtensions->header()->setSortIndicatorShown(true);
+  fitColumns();
   resortIfSorted();
 }
 

@@ -75,6 +75,7 @@ class ExtensionList : public QObject {
   void resortIfSorted();
   void onItemChanged(QTreeWidgetItem* item, int column);
   void setRowTick(QTreeWidgetItem* item, bool ticked);
+  void fitColumns();
 
   ExtensionControls c_;
   shell::MainWindowServices& services_;
