@@ -45,15 +45,17 @@ namespace {
 
 constexpr int kOpenFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
+// One sub-folder of the folder being read: its name in the folder's name buffer.
 struct Entry {
-  QByteArray nativeName;
-  QString name;
+  qsizetype at = 0;
+  qsizetype size = 0;
   bool link = false;
 };
 
 }  // namespace
 
 FolderWalk::FolderWalk(NameFilter take, Visit visit) : take_(std::move(take)), visit_(std::move(visit)) {}
+FolderWalk::~FolderWalk() = default;
 
 bool FolderWalk::run(const QString& nativeRoot, const QString& windowsRoot) {
   const QByteArray root = QFile::encodeName(nativeRoot);
@@ -64,69 +66,76 @@ bool FolderWalk::run(const QString& nativeRoot, const QString& windowsRoot) {
     close(fd);
     return false;
   }
-  walkOpen(fd, root, windowsRoot, 0, *mount);
+  windowsPath_ = windowsRoot.toUtf8();
+  walkOpen(fd, root, 0, *mount);
   return true;
 }
 
-void FolderWalk::walkOpen(int dirFd, const QByteArray& nativePath, const QString& windowsPath, int depth,
-                          const Mount& root) {
-  DIR* dir = fdopendir(dirFd);
-  if (!dir) {
-    close(dirFd);
-    return;
-  }
-  // The entries are read whole before any is entered, so that the folder is read in one go.
+void FolderWalk::walkOpen(int dirFd, const QByteArray& nativePath, int depth, const Mount& root) {
+  // The folder is read whole before any sub-folder is entered, straight from the system's
+  // entry records (no directory stream to allocate for each of many small folders).
+  QByteArray names;
   std::vector<Entry> entries;
-  while (const dirent* e = readdir(dir)) {
-    const QByteArrayView name(e->d_name);
-    if (name == "." || name == "..") continue;
-    if (e->d_type != DT_DIR && e->d_type != DT_LNK && e->d_type != DT_UNKNOWN) continue;
-    if (!take_(name)) continue;
-    bool link = e->d_type == DT_LNK;
-    if (e->d_type == DT_UNKNOWN) {
-      struct stat st {};
-      if (fstatat(dirFd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
-      if (S_ISLNK(st.st_mode))
-        link = true;
-      else if (!S_ISDIR(st.st_mode))
+  for (;;) {
+    const ssize_t got = getdents64(dirFd, buffer_.data(), buffer_.size());
+    if (got <= 0) break;  // the end, or a folder that cannot be read further
+    for (ssize_t at = 0; at < got;) {
+      const auto* e = reinterpret_cast<const dirent64*>(buffer_.data() + at);
+      at += e->d_reclen;
+      const QByteArrayView name(e->d_name);
+      if (name == "." || name == "..") continue;
+      if (e->d_type != DT_DIR && e->d_type != DT_LNK && e->d_type != DT_UNKNOWN) continue;
+      if (!take_(name)) continue;
+      bool link = e->d_type == DT_LNK;
+      if (e->d_type == DT_UNKNOWN) {
+        struct stat st {};
+        if (fstatat(dirFd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        if (S_ISLNK(st.st_mode))
+          link = true;
+        else if (!S_ISDIR(st.st_mode))
+          continue;
+      }
+      if (link) {
+        // Listed when it leads to a folder; never entered.
+        struct stat target {};
+        if (fstatat(dirFd, e->d_name, &target, 0) != 0 || !S_ISDIR(target.st_mode)) continue;
+      }
+      if (!hasWindowsForm(name)) {
+        ++skippedNames_;
         continue;
+      }
+      entries.push_back({names.size(), name.size(), link});
+      names.append(name.data(), name.size()).append('\0');
     }
-    if (link) {
-      // Listed when it leads to a folder; never entered.
-      struct stat target {};
-      if (fstatat(dirFd, e->d_name, &target, 0) != 0 || !S_ISDIR(target.st_mode)) continue;
-    }
-    std::optional<QString> windows = windowsName(name);
-    if (!windows) {
-      ++skippedNames_;
-      continue;
-    }
-    entries.push_back({name.toByteArray(), std::move(*windows), link});
   }
-  std::sort(entries.begin(), entries.end(),
-            [](const Entry& a, const Entry& b) { return a.nativeName < b.nativeName; });
+  const auto nameOf = [&](const Entry& e) { return QByteArrayView(names.constData() + e.at, e.size); };
+  std::sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) { return nameOf(a) < nameOf(b); });
 
   const bool openRelative = depth < kOpenLevels;
-  if (!openRelative) {
-    closedir(dir);
-    dir = nullptr;
-  }
+  if (!openRelative) close(dirFd);
   const QByteArray prefix = nativePath.endsWith('/') ? nativePath : nativePath + '/';
+  const qsizetype parentSize = windowsPath_.size();
   for (const Entry& e : entries) {
-    const QString path = windowsPath + QLatin1Char('\\') + e.name;
-    visit_(path);
-    if (e.link) continue;
-    const QByteArray child = prefix + e.nativeName;
-    const int fd = openRelative ? openat(dirFd, e.nativeName.constData(), kOpenFlags) : open(child.constData(), kOpenFlags);
-    if (fd < 0) continue;  // cannot be read (or turned into a link meanwhile): listed, not entered
-    const std::optional<Mount> mount = Mount::of(fd);
-    if (!mount || !mount->same(root)) {
-      close(fd);  // another mount: listed, not entered
-      continue;
+    windowsPath_.append('\\').append(nameOf(e));
+    visit_(windowsPath_);
+    const char* name = names.constData() + e.at;  // ends in a zero byte
+    if (!e.link) {
+      QByteArray child = prefix;
+      child.append(name, e.size);
+      const int fd = openRelative ? openat(dirFd, name, kOpenFlags) : open(child.constData(), kOpenFlags);
+      // A folder that cannot be read (or turned into a link meanwhile), or on another mount,
+      // is listed and not entered.
+      if (fd >= 0) {
+        const std::optional<Mount> mount = Mount::of(fd);
+        if (mount && mount->same(root))
+          walkOpen(fd, child, depth + 1, root);
+        else
+          close(fd);
+      }
     }
-    walkOpen(fd, child, path, depth + 1, root);
+    windowsPath_.truncate(parentSize);
   }
-  if (dir) closedir(dir);
+  if (openRelative) close(dirFd);
 }
 
 }  // namespace corvane::platform

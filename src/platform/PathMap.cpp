@@ -35,9 +35,8 @@ PathMap& current() {
 
 }  // namespace
 
-std::optional<QString> windowsName(QByteArrayView nativeName) {
-  if (nativeName.isEmpty() || nativeName.indexOf('\\') >= 0 || !nativeName.isValidUtf8()) return std::nullopt;
-  return QString::fromUtf8(nativeName);
+bool hasWindowsForm(QByteArrayView nativeName) {
+  return !nativeName.isEmpty() && nativeName.indexOf('\\') < 0 && nativeName.isValidUtf8();
 }
 
 bool isWindowsDrivePath(const QString& path) {

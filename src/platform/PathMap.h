@@ -39,10 +39,10 @@ class PathMap {
   QList<Entry> entries_;
 };
 
-// The Windows form of one native file or folder name; nullopt when it has none: bytes that
-// are not UTF-8 (decoding would turn each into the same replacement character, so two names
-// would become one) or a "\" (it would read as two names).
-std::optional<QString> windowsName(QByteArrayView nativeName);
+// True when a native file or folder name has a Windows form: it is UTF-8 text (decoding other
+// bytes would turn each into the same replacement character, so two names would become one)
+// and holds no "\" (it would read as two names).
+bool hasWindowsForm(QByteArrayView nativeName);
 
 // True when the text starts with a drive letter and ':' ("C:", "c:\x", "D:name"): the Windows
 // form of a path. Whether the drive is mapped is not asked.

@@ -19,7 +19,6 @@ namespace {
 
 constexpr int kCaptionEvery = 250;  // folders found between two progress captions
 constexpr RetryPolicy kScanWriteRetry{100, 3000};
-constexpr qint64 kFound = -1;  // no row id
 
 // The rows of one drive ("C:") in the stored form: the drive's own row and every path below it.
 QVariantList driveRange(const QString& drive) {
@@ -38,6 +37,18 @@ void WriteScanSettings(const QString& statusDb, const QDateTime& now) {
 FolderScan::FolderScan(QString filesDb, CaptionSink setCaption)
     : filesDb_(std::move(filesDb)), setCaption_(std::move(setCaption)) {}
 
+void FolderScan::StoredFolders::append(QByteArrayView plainPath) {
+  if (plainPath.indexOf('\'') < 0) {
+    bytes_.append(plainPath);
+  } else {
+    for (const char c : plainPath) {
+      bytes_.append(c);
+      if (c == '\'') bytes_.append(c);
+    }
+  }
+  ends_.push_back(bytes_.size());
+}
+
 void FolderScan::Run(const QStringList& driveNames) {
   foldersFound_ = foldersAdded_ = namesSkipped_ = 0;
   scanProgressCounter_ = 0;
@@ -50,43 +61,48 @@ void FolderScan::Run(const QStringList& driveNames) {
   for (int slot = 0; slot < kShownDriveSlots && slot < driveNames.size(); ++slot) {
     const QString root = driveNames[slot];
     if (root.isEmpty()) continue;
-    const QStringList scanned = ScanDrive(root);
+    const StoredFolders scanned = scanDrive(root);
     foldersFound_ += scanned.size();
     setCaption_(QStringLiteral("Corvane Checking ") + root.left(2) + QStringLiteral(" for new folders... ") +
                 QString::number(scanned.size()) + QStringLiteral(" updating database..."));
     platform::doEvents();
     if (foldersInDb > 0) {
-      DBInsertAllSFolders(scanned, false);
+      storeScratch(scanned, false);
       DBUpdateFolders(DBCompareFolders(root.left(2)));
     } else {
-      DBInsertAllSFolders(scanned, true);
+      storeScratch(scanned, true);
     }
     platform::doEvents();
   }
 }
 
 QStringList FolderScan::ScanDrive(const QString& rootPath) {
+  const StoredFolders scanned = scanDrive(rootPath);
   QStringList out;
-  const QString drive = rootPath.left(2);
-  out.push_back(drive);
-  const std::optional<QString> native = platform::pathMap().toNative(drive + '\\');
-  if (!native) return out;
-  platform::FolderWalk walk([](QByteArrayView name) { return !name.startsWith('.'); },  // also "." and ".."
-                            [&](const QString& path) { found(path, out); });
-  walk.run(*native, drive);  // a drive that cannot be searched is skipped
-  namesSkipped_ += walk.skippedNames();
+  out.reserve(scanned.size());
+  for (qsizetype i = 0; i < scanned.size(); ++i) out.push_back(store::fromStoredText(QString::fromUtf8(scanned.at(i))));
   return out;
 }
 
-void FolderScan::found(const QString& path, QStringList& out) {
-  out.push_back(path);
-  if (++scanProgressCounter_ >= kCaptionEvery) {
-    setCaption_(QStringLiteral("Corvane Checking ") + path.left(3) + QStringLiteral(" for new folders... ") +
-                QString::number(out.size()));
-    platform::waitMs(0);
-    scanProgressCounter_ = 0;
-    platform::doEvents();
-  }
+FolderScan::StoredFolders FolderScan::scanDrive(const QString& rootPath) {
+  StoredFolders out;
+  const QString drive = rootPath.left(2);
+  out.append(drive.toUtf8());
+  const std::optional<QString> native = platform::pathMap().toNative(drive + '\\');
+  if (!native) return out;
+  platform::FolderWalk walk([](QByteArrayView name) { return !name.startsWith('.'); },  // also "." and ".."
+                            [&](QByteArrayView path) {
+                              out.append(path);
+                              if (++scanProgressCounter_ < kCaptionEvery) return;
+                              setCaption_(QStringLiteral("Corvane Checking ") + QString::fromUtf8(path.first(3)) +
+                                          QStringLiteral(" for new folders... ") + QString::number(out.size()));
+                              platform::waitMs(0);
+                              scanProgressCounter_ = 0;
+                              platform::doEvents();
+                            });
+  walk.run(*native, drive);  // a drive that cannot be searched is skipped
+  namesSkipped_ += walk.skippedNames();
+  return out;
 }
 
 qint64 FolderScan::DBCountFolders() {
@@ -113,44 +129,42 @@ void FolderScan::DBKeepScannedDrives(const QStringList& drives) {
 }
 
 void FolderScan::DBInsertAllSFolders(const QStringList& folders, bool fullBuild) {
-  if (folders.isEmpty()) return;
+  StoredFolders stored;
+  for (const QString& f : folders) stored.append(f.toUtf8());
+  storeScratch(stored, fullBuild);
+}
+
+void FolderScan::storeScratch(const StoredFolders& folders, bool fullBuild) {
+  if (folders.size() == 0) return;
   // A rescan finds nearly the same folders as the last one: SFolder keeps the rows it holds and
   // only what differs is written, so the write lock the service waits for is short.
-  std::vector<QByteArray> stored;
-  stored.reserve(folders.size());
-  for (const QString& f : folders) stored.push_back(store::toStoredText(f).toUtf8());
+  QHash<QByteArrayView, qsizetype> found;  // stored path -> position in folders
+  found.reserve(folders.size());
+  for (qsizetype i = 0; i < folders.size(); ++i) found.insert(folders.at(i), i);
   store::onDatabase(
       filesDb_,
       [&](DBConnection& db) {
         db.BeginTransaction();
         db.Execute(QStringLiteral("Update SFolder SET Bu = 0, BuAll = 0 WHERE Bu IS NOT 0 OR BuAll IS NOT 0"));
-        QHash<QByteArray, qint64> held;  // stored path -> row id (kFound once found again)
-        QVector<qint64> gone;
+        std::vector<bool> held(static_cast<size_t>(folders.size()), false);
+        QVector<qint64> gone;  // rows of folders no longer found, and second rows of one folder
         DBCommand read = db.Prepare(QStringLiteral("Select SFolderID, Folders From SFolder WHERE Folders >= ? AND Folders < ?"));
-        const QVariantList range = driveRange(folders.first().left(2));
+        const QVariantList range = driveRange(QString::fromUtf8(folders.at(0).first(2)));
         read.BindValue(1, range[0]);
         read.BindValue(2, range[1]);
-        held.reserve(static_cast<qsizetype>(stored.size()));
         while (read.Step()) {
-          const QByteArray path = read.Row().Utf8(1).toByteArray();
-          if (held.contains(path))
-            gone.push_back(read.Row().Long(0));  // a second row of the same folder
+          const auto it = found.constFind(read.Row().Utf8(1));
+          if (it != found.constEnd() && !held[static_cast<size_t>(*it)])
+            held[static_cast<size_t>(*it)] = true;
           else
-            held.insert(path, read.Row().Long(0));
+            gone.push_back(read.Row().Long(0));
         }
         DBCommand toScratch = db.Prepare(QStringLiteral("Insert Into SFolder (Folders, Bu, BuAll) Values(?,0,0)"));
-        for (const QByteArray& s : stored) {
-          const auto it = held.find(s);
-          if (it == held.end()) {
-            toScratch.BindUtf8(1, s);
-            toScratch.Execute();
-            held.insert(s, kFound);  // a folder listed twice is stored once
-          } else {
-            it.value() = kFound;
-          }
+        for (qsizetype i = 0; i < folders.size(); ++i) {
+          if (held[static_cast<size_t>(i)] || found.value(folders.at(i)) != i) continue;  // a folder listed twice is stored once
+          toScratch.BindUtf8(1, folders.at(i));
+          toScratch.Execute();
         }
-        for (auto it = held.cbegin(); it != held.cend(); ++it)
-          if (it.value() != kFound) gone.push_back(it.value());  // no longer on the drive
         if (!gone.isEmpty()) {
           DBCommand remove = db.Prepare(QStringLiteral("Delete from SFolder WHERE SFolderID = ?"));
           for (qint64 id : gone) {
@@ -162,9 +176,9 @@ void FolderScan::DBInsertAllSFolders(const QStringList& folders, bool fullBuild)
           DBCommand toFolder =
               db.Prepare(QStringLiteral("Insert Into Folder (Folders, Bu, BuAll) Select ?, 0, 0 "
                                         "Where Not Exists (Select 1 From Folder Where Folders = ?)"));
-          for (const QByteArray& s : stored) {
-            toFolder.BindUtf8(1, s);
-            toFolder.BindUtf8(2, s);
+          for (qsizetype i = 0; i < folders.size(); ++i) {
+            toFolder.BindUtf8(1, folders.at(i));
+            toFolder.BindUtf8(2, folders.at(i));
             toFolder.Execute();
           }
         }

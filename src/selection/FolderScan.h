@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <vector>
 
 #include "selection/FolderTable.h"
 #include "selection/NullText.h"
@@ -48,6 +49,22 @@ class FolderScan {
   // no row), parents first, only those still absent; one transaction.
   void DBUpdateFolders(const QStringList& newFolders);
 
+  // The folders of one drive as they are stored (each "'" doubled), in UTF-8, one after the
+  // other: no text object per folder for the many folders of a drive.
+  class StoredFolders {
+   public:
+    void append(QByteArrayView plainPath);  // doubles each "'"
+    qsizetype size() const { return static_cast<qsizetype>(ends_.size()); }
+    QByteArrayView at(qsizetype i) const {
+      const qsizetype from = i == 0 ? 0 : ends_[static_cast<size_t>(i - 1)];
+      return QByteArrayView(bytes_.constData() + from, ends_[static_cast<size_t>(i)] - from);
+    }
+
+   private:
+    QByteArray bytes_;
+    std::vector<qsizetype> ends_;
+  };
+
   // Figures of the last Run.
   qint64 foldersFound() const { return foldersFound_; }
   qint64 foldersAdded() const { return foldersAdded_; }
@@ -55,7 +72,8 @@ class FolderScan {
   qint64 namesSkipped() const { return namesSkipped_; }
 
  private:
-  void found(const QString& path, QStringList& out);
+  StoredFolders scanDrive(const QString& rootPath);
+  void storeScratch(const StoredFolders& folders, bool fullBuild);
 
   QString filesDb_;
   CaptionSink setCaption_;

@@ -127,6 +127,19 @@ TEST_F(FolderScanTest, NamesWithoutAWindowsFormAreSkippedAndCountedNeverMerged) 
   EXPECT_EQ(stored, (QStringList{"C:", "C:\\caf\u00e9", "C:\\caf\u00e9\\sub", "C:\\x", "D:"}));
 }
 
+// A tree far deeper than the folders the walk keeps open at once is walked to its bottom.
+TEST_F(FolderScanTest, AVeryDeepTreeIsWalkedWhole) {
+  QStringList levels;
+  for (int i = 0; i < 150; ++i) levels << QString("d%1").arg(i);
+  mk(c_, {levels.join('/'), "top"});
+  FolderScan s = scanner();
+  const QStringList found = s.ScanDrive("C:\\");
+  ASSERT_EQ(found.size(), 152);
+  EXPECT_EQ(found[1], "C:\\d0");
+  EXPECT_EQ(found[150], "C:\\" + levels.join('\\'));
+  EXPECT_EQ(found[151], "C:\\top");
+}
+
 // A folder bound onto another place of the same disk is another mount: listed, not walked into
 // (its folders would otherwise be stored twice, under two paths).
 TEST_F(FolderScanTest, ABindMountOfTheSameDiskIsListedButNotEntered) {
