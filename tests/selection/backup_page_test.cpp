@@ -365,6 +365,30 @@ TEST_F(BackupPageTest, TabFollowsTheVisualOrder) {
                                 "cbxDefaultFolderFilter", "cbxImageSwitch"}));
 }
 
+// The status tick's calls never wait on a lock the service holds on Files.db: they give the
+// busy error back at once (the tick calls again a second later) and leave the page as shown.
+TEST_F(BackupPageTest, TheTicksCallsGiveBackABusyDatabaseWithoutWaiting) {
+  addFolders({{"C:", true, false}});
+  page().PopulateDriveNodes();
+  store::DBConnection holder;
+  holder.Open(filesDb());
+  holder.Execute("BEGIN EXCLUSIVE");
+  try {
+    page().RefreshExtensionList();
+    FAIL() << "no busy error";
+  } catch (const store::DBError& e) {
+    EXPECT_TRUE(e.isBusy());
+  }
+  EXPECT_THROW(page().PopulateDriveNodes(), store::DBError);
+  EXPECT_EQ(waiter_.sleeps, 0);
+  EXPECT_TRUE(ticked("C:\\"));
+  EXPECT_TRUE(messages_.texts.isEmpty());
+  holder.Execute("ROLLBACK");
+  page().RefreshExtensionList();
+  page().PopulateDriveNodes();
+  EXPECT_TRUE(ticked("C:\\"));
+}
+
 // A handler that rebuilds the tree while a rebuild lets events through (the mode button, the
 // filter box) leaves one whole tree, not drives added under a root already thrown away.
 TEST_F(BackupPageTest, ARebuildDuringARebuildLeavesOneTree) {

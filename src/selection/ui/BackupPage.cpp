@@ -51,6 +51,19 @@ void fitCaption(QCheckBox* box) {
   if (box->sizeHint().width() > box->width()) box->setToolTip(box->toolTip().isEmpty() ? box->text() : box->toolTip());
 }
 
+// The frame's status tick calls the page and must never wait on a lock the service holds: it
+// keeps what it shows and calls again a second later. So the tick's calls first look, without
+// waiting, whether Files.db can be read now and give the busy error back at once when not.
+void throwIfBusy(const QString& filesDb) {
+  try {
+    store::onDatabase(
+        filesDb, [](store::DBConnection& c) { c.Query(QStringLiteral("SELECT count(*) FROM sqlite_master")); },
+        store::kNoWait);
+  } catch (const store::DBError& e) {
+    if (e.isBusy()) throw;  // any other failure is met and told by the work itself
+  }
+}
+
 }  // namespace
 
 BackupPage::BackupPage(shell::MainWindowServices& services, QWidget* parent)
@@ -152,7 +165,10 @@ QTreeWidgetItem* BackupPage::nodeByKey(const QString& key) const { return nodes_
 void BackupPage::LoadRegisteredExtensions() { extensions_->LoadRegisteredExtensions(); }
 void BackupPage::LoadFileTypeList() { extensions_->LoadFileTypeList(); }
 void BackupPage::ShowSelectedExtensions() { extensions_->ShowSelectedExtensions(); }
-void BackupPage::RefreshExtensionList() { extensions_->RefreshExtensionList(); }
+void BackupPage::RefreshExtensionList() {
+  throwIfBusy(filesDb());
+  extensions_->RefreshExtensionList();
+}
 
 // ---- Tree -------------------------------------------------------------------------------------
 
@@ -231,6 +247,11 @@ bool BackupPage::buildDriveNodes(QString& error) {
 }
 
 void BackupPage::PopulateDriveNodes() {
+  throwIfBusy(filesDb());
+  rebuildTree();
+}
+
+void BackupPage::rebuildTree() {
   tvFolders->setEnabled(false);
   const auto enable = qScopeGuard([this] { tvFolders->setEnabled(true); });
   QString error;
@@ -376,7 +397,7 @@ void BackupPage::btnBackupMode_Click() {
   if (mode() == kFolderFileCaption) {
     btnBackupMode->setText(kFullFolderCaption);
     HideExtControls();
-    PopulateDriveNodes();
+    rebuildTree();
     services_.relayout();
   } else {
     btnBackupMode->setText(kFolderFileCaption);
@@ -430,7 +451,7 @@ void BackupPage::btnScanForNewFolders_Click() {
               .arg(scan.namesSkipped()),
           QStringLiteral("Corvane"), platform::MsgButtons::Ok, platform::MsgIcon::Warning);
   }
-  PopulateDriveNodes();  // new folders and their inherited ticks show at once
+  rebuildTree();  // new folders and their inherited ticks show at once
 }
 
 void BackupPage::cbxDefaultFolderFilter_Click() {
@@ -444,7 +465,7 @@ void BackupPage::cbxDefaultFolderFilter_Click() {
     reportFailure(QStringLiteral("The folder filter could not be applied."), e.description());
   }
   cbxDefaultFolderFilter->setEnabled(true);
-  PopulateDriveNodes();
+  rebuildTree();
 }
 
 }  // namespace corvane::selection

@@ -31,10 +31,15 @@ class BackupPage : public QWidget, public shell::BackupPageHooks {
   QWidget* widget() override { return this; }
   void LoadRegisteredExtensions() override;
   void LoadFileTypeList() override;
-  // Rebuilds the tree down to the drives (and, one level ahead, their folders).
+  // Rebuilds the tree down to the drives (and, one level ahead, their folders). Called by the
+  // frame's status tick: when the service holds Files.db it throws the busy store::DBError at
+  // once, so the tick keeps what it shows and calls again (RefreshExtensionList likewise).
   void PopulateDriveNodes() override;
   void ShowSelectedExtensions() override;
   void RefreshExtensionList() override;
+  // The same rebuild for the page's own actions: a busy database is waited for (bounded, the
+  // window painting meanwhile), a failure is told.
+  void rebuildTree();
 
   // Handlers, connected to the widgets; public so that callers and tests can run them.
   void tvFolders_Expand(QTreeWidgetItem* node);
