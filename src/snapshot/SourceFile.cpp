@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 #include "snapshot/Control.h"
@@ -37,38 +36,20 @@ SourceFile::~SourceFile() {
 
 bool SourceFile::open(int dirFd, const char* name, const std::string& path) {
   path_ = path;
-  // First a handle that opens nothing: a device or a fifo swapped in since the walk looked
-  // (opening either can block or have effects of its own) is seen before it is opened.
-  const int handle = openat(dirFd, name, O_PATH | O_NOFOLLOW | O_CLOEXEC);
-  if (handle < 0) {
-    if (errno == ENOENT) return false;
+  // The walk saw a regular file here. Should something else have taken its place since, it is
+  // closed again unread: not blocking on a fifo (O_NONBLOCK), not taking a terminal.
+  fd_ = openat(dirFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | O_NOATIME);
+  if (fd_ < 0 && errno == EPERM) fd_ = openat(dirFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd_ < 0) {
+    if (errno == ENOENT || errno == ELOOP) return false;
     unreadable(path, errno);
   }
-  struct stat seen {};
-  if (fstat(handle, &seen) != 0) {
-    const int err = errno;
-    close(handle);
-    unreadable(path, err);
-  }
-  if (!S_ISREG(seen.st_mode)) {
-    close(handle);
+  if (fstat(fd_, &st_) != 0) unreadable(path, errno);
+  if (!S_ISREG(st_.st_mode)) {
+    close(fd_);
+    fd_ = -1;
     return false;
   }
-  // Reopened through the handle, so the file read is the very one just checked.
-  char viaHandle[64];
-  std::snprintf(viaHandle, sizeof viaHandle, "/proc/self/fd/%d", handle);
-  fd_ = ::open(viaHandle, O_RDONLY | O_CLOEXEC | O_NOATIME);
-  if (fd_ < 0 && errno == EPERM) fd_ = ::open(viaHandle, O_RDONLY | O_CLOEXEC);
-  if (fd_ < 0 && errno == ENOENT)  // no /proc: by name, never waiting on a fifo
-    fd_ = openat(dirFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  const int openErr = errno;
-  close(handle);
-  if (fd_ < 0) {
-    if (openErr == ENOENT || openErr == ELOOP) return false;
-    unreadable(path, openErr);
-  }
-  if (fstat(fd_, &st_) != 0) unreadable(path, errno);
-  if (!S_ISREG(st_.st_mode) || st_.st_dev != seen.st_dev || st_.st_ino != seen.st_ino) return false;
   posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
   findDataRegions();
   return true;

@@ -1,5 +1,5 @@
 #pragma once
-// Reading one file of a source drive for an image: opened only when it is still a regular
+// Reading one file of a source drive for an image: kept open only while it is still a regular
 // file, read with its holes kept as holes, and watched for changes made while it is read.
 #include <sys/stat.h>
 
@@ -21,7 +21,7 @@ class SourceFile {
   ~SourceFile();
 
   // False when the name no longer holds a regular file (gone, or replaced by a link, a fifo
-  // or a device, which is never opened); throws kSourceUnreadable when it cannot be read.
+  // or a device, which is let go at once); throws kSourceUnreadable when it cannot be read.
   bool open(int dirFd, const char* name, const std::string& path);
   const struct stat& st() const { return st_; }
   // Where a file with holes holds data (empty: a file to be read whole).
