@@ -1,6 +1,7 @@
 #include "shell/Composition.h"
 
 #include <QCheckBox>
+#include <QFile>
 #include <QPointer>
 
 #include "filecopy/ui/FrmFileCopy.h"
@@ -53,7 +54,7 @@ std::shared_ptr<imaging::EnginePanel> makeEnginePanel(MainWindowServices& servic
   const QString appFolder = platform::appPaths().appFolder;
   imaging::EngineHooks hooks;
   hooks.launcher = std::make_shared<imaging::DetachedEngineLauncher>(appFolder);
-  hooks.endEngine = [] { return snapshot::endEngineProcesses(); };
+  hooks.endEngine = [appFolder] { return snapshot::endEngineProcesses(QFile::encodeName(appFolder).toStdString()); };
   return std::make_shared<imaging::EnginePanel>(
       services, imaging::EngineLibrary::load(imaging::engineLibraryPath(appFolder)), std::move(hooks));
 }

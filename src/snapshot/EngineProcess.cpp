@@ -6,9 +6,13 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <string>
+
+#include "snapshot/StatusBlock.h"
 
 namespace corvane::snapshot {
 
@@ -41,6 +45,21 @@ std::string executableName(const std::string& procDir) {
   return name;
 }
 
+// The folder a path names with its links resolved; empty when it does not exist.
+std::string realFolder(const std::string& path) {
+  char buf[PATH_MAX];
+  return realpath(path.c_str(), buf) ? std::string(buf) : std::string();
+}
+
+// The pid holding the folder's status file while an engine holds it; 0 otherwise.
+int statusOwner(const std::string& folder) {
+  const std::string path = folder == "/" ? folder + kStatusFileName : folder + "/" + kStatusFileName;
+  const StatusFile file = StatusFile::open(path);
+  StatusBlock block{};
+  if (!file.valid() || !file.ownerAlive() || !file.read(&block)) return 0;
+  return block.pid;
+}
+
 }  // namespace
 
 bool isEngineProcessName(const char* name) {
@@ -69,9 +88,21 @@ std::vector<int> engineProcessIds(const char* procRoot) {
   return out;
 }
 
-int endEngineProcesses() {
+std::vector<int> folderEngineProcessIds(const char* procRoot, const std::string& appFolder) {
+  std::vector<int> out;
+  const std::string folder = realFolder(appFolder);
+  if (folder.empty()) return out;
+  const int owner = statusOwner(folder);
+  for (int pid : engineProcessIds(procRoot)) {
+    const std::string workingFolder = realFolder(std::string(procRoot) + "/" + std::to_string(pid) + "/cwd");
+    if (pid == owner || workingFolder == folder) out.push_back(pid);
+  }
+  return out;
+}
+
+int endEngineProcesses(const std::string& appFolder) {
   int ended = 0;
-  for (int pid : engineProcessIds("/proc"))
+  for (int pid : folderEngineProcessIds("/proc", appFolder))
     if (kill(pid, SIGTERM) == 0) ++ended;
   return ended;
 }

@@ -4,6 +4,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <algorithm>
 
 #include "snapshot/EngineFixture.h"
 #include "imaging/EngineFrontEnd.h"
@@ -36,7 +38,7 @@ class RealEngine : public ::testing::Test {
 
     EngineHooks hooks;
     hooks.launcher = std::make_shared<DetachedEngineLauncher>(app_.path());
-    hooks.endEngine = [] { return snapshot::endEngineProcesses(); };
+    hooks.endEngine = [this] { return snapshot::endEngineProcesses(QFile::encodeName(app_.path()).toStdString()); };
     hooks.after = [](int, std::function<void()> then) { then(); };
     // C: is the fuller drive, so the plan writes the images to E:.
     hooks.driveSizes = [](const QString& drive, double& total, double& free) {
@@ -49,7 +51,7 @@ class RealEngine : public ::testing::Test {
     ASSERT_TRUE(front_->engine().available()) << qPrintable(front_->engine().problem());
   }
   void TearDown() override {
-    snapshot::endEngineProcesses();
+    snapshot::endEngineProcesses(QFile::encodeName(app_.path()).toStdString());
     test::waitUntil([this] { return front_ && front_->engine().functions().SShIsInProgress() != 0; });
     qunsetenv("CORVANE_DRIVES");
     qunsetenv("CORVANE_APPDIR");
@@ -126,4 +128,42 @@ TEST_F(RealEngine, TheFirstImageIsFullAndAnAbortedSecondLeavesItIntact) {
   EXPECT_EQ(front_->panel().status, "Aborted");
   EXPECT_EQ(front_->panel().statusLine, "Status: Fail 8");
   EXPECT_TRUE(front_->panel().createEnabled);
+}
+
+TEST_F(RealEngine, TheAbortEndsOnlyTheEnginesOfItsOwnApplicationFolder) {
+  // Stand-ins named like the engine: one running in this application folder (as the launcher
+  // starts it), one in another folder (another installation's engine).
+  QTemporaryDir elsewhere;
+  const QString standIn = elsewhere.filePath("snapshot");
+  ASSERT_TRUE(QFile::copy("/bin/sleep", standIn));
+  QProcess ours, theirs, engine;
+  ours.setWorkingDirectory(app_.path());
+  theirs.setWorkingDirectory(elsewhere.path());
+  for (QProcess* p : {&ours, &theirs}) {
+    p->start(standIn, {"60"});
+    ASSERT_TRUE(p->waitForStarted(10000));
+  }
+  // The real engine of this folder, started from elsewhere: it is known by the status file it holds.
+  addLargeFile("docs/zeros.bin", qint64(64) << 30);
+  ASSERT_TRUE(QDir(e_.path()).mkdir("CorvaneImage"));
+  engine.setWorkingDirectory(elsewhere.path());
+  engine.start(app_.file("snapshot"), {"C:", "E:\\CorvaneImage\\$DISK.sna", "-L4"});
+  ASSERT_TRUE(engine.waitForStarted(10000));
+  const EngineFunctions& f = front_->engine().functions();
+  ASSERT_TRUE(test::waitUntil([&] { return f.SShIsInProgress() == 0; }));
+  ASSERT_EQ(engine.state(), QProcess::Running);
+
+  std::vector<int> listed = snapshot::folderEngineProcessIds("/proc", QFile::encodeName(app_.path()).toStdString());
+  std::sort(listed.begin(), listed.end());
+  std::vector<int> expected{int(ours.processId()), int(engine.processId())};
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(listed, expected);
+
+  EXPECT_EQ(snapshot::endEngineProcesses(QFile::encodeName(app_.path()).toStdString()), 2);
+  ASSERT_TRUE(engine.waitForFinished(20000));
+  EXPECT_EQ(engine.exitCode(), 0);  // ended on request, its partial image removed
+  EXPECT_TRUE(QDir(e_.filePath("CorvaneImage")).entryList(QDir::Files).isEmpty());
+  EXPECT_EQ(theirs.state(), QProcess::Running);
+  theirs.kill();
+  theirs.waitForFinished(10000);
 }
