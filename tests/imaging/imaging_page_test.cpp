@@ -130,28 +130,45 @@ TEST_F(PageTest, SaveAsStoresTheSourceDrivesAndAnOverwriteKeepsTheIndex) {
   EXPECT_EQ(store.DBSelectAllImgPresets().size(), before);
 }
 
-TEST_F(PageTest, PendingEditsAreSavedUnderTheirOwnPresetBeforeAnotherIsLoaded) {
+TEST_F(PageTest, PendingEditsAreSavedUnderTheChosenNameWhichLoadsOnlyWhenChosenAgain) {
   auto page = makePage();
   page->InitImagePage();
   page->InitImagePage();
   choose(*page, "Server");
-  page->keepCopies_Click(find<QLineEdit>(*page, "tbxKeepLocal"), 1);  // 1 -> 2
+  auto* local = find<QLineEdit>(*page, "tbxKeepLocal");
+  page->keepCopies_Click(local, 1);  // 1 -> 2
   ASSERT_TRUE(page->presetEdited());
 
   messages_.answerWith(platform::MsgResult::Cancel);
   choose(*page, "Laptop");
-  EXPECT_EQ(find<QComboBox>(*page, "cbxPreset")->currentText(), "Server");
+  EXPECT_EQ(messages_.titles.value(0), "Save Preset Laptop?");
+  EXPECT_EQ(find<QComboBox>(*page, "cbxPreset")->currentText(), "Laptop");
+  EXPECT_EQ(local->text(), "2");
   EXPECT_TRUE(page->presetEdited());
 
+  // Yes saves the values shown under the chosen name, after Save's own question.
   messages_.answerWith(platform::MsgResult::Yes);
   choose(*page, "Laptop");
+  EXPECT_EQ(messages_.titles.mid(1), QStringList({"Save Preset Laptop?", "Save Preset as Laptop"}));
   const ImgPresetStore& store = page->presets();
-  EXPECT_EQ((*store.DBSelectImgPreset("Server"))[Col::ImgKeepLocal], "2");
-  EXPECT_EQ((*store.DBSelectImgPreset("Laptop"))[Col::ImgKeepLocal], "1");
-  EXPECT_EQ(messages_.titles.first(), "Save Preset Server?");
-  EXPECT_EQ(find<QLineEdit>(*page, "tbxKeepLocal")->text(), "1");  // Laptop is shown
-  EXPECT_EQ(currentPreset(), "Laptop");
+  EXPECT_EQ((*store.DBSelectImgPreset("Laptop"))[Col::ImgKeepLocal], "2");
+  EXPECT_TRUE((*store.DBSelectImgPreset("Laptop"))[Col::ImgMonthly] == "True");
+  EXPECT_EQ((*store.DBSelectImgPreset("Server"))[Col::ImgKeepLocal], "1");
+  EXPECT_EQ(currentPreset(), "Server");  // nothing was loaded
   EXPECT_FALSE(page->presetEdited());
+
+  choose(*page, "Laptop");
+  EXPECT_EQ(messages_.texts.size(), 3);
+  EXPECT_EQ(currentPreset(), "Laptop");
+  EXPECT_TRUE(find<QRadioButton>(*page, "rbMonthly")->isChecked());
+
+  // The help page is no preset: its edits are saved under a new name, never as "Help Page".
+  page->keepCopies_Click(local, 1);
+  typedName = "Mine";
+  choose(*page, kHelpPage);
+  EXPECT_FALSE(store.DBDoesImgPresetExist(kHelpPage));
+  EXPECT_EQ((*store.DBSelectImgPreset("Mine"))[Col::ImgKeepLocal], "3");
+  EXPECT_EQ(currentPreset(), "Mine");
 }
 
 TEST_F(PageTest, AFailedSaveIsReportedAndKeepsTheEdits) {
@@ -249,15 +266,12 @@ TEST_F(PageTest, AnErasedPresetStaysGoneWhenItsPendingEditsAreSaved) {
   choose(*page, "Server");
   page->keepCopies_Click(find<QLineEdit>(*page, "tbxKeepRemote"), 1);
   messages_.answerWith(platform::MsgResult::Yes);
-  typedName.reset();  // the new-name dialog is cancelled
   page->btnErase_Click();
+  // The erase chooses the wizard, whose question saves the edits under its own name.
+  EXPECT_EQ(messages_.titles, QStringList({"Save Preset Wizard Setup?", "Save Preset as Wizard Setup"}));
   EXPECT_FALSE(page->presets().DBDoesImgPresetExist("Server"));
-  EXPECT_EQ(messages_.titles.value(0), "Save Preset Wizard Setup?");
-
-  // Answered again with a new name, the edits are kept under it and the erased name stays gone.
-  typedName = "Server copy";
-  choose(*page, kWizardSetup);
-  EXPECT_FALSE(page->presets().DBDoesImgPresetExist("Server"));
-  ASSERT_TRUE(page->presets().DBDoesImgPresetExist("Server copy"));
-  EXPECT_EQ((*page->presets().DBSelectImgPreset("Server copy"))[Col::ImgKeepRemote], "5");
+  EXPECT_EQ(find<QComboBox>(*page, "cbxPreset")->findText("Server"), -1);
+  EXPECT_EQ((*page->presets().DBSelectImgPreset(kWizardSetup))[Col::ImgKeepRemote], "5");
+  EXPECT_EQ(page->presets().DBSelectImgIndex(kWizardSetup), QString("000"));
+  EXPECT_FALSE(page->presetEdited());
 }

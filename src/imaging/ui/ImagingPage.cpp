@@ -248,35 +248,22 @@ void ImagingPage::updateCurrentPreset(const QString& name) {
 void ImagingPage::cbxPreset_Click() {
   const QString name = cbxPreset->currentText();
   if (presetEdited_) {
-    // The question is about the preset whose values the page holds, which is saved under its
-    // own name (a preset erased meanwhile only under a new one), never over the chosen one.
-    const MsgResult answer = platform::showMessage(
-        QStringLiteral("You have changes you have not saved. Save this preset?"),
-        QStringLiteral("Save Preset ") + (shownPreset_.isEmpty() ? name : shownPreset_) + QStringLiteral("?"),
-        MsgButtons::YesNoCancel, MsgIcon::Question);
+    // Whatever the answer, the chosen preset is not loaded now: choosing it again loads it.
+    const MsgResult answer =
+        platform::showMessage(QStringLiteral("You have changes you have not saved. Save this preset?"),
+                              QStringLiteral("Save Preset ") + name + QStringLiteral("?"), MsgButtons::YesNoCancel,
+                              MsgIcon::Question);
     if (answer == MsgResult::Yes) {
-      const bool stored = shownPreset_.isEmpty() || shownPreset_ == kWizardSetup || shownPreset_ == kHelpPage
-                              ? saveAs()
-                              : savePreset(shownPreset_);
-      if (!stored) {
-        if (!shownPreset_.isEmpty()) selectPresetItem(shownPreset_);
-        return;
-      }
-      if (cbxPreset->currentText() != name) selectPresetItem(name);  // Save As may have refilled the list
-      if (cbxPreset->currentText() != name) return;
+      // The help page is no preset: a row of its name could never be loaded again.
+      if (name == kHelpPage) saveAs();
+      else btnSave_Click();
     } else if (answer == MsgResult::No) {
-      // The edits are dropped but the chosen preset is not loaded: the page keeps the values
-      // shown until the preset is chosen again.
       presetEdited_ = false;
-      return;
-    } else {
-      if (!shownPreset_.isEmpty()) selectPresetItem(shownPreset_);
-      return;
     }
+    return;
   }
 
   DBReplayImgPreset(name);
-  shownPreset_ = name;
   if (name == kWizardSetup) {
     btnDetail->setText(kDetailView);
     btnSchedule->setText(kNotScheduled);
@@ -448,8 +435,6 @@ void ImagingPage::btnErase_Click() {
                           MsgButtons::Ok, MsgIcon::Warning);
     return;
   }
-  // Erased means gone: edits still pending can be saved under a new name only.
-  if (shownPreset_ == name) shownPreset_.clear();
   updateCurrentPreset(kWizardSetup);
   PopulatePresetList();
   SetPreset(kWizardSetup);

@@ -126,7 +126,6 @@ class ImagingPage : public QWidget, public shell::ImagingPageHooks {
   ImageOperations* engine_;
   ImgPresetStore store_;
   bool presetEdited_ = false;
-  QString shownPreset_;  // the preset whose values the page holds
   QList<PresetListEntry> presetList_;  // PresetNameList / PresetIdList
 
   QGroupBox* FrameImagingSetup = nullptr;
