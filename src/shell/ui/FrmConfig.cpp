@@ -25,6 +25,7 @@
 #include "shell/IdentityStep.h"
 #include "shell/Layout.h"
 #include "shell/ui/FrmAbout.h"
+#include "shell/ui/FrameTabs.h"
 #include "store/Database.h"
 #include "store/FileTables.h"
 #include "store/Settings.h"
@@ -37,7 +38,6 @@ constexpr int kDesignWidth = 1000;   // pixels; the window's size when it loads
 constexpr int kDesignHeight = 700;
 constexpr int kLoadErrorWaitMs = 200;
 
-const char* const kRestoreButtons[] = {"btnQuickSync", "btnRestoreAll", "btnRestoreFolders", "btnRestoreFiles"};
 
 // Every control a layout rule reads or sets.
 const char* const kLayoutControls[] = {
@@ -133,44 +133,8 @@ void FrmConfig::buildTabs() {
     SSTab1_->addTab(container, tabCaption(tab));
   }
 
-  // Tab 0: the frame "File Extensions and Locations" with the first-selection marker.
-  auto* frame2 = new QGroupBox(QStringLiteral("File Extensions and Locations"), tabContainers_[TabFileExtension]);
-  frame2->setObjectName("Frame2");
-  frame2->setGeometry(8, 8, kDesignWidth - 40, kDesignHeight - 140);
-  auto* first = new QLineEdit(QStringLiteral("0"), frame2);
-  first->setObjectName("TxtFirstTime");
-  first->setGeometry(16, 24, 40, 22);
-  first->setVisible(false);
-
-  // Tab 5: the frame "Restore Options" with the quick-sync and restore rows.
-  auto* frame16 = new QGroupBox(QStringLiteral("Restore Options"), tabContainers_[TabRestoreFiles]);
-  frame16->setObjectName("Frame16");
-  frame16->setGeometry(16, 16, kDesignWidth - 80, kDesignHeight - 160);
-  const QString captions[] = {QStringLiteral("Quick Sync"), QStringLiteral("Restore All"),
-                              QStringLiteral("Restore Folders"), QStringLiteral("Restore Files")};
-  const char* const textNames[] = {"tbxQuickSync", "tbxRestoreAll", "tbxRestoreFolders", "tbxRestoreFiles"};
-  const QString texts[] = {
-      QStringLiteral("QuickSync will restore all your files to their original directories. QuckSync will not "
-                     "overwrite any files that exist already. If a directory has been deleted or does not exist, "
-                     "QuickSync will create it."),
-      QStringLiteral("Restore will download all your files into one folder that you specify. If you choose to "
-                     "preserve the folder structure, any sub-folders will be re-created inside this folder. "),
-      QStringLiteral("Restore Folders will download the contents of any folder you choose into one folder that you "
-                     "specify. If you choose to preserve the folder structure, any sub-folders will be re-created "
-                     "inside this folder. "),
-      QStringLiteral("Restore allows you to choose individual files to download into one folder that you specify. "
-                     "You can choose whether to preserve the folder structure, in which case, all sub-folders will "
-                     "be re-created inside this folder."),
-  };
-  for (int k = 0; k < 4; ++k) {
-    auto* b = new QPushButton(captions[k], frame16);
-    b->setObjectName(QString::fromLatin1(kRestoreButtons[k]));
-    b->setGeometry(100, 40 + 100 * k, 130, 30);
-    auto* t = new QPlainTextEdit(texts[k], frame16);
-    t->setObjectName(QString::fromLatin1(textNames[k]));
-    t->setReadOnly(true);
-    t->setGeometry(300, 40 + 100 * k, 560, 72);
-  }
+  buildFileExtensionTab(tabContainers_[TabFileExtension]);
+  buildRestoreOptionsTab(tabContainers_[TabRestoreFiles]);
 
   // The other tabs show their frame until their page is part of the program.
   for (int tab : {TabBackup, TabScheduler, TabLog, TabStatus, TabOldImaging, TabRestore, TabImaging}) {
@@ -257,7 +221,7 @@ void FrmConfig::applyActivity(const QString& activity) {
 }
 
 void FrmConfig::enableRestoreButtons() {
-  for (const char* name : kRestoreButtons)
+  for (const char* name : kRestoreButtonNames)
     if (auto* b = findChild<QAbstractButton*>(QString::fromLatin1(name))) b->setEnabled(true);
 }
 
@@ -541,6 +505,9 @@ void FrmConfig::resizeEvent(QResizeEvent* e) {
 
 void FrmConfig::showEvent(QShowEvent* e) {
   QMainWindow::showEvent(e);
+  // Before the first show the tab control has not placed its pages yet, so the places that
+  // count from its corner were taken from a corner without the tab strip: lay out again.
+  Form_Resize();
   Form_Activate();
 }
 
