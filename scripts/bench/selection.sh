@@ -28,7 +28,7 @@ time_ms() {
 }
 # Value of "key value" in a tool's output.
 field() { awk -v k="$1" '$1 == k { print $2 }'; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { r = (b > 0 ? a / b : 0); printf (r < 0.1 ? "%.4f" : "%.2f"), r }'; }
 
 "$tool" make-tree "$work/tree"
 "$build/src/store/corvane-appdir" "$work/app" "$root/share"
