@@ -132,6 +132,14 @@ class LayoutRules : public ::testing::Test {
     expect(11, "btnAddExt.L", r("btnAddExt").l, f7.w / 2 + 5000);
   }
 
+  void checkLogRules() {
+    const Rect tab = r("SSTab1"), f2 = r("Frame2");
+    expect(12, "Select_Item.W", r("Select_Item").w, tab.w - 500);
+    expect(12, "Select_Item.H", r("Select_Item").h, f2.h - 1500);
+    expect(13, "Frame8.W", r("Frame8").w, f2.w - 340);
+    expect(13, "Frame8.H", r("Frame8").h, f2.h);
+  }
+
   void expectAllHeld() {
     EXPECT_TRUE(missing_.isEmpty()) << "missing: " << missing_.join(", ").toStdString();
     EXPECT_TRUE(broken_.isEmpty()) << broken_.join("\n").toStdString();
@@ -162,6 +170,24 @@ TEST_F(LayoutRules, FrameAndBackupPageAtTheLoadSizeAndLarger) {
   QApplication::processEvents();
   checkBackupRules();
   expectAllHeld();
+}
+
+TEST_F(LayoutRules, LogPageAtTheLoadSizeAndLarger) {
+  checkLogRules();
+  expectAllHeld();
+  resizeBy(300, 200);
+  checkLogRules();
+  expectAllHeld();
+  // The list stays between the filters and the totals.
+  frm_->tabs()->setCurrentIndex(3);
+  QApplication::processEvents();
+  QWidget* list = frm_->findChild<QWidget*>(QStringLiteral("Select_Item"));
+  QWidget* totals = frm_->findChild<QWidget*>(QStringLiteral("LblTotFiles"));
+  QWidget* search = frm_->findChild<QWidget*>(QStringLiteral("CmdSearch"));
+  const QWidget* page = list->parentWidget();
+  EXPECT_LT(search->mapTo(page, QPoint(0, search->height())).y(), list->y());
+  EXPECT_GT(totals->mapTo(page, QPoint(0, 0)).y(), list->geometry().bottom());
+  EXPECT_LE(totals->mapTo(page, QPoint(0, totals->height())).y(), page->height());
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -86,18 +87,35 @@ LogPage::LogPage(shell::MainWindowServices& services, QWidget* parent) : QWidget
   options->addWidget(CmdSearch);
   filters->addLayout(options, 2, 0, 1, 4);
 
-  auto* totals = new QHBoxLayout;
-  totals->addWidget(new QLabel("Total Files :", this));
+  // Frame8 (the filters) and the list are placed by the main window's layout rules; the totals
+  // stay below the list, at the page's foot.
+  Frame8 = new QFrame(this);
+  Frame8->setObjectName("Frame8");
+  auto* frameLayout = new QVBoxLayout(Frame8);
+  frameLayout->setContentsMargins(0, 0, 0, 0);
+  frameLayout->addLayout(filters);
+  frameLayout->addStretch(1);
+  const int filtersHeight = filters->sizeHint().height();
+  Frame8->setGeometry(8, 4, 957, 608);
+  Select_Item->setGeometry(8, 4 + filtersHeight + 6, 959, 500);
+  Select_Item->raise();
+
+  totals_ = new QWidget(this);
+  auto* totals = new QHBoxLayout(totals_);
+  totals->setContentsMargins(0, 0, 0, 0);
+  totals->addWidget(new QLabel("Total Files :", totals_));
   totals->addWidget(LblTotFiles);
   totals->addSpacing(24);
-  totals->addWidget(new QLabel("Total Size :", this));
+  totals->addWidget(new QLabel("Total Size :", totals_));
   totals->addWidget(LblTotFileSize);
   totals->addStretch();
+  totals_->resize(totals_->sizeHint());
+  setTabOrder(CmdSearch, Select_Item);
+}
 
-  auto* layout = new QVBoxLayout(this);
-  layout->addLayout(filters);
-  layout->addWidget(Select_Item, 1);
-  layout->addLayout(totals);
+void LogPage::resizeEvent(QResizeEvent* e) {
+  QWidget::resizeEvent(e);
+  totals_->setGeometry(8, height() - totals_->sizeHint().height() - 6, width() - 16, totals_->sizeHint().height());
 }
 
 void LogPage::setFiltersEnabled(bool enabled) {

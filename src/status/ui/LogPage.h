@@ -10,6 +10,7 @@
 #include "status/LogSearch.h"
 
 class QCheckBox;
+class QFrame;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -38,6 +39,9 @@ class LogPage : public QWidget, public shell::LogPageHooks {
   LogListModel* model() const { return model_; }
   const ListSort& sortState() const { return sort_; }
 
+ protected:
+  void resizeEvent(QResizeEvent* e) override;
+
  private:
   void setFiltersEnabled(bool enabled);
 
@@ -48,7 +52,9 @@ class LogPage : public QWidget, public shell::LogPageHooks {
   QLineEdit* TxtFileName = nullptr;
   QList<QRadioButton*> OptAction;
   QPushButton* CmdSearch = nullptr;
+  QFrame* Frame8 = nullptr;
   QTreeView* Select_Item = nullptr;
+  QWidget* totals_ = nullptr;
   LogListModel* model_ = nullptr;
   QLabel* LblTotFiles = nullptr;
   QLabel* LblTotFileSize = nullptr;
