@@ -140,6 +140,15 @@ class LayoutRules : public ::testing::Test {
     expect(13, "Frame8.H", r("Frame8").h, f2.h);
   }
 
+  void checkStatusRules() {
+    const Rect f4 = r("Frame4"), tree = r("tvDrivesStatus"), icons = r("lvwIcons");
+    expect(16, "lvwIcons.W", icons.w, f4.w * 0.65 - 175);
+    expect(16, "lvwIcons.H", icons.h, f4.h - 600);
+    expect(16, "lvwIcons.L", icons.l, tree.l + tree.w + 50);
+    expect(16, "lvwIcons.T", icons.t, tree.t);
+    expect(17, "chkDetails.L", r("chkDetails").l, icons.l + 50);
+  }
+
   void expectAllHeld() {
     EXPECT_TRUE(missing_.isEmpty()) << "missing: " << missing_.join(", ").toStdString();
     EXPECT_TRUE(broken_.isEmpty()) << broken_.join("\n").toStdString();
@@ -188,6 +197,14 @@ TEST_F(LayoutRules, LogPageAtTheLoadSizeAndLarger) {
   EXPECT_LT(search->mapTo(page, QPoint(0, search->height())).y(), list->y());
   EXPECT_GT(totals->mapTo(page, QPoint(0, 0)).y(), list->geometry().bottom());
   EXPECT_LE(totals->mapTo(page, QPoint(0, totals->height())).y(), page->height());
+}
+
+TEST_F(LayoutRules, StatusPageAtTheLoadSizeAndLarger) {
+  checkStatusRules();
+  expectAllHeld();
+  resizeBy(300, 200);
+  checkStatusRules();
+  expectAllHeld();
 }
 
 }  // namespace

@@ -1,13 +1,11 @@
 #include "status/ui/StatusPage.h"
 
 #include <QCheckBox>
-#include <QHBoxLayout>
+#include <QGroupBox>
 #include <QPointer>
 #include <QSet>
-#include <QSplitter>
 #include <QStyle>
 #include <QTreeWidget>
-#include <QVBoxLayout>
 
 #include "handoff/SharedLists.h"
 #include "platform/Wait.h"
@@ -33,14 +31,23 @@ StatusPage::StatusPage(shell::MainWindowServices& services, IconCache icons, QWi
 
 void StatusPage::build() {
   setObjectName("StatusPage");
-  tvDrivesStatus = new QTreeWidget(this);
+  // Design places in pixels inside Frame4, which fills the tab at the window's load size; the
+  // main window's layout rules size the icon list from Frame4 and put it and chkDetails beside
+  // the tree.
+  auto* Frame4 = new QGroupBox(this);
+  Frame4->setObjectName("Frame4");
+  Frame4->setGeometry(4, 4, 978, 634);
+  tvDrivesStatus = new QTreeWidget(Frame4);
+  tvDrivesStatus->setGeometry(8, 28, 300, 594);
   tvDrivesStatus->setObjectName("tvDrivesStatus");
   tvDrivesStatus->setHeaderHidden(true);
   tvDrivesStatus->setColumnCount(1);
-  lvwIcons = new IconListView(this);
+  lvwIcons = new IconListView(Frame4);
   lvwIcons->setObjectName("lvwIcons");
-  chkDetails = new QCheckBox("&Details", this);
+  lvwIcons->setGeometry(311, 28, 624, 594);
+  chkDetails = new QCheckBox("&Details", Frame4);
   chkDetails->setObjectName("chkDetails");
+  chkDetails->setGeometry(315, 4, chkDetails->sizeHint().width(), 22);
 
   connect(tvDrivesStatus, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* n) { tvDrivesStatus_Expand(n); });
   connect(tvDrivesStatus, &QTreeWidget::itemClicked, this,
@@ -48,17 +55,6 @@ void StatusPage::build() {
   connect(chkDetails, &QCheckBox::toggled, this, [this] { chkDetails_Click(); });
   connect(lvwIcons, &IconListView::columnClicked, this, [this](int c) { lvwIcons_ColumnClick(c); });
 
-  auto* right = new QWidget(this);
-  auto* rightLayout = new QVBoxLayout(right);
-  rightLayout->setContentsMargins(0, 0, 0, 0);
-  rightLayout->addWidget(lvwIcons, 1);
-  rightLayout->addWidget(chkDetails);
-  auto* splitter = new QSplitter(this);
-  splitter->addWidget(tvDrivesStatus);
-  splitter->addWidget(right);
-  splitter->setStretchFactor(1, 2);
-  auto* layout = new QHBoxLayout(this);
-  layout->addWidget(splitter);
   lvwIcons->setReportView(false);
 }
 
