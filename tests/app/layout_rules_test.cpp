@@ -199,6 +199,16 @@ TEST_F(LayoutRules, LogPageAtTheLoadSizeAndLarger) {
   EXPECT_LE(totals->mapTo(page, QPoint(0, totals->height())).y(), page->height());
 }
 
+TEST_F(LayoutRules, EnginePanelStaysCentredAtTheLoadSizeAndLarger) {
+  for (int grow : {0, 300}) {
+    resizeBy(grow, grow / 2);
+    const Rect tab = r("SSTab1"), panel = r("frameImaging");
+    expect(21, "frameImaging.L", panel.l, tab.w / 2 - 4400);
+    expect(21, "frameImaging.T", panel.t, tab.h / 2 - 2800);
+    expectAllHeld();
+  }
+}
+
 TEST_F(LayoutRules, StatusPageAtTheLoadSizeAndLarger) {
   checkStatusRules();
   expectAllHeld();
