@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include <QCheckBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -79,6 +81,13 @@ TEST(LogSearchFilters, DaysAndLastUploadSkipRecordsWithoutUploadTime) {
   EXPECT_EQ(f.names(c), (QStringList{"recent.txt", "dayfirst.txt"}));
   c.days = "ten";
   EXPECT_EQ(LogSearch(f.log(), f.sch()).run(c, kNow).outcome, LogResult::Outcome::BadDays);
+  c.days = "nan";
+  EXPECT_EQ(LogSearch(f.log(), f.sch()).run(c, kNow).outcome, LogResult::Outcome::BadDays);
+  // Spans beyond every calendar take in every dated record, or (counted forward) none.
+  c.days = "1e300";
+  EXPECT_EQ(f.names(c), (QStringList{"old.txt", "recent.txt", "dayfirst.txt"}));
+  c.days = "-1e300";
+  EXPECT_TRUE(f.names(c).isEmpty());
 
   // With the last upload in force the days box does not count.
   test::writeFile(f.sch(), "<SchedulerInfo Last=\"1/2/2026 9:00:00 AM\"/>");
@@ -111,6 +120,13 @@ TEST(LogRows, SizesKeysAndTotals) {
   EXPECT_EQ(sizeInKb(0), 0);
   EXPECT_EQ(sizeInKb(1536), 2);
   EXPECT_EQ(sizeInKb(2560), 2);
+  EXPECT_EQ(sizeInKb(1e300), std::numeric_limits<qint64>::max());  // no overflow
+  double bytes = 0;
+  EXPECT_TRUE(readFileSize(" 4096 ", &bytes));
+  EXPECT_EQ(bytes, 4096);
+  EXPECT_TRUE(readFileSize("1.5e3", &bytes));
+  EXPECT_EQ(bytes, 1500);
+  for (const char* notASize : {"inf", "nan", "", "12 KB", "abc"}) EXPECT_FALSE(readFileSize(notASize, &bytes)) << notASize;
   EXPECT_EQ(totalSizeText(1023.99 * 1024), "1023.99 KB");
   EXPECT_EQ(totalSizeText(1024 * 1024), "1.00 MB");
 
