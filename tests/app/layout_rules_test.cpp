@@ -11,7 +11,7 @@
 #include "platform/PathMap.h"
 #include "shell/Composition.h"
 #include "shell/ui/FrmConfig.h"
-#include "support/TestSupport.h"
+#include "ComposedWindow.h"
 
 using namespace corvane;
 
@@ -21,20 +21,13 @@ struct Rect {
   double l = 0, t = 0, w = 0, h = 0;
 };
 
-class LayoutRules : public ::testing::Test {
+class LayoutRules : public test::ComposedWindow {
  protected:
   void SetUp() override {
-    map_ = std::make_unique<test::ScopedPathMap>(platform::PathMap::parse("C:=" + drive_.path()));
-    frm_ = std::make_unique<shell::FrmConfig>();
-    composition_ = std::make_unique<shell::Composition>(*frm_);
-    frm_->setPages(composition_->pages());
-    frm_->Form_Load();
+    ComposedWindow::SetUp();
+    open();
     frm_->show();
     QApplication::processEvents();
-  }
-  void TearDown() override {
-    composition_.reset();
-    frm_.reset();
   }
 
   void resizeBy(int dw, int dh) {
@@ -156,13 +149,6 @@ class LayoutRules : public ::testing::Test {
     broken_.clear();
   }
 
-  test::TempAppFolder app_;
-  test::FakeWaiter waiter_;
-  test::RecordingMessages messages_;
-  QTemporaryDir drive_;
-  std::unique_ptr<test::ScopedPathMap> map_;
-  std::unique_ptr<shell::FrmConfig> frm_;
-  std::unique_ptr<shell::Composition> composition_;
   QStringList missing_, broken_;
 };
 

@@ -14,31 +14,14 @@
 #include "shell/ui/FrmConfig.h"
 #include "store/Settings.h"
 #include "support/TestSupport.h"
+#include "ComposedWindow.h"
 
 using namespace corvane;
 
 namespace {
 
-class Program : public ::testing::Test {
+class Program : public test::ComposedWindow {
  protected:
-  void SetUp() override {
-    QDir(drive_.path()).mkpath("Data/Mail");
-    map_ = std::make_unique<test::ScopedPathMap>(platform::PathMap::parse("C:=" + drive_.path()));
-  }
-
-  // main.cpp's order: the frame, the pages composed for it, then the load.
-  void open() {
-    frm_ = std::make_unique<shell::FrmConfig>();
-    composition_ = std::make_unique<shell::Composition>(*frm_);
-    frm_->setPages(composition_->pages());
-    frm_->Form_Load();
-  }
-
-  void TearDown() override {
-    composition_.reset();
-    frm_.reset();
-  }
-
   template <class T>
   T* control(const char* name) {
     T* c = frm_->findChild<T*>(QString::fromLatin1(name));
@@ -47,14 +30,6 @@ class Program : public ::testing::Test {
   }
 
   bool onTab(QWidget* w, int tab) { return frm_->tabs()->widget(tab)->isAncestorOf(w); }
-
-  test::TempAppFolder app_;
-  test::FakeWaiter waiter_;
-  test::RecordingMessages messages_;
-  QTemporaryDir drive_;
-  std::unique_ptr<test::ScopedPathMap> map_;
-  std::unique_ptr<shell::FrmConfig> frm_;
-  std::unique_ptr<shell::Composition> composition_;
 };
 
 TEST_F(Program, LoadsEveryPageOnItsTabWithoutAFailingStep) {

@@ -60,6 +60,15 @@ bool waitUntil(QProcess& program, const QString& folder, const std::function<boo
   return done();
 }
 
+// The program on the application folder, headless.
+void startProgram(QProcess& program, const QString& appFolder, const QString& commandLine) {
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("CORVANE_APPDIR", appFolder);
+  env.insert("QT_QPA_PLATFORM", "offscreen");
+  program.setProcessEnvironment(env);
+  program.start(QStringLiteral(CORVANE_EXE), {commandLine});
+}
+
 }  // namespace
 
 TEST(Launcher, OnlyConfigOpensTheMainWindow) {
@@ -106,11 +115,7 @@ TEST(Launcher, SecondProgramEndsSilentlyAndLeavesNoTrace) {
   const QStringList before = snapshot(app.path());
 
   QProcess program;
-  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  env.insert("CORVANE_APPDIR", app.path());
-  env.insert("QT_QPA_PLATFORM", "offscreen");
-  program.setProcessEnvironment(env);
-  program.start(QStringLiteral(CORVANE_EXE), {"CONFIG^Corvane"});
+  startProgram(program, app.path(), "CONFIG^Corvane");
   ASSERT_TRUE(program.waitForFinished(30000)) << "the second copy kept running";
   EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
   EXPECT_EQ(program.exitCode(), 0);
@@ -123,11 +128,7 @@ TEST(Launcher, SecondProgramEndsSilentlyAndLeavesNoTrace) {
 TEST(Launcher, TheProgramOpensItsMainWindowForConfig) {
   test::TempAppFolder app;
   QProcess program;
-  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  env.insert("CORVANE_APPDIR", app.path());
-  env.insert("QT_QPA_PLATFORM", "offscreen");
-  program.setProcessEnvironment(env);
-  program.start(QStringLiteral(CORVANE_EXE), {"CONFIG^Corvane Backup"});
+  startProgram(program, app.path(), "CONFIG^Corvane Backup");
   ASSERT_TRUE(program.waitForStarted());
   const bool loaded = waitUntil(program, app.path(), [&] { return store::DBSettingExists(app.statusDb(), "DIdentity"); });
   const bool running = program.state() == QProcess::Running;
