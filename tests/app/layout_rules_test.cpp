@@ -142,6 +142,24 @@ class LayoutRules : public test::ComposedWindow {
     expect(17, "chkDetails.L", r("chkDetails").l, icons.l + 50);
   }
 
+  void checkRestoreRules() {
+    const Rect tab = r("SSTab1");
+    expect(22, "frameRestore.W", r("frameRestore").w, tab.w - 800);
+    expect(22, "frameRestore.H", r("frameRestore").h, tab.h - 860);
+    const Rect list = r("lstFileChooser");
+    expect(23, "lstFileChooser.W", list.w, tab.w - 1280);
+    expect(23, "lstFileChooser.H", list.h, tab.h - 3200);
+    expect(23, "lstFileChooser.L", list.l, tab.l + 180);
+    expect(23, "lstFileChooser.T", list.t, tab.t + 2020);
+    const Rect tree = r("tvDLFolders");
+    expect(24, "tvDLFolders.W", tree.w, tab.w - 1280);
+    expect(24, "tvDLFolders.H", tree.h, tab.h - 2200);
+    expect(24, "tvDLFolders.L", tree.l, tab.l + 180);
+    expect(24, "tvDLFolders.T", tree.t, tab.t + 1040);
+    expect(25, "frameFilter.W", r("frameFilter").w, tab.w - 1280);
+    expect(26, "FrameSource.L", r("FrameSource").l, tab.l + 1800);
+  }
+
   void expectAllHeld() {
     EXPECT_TRUE(missing_.isEmpty()) << "missing: " << missing_.join(", ").toStdString();
     EXPECT_TRUE(broken_.isEmpty()) << broken_.join("\n").toStdString();
@@ -192,6 +210,32 @@ TEST_F(LayoutRules, EnginePanelStaysCentredAtTheLoadSizeAndLarger) {
     expect(21, "frameImaging.L", panel.l, tab.w / 2 - 4400);
     expect(21, "frameImaging.T", panel.t, tab.h / 2 - 2800);
     expectAllHeld();
+  }
+}
+
+// The rules hold, and what they leave alone stays clear of what they move: the tick and
+// download buttons below the list, inside the tab, in either view.
+TEST_F(LayoutRules, RestorePageAtTheLoadSizeAndLarger) {
+  frm_->tabs()->setCurrentIndex(7);
+  for (int grow : {0, 300}) {
+    resizeBy(grow, grow);
+    checkRestoreRules();
+    expectAllHeld();
+    QWidget* page = frm_->tabs()->widget(7);
+    auto bottomOf = [&](const char* name) {
+      QWidget* w = frm_->findChild<QWidget*>(QString::fromLatin1(name));
+      return w->mapTo(page, QPoint(0, w->height())).y();
+    };
+    auto topOf = [&](const char* name) {
+      QWidget* w = frm_->findChild<QWidget*>(QString::fromLatin1(name));
+      return w->mapTo(page, QPoint(0, 0)).y();
+    };
+    EXPECT_LT(bottomOf("lstFileChooser"), topOf("btnCheckAll"));
+    EXPECT_LT(bottomOf("tvDLFolders"), topOf("btnCheckAll"));
+    EXPECT_LT(bottomOf("btnCheckAll"), topOf("btnStartDownloads"));
+    EXPECT_LE(bottomOf("btnStartDownloads"), page->height());
+    EXPECT_LT(bottomOf("FrameSource"), topOf("frameFilter"));
+    EXPECT_LT(bottomOf("frameFilter"), topOf("lstFileChooser"));
   }
 }
 

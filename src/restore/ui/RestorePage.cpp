@@ -1,6 +1,7 @@
 #include "restore/ui/RestorePage.h"
 
 #include <QComboBox>
+#include <QFrame>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QInputDialog>
@@ -64,8 +65,19 @@ RestorePage::RestorePage(shell::MainWindowServices& services, QWidget* parent)
 RestorePage::~RestorePage() = default;
 
 void RestorePage::buildWidgets() {
-  auto* Frame1 = new QGroupBox(QStringLiteral("Download Source"), this);
+  // Design places in pixels on the page (the tab strip lies above it) for the window's load size.
+  // The main window's layout rules size and move frameRestore, FrameSource, frameFilter, the file
+  // list and the folder tree from there; the folder tree lies over the filter frame and the list
+  // when it is shown.
+  auto* frameRestore = new QFrame(this);
+  frameRestore->setObjectName(QStringLiteral("frameRestore"));
+  frameRestore->setGeometry(14, 29, 939, 616);
+
+  auto* sourceLabel = new QLabel(QStringLiteral("Download Source"), this);
+  sourceLabel->setGeometry(14, 4, 106, 40);
+  auto* Frame1 = new QGroupBox(this);
   Frame1->setObjectName(QStringLiteral("FrameSource"));
+  Frame1->setGeometry(122, 4, 799, 40);
   cbxSources = new QComboBox(Frame1);
   cbxSources->setObjectName(QStringLiteral("cbxSources"));
   cbxSources->setMinimumWidth(220);
@@ -74,6 +86,7 @@ void RestorePage::buildWidgets() {
   btnRemoveSource =
       makeButton(Frame1, "btnRemoveSource", QStringLiteral("-"), QStringLiteral("Remove computer from sources..."));
   auto* sourceRow = new QHBoxLayout(Frame1);
+  sourceRow->setContentsMargins(6, 4, 6, 4);
   sourceRow->addWidget(cbxSources, 1);
   sourceRow->addWidget(btnSync);
   sourceRow->addWidget(btnAddSource);
@@ -81,53 +94,56 @@ void RestorePage::buildWidgets() {
 
   auto* FrameFilter = new QGroupBox(QStringLiteral("Filter - use header tabs to sort columns..."), this);
   FrameFilter->setObjectName(QStringLiteral("frameFilter"));
+  FrameFilter->setGeometry(14, 47, 907, 62);
   tbxFileName = new QLineEdit(FrameFilter);
   tbxFileName->setObjectName(QStringLiteral("tbxFileName"));
   tbxExtension = new QLineEdit(FrameFilter);
   tbxExtension->setObjectName(QStringLiteral("tbxExtension"));
   lblStats = new QLabel(FrameFilter);
   lblStats->setObjectName(QStringLiteral("lblStats"));
-  fileList_ = std::make_unique<FileList>(FrameFilter, FileList::DateOrder::CreatedFirst);
-  tvDLFolders = new QTreeWidget(FrameFilter);
-  tvDLFolders->setObjectName(QStringLiteral("tvDLFolders"));
-  tvDLFolders->hide();
-  tree_ = std::make_unique<CatalogueTree>(tvDLFolders, nodes_);
-  btnCheckAll = makeButton(FrameFilter, "btnCheckAll", QStringLiteral("Check All"));
-  btnUncheckAll = makeButton(FrameFilter, "btnUncheckAll", QStringLiteral("Uncheck All"));
-  auto* filterRow = new QHBoxLayout;
+  auto* filterRow = new QHBoxLayout(FrameFilter);
+  filterRow->setContentsMargins(6, 2, 6, 4);
   filterRow->addWidget(new QLabel(QStringLiteral(" Filename:"), FrameFilter));
   filterRow->addWidget(tbxFileName, 1);
   filterRow->addWidget(new QLabel(QStringLiteral("Extension:"), FrameFilter));
   filterRow->addWidget(tbxExtension);
   filterRow->addWidget(lblStats, 1);
+
+  fileList_ = std::make_unique<FileList>(this, FileList::DateOrder::CreatedFirst);
+  fileList_->widget()->setGeometry(14, 113, 907, 460);
+  tvDLFolders = new QTreeWidget(this);
+  tvDLFolders->setObjectName(QStringLiteral("tvDLFolders"));
+  tvDLFolders->setGeometry(14, 47, 907, 526);
+  tvDLFolders->hide();
+  tree_ = std::make_unique<CatalogueTree>(tvDLFolders, nodes_);
+
+  // The tick buttons and the download row sit at the foot of frameRestore, as wide as the list
+  // (frameRestore is 480 twips wider), whatever its size.
+  btnCheckAll = makeButton(frameRestore, "btnCheckAll", QStringLiteral("Check All"));
+  btnUncheckAll = makeButton(frameRestore, "btnUncheckAll", QStringLiteral("Uncheck All"));
+  btnMode = makeButton(frameRestore, "btnMode", QStringLiteral("Folder View"));
+  btnStartDownloads = makeButton(frameRestore, "btnStartDownloads", QStringLiteral("Start Download"),
+                                 QStringLiteral("Starts a download of the selected files..."));
+  btnClearDownloads = makeButton(frameRestore, "btnClearDownloads", QStringLiteral("Stop Download"));
+  btnVerifyDownloads =
+      makeButton(frameRestore, "btnVerifyDownloads", QStringLiteral("Verify File(s)"),
+                 QStringLiteral("Sets selected files to not uploaded - resulting in a verify operation..."));
+  btnDeleteFiles = makeButton(frameRestore, "btnDeleteFiles", QStringLiteral("Delete File(s)"),
+                              QStringLiteral("Sends a message to delete selected files on the server..."));
   auto* checkRow = new QHBoxLayout;
   checkRow->addWidget(btnCheckAll);
   checkRow->addWidget(btnUncheckAll);
   checkRow->addStretch();
-  auto* filterLayout = new QVBoxLayout(FrameFilter);
-  filterLayout->addLayout(filterRow);
-  filterLayout->addWidget(fileList_->widget(), 1);
-  filterLayout->addWidget(tvDLFolders, 1);
-  filterLayout->addLayout(checkRow);
-
-  auto* FrameDownload = new QGroupBox(QStringLiteral("Download"), this);
-  btnMode = makeButton(FrameDownload, "btnMode", QStringLiteral("Folder View"));
-  btnStartDownloads = makeButton(FrameDownload, "btnStartDownloads", QStringLiteral("Start Download"),
-                                 QStringLiteral("Starts a download of the selected files..."));
-  btnClearDownloads = makeButton(FrameDownload, "btnClearDownloads", QStringLiteral("Stop Download"));
-  btnVerifyDownloads =
-      makeButton(FrameDownload, "btnVerifyDownloads", QStringLiteral("Verify File(s)"),
-                 QStringLiteral("Sets selected files to not uploaded - resulting in a verify operation..."));
-  btnDeleteFiles = makeButton(FrameDownload, "btnDeleteFiles", QStringLiteral("Delete File(s)"),
-                              QStringLiteral("Sends a message to delete selected files on the server..."));
-  auto* actionRow = new QHBoxLayout(FrameDownload);
+  auto* actionRow = new QHBoxLayout;
   for (QPushButton* b : {btnMode, btnStartDownloads, btnClearDownloads, btnVerifyDownloads, btnDeleteFiles})
     actionRow->addWidget(b);
-
-  auto* layout = new QVBoxLayout(this);
-  layout->addWidget(Frame1);
-  layout->addWidget(FrameFilter, 1);
-  layout->addWidget(FrameDownload);
+  auto* foot = new QVBoxLayout(frameRestore);
+  foot->setContentsMargins(0, 0, 32, 4);
+  foot->setSpacing(6);
+  foot->addStretch(1);
+  foot->addLayout(checkRow);
+  foot->addLayout(actionRow);
+  for (QWidget* w : std::initializer_list<QWidget*>{Frame1, FrameFilter, fileList_->widget(), tvDLFolders}) w->raise();
 
   // Tab goes through the page as it reads: the source row, the filter boxes, the list or the
   // tree, the tick buttons, then the download row.
