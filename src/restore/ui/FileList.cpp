@@ -164,8 +164,8 @@ void FileList::fitColumns() {
   const int cellPadding = 4 * view_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view_) + 8;
   auto contentWidth = [&](int column) {
     switch (column) {
-      case Folder: return rowFont.horizontalAdvance(QStringLiteral("C:\\Documents and Settings\\Folder"));
-      case Name: return rowFont.horizontalAdvance(QStringLiteral("A file name of some length."));
+      case Folder: return rowFont.horizontalAdvance(QStringLiteral("C:\\Users\\Ann\\Documents"));
+      case Name: return rowFont.horizontalAdvance(QStringLiteral("Quarterly report."));
       case Ext: return rowFont.horizontalAdvance(QStringLiteral("docx"));
       case Size: return rowFont.horizontalAdvance(QStringLiteral("0000000000"));
       case DateA:
