@@ -1,15 +1,15 @@
 #include "restore/RestoreCatalogue.h"
 
 #include <QHash>
+#include <QLocale>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
-#include <thread>
-#include <QLocale>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
 #include <exception>
+#include <mutex>
+#include <thread>
 
 #include "keys/KeysTable.h"
 #include "platform/AppFolder.h"
@@ -241,13 +241,25 @@ bool copyFileEntries(const QString& sourceDb, const QString& destDb, const Progr
     store::withBusyRetry([&] { dst.Open(destDb); });
     // A catalogue's worth of index pages stays in memory across the transactions.
     dst.Execute(QStringLiteral("PRAGMA cache_size = -65536"));
+    // One transaction on the connection, begun again from the start while the database is busy.
+    const auto inTransaction = [&dst](const std::function<void()>& work) {
+      store::withBusyRetry([&] {
+        dst.BeginTransaction();
+        try {
+          work();
+          dst.Commit();
+        } catch (const DBError&) {
+          dst.Rollback();
+          throw;
+        }
+      });
+    };
     for (qsizetype start = 0; start < rows.size(); start += kCopyRowsPerTransaction) {
       if (start > 0) {
         platform::doEvents();
         platform::waitMs(kPauseBetweenTransactionsMs);  // room for the service's own writes
       }
-      store::withBusyRetry([&] {
-        dst.BeginTransaction();
+      inTransaction([&] {
         if (!lastOldKey)
           lastOldKey = dst.Query(QStringLiteral("Select max(FileID) AS n From File")).Long(QStringLiteral("n"));
         store::DBCommand cmd = dst.Prepare(QStringLiteral("Insert Into File Values(?,?,?,?,?,?,?,?,?,?)"));
@@ -266,16 +278,11 @@ bool copyFileEntries(const QString& sourceDb, const QString& destDb, const Progr
           cmd.Execute();
           if (i % 100 == 0 && caption) caption(QStringLiteral("Corvane - Restoring Directory - %1 files...").arg(i));
         }
-        dst.Commit();
       });
     }
     if (!resetFirst) return;
     resetFailed = true;
-    store::withBusyRetry([&] {
-      dst.BeginTransaction();
-      resetUploaded(dst, lastOldKey);
-      dst.Commit();
-    });
+    inTransaction([&] { resetUploaded(dst, lastOldKey); });
     resetFailed = false;
   });
   if (!ok)

@@ -269,3 +269,26 @@ TEST(Unzip, DeclaredSizesBoundTheExtraction) {
   EXPECT_EQ(u.Unzip(dir.filePath("right.zip")), UnzOk) << CGUnzipFiles::GetLastMessage().toStdString();
   EXPECT_EQ(readFile(out + "/FilesE.db"), "tiny");
 }
+
+// While the service reads Files.db the write-back cannot commit: it gives up that transaction
+// whole, waits, and writes it again, ending as it would have without the wait.
+TEST(Catalogue, WriteBackWaitsOutTheServiceAndWritesNothingTwice) {
+  test::TempAppFolder app;
+  test::FakeWaiter waiter;
+  test::RecordingMessages messages;
+  test::addRows(app.filesDb(), {{"C:\\Gone", "b.", "txt", 2}});
+  const QString copy = test::makeCatalogue(app.file("PCFiles.db"), {{"C:\\New", "a.", "txt", 1}});
+  store::DBConnection service;
+  service.Open(app.filesDb());
+  service.Execute("BEGIN");
+  service.Query("Select count(*) AS n From File");  // a read lock, held until the service ends it
+  waiter.onSleep = [&](int) {
+    if (service.InTransaction()) service.Commit();
+  };
+  ASSERT_TRUE(DBWriteBackCatalogue(copy, app.filesDb(), {}));
+  EXPECT_GE(waiter.sleeps, 1);
+  EXPECT_EQ(test::rowCount(app.filesDb(), "Select * From File WHERE Folder = 'C:\\New' AND Uploaded = 1"), 1);
+  EXPECT_EQ(test::rowCount(app.filesDb(), "Select * From File WHERE Folder = 'C:\\Gone' AND Uploaded = 0"), 1);
+  EXPECT_EQ(test::rowCount(app.filesDb(), "Select * From File"), 2);
+  EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join('|').toStdString();
+}
