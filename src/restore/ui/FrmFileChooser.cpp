@@ -90,8 +90,8 @@ bool FrmFileChooser::event(QEvent* e) {
   const bool handled = QDialog::event(e);
   switch (e->type()) {
     case QEvent::Show:
+      justShown_ = true;  // also for an activation that arrives while the list is read
       Form_Activate();
-      justShown_ = true;
       break;
     case QEvent::WindowActivate:
       if (!justShown_) Form_Activate();
