@@ -213,7 +213,7 @@ QVector<CopyRow> readCopyRows(const QString& sourceDb) {
 }
 
 // Rows written per transaction: each holds the service off Files.db for a fraction of a second.
-constexpr qsizetype kCopyRowsPerTransaction = 25000;
+constexpr qsizetype kCopyRowsPerTransaction = 12500;
 constexpr int kPauseBetweenTransactionsMs = 20;
 
 // Copies every File row of sourceDb into destDb as uploaded and unfiltered, DateUploaded =
