@@ -399,25 +399,5 @@ int main(int argc, char** argv) {
   if (cmd == "import" && args.size() == 2) return import(args[1]);
   if (cmd == "stalled" && args.size() == 2) return stalled(args[1], waiter);
   if (cmd == "startup" && args.size() == 2) return startup(args[1], waiter);
-  if (cmd == "parts" && args.size() == 2) {
-    Page p(args[1]);
-    restore::UploadedFileRecords r = restore::freshRecords();
-    QElapsedTimer t;
-    t.start();
-    qint64 last = 0, longest = 0;
-    restore::DBSelectAllUploadedFiles(store::DatabasePaths::forAppFolder(args[1]).filesDb, r, [&](qint64) {
-      longest = std::max(longest, t.elapsed() - last);
-      last = t.elapsed();
-      return true;
-    });
-    std::printf("read %lld ms, longest step %lld ms, after last step %lld ms\n", t.elapsed(), longest, t.elapsed() - last);
-    t.restart();
-    p.page->fileList().show(r);
-    std::printf("show %lld ms\n", t.elapsed());
-    t.restart();
-    r = restore::freshRecords();
-    std::printf("free %lld ms\n", t.elapsed());
-    return 0;
-  }
   die("unknown command or arguments: " + args.join(' '));
 }
