@@ -96,6 +96,19 @@ QString DecryptServerKey(const SessionExchange& x, const QString& hex) {
   return HexFromBytes(rsaDecryptBytes(BytesFromHex(hex), privateKey));
 }
 
+std::optional<PublicKeyReply> ParsePublicKeyReply(const QString& reply) {
+  const QStringList parts = reply.split(kCut);
+  if (parts.size() < 2) return std::nullopt;
+  PublicKeyReply r;
+  r.keyXml = parts.at(0);
+  r.keyXml.replace(QStringLiteral("&lt;"), QStringLiteral("<"));
+  r.keyXml.replace(QStringLiteral("&gt;"), QStringLiteral(">"));
+  bool ok = false;
+  r.sessionId = parts.at(1).trimmed().toInt(&ok);
+  if (!ok) return std::nullopt;
+  return r;
+}
+
 QString CombineSessionKey(const QString& clientKey, const QString& serverKeyHex) {
   return HexFromString(clientKey).left(kKeyHalfDigits) + serverKeyHex.right(kKeyHalfDigits);
 }
@@ -115,20 +128,15 @@ QString BeginEncryptionSession(EncryptionSession& s) {
   if (!MakeRsaKeyPair(x)) return fail();
 
   x.ServerPublicKeyReply = SwopPublicKey(x.RsaPublicKeyXml);
-  const QStringList parts = x.ServerPublicKeyReply.split(kCut);
-  if (parts.size() < 2) return fail();
-  QString serverKeyXml = parts.at(0);
-  serverKeyXml.replace(QStringLiteral("&lt;"), QStringLiteral("<"));
-  serverKeyXml.replace(QStringLiteral("&gt;"), QStringLiteral(">"));
-  bool ok = false;
-  const qint32 id = parts.at(1).trimmed().toInt(&ok);
-  if (!ok) return fail();
+  const std::optional<PublicKeyReply> publicKey = ParsePublicKeyReply(x.ServerPublicKeyReply);
+  if (!publicKey) return fail();
+  const qint32 id = publicKey->sessionId;
   s.sessionId_ = id;
 
   // Each step below needs the one before: a server key that cannot be read, a client key that
   // cannot be encrypted, or a server contribution too short for its half of the session key
   // all fail the session instead of agreeing a key the server does not share.
-  x.ServerPublicKey = RsaKeyFromXml(serverKeyXml);
+  x.ServerPublicKey = RsaKeyFromXml(publicKey->keyXml);
   if (x.ServerPublicKey.isNull()) return fail();
   x.EncryptedClientKeyHex = MakeEncryptedClientKey(x);
   if (x.EncryptedClientKeyHex.isEmpty()) return fail();

@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QString>
 #include <functional>
+#include <optional>
 
 #include "keys/RsaKeys.h"
 
@@ -76,6 +77,13 @@ QString SwopBlowfishKeyServer(const QString& encryptedKeyAndSessionId);
 // Makes the client's key contribution and returns it RSA-encrypted under the server's key,
 // in hex; empty without a server key or when it cannot be encrypted.
 QString MakeEncryptedClientKey(SessionExchange& x);
+// The SwopPublicKey reply: the server's key XML (its "&lt;" and "&gt;" turned back) before
+// "cutmehere", and the session identifier after it. Nothing when either is missing.
+struct PublicKeyReply {
+  QString keyXml;
+  qint32 sessionId = 0;
+};
+std::optional<PublicKeyReply> ParsePublicKeyReply(const QString& reply);
 // The server's key contribution decrypted with the client's private key, in hex; empty on failure.
 QString DecryptServerKey(const SessionExchange& x, const QString& hex);
 // The first 56 digits of the client key's hex followed by the last 56 digits of the server key.

@@ -10,6 +10,14 @@
 
 namespace corvane::keys {
 
+std::optional<KeyReply> ParseKeyReply(const QString& reply, const QString& sessionKey) {
+  const QStringList parts = reply.split(QStringLiteral("cutmehere"));
+  if (parts.size() < 3) return std::nullopt;
+  KeyReply k{DecryptField(parts[0], sessionKey), DecryptField(parts[1], sessionKey), DecryptField(parts[2], sessionKey)};
+  if (k.machineId.isEmpty() || k.fileKeyE.isEmpty() || k.fileKeyKey.isEmpty()) return std::nullopt;
+  return k;
+}
+
 KeyRequestOutcome RequestKey(const KeyRequestContext& ctx, const QString& computerName, const QString& userName,
                              const QString& password) {
   auto caption = [&](const QString& text) {
@@ -48,14 +56,8 @@ KeyRequestOutcome RequestKey(const KeyRequestContext& ctx, const QString& comput
 
   // A key is three encrypted parts; anything else (a server message, a fault, nothing after a
   // failed post, parts that do not decrypt) is shown to the user and nothing is stored.
-  const QStringList parts = outcome.reply.split(QStringLiteral("cutmehere"));
-  QString machineId, fileKeyE, fileKeyKey;
-  if (parts.size() >= 3) {
-    machineId = DecryptField(parts[0], key);
-    fileKeyE = DecryptField(parts[1], key);
-    fileKeyKey = DecryptField(parts[2], key);
-  }
-  if (machineId.isEmpty() || fileKeyE.isEmpty() || fileKeyKey.isEmpty()) {
+  const std::optional<KeyReply> keyReply = ParseKeyReply(outcome.reply, key);
+  if (!keyReply) {
     platform::showMessage(outcome.reply);
     caption("Corvane No key retrieved...");
     outcome.result = KeyRequestResult::Refused;
@@ -63,8 +65,8 @@ KeyRequestOutcome RequestKey(const KeyRequestContext& ctx, const QString& comput
   }
 
   caption("Corvane Key retrieved successfully...");
-  const auto keyId = DBInsertKey(ctx.statusDb, userName, password, machineId, machineName, QStringLiteral("Y"),
-                                 fileKeyE, fileKeyKey, DefaultDateTimeText(now()));
+  const auto keyId = DBInsertKey(ctx.statusDb, userName, password, keyReply->machineId, machineName, QStringLiteral("Y"),
+                                 keyReply->fileKeyE, keyReply->fileKeyKey, DefaultDateTimeText(now()));
   if (!keyId) {
     outcome.result = KeyRequestResult::StoreFailed;
     return outcome;

@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QString>
 #include <functional>
+#include <optional>
 
 namespace corvane::keys {
 
@@ -29,6 +30,14 @@ struct KeyRequestContext {
   std::function<void(const QString&)> setCaption;     // the dialog's caption doubles as status line
   std::function<QDateTime()> clock;                   // now; the system clock when empty
 };
+
+// The three parts of a RequestKey reply that carries a key, decrypted under the session key.
+struct KeyReply {
+  QString machineId, fileKeyE, fileKeyKey;
+};
+// Nothing when the reply is not three "cutmehere"-separated parts that each decrypt to a text
+// (a server message, a fault, the empty reply of a failed post).
+std::optional<KeyReply> ParseKeyReply(const QString& reply, const QString& sessionKey);
 
 // The whole request: session, RequestKey with the computer name in capitals, decryption of the
 // three parts, DBInsertKey, then the restore page's refresh and the catalogue download of the

@@ -148,8 +148,12 @@ std::optional<bool> CheckUserExists(const QString& username, const QString& user
   const QString reply = PostWebservice(ServiceUrl(), SoapAction(op),
                                        BuildSoapEnvelope(op, {{QStringLiteral("UserID"), username},
                                                               {QStringLiteral("Password"), userPassword},
-                                                              {QStringLiteral("MachineID"), userMachineId}}))
-                            .trimmed();
+                                                              {QStringLiteral("MachineID"), userMachineId}}));
+  return ReadBooleanReply(reply);
+}
+
+std::optional<bool> ReadBooleanReply(const QString& text) {
+  const QString reply = text.trimmed();
   if (reply.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0) return true;
   if (reply.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0) return false;
   bool ok = false;

@@ -66,6 +66,10 @@ QString SendMessageToServer(const EncryptionSession& session, const QString& mes
                             const QString& messageData2, const QString& messageSource,
                             const QString& messageDestination, const QString& messageDate);
 
+// A reply read as a truth value ("true"/"false" in any case, or a number, non-zero true);
+// nullopt when it cannot be read as one.
+std::optional<bool> ReadBooleanReply(const QString& reply);
+
 // CheckUser: the reply read as a truth value; nullopt when it cannot be read as one.
 std::optional<bool> CheckUserExists(const QString& username, const QString& userPassword,
                                     const QString& userMachineId);
