@@ -62,6 +62,13 @@ void DBCreateTableKeys(const QString& statusDb) {
 std::optional<qint64> DBInsertKey(const QString& statusDb, const QString& username, const QString& password,
                                   const QString& machineId, const QString& machineName, const QString& storeKey,
                                   const QString& fileKeyE, const QString& fileKeyKey, const QString& dateCreated) {
+  // Every column but the file key is enciphered under FileKeyKey. A text that cannot key the
+  // cipher (empty, or longer than its 72 bytes) would enter a row of empty columns that no one
+  // can read back, reported as stored.
+  if (EncodeKeyColumn(QString(), fileKeyKey).isEmpty()) {
+    platform::showMessage(QStringLiteral("Cannot store key... the key's own key (FileKeyKey) must be 1 to 72 characters"));
+    return std::nullopt;
+  }
   qint64 newId = 0;
   try {
     withKeysTable(statusDb, [&] {

@@ -22,7 +22,8 @@ void DBCreateTableKeys(const QString& statusDb);
 
 // Stores one computer. Returns the new row's KeyID (an existing row with the same MachineIDE is
 // replaced and the new row gets a new id); on failure shows "Cannot store key... " with the
-// error's description and returns nothing. A missing table is created first.
+// error's description and returns nothing. A fileKeyKey that cannot key the cipher (empty, or
+// over 72 characters) is such a failure. A missing table is created first.
 std::optional<qint64> DBInsertKey(const QString& statusDb, const QString& username, const QString& password,
                                   const QString& machineId, const QString& machineName, const QString& storeKey,
                                   const QString& fileKeyE, const QString& fileKeyKey, const QString& dateCreated);

@@ -97,6 +97,20 @@ TEST_F(KeysTableTest, FileKeyIsDecipheredToHexAndAFailedInsertIsReported) {
   EXPECT_TRUE(messages.texts[0].startsWith("Cannot store key... "));
 }
 
+TEST_F(KeysTableTest, AKeyKeyThatCannotKeyTheCipherIsRefusedNotStoredEmpty) {
+  // Such a key comes from a key file or a server reply; its columns could not be enciphered.
+  for (const QString& fkk : {QString(), QString(73, 'k')}) {
+    EXPECT_FALSE(DBInsertKey(app.statusDb(), "u", "p", "M-1", "PC1", "Y", "00", fkk, ""));
+    ASSERT_FALSE(messages.texts.isEmpty());
+    EXPECT_TRUE(messages.texts.last().startsWith("Cannot store key... "));
+  }
+  insert("M-2", "PC2", QString(72, 'k'));  // the longest key the cipher takes
+  ASSERT_EQ(keyRows(app.statusDb()).size(), 1);
+  KeyRecord rec;
+  ASSERT_TRUE(DBSelectKey(app.statusDb(), keyRows(app.statusDb())[0]["KeyID"].toLongLong(), rec));
+  EXPECT_EQ(rec.MachineName, "PC2");
+}
+
 TEST_F(KeysTableTest, LastKeyIdOfAnEmptyTableKeepsItsArgument) {
   corvane::keys::DBCreateTableKeys(app.statusDb());
   qint64 id = 42;
