@@ -216,6 +216,10 @@ RsaKey RsaKeyFromXml(const QString& xml) {
   BnPtr n = bnFromBase64(root.child_value("Modulus"));
   BnPtr e = bnFromBase64(root.child_value("Exponent"));
   if (!n || !e) return fail();
+  // No RSA key has an even modulus, or an exponent that is even, 1, or not below the modulus;
+  // under such a "key" the client's key contribution would travel readable to anyone.
+  if (!BN_is_odd(n.get()) || !BN_is_odd(e.get()) || BN_is_one(e.get()) || BN_cmp(e.get(), n.get()) >= 0)
+    return fail();
 
   const char* privTags[] = {"D", "P", "Q", "DP", "DQ", "InverseQ"};
   const char* privParams[] = {OSSL_PKEY_PARAM_RSA_D,         OSSL_PKEY_PARAM_RSA_FACTOR1,

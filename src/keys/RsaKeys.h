@@ -49,6 +49,8 @@ RsaKey ReadEncryptedPrivateKey(const QString& file, const QString& passPhrase);
 // The key's XML form; private parts only for a private key when includePrivate is set.
 QString RsaToXmlString(const RsaKey& key, bool includePrivate);
 // The key given by its XML form; on failure a message box "Error: " and the code, and a null key.
+// A modulus and exponent that cannot be an RSA key (even, an exponent of 1 or not below the
+// modulus) are such a failure.
 RsaKey RsaKeyFromXml(const QString& xml);
 
 // PKCS#1 v1.5 encryption of a message under a public key; empty on failure (no message).

@@ -279,6 +279,30 @@ TEST(SessionParts, RandomStringAndCombinedKey) {
   EXPECT_EQ(CombineSessionKey(client, server), HexFromString(client.left(28)) + QString(56, 'F'));
 }
 
+TEST(SessionParts, XmlThatCannotBeAnRsaKeyIsRefused) {
+  corvane::test::TempAppFolder app;
+  corvane::test::RecordingMessages messages;
+  SessionExchange x;
+  ASSERT_TRUE(MakeRsaKeyPair(x));
+  const QString modulus = x.RsaPublicKeyXml.section("<Modulus>", 1).section("</Modulus>", 0, 0);
+  QByteArray even = QByteArray::fromBase64(modulus.toLatin1());
+  even.back() = char(even.back() & 0xFE);
+  auto keyXml = [](const QString& n, const QString& e) {
+    return "<RSAKeyValue><Modulus>" + n + "</Modulus><Exponent>" + e + "</Exponent></RSAKeyValue>";
+  };
+  // Under an exponent of 0 or 1 the client's key contribution would travel readable.
+  for (const QString& xml : {keyXml(modulus, "AA=="), keyXml(modulus, "AQ=="), keyXml(modulus, "AAI="),
+                             keyXml(QString::fromLatin1(even.toBase64()), "AQAB"), keyXml("Bw==", "Cw==")}) {
+    EXPECT_TRUE(RsaKeyFromXml(xml).isNull()) << xml.toStdString();
+    ASSERT_FALSE(messages.texts.isEmpty());
+    EXPECT_EQ(messages.texts.last(), "Error: 4");
+  }
+  // Any other exponent the server's library chose serves.
+  const RsaKey three = RsaKeyFromXml(keyXml(modulus, "Aw=="));
+  ASSERT_FALSE(three.isNull());
+  EXPECT_EQ(rsaEncryptBytes(QByteArray(56, 'k'), three).size(), 128);
+}
+
 TEST(SessionParts, XmlKeyFormsRoundTrip) {
   corvane::test::TempAppFolder app;
   corvane::test::RecordingMessages messages;
