@@ -83,8 +83,11 @@ QDateTime GetLastUploadTime(const QString& schInfoFile) {
     const QString dateText = childText(n.node(), "DateUploaded");
     if (dateText.isEmpty()) continue;
     bool ok = false;
-    int hour = int(std::lround(childText(n.node(), "TimeUploaded").trimmed().toDouble(&ok)));
-    if (!ok || hour < 0 || hour > 24) continue;  // not an hour of the scale: this element is skipped
+    const double number = childText(n.node(), "TimeUploaded").trimmed().toDouble(&ok);
+    // Not an hour of the scale once rounded: this element is skipped (checked before rounding,
+    // which a number far beyond the scale would not survive).
+    if (!ok || !(number > -0.5 && number < 24.5)) continue;
+    int hour = int(std::lround(number));
     if (hour == 24) hour = 23;
     const QDateTime date = readLogDateTime(dateText);
     if (!date.isValid()) continue;

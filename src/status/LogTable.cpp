@@ -32,6 +32,7 @@ bool isAsciiSpace(char c) { return c == ' ' || (c >= 9 && c <= 13); }
 
 qint64 sizeInKb(double bytes) {
   const double rounded = std::nearbyint(bytes / 1024.0);  // default rounding: halves to even
+  if (std::isnan(rounded)) return 0;  // "nan" reads as a number, but is no size
   constexpr double kLimit = 9.2e18;  // beyond this a whole number no longer fits
   const qint64 kb = rounded >= kLimit ? std::numeric_limits<qint64>::max() : rounded <= -kLimit ? 0 : qint64(rounded);
   if (bytes != 0 && kb < 1) return 1;

@@ -1,6 +1,7 @@
 #include "status/UploadHours.h"
 
 #include <QFile>
+#include <cmath>
 #include <pugixml.hpp>
 
 namespace corvane::status {
@@ -41,7 +42,8 @@ QList<int> scheduledHours(const QString& schInfoFile) {
   for (const pugi::xpath_node& n : doc.select_nodes("SchedulerInfo/UploadTime/TimeSet")) {
     bool ok = false;
     const double value = QString::fromUtf8(n.node().child_value()).trimmed().toDouble(&ok);
-    if (!ok || value != double(int(value))) continue;
+    // Whole numbers only; one beyond any hour (or a 32-bit number) is skipped before it is converted.
+    if (!ok || !(std::fabs(value) <= 1e9) || value != std::trunc(value)) continue;
     hours << int(value);
   }
   return hours;

@@ -10,6 +10,7 @@
 #include <QRadioButton>
 #include <QStyle>
 #include <QTreeView>
+#include <cmath>
 
 #include "status/LogListModel.h"
 #include "status/LogSearch.h"
@@ -110,6 +111,14 @@ TEST(LastUploadTime, AttributeThenLastElementThen1975) {
                            "</TimeUploaded><DateUploaded>3/4/2026</DateUploaded></UploadedTime></SchedulerInfo>");
   EXPECT_EQ(GetLastUploadTime(f.sch()), QDateTime(QDate(2026, 3, 2), QTime(23, 0)));
 
+  // Hours far beyond the scale are skipped like any other that is not an hour.
+  test::writeFile(f.sch(), "<SchedulerInfo A=\"\"><UploadedTime><TimeUploaded>7</TimeUploaded>"
+                           "<DateUploaded>3/2/2026</DateUploaded></UploadedTime><UploadedTime><TimeUploaded>1e300"
+                           "</TimeUploaded><DateUploaded>3/4/2026</DateUploaded></UploadedTime><UploadedTime>"
+                           "<TimeUploaded>-1e300</TimeUploaded><DateUploaded>3/5/2026</DateUploaded></UploadedTime>"
+                           "</SchedulerInfo>");
+  EXPECT_EQ(GetLastUploadTime(f.sch()), QDateTime(QDate(2026, 3, 2), QTime(7, 0)));
+
   test::writeFile(f.sch(), "<SchedulerInfo A=\"3/5/2026 2:30:15 PM\"><UploadedTime><TimeUploaded>9</TimeUploaded>"
                            "<DateUploaded>3/9/2026</DateUploaded></UploadedTime></SchedulerInfo>");
   EXPECT_EQ(GetLastUploadTime(f.sch()), QDateTime(QDate(2026, 3, 5), QTime(14, 30, 15)));
@@ -121,6 +130,7 @@ TEST(LogRows, SizesKeysAndTotals) {
   EXPECT_EQ(sizeInKb(1536), 2);
   EXPECT_EQ(sizeInKb(2560), 2);
   EXPECT_EQ(sizeInKb(1e300), std::numeric_limits<qint64>::max());  // no overflow
+  EXPECT_EQ(sizeInKb(std::nan("")), 0);
   double bytes = 0;
   EXPECT_TRUE(readFileSize(" 4096 ", &bytes));
   EXPECT_EQ(bytes, 4096);

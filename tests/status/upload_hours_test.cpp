@@ -27,6 +27,15 @@ TEST(UploadHours, CaptionsAndHourNumbersFollowTheClock) {
   EXPECT_EQ(HourLabelToNumber(""), 0);
 }
 
+TEST(UploadHours, OnlyWholeNumbersWithinReachAreHours) {
+  test::TempAppFolder app;
+  const QString path = schInfoPath(platform::appPaths());
+  test::writeFile(path, "<SchedulerInfo><UploadTime><TimeSet>2</TimeSet><TimeSet>6.66667e+80</TimeSet>"
+                        "<TimeSet>-1e300</TimeSet><TimeSet>nan</TimeSet><TimeSet>2.5</TimeSet><TimeSet>3.0</TimeSet>"
+                        "</UploadTime></SchedulerInfo>");
+  EXPECT_EQ(scheduledHours(path), (QList<int>{2, 3}));
+}
+
 TEST(UploadHours, RefreshTicksTheFileHoursAndCancelUnticksAll) {
   test::TempAppFolder app;
   test::writeFile(schInfoPath(platform::appPaths()),
