@@ -1,12 +1,12 @@
 #include "filecopy/AtomicCopy.h"
 
-#include <QFile>
+#include <fcntl.h>
+#include <unistd.h>
 
+#include <QFile>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace corvane::filecopy {
 
@@ -30,11 +30,87 @@ struct Fd {
   }
 };
 
+std::atomic<bool> g_unnamed{true};
+
 // A short name of our own: the entry's name plus a suffix could pass the length a name may have.
 QByteArray temporaryName() {
   static const QByteArray prefix = ".corvane-copy-" + QByteArray::number(::getpid()) + '-';
   static std::atomic<unsigned> counter{0};
   return prefix + QByteArray::number(counter.fetch_add(1)) + ".tmp";
+}
+
+// An unnamed file is given its name through its descriptor's entry in /proc.
+QByteArray procPath(int fd) { return "/proc/self/fd/" + QByteArray::number(fd); }
+
+bool unnamedAllowed() {
+  static const bool procThere = ::access("/proc/self/fd", X_OK) == 0;
+  return procThere && g_unnamed.load();
+}
+
+// The file the data is written to, in the target's folder: without a name where the file
+// system makes such files, otherwise under a new name of our own (a name left by a program
+// killed part-way is passed over, a few times at most).
+struct Temporary {
+  Fd fd{-1};
+  QByteArray name;  // empty while the file has no name
+};
+
+bool openTemporary(int dir, mode_t mode, Temporary& t) {
+  if (unnamedAllowed()) {
+    t.fd.fd = ::openat(dir, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+    if (t.fd.fd >= 0) return true;
+  }
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    t.name = temporaryName();
+    t.fd.fd = ::openat(dir, t.name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    if (t.fd.fd >= 0 || errno != EEXIST) break;
+  }
+  return t.fd.fd >= 0;
+}
+
+// Ends a temporary file that is not wanted: an unnamed one goes with its descriptor.
+void discardTemporary(int dir, Temporary& t) {
+  ::close(t.fd.release());
+  if (!t.name.isEmpty()) ::unlinkat(dir, t.name.constData(), 0);
+}
+
+// Puts the written file in the target's place. A missing target is the file's own name at
+// once; an existing one is replaced by a rename, so that it is never missing in between.
+// Returns 0 or the errno of the failure (the temporary file is then gone).
+int publishTemporary(int dir, Temporary& t, const QByteArray& target) {
+  if (t.name.isEmpty()) {
+    if (::linkat(AT_FDCWD, procPath(t.fd.fd).constData(), dir, target.constData(), AT_SYMLINK_FOLLOW) == 0)
+      return ::close(t.fd.release()) == 0 ? 0 : errno;
+    if (errno != EEXIST) {
+      const int e = errno;
+      discardTemporary(dir, t);
+      return e;
+    }
+    for (int attempt = 0; attempt < 100 && t.name.isEmpty(); ++attempt) {
+      const QByteArray name = temporaryName();
+      if (::linkat(AT_FDCWD, procPath(t.fd.fd).constData(), dir, name.constData(), AT_SYMLINK_FOLLOW) == 0)
+        t.name = name;
+      else if (errno != EEXIST)
+        break;
+    }
+    if (t.name.isEmpty()) {
+      const int e = errno;
+      discardTemporary(dir, t);
+      return e;
+    }
+  }
+  // Some file systems report a failed write only when the file is closed.
+  if (::close(t.fd.release()) != 0 || ::renameat(dir, t.name.constData(), dir, target.constData()) != 0) {
+    const int e = errno;
+    ::unlinkat(dir, t.name.constData(), 0);
+    return e;
+  }
+  return 0;
+}
+
+bool sameContentState(const struct stat& a, const struct stat& b) {
+  return a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec &&
+         a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
 }
 
 // The process's umask, read once. The system tells it without changing it; failing that, the
@@ -65,8 +141,8 @@ CopyResult copyData(int in, int out, const std::function<bool()>& keepGoing, QSt
       ssize_t n;
       if (kernelCopy) {
         n = ::copy_file_range(in, nullptr, out, nullptr, static_cast<size_t>(kCopyChunkBytes - done), 0);
-        if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP ||
-                      errno == EPERM || errno == ETXTBSY)) {
+        if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP || errno == EPERM ||
+                      errno == ETXTBSY)) {
           kernelCopy = false;  // offsets are unchanged after a refusal: go on with plain reads
           continue;
         }
@@ -103,46 +179,43 @@ CopyResult copyEntry(int srcDir, const QByteArray& name, int dstDir, const std::
     if (error) *error = why;
     return CopyResult::Failed;
   };
-  // Not blocking: a pipe put in the file's place since it was listed must not hang the walk.
+  struct stat st {};
+  if (::fstatat(srcDir, name.constData(), &st, 0) != 0) return failed(errnoText(errno));
+  if (!S_ISREG(st.st_mode)) return failed(QStringLiteral("Not a regular file"));
+  // Not blocking: a pipe put in the file's place since it was looked at must not hang the walk.
   Fd in(::openat(srcDir, name.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
   if (in.fd < 0) return failed(errnoText(errno));
-  struct stat st {};
   if (::fstat(in.fd, &st) != 0) return failed(errnoText(errno));
   if (!S_ISREG(st.st_mode)) return failed(QStringLiteral("Not a regular file"));
   if (copied) *copied = st;
 
-  const QByteArray temp = temporaryName();
   // Created with the source's permissions (a read-only mode does not stop this descriptor from
   // writing); only what the umask takes away is put back afterwards.
   const mode_t mode = st.st_mode & 0777;
-  Fd out(::openat(dstDir, temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
-  if (out.fd < 0) return failed(errnoText(errno));
+  Temporary out;
+  if (!openTemporary(dstDir, mode, out)) return failed(errnoText(errno));
   auto discard = [&](CopyResult r, const QString& why) {
-    ::close(out.release());
-    ::unlinkat(dstDir, temp.constData(), 0);
+    discardTemporary(dstDir, out);
     if (r == CopyResult::Failed && error) *error = why;
     return r;
   };
 
   QString why;
-  const CopyResult data = copyData(in.fd, out.fd, keepGoing, &why);
+  const CopyResult data = copyData(in.fd, out.fd.fd, keepGoing, &why);
   if (data != CopyResult::Copied) return discard(data, why);
+  // A file written to meanwhile may have been read half old, half new.
+  struct stat after {};
+  if (::fstat(in.fd, &after) != 0) return discard(CopyResult::Failed, errnoText(errno));
+  if (!sameContentState(st, after)) return discard(CopyResult::Changed, QString());
   // The times are set after the last write, or that write would move them again.
   const struct timespec times[2] = {st.st_atim, st.st_mtim};
-  if (::futimens(out.fd, times) != 0) return discard(CopyResult::Failed, errnoText(errno));
-  if ((mode & currentUmask()) != 0 && ::fchmod(out.fd, mode) != 0) return discard(CopyResult::Failed, errnoText(errno));
-  // Some file systems report a failed write only when the file is closed.
-  if (::close(out.release()) != 0) {
-    const int e = errno;
-    ::unlinkat(dstDir, temp.constData(), 0);
-    return failed(errnoText(e));
-  }
-  if (::renameat(dstDir, temp.constData(), dstDir, name.constData()) != 0) {
-    const int e = errno;
-    ::unlinkat(dstDir, temp.constData(), 0);
-    return failed(errnoText(e));
-  }
+  if (::futimens(out.fd.fd, times) != 0) return discard(CopyResult::Failed, errnoText(errno));
+  if ((mode & currentUmask()) != 0 && ::fchmod(out.fd.fd, mode) != 0)
+    return discard(CopyResult::Failed, errnoText(errno));
+  if (const int e = publishTemporary(dstDir, out, name)) return failed(errnoText(e));
   return CopyResult::Copied;
 }
+
+void setUnnamedTemporaries(bool allowed) { g_unnamed.store(allowed); }
 
 }  // namespace corvane::filecopy

@@ -1,17 +1,20 @@
 #include "filecopy/FolderCopier.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
 #include <QStorageInfo>
-
 #include <algorithm>
 #include <cerrno>
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <chrono>
+#include <cstring>
+#include <future>
 
 #include "filecopy/AtomicCopy.h"
 #include "platform/Messages.h"
@@ -62,6 +65,17 @@ quint64 mountOf(int fd) {
   return 0;
 }
 
+// How often a file that changes while it is copied is read before it is listed as failed.
+constexpr int kChangedFileAttempts = 3;
+
+// Syncs the file system of the folder descriptor while the window keeps painting (many
+// copies can take seconds to reach a slow disk). 0, or the errno of the failure.
+int syncPainting(int folder) {
+  auto done = std::async(std::launch::async, [folder] { return ::syncfs(folder) == 0 ? 0 : errno; });
+  while (done.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready) platform::keepResponsive();
+  return done.get();
+}
+
 struct Entry {
   QByteArray name;
   unsigned char type;  // DT_* of the listing
@@ -93,9 +107,9 @@ bool listFolder(int dirFd, std::vector<Entry>& out) {
 // (or made) only when a file needs it.
 struct FolderCopier::Level {
   Level* parent = nullptr;
-  QByteArray name;      // within the parent (empty at the top)
-  QString display;      // as shown, ending in its separator
-  QString native;       // for the progress caption
+  QByteArray name;  // within the parent (empty at the top)
+  QString display;  // as shown, ending in its separator
+  QString native;   // for the progress caption
   int source = -1;
   int destination = -1;
   bool destinationMissing = false;  // known not to exist (so neither do the files in it)
@@ -150,7 +164,8 @@ QString FolderCopier::refusalReason(const QString& sourceText, const QString& de
   const TypedFolder destination = resolveTypedFolder(destinationTyped);
   if (source.native.isEmpty() || !QFileInfo(source.native).isDir())
     return QStringLiteral("The source folder does not exist: ") + sourceTyped;
-  if (destination.native.isEmpty()) return QStringLiteral("The destination folder is not on a known drive: ") + destinationTyped;
+  if (destination.native.isEmpty())
+    return QStringLiteral("The destination folder is not on a known drive: ") + destinationTyped;
   if (isSameOrInside(resolvedPath(destination.native), resolvedPath(source.native)))
     return QStringLiteral("The destination folder must not be the source folder or lie inside it.");
   return {};
@@ -189,8 +204,12 @@ CopyOutcome FolderCopier::run(const QString& sourceText, const QString& destinat
     copyFolderTree(top);
   }
   // One sync for the whole copy instead of one per file: every renamed copy is on the disk
-  // before the walk says it is done.
-  if (wroteAnything_ && top.destination >= 0) ::syncfs(top.destination);
+  // before the walk says it is done, or the failure is listed.
+  if (wroteAnything_ && top.destination >= 0) {
+    if (const int e = syncPainting(top.destination))
+      fail(destination_.display + QStringLiteral(" (not all copies reached the disk: ") +
+           QString::fromLocal8Bit(std::strerror(e)) + QLatin1Char(')'));
+  }
   running_ = false;
   return stoppedEarly_ ? CopyOutcome::Stopped : CopyOutcome::Finished;
 }
@@ -245,7 +264,8 @@ void FolderCopier::copyFolderTree(Level& level) {
     if (sourceMount_ != 0 && mountOf(child.source) != sourceMount_) continue;
     child.destinationMissing = level.destinationMissing;
     if (!child.destinationMissing && level.destination >= 0) {
-      child.destination = ::openat(level.destination, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      child.destination =
+          ::openat(level.destination, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
       // Missing is made when a file needs it; anything else in the way fails that file.
       child.destinationMissing = child.destination < 0 && errno == ENOENT;
     }
@@ -272,10 +292,13 @@ void FolderCopier::copyOneFile(Level& level, const QByteArray& name) {
     return !aborted_;
   };
   auto copy = [&](int destination) {
-    QString why;
-    const CopyResult r = copyEntry(level.source, name, destination, keepGoing, &why);
-    if (r == CopyResult::Interrupted) stoppedEarly_ = true;
-    return r == CopyResult::Copied;
+    for (int attempt = 1;; ++attempt) {
+      QString why;
+      const CopyResult r = copyEntry(level.source, name, destination, keepGoing, &why);
+      if (r == CopyResult::Interrupted) stoppedEarly_ = true;
+      // A file that is being written to is read again; one that never holds still fails.
+      if (r != CopyResult::Changed || attempt == kChangedFileAttempts) return r == CopyResult::Copied;
+    }
   };
 
   bool copied = false;

@@ -1,13 +1,19 @@
 // The walk that brings a destination tree up to date with a source tree.
-#include <QFile>
+#include <dirent.h>
+#include <fcntl.h>
+#include <ftw.h>
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QFile>
+#include <QProcess>
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <dirent.h>
-#include <ftw.h>
 #include <functional>
-#include <sys/stat.h>
 
 #include "filecopy/AtomicCopy.h"
 #include "filecopy/FolderCopier.h"
@@ -48,8 +54,9 @@ QList<QByteArray> rawNames(const QByteArray& folder) {
 }
 // QTemporaryDir cannot remove what it cannot name: the test removes its byte-named entries itself.
 void removeTreeRaw(const QByteArray& root) {
-  ::nftw(root.constData(), [](const char* p, const struct stat*, int, FTW*) { return ::remove(p); }, 16,
-         FTW_DEPTH | FTW_PHYS);
+  ::nftw(
+      root.constData(), [](const char* p, const struct stat*, int, FTW*) { return ::remove(p); }, 16,
+      FTW_DEPTH | FTW_PHYS);
 }
 mode_t modeOf(const QString& path) {
   struct stat st {};
@@ -100,7 +107,8 @@ TEST_F(FolderCopierTest, CopiesMissingFilesWithTheirTimesOnceAndSkipsHiddenFolde
   }
   EXPECT_EQ(readFile(t.dst(nested)), QByteArray("deep"));
   EXPECT_EQ(readFile(t.dst("c.txt")), QByteArray("unrelated"));
-  for (const QString rel : {".git", "linked", "loop", "n/f.txt"}) EXPECT_FALSE(QFileInfo::exists(t.dst(rel))) << qPrintable(rel);
+  for (const QString rel : {".git", "linked", "loop", "n/f.txt"})
+    EXPECT_FALSE(QFileInfo::exists(t.dst(rel))) << qPrintable(rel);
   // Depth first, the files of a folder before its sub-folders.
   EXPECT_EQ(copied, (QStringList{s(".profile"), s("a.txt"), s(nested), s("sub/deeper/c.txt")}));
   EXPECT_TRUE(failed.isEmpty()) << qPrintable(failed.join('\n'));
@@ -112,8 +120,10 @@ TEST_F(FolderCopierTest, CopiesMissingFilesWithTheirTimesOnceAndSkipsHiddenFolde
 
 TEST_F(FolderCopierTest, ReplacesOnlyCopiesOlderByMoreThanOneSecond) {
   const QDateTime when = baseTime();
-  const QList<QPair<QString, QDateTime>> copies = {{"same", when},           {"onesec", when.addSecs(-1)},
-                                                   {"justover", when.addMSecs(-1001)}, {"newer", when.addDays(1)},
+  const QList<QPair<QString, QDateTime>> copies = {{"same", when},
+                                                   {"onesec", when.addSecs(-1)},
+                                                   {"justover", when.addMSecs(-1001)},
+                                                   {"newer", when.addDays(1)},
                                                    {"sub/twosec", when.addSecs(-2)}};
   for (const auto& [rel, copyTime] : copies) {
     writeFile(s(rel), "new", when);
@@ -122,7 +132,8 @@ TEST_F(FolderCopierTest, ReplacesOnlyCopiesOlderByMoreThanOneSecond) {
   EXPECT_EQ(run(t.src(), t.dst()), CopyOutcome::Finished);
   EXPECT_EQ(copied, (QStringList{s("justover"), s("sub/twosec")}));
   EXPECT_EQ(checked.size(), 5);
-  for (const QString rel : {"same", "onesec", "newer"}) EXPECT_EQ(readFile(t.dst(rel)), QByteArray("old")) << qPrintable(rel);
+  for (const QString rel : {"same", "onesec", "newer"})
+    EXPECT_EQ(readFile(t.dst(rel)), QByteArray("old")) << qPrintable(rel);
   EXPECT_EQ(readFile(t.dst("sub/twosec")), QByteArray("new"));
   EXPECT_EQ(modifiedMs(t.dst("sub/twosec")), when.toMSecsSinceEpoch());
 }
@@ -152,7 +163,16 @@ TEST_F(FolderCopierTest, FailuresAreListedNeverReportedAsCopiedAndTheWalkGoesOn)
   writeFile(s("later/g.txt"), "g");
   writeFile(s("ok.txt"), "ok");
 
+  // A pipe (like a device, which can act when opened) is looked at, never opened.
+  const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  ASSERT_GE(watch, 0);
+  for (const char* pipe : {"pipe", "pipe2"})
+    ASSERT_GE(::inotify_add_watch(watch, QFile::encodeName(s(pipe)).constData(), IN_OPEN), 0);
+
   EXPECT_EQ(run(t.src(), t.dst()), CopyOutcome::Finished);
+  char events[4096];
+  EXPECT_LT(::read(watch, events, sizeof events), 0) << "a pipe was opened";
+  ::close(watch);
   EXPECT_EQ(failed, (QStringList{s("folder.txt"), s("pipe"), s("pipe2"), s("blocked/f.txt")}));
   EXPECT_EQ(copied, (QStringList{s("ok.txt"), s("later/g.txt")}));
   EXPECT_EQ(readFile(t.dst("blocked")), QByteArray("a file where a folder must be"));
@@ -202,7 +222,19 @@ TEST_F(FolderCopierTest, AReadOnlyCopyIsReplacedAndEveryCopyTakesTheSourcesPermi
   EXPECT_EQ(readFile(t.dst("locked.txt")), QByteArray("l"));
 }
 
-TEST_F(FolderCopierTest, AnInterruptedCopyLeavesTheOldCopyAndNoTemporaryFile) {
+// Both kinds of temporary file: without a name (where the file system makes them) and named.
+class TemporaryKinds : public FolderCopierTest, public ::testing::WithParamInterface<bool> {
+ protected:
+  void SetUp() override { setUnnamedTemporaries(GetParam()); }
+  void TearDown() override { setUnnamedTemporaries(true); }
+  QStringList destinationEntries() const {
+    return QDir(t.dst()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+  }
+};
+INSTANTIATE_TEST_SUITE_P(FolderCopier, TemporaryKinds, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "Unnamed" : "Named"; });
+
+TEST_P(TemporaryKinds, AnInterruptedCopyLeavesTheOldCopyAndNoTemporaryFile) {
   // Large enough to be copied in more than one piece, so the program can end in between.
   QByteArray big(kCopyChunkBytes + 4096, 'n');
   writeFile(s("big.bin"), big, baseTime());
@@ -211,18 +243,56 @@ TEST_F(FolderCopierTest, AnInterruptedCopyLeavesTheOldCopyAndNoTemporaryFile) {
   HookWaiter hooks;
   FolderCopier copier(CopyObserver{nullptr, [this](const QString& p) { copied << p; },
                                    [this](const QString& p) { failed << p; }, nullptr});
-  hooks.hook = [&](int) { copier.abort(); };
+  QStringList whileWritten;
+  hooks.hook = [&](int pump) {
+    if (pump == 1) whileWritten = destinationEntries();
+    copier.abort();
+  };
   EXPECT_EQ(copier.run(t.src(), t.dst()), CopyOutcome::Stopped);
+  // Without a name, a copy that is being written leaves nothing even when the program is killed.
+  EXPECT_EQ(whileWritten.size(), GetParam() ? 1 : 2) << qPrintable(whileWritten.join(' '));
   EXPECT_TRUE(copied.isEmpty());
   EXPECT_TRUE(failed.isEmpty());  // ended on purpose, not failed
   EXPECT_EQ(readFile(t.dst("big.bin")), QByteArray("old copy"));
-  EXPECT_EQ(QDir(t.dst()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"big.bin"});
+  EXPECT_EQ(destinationEntries(), QStringList{"big.bin"});
 
-  // The next walk completes it.
+  // The next walk completes it, and the new file beside it.
   hooks.hook = nullptr;
   EXPECT_EQ(copier.run(t.src(), t.dst()), CopyOutcome::Finished);
   EXPECT_EQ(readFile(t.dst("big.bin")), big);
   EXPECT_EQ(modifiedMs(t.dst("big.bin")), baseTime().toMSecsSinceEpoch());
+  EXPECT_EQ(readFile(t.dst("later.txt")), QByteArray("later"));
+  EXPECT_EQ(destinationEntries(), (QStringList{"big.bin", "later.txt"}));
+}
+
+TEST_P(TemporaryKinds, AFileWrittenToWhileItIsCopiedIsReadAgainOrListedAndNeverCopiedHalfNew) {
+  // Written to between two pieces of its copy: its copy would hold old and new parts.
+  const QString big = s("big.bin");
+  writeFile(big, QByteArray(kCopyChunkBytes + 4096, 'o'), baseTime());
+  writeFile(t.dst("big.bin"), "old copy", baseTime().addDays(-1));
+  int writes = 0, writesWanted = 1;
+  auto writeHead = [&](char c) {
+    QFile f(big);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    f.write(QByteArray(16, c));
+  };
+  HookWaiter hooks;
+  hooks.hook = [&](int) {
+    if (writes < writesWanted) writeHead(char('a' + writes++));
+  };
+  EXPECT_EQ(run(t.src(), t.dst()), CopyOutcome::Finished);
+  EXPECT_TRUE(failed.isEmpty()) << qPrintable(failed.join('\n'));
+  EXPECT_EQ(readFile(t.dst("big.bin")), readFile(big));  // read again, whole and new
+  EXPECT_EQ(modifiedMs(t.dst("big.bin")), modifiedMs(big));
+
+  // A file that never holds still is listed, and its old copy stays.
+  writeFile(t.dst("big.bin"), "old copy", baseTime().addDays(-1));
+  writes = 0, writesWanted = 1000;
+  EXPECT_EQ(run(t.src(), t.dst()), CopyOutcome::Finished);
+  EXPECT_EQ(failed, QStringList{big});
+  EXPECT_TRUE(copied.isEmpty());
+  EXPECT_EQ(readFile(t.dst("big.bin")), QByteArray("old copy"));
+  EXPECT_EQ(destinationEntries(), QStringList{"big.bin"});
 }
 
 TEST_F(FolderCopierTest, CaptionEveryThousandFilesNamesTheDrive) {
@@ -236,12 +306,18 @@ TEST_F(FolderCopierTest, CaptionEveryThousandFilesNamesTheDrive) {
 TEST_F(FolderCopierTest, RefusesUnusableFoldersWithAMessage) {
   writeFile(s("a.txt"), "a");
   ASSERT_TRUE(QFile::link(t.src(), t.root() + "/srclink"));
-  const QList<QPair<QString, QString>> refused = {
-      {"", t.dst()},           {"   ", t.dst()},          {t.src(), ""},
-      {t.root() + "/missing", t.dst()}, {s("a.txt"), t.dst()}, {t.src(), t.src()},
-      {s(""), t.src() + "/./"}, {t.src(), s("backup/deeper")}, {t.src(), t.root() + "/srclink/backup"}};
+  const QList<QPair<QString, QString>> refused = {{"", t.dst()},
+                                                  {"   ", t.dst()},
+                                                  {t.src(), ""},
+                                                  {t.root() + "/missing", t.dst()},
+                                                  {s("a.txt"), t.dst()},
+                                                  {t.src(), t.src()},
+                                                  {s(""), t.src() + "/./"},
+                                                  {t.src(), s("backup/deeper")},
+                                                  {t.src(), t.root() + "/srclink/backup"}};
   for (const auto& [source, destination] : refused) {
-    EXPECT_EQ(run(source, destination), CopyOutcome::Refused) << qPrintable(source) << " -> " << qPrintable(destination);
+    EXPECT_EQ(run(source, destination), CopyOutcome::Refused)
+        << qPrintable(source) << " -> " << qPrintable(destination);
   }
   EXPECT_EQ(messages.texts.size(), refused.size());
   EXPECT_FALSE(QFileInfo::exists(t.dst()));
@@ -249,6 +325,64 @@ TEST_F(FolderCopierTest, RefusesUnusableFoldersWithAMessage) {
   // A sibling whose name merely begins with the source's is outside it; so is a parent.
   EXPECT_TRUE(FolderCopier::refusalReason(t.src(), t.src() + "2").isEmpty());
   EXPECT_TRUE(FolderCopier::refusalReason(t.src(), t.root()).isEmpty());
+}
+
+// A disk whose writes are taken into memory but fail on their way to the disk: an ext4 file
+// system on a loop device backed by a file on a tmpfs too small for it.
+class FailingDisk {
+ public:
+  explicit FailingDisk(const QString& root)
+      : backing_(QFile::encodeName(root + "/backing")), disk_(QFile::encodeName(root + "/disk")) {
+    whyNot = make();
+  }
+  ~FailingDisk() {
+    if (diskMounted_) ::umount2(disk_.constData(), MNT_DETACH);
+    if (!device_.isEmpty()) command("losetup", {"-d", QString::fromUtf8(device_)});
+    if (backingMounted_) ::umount2(backing_.constData(), MNT_DETACH);
+  }
+  QString folder() const { return QFile::decodeName(disk_); }
+  const char* whyNot = nullptr;  // set when the disk could not be made
+
+ private:
+  const char* make() {
+    if (::geteuid() != 0) return "it needs root";
+    ::mkdir(backing_.constData(), 0700);
+    ::mkdir(disk_.constData(), 0700);
+    if (::mount("tmpfs", backing_.constData(), "tmpfs", 0, "size=8m") != 0) return "no tmpfs can be mounted";
+    backingMounted_ = true;
+    const QByteArray image = backing_ + "/image";
+    const int fd = ::open(image.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    const bool sized = fd >= 0 && ::ftruncate(fd, 64 << 20) == 0;
+    if (fd >= 0) ::close(fd);
+    if (!sized) return "no image file";
+    device_ = command("losetup", {"-f", "--show", QFile::decodeName(image)}).trimmed();
+    if (device_.isEmpty()) return "no loop device";
+    if (command("mkfs.ext4", {"-q", "-F", QString::fromUtf8(device_)}).isNull()) return "mkfs.ext4 failed";
+    if (::mount(device_.constData(), disk_.constData(), "ext4", 0, nullptr) != 0) return "ext4 cannot be mounted";
+    diskMounted_ = true;
+    return nullptr;
+  }
+  // The command's output, or a null array when it cannot run or fails.
+  static QByteArray command(const QString& program, const QStringList& args) {
+    QProcess p;
+    p.start(program, args);
+    if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) return QByteArray();
+    const QByteArray out = p.readAllStandardOutput();
+    return out.isNull() ? QByteArray("") : out;
+  }
+  QByteArray backing_, disk_, device_;
+  bool backingMounted_ = false, diskMounted_ = false;
+};
+
+TEST_F(FolderCopierTest, CopiesThatNeverReachTheDiskAreListed) {
+  FailingDisk disk(t.root());
+  if (disk.whyNot) GTEST_SKIP() << "a failing disk cannot be made here: " << disk.whyNot;
+  for (int i = 0; i < 3; ++i) writeFile(s(QStringLiteral("f%1").arg(i)), QByteArray(8 << 20, char('a' + i)));
+  const QString destination = disk.folder() + "/copy";
+  EXPECT_EQ(run(t.src(), destination), CopyOutcome::Finished);
+  ASSERT_FALSE(failed.isEmpty());
+  EXPECT_TRUE(failed.last().startsWith(destination + "/ (not all copies reached the disk: "))
+      << qPrintable(failed.join('\n'));
 }
 
 }  // namespace

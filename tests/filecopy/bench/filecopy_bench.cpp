@@ -21,7 +21,9 @@ int main(int argc, char** argv) {
   form.findChild<QLineEdit*>("tbxFileCopySource")->setText(QString::fromLocal8Bit(argv[1]));
   form.findChild<QLineEdit*>("tbxFileCopyDestination")->setText(QString::fromLocal8Bit(argv[2]));
   form.findChild<QPushButton*>("btnFileCopyStart")->click();
-  const int failures = form.findChild<QListWidget*>("lbxFileCopyErrors")->count();
+  const auto* errors = form.findChild<QListWidget*>("lbxFileCopyErrors");
+  const int failures = errors->count();
+  for (int i = 0; i < failures; ++i) std::fprintf(stderr, "failed: %s\n", qPrintable(errors->item(i)->text()));
   const bool done = form.findChild<QLabel*>("lblLastFileCopied")->text() == QLatin1String("Done");
   if (failures) std::fprintf(stderr, "%d files failed\n", failures);
   return done && failures == 0 ? 0 : 1;
