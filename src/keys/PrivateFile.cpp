@@ -1,12 +1,13 @@
 #include "keys/PrivateFile.h"
 
-#include <QFile>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <QFile>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace corvane::keys {
 
@@ -27,15 +28,14 @@ bool writeAll(int fd, const QByteArray& data) {
   return true;
 }
 
-}  // namespace
-
-bool WritePrivateFile(const QString& path, const QByteArray& data) {
+// Written beside the target and renamed over it, with the mode set before the rename.
+bool writeReplacing(const QString& path, const QByteArray& data, mode_t mode) {
   const QByteArray target = QFile::encodeName(path);
   QByteArray temp = target + ".XXXXXX";
   // mkostemp creates the file 0600 whatever the umask says.
   const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
   if (fd < 0) return false;
-  const bool written = writeAll(fd, data) && ::fsync(fd) == 0;
+  const bool written = writeAll(fd, data) && (mode == 0600 || ::fchmod(fd, mode) == 0) && ::fsync(fd) == 0;
   const bool closed = ::close(fd) == 0;
   if (!written || !closed || ::rename(temp.constData(), target.constData()) != 0) {
     ::unlink(temp.constData());
@@ -43,5 +43,11 @@ bool WritePrivateFile(const QString& path, const QByteArray& data) {
   }
   return true;
 }
+
+}  // namespace
+
+bool WritePrivateFile(const QString& path, const QByteArray& data) { return writeReplacing(path, data, 0600); }
+
+bool WritePublicFile(const QString& path, const QByteArray& data) { return writeReplacing(path, data, 0644); }
 
 }  // namespace corvane::keys

@@ -11,4 +11,8 @@ namespace corvane::keys {
 // is then left as it was.
 bool WritePrivateFile(const QString& path, const QByteArray& data);
 
+// The same for a file that others may read but only its owner may change (a public key the
+// program reads back and sends as its own): 0644 whatever the umask allows.
+bool WritePublicFile(const QString& path, const QByteArray& data);
+
 }  // namespace corvane::keys

@@ -64,11 +64,6 @@ QByteArray readFile(const QString& path, bool* ok) {
   return *ok ? f.readAll() : QByteArray();
 }
 
-bool writeFile(const QString& path, const QByteArray& data) {
-  QFile f(path);
-  return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(data) == data.size();
-}
-
 QByteArray bioText(BIO* bio) {
   char* data = nullptr;
   const long n = BIO_get_mem_data(bio, &data);
@@ -124,7 +119,7 @@ int MakeRsaKeyFiles(const QString& publicKeyFile, const QString& privateKeyFile,
     noteError();
     return PkiKeyGenerationFailed;
   }
-  if (!writeFile(publicKeyFile, pubText) || !WritePrivateFile(privateKeyFile, privText)) return PkiCannotWriteFile;
+  if (!WritePublicFile(publicKeyFile, pubText) || !WritePrivateFile(privateKeyFile, privText)) return PkiCannotWriteFile;
   return PkiOk;
 }
 

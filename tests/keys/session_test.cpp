@@ -1,9 +1,8 @@
 // The encryption session end to end against the fake server, renewal, and each failure path.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QFile>
-
-#include <sys/stat.h>
 
 #include "fakeserver/FakeBackupServer.h"
 #include "keys/EncryptionSession.h"
@@ -13,8 +12,8 @@
 #include "support/TestSupport.h"
 
 using namespace corvane::keys;
-using corvane::fakeserver::Faults;
 using corvane::fakeserver::FakeBackupServer;
+using corvane::fakeserver::Faults;
 using corvane::fakeserver::ScopedServerHost;
 
 namespace {
@@ -88,13 +87,21 @@ TEST_F(SessionTest, KeyExchangeAgreesTheSameKeyAsTheServer) {
 
 TEST_F(SessionTest, KeyFilesAreWrittenUnderThePassPhrase) {
   EncryptionSession s = makeSession();
-  ASSERT_EQ(BeginEncryptionSession(s), "OK");
+  // Even under a umask that lets everyone write, and over old files that everyone could.
   const QString pub = app.file("mykey.pub"), epk = app.file("mykey.epk");
-  ASSERT_TRUE(QFile::exists(pub));
-  ASSERT_TRUE(QFile::exists(epk));
-  struct stat st {};
-  ASSERT_EQ(::stat(QFile::encodeName(epk).constData(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0600u);  // the private key, even under its pass phrase
+  corvane::test::writeFile(pub, "old");
+  corvane::test::writeFile(epk, "old");
+  for (const QString& f : {pub, epk}) ::chmod(QFile::encodeName(f).constData(), 0666);
+  const mode_t oldMask = ::umask(0);
+  const QString result = BeginEncryptionSession(s);
+  ::umask(oldMask);
+  ASSERT_EQ(result, "OK");
+  auto modeOf = [](const QString& f) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(f).constData(), &st) == 0 ? st.st_mode & 0777 : 0777u;
+  };
+  EXPECT_EQ(modeOf(epk), 0600u);  // the private key, even under its pass phrase
+  EXPECT_EQ(modeOf(pub), 0644u);  // read back and sent as ours: only we may change it
 
   const RsaKey publicKey = ReadPublicKey(pub);
   const RsaKey privateKey = ReadEncryptedPrivateKey(epk, "quorvelmanit");
