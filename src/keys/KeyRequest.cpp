@@ -10,10 +10,21 @@
 
 namespace corvane::keys {
 
+namespace {
+const QString kCreatingSession = QStringLiteral("Corvane Creating new encryption session...");
+const QString kNoConnection = QStringLiteral("Corvane No server connection...");
+const QString kRetrieving = QStringLiteral("Corvane Retrieving Key...");
+const QString kNoKey = QStringLiteral("Corvane No key retrieved...");
+const QString kRetrieved = QStringLiteral("Corvane Key retrieved successfully...");
+}  // namespace
+
+QStringList KeyRequestCaptions() { return {kCreatingSession, kNoConnection, kRetrieving, kNoKey, kRetrieved}; }
+
 std::optional<KeyReply> ParseKeyReply(const QString& reply, const QString& sessionKey) {
   const QStringList parts = reply.split(QStringLiteral("cutmehere"));
   if (parts.size() < 3) return std::nullopt;
-  KeyReply k{DecryptField(parts[0], sessionKey), DecryptField(parts[1], sessionKey), DecryptField(parts[2], sessionKey)};
+  KeyReply k{DecryptField(parts[0], sessionKey), DecryptField(parts[1], sessionKey),
+             DecryptField(parts[2], sessionKey)};
   if (k.machineId.isEmpty() || k.fileKeyE.isEmpty() || k.fileKeyKey.isEmpty()) return std::nullopt;
   return k;
 }
@@ -33,10 +44,10 @@ KeyRequestOutcome RequestKey(const KeyRequestContext& ctx, const QString& comput
     return outcome;
   }
 
-  caption("Corvane Creating new encryption session...");
+  caption(kCreatingSession);
   EncryptionSession session(ctx.clock);  // identifier 0: always a new session
   if (BeginEncryptionSession(session) != QLatin1String("OK")) {
-    caption("Corvane No server connection...");
+    caption(kNoConnection);
     platform::doEvents();
     outcome.result = KeyRequestResult::NoConnection;
     return outcome;
@@ -50,7 +61,7 @@ KeyRequestOutcome RequestKey(const KeyRequestContext& ctx, const QString& comput
                                                      {"PasswordE", EncryptField(password, key)},
                                                      {"SessionID", QString::number(session.sessionId())},
                                                  });
-  caption("Corvane Retrieving Key...");
+  caption(kRetrieving);
   platform::doEvents();
   outcome.reply = PostWebservice(ServiceUrl(true), SoapAction(op), envelope);
 
@@ -59,14 +70,15 @@ KeyRequestOutcome RequestKey(const KeyRequestContext& ctx, const QString& comput
   const std::optional<KeyReply> keyReply = ParseKeyReply(outcome.reply, key);
   if (!keyReply) {
     platform::showMessage(outcome.reply);
-    caption("Corvane No key retrieved...");
+    caption(kNoKey);
     outcome.result = KeyRequestResult::Refused;
     return outcome;
   }
 
-  caption("Corvane Key retrieved successfully...");
-  const auto keyId = DBInsertKey(ctx.statusDb, userName, password, keyReply->machineId, machineName, QStringLiteral("Y"),
-                                 keyReply->fileKeyE, keyReply->fileKeyKey, DefaultDateTimeText(now()));
+  caption(kRetrieved);
+  const auto keyId =
+      DBInsertKey(ctx.statusDb, userName, password, keyReply->machineId, machineName, QStringLiteral("Y"),
+                  keyReply->fileKeyE, keyReply->fileKeyKey, DefaultDateTimeText(now()));
   if (!keyId) {
     outcome.result = KeyRequestResult::StoreFailed;
     return outcome;

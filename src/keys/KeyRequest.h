@@ -3,6 +3,7 @@
 // request's own, and storing the answer as a Keys row.
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <optional>
 
@@ -26,10 +27,13 @@ struct KeyRequestOutcome {
 
 struct KeyRequestContext {
   QString statusDb;
-  RestorePageSeam* restore = nullptr;                 // may be null
-  std::function<void(const QString&)> setCaption;     // the dialog's caption doubles as status line
-  std::function<QDateTime()> clock;                   // now; the system clock when empty
+  RestorePageSeam* restore = nullptr;              // may be null
+  std::function<void(const QString&)> setCaption;  // the dialog's caption doubles as status line
+  std::function<QDateTime()> clock;                // now; the system clock when empty
 };
+
+// The captions the request shows in turn while it runs (its window's caption is its status line).
+QStringList KeyRequestCaptions();
 
 // The three parts of a RequestKey reply that carries a key, decrypted under the session key.
 struct KeyReply {

@@ -4,12 +4,13 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
-#include <QStyle>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QStyle>
 #include <QTreeWidget>
 
+#include "keys/KeyRequest.h"
 #include "keys/KeysTable.h"
 #include "keys/RemoveComputer.h"
 #include "keys/ui/FrmAddComputer.h"
@@ -181,4 +182,10 @@ TEST_F(KeyWindowsTest, EveryCaptionOfTheKeyWindowsShowsWhole) {
     w->resize(1, 1);
     EXPECT_EQ(cutCaptions(w), QStringList()) << w->objectName().toStdString() << " at its smallest";
   }
+  // Add Computer's caption is its status line during a request: each one fits its title bar
+  // (in a bold title font) beside the icon and buttons, even at the window's smallest.
+  QFont title = add.font();
+  title.setBold(true);
+  for (const QString& caption : KeyRequestCaptions())
+    EXPECT_GE(add.width() - 100, QFontMetrics(title).horizontalAdvance(caption)) << caption.toStdString();
 }
