@@ -27,7 +27,7 @@ QString withoutTrailingBackslash(const QString& path) {
   return p;
 }
 
-std::optional<FolderFlags> DBSelectFolder(const QString& filesDb, const QString& folder) {
+std::optional<FolderFlags> DBSelectFolder(const QString& filesDb, const QString& folder, RetryPolicy policy) {
   const QString stored = store::toStoredText(withoutTrailingBackslash(folder));
   return store::onDatabase(
       filesDb,
@@ -36,7 +36,7 @@ std::optional<FolderFlags> DBSelectFolder(const QString& filesDb, const QString&
         if (rs.RowCount() < 1) return std::nullopt;
         return FolderFlags{rs.Boolean("Bu"), rs.Boolean("BuAll")};
       },
-      RetryPolicy{100, 3000});
+      policy);
 }
 
 int DBUpdateBuandBuAll(DBConnection& db, const QString& folder, const FolderFlags& flags) {
@@ -70,16 +70,18 @@ struct FolderChildren::Reader {
   DBConnection db;
   DBCommand below;
   DBCommand flags;
-  explicit Reader(const QString& filesDb) : below(open(db, filesDb)), flags(db.Prepare(QStringLiteral(
-                                                                          "Select Bu, BuAll From Folder WHERE Folders = ?"))) {}
-  static DBCommand open(DBConnection& db, const QString& filesDb) {
-    db.Open(filesDb);
+  Reader(const QString& filesDb, int engineWaitMs)
+      : below(open(db, filesDb, engineWaitMs)),
+        flags(db.Prepare(QStringLiteral("Select Bu, BuAll From Folder WHERE Folders = ?"))) {}
+  static DBCommand open(DBConnection& db, const QString& filesDb, int engineWaitMs) {
+    db.Open(filesDb, engineWaitMs);
     // Only the paths: the index alone answers, without a read of each row.
     return db.Prepare(QStringLiteral("Select Folders FROM Folder WHERE Folders >= ? AND Folders < ? ORDER BY Folders"));
   }
 };
 
-FolderChildren::FolderChildren(QString filesDb) : filesDb_(std::move(filesDb)) {}
+FolderChildren::FolderChildren(QString filesDb, RetryPolicy policy)
+    : filesDb_(std::move(filesDb)), policy_(policy) {}
 FolderChildren::~FolderChildren() = default;
 
 QVector<ChildNode> FolderChildren::SelectChildNodes(const QString& key) {
@@ -89,7 +91,7 @@ QVector<ChildNode> FolderChildren::SelectChildNodes(const QString& key) {
   const QByteArray prefix = storedParent.toUtf8();
   return store::withBusyRetry([&] {
     try {
-      if (!reader_) reader_ = std::make_unique<Reader>(filesDb_);
+      if (!reader_) reader_ = std::make_unique<Reader>(filesDb_, policy_.engineWaitMs);
       QVector<ChildNode> children;
       QVector<bool> own;
       QHash<QByteArray, qsizetype> seen;  // stored name -> position
@@ -130,11 +132,14 @@ QVector<ChildNode> FolderChildren::SelectChildNodes(const QString& key) {
       reader_.reset();  // a retry starts on a fresh connection
       throw;
     }
-  });
+  }, policy_);
 }
 
-QHash<QString, FolderFlags> DBSelectFolderFlags(const QString& filesDb, const QStringList& folders) {
-  return store::onDatabase(filesDb, [&](DBConnection& db) {
+QHash<QString, FolderFlags> DBSelectFolderFlags(const QString& filesDb, const QStringList& folders,
+                                                RetryPolicy policy) {
+  return store::onDatabase(
+      filesDb,
+      [&](DBConnection& db) {
     QHash<QString, FolderFlags> out;
     out.reserve(folders.size());
     DBCommand read = db.Prepare(QStringLiteral("Select Bu, BuAll From Folder WHERE Folders = ?"));
@@ -146,7 +151,8 @@ QHash<QString, FolderFlags> DBSelectFolderFlags(const QString& filesDb, const QS
       }
     }
     return out;
-  });
+      },
+      policy);
 }
 
 void DownloadNodes::ClearDLNodeArrays() {

@@ -10,9 +10,7 @@
 #include <memory>
 #include <optional>
 
-namespace corvane::store {
-class DBConnection;
-}
+#include "store/Database.h"
 
 namespace corvane::selection {
 
@@ -42,7 +40,8 @@ inline FolderFlags flagsForTick(const QString& caption, bool ticked) {
 QString withoutTrailingBackslash(const QString& path);
 
 // The flags of one folder's row; nullopt when the folder has no row. Retries while busy.
-std::optional<FolderFlags> DBSelectFolder(const QString& filesDb, const QString& folder);
+std::optional<FolderFlags> DBSelectFolder(const QString& filesDb, const QString& folder,
+                                          store::RetryPolicy policy = {100, 3000});
 
 // Sets the flags of the folder's row (every row of that name); no row, nothing is written.
 // Returns the number of rows changed. The second form writes through a connection the caller
@@ -68,7 +67,7 @@ struct ChildNode {
 // the index for the node's rows only, so a node costs what lies below it, not the whole drive.
 class FolderChildren {
  public:
-  explicit FolderChildren(QString filesDb);
+  explicit FolderChildren(QString filesDb, store::RetryPolicy policy = {});
   ~FolderChildren();
   FolderChildren(const FolderChildren&) = delete;
   FolderChildren& operator=(const FolderChildren&) = delete;
@@ -82,12 +81,14 @@ class FolderChildren {
  private:
   struct Reader;
   QString filesDb_;
+  store::RetryPolicy policy_;
   std::unique_ptr<Reader> reader_;
 };
 
 // The flags of each of the folders ("C:", "C:\Data") that has a row (the first row of a name
 // counts); folders without a row are left out. One connection for all.
-QHash<QString, FolderFlags> DBSelectFolderFlags(const QString& filesDb, const QStringList& folders);
+QHash<QString, FolderFlags> DBSelectFolderFlags(const QString& filesDb, const QStringList& folders,
+                                                store::RetryPolicy policy = {});
 
 // The smallest text above every text that begins with prefix (which ends in an ASCII
 // character), so that "x >= prefix AND x < prefixEnd(prefix)" picks, through an index, the

@@ -389,6 +389,68 @@ TEST_F(BackupPageTest, TheTicksCallsGiveBackABusyDatabaseWithoutWaiting) {
   EXPECT_TRUE(ticked("C:\\"));
 }
 
+// While the service holds Files.db, the page's own actions wait a bounded while with the window
+// painting and then say so: switching the mode back and forth never lets the busy error escape
+// the button, and an expansion stops at its first busy read instead of waiting out the retries
+// once per sub-folder. Inside the status tick nothing waits: a lock taken during the fill makes
+// it give the busy error back for the next tick.
+TEST_F(BackupPageTest, ABusyFilesDbMakesActionsWaitPaintingAndTheTickNotAtAll) {
+  standardTree();
+  page().PopulateDriveNodes();
+  auto* mode = page().findChild<QPushButton*>("btnBackupMode");
+  ASSERT_NE(mode, nullptr);
+  auto holder = std::make_unique<store::DBConnection>();
+  holder->Open(filesDb());
+  // The service lets go at the first wait.
+  for (int click = 0; click < 2; ++click) {
+    holder->Execute("BEGIN EXCLUSIVE");
+    waiter_.onSleep = [&](int) {
+      if (holder->InTransaction()) holder->Execute("ROLLBACK");
+    };
+    EXPECT_NO_THROW(mode->click());
+    EXPECT_FALSE(holder->InTransaction());
+  }
+  waiter_.onSleep = nullptr;
+  EXPECT_EQ(mode->text(), "Folder/File Backup");
+  EXPECT_TRUE(tree()->isEnabled());
+  EXPECT_TRUE(mode->isEnabled());
+  EXPECT_TRUE(messages_.texts.isEmpty());
+  EXPECT_EQ(waiter_.sleeps, waiter_.paintingSleeps);  // never a wait that freezes the window
+  EXPECT_TRUE(ticked("C:\\Data"));
+
+  ASSERT_EQ(childKeys("C:\\").size(), 5);
+  holder->Execute("BEGIN EXCLUSIVE");
+  waiter_.sleptMs = 0;
+  messages_.texts.clear();
+  tree()->expandItem(node("C:\\"));  // five children, each with folders to read
+  EXPECT_LE(waiter_.sleptMs, store::RetryPolicy{}.budgetMs);
+  ASSERT_EQ(messages_.texts.size(), 1);
+  EXPECT_TRUE(messages_.texts[0].startsWith("The folders below C:\\ could not be read.")) << messages_.texts[0].toStdString();
+  EXPECT_TRUE(tree()->isEnabled());
+  holder->Execute("ROLLBACK");
+  tree()->collapseItem(node("C:\\"));
+  tree()->expandItem(node("C:\\"));
+  EXPECT_EQ(childKeys("C:\\a"), QStringList{"C:\\a\\x"});
+
+  // The tick: the service takes the lock while the fill lets events through.
+  window_.policy = store::kNoWait;
+  waiter_.sleeps = 0;
+  QMetaObject::invokeMethod(
+      &page(), [&] { holder->Execute("BEGIN EXCLUSIVE"); }, Qt::QueuedConnection);
+  try {
+    page().PopulateDriveNodes();
+    FAIL() << "no busy error";
+  } catch (const store::DBError& e) {
+    EXPECT_TRUE(e.isBusy());
+  }
+  EXPECT_EQ(waiter_.sleeps, 0);
+  EXPECT_EQ(messages_.texts.size(), 1);
+  holder->Execute("ROLLBACK");
+  page().PopulateDriveNodes();
+  EXPECT_EQ(childKeys("C:\\").size(), 5);
+  EXPECT_TRUE(tree()->isEnabled());
+}
+
 // A handler that rebuilds the tree while a rebuild lets events through (the mode button, the
 // filter box) leaves one whole tree, not drives added under a root already thrown away.
 TEST_F(BackupPageTest, ARebuildDuringARebuildLeavesOneTree) {

@@ -20,11 +20,13 @@ class FakeMainWindow : public shell::MainWindowServices {
   QString caption() const override { return captions.value(captions.size() - 1); }
   void relayout() override { ++relayouts; }
   QDateTime& settingDate() override { return date; }
+  store::RetryPolicy databasePolicy() const override { return policy; }
 
   store::DatabasePaths paths;
   QStringList captions;
   int relayouts = 0;
   QDateTime date;
+  store::RetryPolicy policy{};  // kNoWait stands for a call from the status tick
 };
 
 }  // namespace corvane::test

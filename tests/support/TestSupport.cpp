@@ -57,6 +57,10 @@ void FakeWaiter::sleep(int ms) {
   sleptMs += ms;
   if (onSleep) onSleep(ms);
 }
+void FakeWaiter::sleepPainting(int ms) {
+  ++paintingSleeps;
+  sleep(ms);
+}
 void FakeWaiter::processEvents() {
   ++eventPumps;
   if (pumpRealEvents && QCoreApplication::instance()) QCoreApplication::processEvents();

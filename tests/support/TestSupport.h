@@ -43,7 +43,9 @@ class FakeWaiter : public platform::Waiter {
   ~FakeWaiter() override;
   void sleep(int ms) override;
   void processEvents() override;
+  void sleepPainting(int ms) override;  // counted as a sleep, and in paintingSleeps
   int sleeps = 0;
+  int paintingSleeps = 0;
   long long sleptMs = 0;
   int eventPumps = 0;
   std::function<void(int)> onSleep;

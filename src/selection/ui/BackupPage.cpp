@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QScopedValueRollback>
 #include <QSignalBlocker>
 #include <QTreeWidget>
 
@@ -222,76 +223,99 @@ void BackupPage::clearTree() {
   tvFolders->clear();
 }
 
-bool BackupPage::buildDriveNodes(QString& error) {
+bool BackupPage::buildDriveNodes() {
   clearTree();
   const quint64 generation = treeGeneration_;
   QTreeWidgetItem* root = addNode(nullptr, kRootKey, kRootKey, false);
   driveNames_ = GetDrives();
-  try {
-    for (int slot = 0; slot < kShownDriveSlots; ++slot) {
-      const QString rootPath = driveNames_.value(slot);
-      if (rootPath.isEmpty()) continue;
-      platform::doEvents();
-      // A handler run meanwhile rebuilt the tree (and deleted this root): that build stands.
-      if (treeGeneration_ != generation) return true;
-      QTreeWidgetItem* drive = addNode(root, rootPath, rootPath, false);
-      // A drive without a row starts unticked.
-      const std::optional<FolderFlags> flags = DBSelectFolder(filesDb(), withoutTrailingBackslash(rootPath));
-      setTick(drive, flags && modeFlag(mode(), *flags));
-    }
-  } catch (const store::DBError& e) {
-    error = e.description();
-    return false;
+  for (int slot = 0; slot < kShownDriveSlots; ++slot) {
+    const QString rootPath = driveNames_.value(slot);
+    if (rootPath.isEmpty()) continue;
+    platform::doEvents();
+    // A handler run meanwhile rebuilt the tree (and deleted this root): that build stands.
+    if (treeGeneration_ != generation) return false;
+    QTreeWidgetItem* drive = addNode(root, rootPath, rootPath, false);
+    // A drive without a row starts unticked.
+    const std::optional<FolderFlags> flags = DBSelectFolder(filesDb(), withoutTrailingBackslash(rootPath), policy_);
+    setTick(drive, flags && modeFlag(mode(), *flags));
   }
   return true;
 }
 
 void BackupPage::PopulateDriveNodes() {
   throwIfBusy(filesDb());
-  rebuildTree();
+  rebuildTree(services_.databasePolicy());
 }
 
-void BackupPage::rebuildTree() {
+void BackupPage::rebuildTree() { rebuildTree(store::RetryPolicy{}); }
+
+void BackupPage::rebuildTree(store::RetryPolicy policy) {
+  const QScopedValueRollback<store::RetryPolicy> during(policy_, policy);
+  const bool waits = policy.waitMs > 0;
   tvFolders->setEnabled(false);
   const auto enable = qScopeGuard([this] { tvFolders->setEnabled(true); });
   QString error;
   bool built = false;
+  bool expand = true;
   for (int attempt = 0; attempt < kPopulateAttempts && !built; ++attempt) {
-    if (attempt > 0) platform::waitMs(kPopulateWaitMs);
+    // The window keeps painting while it waits for the next attempt.
+    if (attempt > 0) platform::waitPaintingMs(kPopulateWaitMs);
     error.clear();
-    built = buildDriveNodes(error);
+    try {
+      expand = buildDriveNodes();
+      built = true;
+    } catch (const store::DBError& e) {
+      if (e.isBusy() && !waits) throw;  // the status tick calls again a second later
+      error = e.description();
+      expand = false;
+    }
   }
-  if (QTreeWidgetItem* root = nodeByKey(kRootKey)) tvFolders->expandItem(root);  // loads the drives' folders
+  expandBusy_.reset();
+  if (QTreeWidgetItem* root = nodeByKey(kRootKey); root && expand)
+    tvFolders->expandItem(root);  // loads the drives' folders
   tvFolders->update();
   if (!built)
     reportFailure(QStringLiteral("The folder selection could not be read."), error);
+  else if (expandBusy_ && !waits)
+    throw *expandBusy_;  // the drives' folders are read again at the next tick
 }
 
 void BackupPage::tvFolders_Expand(QTreeWidgetItem* node) {
   if (!node) return;
+  expandBusy_.reset();
   tvFolders->setEnabled(false);
   const auto enable = qScopeGuard([this] { tvFolders->setEnabled(true); });
+  // The service holding Files.db ends the expansion at once: every further read would wait out
+  // the whole retry budget again, one child after the other. Expanding again reads them.
+  const auto busy = [&](const store::DBError& e) {
+    expandBusy_ = e;
+    if (policy_.waitMs > 0)
+      reportFailure(QStringLiteral("The folders below %1 could not be read. Expand it again to retry.").arg(node->text(0)),
+                    e.description());
+  };
   // The children now shown get their ticks from what is stored now: a tick elsewhere re-reads
   // only the nodes on show.
   QList<QTreeWidgetItem*> shown;
   for (int i = 0; i < node->childCount(); ++i) shown << node->child(i);
   try {
     retick(shown);
-  } catch (const store::DBError&) {
+  } catch (const store::DBError& e) {
+    if (e.isBusy()) return busy(e);
     // the ticks stay as they were read last
   }
-  FolderChildren rows(filesDb());
+  FolderChildren rows(filesDb(), policy_);
   for (int i = 0; i < node->childCount(); ++i) {
     try {
       LoadChildNodes(node->child(i), rows);
-    } catch (const store::DBError&) {
+    } catch (const store::DBError& e) {
+      if (e.isBusy()) return busy(e);
       // This child's folders are left out; the others still load.
     }
   }
 }
 
 void BackupPage::LoadChildNodes(QTreeWidgetItem* node) {
-  FolderChildren rows(filesDb());
+  FolderChildren rows(filesDb(), policy_);
   LoadChildNodes(node, rows);
 }
 
@@ -330,7 +354,7 @@ void BackupPage::UpdateTreeNodes(const QString& drive) {
 void BackupPage::retick(const QList<QTreeWidgetItem*>& shown) {
   QStringList folders;
   for (const QTreeWidgetItem* n : shown) folders << withoutTrailingBackslash(keyOf(n));
-  const QHash<QString, FolderFlags> stored = DBSelectFolderFlags(filesDb(), folders);
+  const QHash<QString, FolderFlags> stored = DBSelectFolderFlags(filesDb(), folders, policy_);
   const QString m = mode();
   for (qsizetype i = 0; i < shown.size(); ++i) {
     const auto it = stored.constFind(folders[i]);
@@ -356,10 +380,13 @@ void BackupPage::tvFolders_NodeCheck(QTreeWidgetItem* node) {
     error = e.description();
     setTick(node, !ticked);  // nothing was stored: the box goes back
   }
-  try {
-    UpdateTreeNodes(key.left(2));  // show what is stored, exclusions included
-  } catch (const store::DBError& e) {
-    if (error.isEmpty()) error = e.description();
+  // Show what is stored, exclusions included; nothing changed when nothing was stored.
+  if (written) {
+    try {
+      UpdateTreeNodes(key.left(2));
+    } catch (const store::DBError& e) {
+      error = e.description();
+    }
   }
   platform::doEvents();
   tvFolders->update();
@@ -401,7 +428,7 @@ void BackupPage::btnBackupMode_Click() {
     services_.relayout();
   } else {
     btnBackupMode->setText(kFolderFileCaption);
-    PopulateDriveNodes();
+    rebuildTree();
     ShowExtControls();
     services_.relayout();
   }

@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QStringList>
 #include <QWidget>
+#include <optional>
 
 #include "selection/FolderTable.h"
 #include "shell/PageSeam.h"
@@ -73,7 +74,10 @@ class BackupPage : public QWidget, public shell::BackupPageHooks {
   void retick(const QList<QTreeWidgetItem*>& nodes);
   void onItemChanged(QTreeWidgetItem* item, int column);
   void clearTree();
-  bool buildDriveNodes(QString& error);
+  // Root and drives afresh; false when a handler run meanwhile rebuilt the tree itself. Throws
+  // store::DBError.
+  bool buildDriveNodes();
+  void rebuildTree(store::RetryPolicy policy);
   QString filesDb() const;
   QString statusDb() const;
   QString mode() const;
@@ -94,6 +98,12 @@ class BackupPage : public QWidget, public shell::BackupPageHooks {
   QPushButton* btnAddExt = nullptr;
   QPushButton* CmdRsetList = nullptr;
   ExtensionList* extensions_ = nullptr;
+
+  // How the tree's reads wait on a busy Files.db: the window's policy for the call under way
+  // (no waiting at all inside the status tick).
+  store::RetryPolicy policy_{};
+  // The busy error that ended the last expansion early, if any.
+  std::optional<store::DBError> expandBusy_;
 
   QStringList driveNames_;
   QHash<QString, QTreeWidgetItem*> nodes_;  // key -> node
