@@ -69,12 +69,18 @@ void writeSettings(const QString& statusDb, const QList<QPair<QString, QString>>
 }
 
 std::optional<QString> readSetting(const QString& statusDb, const QString& settingName, RetryPolicy policy) {
+  const std::optional<SettingRow> row = readSettingRow(statusDb, settingName, policy);
+  if (!row) return std::nullopt;
+  return row->value;
+}
+
+std::optional<SettingRow> readSettingRow(const QString& statusDb, const QString& settingName, RetryPolicy policy) {
   return onDatabase(
       statusDb,
-      [&](DBConnection& c) -> std::optional<QString> {
+      [&](DBConnection& c) -> std::optional<SettingRow> {
         DBRecordset rs = c.Query(kSelect, {settingName});
         if (rs.RowCount() < 1) return std::nullopt;
-        return rs.Text("Setting");
+        return SettingRow{rs.Text("Setting"), rs.Date("DateSetting")};
       },
       policy);
 }

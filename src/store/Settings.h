@@ -38,6 +38,13 @@ void writeSettings(const QString& statusDb, const QList<QPair<QString, QString>>
 // busy (within the policy) and then throws DBError, as it does on any other error.
 std::optional<QString> readSetting(const QString& statusDb, const QString& settingName, RetryPolicy policy = {});
 
+// The same with the row's date, for callers that pass the date on as DBSelectSetting's do.
+struct SettingRow {
+  QString value;
+  QDateTime date;  // invalid when the row has none
+};
+std::optional<SettingRow> readSettingRow(const QString& statusDb, const QString& settingName, RetryPolicy policy = {});
+
 // Convenience: the value alone ("" when missing).
 QString settingValue(const QString& statusDb, const QString& settingName);
 

@@ -279,6 +279,21 @@ TEST_F(BackupPageTest, ATickAppliesTheSmallImageFilterAndDatesUploadsWaitingWith
   EXPECT_EQ(value, "Yes");
   EXPECT_EQ(date, QDateTime(QDate(2021, 5, 6), QTime(7, 8, 9)));
 
+  // The service holds Status.db as the tick reads the setting: the read waits for it instead of
+  // taking the filter for off and unmarking every small image.
+  store::DBConnection holder;
+  holder.Open(statusDb());
+  holder.Execute("BEGIN EXCLUSIVE");
+  waiter_.onSleep = [&](int) {
+    if (holder.InTransaction()) holder.Execute("ROLLBACK");
+  };
+  click("C:\\Pics");
+  EXPECT_FALSE(holder.InTransaction());
+  EXPECT_EQ(filtered(), "a.1 b.0 c.1");
+  EXPECT_EQ(folderTable()["C:\\Pics"], qMakePair(false, false));
+  EXPECT_TRUE(messages_.texts.isEmpty());
+  waiter_.onSleep = nullptr;
+
   test::setSetting(statusDb(), "SmallImageFileFilter", "0");
   click("C:\\Pics");
   EXPECT_EQ(filtered(), "a.0 b.0 c.0");

@@ -267,9 +267,11 @@ void ExtensionList::RefreshExtensionList() {
 }
 
 int ExtensionList::SmallImageFilterSetting() {
-  QString value;
-  store::DBSelectSetting(services_.databases().statusDb, kSmallImageSetting, value, services_.settingDate());
-  return value == QStringLiteral("1") ? 1 : 0;
+  // A read that fails must not pass for "off": the tick would unmark every small image.
+  const std::optional<store::SettingRow> row = store::readSettingRow(services_.databases().statusDb, kSmallImageSetting);
+  if (!row) return 0;
+  services_.settingDate() = row->date;
+  return row->value == QStringLiteral("1") ? 1 : 0;
 }
 
 void ExtensionList::onItemChanged(QTreeWidgetItem* item, int column) {

@@ -52,7 +52,8 @@ class ExtensionList : public QObject {
   void RefreshExtensionList();
   // 1 when the setting "SmallImageFileFilter" is "1", else 0: what the folder tree passes to
   // the small image filter after a tick. The setting is read with the window's shared settings
-  // date (services.settingDate()), which the tree then writes with "UploadsWaiting".
+  // date (services.settingDate()), which the tree then writes with "UploadsWaiting". Waits a
+  // bounded while on a busy Status.db, then throws store::DBError.
   int SmallImageFilterSetting();
 
   // Handlers, connected to the widgets' signals; public so that callers and tests can run them.
