@@ -67,6 +67,41 @@ TEST_F(AdvancedSettingsTest, EveryActivationReloadsTheStoredValues) {
   EXPECT_EQ(dialog.tbxSortOrder()->text(), "Asc");
 }
 
+// A read that fails never empties the boxes (OK would save the empty texts over the service's
+// values): coming back to the window while the service holds Status.db keeps what it shows,
+// without waiting; a window whose values could not be read at all says so and OK waits until
+// they have been read.
+TEST_F(AdvancedSettingsTest, AFailedReadKeepsTheBoxesAndNeverSavesThemEmpty) {
+  dialog.showModeless();
+  store::DBConnection holder;
+  holder.Open(app.statusDb());
+  holder.Execute("BEGIN EXCLUSIVE");
+  QEvent activate(QEvent::WindowActivate);
+  QApplication::sendEvent(&dialog, &activate);
+  EXPECT_EQ(waiter.sleeps, 0);
+  EXPECT_EQ(dialog.tbxScanInterval()->text(), "60");
+  EXPECT_EQ(dialog.tbxSFBatchSize()->text(), "100");
+  holder.Execute("ROLLBACK");
+  dialog.tbxSortOrder()->setText("Desc");
+  button("btnAdvancedOk")->click();
+  EXPECT_EQ(settingValue(app.statusDb(), "SortOrder"), "Desc");
+  EXPECT_EQ(settingValue(app.statusDb(), "ScanInterval"), "60");
+  EXPECT_EQ(settingValue(app.statusDb(), "LFBatchSize"), "10");
+  EXPECT_TRUE(messages.texts.isEmpty());
+
+  test::FakeMainWindow other({app.filesDb(), app.path() + "/Missing.db"});
+  FrmAdvanced unread(other);
+  unread.showModeless();
+  ASSERT_EQ(messages.texts.size(), 1);
+  EXPECT_TRUE(messages.texts[0].startsWith("The advanced settings could not be read.")) << messages.texts[0].toStdString();
+  auto* ok = unread.findChild<QPushButton*>("btnAdvancedOk");
+  EXPECT_FALSE(ok->isEnabled());
+  other.paths.statusDb = app.statusDb();
+  QApplication::sendEvent(&unread, &activate);
+  EXPECT_TRUE(ok->isEnabled());
+  EXPECT_EQ(unread.tbxSortOrder()->text(), "Desc");
+}
+
 TEST_F(AdvancedSettingsTest, OnlyAscOrDescIsAcceptedAndTextsAreSavedAsTyped) {
   dialog.showModeless();
   for (const char* bad : {"asc", "Asc ", "DESC", ""}) {

@@ -27,12 +27,15 @@ bool isValidSortOrder(const QString& sortOrder) {
   return sortOrder == QStringLiteral("Asc") || sortOrder == QStringLiteral("Desc");
 }
 
-AdvancedSettings loadAdvancedSettings(const QString& statusDb, QDateTime& settingDate) {
+AdvancedSettings loadAdvancedSettings(const QString& statusDb, QDateTime& settingDate, store::RetryPolicy policy) {
   AdvancedSettings s;
-  store::DBSelectSetting(statusDb, kScanInterval, s.ScanInterval, settingDate);
-  store::DBSelectSetting(statusDb, kSFBatchSize, s.SFBatchSize, settingDate);
-  store::DBSelectSetting(statusDb, kLFBatchSize, s.LFBatchSize, settingDate);
-  store::DBSelectSetting(statusDb, kSortOrder, s.SortOrder, settingDate);
+  for (const auto& [name, value] : {std::pair{&kScanInterval, &s.ScanInterval}, std::pair{&kSFBatchSize, &s.SFBatchSize},
+                                    std::pair{&kLFBatchSize, &s.LFBatchSize}, std::pair{&kSortOrder, &s.SortOrder}}) {
+    if (const std::optional<store::SettingRow> row = store::readSettingRow(statusDb, *name, policy)) {
+      *value = row->value;
+      settingDate = row->date;
+    }
+  }
   return s;
 }
 
@@ -101,20 +104,33 @@ void FrmAdvanced::showModeless() {
 
 void FrmAdvanced::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
-  if (!event->spontaneous()) GetSettings();
+  if (!event->spontaneous() && !GetSettings() && !loaded_)
+    reportFailure(QStringLiteral("The advanced settings could not be read."), store::lastSwallowedError());
 }
 
 bool FrmAdvanced::event(QEvent* event) {
-  if (event->type() == QEvent::WindowActivate) GetSettings();
+  // Coming back to the window does not wait for a busy database: what it shows stays.
+  if (event->type() == QEvent::WindowActivate) GetSettings(store::kNoWait);
   return QDialog::event(event);
 }
 
-void FrmAdvanced::GetSettings() {
-  const AdvancedSettings s = loadAdvancedSettings(services_.databases().statusDb, services_.settingDate());
+bool FrmAdvanced::GetSettings(store::RetryPolicy policy) {
+  AdvancedSettings s;
+  if (!store::swallowDbError([&] { s = loadAdvancedSettings(services_.databases().statusDb, services_.settingDate(), policy); })) {
+    if (!loaded_) {
+      btnAdvancedOk_->setEnabled(false);
+      btnAdvancedOk_->setToolTip(QStringLiteral("The stored settings could not be read yet."));
+    }
+    return false;
+  }
+  loaded_ = true;
+  btnAdvancedOk_->setEnabled(true);
+  btnAdvancedOk_->setToolTip(QString());
   tbxScanInterval_->setText(s.ScanInterval);
   tbxSFBatchSize_->setText(s.SFBatchSize);
   tbxLFBatchSize_->setText(s.LFBatchSize);
   tbxSortOrder_->setText(s.SortOrder);
+  return true;
 }
 
 void FrmAdvanced::btnAdvancedOk_Click() {

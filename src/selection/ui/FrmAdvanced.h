@@ -2,10 +2,14 @@
 // The advanced settings window: four settings of the background service (scan interval, batch
 // sizes of small and large files, the order files are worked through). One instance, shown
 // modeless; closing or cancelling hides it, and every showing and every activation reloads the
-// stored values (what was typed and not saved is replaced).
+// stored values (what was typed and not saved is replaced). A read that fails leaves the boxes
+// as they are, and OK waits until the stored values have been read once: boxes emptied by a
+// failed read would otherwise be saved over the service's values.
 #include <QDateTime>
 #include <QDialog>
 #include <QString>
+
+#include "store/Database.h"
 
 class QLineEdit;
 class QPushButton;
@@ -26,9 +30,11 @@ struct AdvancedSettings {
 // Exactly "Asc" or "Desc" (case and spaces count).
 bool isValidSortOrder(const QString& sortOrder);
 
-// Reads "ScanInterval", "SFBatchSize", "LFBatchSize", "SortOrder" in that order; settingDate is
-// the window's shared date output of its settings reads.
-AdvancedSettings loadAdvancedSettings(const QString& statusDb, QDateTime& settingDate);
+// Reads "ScanInterval", "SFBatchSize", "LFBatchSize", "SortOrder" in that order (a missing row
+// reads as ""); settingDate is the window's shared date output of its settings reads. Throws
+// store::DBError when Status.db cannot be read (while busy, after the policy's waits).
+AdvancedSettings loadAdvancedSettings(const QString& statusDb, QDateTime& settingDate,
+                                      store::RetryPolicy policy = {});
 
 // Saves "SortOrder", "ScanInterval", "SFBatchSize", "LFBatchSize" as typed, dated `when`, in one
 // transaction: either all four are stored or none. A missing row is added. Throws
@@ -44,7 +50,8 @@ class FrmAdvanced : public QDialog {
   // reloads the stored values.
   void showModeless();
 
-  void GetSettings();
+  // Reloads the boxes; false when the settings could not be read (the boxes keep what they show).
+  bool GetSettings(store::RetryPolicy policy = {});
   void btnAdvancedOk_Click();
   void btnAdvancedCancel_Click();
 
@@ -66,6 +73,7 @@ class FrmAdvanced : public QDialog {
   QLineEdit* tbxSortOrder_;
   QPushButton* btnAdvancedOk_;
   QPushButton* btnAdvancedCancel_;
+  bool loaded_ = false;  // the stored values have been read into the boxes
 };
 
 }  // namespace corvane::selection
