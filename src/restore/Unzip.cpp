@@ -11,6 +11,7 @@
 #include <cstdio>
 
 #include "platform/Messages.h"
+#include "platform/Windows1252.h"
 
 namespace corvane::restore {
 
@@ -121,7 +122,8 @@ EntryRead streamEntry(zip_t* za, zip_uint64_t index, const zip_stat_t& st, bool 
   if (encrypted) {
     const std::optional<QString> pw = passwordQuestion();
     if (!pw) return EntryRead::BadPassword;
-    zf = zip_fopen_index_encrypted(za, index, 0, pw->toLatin1().constData());
+    // The password's bytes are those of the ANSI code page the archives were made under.
+    zf = zip_fopen_index_encrypted(za, index, 0, platform::toWindows1252(*pw).constData());
     if (!zf) return EntryRead::BadPassword;
   } else {
     zf = zip_fopen_index(za, index, 0);

@@ -1,5 +1,6 @@
 // Unzip wrapper and the catalogue procedures of the restore page.
 #include <gtest/gtest.h>
+#include <zip.h>
 
 #include <QDir>
 #include <QFile>
@@ -240,6 +241,34 @@ TEST(Catalogue, WriteBackLeavesFilesDbAsResetThenCopied) {
   EXPECT_EQ(captions[3], "Corvane - Restoring Directory - 200 files...");
   EXPECT_EQ(captions.last(), "Corvane - Restoring Directory - 25100 files...");
   EXPECT_TRUE(messages.texts.isEmpty());
+}
+
+// The password typed for an encrypted archive reaches it in the ANSI code page the archives
+// are made under: "€" and curly quotes are one byte each, as on the computers that made them.
+TEST(Unzip, PasswordsAreTheirAnsiBytes) {
+  QTemporaryDir dir;
+  const QString zip = dir.filePath("locked.zip");
+  int err = 0;
+  zip_t* z = zip_open(QFile::encodeName(zip).constData(), ZIP_CREATE | ZIP_TRUNCATE, &err);
+  ASSERT_NE(z, nullptr);
+  const QByteArray content = "catalogue";
+  zip_source_t* s = zip_source_buffer(z, content.constData(), zip_uint64_t(content.size()), 0);
+  const zip_int64_t index = zip_file_add(z, "FilesE.db", s, ZIP_FL_OVERWRITE);
+  ASSERT_GE(index, 0);
+  ASSERT_EQ(zip_file_set_encryption(z, zip_uint64_t(index), ZIP_EM_AES_256, "\x80uro \x93q\x94"), 0);
+  ASSERT_EQ(zip_close(z), 0);
+
+  CGUnzipFiles u;
+  const QString out = dir.filePath("out");
+  CGUnzipFiles::setPasswordQuestion([] { return std::optional<QString>(QString::fromUtf8("€uro “q”")); });
+  EXPECT_EQ(u.Unzip(zip, out), UnzOk) << CGUnzipFiles::GetLastMessage().toStdString();
+  EXPECT_EQ(readFile(out + "/FilesE.db"), content);
+
+  // Another password is still refused.
+  CGUnzipFiles::setPasswordQuestion([] { return std::optional<QString>(QString::fromUtf8("euro \"q\"")); });
+  EXPECT_EQ(u.Unzip(zip, dir.filePath("out2")), UnzWarning);
+  EXPECT_FALSE(QFile::exists(dir.filePath("out2/FilesE.db")));
+  CGUnzipFiles::setPasswordQuestion({});
 }
 
 // Entries are written as they are read, never beyond what the archive declares, and an archive
