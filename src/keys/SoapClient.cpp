@@ -10,6 +10,7 @@
 #include "keys/EncryptionSession.h"
 #include "keys/HexConvert.h"
 #include "keys/HttpSetup.h"
+#include "platform/Wait.h"
 
 #ifndef CORVANE_DEFAULT_SERVER
 #define CORVANE_DEFAULT_SERVER "localhost"
@@ -22,6 +23,8 @@ const QString kServicePath = QStringLiteral("/Lodestow/service.asmx");
 
 namespace {
 std::atomic<int> g_timeoutMs{30000};
+// How long one wait for the network lasts before the window paints again.
+constexpr int kPaintEveryMs = 20;
 
 size_t collect(char* data, size_t size, size_t count, void* user) {
   auto* reply = static_cast<QByteArray*>(user);
@@ -109,7 +112,12 @@ QString PostWebservice(const QString& asmxUrl, const QString& soapActionUrl, con
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(curl, CURLOPT_NOPROXY, noProxy.constData());
 
-  const CURLcode rc = curl_easy_perform(curl);
+  // The caller waits for the reply, but the window keeps painting meanwhile (a server that
+  // stalls holds it up to the timeout); clicks and keys wait until the post is over.
+  const std::optional<CURLcode> rc = PerformInSteps(curl, kPaintEveryMs, [] {
+    platform::paintPending();
+    return true;
+  });
   curl_slist_free_all(headers);
   curl_easy_cleanup(curl);
   if (rc != CURLE_OK) return QString();

@@ -43,15 +43,16 @@ constexpr qsizetype kMaxSoapReplyBytes = 4 * 1024 * 1024;
 // Posts the envelope (method POST, headers Content-Type "text/xml; charset=utf-8" and
 // SOAPAction) and returns the reduced reply, or the empty text when the post fails (no
 // connection, timeout, a body longer than kMaxSoapReplyBytes ...). HTTP status codes are not
-// looked at.
+// looked at. The window paints while the reply is awaited (platform::paintPending) but takes
+// no input.
 QString PostWebservice(const QString& asmxUrl, const QString& soapActionUrl, const QString& xmlBody);
 // The main window's name for the same post.
 inline QString PostSoap(const QString& asmxUrl, const QString& soapActionUrl, const QString& xmlBody) {
   return PostWebservice(asmxUrl, soapActionUrl, xmlBody);
 }
 
-// Longest a post may take in all, in milliseconds (default 30000). The window blocks while a
-// post runs, so it is never unbounded.
+// Longest a post may take in all, in milliseconds (default 30000). The user waits while a post
+// runs, so it is never unbounded.
 int SoapTimeoutMs();
 void SetSoapTimeoutMs(int ms);
 

@@ -22,6 +22,11 @@ class RealWaiter final : public Waiter {
     // 10 ms keeps clicks and painting prompt while a loop of tiny steps spends its time on them.
     if (!sinceEvents_.isValid() || sinceEvents_.elapsed() >= 10) processEvents();
   }
+  void paintPending() override {
+    const QCoreApplication* app = QCoreApplication::instance();
+    if (app && QThread::currentThread() == app->thread())
+      QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  }
   void sleepPainting(int ms) override {
     if (ms <= 0) return;
     const QCoreApplication* app = QCoreApplication::instance();

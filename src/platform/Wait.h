@@ -17,6 +17,9 @@ class Waiter {
   // A wait that keeps the window painting when made on the window's thread (user input stays
   // queued until the wait is over); a plain sleep by default.
   virtual void sleepPainting(int milliseconds) { sleep(milliseconds); }
+  // Lets the window paint (and timers run) without taking the user's clicks and keys, for a
+  // wait that must not start anything underneath itself; nothing by default.
+  virtual void paintPending() {}
 };
 
 Waiter& waiter();
@@ -27,5 +30,6 @@ inline void waitMs(int milliseconds) { waiter().sleep(milliseconds); }
 inline void doEvents() { waiter().processEvents(); }
 inline void keepResponsive() { waiter().keepResponsive(); }
 inline void waitPaintingMs(int milliseconds) { waiter().sleepPainting(milliseconds); }
+inline void paintPending() { waiter().paintPending(); }
 
 }  // namespace corvane::platform

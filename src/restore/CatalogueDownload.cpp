@@ -107,37 +107,18 @@ size_t receive(char* data, size_t size, size_t count, void* user) {
 // Runs the transfer, letting the window process its events between short waits for the
 // network. Gives the transfer's result, or nullopt when no byte came for the stall time.
 std::optional<CURLcode> perform(CURL* curl, const Transfer& t) {
-  CURLM* multi = curl_multi_init();
-  curl_multi_add_handle(multi, curl);
   const auto now = [] { return g_limits.nowMs ? g_limits.nowMs() : monotonicMs(); };
   qint64 lastByteAt = now();
   qint64 seen = t.received;
-  std::optional<CURLcode> result;
-  int running = 1;
-  for (;;) {
-    if (curl_multi_perform(multi, &running) != CURLM_OK) {
-      result = CURLE_FAILED_INIT;
-      break;
-    }
-    if (running == 0) {
-      int left = 0;
-      result = CURLE_OK;
-      while (CURLMsg* m = curl_multi_info_read(multi, &left))
-        if (m->msg == CURLMSG_DONE) result = m->data.result;
-      break;
-    }
-    curl_multi_poll(multi, nullptr, 0, kPollMs, nullptr);
+  return keys::PerformInSteps(curl, kPollMs, [&] {
     platform::doEvents();
     if (t.received != seen) {
       seen = t.received;
       lastByteAt = now();
-    } else if (now() - lastByteAt >= qint64(g_limits.stallSeconds) * 1000) {
-      break;  // stalled
+      return true;
     }
-  }
-  curl_multi_remove_handle(multi, curl);
-  curl_multi_cleanup(multi);
-  return result;
+    return now() - lastByteAt < qint64(g_limits.stallSeconds) * 1000;  // false: stalled
+  });
 }
 
 }  // namespace

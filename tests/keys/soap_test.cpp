@@ -1,12 +1,14 @@
 // The SOAP client against the fake server: envelope, headers, reply reduction, failures.
-#include <gtest/gtest.h>
-
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <QElapsedTimer>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -157,7 +159,8 @@ namespace {
 // so the reply can only be measured while it is read.
 class UnmeasuredReplyServer {
  public:
-  explicit UnmeasuredReplyServer(qsizetype bodyBytes) {
+  // beforeReply, when set, runs on the server's thread once the request is in.
+  explicit UnmeasuredReplyServer(qsizetype bodyBytes, std::function<void()> beforeReply = {}) {
     sock_ = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
@@ -167,7 +170,7 @@ class UnmeasuredReplyServer {
     socklen_t len = sizeof addr;
     ::getsockname(sock_, reinterpret_cast<sockaddr*>(&addr), &len);
     port_ = ntohs(addr.sin_port);
-    thread_ = std::thread([this, bodyBytes] {
+    thread_ = std::thread([this, bodyBytes, beforeReply] {
       const int c = ::accept(sock_, nullptr, nullptr);
       if (c < 0) return;
       std::string request;
@@ -177,6 +180,7 @@ class UnmeasuredReplyServer {
         if (n <= 0) break;
         request.append(buf, size_t(n));
       }
+      if (beforeReply) beforeReply();
       std::string reply = "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nConnection: close\r\n\r\n<r><XResult>";
       reply.append(size_t(bodyBytes), 'A');
       reply += "</XResult></r>";
@@ -220,6 +224,29 @@ TEST_F(SoapTest, RepliesPastTheSizeLimitAreFailedPosts) {
   EXPECT_EQ(PostWebservice(small.url(), SoapAction(op), body), QString(1000, 'A'));
   UnmeasuredReplyServer endless(kMaxSoapReplyBytes + 1);
   EXPECT_EQ(PostWebservice(endless.url(), SoapAction(op), body), "");
+}
+
+TEST_F(SoapTest, TheWindowPaintsWhileAReplyIsAwaited) {
+  // The server answers only once the window has painted during the post (or gives up waiting
+  // for that after a while, and the test fails).
+  struct PaintCounter : corvane::test::FakeWaiter {
+    std::mutex m;
+    std::condition_variable painted;
+    int paints = 0;
+    void paintPending() override {
+      std::lock_guard<std::mutex> lock(m);
+      ++paints;
+      painted.notify_all();
+    }
+  } waiter;
+  UnmeasuredReplyServer slow(5, [&] {
+    std::unique_lock<std::mutex> lock(waiter.m);
+    waiter.painted.wait_for(lock, std::chrono::seconds(10), [&] { return waiter.paints > 0; });
+  });
+  EXPECT_EQ(PostWebservice(slow.url(), SoapAction("X"), BuildSoapEnvelope("X", {})), "AAAAA");
+  std::lock_guard<std::mutex> lock(waiter.m);
+  EXPECT_GT(waiter.paints, 0);
+  EXPECT_EQ(waiter.eventPumps, 0);  // clicks and keys wait until the post is over
 }
 
 TEST_F(SoapTest, SendMessageToServerEncryptsEachField) {
