@@ -121,7 +121,18 @@ bool IsCatalogueDatabase(const QString& path) {
   try {
     store::DBConnection c;
     c.Open(path);
-    return c.TableExists(QStringLiteral("File"));
+    if (!c.TableExists(QStringLiteral("File"))) return false;
+    // The catalogue comes from the server. A File that computes a column as it is read (or a
+    // virtual table behind it) could make every read of the restore page fill the memory; a
+    // catalogue only ever stores its values.
+    const store::DBRecordset schema = c.Query(
+        QStringLiteral("SELECT sql FROM sqlite_master WHERE type = 'table' AND name = 'File' COLLATE NOCASE"));
+    if (schema.Text(QStringLiteral("sql")).trimmed().startsWith(QLatin1String("CREATE VIRTUAL"), Qt::CaseInsensitive))
+      return false;
+    for (store::DBRecordset columns = c.Query(QStringLiteral("PRAGMA table_xinfo(File)")); !columns.AtEnd();
+         columns.MoveNext())
+      if (columns.Long(QStringLiteral("hidden")) != 0) return false;
+    return true;
   } catch (const store::DBError&) {
     return false;
   }

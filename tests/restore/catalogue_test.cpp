@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 
+#include "restore/CatalogueFetch.h"
 #include "restore/RestoreCatalogue.h"
 #include "restore/RestoreQueue.h"
 #include "restore/Unzip.h"
@@ -320,4 +321,34 @@ TEST(Catalogue, WriteBackWaitsOutTheServiceAndWritesNothingTwice) {
   EXPECT_EQ(test::rowCount(app.filesDb(), "Select * From File WHERE Folder = 'C:\\Gone' AND Uploaded = 0"), 1);
   EXPECT_EQ(test::rowCount(app.filesDb(), "Select * From File"), 2);
   EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join('|').toStdString();
+}
+
+TEST(Catalogue, OnlyAFileTableThatStoresItsColumnsIsACatalogue) {
+  QTemporaryDir dir;
+  EXPECT_TRUE(IsCatalogueDatabase(test::makeCatalogue(dir.filePath("real.db"), {{"C:\\Data", "a.", "txt", 10}})));
+
+  // A downloaded catalogue is the server's to shape. Each of these would make the restore
+  // page's first read compute without end or fill the memory.
+  const QString rows = "FileID, 'C:\\a' AS Folder, 'n.' AS FileName, 'txt' AS Extension, 1 AS Filesize, "
+                       "'2020-01-01 00:00:00' AS DateCreated, '2020-01-01 00:00:00' AS DateLastModified, "
+                       "'2020-01-01 00:00:00' AS DateUploaded, 1 AS Uploaded, 0 AS Filtered";
+  const QStringList shapes = {
+      "CREATE VIEW File AS WITH RECURSIVE c(FileID) AS (SELECT 1 UNION ALL SELECT FileID + 1 FROM c) SELECT " + rows +
+          " FROM c",
+      "CREATE TABLE File (FileID INTEGER PRIMARY KEY, Folder TEXT GENERATED ALWAYS AS (printf('%.*c', 600000000, 'x')), "
+      "FileName TEXT, Extension TEXT, Filesize INTEGER, DateCreated DATE, DateLastModified DATE, DateUploaded DATE, "
+      "Uploaded BOOLEAN, Filtered BOOLEAN)",
+      "CREATE TABLE Other (x)",
+  };
+  for (int i = 0; i < shapes.size(); ++i) {
+    const QString path = dir.filePath(QString("shape%1.db").arg(i));
+    store::DBConnection c;
+    c.Create(path);
+    c.Execute(shapes[i]);
+    c.Close();
+    EXPECT_FALSE(IsCatalogueDatabase(path)) << shapes[i].toStdString();
+  }
+  writeFile(dir.filePath("text.db"), "not a database at all");
+  EXPECT_FALSE(IsCatalogueDatabase(dir.filePath("text.db")));
+  EXPECT_FALSE(IsCatalogueDatabase(dir.filePath("missing.db")));
 }
