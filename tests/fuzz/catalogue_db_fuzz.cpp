@@ -1,10 +1,11 @@
-// Opening another computer's catalogue database: its uploaded files as the restore page and the
-// choosers read them, its drives and folders for the tree, and the restore queue rows its
-// records would become.
+// Opening another computer's catalogue database: the fetch's check that it is a catalogue, then,
+// for one that passes, its uploaded files as the restore page and the choosers read them, its
+// drives and folders for the tree, and the restore queue rows its records would become.
 #include <QFile>
 #include <QList>
 
 #include "fuzz/FuzzSupport.h"
+#include "restore/CatalogueFetch.h"
 #include "restore/RestoreCatalogue.h"
 #include "restore/RestoreQueue.h"
 #include "selection/FolderTable.h"
@@ -15,6 +16,11 @@ CORVANE_FUZZ_TARGET(catalogue_db) {
   const platform::AppPaths& app = fuzz::scratchApp();
   const QString db = platform::joinPath(app.appFolder, QStringLiteral("FUZZFiles.db"));
   fuzz::writeFile(db, fuzz::bytesOf(data, size));
+  // The fetch keeps a downloaded catalogue only when it passes; nothing else reads one.
+  if (!restore::IsCatalogueDatabase(db)) {
+    QFile::remove(db);
+    return 0;
+  }
 
   restore::UploadedFileRecords records = restore::freshRecords();
   const int n = restore::DBSelectAllUploadedFiles(db, records);

@@ -19,7 +19,7 @@ CORVANE_FUZZ_TARGET(command_line) {
                "a part of the command line still holds the separator");
   fuzz::expect((action == shell::LaunchAction::OpenMainWindow) == (request.command == QLatin1String("CONFIG")),
                "only the exact command CONFIG opens the main window");
-  if (line.trimmed().isEmpty())
+  if (line.isEmpty())
     fuzz::expect(request.command == shell::kDefaultCommand && request.caption == shell::kDefaultCaption,
                  "an empty command line is not CONFIG with the default caption");
   return 0;

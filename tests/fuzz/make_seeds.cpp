@@ -122,6 +122,7 @@ QByteArray catalogueDatabase(const platform::AppPaths& app) {
 void commandLines() {
   seed("command_line", "config", QStringLiteral("CONFIG^Corvane Backup - Status: Active"));
   seed("command_line", "empty", QByteArray());
+  seed("command_line", "blank", QByteArray("\n"));
   seed("command_line", "log", QStringLiteral("LOG^Corvane Log"));
   seed("command_line", "status-two-separators", QStringLiteral("STATUS^a^b"));
   seed("command_line", "lower-case", QStringLiteral("config"));
