@@ -23,7 +23,8 @@ class FolderWalk {
   ~FolderWalk();
 
   // Walks below nativeRoot, whose Windows form is windowsRoot ("C:" for a drive): depth first,
-  // each folder's sub-folders in name order and each one's own sub-folders directly after it.
+  // each folder's sub-folders in name order and each one's own sub-folders directly after it,
+  // however deep the tree.
   // A link that leads to a folder and a folder on another mount are visited but not entered;
   // a folder that cannot be read is visited and its contents skipped. Returns false when the
   // root itself cannot be read.
@@ -35,7 +36,9 @@ class FolderWalk {
 
  private:
   struct Mount;
-  void walkOpen(int dirFd, const QByteArray& nativePath, int depth, const Mount& root);
+  struct Folder;
+  Folder readFolder(int fd, const Mount& id);
+  void leave(std::vector<Folder>& path);
 
   NameFilter take_;
   Visit visit_;

@@ -1,8 +1,12 @@
+#include <fcntl.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -125,19 +129,69 @@ TEST_F(FolderScanTest, NamesWithoutAWindowsFormAreSkippedAndCountedNeverMerged) 
   QStringList stored = folderTable().keys();
   stored.sort();
   EXPECT_EQ(stored, (QStringList{"C:", "C:\\caf\u00e9", "C:\\caf\u00e9\\sub", "C:\\x", "D:"}));
+  // The temporary folder's own removal cannot name them.
+  for (const QByteArray& name : {QByteArray("x\xff"), QByteArray("x\xfe")}) {
+    const QByteArray dir = QFile::encodeName(c_) + "/" + name;
+    EXPECT_EQ(rmdir((dir + "/inner").constData()), 0);
+    EXPECT_EQ(rmdir(dir.constData()), 0);
+  }
 }
 
-// A tree far deeper than the folders the walk keeps open at once is walked to its bottom.
+// A tree far deeper than the folders the walk keeps open at once, and deeper than the longest
+// path the system opens, is walked to its bottom, and the walk comes back up to the folders it
+// let go on the way down: each level has a second sub-folder, listed after the deeper ones.
 TEST_F(FolderScanTest, AVeryDeepTreeIsWalkedWhole) {
-  QStringList levels;
-  for (int i = 0; i < 150; ++i) levels << QString("d%1").arg(i);
-  mk(c_, {levels.join('/'), "top"});
+  constexpr int kLevels = 110;  // about 4,600 bytes of path
+  const auto levelName = [](int i) { return QString("d%1-").arg(i, 3, 10, QChar('0')) + QString(36, 'x'); };
+  int fd = open(QFile::encodeName(c_).constData(), O_RDONLY | O_DIRECTORY);
+  ASSERT_GE(fd, 0);
+  for (int i = 0; i < kLevels; ++i) {
+    ASSERT_EQ(mkdirat(fd, "zz", 0755), 0) << i;
+    const QByteArray name = levelName(i).toUtf8();
+    ASSERT_EQ(mkdirat(fd, name.constData(), 0755), 0) << i;
+    const int next = openat(fd, name.constData(), O_RDONLY | O_DIRECTORY);
+    close(fd);
+    ASSERT_GE(next, 0) << i;
+    fd = next;
+  }
+  close(fd);
+  // Fewer descriptors than levels.
+  const int openNow = static_cast<int>(QDir("/proc/self/fd").entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size());
+  struct rlimit old {};
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &old), 0);
+  struct rlimit low = old;
+  low.rlim_cur = std::min<rlim_t>(old.rlim_cur, openNow + kLevels - 20);
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
   FolderScan s = scanner();
   const QStringList found = s.ScanDrive("C:\\");
-  ASSERT_EQ(found.size(), 152);
-  EXPECT_EQ(found[1], "C:\\d0");
-  EXPECT_EQ(found[150], "C:\\" + levels.join('\\'));
-  EXPECT_EQ(found[151], "C:\\top");
+  setrlimit(RLIMIT_NOFILE, &old);
+
+  ASSERT_EQ(found.size(), 2 * kLevels + 1);
+  QString deepest = "C:";
+  for (int i = 0; i < kLevels; ++i) {
+    deepest += "\\" + levelName(i);
+    EXPECT_EQ(found[i + 1], deepest) << i;
+  }
+  // Then, from the bottom up, the second sub-folder of each level.
+  EXPECT_EQ(found[kLevels + 1], deepest.left(deepest.lastIndexOf('\\')) + "\\zz");
+  EXPECT_EQ(found.last(), "C:\\zz");
+
+  // Too deep for the temporary folder's own removal: each level is taken up to the top, then
+  // removed there.
+  const int top = open(QFile::encodeName(c_).constData(), O_RDONLY | O_DIRECTORY);
+  ASSERT_GE(top, 0);
+  QByteArray level = levelName(0).toUtf8();
+  for (int i = 0; i < kLevels; ++i) {
+    const QByteArray below = "n" + QByteArray::number(i + 1);
+    if (i + 1 < kLevels) {
+      ASSERT_EQ(unlinkat(top, level + "/zz", AT_REMOVEDIR), 0) << i;
+      ASSERT_EQ(renameat(top, level + "/" + levelName(i + 1).toUtf8(), top, below), 0) << i;
+    }
+    ASSERT_EQ(unlinkat(top, level, AT_REMOVEDIR), 0) << i;
+    level = below;
+  }
+  unlinkat(top, "zz", AT_REMOVEDIR);
+  close(top);
 }
 
 // A folder bound onto another place of the same disk is another mount: listed, not walked into
