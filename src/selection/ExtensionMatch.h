@@ -24,14 +24,17 @@ ExtensionMatch extensionMatch(const QString& column, const QStringList& extensio
 
 // Runs work(indexHint): first with indexHint = " INDEXED BY idx_Extension" (to be written after
 // the File table's name, so that the planner cannot pick a worse index such as Filtered's), then,
-// on a database that has no such index, once more with an empty hint.
+// on a database that has no such index or one of that name the statement cannot use (a partial
+// index, one on another column), once more with an empty hint.
 template <class Work>
 auto withExtensionIndex(bool indexed, Work&& work) {
   if (!indexed) return work(QString());
   try {
     return work(QStringLiteral(" INDEXED BY idx_Extension"));
   } catch (const store::DBError& e) {
-    if (!e.description().contains(QStringLiteral("no such index"))) throw;
+    if (!e.description().contains(QStringLiteral("no such index")) &&
+        !e.description().contains(QStringLiteral("no query solution")))
+      throw;
   }
   return work(QString());
 }

@@ -114,6 +114,15 @@ TEST(ExtensionStatistics, TheIndexedFormGivesTheFiguresOfTheLowerForm) {
     c.Execute("DROP INDEX idx_Extension");
   }
   check();
+  // An index of that name that cannot answer the statement: only the filtered rows.
+  {
+    DBConnection c;
+    c.Open(db);
+    c.Execute("CREATE INDEX idx_Extension ON File (Extension) WHERE Filtered = 1");
+  }
+  check();
+  DBUpdateSmallImageFiles(db, 1);
+  EXPECT_EQ(DBCountExtensions(db, ".jpg"), 0);  // every jpg here is small
 }
 
 // Files of a folder whose name holds an apostrophe are joined through the stored form.
