@@ -69,3 +69,11 @@ echo "selection: tick of the drive itself, all 202,021 folders written (a user a
 echo "selection: extension list after a folder tick, 20 types, cached figures $(field list_cached_ms <<<"$out") ms; computed again $(field list_recomputed_ms <<<"$out") ms: $(ratio "$(field list_cached_ms <<<"$out")" "$(field list_recomputed_ms <<<"$out")")"
 echo "selection: extension list refresh of every 150th tick, 20 types (goal <= 1000 ms): $(field refresh_ms <<<"$out") ms"
 echo "selection: small image filter toggle, 20 types (goal <= 1000 ms): $(field toggle_ms <<<"$out") ms"
+
+# The page's own actions and the status tick's calls while another connection holds Files.db
+# with an exclusive lock for 5 s, as the service may: each waits (bounded) with the window
+# handling its events, the tick's calls not at all.
+out=$("$tool" locked "$work/tree" "$work/app" 5000)
+for action in tick expand mode mode_back filter show_selected typing status_tick; do
+  echo "selection: Files.db locked for 5 s, $action: done after $(field "locked_${action}_ms" <<<"$out") ms with $(field "locked_${action}_messages" <<<"$out") message(s); longest stretch without the window's events (goal <= 100 ms): $(field "locked_${action}_stall_ms" <<<"$out") ms"
+done

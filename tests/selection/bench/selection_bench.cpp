@@ -6,22 +6,31 @@
 //   gen-files DB                       1,000,000 File rows over 2,000 extensions, Bu on half the tree
 //   stats DB                           statistics of the 20 ticked types, and the lower() form
 //   page TREE APPDIR                   the Backup page: first tick, expand, tick, refresh, toggle
+//   locked TREE APPDIR HOLD_MS         the page's actions while another connection holds Files.db
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTreeWidget>
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <functional>
+#include <thread>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "platform/AppFolder.h"
+#include "platform/Messages.h"
 #include "platform/PathMap.h"
 #include "selection/BackupDrives.h"
 #include "selection/ExtensionStore.h"
@@ -343,6 +352,113 @@ int page(const QString& tree, const QString& appDir) {
   return 0;
 }
 
+// Another connection holds Files.db with an exclusive lock, as the service does, from the moment
+// it is made until holdMs later.
+class ServiceLock {
+ public:
+  ServiceLock(const QString& db, int holdMs) {
+    thread_ = std::thread([this, path = QFile::encodeName(db), holdMs] {
+      sqlite3* c = nullptr;
+      sqlite3_open(path.constData(), &c);
+      sqlite3_busy_timeout(c, 5000);
+      taken_ = sqlite3_exec(c, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr) == SQLITE_OK;
+      ready_ = true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(holdMs));
+      sqlite3_exec(c, "ROLLBACK", nullptr, nullptr, nullptr);
+      sqlite3_close(c);
+    });
+    while (!ready_) std::this_thread::yield();
+  }
+  ~ServiceLock() { thread_.join(); }
+  bool taken() const { return taken_; }
+
+ private:
+  std::thread thread_;
+  std::atomic<bool> ready_{false};
+  std::atomic<bool> taken_{false};
+};
+
+class CountedMessages : public platform::MessageBoxes {
+ public:
+  platform::MsgResult show(const QString&, const QString&, platform::MsgButtons, platform::MsgIcon) override {
+    ++shown;
+    return platform::MsgResult::Ok;
+  }
+  int shown = 0;
+};
+
+// Runs an action while the lock is held; prints its time, the longest stretch in which the
+// window handled no event (a timer asks every 5 ms) and the messages it showed.
+void underLock(const QString& filesDb, int holdMs, const char* name, const std::function<void()>& action) {
+  CountedMessages messages;
+  platform::setMessageBoxes(&messages);
+  QElapsedTimer sinceLast;
+  qint64 longest = 0;
+  QTimer probe;
+  probe.setInterval(5);
+  QObject::connect(&probe, &QTimer::timeout, [&] {
+    longest = std::max(longest, sinceLast.nsecsElapsed());
+    sinceLast.restart();
+  });
+  double ms = 0;
+  {
+    ServiceLock lock(filesDb, holdMs);
+    if (!lock.taken()) std::fprintf(stderr, "%s: the lock was not taken\n", name);
+    probe.start();
+    sinceLast.start();
+    ms = timeMs(action);
+    longest = std::max(longest, sinceLast.nsecsElapsed());
+    probe.stop();
+  }
+  platform::setMessageBoxes(nullptr);
+  std::printf("locked_%s_ms %.0f\nlocked_%s_stall_ms %.1f\nlocked_%s_messages %d\n", name, ms, name, longest / 1e6, name,
+              messages.shown);
+}
+
+int locked(const QString& tree, const QString& appDir, int holdMs) {
+  useTreeAsDriveC(tree);
+  const QString filesDb = appDir + "/Files.db";
+  BenchWindow window({filesDb, appDir + "/Status.db"});
+  selection::BackupPage page(window);
+  page.LoadRegisteredExtensions();
+  page.PopulateDriveNodes();
+  page.ShowSelectedExtensions();
+  auto* tv = page.findChild<QTreeWidget*>("tvFolders");
+  tv->expandItem(page.nodeByKey("C:\\"));
+  tv->expandItem(page.nodeByKey("C:\\t00"));
+
+  underLock(filesDb, holdMs, "tick", [&] { click(page.nodeByKey("C:\\t00\\m002")); });
+  underLock(filesDb, holdMs, "expand", [&] {
+    tv->collapseItem(page.nodeByKey("C:\\t01"));
+    tv->expandItem(page.nodeByKey("C:\\t01"));
+  });
+  auto* mode = page.findChild<QPushButton*>("btnBackupMode");
+  underLock(filesDb, holdMs, "mode", [&] { mode->click(); });
+  underLock(filesDb, holdMs, "mode_back", [&] { mode->click(); });
+  underLock(filesDb, holdMs, "filter", [&] { page.findChild<QCheckBox*>("cbxSmallImageFileFilter")->click(); });
+  underLock(filesDb, holdMs, "show_selected", [&] { page.findChild<QCheckBox*>("cbxSelected")->click(); });
+  auto* text = page.findChild<QLineEdit*>("Text1");
+  underLock(filesDb, holdMs, "typing", [&] {
+    for (const char* typed : {".", ".d", ".do"}) {
+      text->setText(QString::fromLatin1(typed));
+      emit text->textEdited(text->text());
+    }
+  });
+  underLock(filesDb, holdMs, "status_tick", [&] {
+    for (int i = 0; i < 5; ++i) {
+      try {
+        page.PopulateDriveNodes();
+      } catch (const store::DBError&) {
+      }
+      try {
+        page.RefreshExtensionList();
+      } catch (const store::DBError&) {
+      }
+    }
+  });
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -356,6 +472,7 @@ int main(int argc, char** argv) {
     if (mode == "gen-files" && args.size() == 3) return genFiles(args[2]);
     if (mode == "stats" && args.size() == 3) return stats(args[2]);
     if (mode == "page" && args.size() == 4) return page(args[2], args[3]);
+    if (mode == "locked" && args.size() == 5) return locked(args[2], args[3], args[4].toInt());
   } catch (const store::DBError& e) {
     std::fprintf(stderr, "database error: %s\n", qPrintable(e.description()));
     return 1;
