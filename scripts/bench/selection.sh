@@ -69,6 +69,7 @@ echo "selection: tick of the drive itself, all 202,021 folders written (a user a
 echo "selection: extension list after a folder tick, 20 types, cached figures $(field list_cached_ms <<<"$out") ms; computed again $(field list_recomputed_ms <<<"$out") ms: $(ratio "$(field list_cached_ms <<<"$out")" "$(field list_recomputed_ms <<<"$out")")"
 echo "selection: extension list refresh of every 150th tick, 20 types (goal <= 1000 ms): $(field refresh_ms <<<"$out") ms"
 echo "selection: small image filter toggle, 20 types (goal <= 1000 ms): $(field toggle_ms <<<"$out") ms"
+echo "selection: a key typed in the filter box, up to $(field typing_types <<<"$out") known types listed (goal <= 100 ms): $(field typing_ms <<<"$out") ms"
 
 # The page's own actions and the status tick's calls while another connection holds Files.db
 # with an exclusive lock for 5 s, as the service may: each waits (bounded) with the window

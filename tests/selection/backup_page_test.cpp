@@ -3,6 +3,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QStyleOptionViewItem>
 #include <QTreeWidget>
 
 #include "folder_fixture.h"
@@ -337,12 +338,33 @@ TEST_F(BackupPageTest, ADriveInSlot20IsNotShown) {
 }
 
 // At the page's design size every caption shows whole: each column header of the extension
-// list (with the sort arrow) within the list, and every box and button within its place.
+// list (with the sort arrow) within the list, every type and figure the list holds within its
+// column, and every box and button within its place.
 TEST_F(BackupPageTest, EveryCaptionAndColumnHeaderShowsWhole) {
+  {
+    store::DBConnection db;
+    db.Open(filesDb());
+    db.Execute("INSERT INTO Ext (Extension, ExtName, ExtBu, TotalFiles, TotalSize, TotalFilesNU) VALUES "
+               "('.html', 'Web Page', 1, 123456, 1200000000000, 98765), "
+               "('.mpeg', 'Movie', 1, 7, 627000000, 3), ('.bmp', 'Bitmap', 1, 9999999, 1048000, 9999999)");
+  }
   page().resize(page().minimumSize());
   page().show();
+  page().ShowSelectedExtensions();
   auto* list = page().findChild<QTreeWidget*>("LstExtensions");
   ASSERT_NE(list, nullptr);
+  ASSERT_EQ(list->topLevelItemCount(), 3);
+  const auto cellsFit = [&](const char* when) {
+    QStyleOptionViewItem option;
+    option.initFrom(list);
+    option.font = list->font();
+    for (int c : {1, 3, 4, 5})
+      for (int row = 0; row < list->topLevelItemCount(); ++row)
+        EXPECT_LE(list->itemDelegate()->sizeHint(option, list->model()->index(row, c)).width(),
+                  list->header()->sectionSize(c))
+            << list->topLevelItem(row)->text(c).toStdString() << " " << when;
+  };
+  cellsFit("shown selected");
   QHeaderView* header = list->header();
   for (int sorted : {-1, 2, 4}) {  // unsorted, then sorted by the description, by the size
     if (sorted >= 0) emit header->sectionClicked(sorted);
@@ -360,6 +382,7 @@ TEST_F(BackupPageTest, EveryCaptionAndColumnHeaderShowsWhole) {
       total += header->sectionSize(c);
     }
     EXPECT_LE(total, list->viewport()->width());
+    cellsFit("sorted");
   }
   for (QAbstractButton* w : page().findChildren<QAbstractButton*>())
     EXPECT_GE(w->width(), w->sizeHint().width()) << w->objectName().toStdString();

@@ -5,9 +5,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSet>
 #include <QSignalBlocker>
 #include <QStyle>
+#include <QStyleOptionViewItem>
 #include <QTreeWidget>
 #include <algorithm>
 
@@ -74,8 +76,8 @@ ExtensionList::~ExtensionList() = default;
 
 void ExtensionList::fitColumns() {
   // Each column other than the description is as wide as its caption (the sort column with
-  // room for the arrow too) or its usual contents; the description takes what is left. So
-  // every caption shows whole in the list's place at the window's load size.
+  // room for the arrow too) or the widest text it holds; the description takes what is left.
+  // So every caption, type and figure shows whole in the list's place at the window's load size.
   QTreeWidget* list = c_.LstExtensions;
   QHeaderView* header = list->header();
   header->setStretchLastSection(false);
@@ -83,6 +85,16 @@ void ExtensionList::fitColumns() {
   const int box = list->style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, list);
   const QHash<int, int> contents = {{ColId, 2 * box + text.horizontalAdvance(QStringLiteral("0000"))},
                                     {ColType, text.horizontalAdvance(QStringLiteral(".xxxx"))}};
+  // The width the list's own item drawing asks for the widest text of a column.
+  QStyleOptionViewItem option;
+  option.initFrom(list);
+  option.font = list->font();
+  const auto widest = [&](int column) {
+    int w = 0;
+    for (int i = 0; i < list->topLevelItemCount(); ++i)
+      w = std::max(w, list->itemDelegate()->sizeHint(option, list->model()->index(i, column)).width());
+    return w;
+  };
   // The header sizes every caption for an arrow while one is shown, though only the sort
   // column draws it: the others are measured without.
   const bool sorted = header->isSortIndicatorShown();
@@ -91,7 +103,8 @@ void ExtensionList::fitColumns() {
   header->setSortIndicatorShown(false);
   for (int c : {ColId, ColType, ColTotalFiles, ColTotalSize, ColRemaining}) {
     header->setSectionResizeMode(c, QHeaderView::Interactive);
-    list->setColumnWidth(c, std::max({header->sectionSizeHint(c), contents.value(c), c == sortColumn_ ? sortWidth : 0}));
+    list->setColumnWidth(c, std::max({header->sectionSizeHint(c), contents.value(c), widest(c),
+                                      c == sortColumn_ ? sortWidth : 0}));
   }
   header->setSortIndicatorShown(sorted);
   header->setSectionResizeMode(ColDescription, QHeaderView::Stretch);
@@ -119,6 +132,7 @@ void ExtensionList::LoadFileTypeList() {
       }
     }
   }
+  fitColumns();
   resortIfSorted();
 }
 
@@ -176,6 +190,7 @@ void ExtensionList::FillExtensionList(const QString& filter) {
     const FileTypeEntry& e = fileTypes_.at(i);
     if (e.Extension.startsWith(prefix)) AddToList(e.Extension, e.FileName, 0, 0, 0, e.FileId, false);
   }
+  fitColumns();
   resortIfSorted();
 
   QVector<ExtRow> rows;
@@ -222,9 +237,14 @@ void ExtensionList::cbxSelected_Click() {
     QTreeWidget* list = c_.LstExtensions;
     shown.append({r.Extension, list->topLevelItem(list->topLevelItemCount() - 1)});
   }
+  fitColumns();
   resortIfSorted();
   c_.LstExtensions->viewport()->update();
   platform::doEvents();
+  // The columns take the figures' widths once they are all in (or as far as they came).
+  const auto fit = qScopeGuard([&] {
+    if (listGeneration_ == generation) fitColumns();
+  });
 
   // The figures follow row by row; the rows are gone when a handler run meanwhile rebuilt the list.
   for (const auto& [extension, item] : shown) {

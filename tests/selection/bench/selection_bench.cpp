@@ -344,6 +344,18 @@ int page(const QString& tree, const QString& appDir) {
   for (int i = 0; i < 4; ++i) toggle.push_back(timeMs([&] { filter->click(); }));
   std::printf("refresh_ms %.1f\ntoggle_ms %.1f\n", median(refresh), median(toggle));
 
+  // Typing in the filter box lists every known type that starts with the text, each key anew.
+  auto* text = page.findChild<QLineEdit*>("Text1");
+  auto* list = page.findChild<QTreeWidget*>("LstExtensions");
+  std::vector<double> keys;
+  int listed = 0;
+  for (const char* typed : {".", ".d", ".do", ".d", "."}) {
+    text->setText(QString::fromLatin1(typed));
+    keys.push_back(timeMs([&] { emit text->textEdited(text->text()); }));
+    listed = std::max(listed, list->topLevelItemCount());
+  }
+  std::printf("typing_types %d\ntyping_ms %.1f\n", listed, *std::max_element(keys.begin(), keys.end()));
+
   // A tick of the drive itself writes every folder of the drive (on, then off again; last, as it
   // changes the half of the tree ticked above).
   std::vector<double> driveTicks;
