@@ -117,7 +117,7 @@ void DBUpdateExt(const QString& filesDb, const QString& extension, const QString
 }
 
 void DBUpdateExts(const QString& filesDb, const QString& extension, qint64 totalFiles, double totalSize,
-                  qint64 totalFilesNotUploaded) {
+                  qint64 totalFilesNotUploaded, RetryPolicy policy) {
   store::inTransaction(
       filesDb,
       [&](DBConnection& c) {
@@ -129,7 +129,7 @@ void DBUpdateExts(const QString& filesDb, const QString& extension, qint64 total
           rs.Update();
         }
       },
-      kWriteRetry);
+      policy);
 }
 
 qint64 DBCountExtensions(const QString& filesDb, const QString& extension) {

@@ -7,6 +7,8 @@
 #include <QVector>
 #include <optional>
 
+#include "store/Database.h"
+
 namespace corvane::selection {
 
 struct ExtRow {
@@ -30,9 +32,9 @@ std::optional<ExtRow> DBSelectExt(const QString& filesDb, const QString& extensi
 void DBInsertExtNew(const QString& filesDb, const QString& extension, const QString& extName, bool extBu);
 // Sets name and tick of the row (its cached statistics stay).
 void DBUpdateExt(const QString& filesDb, const QString& extension, const QString& extName, bool extBu);
-// Stores the statistics of a type.
+// Stores the statistics of a type (waiting on a busy database as the policy says).
 void DBUpdateExts(const QString& filesDb, const QString& extension, qint64 totalFiles, double totalSize,
-                  qint64 totalFilesNotUploaded);
+                  qint64 totalFilesNotUploaded, store::RetryPolicy policy = {50, 3000});
 
 // Statistics of one type ("." + extension, any case) over the files of folders with Bu = 1 that
 // are not filtered. Folders ticked for full backup (BuAll) do not count.

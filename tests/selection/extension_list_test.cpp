@@ -147,6 +147,36 @@ TEST_F(ExtensionListTest, TicksAreStoredAndShowSelectedComputesAndCachesStatisti
   EXPECT_EQ(DBSelectExt(app.filesDb(), ".xls")->TotalFiles, 1);
 }
 
+// While the service writes to Files.db (it holds the write lock; reads still go) the list shows
+// the figures it computes, and only their storing waits for a later pass: the status tick's
+// refresh does not wait for the lock at all, the user's click once.
+TEST_F(ExtensionListTest, FiguresShowWhileTheServiceHoldsTheWriteLock) {
+  addFile("a.", "doc", 1024);
+  addFile("b.", "txt", 10);
+  addFile("c.", "txt", 20);
+  DBInsertExtNew(app.filesDb(), ".doc", "Word", true);
+  DBInsertExtNew(app.filesDb(), ".txt", "Text", true);
+  DBConnection service;
+  service.Open(app.filesDb());
+  service.Execute("BEGIN IMMEDIATE");
+  services.policy = store::kNoWait;
+  selected->setChecked(true);
+  controller.RefreshExtensionList();
+  EXPECT_EQ(column(3), (QStringList{"1", "2"}));
+  EXPECT_EQ(column(4), (QStringList{"1.00 KB", "0.03 KB"}));
+  EXPECT_EQ(waiter.sleeps, 0);
+
+  services.policy = {};
+  controller.cbxSelected_Click();
+  EXPECT_EQ(column(3), (QStringList{"1", "2"}));
+  EXPECT_LE(waiter.sleptMs, store::RetryPolicy{}.budgetMs);
+  service.Execute("ROLLBACK");
+  EXPECT_FALSE(DBSelectExt(app.filesDb(), ".txt")->statisticsCached());
+  controller.cbxSelected_Click();
+  EXPECT_EQ(DBSelectExt(app.filesDb(), ".txt")->TotalFiles, 2);
+  EXPECT_TRUE(messages.texts.isEmpty());
+}
+
 // The small image filter marks the files at once; figures computed while it is on leave the
 // small images out, and figures already cached stay as they are (a folder tick, the filter and
 // the periodic refresh all show the cache).

@@ -246,6 +246,10 @@ void ExtensionList::cbxSelected_Click() {
     if (listGeneration_ == generation) fitColumns();
   });
 
+  // Storing computed figures only spares computing them again: while the service holds the
+  // write lock (its reads still go) they are shown all the same and stored at a later pass. The
+  // status tick never waits for it, anything else waits once per pass.
+  std::optional<store::RetryPolicy> storeFigures = services_.databasePolicy();
   // The figures follow row by row; the rows are gone when a handler run meanwhile rebuilt the list.
   for (const auto& [extension, item] : shown) {
     if (listGeneration_ != generation) return;
@@ -260,7 +264,12 @@ void ExtensionList::cbxSelected_Click() {
         totalFiles = s.TotalFiles;
         totalSize = s.TotalSize;
         notUploaded = s.TotalFilesNU;
-        DBUpdateExts(filesDb, extension, totalFiles, totalSize, notUploaded);
+        try {
+          if (storeFigures) DBUpdateExts(filesDb, extension, totalFiles, totalSize, notUploaded, *storeFigures);
+        } catch (const store::DBError& e) {
+          if (!e.isBusy()) throw;
+          storeFigures.reset();
+        }
       }
       const QSignalBlocker block(c_.LstExtensions);
       item->setText(ColTotalFiles, QString::number(totalFiles));
