@@ -216,11 +216,18 @@ TEST_F(ExtensionListTest, FailedWritesLeaveTheStoredStateShown) {
   EXPECT_EQ(row(".doc")->checkState(0), Qt::Unchecked);
   EXPECT_EQ(messages.texts.size(), 1);
 
+  // The files cannot be marked: the setting stays as it was, not "1" over unmarked files.
+  run(app.filesDb(), "DROP TABLE File");
+  smallImages->click();
+  EXPECT_FALSE(smallImages->isChecked());
+  EXPECT_EQ(store::settingValue(app.statusDb(), "SmallImageFileFilter"), "0");
+  EXPECT_EQ(messages.texts.size(), 2);
+
   run(app.statusDb(), "DROP TABLE Setting");
   smallImages->click();
   EXPECT_FALSE(smallImages->isChecked());
   EXPECT_TRUE(smallImages->isEnabled());
-  EXPECT_EQ(messages.texts.size(), 2);
+  EXPECT_EQ(messages.texts.size(), 3);
 }
 
 TEST_F(ExtensionListTest, AddExtStoresATickedRowOnceAndRefusesTextWithoutDot) {

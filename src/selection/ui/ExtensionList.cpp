@@ -390,9 +390,20 @@ void ExtensionList::cbxSmallImageFileFilter_Click() {
   const QString value = on ? QStringLiteral("1") : QStringLiteral("0");
   const store::DatabasePaths& dbs = services_.databases();
   try {
+    const std::optional<QString> before = store::readSetting(dbs.statusDb, kSmallImageSetting);
     // A missing row is added, so that the choice is kept.
     store::writeSettings(dbs.statusDb, {{kSmallImageSetting, value}}, services_.settingDate());
-    DBUpdateSmallImageFiles(dbs.filesDb, on ? 1 : 0);
+    try {
+      DBUpdateSmallImageFiles(dbs.filesDb, on ? 1 : 0);
+    } catch (const store::DBError&) {
+      // The setting and the marks go together (the next folder tick marks the files as the
+      // setting says): the setting goes back to what it was.
+      store::swallowDbError([&] {
+        store::writeSettings(dbs.statusDb, {{kSmallImageSetting, before.value_or(QStringLiteral("0"))}},
+                             services_.settingDate());
+      });
+      throw;
+    }
   } catch (const store::DBError& e) {
     {
       const QSignalBlocker block(box);
