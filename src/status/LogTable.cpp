@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <limits>
+#include <string>
+#include <unordered_set>
 
 #include "handoff/ServiceDates.h"
 
@@ -27,6 +30,48 @@ QString dateKeyText(qint64 packed) {
 QString paddedKb(qint64 kb) { return QString::number(kb).rightJustified(10, '0'); }
 
 bool isAsciiSpace(char c) { return c == ' ' || (c >= 9 && c <= 13); }
+
+// Appends the text (UTF-8) case-folded, as bytes whose order is the order of a case-insensitive
+// comparison of the texts shown: UTF-16 code unit by code unit, which puts the characters
+// beyond U+FFFF (surrogate pairs) between U+D7FF and U+E000. Bytes that are no UTF-8 count as
+// the replacement character they are shown as.
+void foldCase(std::string_view text, std::string& out) {
+  bool ascii = true;
+  for (const char c : text) {
+    if (static_cast<unsigned char>(c) >= 0x80) {
+      ascii = false;
+      break;
+    }
+  }
+  if (ascii) {
+    const size_t at = out.size();
+    out.append(text);
+    for (size_t i = at; i < out.size(); ++i)
+      if (out[i] >= 'A' && out[i] <= 'Z') out[i] = char(out[i] + ('a' - 'A'));
+    return;
+  }
+  for (char32_t ch : QString::fromUtf8(text.data(), qsizetype(text.size())).toUcs4()) {
+    ch = QChar::toCaseFolded(ch);
+    if (ch >= 0x10000) ch = ch - 0x10000 + 0xD800;           // the surrogates' place
+    else if (ch >= 0xE000) ch = ch - 0xE000 + 0x10D800;      // after them
+    // The UTF-8 scheme keeps the order of the numbers it writes.
+    if (ch < 0x80) {
+      out.push_back(char(ch));
+    } else if (ch < 0x800) {
+      out.push_back(char(0xC0 | (ch >> 6)));
+      out.push_back(char(0x80 | (ch & 0x3F)));
+    } else if (ch < 0x10000) {
+      out.push_back(char(0xE0 | (ch >> 12)));
+      out.push_back(char(0x80 | ((ch >> 6) & 0x3F)));
+      out.push_back(char(0x80 | (ch & 0x3F)));
+    } else {
+      out.push_back(char(0xF0 | (ch >> 18)));
+      out.push_back(char(0x80 | ((ch >> 12) & 0x3F)));
+      out.push_back(char(0x80 | ((ch >> 6) & 0x3F)));
+      out.push_back(char(0x80 | (ch & 0x3F)));
+    }
+  }
+}
 
 }  // namespace
 
@@ -79,6 +124,7 @@ double LogTable::add(const Texts& t, qint64 position) {
   row.modified = dateKey(t.modified);
   row.uploaded = dateKey(t.uploaded);
   rows_.push_back(row);
+  ranks_.clear();
   return sized ? bytes : 0;
 }
 
@@ -122,10 +168,6 @@ LogRow LogTable::row(int row) const {
 }
 
 void LogTable::sort(std::vector<int>& order, int column, bool descending) const {
-  auto sortBy = [&](auto less) {
-    if (descending) std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return less(b, a); });
-    else std::stable_sort(order.begin(), order.end(), less);
-  };
   // Number keys are copied out beside their rows first, so the sort runs over one compact
   // array instead of reaching into a row for every comparison.
   auto sortByNumber = [&](auto keyOf) {
@@ -145,27 +187,135 @@ void LogTable::sort(std::vector<int>& order, int column, bool descending) const 
     case FileSizeHide: {
       const bool wide = std::any_of(rows_.begin(), rows_.end(), [](const Row& r) { return r.kb >= kTenDigits; });
       if (!wide) return sortByNumber([](const Row& r) { return r.kb; });  // equal widths: digits compare as numbers
-      return sortBy([&](int a, int b) { return paddedKb(rows_[size_t(a)].kb) < paddedKb(rows_[size_t(b)].kb); });
+      break;  // wider texts compare as texts
     }
     default: break;
   }
-  // Texts compare letter by letter after simple case folding, as a case-insensitive string
-  // comparison does; folding them once beforehand keeps the sort itself a plain comparison.
-  std::vector<QString> keys(rows_.size());
-  bool surrogates = false;
-  for (const int r : order) {
-    QString t = text(r, column);
-    for (QChar& c : t) {
-      if (c.isSurrogate()) surrogates = true;
-      c = c.toCaseFolded();
+  sortByText(order, column, descending);
+}
+
+void LogTable::sortByText(std::vector<int>& order, int column, bool descending) const {
+  // A counting sort over the column's ranks: stable, and linear in the number of rows.
+  const std::vector<quint32>& rank = textRanks(column);
+  const quint32 distinct = rank.empty() ? 0 : *std::max_element(rank.begin(), rank.end()) + 1;
+  std::vector<quint32> next(size_t(distinct) + 1, 0);
+  const auto keyOf = [&](int r) { return descending ? distinct - 1 - rank[size_t(r)] : rank[size_t(r)]; };
+  for (const int r : order) ++next[keyOf(r) + 1];
+  for (size_t k = 1; k < next.size(); ++k) next[k] += next[k - 1];
+  std::vector<int> sorted(order.size());
+  for (const int r : order) sorted[next[keyOf(r)]++] = r;
+  order = std::move(sorted);
+}
+
+std::string_view LogTable::sortText(int row, int column, std::string& scratch) const {
+  const Row& r = rows_[size_t(row)];
+  switch (column) {
+    case FileName: return piece(r, PName);
+    case FilePath: return piece(r, PFolder);
+    case FileType: return piece(r, PType);
+    case ModifiedDate: return piece(r, PModified);
+    case UploadDate: return piece(r, PUploaded);
+    case FileSizeHide:
+      scratch = std::to_string(r.kb);
+      if (scratch.size() < 10) scratch.insert(0, 10 - scratch.size(), '0');
+      return scratch;
+    default: {
+      const QByteArray t = text(row, column).toUtf8();
+      scratch.assign(t.constData(), size_t(t.size()));
+      return scratch;
     }
-    keys[size_t(r)] = std::move(t);
   }
-  if (surrogates) {  // rare: fold pairs as the comparison does
-    for (const int r : order) keys[size_t(r)] = text(r, column);
-    return sortBy([&](int a, int b) { return keys[size_t(a)].compare(keys[size_t(b)], Qt::CaseInsensitive) < 0; });
+}
+
+// Texts compare as a case-insensitive comparison of the texts shown does. Each row's text is
+// folded once (foldCase: plain byte order then gives that order) and sorted mostly by its first
+// sixteen bytes taken as two numbers; equal neighbours then share a rank. A column that repeats its texts (folders, types) has
+// them sorted once each, found again by their hash. The ranks stay with the table: a second
+// click on the column sorts at once.
+const std::vector<quint32>& LogTable::textRanks(int column) const {
+  if (const auto it = ranks_.find(column); it != ranks_.end()) return it->second;
+  const size_t n = rows_.size();
+
+  struct Keyed {
+    quint64 head[2];  // the first sixteen bytes, big-endian, zero-padded (texts hold no NUL)
+    quint64 at;       // in `folded`
+    quint32 length;
+    quint32 id;       // the row, or the distinct text
+  };
+  std::string folded;
+  folded.reserve(n * 24);
+  std::vector<std::pair<quint64, quint32>> spans(n);  // of each row's folded text
+  std::string scratch;
+  for (size_t r = 0; r < n; ++r) {
+    const size_t at = folded.size();
+    foldCase(sortText(int(r), column, scratch), folded);
+    spans[r] = {at, quint32(folded.size() - at)};
   }
-  sortBy([&](int a, int b) { return keys[size_t(a)] < keys[size_t(b)]; });
+  const std::string_view all(folded);
+  const auto keyOf = [&](size_t r, quint32 id) {
+    Keyed k{{0, 0}, spans[r].first, spans[r].second, id};
+    for (size_t b = 0; b < 16; ++b)
+      k.head[b / 8] = (k.head[b / 8] << 8) | (b < k.length ? static_cast<unsigned char>(all[k.at + b]) : 0u);
+    return k;
+  };
+  const auto textOf = [&](size_t r) { return all.substr(spans[r].first, spans[r].second); };
+
+  // Whether the texts repeat, judged on the first rows.
+  const size_t sample = std::min<size_t>(n, 65536);
+  std::unordered_set<std::string_view> seen;
+  for (size_t r = 0; r < sample; ++r) seen.insert(textOf(r));
+  const bool repeats = seen.size() * 2 < sample;
+
+  std::vector<Keyed> keyed;
+  std::vector<quint32> idOf;  // of each row, when the texts repeat
+  if (repeats) {
+    idOf.resize(n);
+    size_t slotCount = 1024;
+    while (slotCount < n * 2) slotCount *= 2;
+    std::vector<std::pair<quint32, quint32>> byHash(slotCount, {0, 0});  // hash, id + 1
+    for (size_t r = 0; r < n; ++r) {
+      const std::string_view text = textOf(r);
+      const quint32 hash = quint32(std::hash<std::string_view>()(text));
+      for (size_t i = hash & (slotCount - 1);; i = (i + 1) & (slotCount - 1)) {
+        if (byHash[i].second == 0) {
+          keyed.push_back(keyOf(r, quint32(keyed.size())));
+          byHash[i] = {hash, quint32(keyed.size())};
+          idOf[r] = quint32(keyed.size() - 1);
+          break;
+        }
+        const Keyed& k = keyed[byHash[i].second - 1];
+        if (byHash[i].first == hash && all.substr(k.at, k.length) == text) {
+          idOf[r] = k.id;
+          break;
+        }
+      }
+    }
+  } else {
+    keyed.reserve(n);
+    for (size_t r = 0; r < n; ++r) keyed.push_back(keyOf(r, quint32(r)));
+  }
+
+  const auto less = [&](const Keyed& a, const Keyed& b) {
+    if (a.head[0] != b.head[0]) return a.head[0] < b.head[0];
+    if (a.head[1] != b.head[1]) return a.head[1] < b.head[1];
+    if (a.length <= 16 || b.length <= 16) return a.length < b.length;
+    return all.substr(a.at + 16, a.length - 16) < all.substr(b.at + 16, b.length - 16);
+  };
+  std::sort(keyed.begin(), keyed.end(), less);
+  std::vector<quint32> rankOfId(keyed.size());
+  quint32 current = 0;
+  for (size_t k = 0; k < keyed.size(); ++k) {
+    if (k > 0 && less(keyed[k - 1], keyed[k])) ++current;
+    rankOfId[keyed[k].id] = current;
+  }
+  std::vector<quint32>& rank = ranks_[column];
+  if (repeats) {
+    rank.resize(n);
+    for (size_t r = 0; r < n; ++r) rank[r] = rankOfId[idOf[r]];
+  } else {
+    rank = std::move(rankOfId);
+  }
+  return rank;
 }
 
 }  // namespace corvane::status

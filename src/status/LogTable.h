@@ -4,6 +4,7 @@
 // A million rows take some 200 MB this way; as ten QStrings each they took gigabytes.
 #include <QString>
 #include <QStringList>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -55,10 +56,16 @@ class LogTable {
     qint64 uploaded;
   };
   std::string_view piece(const Row& r, int p) const;
+  void sortByText(std::vector<int>& order, int column, bool descending) const;
+  // The text a column sorts on, as UTF-8 (in `scratch` when it is made for the purpose).
+  std::string_view sortText(int row, int column, std::string& scratch) const;
+  // Each row's place among the column's distinct texts, letter case aside.
+  const std::vector<quint32>& textRanks(int column) const;
   QString pieceText(const Row& r, int p) const;
 
   handoff::TextStore texts_;
   std::vector<Row> rows_;
+  mutable std::map<int, std::vector<quint32>> ranks_;  // by column, made on the first sort
 };
 
 // Bytes as whole KB, halves to the even neighbour; a non-empty size below 1 KB counts as 1.

@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <limits>
+#include <numeric>
+#include <random>
+#include <string>
+#include <vector>
 
 #include <QCheckBox>
 #include <QHeaderView>
@@ -146,6 +151,47 @@ TEST(LogRows, SizesKeysAndTotals) {
   EXPECT_EQ(row.columns[7], "0000000900");
   EXPECT_EQ(row.columns[8], "2025-12-31 23:05:09");
   EXPECT_EQ(row.columns[9], "");  // no upload time: an empty sort key, not a failed search
+}
+
+// The text sorts against the plain way of sorting: a stable sort comparing the texts shown
+// without regard to letter case. Tables whose texts mostly repeat and tables of mostly distinct
+// texts are ranked by different means; both must give the plain order, from any order before.
+TEST(LogRows, TextSortsMatchACaseInsensitiveStableSort) {
+  std::mt19937 rng(11);
+  const std::vector<std::string> pieces = {"a", "A", "b", "report", "Report_", "c:\\users\\user1\\", "x y", "x-y",
+                                           "stra\xC3\x9F" "e", "STRASSE", "\xC3\x89t\xC3\xA9", "\xC3\xA9T\xC3\x89",
+                                           "\xF0\x9F\x98\x80", "\xEF\xBC\xA1", "\xFF", "9", "10", "0123456789abcdef"};
+  const auto randomText = [&](int parts) {
+    std::string t;
+    for (int i = int(rng() % unsigned(parts + 1)); i > 0; --i) t += pieces[rng() % pieces.size()];
+    return t;
+  };
+  for (const int parts : {1, 6}) {  // few distinct texts, then mostly distinct ones
+    LogTable table;
+    std::vector<std::string> names, folders, sizes;
+    for (int r = 0; r < 3000; ++r) {
+      names.push_back(randomText(parts));
+      folders.push_back(randomText(parts));
+      sizes.push_back(std::to_string(rng() % 3 ? rng() % 5000 : 10240000000000ull + rng() % 99));
+    }
+    for (int r = 0; r < 3000; ++r)
+      table.add({names[size_t(r)], folders[size_t(r)], names[size_t(r)], sizes[size_t(r)], "", ""}, r);
+    std::vector<int> order(3000);
+    std::iota(order.begin(), order.end(), 0);
+    std::shuffle(order.begin(), order.end(), rng);
+    for (const int column : {LogTable::FileName, LogTable::FilePath, LogTable::FileType, LogTable::FileSizeHide}) {
+      for (const bool descending : {false, true, false}) {
+        std::vector<int> expected = order;
+        std::stable_sort(expected.begin(), expected.end(), [&](int a, int b) {
+          const int c = table.text(a, column).compare(table.text(b, column), Qt::CaseInsensitive);
+          return descending ? c > 0 : c < 0;
+        });
+        table.sort(order, column, descending);
+        ASSERT_EQ(order, expected) << "column " << column << (descending ? " descending" : " ascending")
+                                   << " with texts of up to " << parts << " pieces";
+      }
+    }
+  }
 }
 
 TEST(LogPageWidget, SearchSortsNewestFirstAndTheTabResetEmptiesTheList) {

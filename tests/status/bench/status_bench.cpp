@@ -3,6 +3,7 @@
 // the window's events being processed, and the process's peak memory.
 //
 //   status_bench search APP_FOLDER all|type|name|last|days
+//   status_bench sort APP_FOLDER       (every visible column clicked once after a search "All")
 //   status_bench status APP_FOLDER
 #include <QApplication>
 #include <QCheckBox>
@@ -80,6 +81,25 @@ int main(int argc, char** argv) {
     meter.processEvents();  // the list painted with its rows
     std::printf("%.2f s, longest freeze %.2f s, peak %ld MB, %d rows\n", meter.elapsedSeconds(), meter.longestSeconds(),
                 peakMb(), page.model()->rowCount());
+    return 0;
+  }
+  if (mode == "sort") {
+    status::LogPage page(window);
+    page.resize(1000, 700);
+    page.show();
+    page.CmdSearch_Click();
+    QCoreApplication::processEvents();
+    const char* const names[] = {"", "File Name", "File Path", "File Type", "File Size", "Modified Date", "Upload Date"};
+    double slowest = 0;
+    QString line;
+    for (int column = 2; column <= 7; ++column) {
+      meter.start();
+      page.Select_Item_ColumnClick(column);
+      meter.processEvents();
+      slowest = std::max(slowest, meter.elapsedSeconds());
+      line += QString::asprintf("%s%s %.2f s", column > 2 ? ", " : "", names[column - 1], meter.elapsedSeconds());
+    }
+    std::printf("slowest %.2f s (%s), peak %ld MB, %d rows\n", slowest, qPrintable(line), peakMb(), page.model()->rowCount());
     return 0;
   }
   if (mode == "status") {
