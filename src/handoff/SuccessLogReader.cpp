@@ -3,7 +3,6 @@
 #include <QFile>
 #include <cstring>
 #include <memory>
-#include <pugixml.hpp>
 #include <vector>
 
 namespace corvane::handoff {
@@ -96,15 +95,178 @@ void decodeText(std::string_view s, bool references, std::string& out) {
   if (const size_t nul = out.find('\0'); nul != std::string::npos) out.resize(nul);
 }
 
+// The encodings the tree reader tells apart; everything it reads is UTF-8 to the parser.
+enum class Encoding { Utf8, Utf16LE, Utf16BE, Utf32LE, Utf32BE, Latin1 };
+
+// The encoding as pugixml guesses it from the first bytes: a byte order mark, the first "<"
+// in a wider form, or a declaration naming Latin-1 exactly. Anything else is UTF-8 (a NUL
+// byte there simply ends the document).
+Encoding guessEncoding(std::string_view head) {
+  if (head.size() < 4) return Encoding::Utf8;
+  const auto b = [&](size_t i) { return static_cast<unsigned char>(head[i]); };
+  const unsigned d0 = b(0), d1 = b(1), d2 = b(2), d3 = b(3);
+  if (d0 == 0 && d1 == 0 && d2 == 0xFE && d3 == 0xFF) return Encoding::Utf32BE;
+  if (d0 == 0xFF && d1 == 0xFE && d2 == 0 && d3 == 0) return Encoding::Utf32LE;
+  if (d0 == 0xFE && d1 == 0xFF) return Encoding::Utf16BE;
+  if (d0 == 0xFF && d1 == 0xFE) return Encoding::Utf16LE;
+  if (d0 == 0xEF && d1 == 0xBB && d2 == 0xBF) return Encoding::Utf8;
+  if (d0 == 0 && d1 == 0 && d2 == 0 && d3 == '<') return Encoding::Utf32BE;
+  if (d0 == '<' && d1 == 0 && d2 == 0 && d3 == 0) return Encoding::Utf32LE;
+  if (d0 == 0 && d1 == '<') return Encoding::Utf16BE;
+  if (d0 == '<' && d1 == 0) return Encoding::Utf16LE;
+  // <?xml S ... encoding = "name": the scan stops at the first "?" or at "en".
+  if (head.size() < 6 || head.substr(0, 5) != "<?xml" || !isSpace(head[5])) return Encoding::Utf8;
+  for (size_t i = 6; i + 1 < head.size(); ++i) {
+    if (head[i] == '?') return Encoding::Utf8;
+    if (head[i] != 'e' || head[i + 1] != 'n') continue;
+    size_t q = i;
+    if (head.substr(q, 8) != "encoding") return Encoding::Utf8;
+    q += 8;
+    while (q < head.size() && isSpace(head[q])) ++q;
+    if (q == head.size() || head[q] != '=') return Encoding::Utf8;
+    ++q;
+    while (q < head.size() && isSpace(head[q])) ++q;
+    const char quote = q < head.size() && head[q] == '"' ? '"' : '\'';
+    if (q == head.size() || head[q] != quote) return Encoding::Utf8;
+    const size_t start = ++q;
+    while (q < head.size() && isNameChar(head[q])) ++q;
+    if (q == head.size() || head[q] != quote) return Encoding::Utf8;
+    std::string name(head.substr(start, q - start));
+    for (char& c : name) c = char(c == '-' ? c : (c | ' '));
+    if (name == "iso-8859-1" || name == "latin1") return Encoding::Latin1;
+    return Encoding::Utf8;
+  }
+  return Encoding::Utf8;
+}
+
+// The document's bytes as UTF-8, whatever its encoding, converted a piece at a time the way
+// pugixml converts a whole buffer (surrogates that pair with nothing dropped, values beyond
+// U+10FFFF written out bit for bit, an odd byte at the end ignored), so that a log in UTF-16
+// or Latin-1 is read in constant memory too. A byte order mark at the start is dropped.
+class Source {
+ public:
+  Source(QIODevice& device, Encoding encoding, const QByteArray& head, size_t chunk)
+      : device_(device), encoding_(encoding), chunk_(chunk), raw_(head.constData(), size_t(head.size())),
+        rawRead_(head.size()) {
+    if (encoding_ == Encoding::Utf8 && raw_.compare(0, 3, "\xEF\xBB\xBF") == 0) rawAt_ = 3;
+  }
+
+  // Up to `max` bytes of the document; 0 at its end, -1 when the device fails.
+  qint64 read(char* out, size_t max) {
+    if (encoding_ == Encoding::Utf8) {  // what is left of the head, then straight from the device
+      const size_t fromHead = std::min(max, raw_.size() - rawAt_);
+      std::memcpy(out, raw_.data() + rawAt_, fromHead);
+      rawAt_ += fromHead;
+      if (fromHead == max) return qint64(fromHead);
+      const qint64 n = device_.read(out + fromHead, qint64(max - fromHead));
+      if (n < 0) return fromHead > 0 ? qint64(fromHead) : -1;
+      rawRead_ += n;
+      return qint64(fromHead) + n;
+    }
+    while (converted_.size() - convertedAt_ < max && !(rawEnd_ && rawAt_ == raw_.size())) {
+      if (!convertMore()) return -1;
+    }
+    const size_t n = std::min(max, converted_.size() - convertedAt_);
+    std::memcpy(out, converted_.data() + convertedAt_, n);
+    convertedAt_ += n;
+    return qint64(n);
+  }
+  qint64 rawRead() const { return rawRead_; }
+
+ private:
+  // Converts the raw bytes that make whole characters, reading more first when none do.
+  bool convertMore() {
+    converted_.erase(0, convertedAt_);  // what the parser has taken
+    convertedAt_ = 0;
+    const size_t before = converted_.size();
+    convert();
+    if (converted_.size() == before && !rawEnd_) {
+      raw_.erase(0, rawAt_);
+      rawAt_ = 0;
+      const size_t had = raw_.size();
+      raw_.resize(had + chunk_);
+      const qint64 n = device_.read(raw_.data() + had, qint64(chunk_));
+      raw_.resize(had + size_t(std::max<qint64>(n, 0)));
+      if (n < 0) return false;
+      if (n == 0) rawEnd_ = true;
+      rawRead_ += std::max<qint64>(n, 0);
+      convert();
+    }
+    if (!bomChecked_ && converted_.size() > convertedAt_) {
+      bomChecked_ = true;
+      if (converted_.compare(convertedAt_, 3, "\xEF\xBB\xBF") == 0) convertedAt_ += 3;
+    }
+    return true;
+  }
+
+  void convert() {
+    const auto byte = [&](size_t i) { return uint32_t(static_cast<unsigned char>(raw_[i])); };
+    const size_t size = raw_.size();
+    switch (encoding_) {
+      case Encoding::Utf8:
+        break;
+      case Encoding::Latin1:
+        for (; rawAt_ < size; ++rawAt_) appendCodePoint(converted_, byte(rawAt_));
+        break;
+      case Encoding::Utf16LE:
+      case Encoding::Utf16BE: {
+        const bool le = encoding_ == Encoding::Utf16LE;
+        const auto unit = [&](size_t i) { return le ? byte(i) | byte(i + 1) << 8 : byte(i) << 8 | byte(i + 1); };
+        while (rawAt_ + 2 <= size) {
+          const uint32_t lead = unit(rawAt_);
+          if (lead < 0xD800 || lead >= 0xE000) {
+            appendCodePoint(converted_, lead);
+            rawAt_ += 2;
+          } else if (lead >= 0xDC00) {
+            rawAt_ += 2;  // a second half without its first
+          } else if (rawAt_ + 4 <= size) {
+            const uint32_t next = unit(rawAt_ + 2);
+            if (next >= 0xDC00 && next < 0xE000) {
+              appendCodePoint(converted_, 0x10000 + ((lead & 0x3FF) << 10) + (next & 0x3FF));
+              rawAt_ += 4;
+            } else {
+              rawAt_ += 2;  // a first half without its second
+            }
+          } else {
+            if (!rawEnd_) return;  // the second half may come with the next read
+            rawAt_ += 2;
+          }
+        }
+        break;
+      }
+      case Encoding::Utf32LE:
+      case Encoding::Utf32BE: {
+        const bool le = encoding_ == Encoding::Utf32LE;
+        for (; rawAt_ + 4 <= size; rawAt_ += 4) {
+          const size_t i = rawAt_;
+          appendCodePoint(converted_, le ? byte(i) | byte(i + 1) << 8 | byte(i + 2) << 16 | byte(i + 3) << 24
+                                         : byte(i) << 24 | byte(i + 1) << 16 | byte(i + 2) << 8 | byte(i + 3));
+        }
+        break;
+      }
+    }
+    if (rawEnd_) rawAt_ = size;  // what is left makes no whole character
+  }
+
+  QIODevice& device_;
+  Encoding encoding_;
+  size_t chunk_;
+  std::string raw_;  // read from the device, not yet converted from rawAt_ on
+  size_t rawAt_ = 0;
+  bool rawEnd_ = false;
+  qint64 rawRead_;
+  std::string converted_;
+  size_t convertedAt_ = 0;
+  bool bomChecked_ = false;
+};
+
 class StreamParser {
  public:
-  StreamParser(QIODevice& device, qint64 chunk, const SuccessLogReader::RecordFn& onRecord,
+  StreamParser(Source& source, qint64 total, qint64 chunk, const SuccessLogReader::RecordFn& onRecord,
                const SuccessLogReader::ProgressFn& progress)
-      : device_(device), chunk_(size_t(chunk)), onRecord_(onRecord), progress_(progress), total_(device.size()) {}
+      : source_(source), chunk_(size_t(chunk)), onRecord_(onRecord), progress_(progress), total_(total) {}
 
-  // `start`: the bytes already read from the file, byte order mark taken off; `consumed`: how
-  // many bytes of the file that was.
-  SuccessLogReader::Outcome run(std::string_view start, qint64 consumed);
+  SuccessLogReader::Outcome run();
 
  private:
   enum class Step { Done, More, Bad };
@@ -137,7 +299,7 @@ class StreamParser {
     return i == std::string_view::npos ? std::string_view::npos : from + i;
   }
 
-  QIODevice& device_;
+  Source& source_;
   size_t chunk_;
   const SuccessLogReader::RecordFn& onRecord_;
   const SuccessLogReader::ProgressFn& progress_;
@@ -174,12 +336,12 @@ bool StreamParser::refill() {
     buf_ = std::move(bigger);
     cap_ = grown;
   }
-  const qint64 n = device_.read(buf_.get() + end_, qint64(std::min(cap_ - end_, chunk_)));
+  const qint64 n = source_.read(buf_.get() + end_, std::min(cap_ - end_, chunk_));
   if (n <= 0) {
     eof_ = true;
     return n == 0;
   }
-  readSoFar_ += n;
+  readSoFar_ = source_.rawRead();
   if (const void* nul = std::memchr(buf_.get() + end_, '\0', size_t(n))) {
     end_ = size_t(static_cast<const char*>(nul) - buf_.get());
     eof_ = true;
@@ -193,16 +355,9 @@ bool StreamParser::refill() {
   return true;
 }
 
-SuccessLogReader::Outcome StreamParser::run(std::string_view start, qint64 consumed) {
-  readSoFar_ = consumed;
-  cap_ = std::max(chunk_, start.size());
+SuccessLogReader::Outcome StreamParser::run() {
+  cap_ = chunk_;
   buf_ = std::make_unique<char[]>(cap_);
-  std::memcpy(buf_.get(), start.data(), start.size());
-  end_ = start.size();
-  if (const void* nul = std::memchr(buf_.get(), '\0', end_)) {
-    end_ = size_t(static_cast<const char*>(nul) - buf_.get());
-    eof_ = true;
-  }
   for (;;) {
     if (pos_ == end_) {
       if (eof_) break;
@@ -474,34 +629,6 @@ void StreamParser::close() {
   onRecord_(record);
 }
 
-// Logs in another encoding than UTF-8 (a UTF-16 or UTF-32 byte order, or a declared Latin-1)
-// are rare: they are read whole, as a tree.
-bool needsWholeDocument(std::string_view head) {
-  auto b = [&](size_t i) { return i < head.size() ? static_cast<unsigned char>(head[i]) : 0x100u; };
-  if ((b(0) == 0xFE && b(1) == 0xFF) || (b(0) == 0xFF && b(1) == 0xFE)) return true;
-  if (b(0) == 0 || b(1) == 0) return true;
-  if (head.substr(0, 4) == "<?xm") {
-    std::string decl(head.substr(0, std::min(head.find("?>"), size_t(1024))));
-    for (char& c : decl) c = char(std::tolower(static_cast<unsigned char>(c)));
-    if (decl.find("8859") != std::string::npos || decl.find("latin") != std::string::npos) return true;
-  }
-  return false;
-}
-
-SuccessLogReader::Outcome readWholeDocument(const QByteArray& bytes, const SuccessLogReader::RecordFn& onRecord) {
-  pugi::xml_document doc;
-  if (!doc.load_buffer(bytes.constData(), size_t(bytes.size())) || !doc.document_element())
-    return SuccessLogReader::Outcome::NoDocument;
-  LogRecord record;
-  for (const pugi::xpath_node& n : doc.select_nodes("FileCollection/FileDetails")) {
-    for (int f = 0; f < kFields; ++f)
-      record.fields[size_t(f)] = n.node().child_value(std::string(kFieldNames[f]).c_str());
-    onRecord(record);
-    ++record.position;
-  }
-  return SuccessLogReader::Outcome::Read;
-}
-
 }  // namespace
 
 SuccessLogReader::Outcome SuccessLogReader::read(const QString& path, const RecordFn& onRecord,
@@ -513,13 +640,19 @@ SuccessLogReader::Outcome SuccessLogReader::read(const QString& path, const Reco
 
 SuccessLogReader::Outcome SuccessLogReader::read(QIODevice& device, const RecordFn& onRecord,
                                                  const ProgressFn& progress, qint64 chunkBytes) {
-  const QByteArray head = device.read(std::min<qint64>(chunkBytes, 4096));
-  if (needsWholeDocument(std::string_view(head.constData(), size_t(head.size()))))
-    return readWholeDocument(head + device.readAll(), onRecord);
-  std::string_view start(head.constData(), size_t(head.size()));
-  if (start.substr(0, 3) == "\xEF\xBB\xBF") start.remove_prefix(3);
-  StreamParser parser(device, chunkBytes, onRecord, progress);
-  return parser.run(start, head.size());
+  // The encoding is told from the start of the file, read whatever the size of the pieces (a
+  // declaration longer than this is taken as UTF-8).
+  constexpr qint64 kHead = 64 << 10;
+  QByteArray head;
+  while (head.size() < kHead) {
+    const QByteArray more = device.read(kHead - head.size());
+    if (more.isEmpty()) break;
+    head += more;
+  }
+  const Encoding encoding = guessEncoding(std::string_view(head.constData(), size_t(head.size())));
+  Source source(device, encoding, head, size_t(std::max<qint64>(chunkBytes, 1)));
+  StreamParser parser(source, device.size(), chunkBytes, onRecord, progress);
+  return parser.run();
 }
 
 }  // namespace corvane::handoff
