@@ -6,6 +6,7 @@
 #include <QRegularExpression>
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <dirent.h>
 #include <pugixml.hpp>
 #include <string>
@@ -70,40 +71,61 @@ void removeMirror(const std::string& root) {
 }
 
 // Brings the mirror root to exactly the wanted folders (paths relative to it, in the file
-// system's encoding). Folders are told from links by the directory entry itself, so nothing
-// is followed and a walk of tens of thousands of folders needs no stat of each.
+// system's encoding) and their parents. Folders are told from links by the directory entry
+// itself, so nothing is followed and a walk of tens of thousands of folders needs no stat of
+// each. Only the wanted folders themselves are held, sorted: a parent is found as the start of
+// one of them, so a folder nested thousands deep costs its own length and not the square of it.
 class MirrorSync {
  public:
   MirrorSync(const std::string& root, const ClsUtils::Progress& progress) : root_(root), progress_(progress) {}
 
-  void want(const std::string& rel) {
-    for (size_t slash = rel.find('/'); slash != std::string::npos; slash = rel.find('/', slash + 1))
-      wanted_.insert(rel.substr(0, slash));
-    wanted_.insert(rel);
+  void want(std::string rel) {
+    // A folder whose path is too long for the file system can never be made: it is not kept.
+    if (root_.size() + 1 + rel.size() < PATH_MAX) wanted_.push_back(std::move(rel));
   }
 
   void run() {
+    std::sort(wanted_.begin(), wanted_.end());
+    wanted_.erase(std::unique(wanted_.begin(), wanted_.end()), wanted_.end());
     if (wanted_.empty()) {  // nothing logged with a drive: no mirror at all, as before a rebuild
       removeMirror(root_);
       return;
     }
     for (int attempt = 1; attempt <= kRemoveAttempts; ++attempt) {
-      present_.clear();
       if (clearRoot()) break;
       if (attempt < kRemoveAttempts) platform::waitMs(kRemoveWaitMs);
     }
-    std::vector<std::string> missing;
-    for (const std::string& rel : wanted_)
-      if (!present_.count(rel)) missing.push_back(rel);
-    std::sort(missing.begin(), missing.end());  // parents first
     ::mkdir(root_.c_str(), 0777);
-    for (const std::string& rel : missing) {
-      ::mkdir((root_ + '/' + rel).c_str(), 0777);  // one that cannot be made is simply missing
-      pass();
+    // In sorted order a folder shares its parents with the one before, which are made already.
+    std::string_view previous;
+    for (const std::string& rel : wanted_) {
+      size_t same = 0;
+      while (same < rel.size() && same < previous.size() && rel[same] == previous[same]) ++same;
+      const auto boundary = [](std::string_view p, size_t at) { return at == p.size() || p[at] == '/'; };
+      size_t made = same;  // rel up to here is made (0: nothing of it)
+      if (!boundary(rel, same) || !boundary(previous, same)) {
+        const size_t slash = same == 0 ? std::string::npos : rel.rfind('/', same - 1);
+        made = slash == std::string::npos ? 0 : slash;
+      }
+      for (size_t slash = rel.find('/', made == 0 ? 0 : made + 1); made < rel.size(); slash = rel.find('/', slash + 1)) {
+        made = slash == std::string::npos ? rel.size() : slash;
+        // One that cannot be made is simply missing (and so is what lies below it).
+        ::mkdir((root_ + '/' + rel.substr(0, made)).c_str(), 0777);
+        pass();
+      }
+      previous = rel;
     }
   }
 
  private:
+  // The folder itself is wanted, or one below it.
+  bool isWanted(const std::string& rel) const {
+    if (std::binary_search(wanted_.begin(), wanted_.end(), rel)) return true;
+    const std::string below = rel + '/';
+    const auto it = std::lower_bound(wanted_.begin(), wanted_.end(), below);
+    return it != wanted_.end() && it->compare(0, below.size(), below) == 0;
+  }
+
   bool clearRoot() {
     struct stat st {};
     if (::lstat(root_.c_str(), &st) != 0) return true;  // nothing there yet
@@ -122,8 +144,7 @@ class MirrorSync {
         struct stat st {};
         isFolder = ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
       }
-      if (isFolder && wanted_.count(rel)) {
-        present_.insert(rel);
+      if (isFolder && isWanted(rel)) {
         pass();
         ok = prune(path, rel) && ok;
       } else if (!removeTree(path)) {
@@ -142,7 +163,7 @@ class MirrorSync {
 
   std::string root_;
   const ClsUtils::Progress& progress_;
-  std::unordered_set<std::string> wanted_, present_;
+  std::vector<std::string> wanted_;
   int steps_ = 0;
 };
 

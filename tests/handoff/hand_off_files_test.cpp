@@ -194,6 +194,37 @@ TEST(MirrorFolders, EscapingAndEmptyFoldersNeitherLeakNorHideRealOnes) {
   EXPECT_EQ(handoff::sharedLists().loggedUploads.records(), 4);
 }
 
+// Folders whose names sort between a folder and those below it ("B C", "B-x" before "B/D"),
+// one nested a thousand deep, and one nested too deep for any file system: the first are made
+// with all their parents, the last not at all (not even the part of it that would fit).
+TEST(MirrorFolders, NeighbouringDeepAndTooDeepFolders) {
+  test::TempAppFolder app;
+  test::FakeWaiter waiter;
+  const QString mirror = platform::appPaths().mirrorRootPath;
+  QByteArray deep = "C:\\Deep", tooDeep = "C:\\TooDeep";
+  for (int i = 0; i < 1000; ++i) deep += "\\d";
+  for (int i = 0; i < 5000; ++i) tooDeep += "\\t";
+  QByteArray log = "<FileCollection>";
+  for (const char* folder : {"C:\\A\\B\\D", "C:\\A\\B C", "C:\\A\\B-x\\Y", "C:\\A\\BC\\D", "C:\\A\\B",
+                             "C:\\A\\B\\D\\E", "D:\\Z", "C:\\A0"})
+    log += details(folder, "f.txt");
+  log += details(deep.constData(), "f.txt") + details(tooDeep.constData(), "f.txt") + "</FileCollection>";
+  writeFile(app.file("Logs/SuccessLog.xml"), log);
+
+  ClsUtils().CreateFolderList();
+  ClsUtils().CreateFolderList();  // and again, over the folders made the first time
+
+  QStringList entries = allEntries(mirror);
+  const qsizetype belowDeep = entries.removeIf([](const QString& e) { return e.startsWith("CDrive/Deep/"); });
+  EXPECT_EQ(belowDeep, 1000);
+  EXPECT_EQ(entries, (QStringList{"CDrive", "CDrive/A", "CDrive/A/B", "CDrive/A/B C", "CDrive/A/B-x", "CDrive/A/B-x/Y",
+                                  "CDrive/A/B/D", "CDrive/A/B/D/E", "CDrive/A/BC", "CDrive/A/BC/D", "CDrive/A0",
+                                  "CDrive/Deep", "DDrive", "DDrive/Z"}));
+  QString deepest = mirror + "/CDrive/Deep";
+  for (int i = 0; i < 1000; ++i) deepest += "/d";
+  EXPECT_TRUE(QFileInfo(deepest).isDir());
+}
+
 TEST(MirrorFolders, NoLogDeletesTheMirrorAndKeepsTheLists) {
   test::TempAppFolder app;
   test::FakeWaiter waiter;
