@@ -39,9 +39,10 @@ namespace {
 
 // The value a record is ordered by; an unreadable date orders before every readable one.
 long double sortValue(const ClsFileAttributes& r, short sortOnWhat) {
+  // On the service's wall clock: a time that summer time skips or repeats keeps its place.
   auto dateValue = [](const QString& text) -> long double {
-    const QDateTime d = parseServiceDate(text);
-    return d.isValid() ? (long double)d.toMSecsSinceEpoch() : (long double)LLONG_MIN;
+    const auto d = readServiceDate(QStringView(text), DateForms::Service);
+    return d ? (long double)d->wallSeconds() : (long double)LLONG_MIN;
   };
   switch (sortOnWhat) {
     case ColsFiles::BySize: return r.FileSize;

@@ -41,17 +41,21 @@ bool validDate(int y, int m, int d) { return y >= 1 && QDate::isValid(y, m, d); 
 
 enum class Clock { Twelve, TwentyFour };
 
-// " h:mm[:ss] AP" or " H:mm[:ss]" (hours of one or two digits, minutes and seconds of two).
-bool readTime(Cursor& c, Clock clock, bool secondsRequired, bool hoursTwoDigits, ServiceDateTime* out) {
+// "h:mm[:ss] AP" or "H:mm[:ss]". The service's own forms have minutes and seconds of two
+// digits; in its looser forms (`looseFields`) every field may have one, as its date reader
+// allows ("3:5:9 PM"), and the marker may follow without a space ("3:05 PM", "3:05PM").
+bool readTime(Cursor& c, Clock clock, bool secondsRequired, bool looseFields, ServiceDateTime* out) {
   int h = 0, m = 0, s = 0;
-  if (!c.number(hoursTwoDigits ? 2 : 1, 2, &h) || !c.eat(':') || !c.number(2, 2, &m) || m > 59) return false;
+  const int least = looseFields ? 1 : 2;
+  if (!c.number(looseFields ? 1 : 2, 2, &h) || !c.eat(':') || !c.number(least, 2, &m) || m > 59) return false;
   if (c.eat(':')) {
-    if (!c.number(2, 2, &s) || s > 59) return false;
+    if (!c.number(least, 2, &s) || s > 59) return false;
   } else if (secondsRequired) {
     return false;
   }
   if (clock == Clock::Twelve) {
-    if (!c.eat(' ') || h > 12) return false;
+    c.eat(' ');
+    if (h > 12) return false;
     bool pm = false;
     if (c.eatUpper('P')) pm = true;
     else if (!c.eatUpper('A')) return false;
@@ -79,9 +83,9 @@ bool readMonthFirst(std::string_view s, char sep, bool allTimes, bool swap, Serv
   if (!c.eat(' ')) return false;
   const size_t timeStart = c.i;
   // "/" knows h:mm:ss AP, h:mm AP, H:mm:ss, H:mm; "-" only the two with seconds.
-  if (readTime(c, Clock::Twelve, !allTimes, false, out)) return true;
+  if (readTime(c, Clock::Twelve, !allTimes, true, out)) return true;
   c.i = timeStart;
-  return readTime(c, Clock::TwentyFour, !allTimes, false, out);
+  return readTime(c, Clock::TwentyFour, !allTimes, true, out);
 }
 
 // "yyyy-MM-dd", optionally followed by " HH:mm:ss" or "THH:mm:ss".
@@ -93,7 +97,7 @@ bool readStored(std::string_view s, ServiceDateTime* out) {
   *out = ServiceDateTime{y, m, d, 0, 0, 0};
   if (c.done()) return true;
   if (!c.eat(' ') && !c.eatUpper('T')) return false;
-  return readTime(c, Clock::TwentyFour, true, true, out);
+  return readTime(c, Clock::TwentyFour, true, false, out);
 }
 
 std::optional<ServiceDateTime> readSimplified(std::string_view s, DateForms forms) {

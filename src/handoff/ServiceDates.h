@@ -21,6 +21,7 @@ struct ServiceDateTime {
 
   static ServiceDateTime fromDateTime(const QDateTime& d);
   static ServiceDateTime fromWallSeconds(qint64 seconds);
+  bool operator==(const ServiceDateTime&) const = default;
 };
 
 enum class DateForms {

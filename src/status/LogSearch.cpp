@@ -18,14 +18,9 @@ namespace corvane::status {
 
 namespace {
 
-const QDateTime kNoUpload(QDate(1975, 1, 1), QTime(0, 0));
+const handoff::ServiceDateTime kNoUpload{1975, 1, 1, 0, 0, 0};
 
 QString childText(const pugi::xml_node& e, const char* name) { return QString::fromUtf8(e.child_value(name)); }
-
-QDateTime toSecond(QDateTime d) {
-  if (d.isValid()) d.setTime(QTime(d.time().hour(), d.time().minute(), d.time().second()));
-  return d;
-}
 
 // Entries of a comma-separated box; none when the box is blank.
 QStringList listEntries(const QString& text) {
@@ -67,18 +62,15 @@ std::string_view utf8View(const QByteArray& bytes) { return {bytes.constData(), 
 
 }  // namespace
 
-QDateTime readLogDateTime(const QString& text) {
-  const auto d = handoff::readServiceDate(QStringView(text), handoff::DateForms::Log);
-  return d ? d->toDateTime() : QDateTime();
-}
-
-QDateTime GetLastUploadTime(const QString& schInfoFile) {
+handoff::ServiceDateTime GetLastUploadTime(const QString& schInfoFile) {
+  using handoff::DateForms;
+  using handoff::readServiceDate;
   pugi::xml_document doc;
   if (!doc.load_file(QFile::encodeName(schInfoFile).constData())) return kNoUpload;
   const pugi::xml_node root = doc.child("SchedulerInfo");
   if (!root) return kNoUpload;
 
-  QDateTime last = kNoUpload;
+  handoff::ServiceDateTime last = kNoUpload;
   for (const pugi::xpath_node& n : root.select_nodes("UploadedTime")) {
     const QString dateText = childText(n.node(), "DateUploaded");
     if (dateText.isEmpty()) continue;
@@ -89,16 +81,15 @@ QDateTime GetLastUploadTime(const QString& schInfoFile) {
     if (!ok || !(number > -0.5 && number < 24.5)) continue;
     int hour = int(std::lround(number));
     if (hour == 24) hour = 23;
-    const QDateTime date = readLogDateTime(dateText);
-    if (!date.isValid()) continue;
-    last = QDateTime(date.date(), QTime(hour, 0));
+    const auto date = readServiceDate(QStringView(dateText), DateForms::Log);
+    if (!date) continue;
+    last = {date->year, date->month, date->day, hour, 0, 0};
   }
 
   const pugi::xml_attribute first = root.first_attribute();
   const QString value = first ? QString::fromUtf8(first.value()) : QString();
   if (!value.isEmpty()) {
-    const QDateTime d = toSecond(readLogDateTime(value));
-    if (d.isValid()) return d;
+    if (const auto d = readServiceDate(QStringView(value), DateForms::Log)) return *d;
   }
   return last;
 }
@@ -123,7 +114,7 @@ LogResult LogSearch::run(const LogCriteria& criteria, const QDateTime& now, cons
   // Cutoff A: the last upload; cutoff B: a number of days back. Both are wall-clock times, as
   // the service writes its dates.
   std::optional<qint64> lastUpload;
-  if (criteria.lastUploadOnly) lastUpload = ServiceDateTime::fromDateTime(GetLastUploadTime(schInfoFile_)).wallSeconds();
+  if (criteria.lastUploadOnly) lastUpload = GetLastUploadTime(schInfoFile_).wallSeconds();
   std::optional<qint64> daysBack;
   if (!criteria.days.isEmpty() && !criteria.lastUploadOnly) {
     bool ok = false;

@@ -9,19 +9,17 @@
 #include <functional>
 #include <memory>
 
+#include "handoff/ServiceDates.h"
 #include "platform/AppFolder.h"
 #include "status/LogTable.h"
 
 namespace corvane::status {
 
-// Month-first date texts of the service's files ("12/8/2026 10:45:12 PM", "12-08-2026"); a first
-// number above 12 is taken as the day. Invalid when the text is no date.
-QDateTime readLogDateTime(const QString& text);
-
 // The time of the last upload: the first attribute of SchedulerInfo (whatever its name) when it
 // holds a date, else the last UploadedTime element's date and hour (hour 12 is noon, 24 is read
-// as 23:00), else 1 January 1975.
-QDateTime GetLastUploadTime(const QString& schInfoFile);
+// as 23:00), else 1 January 1975. A wall-clock time as the service writes it, so an hour that
+// summer time skips is still that hour.
+handoff::ServiceDateTime GetLastUploadTime(const QString& schInfoFile);
 
 QString successLogPath(const platform::AppPaths& paths);
 

@@ -14,7 +14,8 @@ CORVANE_FUZZ_TARGET(sch_info) {
   static const QStringList captions = status::CaptionScheduleHours(24);
   const QList<int> hours = status::scheduledHours(path);
   for (int box : status::boxesForHours(captions, hours)) fuzz::expect(box >= 0 && box < 24, "an hour ticks no box");
-  const QDateTime last = status::GetLastUploadTime(path);
-  fuzz::expect(last.isValid(), "the last upload time is no time");
+  const handoff::ServiceDateTime last = status::GetLastUploadTime(path);
+  fuzz::expect(QDate::isValid(last.year, last.month, last.day) && QTime::isValid(last.hour, last.minute, last.second),
+               "the last upload time is no time");
   return 0;
 }

@@ -117,7 +117,7 @@ TEST(FileNode, ChildrenInOrderNumbersPlainAndBlankUploadTime) {
   EXPECT_EQ(decimalText(1536), "1536");
 }
 
-// The forms the old reader of the service's dates accepted, with what it made of them.
+// The forms of the service's dates, with what is made of them.
 TEST(ServiceDateForms, MonthFirstTwelveHourAndTheStoredForm) {
   struct Case {
     const char* text;
@@ -141,10 +141,17 @@ TEST(ServiceDateForms, MonthFirstTwelveHourAndTheStoredForm) {
       {"2/29/2024", "2024-02-29 00:00:00", "2024-02-29 00:00:00"},
       {"3/1/0099", "0099-03-01 00:00:00", "0099-03-01 00:00:00"},
       {"3/1/2026\xC2\xA0" "1:00 PM", "2026-03-01 13:00:00", "2026-03-01 13:00:00"},  // a no-break space
-      // No dates: two-digit years, bad days and hours, one-digit minutes, missing or glued markers.
+      // One-digit minutes and seconds, and a marker written without its space, as a clock set
+      // to such a time form writes them.
+      {"3/1/2026 1:5:9 PM", "2026-03-01 13:05:09", "2026-03-01 13:05:09"},
+      {"3/1/2026 1:05:07PM", "2026-03-01 13:05:07", "2026-03-01 13:05:07"},
+      {"3-1-2026 1:5:07am", "2026-03-01 01:05:07", "2026-03-01 01:05:07"},
+      {"3/1/2026 22:5", "2026-03-01 22:05:00", "2026-03-01 22:05:00"},
+      // No dates: two-digit years, bad days and hours, missing markers, the stored form cut short.
       {"3/1/26", "", ""}, {"2/30/2026", "", ""}, {"13/13/2026", "", ""}, {"3/1/0000", "", ""},
-      {"3/1/2026 13:00:00 PM", "", ""}, {"3/1/2026 24:00:00", "", ""}, {"3/1/2026 1:5:00 PM", "", ""},
-      {"3/1/2026 1:05:07PM", "", ""}, {"3/1/2026 1 PM", "", ""}, {"2026-03-01 13:05", "", ""},
+      {"3/1/2026 13:00:00 PM", "", ""}, {"3/1/2026 24:00:00", "", ""}, {"3/1/2026 1:60 PM", "", ""},
+      {"3/1/2026 1:05:7:1 PM", "", ""}, {"3/1/2026 1 PM", "", ""}, {"2026-03-01 13:05", "", ""},
+      {"2026-03-01 13:5:07", "", ""},
       {"2026-3-1", "", ""}, {"3/1-2026", "", ""}, {" ", "", ""}, {"", "", ""}, {"3/1/-2026", "", ""},
   };
   for (const Case& c : cases) {

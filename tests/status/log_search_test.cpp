@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <ctime>
 #include <limits>
 #include <numeric>
 #include <random>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include <QCheckBox>
+#include <QScopeGuard>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -103,18 +105,17 @@ TEST(LogSearchFilters, DaysAndLastUploadSkipRecordsWithoutUploadTime) {
 
 TEST(LastUploadTime, AttributeThenLastElementThen1975) {
   LogFiles f;
-  const QDateTime none(QDate(1975, 1, 1), QTime(0, 0));
-  EXPECT_EQ(GetLastUploadTime(f.sch()), none);
+  EXPECT_EQ(GetLastUploadTime(f.sch()).text(), "1975-01-01 00:00:00");
 
   test::writeFile(f.sch(), "<SchedulerInfo Whatever=\"\"><UploadedTime><TimeUploaded>15</TimeUploaded>"
                            "<DateUploaded>3/2/2026</DateUploaded></UploadedTime><UploadedTime><TimeUploaded>12"
                            "</TimeUploaded><DateUploaded>2/1/2026</DateUploaded></UploadedTime></SchedulerInfo>");
-  EXPECT_EQ(GetLastUploadTime(f.sch()), QDateTime(QDate(2026, 2, 1), QTime(12, 0)));  // hour 12 is noon
+  EXPECT_EQ(GetLastUploadTime(f.sch()).text(), "2026-02-01 12:00:00");  // hour 12 is noon
 
   test::writeFile(f.sch(), "<SchedulerInfo A=\"\"><UploadedTime><TimeUploaded>24</TimeUploaded>"
                            "<DateUploaded>3/2/2026</DateUploaded></UploadedTime><UploadedTime><TimeUploaded>x"
                            "</TimeUploaded><DateUploaded>3/4/2026</DateUploaded></UploadedTime></SchedulerInfo>");
-  EXPECT_EQ(GetLastUploadTime(f.sch()), QDateTime(QDate(2026, 3, 2), QTime(23, 0)));
+  EXPECT_EQ(GetLastUploadTime(f.sch()).text(), "2026-03-02 23:00:00");
 
   // Hours far beyond the scale are skipped like any other that is not an hour.
   test::writeFile(f.sch(), "<SchedulerInfo A=\"\"><UploadedTime><TimeUploaded>7</TimeUploaded>"
@@ -122,11 +123,43 @@ TEST(LastUploadTime, AttributeThenLastElementThen1975) {
                            "</TimeUploaded><DateUploaded>3/4/2026</DateUploaded></UploadedTime><UploadedTime>"
                            "<TimeUploaded>-1e300</TimeUploaded><DateUploaded>3/5/2026</DateUploaded></UploadedTime>"
                            "</SchedulerInfo>");
-  EXPECT_EQ(GetLastUploadTime(f.sch()), QDateTime(QDate(2026, 3, 2), QTime(7, 0)));
+  EXPECT_EQ(GetLastUploadTime(f.sch()).text(), "2026-03-02 07:00:00");
 
   test::writeFile(f.sch(), "<SchedulerInfo A=\"3/5/2026 2:30:15 PM\"><UploadedTime><TimeUploaded>9</TimeUploaded>"
                            "<DateUploaded>3/9/2026</DateUploaded></UploadedTime></SchedulerInfo>");
-  EXPECT_EQ(GetLastUploadTime(f.sch()), QDateTime(QDate(2026, 3, 5), QTime(14, 30, 15)));
+  EXPECT_EQ(GetLastUploadTime(f.sch()).text(), "2026-03-05 14:30:15");
+}
+
+// The service writes its clock's time as it reads: an upload logged in the hour that summer
+// time skips in the computer's zone, or on a day whose midnight is skipped, is that time, not
+// no time at all (which made "Show Last Upload" show the whole log).
+TEST(LastUploadTime, HoursThatSummerTimeSkips) {
+  LogFiles f;
+  const QByteArray zone = qgetenv("TZ");
+  const auto restore = qScopeGuard([&] {
+    zone.isNull() ? qunsetenv("TZ") : qputenv("TZ", zone);
+    tzset();
+  });
+  for (const char* tz : {"Europe/London", "America/Sao_Paulo"}) {
+    qputenv("TZ", tz);
+    tzset();
+    // London skips 1:00 to 2:00 on 29 March 2026; Sao Paulo skipped midnight on 4 November 2018.
+    test::writeFile(f.sch(), "<SchedulerInfo A=\"\"><UploadedTime><TimeUploaded>1</TimeUploaded>"
+                             "<DateUploaded>3/29/2026</DateUploaded></UploadedTime></SchedulerInfo>");
+    EXPECT_EQ(GetLastUploadTime(f.sch()).text(), "2026-03-29 01:00:00") << tz;
+    test::writeFile(f.sch(), "<SchedulerInfo A=\"11/4/2018\"/>");
+    EXPECT_EQ(GetLastUploadTime(f.sch()).text(), "2018-11-04 00:00:00") << tz;
+    test::writeFile(f.sch(), "<SchedulerInfo A=\"3/29/2026 1:30:00 AM\"/>");
+    EXPECT_EQ(GetLastUploadTime(f.sch()).text(), "2026-03-29 01:30:00") << tz;
+
+    test::writeFile(f.log(), test::successLog({
+        test::fileDetails("before.txt", "C:\\A", "TXT", "1", "3/29/2026 1:29:59 AM"),
+        test::fileDetails("after.txt", "C:\\A", "TXT", "1", "3/29/2026 1:45:00 AM"),
+    }));
+    LogCriteria c;
+    c.lastUploadOnly = true;
+    EXPECT_EQ(f.names(c), QStringList{"after.txt"}) << tz;
+  }
 }
 
 TEST(LogRows, SizesKeysAndTotals) {
