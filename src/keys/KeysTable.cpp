@@ -29,13 +29,13 @@ bool isMissingKeysTable(const DBError& e) { return e.description() == store::mis
 // Runs the work; when it fails because the table does not exist yet, creates the table and
 // runs it once more. Busy databases are retried within the store's bounded policy.
 template <class Work>
-void withKeysTable(const QString& statusDb, Work&& work) {
+void withKeysTable(const QString& statusDb, Work&& work, store::RetryPolicy policy = {}) {
   try {
-    store::withBusyRetry(work);
+    store::withBusyRetry(work, policy);
   } catch (const DBError& e) {
     if (!isMissingKeysTable(e)) throw;
-    store::withBusyRetry([&] { DBCreateTableKeys(statusDb); });
-    store::withBusyRetry(work);
+    store::withBusyRetry([&] { DBCreateTableKeys(statusDb); }, policy);
+    store::withBusyRetry(work, policy);
   }
 }
 
@@ -154,7 +154,8 @@ bool DBDeleteKey(const QString& statusDb, qint64 keyId) {
   return false;
 }
 
-std::optional<QList<MachineEntry>> DBSelectAllMachineNames(const QString& statusDb, MachineListEnd end) {
+std::optional<QList<MachineEntry>> DBSelectAllMachineNames(const QString& statusDb, MachineListEnd end,
+                                                           store::RetryPolicy policy) {
   QList<MachineEntry> entries;
   try {
     withKeysTable(statusDb, [&] {
@@ -173,7 +174,7 @@ std::optional<QList<MachineEntry>> DBSelectAllMachineNames(const QString& status
         seen.insert(e.machineName);
         entries.append(e);
       }
-    });
+    }, policy);
   } catch (const DBError& e) {
     store::setLastSwallowedError(e.description());
     return std::nullopt;

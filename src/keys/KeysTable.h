@@ -7,6 +7,8 @@
 #include <QString>
 #include <optional>
 
+#include "store/Database.h"
+
 namespace corvane::keys {
 
 // The CREATE statement, kept word for word (the stored schema must match what the service knows).
@@ -68,9 +70,11 @@ struct MachineEntry {
 enum class MachineListEnd { AtEmptyName, AtEmptyOrRepeatedName };
 
 // The computers in the order of the stored MachineNameE, up to the end the caller asks for. A
-// missing table is created; any other failure gives nothing (the caller keeps its list).
+// missing table is created; any other failure gives nothing (the caller keeps its list). A busy
+// Status.db is waited for as the policy says.
 std::optional<QList<MachineEntry>> DBSelectAllMachineNames(const QString& statusDb,
-                                                           MachineListEnd end = MachineListEnd::AtEmptyOrRepeatedName);
+                                                           MachineListEnd end = MachineListEnd::AtEmptyOrRepeatedName,
+                                                           store::RetryPolicy policy = {});
 
 // The decoded name of the row with that KeyID; "" when there is none. When the table has no row
 // at all, this computer's key file is imported (ImportOriginalKeyFile) and "" is returned.

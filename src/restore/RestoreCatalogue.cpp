@@ -87,15 +87,18 @@ constexpr int kWaitForWorkMs = 40;
 
 // Runs a read of the uploaded rows; rows replace the records only when there are any and the
 // read was not stopped.
+// stop, when given, ends the read at once when it is raised (from another thread).
 int readRecords(const QString& dbdName, const QString& sql, const QVariantList& params, UploadedFileRecords& records,
-                const ReadProgress& progress) {
+                const ReadProgress& progress, const std::atomic<bool>* stop = nullptr) {
   int count = 0;
   // A catalogue that cannot be read leaves the records as they were, without a word (no
   // shared error text is touched: this may run on a thread of its own).
   try {
     store::withBusyRetry([&] {
+      if (stop && *stop) return;
       DBConnection c;
       c.Open(dbdName);
+      if (stop) c.InterruptWhen(stop);
       UploadedFileRecords fresh;
       std::optional<RecordReader> reader;
       bool stopped = false;
@@ -154,12 +157,21 @@ void runAside(const std::function<void(const std::atomic<bool>& stop)>& work, co
     shared->done = true;
     shared->finished.notify_all();
   });
-  for (;;) {
-    if (!shared->stop && !answer()) shared->stop = true;
-    std::unique_lock<std::mutex> lock(shared->mutex);
-    if (shared->finished.wait_for(lock, std::chrono::milliseconds(kWaitForWorkMs), [&] { return shared->done; })) break;
+  // The worker uses what this frame holds: it is stopped and joined however the answering ends.
+  std::exception_ptr answerFailure;
+  try {
+    for (;;) {
+      if (!shared->stop && !answer()) shared->stop = true;
+      std::unique_lock<std::mutex> lock(shared->mutex);
+      if (shared->finished.wait_for(lock, std::chrono::milliseconds(kWaitForWorkMs), [&] { return shared->done; }))
+        break;
+    }
+  } catch (...) {
+    answerFailure = std::current_exception();
+    shared->stop = true;
   }
   worker.join();
+  if (answerFailure) std::rethrow_exception(answerFailure);
   if (shared->failure) std::rethrow_exception(shared->failure);
 }
 
@@ -305,9 +317,12 @@ QDateTime recordDateFromText(const QString& text) {
   return QDateTime::fromString(datePart + ' ' + timePart, QStringLiteral("yyyy/MM/dd HH:mm:ss"));
 }
 
+namespace {
+const QString kAllUploaded = QStringLiteral("Select * From File WHERE Uploaded = 1 ORDER BY DateLastModified DESC");
+}
+
 int DBSelectAllUploadedFiles(const QString& dbdName, UploadedFileRecords& records, const ReadProgress& progress) {
-  return readRecords(dbdName, QStringLiteral("Select * From File WHERE Uploaded = 1 ORDER BY DateLastModified DESC"),
-                     {}, records, progress);
+  return readRecords(dbdName, kAllUploaded, {}, records, progress);
 }
 
 int DBSelectAllUploadedFilesAside(const QString& dbdName, UploadedFileRecords& records, const ReadProgress& waiting) {
@@ -317,10 +332,13 @@ int DBSelectAllUploadedFilesAside(const QString& dbdName, UploadedFileRecords& r
   int count = 0;
   runAside(
       [&](const std::atomic<bool>& stop) {
-        count = DBSelectAllUploadedFiles(dbdName, fresh, [&](qint64 rows) {
-          rowsRead = rows;
-          return !stop;
-        });
+        count = readRecords(
+            dbdName, kAllUploaded, {}, fresh,
+            [&](qint64 rows) {
+              rowsRead = rows;
+              return !stop;
+            },
+            &stop);
       },
       [&] {
         givenUp = !waiting(rowsRead);
@@ -409,14 +427,26 @@ bool MatchesPrefix(const QString& value, const QString& prefix) {
   return value.left(prefix.size()).toLower() == prefix.toLower();
 }
 
-bool IsThisComputer(const QString& statusDb) {
-  return store::settingValue(statusDb, QStringLiteral("Identity")) ==
-         store::settingValue(statusDb, QStringLiteral("DIdentity"));
+bool ThisComputerChosen(const QString& statusDb, store::RetryPolicy policy) {
+  return store::readSetting(statusDb, QStringLiteral("Identity"), policy).value_or(QString()) ==
+         store::readSetting(statusDb, QStringLiteral("DIdentity"), policy).value_or(QString());
+}
+
+bool IsThisComputer(const QString& statusDb, store::RetryPolicy policy) {
+  try {
+    return ThisComputerChosen(statusDb, policy);
+  } catch (const DBError&) {
+    return false;
+  }
 }
 
 std::optional<QString> CatalogueDatabase(const QString& statusDb, const QString& filesDb, const QString& appFolder,
-                                         const QString& machineName, const QString& suffix) {
-  if (IsThisComputer(statusDb)) return filesDb;
+                                         const QString& machineName, const QString& suffix, store::RetryPolicy policy) {
+  try {
+    if (ThisComputerChosen(statusDb, policy)) return filesDb;
+  } catch (const DBError&) {
+    return std::nullopt;
+  }
   if (!keys::IsSafeMachineName(machineName)) return std::nullopt;
   return platform::joinPath(appFolder, machineName + suffix);
 }

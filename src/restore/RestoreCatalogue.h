@@ -9,6 +9,8 @@
 #include <functional>
 #include <optional>
 
+#include "store/Database.h"
+
 namespace corvane::restore {
 
 // One uploaded file of a catalogue as the restore views hold it (text fields plain: the
@@ -57,7 +59,8 @@ int DBSelectAllUploadedFiles(const QString& dbdName, UploadedFileRecords& record
 // The same read on a thread of its own: this thread runs waiting at once and then every few
 // tens of milliseconds with the rows read so far (so the window answers meanwhile; the database
 // sorts a large catalogue before its first row, which no step of this thread could break up).
-// waiting returning false gives the read up: the records stay as passed and 0 is returned.
+// waiting returning false gives the read up at once (the database's own sort included): the
+// records stay as passed and 0 is returned.
 int DBSelectAllUploadedFilesAside(const QString& dbdName, UploadedFileRecords& records, const ReadProgress& waiting);
 
 // The uploaded files of one folder (Folder exactly equal). Returns the count; 0 leaves the
@@ -77,10 +80,12 @@ bool DBUpdateAllUploadedFiles(const QString& filesDb);
 // events run). On failure shows "Restore directory failed..." and nothing is committed.
 bool DBInsertFileEntries(const QString& sourceDb, const QString& destDb, const ProgressFn& caption);
 
-// This computer's fetched catalogue written back into Files.db: every uploaded row becomes not
-// uploaded and every catalogue row is copied in (as DBInsertFileEntries), all in one
-// transaction. A catalogue that cannot be read or copied leaves Files.db unchanged; the
-// failure is shown as the step that failed says.
+// This computer's fetched catalogue written back into Files.db: every catalogue row is copied
+// in (as DBInsertFileEntries) and every other row that was uploaded becomes not uploaded. The
+// copy goes in transactions of many rows with the window answering between them, and the
+// marking comes last, so the service is never kept waiting long. A catalogue that cannot be
+// read leaves Files.db unchanged; a copy that fails part way keeps the rows written so far
+// (the server's own figures) and marks none. The failure is shown as the step that failed says.
 bool DBWriteBackCatalogue(const QString& sourceDb, const QString& filesDb, const ProgressFn& caption);
 
 // Sets Uploaded of one Files.db row (values bound, text in its stored form). Throws store::DBError.
@@ -93,12 +98,20 @@ QString StatsLine(double fileCount, double totalBytes);
 // Case-insensitive prefix match of the filters (an empty prefix matches everything).
 bool MatchesPrefix(const QString& value, const QString& prefix);
 
-// Where a computer's catalogue lies. This computer ("Identity" = "DIdentity" as texts):
-// Files.db; another computer: <appFolder>/<name> + suffix ("Files.db" for the page's catalogue
-// copy, "Download.db" for the text catalogue). nullopt when the name cannot be part of a file name.
+// Whether the computer chosen for restore is this one ("Identity" = "DIdentity" as texts, a
+// missing row reading as ""). A Status.db that cannot be read (busy past the policy, damaged)
+// throws store::DBError: two failed reads are no proof that the two settings are equal.
+bool ThisComputerChosen(const QString& statusDb, store::RetryPolicy policy = {});
+// The same, false when the settings cannot be read (so that nothing acts on Files.db then).
+bool IsThisComputer(const QString& statusDb, store::RetryPolicy policy = {});
+
+// Where a computer's catalogue lies. This computer: Files.db; another computer:
+// <appFolder>/<name> + suffix ("Files.db" for the page's catalogue copy, "Download.db" for the
+// text catalogue). nullopt when the name cannot be part of a file name, or when the settings
+// that say which computer is chosen cannot be read.
 std::optional<QString> CatalogueDatabase(const QString& statusDb, const QString& filesDb, const QString& appFolder,
-                                         const QString& machineName, const QString& suffix);
-bool IsThisComputer(const QString& statusDb);
+                                         const QString& machineName, const QString& suffix,
+                                         store::RetryPolicy policy = {});
 
 // Pieces of a catalogue folder path for the tree: "C:\a\b\" gives {"C:", "a", "b"}.
 QStringList FolderLevels(const QString& pathWithBackslash);

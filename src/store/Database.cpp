@@ -561,6 +561,16 @@ void DBConnection::Rollback() {
 }
 bool DBConnection::InTransaction() const { return IsOpen() && !sqlite3_get_autocommit(handle_->db); }
 
+namespace {
+int stopRequested(void* flag) { return static_cast<const std::atomic<bool>*>(flag)->load() ? 1 : 0; }
+}  // namespace
+
+void DBConnection::InterruptWhen(const std::atomic<bool>* stop) {
+  // The engine looks at the flag every few thousand of its steps: often enough to end within
+  // milliseconds, rarely enough to cost nothing measurable.
+  sqlite3_progress_handler(raw(), stop ? 4000 : 0, stop ? stopRequested : nullptr, const_cast<std::atomic<bool>*>(stop));
+}
+
 qint64 DBConnection::LastInsertRowId() const { return sqlite3_last_insert_rowid(raw()); }
 
 bool DBConnection::TableExists(const QString& table) {

@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <QVariant>
 #include <QVector>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <stdexcept>
@@ -195,6 +196,12 @@ class DBConnection {
 
   qint64 LastInsertRowId() const;
   bool TableExists(const QString& table);
+
+  // From now on a statement of this connection that runs while *stop is true ends with an
+  // "interrupted" DBError, also in the middle of a sort that comes before its first row (a
+  // read given up on another thread then ends at once instead of finishing its work).
+  // nullptr switches it off. The flag must outlive the connection's use.
+  void InterruptWhen(const std::atomic<bool>* stop);
 
  private:
   static DBRecordset runQuery(const std::shared_ptr<Handle>& h, const QString& sql, const QVariantList& params,

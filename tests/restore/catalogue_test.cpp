@@ -97,6 +97,49 @@ TEST(Catalogue, RecordsStatsAndFilters) {
   EXPECT_FALSE(MatchesPrefix("odoc", "doc"));
 }
 
+// Which catalogue a computer has: Files.db only when both settings were read and are equal. A
+// Status.db the service keeps locked is no sign that they are; nothing then acts on Files.db.
+TEST(Catalogue, TheChosenComputerIsThisOneOnlyWhenTheSettingsSaySo) {
+  test::TempAppFolder app;
+  const auto where = [&] {
+    return CatalogueDatabase(app.statusDb(), app.filesDb(), app.path(), "PC2", "Files.db", store::kNoWait)
+        .value_or("<none>");
+  };
+  EXPECT_EQ(where(), app.filesDb());  // neither row: two empty texts
+  test::setSetting(app.statusDb(), "Identity", "1");
+  test::setSetting(app.statusDb(), "DIdentity", "2");
+  EXPECT_EQ(where(), app.file("PC2Files.db"));
+  EXPECT_EQ(CatalogueDatabase(app.statusDb(), app.filesDb(), app.path(), "..\\x", "Files.db").value_or("<none>"),
+            "<none>");
+  test::setSetting(app.statusDb(), "DIdentity", "1");
+  EXPECT_EQ(where(), app.filesDb());
+  EXPECT_TRUE(IsThisComputer(app.statusDb(), store::kNoWait));
+
+  store::DBConnection service;
+  service.Open(app.statusDb());
+  service.Execute("BEGIN EXCLUSIVE");
+  EXPECT_EQ(where(), "<none>");
+  EXPECT_FALSE(IsThisComputer(app.statusDb(), store::kNoWait));
+  EXPECT_THROW(ThisComputerChosen(app.statusDb(), store::kNoWait), store::DBError);
+}
+
+// A read aside given up ends at once; an answer that fails still ends the read before the
+// failure goes on (the read uses what the caller's frame holds).
+TEST(Catalogue, ReadsAsideEndWithTheirCaller) {
+  test::TempAppFolder app;
+  test::addBulkRows(app.filesDb(), 12000);
+  UploadedFileRecords r = freshRecords();
+  int answers = 0;
+  EXPECT_EQ(DBSelectAllUploadedFilesAside(app.filesDb(), r, [&](qint64) { return ++answers < 1; }), 0);
+  EXPECT_EQ(answers, 1);
+  EXPECT_EQ(filledCount(r), 0);
+  EXPECT_THROW(DBSelectAllUploadedFilesAside(app.filesDb(), r,
+                                             [](qint64) -> bool { throw std::runtime_error("answer failed"); }),
+               std::runtime_error);
+  EXPECT_EQ(filledCount(r), 0);
+  EXPECT_EQ(DBSelectAllUploadedFilesAside(app.filesDb(), r, [](qint64) { return true; }), 12000);
+}
+
 // Stored dates of every form read as the full date reading gives them; a plain stored date
 // only changes its colons.
 TEST(Catalogue, RecordDatesOfEveryStoredForm) {

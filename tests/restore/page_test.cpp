@@ -148,6 +148,34 @@ TEST_F(PageTest, SourcesCatalogueFiltersAndSorting) {
   EXPECT_TRUE(rows().isEmpty());
 }
 
+// The status tick re-reads the page without waiting: a Status.db the service holds throws the
+// busy error before anything changes, and the next tick does it all.
+TEST_F(PageTest, TheTicksReinitialisationNeverWaitsOnABusyStatusDb) {
+  test::addRows(app.filesDb(), {{"C:\\Mine", "own.", "txt", 1000}});
+  page->InitRestorePage();
+  ASSERT_EQ(sources()->count(), 2);
+  ASSERT_EQ(names(), QStringList{"own.txt"});
+  {
+    store::DBConnection service;
+    service.Open(app.statusDb());
+    service.Execute("BEGIN EXCLUSIVE");
+    win.policy = store::kNoWait;
+    const int sleeps = waiter.sleeps;
+    try {
+      page->InitRestorePage();
+      ADD_FAILURE() << "no busy error";
+    } catch (const store::DBError& e) {
+      EXPECT_TRUE(e.isBusy());
+    }
+    EXPECT_EQ(waiter.sleeps, sleeps);
+    EXPECT_EQ(sources()->count(), 2);
+    EXPECT_EQ(names(), QStringList{"own.txt"});
+  }
+  page->InitRestorePage();
+  EXPECT_EQ(sources()->currentText(), "PC1");
+  EXPECT_EQ(names(), QStringList{"own.txt"});
+}
+
 TEST_F(PageTest, FolderTreeQueuesTickedFoldersOnly) {
   test::addRows(app.filesDb(), {{"C:\\a", "x.", "txt", 1}, {"C:\\a\\b", "y.", "txt", 2}, {"C:\\c\\d", "z.", "txt", 3},
                                 {"C:\\a", "old.", "txt", 4, "2009-01-01 00:00:00", false}});

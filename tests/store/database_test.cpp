@@ -94,6 +94,30 @@ TEST(DatabaseComponent, RowWalkReadsAsTheRecordsetAndStopsEarly) {
   EXPECT_THROW(c.ForEachRow("SELECT * FROM Nothing", {}, [](const DBRow&) { return true; }), DBError);
 }
 
+// A read given up on another thread must not run its sort to the end first.
+TEST(DatabaseComponent, ARaisedStopFlagEndsAStatementEvenInItsSort) {
+  test::TempAppFolder app;
+  DBConnection c;
+  c.Open(app.filesDb());
+  const QString sorted =
+      "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 200000) SELECT i FROM n ORDER BY -i";
+  std::atomic<bool> stop{true};
+  c.InterruptWhen(&stop);
+  int rows = 0;
+  try {
+    c.ForEachRow(sorted, {}, [&](const DBRow&) { return ++rows > 0; });
+    ADD_FAILURE() << "not interrupted";
+  } catch (const DBError& e) {
+    EXPECT_FALSE(e.isBusy());
+  }
+  EXPECT_EQ(rows, 0);
+  stop = false;
+  EXPECT_EQ(c.ForEachRow(sorted, {}, [](const DBRow& row) { return row.Long(0) == 200000; }), 2);
+  c.InterruptWhen(nullptr);
+  stop = true;
+  EXPECT_EQ(c.Query("SELECT 1 AS one").Long("one"), 1);
+}
+
 TEST(DatabaseComponent, BooleansAreStoredAsOneAndZero) {
   test::TempAppFolder app;
   DBConnection c;

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QSignalBlocker>
 #include <QTimer>
 #include <QTreeWidget>
@@ -242,7 +243,8 @@ QString RestorePage::shownCatalogue() const {
 // ---- Source side -------------------------------------------------------------------------
 
 void RestorePage::DBSelectAllMachineNames() {
-  const auto entries = keys::DBSelectAllMachineNames(databases().statusDb, keys::MachineListEnd::AtEmptyName);
+  const auto entries = keys::DBSelectAllMachineNames(databases().statusDb, keys::MachineListEnd::AtEmptyName,
+                                                     services_.databasePolicy());
   if (!entries) return;  // the table cannot be read: the list keeps its entries
   machines_ = *entries;
   const QSignalBlocker block(cbxSources);
@@ -254,6 +256,14 @@ void RestorePage::DBSelectAllMachineNames() {
 
 void RestorePage::InitRestorePage() {
   connectRestoreButtons();
+  // From the status tick nothing here waits on a busy Status.db: this read throws before the
+  // page changes, and the tick runs the whole again a second later.
+  const store::RetryPolicy policy = services_.databasePolicy();
+  try {
+    store::readSetting(databases().statusDb, QStringLiteral("DIdentity"), policy);
+  } catch (const store::DBError& e) {
+    if (e.isBusy() && policy.budgetMs <= 0) throw;
+  }
   DBSelectAllMachineNames();
   bool ok = false;
   const qint64 dIdentity = readSetting(QStringLiteral("DIdentity")).trimmed().toLongLong(&ok);
@@ -264,6 +274,11 @@ void RestorePage::InitRestorePage() {
       const QSignalBlocker block(cbxSources);
       cbxSources->setCurrentIndex(i);
     }
+    // The status tick re-initialises the page while the first showing may still be reading
+    // the same catalogue (most of a million rows): that read goes on rather than start over.
+    const auto db = CatalogueDatabase(databases().statusDb, databases().filesDb, appFolder(), cbxSources->itemText(i),
+                                      QStringLiteral("Files.db"), policy);
+    if (db && !db->isEmpty() && (*db == readingCatalogue_ || *db == pendingCatalogue_)) continue;
     DFolderView(cbxSources->itemText(i));
   }
 }
@@ -291,7 +306,7 @@ void RestorePage::DFolderView(const QString& machineName) {
   records_ = freshRecords();
   pendingCatalogue_.clear();
   const auto db = CatalogueDatabase(databases().statusDb, databases().filesDb, appFolder(), machineName,
-                                    QStringLiteral("Files.db"));
+                                    QStringLiteral("Files.db"), services_.databasePolicy());
   // This computer's catalogue can hold most of a million files: while nobody sees the page
   // (the main window's load runs before the window is shown), it is read when the page is
   // first shown instead.
@@ -305,6 +320,7 @@ void RestorePage::DFolderView(const QString& machineName) {
 }
 
 bool RestorePage::readCatalogue(const QString& db) {
+  const QScopedValueRollback<QString> reading(readingCatalogue_, db);
   return readUploadedFilesInSteps(db, records_, lblStats, loadGeneration_);
 }
 

@@ -148,6 +148,7 @@ class RestorePage : public QWidget,
   QList<keys::MachineEntry> machines_;
   UploadedFileRecords records_ = freshRecords();
   QString pendingCatalogue_;
+  QString readingCatalogue_;  // the catalogue a read under way (the latest one) fills the records from
   quint64 loadGeneration_ = 0;
   bool busy_ = false;
   bool restoreButtonsConnected_ = false;
