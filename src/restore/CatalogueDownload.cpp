@@ -2,8 +2,11 @@
 
 #include <curl/curl.h>
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QStorageInfo>
 #include <cmath>
 #include <optional>
 
@@ -23,6 +26,9 @@ DownloadLimits g_limits;
 constexpr qsizetype kHeaderBuffer = 1024;
 // How long one wait for the network lasts before the window gets its events again.
 constexpr int kPollMs = 50;
+// A transfer that moves less than this within the stall time is stalled too: a server that
+// drips a byte now and then would otherwise keep the transfer (and the program) going for ever.
+constexpr qint64 kStallBytes = 1024;
 
 qint64 monotonicMs() {
   static QElapsedTimer clock;
@@ -92,6 +98,16 @@ size_t receive(char* data, size_t size, size_t count, void* user) {
         t.failure = QStringLiteral("the reply's length header is not a number above 0");
         return 0;
       }
+      // A length the disk cannot take is refused before a byte is written.
+      const QString folder = QFileInfo(t.path).absolutePath();
+      const qint64 free = QStorageInfo(folder).bytesAvailable();
+      if (free >= 0 && t.expected > free) {
+        t.failure = QStringLiteral("the reply states %1 bytes, but only %2 bytes are free in %3")
+                        .arg(t.expected)
+                        .arg(free)
+                        .arg(QDir::toNativeSeparators(folder));
+        return 0;
+      }
     } else {
       if (t.header.size() >= kHeaderBuffer) {
         t.failure = QStringLiteral("the reply has no length header");
@@ -105,19 +121,30 @@ size_t receive(char* data, size_t size, size_t count, void* user) {
 }
 
 // Runs the transfer, letting the window process its events between short waits for the
-// network. Gives the transfer's result, or nullopt when no byte came for the stall time.
-std::optional<CURLcode> perform(CURL* curl, const Transfer& t) {
+// network. Gives the transfer's result, or nullopt when it stalled: fewer than kStallBytes came
+// within the stall time (stalledBytes says how many).
+std::optional<CURLcode> perform(CURL* curl, const Transfer& t, qint64& stalledBytes) {
   const auto now = [] { return g_limits.nowMs ? g_limits.nowMs() : monotonicMs(); };
-  qint64 lastByteAt = now();
-  qint64 seen = t.received;
+  qint64 markAt = now();  // when the transfer last moved kStallBytes
+  qint64 mark = t.received;
+  qint64 anyAt = markAt;  // when the last byte came
+  qint64 any = t.received;
   return keys::PerformInSteps(curl, kPollMs, [&] {
     platform::doEvents();
-    if (t.received != seen) {
-      seen = t.received;
-      lastByteAt = now();
+    const qint64 at = now();
+    const qint64 stallMs = qint64(g_limits.stallSeconds) * 1000;
+    if (t.received != any) {
+      any = t.received;
+      anyAt = at;
+    }
+    if (t.received - mark >= kStallBytes) {
+      mark = t.received;
+      markAt = at;
       return true;
     }
-    return now() - lastByteAt < qint64(g_limits.stallSeconds) * 1000;  // false: stalled
+    if (at - markAt < stallMs) return true;
+    stalledBytes = at - anyAt >= stallMs ? 0 : t.received - mark;
+    return false;  // stalled
   });
 }
 
@@ -173,7 +200,8 @@ bool DownloadFile(const QString& url, const QString& fileName, DownloadCopy copy
   curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, long(g_limits.connectMs));
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(curl, CURLOPT_NOPROXY, noProxy.constData());
-  const std::optional<CURLcode> rc = perform(curl, t);
+  qint64 stalledBytes = 0;
+  const std::optional<CURLcode> rc = perform(curl, t, stalledBytes);
   long status = 0;
   curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
   curl_easy_cleanup(curl);
@@ -183,7 +211,9 @@ bool DownloadFile(const QString& url, const QString& fileName, DownloadCopy copy
     errNo = rc ? int(*rc) : 0;
     return fail(t.failure);
   }
-  if (!rc) return fail(QStringLiteral("no data arrived for %1 seconds").arg(g_limits.stallSeconds));
+  if (!rc && stalledBytes == 0) return fail(QStringLiteral("no data arrived for %1 seconds").arg(g_limits.stallSeconds));
+  if (!rc)
+    return fail(QStringLiteral("only %1 bytes arrived in %2 seconds").arg(stalledBytes).arg(g_limits.stallSeconds));
   if (*rc != CURLE_OK) {
     errNo = int(*rc);
     return fail(QString::fromUtf8(curl_easy_strerror(*rc)));

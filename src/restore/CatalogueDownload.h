@@ -28,15 +28,15 @@ using CaptionFn = std::function<void(const QString&)>;
 // answering while the transfer runs. True when a non-empty numeric header above 0 and exactly
 // that many body bytes arrived with status 200 and were written. A reply that starts with "#"
 // gives false without a message and leaves no file. Any other failure (a reply without "#", a
-// header that is not a number above 0, a body shorter or longer than the header states, a
-// status other than 200, no byte for the stall time, a transfer error, a file that cannot be
-// written) shows "Error in DownloadFile - " + reason, leaves no file and gives false. errNo is
-// the transfer's error code (0 when none).
+// header that is not a number above 0 or states more than the disk has free, a body shorter or
+// longer than the header states, a status other than 200, less than a kilobyte within the
+// stall time, a transfer error, a file that cannot be written) shows "Error in DownloadFile - "
+// + reason, leaves no file and gives false. errNo is the transfer's error code (0 when none).
 bool DownloadFile(const QString& url, const QString& fileName, DownloadCopy copy, const CaptionFn& mainCaption,
                   int& errNo);
 
 // Limits of a transfer: the connection must be made within connectMs, and a transfer that
-// moves no byte for stallSeconds is given up. nowMs is the clock the stall is measured with
+// moves less than a kilobyte in stallSeconds is given up. nowMs is the clock the stall is measured with
 // (milliseconds, steadily rising; a monotonic clock when empty).
 struct DownloadLimits {
   int connectMs = 15000;

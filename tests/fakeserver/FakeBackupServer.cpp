@@ -329,7 +329,7 @@ struct FakeBackupServer::Impl {
             const QByteArray key = faults.downloadWrongSessionKey ? randomBytes(56) : s->key;
             bfEncrypt(it->second, key, body);
             const qint64 count = faults.downloadCountOverride >= 0 ? faults.downloadCountOverride : body.size();
-            reply = QByteArray::number(count) + "#" + body;
+            reply = (faults.downloadHeader.isEmpty() ? QByteArray::number(count) : faults.downloadHeader) + "#" + body;
             if (faults.downloadNoTerminator) reply = QByteArray::number(count);
             rec.served = true;
           }
@@ -362,7 +362,20 @@ struct FakeBackupServer::Impl {
     } else if (r.method == QLatin1String("GET") && lowerPath.endsWith(QLatin1String("/download.aspx"))) {
       const QByteArray out = download(r);
       res.status = faults.downloadStatus;
-      if (faults.downloadStallAfter >= 0) {
+      if (faults.downloadDripMs >= 0) {
+        // The header goes out whole, then the body a byte at a time, slowly, until stop().
+        const size_t head = size_t(out.indexOf('#') + 1);
+        const int dripMs = faults.downloadDripMs;
+        res.set_content_provider(size_t(out.size()) + (1u << 20), "application/octet-stream",
+                                 [this, out, head, dripMs](size_t offset, size_t, httplib::DataSink& sink) {
+                                   if (offset < head) return sink.write(out.constData() + offset, head - offset);
+                                   std::unique_lock<std::mutex> lock(stallMutex);
+                                   if (stallEnd.wait_for(lock, std::chrono::milliseconds(dripMs),
+                                                         [this] { return stopping.load(); }))
+                                     return false;
+                                   return sink.write("x", 1);
+                                 });
+      } else if (faults.downloadStallAfter >= 0) {
         // The first bytes go out, then the connection stays open without a byte more.
         const size_t sent = size_t(std::min<qint64>(faults.downloadStallAfter, out.size()));
         res.set_content_provider(size_t(out.size()), "application/octet-stream",

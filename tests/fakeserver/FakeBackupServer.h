@@ -81,6 +81,8 @@ struct Faults {
   bool downloadWrongSessionKey = false;    // session layer under another key
   int downloadStatus = 200;                // HTTP status of the download page's reply
   qint64 downloadStallAfter = -1;          // >= 0: that many reply bytes, then nothing until stop()
+  QByteArray downloadHeader;               // non-empty: sent as the length header instead of the count
+  int downloadDripMs = -1;                 // >= 0: after "#", one byte every that many ms until stop()
 };
 
 class FakeBackupServer {

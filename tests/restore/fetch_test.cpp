@@ -198,11 +198,15 @@ TEST_F(FetchTest, MisframedRepliesAndAStalledServerAreFailedDownloads) {
     messages.texts.clear();
     return DownloadTextCatalogue(ctx, account.fileKeyHex, account.machineId);
   };
-  Faults longer, zero, status;
+  Faults longer, zero, status, letters, negative, beyondNumbers, beyondTheDisk;
   longer.downloadCountOverride = 8;  // the body is longer than that
   zero.downloadCountOverride = 0;
-  status.downloadStatus = 404;
-  for (const Faults& f : {longer, zero, status}) {
+  status.downloadStatus = 500;
+  letters.downloadHeader = "abc";
+  negative.downloadHeader = "-5";
+  beyondNumbers.downloadHeader = "99999999999999999999";
+  beyondTheDisk.downloadHeader = "900000000000000";  // 900 TB: refused before a byte is written
+  for (const Faults& f : {longer, zero, status, letters, negative, beyondNumbers, beyondTheDisk}) {
     EXPECT_NE(fetch(f), "OK");
     ASSERT_EQ(messages.texts.size(), 2);
     EXPECT_TRUE(messages.texts[0].startsWith("Error in DownloadFile - ")) << messages.texts[0].toStdString();
@@ -221,9 +225,25 @@ TEST_F(FetchTest, MisframedRepliesAndAStalledServerAreFailedDownloads) {
   const int pumps = waiter.eventPumps;
   EXPECT_NE(fetch(stall), "OK");
   setDownloadLimits(saved);
-  EXPECT_EQ(messages.texts,
-            (QStringList{"Error in DownloadFile - no data arrived for 30 seconds", "File Download Unsuccessfull..."}));
+  ASSERT_EQ(messages.texts.size(), 2);
+  EXPECT_TRUE(messages.texts[0].startsWith("Error in DownloadFile - ")) << messages.texts[0].toStdString();
+  EXPECT_TRUE(messages.texts[0].endsWith(" 30 seconds")) << messages.texts[0].toStdString();
+  EXPECT_EQ(messages.texts[1], "File Download Unsuccessfull...");
   EXPECT_GT(waiter.eventPumps, pumps);
+  EXPECT_FALSE(QFile::exists(app.file("temp.tmp")));
+
+  // A byte now and then keeps no transfer going: what moves less than a kilobyte in the stall
+  // time has stalled too.
+  limits.nowMs = [&] { return clock += 1000; };  // a byte comes at nearly every look
+  setDownloadLimits(limits);
+  Faults drip;
+  drip.downloadDripMs = 2;
+  drip.downloadHeader = "1000000";
+  EXPECT_NE(fetch(drip), "OK");
+  setDownloadLimits(saved);
+  ASSERT_EQ(messages.texts.size(), 2);
+  EXPECT_TRUE(messages.texts[0].startsWith("Error in DownloadFile - only ")) << messages.texts[0].toStdString();
+  EXPECT_TRUE(messages.texts[0].endsWith(" bytes arrived in 30 seconds")) << messages.texts[0].toStdString();
   EXPECT_FALSE(QFile::exists(app.file("temp.tmp")));
 }
 
