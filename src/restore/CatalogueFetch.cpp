@@ -132,6 +132,9 @@ bool IsCatalogueDatabase(const QString& path) {
     for (store::DBRecordset columns = c.Query(QStringLiteral("PRAGMA table_xinfo(File)")); !columns.AtEnd();
          columns.MoveNext())
       if (columns.Long(QStringLiteral("hidden")) != 0) return false;
+    // Compiles only when the table has every column the restore reads.
+    c.Query(QStringLiteral("Select Folder, FileName, Extension, Filesize, DateCreated, DateLastModified, DateUploaded, "
+                           "Uploaded From File LIMIT 0"));
     return true;
   } catch (const store::DBError&) {
     return false;

@@ -43,9 +43,9 @@ struct FetchContext {
 QString DownloadDatabaseCatalogue(const FetchContext& ctx, const QString& fileKey, const QString& machineId,
                                   const QString& machineName, const QString& fullPath = kInnerDbFile);
 
-// True when the file opens as an SQLite database holding a File table that stores its columns
-// (not a view, a virtual table or a table with generated columns, whose reads could compute
-// without end).
+// True when the file opens as an SQLite database holding a File table with the columns of a
+// catalogue that stores its columns (not a view, a virtual table or a table with generated
+// columns, whose reads could compute without end).
 bool IsCatalogueDatabase(const QString& path);
 
 // The text chain: session, download of fullPath ("Files.txt") into temp.tmp, both layers off

@@ -180,15 +180,31 @@ void runAside(const std::function<void(const std::atomic<bool>& stop)>& work, co
 // the dates as stored text (a plain stored date as it stands, any other form read and written
 // back the full way, an unreadable one as no date).
 struct CopyRow {
-  QString folder, fileName, extension;
+  QByteArray folder, fileName, extension;
   double size = 0;
   QVariant created, modified;
 };
 
-QString storedAgain(const DBRow& row, int c) {
-  const QByteArrayView t = row.Utf8(c);
-  if (!t.isEmpty() && !t.contains('\'')) return QString::fromUtf8(t);
-  return store::toStoredText(store::fromStoredText(row.Text(c)));
+// The texts keep their stored bytes: a name that is not valid UTF-8 (written in another code
+// page) must reach Files.db as it came, not as replacement characters, which would make two
+// such files one row. A quote is one byte in UTF-8 and in every code page, so pairs are undone
+// and made again on the bytes: a run of n quotes becomes n rounded up to an even number.
+QByteArray storedAgain(const DBRow& row, int c) {
+  const QByteArrayView view = row.Utf8(c);
+  const QByteArray t = view.isEmpty() ? row.Text(c).toUtf8() : view.toByteArray();
+  if (!t.contains('\'')) return t;
+  QByteArray out;
+  out.reserve(t.size() + 8);
+  for (qsizetype i = 0; i < t.size();) {
+    if (t[i] != '\'') {
+      out.append(t[i++]);
+      continue;
+    }
+    qsizetype run = 0;
+    while (i < t.size() && t[i] == '\'') ++run, ++i;
+    out.append(QByteArray(run + run % 2, '\''));
+  }
+  return out;
 }
 
 QVariant storedDate(const DBRow& row, int c) {
@@ -278,9 +294,9 @@ bool copyFileEntries(const QString& sourceDb, const QString& destDb, const Progr
         const qsizetype end = std::min(rows.size(), start + kCopyRowsPerTransaction);
         for (qsizetype i = start; i < end; ++i) {
           const CopyRow& r = rows[i];
-          cmd.BindText(2, r.folder);
-          cmd.BindText(3, r.fileName);
-          cmd.BindText(4, r.extension);
+          cmd.BindUtf8(2, r.folder);
+          cmd.BindUtf8(3, r.fileName);
+          cmd.BindUtf8(4, r.extension);
           cmd.BindFixed(5, r.size);
           cmd.BindValue(6, r.created);
           cmd.BindValue(7, r.modified);

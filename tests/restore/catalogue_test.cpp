@@ -182,6 +182,29 @@ TEST(Catalogue, WriteBackIntoFilesDb) {
             1);
   EXPECT_EQ(test::rowCount(app.filesDb(), "Select * From File WHERE Folder = ? AND Uploaded = 0", {"C:\\Local"}), 1);
 
+  // Names keep their stored bytes: two that are not UTF-8 stay two rows, quotes are doubled
+  // by runs (a lone one or an odd run gets its pair).
+  const QString rawCopy = test::makeCatalogue(app.file("RawFiles.db"), {});
+  const QString rawDest = test::makeCatalogue(app.file("RawDest.db"), {});
+  {
+    store::DBConnection c;
+    c.Open(rawCopy);
+    c.Execute("Insert Into File (Folder, FileName, Extension, Filesize, Uploaded) Values "
+              "('C:\\Raw', CAST(X'78FF2E' AS TEXT), 'txt', 1, 1), ('C:\\Raw', CAST(X'78FE2E' AS TEXT), 'txt', 2, 1), "
+              "('C:\\Raw', 'o''k.', 'txt', 3, 1), ('C:\\Raw', 'o''''''k.', 'txt', 4, 1)");
+  }
+  ASSERT_TRUE(DBInsertFileEntries(rawCopy, rawDest, {}));
+  {
+    store::DBConnection c;
+    c.Open(rawDest);
+    QStringList raw;
+    for (auto rs = c.Query("Select hex(FileName) AS h From File WHERE Folder = 'C:\\Raw' ORDER BY Filesize"); !rs.AtEnd();
+         rs.MoveNext())
+      raw << rs.Text("h");
+    EXPECT_EQ(raw, (QStringList{"78FF2E", "78FE2E", QByteArray("o''k.").toHex().toUpper(),
+                                QByteArray("o''''k.").toHex().toUpper()}));
+  }
+
   // A missing source commits nothing and says so.
   EXPECT_FALSE(DBInsertFileEntries(app.file("Missing.db"), app.filesDb(), {}));
   EXPECT_EQ(messages.texts.last(), "Restore directory failed...");

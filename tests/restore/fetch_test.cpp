@@ -278,4 +278,19 @@ TEST_F(FetchTest, AWrongFileKeyThatPassesThePaddingKeepsTheOldCopy) {
   EXPECT_EQ(r[0].FileName, "kept.");
   EXPECT_EQ(store::settingValue(app.statusDb(), "DIdentity"), "0");
   EXPECT_FALSE(QFile::exists(app.file("PC9Files.db.new")));
+
+  // What such a key gives is no catalogue: not a database, no File table, or one without the
+  // catalogue's columns.
+  EXPECT_TRUE(IsCatalogueDatabase(old));
+  test::writeFile(dir.filePath("garbage"), QByteArray(4096, 'g'));
+  EXPECT_FALSE(IsCatalogueDatabase(dir.filePath("garbage")));
+  for (const char* schema : {"CREATE TABLE Other (a)", "CREATE TABLE File (FileID INTEGER, Name TEXT, Size INTEGER)"}) {
+    const QString path = dir.filePath("odd.db");
+    QFile::remove(path);
+    store::DBConnection c;
+    c.Create(path);
+    c.Execute(schema);
+    c.Close();
+    EXPECT_FALSE(IsCatalogueDatabase(path)) << schema;
+  }
 }
