@@ -72,5 +72,10 @@ awk -v n="$rows" -v r="$raw" -v o="$ours" 'BEGIN {
 # A catalogue download from a server that stops sending (takes the full 30 s).
 run stalled "$share"
 
+# Sync of this computer end to end: the 200,000-row catalogue fetched from the fake server,
+# both layers taken off, unzipped, written back into Files.db and shown.
+cp "$d/Files200k.db" "$d/app200k/Files.db"
+run sync "$d/app200k" "$d/cat200k.db"
+
 # The program's start with this computer's 850,000-file catalogue chosen for restore.
 run startup "$d/app850k"

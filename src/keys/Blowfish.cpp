@@ -6,6 +6,7 @@
 #include <QFile>
 
 #include "keys/HexConvert.h"
+#include "platform/Wait.h"
 
 namespace corvane::keys {
 
@@ -111,6 +112,8 @@ QString BlowfishDecryptFileHex(const QString& outputPath, const QString& inputPa
   QByteArray pending;  // decrypted bytes held back: the last block carries the padding
   qint64 done = 0;
   while (done < total) {
+    // A catalogue runs to tens of megabytes: the window answers between the chunks.
+    platform::keepResponsive();
     const QByteArray chunk = in.read(std::min(kChunk, total - done));
     if (chunk.isEmpty() || chunk.size() % kBlock != 0) return fail(BlfReadError);
     done += chunk.size();

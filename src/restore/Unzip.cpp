@@ -11,6 +11,7 @@
 #include <cstdio>
 
 #include "platform/Messages.h"
+#include "platform/Wait.h"
 #include "platform/Windows1252.h"
 
 namespace corvane::restore {
@@ -133,6 +134,8 @@ EntryRead streamEntry(zip_t* za, zip_uint64_t index, const zip_stat_t& st, bool 
   quint64 total = 0;
   char buf[32768];
   for (;;) {
+    // An entry can expand to hundreds of megabytes: the window answers while it does.
+    platform::keepResponsive();
     const zip_int64_t n = zip_fread(zf, buf, sizeof buf);
     if (n < 0) {
       const bool wrongPassword = zip_error_code_zip(zip_file_get_error(zf)) == ZIP_ER_WRONGPASSWD;

@@ -11,6 +11,10 @@
 //   import <appdir>                   Files.txt into a fresh download catalogue: "<rows> <seconds>"
 //   stalled <share>                   the text catalogue from a server that stops sending
 //   startup <appdir>                  the program's window shown, then the Restore tab visited
+//   sync <appdir> <catalogue>         Sync of this computer against a server holding <catalogue>
+//   serve <appdir> <catalogue> <other> a server for a session by hand: this computer's catalogue,
+//                                     and a second computer "OTHERPC" whose catalogue is <other>;
+//                                     prints the value for CORVANE_SERVER and runs until ended
 #include <sqlite3.h>
 
 #include <QApplication>
@@ -26,7 +30,9 @@
 #include <thread>
 
 #include "fakeserver/FakeBackupServer.h"
+#include "keys/Blowfish.h"
 #include "keys/EncryptionSession.h"
+#include "keys/HexConvert.h"
 #include "keys/KeysTable.h"
 #include "platform/AppFolder.h"
 #include "platform/Messages.h"
@@ -43,6 +49,7 @@
 #include "store/FileTables.h"
 #include "store/Settings.h"
 #include "support/FakeMainWindow.h"
+#include "restore/restore_fixture.h"
 
 using namespace corvane;
 
@@ -339,6 +346,75 @@ int stalled(const QString& share, GapWaiter& waiter) {
   return result == QLatin1String("OK") ? 1 : 0;
 }
 
+constexpr const char* kBenchFileKey = "00112233445566778899AABBCCDDEEFF";
+
+// Gives the computer's key row a real file key (the one the server enciphers its catalogue
+// with) and has the server hold the catalogue as it sends one: zipped, under that key.
+void serveCatalogue(fakeserver::FakeBackupServer& server, const QString& statusDb, qint64 keyId,
+                    const QString& machineName, const QString& machineId, const QString& catalogue) {
+  const QString fileKeyKey = QStringLiteral("kk%1").arg(keyId);
+  store::DBConnection c;
+  c.Open(statusDb);
+  c.Execute(QStringLiteral("Update Keys Set FileKeyE = ?, FileKeyKey = ? WHERE KeyID = ?"),
+            {keys::BlowfishEncryptHex(kBenchFileKey, keys::StringToHex(fileKeyKey)), fileKeyKey, keyId});
+  c.Execute(QStringLiteral("Update Keys Set MachineNameE = ?, MachineIDE = ? WHERE KeyID = ?"),
+            {keys::EncodeKeyColumn(machineName, fileKeyKey), keys::EncodeKeyColumn(machineId, fileKeyKey), keyId});
+  c.Close();
+  server.addAccount({"ann", "pw", machineName, machineId, kBenchFileKey, fileKeyKey});
+  QFile db(catalogue);
+  if (!db.open(QIODevice::ReadOnly)) die("cannot read " + catalogue);
+  server.setCatalogueFile(machineId, "FilesE.db",
+                          test::zipOf({{"FilesE.db", fakeserver::FakeBackupServer::encryptWithKey(db.readAll(), kBenchFileKey)}}));
+}
+
+// Sync of this computer: the catalogue fetched, both layers taken off, unzipped and written
+// back into Files.db, the list shown again.
+int sync(const QString& appDir, const QString& catalogue, GapWaiter& waiter) {
+  fakeserver::FakeBackupServer server;
+  if (!server.start()) die("cannot start the fake server");
+  fakeserver::ScopedServerHost host(server.hostPort());
+  const auto paths = store::DatabasePaths::forAppFolder(appDir);
+  const qint64 keyId = store::settingValue(paths.statusDb, QStringLiteral("Identity")).toLongLong();
+  serveCatalogue(server, paths.statusDb, keyId, QStringLiteral("BENCHPC"), QStringLiteral("M-1"), catalogue);
+  LastMessage messages;
+  platform::setMessageBoxes(&messages);
+  Page p(appDir);
+  p.page->InitRestorePage();
+  waiter.restart();
+  QElapsedTimer t;
+  t.start();
+  p.page->btnSync_Click();
+  const double secs = t.nsecsElapsed() / 1e9;
+  platform::setMessageBoxes(nullptr);
+  std::printf("sync of this computer with a %d-file catalogue from the server: %.2f s, longest pause %lld ms%s\n",
+              p.page->fileList().rowCount(), secs, waiter.longestMs(),
+              messages.last.isEmpty() ? "" : qPrintable(" (message \"" + messages.last + "\")"));
+  return messages.last.isEmpty() ? 0 : 1;
+}
+
+int serve(const QString& appDir, const QString& catalogue, const QString& other) {
+  fakeserver::FakeBackupServer server;
+  if (!server.start()) die("cannot start the fake server");
+  const auto paths = store::DatabasePaths::forAppFolder(appDir);
+  const qint64 keyId = store::settingValue(paths.statusDb, QStringLiteral("Identity")).toLongLong();
+  serveCatalogue(server, paths.statusDb, keyId, QStringLiteral("BENCHPC"), QStringLiteral("M-1"), catalogue);
+  qint64 otherId = 0;
+  {
+    store::DBConnection c;
+    c.Open(paths.statusDb);
+    otherId = c.Query(QStringLiteral("Select max(KeyID) AS n From Keys")).Long("n");
+  }
+  if (otherId == keyId) {
+    const auto id = keys::DBInsertKey(paths.statusDb, "ann", "pw", "M-2", "OTHERPC", "Y", "00", "kk2", "");
+    if (!id) die("cannot add the second computer");
+    otherId = *id;
+  }
+  serveCatalogue(server, paths.statusDb, otherId, QStringLiteral("OTHERPC"), QStringLiteral("M-2"), other);
+  std::printf("%s\n", qPrintable(server.hostPort()));
+  std::fflush(stdout);
+  return QCoreApplication::exec();
+}
+
 // The program's start with this computer's catalogue chosen for restore, then the user's first
 // visit to the Restore tab.
 int startup(const QString& appDir, GapWaiter& waiter) {
@@ -399,5 +475,7 @@ int main(int argc, char** argv) {
   if (cmd == "import" && args.size() == 2) return import(args[1]);
   if (cmd == "stalled" && args.size() == 2) return stalled(args[1], waiter);
   if (cmd == "startup" && args.size() == 2) return startup(args[1], waiter);
+  if (cmd == "sync" && args.size() == 3) return sync(args[1], args[2], waiter);
+  if (cmd == "serve" && args.size() == 4) return serve(args[1], args[2], args[3]);
   die("unknown command or arguments: " + args.join(' '));
 }
