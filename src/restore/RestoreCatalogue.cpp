@@ -89,8 +89,9 @@ constexpr int kWaitForWorkMs = 40;
 // read was not stopped.
 // stop, when given, ends the read at once when it is raised (from another thread).
 int readRecords(const QString& dbdName, const QString& sql, const QVariantList& params, UploadedFileRecords& records,
-                const ReadProgress& progress, const std::atomic<bool>* stop = nullptr) {
+                const ReadProgress& progress, const std::atomic<bool>* stop = nullptr, bool* busy = nullptr) {
   int count = 0;
+  if (busy) *busy = false;
   // A catalogue that cannot be read leaves the records as they were, without a word (no
   // shared error text is touched: this may run on a thread of its own).
   try {
@@ -113,7 +114,8 @@ int readRecords(const QString& dbdName, const QString& sql, const QVariantList& 
       count = int(fresh.size() - 1);
       records = std::move(fresh);
     });
-  } catch (const DBError&) {
+  } catch (const DBError& e) {
+    if (busy) *busy = e.isBusy();
   }
   return count;
 }
@@ -341,7 +343,10 @@ int DBSelectAllUploadedFiles(const QString& dbdName, UploadedFileRecords& record
   return readRecords(dbdName, kAllUploaded, {}, records, progress);
 }
 
-int DBSelectAllUploadedFilesAside(const QString& dbdName, UploadedFileRecords& records, const ReadProgress& waiting) {
+int DBSelectAllUploadedFilesAside(const QString& dbdName, UploadedFileRecords& records, const ReadProgress& waiting,
+                                  bool* busy) {
+  if (busy) *busy = false;
+  bool stayedBusy = false;
   UploadedFileRecords fresh = records;
   std::atomic<qint64> rowsRead{0};
   bool givenUp = false;
@@ -354,13 +359,14 @@ int DBSelectAllUploadedFilesAside(const QString& dbdName, UploadedFileRecords& r
               rowsRead = rows;
               return !stop;
             },
-            &stop);
+            &stop, &stayedBusy);
       },
       [&] {
         givenUp = !waiting(rowsRead);
         return !givenUp;
       });
   if (givenUp) return 0;
+  if (busy) *busy = stayedBusy;
   records = std::move(fresh);
   return count;
 }

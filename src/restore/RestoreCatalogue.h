@@ -60,8 +60,10 @@ int DBSelectAllUploadedFiles(const QString& dbdName, UploadedFileRecords& record
 // tens of milliseconds with the rows read so far (so the window answers meanwhile; the database
 // sorts a large catalogue before its first row, which no step of this thread could break up).
 // waiting returning false gives the read up at once (the database's own sort included): the
-// records stay as passed and 0 is returned.
-int DBSelectAllUploadedFilesAside(const QString& dbdName, UploadedFileRecords& records, const ReadProgress& waiting);
+// records stay as passed and 0 is returned. busy, when given, tells a read that failed because
+// the database stayed busy past the bounded wait (the records then stay as passed too).
+int DBSelectAllUploadedFilesAside(const QString& dbdName, UploadedFileRecords& records, const ReadProgress& waiting,
+                                  bool* busy = nullptr);
 
 // The uploaded files of one folder (Folder exactly equal). Returns the count; 0 leaves the
 // records as passed.

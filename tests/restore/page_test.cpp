@@ -176,6 +176,26 @@ TEST_F(PageTest, TheTicksReinitialisationNeverWaitsOnABusyStatusDb) {
   EXPECT_EQ(names(), QStringList{"own.txt"});
 }
 
+// A catalogue the service keeps locked past the bounded wait is not a catalogue without files:
+// the list says it could not be read, and choosing the computer again reads it.
+TEST_F(PageTest, ABusyCatalogueSaysSoInsteadOfShowingNoFiles) {
+  test::addRows(app.filesDb(), {{"C:\\Mine", "own.", "txt", 1000}});
+  auto* stats = page->findChild<QLabel*>("lblStats");
+  {
+    store::DBConnection service;
+    service.Open(app.filesDb());
+    service.Execute("BEGIN EXCLUSIVE");
+    page->InitRestorePage();
+    EXPECT_EQ(page->fileList().rowCount(), 0);
+    EXPECT_EQ(stats->text(), ui::busyCatalogueText());
+    page->findChild<QLineEdit*>("tbxExtension")->setText("t");  // a filter of nothing says so too
+    EXPECT_EQ(stats->text(), ui::busyCatalogueText());
+  }
+  page->cbxSources_Click();
+  EXPECT_EQ(names(), QStringList{"own.txt"});
+  EXPECT_EQ(stats->text(), "1 Files, 1.0 KBytes");
+}
+
 TEST_F(PageTest, FolderTreeQueuesTickedFoldersOnly) {
   test::addRows(app.filesDb(), {{"C:\\a", "x.", "txt", 1}, {"C:\\a\\b", "y.", "txt", 2}, {"C:\\c\\d", "z.", "txt", 3},
                                 {"C:\\a", "old.", "txt", 4, "2009-01-01 00:00:00", false}});

@@ -242,15 +242,23 @@ QList<UploadedFileRecord> FileList::rows() const {
   return out;
 }
 
-bool readUploadedFilesInSteps(const QString& db, UploadedFileRecords& records, QLabel* progress, quint64& generation) {
+bool readUploadedFilesInSteps(const QString& db, UploadedFileRecords& records, QLabel* progress, quint64& generation,
+                              bool* busy) {
   const quint64 read = ++generation;
   progress->setText(QStringLiteral("Corvane Reading file list..."));
-  DBSelectAllUploadedFilesAside(db, records, [&](qint64 rows) {
-    if (rows > 0) progress->setText(QStringLiteral("Corvane Reading file list - %1 files...").arg(rows));
-    platform::doEvents();
-    return read == generation;  // another view or a sync has started meanwhile
-  });
+  DBSelectAllUploadedFilesAside(
+      db, records,
+      [&](qint64 rows) {
+        if (rows > 0) progress->setText(QStringLiteral("Corvane Reading file list - %1 files...").arg(rows));
+        platform::doEvents();
+        return read == generation;  // another view or a sync has started meanwhile
+      },
+      busy);
   return read == generation;
+}
+
+QString busyCatalogueText() {
+  return QStringLiteral("Corvane The catalogue is busy - its file list could not be read. Choose it again to retry.");
 }
 
 }  // namespace corvane::restore::ui

@@ -96,7 +96,11 @@ class FileList {
 // Reads a catalogue's uploaded files into records while the window answers, the rows read so
 // far shown in progress. Each read takes a new number from generation; a read started
 // meanwhile (a nested one, from an event) makes this one give up and return false, leaving
-// records as they were.
-bool readUploadedFilesInSteps(const QString& db, UploadedFileRecords& records, QLabel* progress, quint64& generation);
+// records as they were. busy tells a read that failed because the database stayed busy.
+bool readUploadedFilesInSteps(const QString& db, UploadedFileRecords& records, QLabel* progress, quint64& generation,
+                              bool* busy = nullptr);
+// What a list says instead of its figures when its catalogue stayed busy: an empty list would
+// read as a catalogue without files.
+QString busyCatalogueText();
 
 }  // namespace corvane::restore::ui

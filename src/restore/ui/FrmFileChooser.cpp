@@ -115,9 +115,10 @@ void FrmFileChooser::Form_Activate() {
                                  QStringLiteral("Download.db"))
                    .value_or(QString());
   if (!catalogue_.isEmpty()) {
-    const bool read = readUploadedFilesInSteps(catalogue_, records_, lblSortBy, loadGeneration_);
-    lblSortBy->setText(kSortByText);
+    bool busy = false;
+    const bool read = readUploadedFilesInSteps(catalogue_, records_, lblSortBy, loadGeneration_, &busy);
     if (!read) return;
+    lblSortBy->setText(busy ? busyCatalogueText() : kSortByText);
   }
   AddToFileChooser();
 }

@@ -304,6 +304,7 @@ void RestorePage::DFolderView(const QString& machineName) {
   platform::doEvents();
   ++loadGeneration_;  // a view still being read is given up
   records_ = freshRecords();
+  catalogueBusy_ = false;
   pendingCatalogue_.clear();
   const auto db = CatalogueDatabase(databases().statusDb, databases().filesDb, appFolder(), machineName,
                                     QStringLiteral("Files.db"), services_.databasePolicy());
@@ -321,7 +322,10 @@ void RestorePage::DFolderView(const QString& machineName) {
 
 bool RestorePage::readCatalogue(const QString& db) {
   const QScopedValueRollback<QString> reading(readingCatalogue_, db);
-  return readUploadedFilesInSteps(db, records_, lblStats, loadGeneration_);
+  bool busy = false;
+  if (!readUploadedFilesInSteps(db, records_, lblStats, loadGeneration_, &busy)) return false;
+  catalogueBusy_ = busy;
+  return true;
 }
 
 void RestorePage::showEvent(QShowEvent* e) {
@@ -459,7 +463,9 @@ void RestorePage::btnIdentity_Click() {
 
 // ---- File list -----------------------------------------------------------------------------
 
-void RestorePage::showStats(double count, double bytes) { lblStats->setText(StatsLine(count, bytes)); }
+void RestorePage::showStats(double count, double bytes) {
+  lblStats->setText(catalogueBusy_ ? busyCatalogueText() : StatsLine(count, bytes));
+}
 
 void RestorePage::AddToFileChooser() {
   const auto t = fileList_->show(records_);

@@ -149,6 +149,7 @@ class RestorePage : public QWidget,
   UploadedFileRecords records_ = freshRecords();
   QString pendingCatalogue_;
   QString readingCatalogue_;  // the catalogue a read under way (the latest one) fills the records from
+  bool catalogueBusy_ = false;  // the last read found the catalogue busy: the records are not its files
   quint64 loadGeneration_ = 0;
   bool busy_ = false;
   bool restoreButtonsConnected_ = false;
