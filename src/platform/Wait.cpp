@@ -23,9 +23,11 @@ class RealWaiter final : public Waiter {
     if (!sinceEvents_.isValid() || sinceEvents_.elapsed() >= 10) processEvents();
   }
   void paintPending() override {
+    if (sincePaint_.isValid() && sincePaint_.elapsed() < 10) return;
     const QCoreApplication* app = QCoreApplication::instance();
     if (app && QThread::currentThread() == app->thread())
       QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    sincePaint_.start();
   }
   void sleepPainting(int ms) override {
     if (ms <= 0) return;
@@ -43,6 +45,7 @@ class RealWaiter final : public Waiter {
 
  private:
   QElapsedTimer sinceEvents_;
+  QElapsedTimer sincePaint_;
 };
 
 RealWaiter realWaiter;

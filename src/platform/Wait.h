@@ -18,7 +18,8 @@ class Waiter {
   // queued until the wait is over); a plain sleep by default.
   virtual void sleepPainting(int milliseconds) { sleep(milliseconds); }
   // Lets the window paint (and timers run) without taking the user's clicks and keys, for a
-  // wait that must not start anything underneath itself; nothing by default.
+  // wait that must not start anything underneath itself; the real waiter does it at most every
+  // few milliseconds, so a loop of many small steps may call it at each; nothing by default.
   virtual void paintPending() {}
 };
 

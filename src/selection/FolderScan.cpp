@@ -20,6 +20,10 @@ namespace {
 constexpr int kCaptionEvery = 250;  // folders found between two progress captions
 constexpr RetryPolicy kScanWriteRetry{100, 3000};
 
+// Storing a drive's folders holds the write lock for a second or more at real scale: the window
+// keeps painting meanwhile, but takes no clicks, which would meet that lock.
+void paint() { platform::paintPending(); }
+
 // The rows of one drive ("C:") in the stored form: the drive's own row and every path below it.
 QVariantList driveRange(const QString& drive) {
   const QString stored = store::toStoredText(drive);
@@ -153,6 +157,7 @@ void FolderScan::storeScratch(const StoredFolders& folders, bool fullBuild) {
         read.BindValue(1, range[0]);
         read.BindValue(2, range[1]);
         while (read.Step()) {
+          paint();
           const auto it = found.constFind(read.Row().Utf8(1));
           if (it != found.constEnd() && !held[static_cast<size_t>(*it)])
             held[static_cast<size_t>(*it)] = true;
@@ -161,6 +166,7 @@ void FolderScan::storeScratch(const StoredFolders& folders, bool fullBuild) {
         }
         DBCommand toScratch = db.Prepare(QStringLiteral("Insert Into SFolder (Folders, Bu, BuAll) Values(?,0,0)"));
         for (qsizetype i = 0; i < folders.size(); ++i) {
+          paint();
           if (held[static_cast<size_t>(i)] || found.value(folders.at(i)) != i) continue;  // a folder listed twice is stored once
           toScratch.BindUtf8(1, folders.at(i));
           toScratch.Execute();
@@ -168,6 +174,7 @@ void FolderScan::storeScratch(const StoredFolders& folders, bool fullBuild) {
         if (!gone.isEmpty()) {
           DBCommand remove = db.Prepare(QStringLiteral("Delete from SFolder WHERE SFolderID = ?"));
           for (qint64 id : gone) {
+            paint();
             remove.BindLong(1, id);
             remove.Execute();
           }
@@ -177,6 +184,7 @@ void FolderScan::storeScratch(const StoredFolders& folders, bool fullBuild) {
               db.Prepare(QStringLiteral("Insert Into Folder (Folders, Bu, BuAll) Select ?, 0, 0 "
                                         "Where Not Exists (Select 1 From Folder Where Folders = ?)"));
           for (qsizetype i = 0; i < folders.size(); ++i) {
+            paint();
             toFolder.BindUtf8(1, folders.at(i));
             toFolder.BindUtf8(2, folders.at(i));
             toFolder.Execute();
@@ -196,7 +204,10 @@ QStringList FolderScan::DBCompareFolders(const QString& drive) {
     rows.BindValue(1, range[0]);
     rows.BindValue(2, range[1]);
     QStringList out;
-    while (rows.Step()) out.push_back(store::fromStoredText(rows.Row().Text(0)));
+    while (rows.Step()) {
+      paint();
+      out.push_back(store::fromStoredText(rows.Row().Text(0)));
+    }
     return out;
   });
 }
@@ -209,6 +220,7 @@ void FolderScan::DBUpdateFolders(const QStringList& newFolders) {
     DBCommand insert = db.Prepare(QStringLiteral("Insert Into Folder (Folders, Bu, BuAll) Select ?, ?, ? "
                                                  "Where Not Exists (Select 1 From Folder Where Folders = ?)"));
     for (const QString& folder : newFolders) {
+      paint();
       if (folder.isEmpty()) continue;
       FolderFlags flags;  // a folder whose parent has no row starts with both flags 0
       const qsizetype cut = folder.lastIndexOf('\\');

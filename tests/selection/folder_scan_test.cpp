@@ -59,6 +59,8 @@ TEST_F(FolderScanTest, FirstScanStoresEveryFolderOnceWithoutFlags) {
   for (auto it = t.cbegin(); it != t.cend(); ++it) EXPECT_EQ(it.value(), qMakePair(false, false)) << it.key().toStdString();
   EXPECT_EQ(storedFolder("C:\\with'quote"), "C:\\with''quote");
   EXPECT_EQ(folderTable("SFolder").size(), expected.size());
+  // The window paints while the folders are stored (the write lock held, clicks queued).
+  EXPECT_GE(waiter_.paints, expected.size());
   EXPECT_EQ(captions.value(0), "Corvane Checking folders...");
   EXPECT_TRUE(captions.contains("Corvane Checking C: for new folders... 9 updating database..."));
   EXPECT_TRUE(captions.contains("Corvane Checking D: for new folders... 2 updating database..."));
@@ -76,7 +78,9 @@ TEST_F(FolderScanTest, RescanAddsNewFoldersWithTheirParentsFlagsAndNothingTwice)
   }
   mk(c_, {"Data/New/Sub", "Data/x/x", "Other/Fresh"});
   mk(d_, {"Later"});
+  waiter_.paints = 0;
   run();
+  EXPECT_GE(waiter_.paints, 5 + 10);  // each new folder and each folder found
   auto t = folderTable();
   EXPECT_EQ(added, 5);
   EXPECT_EQ(t.size(), 10);

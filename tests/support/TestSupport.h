@@ -44,8 +44,10 @@ class FakeWaiter : public platform::Waiter {
   void sleep(int ms) override;
   void processEvents() override;
   void sleepPainting(int ms) override;  // counted as a sleep, and in paintingSleeps
+  void paintPending() override { ++paints; }
   int sleeps = 0;
   int paintingSleeps = 0;
+  int paints = 0;
   long long sleptMs = 0;
   int eventPumps = 0;
   std::function<void(int)> onSleep;

@@ -110,30 +110,59 @@ int makeTree(const QString& dir) {
   return 0;
 }
 
+// The longest stretch in which the window handled no event while it lives (a timer asks every
+// 5 ms).
+class StallProbe {
+ public:
+  StallProbe() {
+    timer_.setInterval(5);
+    QObject::connect(&timer_, &QTimer::timeout, [this] { mark(); });
+    timer_.start();
+    sinceLast_.start();
+  }
+  double longestMs() {
+    mark();
+    return longest_ / 1e6;
+  }
+
+ private:
+  void mark() {
+    longest_ = std::max(longest_, sinceLast_.nsecsElapsed());
+    sinceLast_.restart();
+  }
+  QTimer timer_;
+  QElapsedTimer sinceLast_;
+  qint64 longest_ = 0;
+};
+
 int scanFirst(const QString& tree, const QString& emptyDb, const QString& outDb, int runs) {
   useTreeAsDriveC(tree);
-  std::vector<double> ms;
+  std::vector<double> ms, stalls;
   qint64 found = 0;
   for (int i = 0; i < runs; ++i) {
     if (!copyFile(emptyDb, outDb)) return 1;
     selection::FolderScan scan(outDb, [](const QString&) {});
+    StallProbe probe;
     ms.push_back(timeMs([&] { scan.Run(selection::GetDrives()); }));
+    stalls.push_back(probe.longestMs());
     found = scan.foldersFound();
   }
-  std::printf("folders %lld\nms %.1f\n", static_cast<long long>(found), median(ms));
+  std::printf("folders %lld\nms %.1f\nstall_ms %.1f\n", static_cast<long long>(found), median(ms), median(stalls));
   return 0;
 }
 
 int rescan(const QString& tree, const QString& db, int runs) {
   useTreeAsDriveC(tree);
-  std::vector<double> ms;
+  std::vector<double> ms, stalls;
   qint64 added = 0;
   for (int i = 0; i < runs; ++i) {
     selection::FolderScan scan(db, [](const QString&) {});
+    StallProbe probe;
     ms.push_back(timeMs([&] { scan.Run(selection::GetDrives()); }));
+    stalls.push_back(probe.longestMs());
     added += scan.foldersAdded();
   }
-  std::printf("added %lld\nms %.1f\n", static_cast<long long>(added), median(ms));
+  std::printf("added %lld\nms %.1f\nstall_ms %.1f\n", static_cast<long long>(added), median(ms), median(stalls));
   return 0;
 }
 
@@ -404,26 +433,16 @@ class CountedMessages : public platform::MessageBoxes {
 void underLock(const QString& filesDb, int holdMs, const char* name, const std::function<void()>& action) {
   CountedMessages messages;
   platform::setMessageBoxes(&messages);
-  QElapsedTimer sinceLast;
-  qint64 longest = 0;
-  QTimer probe;
-  probe.setInterval(5);
-  QObject::connect(&probe, &QTimer::timeout, [&] {
-    longest = std::max(longest, sinceLast.nsecsElapsed());
-    sinceLast.restart();
-  });
-  double ms = 0;
+  double ms = 0, stall = 0;
   {
     ServiceLock lock(filesDb, holdMs);
     if (!lock.taken()) std::fprintf(stderr, "%s: the lock was not taken\n", name);
-    probe.start();
-    sinceLast.start();
+    StallProbe probe;
     ms = timeMs(action);
-    longest = std::max(longest, sinceLast.nsecsElapsed());
-    probe.stop();
+    stall = probe.longestMs();
   }
   platform::setMessageBoxes(nullptr);
-  std::printf("locked_%s_ms %.0f\nlocked_%s_stall_ms %.1f\nlocked_%s_messages %d\n", name, ms, name, longest / 1e6, name,
+  std::printf("locked_%s_ms %.0f\nlocked_%s_stall_ms %.1f\nlocked_%s_messages %d\n", name, ms, name, stall, name,
               messages.shown);
 }
 
