@@ -104,6 +104,7 @@ TEST_F(BackupPageTest, DriveTickFollowsItsOwnRowOnly) {
 
 TEST_F(BackupPageTest, TickStoresTheSubtreeShowsWhatIsStoredAndTellsTheService) {
   standardTree();
+  addFolders({{"D:\\Temp", true, false}});
   addExclude("deep");
   page().PopulateDriveNodes();
   tree()->expandItem(node("C:\\"));
@@ -111,8 +112,12 @@ TEST_F(BackupPageTest, TickStoresTheSubtreeShowsWhatIsStoredAndTellsTheService) 
   ASSERT_NE(node("C:\\a\\x\\deep"), nullptr);
   // Load the rows of drive C:, then of D:, so that a stale copy of C: would be on hand.
   tree()->expandItem(node("D:\\"));
+  ASSERT_TRUE(ticked("D:\\Temp"));
+  addExclude("temp");  // the exclusions the tick applies reach the other drive too
 
   click("C:\\a");
+  EXPECT_EQ(folderTable()["D:\\Temp"], qMakePair(false, false));
+  EXPECT_FALSE(ticked("D:\\Temp"));
   auto t = folderTable();
   EXPECT_EQ(t["C:\\a"], qMakePair(true, false));
   EXPECT_EQ(t["C:\\a\\x"], qMakePair(true, false));

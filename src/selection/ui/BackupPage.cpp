@@ -338,12 +338,13 @@ void BackupPage::LoadChildNodes(QTreeWidgetItem* node, FolderChildren& rows) {
   }
 }
 
-void BackupPage::UpdateTreeNodes(const QString& drive) {
-  // The nodes on show: those below a collapsed node are read again when it is expanded, so a
-  // tick costs what the user sees, not every folder loaded so far.
+void BackupPage::UpdateTreeNodes(const QString&) {
+  // The nodes on show, of every drive (the exclusions a tick applies reach any drive): those
+  // below a collapsed node are read again when it is expanded, so a tick costs what the user
+  // sees, not every folder loaded so far.
   QList<QTreeWidgetItem*> shown;
   for (auto it = nodes_.cbegin(); it != nodes_.cend(); ++it) {
-    if (it.key() == kRootKey || it.key().left(2).compare(drive, Qt::CaseInsensitive) != 0) continue;
+    if (it.key() == kRootKey) continue;
     bool onShow = true;
     for (const QTreeWidgetItem* p = it.value()->parent(); p && onShow; p = p->parent()) onShow = p->isExpanded();
     if (onShow) shown.push_back(it.value());

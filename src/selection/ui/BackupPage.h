@@ -52,8 +52,8 @@ class BackupPage : public QWidget, public shell::BackupPageHooks {
   // Adds the direct sub-folders of one node (each once) and ticks them from their rows.
   void LoadChildNodes(QTreeWidgetItem* node);
   void LoadChildNodes(QTreeWidgetItem* node, FolderChildren& rows);
-  // Re-ticks the nodes of a drive ("C:") on show (each parent expanded) from the stored flags
-  // (a node without a row: unticked).
+  // Re-ticks the nodes on show (each parent expanded), of every drive, from the stored flags (a
+  // node without a row: unticked). The drive is not looked at.
   void UpdateTreeNodes(const QString& drive);
   void ShowExtControls();
   void HideExtControls();
