@@ -260,20 +260,29 @@ namespace {
 class LineReader {
  public:
   explicit LineReader(QFile& file) : file_(file) {}
+  // A line longer than this names no file (a Windows path has at most 32,767 characters): it is
+  // given back empty, without ever being held whole, however long the server made it.
+  static constexpr qsizetype kLongestLine = 1 << 16;
+
   bool next(QByteArray& line) {
     for (;;) {
       const qsizetype nl = buffer_.indexOf('\n', pos_);
       if (nl >= 0 || atEnd_) {
         const qsizetype end = nl >= 0 ? nl : buffer_.size();
-        if (nl < 0 && pos_ >= end) return false;
+        if (nl < 0 && pos_ >= end && !skipping_) return false;
         qsizetype cut = end;
         while (cut > pos_ && buffer_[cut - 1] == '\r') --cut;
-        line = buffer_.mid(pos_, cut - pos_);
+        line = skipping_ ? QByteArray() : buffer_.mid(pos_, cut - pos_);
+        skipping_ = false;
         pos_ = nl >= 0 ? nl + 1 : end;
         return true;
       }
       buffer_.remove(0, pos_);
       pos_ = 0;
+      if (buffer_.size() > kLongestLine) {
+        buffer_.clear();
+        skipping_ = true;
+      }
       const QByteArray more = file_.read(1 << 20);
       if (more.isEmpty()) atEnd_ = true;
       buffer_ += more;
@@ -285,6 +294,7 @@ class LineReader {
   QByteArray buffer_;
   qsizetype pos_ = 0;
   bool atEnd_ = false;
+  bool skipping_ = false;
 };
 
 }  // namespace

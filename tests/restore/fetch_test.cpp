@@ -178,6 +178,15 @@ TEST_F(FetchTest, TextCatalogueImport) {
   EXPECT_EQ(test::rowCount(*db, "Select * From File WHERE Folder = 'C:' AND Extension = 'Other 002'"), 1);
   EXPECT_EQ(test::rowCount(*db, "Select * From File WHERE Folder = 'C:' AND FileName = 'root.'"), 1);
   EXPECT_FALSE(DBCreateDatabaseDownload(app.path(), "..\\Status"));
+
+  // A line of megabytes names no file and is never held whole; the lines around it still count.
+  const QByteArray huge = "C:\\Big\\" + QByteArray(3 << 20, 'a') + ".txt";
+  test::writeFile(app.file("Files.txt"), "C:\\Data\\b.txt\r\n" + huge + "\r\nC:\\Data\\c.txt\r\n" + huge);
+  const auto again = DBCreateDatabaseDownload(app.path(), "PC1");
+  ASSERT_TRUE(again);
+  EXPECT_EQ(ImportFileToFileDB(app.path(), *again, caption, now), 2);
+  EXPECT_EQ(captions.last(), "Inserting Files into Database - 4");
+  EXPECT_EQ(test::rowCount(*again, "Select * From File WHERE Folder = 'C:\\Data'"), 2);
 }
 
 TEST(DownloadCaption, Percent) {
