@@ -1,6 +1,8 @@
 // The restore page and its dialogs, driven through their handlers.
 #include <gtest/gtest.h>
 
+#include <QRandomGenerator>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -194,6 +196,54 @@ TEST_F(PageTest, ABusyCatalogueSaysSoInsteadOfShowingNoFiles) {
   page->cbxSources_Click();
   EXPECT_EQ(names(), QStringList{"own.txt"});
   EXPECT_EQ(stats->text(), "1 Files, 1.0 KBytes");
+}
+
+// Sorting goes by the column's text as QString orders it (code unit by code unit, case counted),
+// rows of equal text keeping their order in either direction: texts shared by many rows, equal
+// texts stored apart, long common beginnings, a text that begins another, and characters beyond
+// the first plane.
+TEST(FileListSort, OrdersAsAPlainStableSortOfTheTexts) {
+  QRandomGenerator rng(7);
+  const QStringList pieces{"a", "B", "b", "C:\\Users\\Ann\\Documents\\Project", "2012-01-01 10-00-", "1",
+                           "10", "\u00e9", QString::fromUtf8("\xf0\x9f\x98\x80"), "\uff5e", ""};
+  const QString shared = "C:\\Shared\\Folder";
+  UploadedFileRecords records;
+  for (int i = 0; i < 3000; ++i) {
+    UploadedFileRecord r;
+    r.Index = i;
+    for (QString* f : {&r.FileName, &r.Extension, &r.FileSize, &r.DateCreated, &r.DateLastModified, &r.DateUploaded})
+      for (int k = int(rng.bounded(4)); k >= 0; --k) *f += pieces[int(rng.bounded(int(pieces.size())))];
+    // Most rows share one folder text; some hold an equal text of their own, some another one.
+    const int kind = int(rng.bounded(10));
+    r.Folder = kind < 8 ? shared : kind < 9 ? QString(shared.data(), shared.size()) : r.FileName;
+    records.push_back(r);
+  }
+  records.push_back(UploadedFileRecord());  // the spare entry
+  QWidget parent;
+  ui::FileList list(&parent, ui::FileList::DateOrder::CreatedFirst);
+  list.show(records);
+  const auto listed = [&] {
+    std::vector<qint32> order;
+    for (int row = 0; row < list.rowCount(); ++row) order.push_back(qint32(list.model().record(row).Index));
+    return order;
+  };
+  for (int column = 1; column < 8; ++column) {
+    for (bool descending : {false, true}) {
+      std::vector<qint32> wanted = listed();  // rows of equal text keep the order they had
+      const auto field = [&](qint32 i) -> const QString& {
+        const UploadedFileRecord& r = records[i];
+        const QString* f[] = {nullptr, &r.Folder, &r.FileName, &r.Extension, &r.FileSize, &r.DateCreated,
+                              &r.DateLastModified, &r.DateUploaded};
+        return *f[column];
+      };
+      std::stable_sort(wanted.begin(), wanted.end(), [&](qint32 a, qint32 b) {
+        return descending ? field(b) < field(a) : field(a) < field(b);
+      });
+      list.ColumnClick(column);
+      ASSERT_EQ(list.descending(), descending);
+      ASSERT_TRUE(listed() == wanted) << "column " << column << (descending ? " descending" : " ascending");
+    }
+  }
 }
 
 TEST_F(PageTest, FolderTreeQueuesTickedFoldersOnly) {

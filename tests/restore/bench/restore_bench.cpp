@@ -12,6 +12,7 @@
 //   stalled <share>                   the text catalogue from a server that stops sending
 //   startup <appdir>                  the program's window shown, then the Restore tab visited
 //   sync <appdir> <catalogue>         Sync of this computer against a server holding <catalogue>
+//   sortfilter <appdir>               header clicks and filter keys on this computer's list
 //   serve <appdir> <catalogue> <other> a server for a session by hand: this computer's catalogue,
 //                                     and a second computer "OTHERPC" whose catalogue is <other>;
 //                                     prints the value for CORVANE_SERVER and runs until ended
@@ -20,6 +21,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLineEdit>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QThread>
@@ -176,6 +178,35 @@ int chooser(const QString& appDir, GapWaiter& waiter) {
   const int rows = files->fileList().rowCount();
   std::printf("restore file chooser refill, %d rows: %.2f s (%.0f rows/s), longest pause %lld ms\n", rows, secs,
               rows / secs, waiter.longestMs());
+  return 0;
+}
+
+// A click on each column's header, a second click on one (the order turned round), and a key in
+// each filter box, on the whole list.
+int sortFilter(const QString& appDir, GapWaiter& waiter) {
+  Page p(appDir);
+  p.page->InitRestorePage();
+  auto& list = p.page->fileList();
+  const int rows = list.rowCount();
+  auto timed = [&](const char* what, const std::function<void()>& act) {
+    waiter.restart();
+    QElapsedTimer t;
+    t.start();
+    act();
+    QCoreApplication::processEvents();
+    std::printf("restore list of %d files, %s: %.3f s\n", rows, what, t.nsecsElapsed() / 1e9);
+  };
+  timed("sort by folder", [&] { list.ColumnClick(1); });
+  timed("sort by name", [&] { list.ColumnClick(2); });
+  timed("sort by size (as text)", [&] { list.ColumnClick(4); });
+  timed("sort by last modified", [&] { list.ColumnClick(6); });
+  timed("same column again (order turned)", [&] { list.ColumnClick(6); });
+  auto* name = p.page->findChild<QLineEdit*>(QStringLiteral("tbxFileName"));
+  auto* ext = p.page->findChild<QLineEdit*>(QStringLiteral("tbxExtension"));
+  timed("extension filter key, sorted", [&] { ext->setText(QStringLiteral("d")); });
+  timed("name filter key, sorted", [&] { name->setText(QStringLiteral("file1")); });
+  timed("filter cleared, sorted", [&] { name->clear(); });
+  timed("check all", [&] { p.page->btnCheckAll_Click(); });
   return 0;
 }
 
@@ -476,6 +507,7 @@ int main(int argc, char** argv) {
   if (cmd == "stalled" && args.size() == 2) return stalled(args[1], waiter);
   if (cmd == "startup" && args.size() == 2) return startup(args[1], waiter);
   if (cmd == "sync" && args.size() == 3) return sync(args[1], args[2], waiter);
+  if (cmd == "sortfilter" && args.size() == 2) return sortFilter(args[1], waiter);
   if (cmd == "serve" && args.size() == 4) return serve(args[1], args[2], args[3]);
   die("unknown command or arguments: " + args.join(' '));
 }
