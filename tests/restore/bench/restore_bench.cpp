@@ -12,7 +12,8 @@
 //   stalled <share>                   the text catalogue from a server that stops sending
 //   startup <appdir>                  the program's window shown, then the Restore tab visited
 //   sync <appdir> <catalogue>         Sync of this computer against a server holding <catalogue>
-//   sortfilter <appdir>               header clicks and filter keys on this computer's list
+//   sortfilter <appdir>               header clicks and filter keys on this computer's list, then
+//                                     the folder view
 //   serve <appdir> <catalogue> <other> a server for a session by hand: this computer's catalogue,
 //                                     and a second computer "OTHERPC" whose catalogue is <other>;
 //                                     prints the value for CORVANE_SERVER and runs until ended
@@ -207,6 +208,12 @@ int sortFilter(const QString& appDir, GapWaiter& waiter) {
   timed("name filter key, sorted", [&] { name->setText(QStringLiteral("file1")); });
   timed("filter cleared, sorted", [&] { name->clear(); });
   timed("check all", [&] { p.page->btnCheckAll_Click(); });
+  waiter.restart();
+  QElapsedTimer t;
+  t.start();
+  p.page->btnMode_Click();
+  std::printf("restore folder view of %d files: %.2f s, longest pause %lld ms\n", rows, t.nsecsElapsed() / 1e9,
+              waiter.longestMs());
   return 0;
 }
 
