@@ -489,7 +489,8 @@ TEST_F(PageTest, LargeCatalogueIsReadWhenShownInStepsAndALaterViewWins) {
   EXPECT_EQ(stats->text(), "1 Files, 1.0 KBytes");
 }
 
-// Queueing many ticked files writes exactly those rows, as the catalogue holds them, in one go.
+// Queueing many ticked files writes exactly those rows, as the catalogue holds them, in one go;
+// an impatient second OK while the window answers during the queueing changes nothing.
 TEST_F(PageTest, QueueingTwentyThousandTickedFilesWritesExactlyThoseRows) {
   test::addBulkRows(app.filesDb(), 20000);
   page->InitRestorePage();
@@ -499,7 +500,19 @@ TEST_F(PageTest, QueueingTwentyThousandTickedFilesWritesExactlyThoseRows) {
   page->btnStartDownloads_Click();
   auto* dest = page->destinationFolderChooser();
   child<QLineEdit>(dest, "tbxDirectory")->setText("D:\\R");
+  int clicks = 0;
+  QTimer impatient;
+  impatient.setInterval(0);
+  QObject::connect(&impatient, &QTimer::timeout, [&] {
+    if (++clicks == 1) dest->btnOK_Click();
+  });
+  impatient.start();
+  const qsizetype asked = messages.texts.size();
   dest->btnOK_Click();
+  impatient.stop();
+  EXPECT_GE(clicks, 1);
+  EXPECT_EQ(messages.texts.size(), asked + 1);  // one confirmation only
+  EXPECT_TRUE(dest->isHidden());
 
   EXPECT_EQ(test::rowCount(app.filesDb(), "Select * From tempDFile"), 19999);
   EXPECT_EQ(test::rowCount(app.filesDb(),

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QVBoxLayout>
 
 #include "keys/ui/DialogPlacement.h"
@@ -111,6 +112,9 @@ void FrmFolderChooser::openFolder(const QString& name) {
 void FrmFolderChooser::Dir1_Change() { tbxDirectory->setText(dirPath_); }
 
 void FrmFolderChooser::btnOK_Click() {
+  // Queueing many files lets the window answer while it runs: a second OK then would queue
+  // every file twice, a Cancel would empty the queue that is then filled anyway.
+  if (storing_) return;
   const QString folder = tbxDirectory->text();
   auto finish = [this] {
     if (alsoHide_) alsoHide_();
@@ -139,11 +143,15 @@ void FrmFolderChooser::btnOK_Click() {
     platform::showMessage(e.description());
     return finish();
   }
-  if (storeItems_) storeItems_();
+  if (storeItems_) {
+    const QScopedValueRollback<bool> storing(storing_, true);
+    storeItems_();
+  }
   finish();
 }
 
 void FrmFolderChooser::btnCancel_Click() {
+  if (storing_) return;
   host_.enableRestoreButtons();
   EmptyRestoreQueue(host_.databases().filesDb);
   hide();

@@ -44,6 +44,7 @@ class FrmFolderChooser : public QDialog {
   std::function<void()> alsoHide_;
   std::function<QDateTime()> clock_;
   QString dirPath_;
+  bool storing_ = false;  // OK is queueing the chosen files
   QComboBox* Drive1;
   QListWidget* Dir1;
   QLineEdit* tbxDirectory;
