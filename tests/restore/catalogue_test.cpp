@@ -366,6 +366,46 @@ TEST(Unzip, DeclaredSizesBoundTheExtraction) {
   EXPECT_EQ(readFile(out + "/FilesE.db"), "tiny");
 }
 
+// What the catalogue chain takes from a hostile archive: names that climb out or start at a
+// root are refused (and fail the unzip), a link entry arrives as a plain file holding its target
+// text, and of two entries that flatten to one name the later one is kept; nothing lands beside
+// the catalogue.
+TEST(Unzip, HostileEntriesOfTheCatalogueArchive) {
+  QTemporaryDir dir;
+  test::RecordingMessages messages;
+  const QString app = dir.filePath("app");
+  QDir().mkpath(app);
+  const auto archive = [&](const QList<QPair<QByteArray, QByteArray>>& entries, const QByteArray& link = {}) {
+    const QString path = dir.filePath("a.zip");
+    QFile::remove(path);
+    int err = 0;
+    zip_t* z = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &err);
+    for (const auto& [name, data] : entries) {
+      zip_source_t* src = zip_source_buffer(z, data.constData(), zip_uint64_t(data.size()), 0);
+      const zip_int64_t i = zip_file_add(z, name.constData(), src, 0);
+      if (name == link) zip_file_set_external_attributes(z, zip_uint64_t(i), 0, ZIP_OPSYS_UNIX, (0120777u) << 16);
+    }
+    zip_close(z);
+    return path;
+  };
+
+  EXPECT_EQ(UnzipFile(archive({{"FilesE.db", "/etc/passwd"}}, "FilesE.db"), app), UnzOk);
+  const QFileInfo linkEntry(app + "/FilesE.db");
+  EXPECT_FALSE(linkEntry.isSymLink());
+  EXPECT_EQ(readFile(app + "/FilesE.db"), "/etc/passwd");
+
+  EXPECT_EQ(UnzipFile(archive({{"a/FilesE.db", "first"}, {"b/FilesE.db", "second"}, {"c/other.txt", "x"}}), app), UnzOk);
+  EXPECT_EQ(readFile(app + "/FilesE.db"), "second");
+
+  messages.texts.clear();
+  EXPECT_NE(UnzipFile(archive({{"../FilesE.db", "up"}, {"/FilesE.db", "root"}, {"C:/FilesE.db", "drive"}}), app), UnzOk);
+  EXPECT_EQ(readFile(app + "/FilesE.db"), "second");
+  EXPECT_FALSE(QFile::exists(dir.filePath("FilesE.db")));
+  ASSERT_EQ(messages.texts.size(), 1);
+  EXPECT_TRUE(messages.texts[0].contains("../FilesE.db")) << messages.texts[0].toStdString();
+  EXPECT_EQ(QDir(app).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"FilesE.db"});
+}
+
 // While the service reads Files.db the write-back cannot commit: it gives up that transaction
 // whole, waits, and writes it again, ending as it would have without the wait.
 TEST(Catalogue, WriteBackWaitsOutTheServiceAndWritesNothingTwice) {
