@@ -14,8 +14,9 @@ namespace {
 // top-level elements), the same reference and line-end rules, and a NUL byte ends the document
 // as it ends the tree's. The tests hold the two side by side.
 
-// A single tag, text or comment larger than this is no upload log.
-constexpr size_t kLargestToken = size_t(256) << 20;
+// A single tag, text or comment larger than this is no upload log (its records are a few
+// hundred bytes); the bound keeps what one token can make the reader hold small.
+constexpr size_t kLargestToken = size_t(64) << 20;
 
 constexpr std::string_view kFieldNames[] = {"FileName", "FileFolderName", "FileModifiedDate", "FileSize",
                                             "FileType", "UpSuccess",      "UpDTime"};

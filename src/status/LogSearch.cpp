@@ -167,8 +167,11 @@ LogResult LogSearch::run(const LogCriteria& criteria, const QDateTime& now, cons
                                     rec[LogField::FileSize], rec[LogField::FileModifiedDate], rec[LogField::UpDTime]},
                                    rec.position);
   };
-  const auto outcome = handoff::SuccessLogReader::read(logFile_, onRecord, [&](qint64, qint64 t) {
+  // Between records, and while a long stretch without records is read (one huge text, a file
+  // that is no log), the caller hears of the bytes read at each piece of the file.
+  const auto outcome = handoff::SuccessLogReader::read(logFile_, onRecord, [&](qint64 done, qint64 t) {
     total = t;
+    if (!stop && progress && done < total && !progress(done, total)) stop = true;
     return !stop;
   });
   if (stop || outcome == handoff::SuccessLogReader::Outcome::Stopped) {

@@ -285,6 +285,14 @@ TEST(LogPageWidget, ABigSearchShowsProgressAndEndsWhenTheTabIsSelectedAgain) {
   EXPECT_EQ(page.list()->model()->rowCount(), 0);
   EXPECT_TRUE(page.findChild<QLineEdit*>("TxtDays")->isEnabled());
 
+  // Few records in many bytes (one text of megabytes): the window gets its events all the same.
+  test::writeFile(f.log(), test::successLog({test::fileDetails("a.txt", "C:\\A", QString(6 << 20, 'T'), "1", "3/1/2026"),
+                                             test::fileDetails("b.txt", "C:\\A", "TXT", "1", "3/1/2026")}));
+  waiter.eventPumps = 0;
+  page.WriteLog(false);
+  EXPECT_EQ(page.list()->model()->rowCount(), 2);
+  EXPECT_GT(waiter.eventPumps, 3);
+
   page.findChild<QLineEdit*>("TxtDays")->setText("many");  // no number: nothing listed, the page stays usable
   page.WriteLog(false);
   EXPECT_EQ(page.list()->model()->rowCount(), 0);
