@@ -194,11 +194,18 @@ bool ClsUtils::CreateFolderList(const Progress& progress) {
   // A log names the same folder many times: each distinct text is mapped once.
   const QString logPath = successLogPath(paths_.logsFolderPath);
   LoggedUploads logged;
-  logged.reserve(QFileInfo(logPath).size() / 400);  // the service writes some 400 bytes a record
   TextStore folderTexts;
   std::unordered_set<std::string_view> seenFolders;
   QStringList mirrors;
-  const auto outcome = SuccessLogReader::read(
+  const auto start = [&] {
+    logged.clear();
+    logged.reserve(QFileInfo(logPath).size() / 400);  // the service writes some 400 bytes a record
+    seenFolders.clear();
+    folderTexts.clear();
+    mirrors.clear();
+  };
+  start();
+  const auto outcome = SuccessLogReader::readWhileWritten(
       logPath,
       [&](const LogRecord& r) {
         logged.add(r[LogField::FileName], r[LogField::UpDTime]);
@@ -209,7 +216,7 @@ bool ClsUtils::CreateFolderList(const Progress& progress) {
         if (const auto m = mirrorFolderFor(mirrorRoot, QString::fromUtf8(folder.data(), qsizetype(folder.size()))))
           mirrors << *m;
       },
-      progress);
+      progress, start);
   if (outcome == SuccessLogReader::Outcome::Stopped) return false;
   if (outcome == SuccessLogReader::Outcome::NoDocument) {
     removeMirror(QFile::encodeName(mirrorRoot).toStdString());

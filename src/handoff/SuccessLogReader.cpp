@@ -1,9 +1,13 @@
 #include "handoff/SuccessLogReader.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <cstring>
 #include <memory>
+#include <sys/stat.h>
 #include <vector>
+
+#include "platform/Wait.h"
 
 namespace corvane::handoff {
 
@@ -173,6 +177,8 @@ class Source {
     return qint64(n);
   }
   qint64 rawRead() const { return rawRead_; }
+  // The file's size now: a log being written grows while it is read.
+  qint64 size() const { return std::max(device_.size(), rawRead_); }
 
  private:
   // Converts the raw bytes that make whole characters, reading more first when none do.
@@ -343,6 +349,7 @@ bool StreamParser::refill() {
     return n == 0;
   }
   readSoFar_ = source_.rawRead();
+  total_ = source_.size();
   if (const void* nul = std::memchr(buf_.get() + end_, '\0', size_t(n))) {
     end_ = size_t(static_cast<const char*>(nul) - buf_.get());
     eof_ = true;
@@ -637,6 +644,54 @@ SuccessLogReader::Outcome SuccessLogReader::read(const QString& path, const Reco
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) return Outcome::NoDocument;
   return read(file, onRecord, progress);
+}
+
+namespace {
+
+// What tells a file that was written to: its size and modification time, and which file the
+// name stands for.
+struct FileState {
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = -1;
+  timespec modified{};
+  bool operator==(const FileState& o) const {
+    return device == o.device && inode == o.inode && size == o.size && modified.tv_sec == o.modified.tv_sec &&
+           modified.tv_nsec == o.modified.tv_nsec;
+  }
+};
+
+FileState stateOf(const QString& path) {
+  struct stat st {};
+  if (::stat(QFile::encodeName(path).constData(), &st) != 0) return {};
+  return {st.st_dev, st.st_ino, st.st_size, st.st_mtim};
+}
+
+// Readings of a log that is being written, and the pause between them.
+constexpr int kReadings = 5;
+constexpr int kSettleMs = 250;
+// A file written this recently may be in the middle of being written.
+constexpr qint64 kRecentMs = 2000;
+
+bool writtenRecently(const FileState& s) {
+  if (s.size < 0) return false;
+  const qint64 modifiedMs = qint64(s.modified.tv_sec) * 1000 + s.modified.tv_nsec / 1000000;
+  return QDateTime::currentMSecsSinceEpoch() - modifiedMs < kRecentMs;
+}
+
+}  // namespace
+
+SuccessLogReader::Outcome SuccessLogReader::readWhileWritten(const QString& path, const RecordFn& onRecord,
+                                                             const ProgressFn& progress, const RestartFn& restart) {
+  for (int reading = 1;; ++reading) {
+    const FileState before = stateOf(path);
+    const Outcome outcome = read(path, onRecord, progress);
+    if (outcome != Outcome::NoDocument || reading == kReadings) return outcome;
+    const FileState after = stateOf(path);
+    if (after == before && !writtenRecently(after)) return outcome;  // broken, not being written
+    platform::waitPaintingMs(kSettleMs);
+    if (restart) restart();
+  }
 }
 
 SuccessLogReader::Outcome SuccessLogReader::read(QIODevice& device, const RecordFn& onRecord,

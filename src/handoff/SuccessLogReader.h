@@ -32,6 +32,7 @@ class SuccessLogReader {
     NoDocument,  // missing, unreadable, not well-formed, or no root element
     Stopped,     // the progress callback asked to stop
   };
+  using RestartFn = std::function<void()>;
   using RecordFn = std::function<void(const LogRecord&)>;
   // Bytes read so far and the file's size; returning false stops the reading.
   using ProgressFn = std::function<bool(qint64 done, qint64 total)>;
@@ -39,6 +40,12 @@ class SuccessLogReader {
   // Records are delivered while the file is read, so a document found broken further on has
   // already delivered some: callers keep what they collect until the outcome is Read.
   static Outcome read(const QString& path, const RecordFn& onRecord, const ProgressFn& progress = {});
+  // As read(path), for a log the service may be writing to meanwhile: when the document is not
+  // whole and the file changed while it was read, or had changed just before, it is read again
+  // from the start after a moment (the window painting), a few times at most. `restart` is called before each new
+  // reading, so the caller drops what the one before delivered.
+  static Outcome readWhileWritten(const QString& path, const RecordFn& onRecord, const ProgressFn& progress,
+                                  const RestartFn& restart);
   // The same from an open device, read `chunkBytes` at a time.
   static Outcome read(QIODevice& device, const RecordFn& onRecord, const ProgressFn& progress = {},
                       qint64 chunkBytes = qint64(1) << 20);

@@ -169,11 +169,17 @@ LogResult LogSearch::run(const LogCriteria& criteria, const QDateTime& now, cons
   };
   // Between records, and while a long stretch without records is read (one huge text, a file
   // that is no log), the caller hears of the bytes read at each piece of the file.
-  const auto outcome = handoff::SuccessLogReader::read(logFile_, onRecord, [&](qint64 done, qint64 t) {
-    total = t;
-    if (!stop && progress && done < total && !progress(done, total)) stop = true;
-    return !stop;
-  });
+  const auto outcome = handoff::SuccessLogReader::readWhileWritten(
+      logFile_, onRecord,
+      [&](qint64 done, qint64 t) {
+        total = t;
+        if (!stop && progress && done < total && !progress(done, total)) stop = true;
+        return !stop;
+      },
+      [&] {  // the service was writing the log: it is read again
+        table = LogTable();
+        result.totalBytes = 0;
+      });
   if (stop || outcome == handoff::SuccessLogReader::Outcome::Stopped) {
     result.outcome = LogResult::Outcome::Cancelled;
     return result;

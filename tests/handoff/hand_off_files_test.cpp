@@ -225,6 +225,19 @@ TEST(MirrorFolders, NeighbouringDeepAndTooDeepFolders) {
   EXPECT_TRUE(QFileInfo(deepest).isDir());
 }
 
+// The log cut short while the service writes it, then whole: the mirror and the lists are made
+// from the whole log alone, not deleted for the moment it was cut.
+TEST(MirrorFolders, ALogBeingWrittenIsReadAgain) {
+  test::TempAppFolder app;
+  test::FakeWaiter waiter;
+  const QByteArray whole = "<FileCollection>" + details("C:\\A", "one.txt") + details("C:\\B", "two.txt") + "</FileCollection>";
+  writeFile(app.file("Logs/SuccessLog.xml"), whole.left(whole.size() - 20));
+  waiter.onSleep = [&](int) { writeFile(app.file("Logs/SuccessLog.xml"), whole); };
+  ClsUtils().CreateFolderList();
+  EXPECT_EQ(allEntries(platform::appPaths().mirrorRootPath), (QStringList{"CDrive", "CDrive/A", "CDrive/B"}));
+  EXPECT_EQ(handoff::sharedLists().loggedUploads.records(), 2);
+}
+
 TEST(MirrorFolders, NoLogDeletesTheMirrorAndKeepsTheLists) {
   test::TempAppFolder app;
   test::FakeWaiter waiter;

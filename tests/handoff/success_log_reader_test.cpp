@@ -5,6 +5,8 @@
 #include <array>
 #include <pugixml.hpp>
 #include <random>
+#include <sys/time.h>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -298,4 +300,46 @@ TEST(SuccessLogReader, OtherEncodingsAndStoppingAndMissingFiles) {
 
   EXPECT_EQ(SuccessLogReader::read(dir.filePath("missing.xml"), [](const LogRecord&) {}),
             SuccessLogReader::Outcome::NoDocument);
+}
+
+// The service writes its log while it is read: a log found cut short that was written a moment
+// ago, or while it was read, is read again from the start after a pause, a few times at most;
+// one that is broken and was written long ago is read once.
+TEST(SuccessLogReader, ALogBeingWrittenIsReadAgainAFewTimes) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("SuccessLog.xml");
+  const QByteArray whole = "<FileCollection><FileDetails><FileName>a</FileName></FileDetails>"
+                           "<FileDetails><FileName>b</FileName></FileDetails></FileCollection>";
+  const QByteArray cut = whole.left(70);
+  test::FakeWaiter waiter;
+  int records = 0, restarts = 0;
+  const auto count = [&](const LogRecord&) { ++records; };
+  const auto restart = [&] {
+    ++restarts;
+    records = 0;
+  };
+
+  // Finished by the service during the first pause.
+  test::writeFile(path, cut);
+  waiter.onSleep = [&](int) { test::writeFile(path, whole); };
+  EXPECT_EQ(SuccessLogReader::readWhileWritten(path, count, {}, restart), SuccessLogReader::Outcome::Read);
+  EXPECT_EQ(records, 2);
+  EXPECT_EQ(restarts, 1);
+
+  // Never finished: given up after a few readings.
+  test::writeFile(path, cut);
+  waiter.onSleep = [&](int) { test::writeFile(path, cut); };
+  restarts = 0;
+  EXPECT_EQ(SuccessLogReader::readWhileWritten(path, count, {}, restart), SuccessLogReader::Outcome::NoDocument);
+  EXPECT_EQ(restarts, 4);
+
+  // Broken for an hour: no second reading.
+  const QByteArray name = QFile::encodeName(path);
+  const timeval anHourAgo[2] = {{::time(nullptr) - 3600, 0}, {::time(nullptr) - 3600, 0}};
+  ASSERT_EQ(::utimes(name.constData(), anHourAgo), 0);
+  restarts = 0;
+  const int sleepsBefore = waiter.sleeps;
+  EXPECT_EQ(SuccessLogReader::readWhileWritten(path, count, {}, restart), SuccessLogReader::Outcome::NoDocument);
+  EXPECT_EQ(restarts, 0);
+  EXPECT_EQ(waiter.sleeps, sleepsBefore);
 }

@@ -293,6 +293,32 @@ TEST(LogPageWidget, ABigSearchShowsProgressAndEndsWhenTheTabIsSelectedAgain) {
   EXPECT_EQ(page.list()->model()->rowCount(), 2);
   EXPECT_GT(waiter.eventPumps, 3);
 
+  // A log the service rewrites, longer, while it is read: the progress keeps counting toward the
+  // file's size as it is now, so the window keeps getting its events to the end.
+  QList<QByteArray> more = records;
+  for (int i = 0; i < 9000; ++i) more << test::fileDetails(QString("g%1.txt").arg(i), "C:\\A", "TXT", "1", "3/1/2026");
+  const QByteArray before = test::successLog(records + records + records);
+  test::writeFile(f.log(), before);
+  int answeredPastFirstSize = 0;
+  bool grown = false;
+  const LogResult grownResult = LogSearch(f.log(), f.sch()).run(LogCriteria(), kNow, [&](qint64 done, qint64 total) {
+    if (!grown) test::writeFile(f.log(), test::successLog(records + records + records + more));
+    grown = true;
+    if (done > before.size() && done < total) ++answeredPastFirstSize;
+    return true;
+  });
+  EXPECT_EQ(grownResult.table->rowCount(), 21000);
+  EXPECT_GT(answeredPastFirstSize, 3);
+
+  // Found cut short while the service writes it, then whole: each record is listed once.
+  const QByteArray whole = test::successLog(records);
+  test::writeFile(f.log(), whole.left(whole.size() - 100));
+  waiter.onSleep = [&](int) { test::writeFile(f.log(), whole); };
+  page.WriteLog(false);
+  waiter.onSleep = nullptr;
+  EXPECT_EQ(page.list()->model()->rowCount(), 3000);
+  EXPECT_EQ(page.findChild<QLabel*>("LblTotFiles")->text(), "3000");
+
   page.findChild<QLineEdit*>("TxtDays")->setText("many");  // no number: nothing listed, the page stays usable
   page.WriteLog(false);
   EXPECT_EQ(page.list()->model()->rowCount(), 0);
