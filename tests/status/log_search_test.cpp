@@ -322,6 +322,8 @@ TEST(LogPageWidget, ABigSearchShowsProgressAndEndsWhenTheTabIsSelectedAgain) {
   page.findChild<QLineEdit*>("TxtDays")->setText("many");  // no number: nothing listed, the page stays usable
   page.WriteLog(false);
   EXPECT_EQ(page.list()->model()->rowCount(), 0);
+  EXPECT_EQ(page.findChild<QLabel*>("LblTotFiles")->text(), "0");  // not the 3000 of the search before
+  EXPECT_EQ(page.findChild<QLabel*>("LblTotFileSize")->text(), "0.00 KB");
   EXPECT_TRUE(page.findChild<QPushButton*>("CmdSearch")->isEnabled());
 }
 

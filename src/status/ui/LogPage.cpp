@@ -169,8 +169,11 @@ void LogPage::WriteLog(bool firstTime) {
   if (result.outcome == LogResult::Outcome::Cancelled) return;
   if (services_.caption() != caption) services_.setCaption(caption);
 
-  // No log, or a days box without a number: nothing is listed and the totals stay as they were.
+  // No log, or a days box without a number: nothing is listed, and the totals say so rather
+  // than keep those of the search before beside the empty list.
   if (result.outcome == LogResult::Outcome::NoLog || result.outcome == LogResult::Outcome::BadDays) {
+    LblTotFiles->setText(QStringLiteral("0"));
+    LblTotFileSize->setText(totalSizeText(0));
     setFiltersEnabled(true);
     return;
   }
