@@ -1,7 +1,6 @@
 #include "shell/StepFailures.h"
 
 #include <QDir>
-#include <QFileInfo>
 
 #include "platform/Messages.h"
 #include "store/Database.h"
@@ -10,15 +9,14 @@ namespace corvane::shell {
 
 namespace {
 
-void tellOnce(const QString& path, const QString& name, const QString& consequence, bool& told) {
+void tellOnce(const QString& path, const QString& name, const QStringList& tables, const QString& consequence,
+              bool& told) {
   if (told) return;
-  const QString problem = store::databaseProblem(path);
+  const QString problem = store::databaseProblem(path, tables);
   if (problem.isEmpty()) return;
   told = true;
-  const QString what = QFileInfo::exists(path) ? QStringLiteral(" cannot be read (%1)").arg(problem)
-                                               : QStringLiteral(" is missing");
-  platform::showMessage(QStringLiteral("Corvane's database ") + name + what + ":\n" + QDir::toNativeSeparators(path) +
-                            "\n\n" + consequence,
+  platform::showMessage(QStringLiteral("Corvane's database ") + name + ' ' + problem + ":\n" +
+                            QDir::toNativeSeparators(path) + "\n\n" + consequence,
                         QStringLiteral("Corvane"), platform::MsgButtons::Ok, platform::MsgIcon::Critical);
 }
 
@@ -32,13 +30,14 @@ bool StepFailures::record(const QString& key, const QString& text) {
 }
 
 void StepFailures::tellAboutDatabases(const store::DatabasePaths& paths) {
-  tellOnce(paths.statusDb, QStringLiteral("Status.db"),
-           QStringLiteral("The window cannot follow the backup service or keep your settings until the file is "
-                          "back and readable."),
+  tellOnce(paths.statusDb, QStringLiteral("Status.db"), {QStringLiteral("Setting")},
+           QStringLiteral("The window cannot follow the backup service or keep your settings until this is "
+                          "put right."),
            toldStatusDb_);
   tellOnce(paths.filesDb, QStringLiteral("Files.db"),
-           QStringLiteral("The backup selection and the restore queue cannot be shown or changed until the file is "
-                          "back and readable."),
+           {QStringLiteral("File"), QStringLiteral("Folder"), QStringLiteral("Ext"), QStringLiteral("tempDFile")},
+           QStringLiteral("The backup selection and the restore queue cannot be shown or changed until this is "
+                          "put right."),
            toldFilesDb_);
 }
 

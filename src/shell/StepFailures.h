@@ -1,8 +1,8 @@
 #pragma once
 // The failing steps of the main window's load and status tick. The tick runs every second, so
 // a step that keeps failing (a database file gone) is recorded once, not once a second, and
-// the user is told once, plainly, when the cause is a database file that is missing or cannot
-// be read.
+// the user is told once, plainly, when the cause is a database file that is missing, empty,
+// unreadable, without its tables or not writable.
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -16,8 +16,8 @@ class StepFailures {
   // Keeps "step: description" the first time the step (key) fails; false when it was kept
   // before.
   bool record(const QString& key, const QString& text);
-  // Looks at both database files and shows one message for each that is missing or unreadable
-  // and was not told about before.
+  // Looks at both database files and shows one message for each that cannot be used (see
+  // store::databaseProblem) and was not told about before.
   void tellAboutDatabases(const store::DatabasePaths& paths);
 
   const QStringList& texts() const { return texts_; }

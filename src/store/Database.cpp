@@ -204,17 +204,28 @@ QString& swallowed() {
 const QString& lastSwallowedError() { return swallowed(); }
 void setLastSwallowedError(const QString& text) { swallowed() = text; }
 
-QString databaseProblem(const QString& path) {
-  if (!QFileInfo::exists(path)) return QStringLiteral("the file does not exist");
+QString databaseProblem(const QString& path, const QStringList& requiredTables) {
+  const QFileInfo file(path);
+  if (!file.exists()) return QStringLiteral("is missing");
+  QStringList missing;
   try {
     DBConnection c;
     c.Open(path, 0);
-    c.Query("SELECT count(*) FROM sqlite_master");
+    for (const QString& table : requiredTables)
+      if (!c.TableExists(table)) missing << table;
   } catch (const DBError& e) {
     if (e.isBusy()) return {};
     QString reason = e.description();
-    return reason.remove(QStringLiteral("Cannot compile mSQL-Statement: "));
+    reason.remove(QStringLiteral("Cannot compile mSQL-Statement: "));
+    reason.remove(QStringLiteral("Cannot open database ") + path + QStringLiteral(": "));
+    return QStringLiteral("cannot be read (%1)").arg(reason);
   }
+  if (!missing.isEmpty())
+    return QStringLiteral("has no %1 table").arg(missing.join(QStringLiteral(", ")));
+  // SQLite writes its journal beside the file, so the folder must take new files too.
+  if (!file.isWritable()) return QStringLiteral("cannot be written (the file is read-only)");
+  if (!QFileInfo(file.absolutePath()).isWritable())
+    return QStringLiteral("cannot be written (its folder is read-only)");
   return {};
 }
 
@@ -453,7 +464,13 @@ static std::shared_ptr<Handle> openHandle(const QString& path, int flags, int en
 
 void DBConnection::Open(const QString& path, int engineWaitMs) {
   Close();
-  if (!QFile::exists(path)) throw DBError("Cannot open database " + path + ": the file does not exist", SQLITE_CANTOPEN);
+  const QFileInfo file(path);
+  if (!file.exists()) throw DBError("Cannot open database " + path + ": the file does not exist", SQLITE_CANTOPEN);
+  // SQLite takes an empty file for an empty database and would write a schema into it. An
+  // empty Files.db or Status.db is a broken one (cut short while copied, a full disk): it is
+  // refused, so nothing is written into it and the service never finds half a schema there.
+  if (file.isFile() && file.size() == 0)
+    throw DBError("Cannot open database " + path + ": the file is empty", SQLITE_NOTADB);
   handle_ = openHandle(path, SQLITE_OPEN_READWRITE, engineWaitMs);
 }
 

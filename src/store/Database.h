@@ -166,8 +166,9 @@ class DBConnection {
   DBConnection(const DBConnection&) = delete;
   DBConnection& operator=(const DBConnection&) = delete;
 
-  // Opens an existing database file; never creates one. A statement that meets a lock waits
-  // up to engineWaitMs inside SQLite before it fails as busy.
+  // Opens an existing database file; never creates one, and refuses an empty file (SQLite
+  // would take it for an empty database). A statement that meets a lock waits up to
+  // engineWaitMs inside SQLite before it fails as busy.
   void Open(const QString& path, int engineWaitMs = RetryPolicy{}.engineWaitMs);
   // Makes a new, empty database file (it must not exist) and leaves the connection open on it.
   void Create(const QString& path);
@@ -294,9 +295,11 @@ bool swallowDbError(Work&& work) {
   }
 }
 
-// Why the database file at path cannot be used: "" when it opens and its schema reads (a busy
-// database counts as usable), else a plain reason ("the file does not exist", SQLite's text).
-QString databaseProblem(const QString& path);
+// Why the database file at path cannot be used, as words that follow its name ("is missing",
+// "cannot be read (file is not a database)", "has no Setting table", "cannot be written (...)");
+// "" when it opens, holds the required tables and can be written. A busy database counts as
+// usable.
+QString databaseProblem(const QString& path, const QStringList& requiredTables = {});
 
 // The stored form of File and tempDFile text: each "'" doubled; and back for display.
 QString toStoredText(const QString& text);

@@ -514,3 +514,23 @@ TEST_F(MainWindow, AMissingOrDamagedDatabaseIsToldOnceAndItsFailuresListedOnce) 
   EXPECT_TRUE(filesText.contains("is missing")) << qPrintable(filesText);
   EXPECT_TRUE(filesText.contains(QDir::toNativeSeparators(app.filesDb()))) << qPrintable(filesText);
 }
+
+// A database that opens but is of no use is told as plainly: an empty file (which is left
+// empty) and a file without the tables the window reads.
+TEST_F(MainWindow, AnEmptyDatabaseOrOneWithoutItsTablesIsTold) {
+  {
+    QFile status(app.statusDb());
+    ASSERT_TRUE(status.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  }
+  store::DBConnection files;
+  files.Open(app.filesDb());
+  files.Execute("DROP TABLE tempDFile");
+  FrmConfig& f = load();
+  f.Timer_Status_Timer();
+  ASSERT_EQ(boxes.texts.size(), 2) << boxes.texts.join("\n").toStdString();
+  const QString statusText = boxes.texts.filter("Status.db").value(0);
+  const QString filesText = boxes.texts.filter("Files.db").value(0);
+  EXPECT_TRUE(statusText.contains("Status.db cannot be read (the file is empty)")) << qPrintable(statusText);
+  EXPECT_TRUE(filesText.contains("Files.db has no tempDFile table")) << qPrintable(filesText);
+  EXPECT_EQ(QFile(app.statusDb()).size(), 0);
+}

@@ -25,6 +25,28 @@ TEST(DatabaseComponent, OpenNeverCreatesAFile) {
   EXPECT_TRUE(QFile::exists(missing));
   DBConnection again;
   EXPECT_THROW(again.Create(missing), DBError);  // Create never overwrites
+
+  // An empty file (a database cut short) is no database: the create-on-missing-table
+  // convention must not plant a table in it.
+  const QString empty = app.file("Status.db");
+  {
+    QFile f(empty);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  }
+  EXPECT_THROW(withCreatedTable(
+                   "Keys",
+                   [&] {
+                     DBConnection c;
+                     c.Open(empty);
+                     c.Query("Select * From Keys");
+                   },
+                   [&] {
+                     DBConnection c;
+                     c.Open(empty);
+                     c.Execute("Create Table Keys (KeyID INTEGER Primary Key)");
+                   }),
+               DBError);
+  EXPECT_EQ(QFile(empty).size(), 0);
 }
 
 TEST(DatabaseComponent, MissingTableGivesTheExactDescription) {
