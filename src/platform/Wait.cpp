@@ -55,4 +55,30 @@ Waiter* installed = nullptr;
 Waiter& waiter() { return installed ? *installed : realWaiter; }
 void setWaiter(Waiter* w) { installed = w; }
 
+namespace {
+thread_local int nesting = 0;
+
+struct Nested {
+  Nested() { ++nesting; }
+  ~Nested() { --nesting; }
+};
+}  // namespace
+
+void doEvents() {
+  const Nested nested;
+  waiter().processEvents();
+}
+
+void keepResponsive() {
+  const Nested nested;
+  waiter().keepResponsive();
+}
+
+void waitPaintingMs(int milliseconds) {
+  const Nested nested;
+  waiter().sleepPainting(milliseconds);
+}
+
+int eventNesting() { return nesting; }
+
 }  // namespace corvane::platform

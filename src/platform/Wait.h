@@ -28,9 +28,14 @@ Waiter& waiter();
 void setWaiter(Waiter* w);
 
 inline void waitMs(int milliseconds) { waiter().sleep(milliseconds); }
-inline void doEvents() { waiter().processEvents(); }
-inline void keepResponsive() { waiter().keepResponsive(); }
-inline void waitPaintingMs(int milliseconds) { waiter().sleepPainting(milliseconds); }
+void doEvents();
+void keepResponsive();
+void waitPaintingMs(int milliseconds);
+
+// How many of the three calls above are running on this thread, one inside the other. Code
+// that runs while events are let in sees a higher number than the code that let them in, so a
+// caller can tell its own work from a handler (a click, a key) that ran underneath it.
+int eventNesting();
 inline void paintPending() { waiter().paintPending(); }
 
 }  // namespace corvane::platform

@@ -76,11 +76,11 @@ QVector<ExtRow> DBSelectAllExt(const QString& filesDb) {
   return selectRows(filesDb, QStringLiteral("Select * From Ext ORDER by Extension"), kReadRetry);
 }
 
-QVector<ExtRow> DBSelectAllCheckedExt(const QString& filesDb) {
-  return selectRows(filesDb, QStringLiteral("Select * From Ext WHERE ExtBu = 1 ORDER by Extension"), kWriteRetry);
+QVector<ExtRow> DBSelectAllCheckedExt(const QString& filesDb, RetryPolicy policy) {
+  return selectRows(filesDb, QStringLiteral("Select * From Ext WHERE ExtBu = 1 ORDER by Extension"), policy);
 }
 
-std::optional<ExtRow> DBSelectExt(const QString& filesDb, const QString& extension) {
+std::optional<ExtRow> DBSelectExt(const QString& filesDb, const QString& extension, RetryPolicy policy) {
   return store::onDatabase(
       filesDb,
       [&](DBConnection& c) -> std::optional<ExtRow> {
@@ -88,7 +88,7 @@ std::optional<ExtRow> DBSelectExt(const QString& filesDb, const QString& extensi
         if (rs.RowCount() < 1) return std::nullopt;
         return readRow(rs);
       },
-      kWriteRetry);
+      policy);
 }
 
 void DBInsertExtNew(const QString& filesDb, const QString& extension, const QString& extName, bool extBu) {
@@ -144,7 +144,7 @@ qint64 DBCountExtensionsNotUploaded(const QString& filesDb, const QString& exten
   return static_cast<qint64>(figure(filesDb, extension, QStringLiteral("count(*) AS Figure"), true));
 }
 
-ExtStatistics DBExtensionStatistics(const QString& filesDb, const QString& extension) {
+ExtStatistics DBExtensionStatistics(const QString& filesDb, const QString& extension, RetryPolicy policy) {
   const ExtensionMatch match = extensionMatch(QStringLiteral("a.Extension"), {fileTableExtension(extension)});
   return store::onDatabase(
       filesDb,
@@ -164,7 +164,7 @@ ExtStatistics DBExtensionStatistics(const QString& filesDb, const QString& exten
           return s;
         });
       },
-      kWriteRetry);
+      policy);
 }
 
 }  // namespace corvane::selection

@@ -25,16 +25,16 @@ struct ExtRow {
 // Every Ext row, ordered by extension.
 QVector<ExtRow> DBSelectAllExt(const QString& filesDb);
 // The ticked rows (ExtBu = 1), ordered by extension.
-QVector<ExtRow> DBSelectAllCheckedExt(const QString& filesDb);
+QVector<ExtRow> DBSelectAllCheckedExt(const QString& filesDb, store::RetryPolicy policy = {});
 // The row of one extension (compared exactly), or none.
-std::optional<ExtRow> DBSelectExt(const QString& filesDb, const QString& extension);
+std::optional<ExtRow> DBSelectExt(const QString& filesDb, const QString& extension, store::RetryPolicy policy = {});
 // A new row with empty statistics.
 void DBInsertExtNew(const QString& filesDb, const QString& extension, const QString& extName, bool extBu);
 // Sets name and tick of the row (its cached statistics stay).
 void DBUpdateExt(const QString& filesDb, const QString& extension, const QString& extName, bool extBu);
 // Stores the statistics of a type (waiting on a busy database as the policy says).
 void DBUpdateExts(const QString& filesDb, const QString& extension, qint64 totalFiles, double totalSize,
-                  qint64 totalFilesNotUploaded, store::RetryPolicy policy = {50, 3000});
+                  qint64 totalFilesNotUploaded, store::RetryPolicy policy = {});
 
 // Statistics of one type ("." + extension, any case) over the files of folders with Bu = 1 that
 // are not filtered. Folders ticked for full backup (BuAll) do not count.
@@ -49,6 +49,6 @@ struct ExtStatistics {
   qint64 TotalFilesNU = 0;
   bool operator==(const ExtStatistics&) const = default;
 };
-ExtStatistics DBExtensionStatistics(const QString& filesDb, const QString& extension);
+ExtStatistics DBExtensionStatistics(const QString& filesDb, const QString& extension, store::RetryPolicy policy = {});
 
 }  // namespace corvane::selection

@@ -20,14 +20,15 @@ qint64 parseIdentity(const QString& text) {
   return ok ? v : 0;
 }
 
-IdentityResult resolveIdentity(const QString& statusDb, IdentityHooks* hooks, const QDateTime& now) {
+IdentityResult resolveIdentity(const QString& statusDb, IdentityHooks* hooks, const QDateTime& now,
+                               store::RetryPolicy policy) {
   IdentityResult result;
-  const QString identity = store::readSetting(statusDb, QStringLiteral("Identity")).value_or(QString());
+  const QString identity = store::readSetting(statusDb, QStringLiteral("Identity"), policy).value_or(QString());
 
   if (identity.isEmpty()) {
     for (const char* key : kIdentityKeys) {
       const QString name = QString::fromLatin1(key);
-      const std::optional<QString> value = store::readSetting(statusDb, name);
+      const std::optional<QString> value = store::readSetting(statusDb, name, policy);
       if (!value) {
         store::DBInsertSetting(statusDb, name, QStringLiteral("0"), now);
       } else if (value->isEmpty()) {

@@ -4,6 +4,8 @@
 #include <QDateTime>
 #include <QString>
 
+#include "store/Database.h"
+
 namespace corvane::shell {
 
 class IdentityHooks;
@@ -21,8 +23,9 @@ qint64 parseIdentity(const QString& text);
 // Otherwise the name is looked up; when it is empty, the original key file is imported, the
 // last key id becomes the three settings, and the name is looked up once more (never a
 // loop). Without hooks (no key table in this program) only the empty case is handled.
-// A read of Status.db that fails (busy past the retry budget, or any other error) throws
+// A read of Status.db that fails (busy past the policy's wait, or any other error) throws
 // before anything is written.
-IdentityResult resolveIdentity(const QString& statusDb, IdentityHooks* hooks, const QDateTime& now);
+IdentityResult resolveIdentity(const QString& statusDb, IdentityHooks* hooks, const QDateTime& now,
+                               store::RetryPolicy policy = {});
 
 }  // namespace corvane::shell

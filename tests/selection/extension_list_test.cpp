@@ -177,6 +177,54 @@ TEST_F(ExtensionListTest, FiguresShowWhileTheServiceHoldsTheWriteLock) {
   EXPECT_TRUE(messages.texts.isEmpty());
 }
 
+// When the service holds Files.db whole (its reads fail too), the status tick's refresh leaves
+// the list as it was shown, its figures included, and goes back to the tick at once, which
+// calls again; whether the service takes the lock before the list is read or between its rows.
+TEST_F(ExtensionListTest, TheTicksRefreshNeverWaitsAndKeepsWhatIsShown) {
+  addFile("a.", "doc", 1024);
+  addFile("b.", "xls", 2048);
+  DBInsertExtNew(app.filesDb(), ".doc", "Word Document", true);
+  DBInsertExtNew(app.filesDb(), ".xls", "Excel Sheet", true);
+  controller.ShowSelectedExtensions();
+  const QStringList files = column(3);
+  ASSERT_EQ(files, (QStringList{"1", "1"}));
+  run(app.filesDb(), "Update Ext SET TotalFiles = '', TotalSize = '', TotalFilesNU = ''");  // computed again
+
+  services.policy = store::kNoWait;
+  auto holder = std::make_unique<DBConnection>();
+  holder->Open(app.filesDb());
+  holder->Execute("BEGIN EXCLUSIVE");
+  const long long slept = waiter.sleptMs;
+  auto refreshIsBusy = [&] {
+    try {
+      controller.RefreshExtensionList();
+    } catch (const store::DBError& e) {
+      return e.isBusy();
+    }
+    return false;
+  };
+  EXPECT_TRUE(refreshIsBusy());
+  EXPECT_EQ(column(1), (QStringList{".doc", ".xls"}));
+  EXPECT_EQ(column(3), files);
+
+  holder.reset();
+  waiter.onEvents = [&] {  // the service takes Files.db once the rows are listed
+    if (holder) return;
+    holder = std::make_unique<DBConnection>();
+    holder->Open(app.filesDb());
+    holder->Execute("BEGIN EXCLUSIVE");
+  };
+  EXPECT_TRUE(refreshIsBusy());
+  EXPECT_EQ(column(1), (QStringList{".doc", ".xls"}));
+  EXPECT_EQ(column(3), files);
+  EXPECT_EQ(column(4), (QStringList{"1.00 KB", "2.00 KB"}));
+  EXPECT_EQ(waiter.sleptMs, slept);
+  EXPECT_TRUE(label->isEnabled() && list->isEnabled());
+  EXPECT_TRUE(messages.texts.isEmpty());
+  waiter.onEvents = nullptr;
+  holder.reset();
+}
+
 // The small image filter marks the files at once; figures computed while it is on leave the
 // small images out, and figures already cached stay as they are (a folder tick, the filter and
 // the periodic refresh all show the cache).

@@ -428,11 +428,16 @@ TEST_F(MainWindow, ATickMeetingALockedDatabaseKeepsWhatItShowsAndCatchesUpLater)
   filesHolder->Execute("BEGIN EXCLUSIVE");
 
   int pagePolicyWait = -1;
+  int clickPolicyWait = -1;
   others.onUpdate = [&] { pagePolicyWait = f.databasePolicy().budgetMs; };
+  // A click handled while the tick lets events in is the user's action: it waits as they do.
+  waiter.onEvents = [&] { clickPolicyWait = f.databasePolicy().budgetMs; };
   const long long sleptBefore = waiter.sleptMs;
   f.Timer_Status_Timer();
+  waiter.onEvents = nullptr;
   EXPECT_EQ(waiter.sleptMs, sleptBefore);
   EXPECT_EQ(pagePolicyWait, 0);  // the page is told not to wait either
+  EXPECT_GT(clickPolicyWait, 0);
   EXPECT_GT(f.databasePolicy().budgetMs, 0);
   EXPECT_EQ(f.windowTitle(), "Corvane before the lock");
   EXPECT_TRUE(action("mStart")->isEnabled());
@@ -450,6 +455,51 @@ TEST_F(MainWindow, ATickMeetingALockedDatabaseKeepsWhatItShowsAndCatchesUpLater)
   EXPECT_EQ(f.windowTitle(), "Corvane after the lock");
   EXPECT_FALSE(action("mStart")->isEnabled());
   EXPECT_TRUE(restoreButtonsEnabled());
+}
+
+// The service holds Status.db while the window loads: the load waits for it once, then the
+// rest of the load (the pages' parts too) reads without waiting again, and check boxes whose
+// settings could not be read keep their design state until the first tick after the lock
+// reads them.
+TEST_F(MainWindow, ALoadUnderALockWaitsOnceAndTheTicksCatchUp) {
+  set("ImageSwitch", "N");
+  set("SmallImageFileFilter", "1");
+  test::FakeBackupPage backup;
+  test::FakeOtherPages others;
+  shell::Pages pages;
+  pages.backup = &backup;
+  pages.restore = &others;
+  make(pages);
+  int restorePolicyWait = -1;
+  others.onInitRestore = [&] {
+    restorePolicyWait = frame->databasePolicy().budgetMs;
+    try {
+      store::readSetting(app.statusDb(), "DIdentity", frame->databasePolicy());
+    } catch (const store::DBError&) {
+    }
+  };
+  auto holder = std::make_unique<store::DBConnection>();
+  holder->Open(app.statusDb());
+  holder->Execute("BEGIN EXCLUSIVE");
+
+  frame->Form_Load();
+  EXPECT_EQ(restorePolicyWait, 0);
+  EXPECT_LE(waiter.paintingSleeps * 50, store::RetryPolicy{}.budgetMs);
+  EXPECT_GT(frame->databasePolicy().budgetMs, 0);  // the next user action waits again
+  auto box = [&](const char* name) { return frame->findChild<QCheckBox*>(name)->isChecked(); };
+  EXPECT_FALSE(box("cbxImageSwitch") || box("cbxSmallImageFileFilter") || box("cbxDefaultFolderFilter"));
+
+  frame->Timer_Status_Timer();  // still held: nothing changes, nothing waits
+  EXPECT_FALSE(box("cbxSmallImageFileFilter"));
+  holder.reset();
+  frame->Timer_Status_Timer();
+  EXPECT_FALSE(box("cbxImageSwitch"));
+  EXPECT_TRUE(box("cbxSmallImageFileFilter"));
+  EXPECT_FALSE(box("cbxDefaultFolderFilter"));
+  EXPECT_EQ(backup.clickHandlers, 0);
+  set("SmallImageFileFilter", "0");  // read once: later ticks leave the boxes to the user
+  frame->Timer_Status_Timer();
+  EXPECT_TRUE(box("cbxSmallImageFileFilter"));
 }
 
 // A page that meets a busy database while the tick runs its pending set-up gets another

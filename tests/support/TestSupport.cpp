@@ -63,6 +63,7 @@ void FakeWaiter::sleepPainting(int ms) {
 }
 void FakeWaiter::processEvents() {
   ++eventPumps;
+  if (onEvents) onEvents();
   if (pumpRealEvents && QCoreApplication::instance()) QCoreApplication::processEvents();
 }
 

@@ -51,6 +51,7 @@ class FakeWaiter : public platform::Waiter {
   long long sleptMs = 0;
   int eventPumps = 0;
   std::function<void(int)> onSleep;
+  std::function<void()> onEvents;  // stands for a handler that runs while events are let in
   bool pumpRealEvents = true;  // still let Qt deliver queued events
 };
 

@@ -182,7 +182,8 @@ void ImagingPage::InitImagePage() {
     const QString statusDb = services_.databases().statusDb;
     // The row comes with the settings table; where it is missing it is made, so that the
     // built-in presets are seeded once and not again at every start.
-    std::optional<QString> current = store::readSetting(statusDb, kCurrentImagePreset);
+    // While the window loads after a spent wait for the service, this gives up at once.
+    std::optional<QString> current = store::readSetting(statusDb, kCurrentImagePreset, services_.databasePolicy());
     if (!current) {
       store::DBInsertSetting(statusDb, kCurrentImagePreset, QString(), now());
       current = QString();

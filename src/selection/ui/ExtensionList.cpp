@@ -1,6 +1,7 @@
 #include "selection/ui/ExtensionList.h"
 
 #include <QCheckBox>
+#include <QHash>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -221,25 +222,50 @@ void ExtensionList::cbxSelected_Click() {
     return;
   }
 
+  // From the status timer nothing here waits on a busy Files.db: what the list shows stays,
+  // and the busy error goes back to the timer, which calls again. Otherwise the wait is the
+  // usual bounded one and a failure just ends the fill.
+  const store::RetryPolicy policy = services_.databasePolicy();
+  const auto giveUp = [&](const store::DBError& e) {
+    if (e.isBusy() && policy.waitMs <= 0) throw e;
+  };
   const QString filesDb = services_.databases().filesDb;
-  clearList();
-  const quint64 generation = listGeneration_;
   QVector<ExtRow> rows;
   try {
-    rows = DBSelectAllCheckedExt(filesDb);
-  } catch (const store::DBError&) {
+    rows = DBSelectAllCheckedExt(filesDb, policy);
+  } catch (const store::DBError& e) {
+    giveUp(e);
     return;
   }
+  // The figures shown so far stay on their rows until new ones are read, so a fill that ends
+  // early leaves no row with figures it never had.
+  QHash<QString, QStringList> shownFigures;
+  QTreeWidget* list = c_.LstExtensions;
+  for (int i = 0; i < list->topLevelItemCount(); ++i) {
+    const QTreeWidgetItem* item = list->topLevelItem(i);
+    shownFigures.insert(item->text(ColType),
+                        {item->text(ColTotalFiles), item->text(ColTotalSize), item->text(ColRemaining)});
+  }
+  const auto showFigures = [&](QTreeWidgetItem* item, const QStringList& figures) {
+    const QSignalBlocker block(list);
+    item->setText(ColTotalFiles, figures.value(0));
+    item->setText(ColTotalSize, figures.value(1));
+    item->setText(ColRemaining, figures.value(2));
+  };
+
+  clearList();
+  const quint64 generation = listGeneration_;
   QVector<QPair<QString, QTreeWidgetItem*>> shown;
   for (const ExtRow& r : rows) {
     if (r.Extension.isEmpty()) continue;
     AddToList(r.Extension, r.ExtName, 0, 0, 0, 0, true);
-    QTreeWidget* list = c_.LstExtensions;
-    shown.append({r.Extension, list->topLevelItem(list->topLevelItemCount() - 1)});
+    QTreeWidgetItem* item = list->topLevelItem(list->topLevelItemCount() - 1);
+    if (shownFigures.contains(r.Extension)) showFigures(item, shownFigures.value(r.Extension));
+    shown.append({r.Extension, item});
   }
   fitColumns();
   resortIfSorted();
-  c_.LstExtensions->viewport()->update();
+  list->viewport()->update();
   platform::doEvents();
   // The columns take the figures' widths once they are all in (or as far as they came).
   const auto fit = qScopeGuard([&] {
@@ -249,18 +275,18 @@ void ExtensionList::cbxSelected_Click() {
   // Storing computed figures only spares computing them again: while the service holds the
   // write lock (its reads still go) they are shown all the same and stored at a later pass. The
   // status tick never waits for it, anything else waits once per pass.
-  std::optional<store::RetryPolicy> storeFigures = services_.databasePolicy();
+  std::optional<store::RetryPolicy> storeFigures = policy;
   // The figures follow row by row; the rows are gone when a handler run meanwhile rebuilt the list.
   for (const auto& [extension, item] : shown) {
     if (listGeneration_ != generation) return;
     try {
-      const std::optional<ExtRow> row = DBSelectExt(filesDb, extension);
+      const std::optional<ExtRow> row = DBSelectExt(filesDb, extension, policy);
       if (!row) continue;
       qint64 totalFiles = row->TotalFiles;
       double totalSize = row->TotalSize;
       qint64 notUploaded = row->TotalFilesNU;
       if (!row->statisticsCached()) {
-        const ExtStatistics s = DBExtensionStatistics(filesDb, extension);
+        const ExtStatistics s = DBExtensionStatistics(filesDb, extension, policy);
         totalFiles = s.TotalFiles;
         totalSize = s.TotalSize;
         notUploaded = s.TotalFilesNU;
@@ -271,11 +297,9 @@ void ExtensionList::cbxSelected_Click() {
           storeFigures.reset();
         }
       }
-      const QSignalBlocker block(c_.LstExtensions);
-      item->setText(ColTotalFiles, QString::number(totalFiles));
-      item->setText(ColTotalSize, sizeText(totalSize));
-      item->setText(ColRemaining, QString::number(notUploaded));
-    } catch (const store::DBError&) {
+      showFigures(item, {QString::number(totalFiles), sizeText(totalSize), QString::number(notUploaded)});
+    } catch (const store::DBError& e) {
+      giveUp(e);
       return;
     }
     platform::doEvents();

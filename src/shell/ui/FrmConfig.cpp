@@ -38,6 +38,20 @@ constexpr int kDesignWidth = 1000;   // pixels; the window's size when it loads
 constexpr int kDesignHeight = 700;
 constexpr int kLoadErrorWaitMs = 200;
 
+// The check boxes the load sets from settings: ticked when the value is `value`, or (for the
+// image switch) unless it is.
+struct CheckBoxSetting {
+  const char* setting;
+  const char* name;
+  const char* value;
+  bool tickedUnless;
+};
+const CheckBoxSetting kCheckBoxSettings[] = {
+    {"ImageSwitch", "cbxImageSwitch", "N", true},
+    {"SmallImageFileFilter", "cbxSmallImageFileFilter", "1", false},
+    {"DefaultFolderFilter", "cbxDefaultFolderFilter", "1", false},
+};
+
 
 // Every control a layout rule reads or sets.
 const char* const kLayoutControls[] = {
@@ -191,7 +205,9 @@ FrmConfig::StepResult FrmConfig::runStep(const char* step, const std::function<v
     return StepResult::Done;
   } catch (const store::DBError& e) {
     if (!inLoad && e.isBusy()) return StepResult::Busy;
+    if (e.isBusy()) loadWaitSpent_ = true;
     recordFailure(step, e.description(), inLoad);
+    if (e.isBusy()) return StepResult::Busy;
   } catch (...) {
     recordFailure(step, errorText(std::current_exception()), inLoad);
   }
@@ -234,6 +250,20 @@ void FrmConfig::Form_Load() {
   platform::doEvents();
   step("database paths", [&] { databases_ = store::DatabasePaths::forAppFolder(platform::appPaths().appFolder); });
   platform::doEvents();
+  // While it loads the window is not on screen. A service that holds a database longer than
+  // one bounded wait would make every step wait again, one after the other; once that wait is
+  // spent, the rest of the load (the pages' parts included) reads without waiting, and the
+  // ticks catch up once the database is free.
+  const QScopedValueRollback<bool> loading(loading_, true);
+  loadWaitSpent_ = false;
+  for (const QString& db : {databases_.statusDb, databases_.filesDb}) {
+    try {
+      store::onDatabase(db, [](store::DBConnection& c) { c.Query(QStringLiteral("SELECT count(*) FROM sqlite_master")); },
+                        databasePolicy());
+    } catch (const store::DBError& e) {
+      if (e.isBusy()) loadWaitSpent_ = true;  // other failures are met and told by the steps
+    }
+  }
 
   QApplication::setOverrideCursor(Qt::WaitCursor);
   step("LoadRegisteredExtensions", [&] { if (pages_.backup) pages_.backup->LoadRegisteredExtensions(); });
@@ -264,19 +294,16 @@ void FrmConfig::Form_Load() {
   step("InitImagePage", [&] { if (pages_.imaging) pages_.imaging->InitImagePage(); });
   step("CmdScheduler_Click", [&] { if (pages_.scheduler) pages_.scheduler->CmdScheduler_Click(); });
 
-  step("ImageSwitch", [&] {
-    setCheckBox("cbxImageSwitch", store::settingValue(statusDb, "ImageSwitch") != QLatin1String("N"));
-  });
-  step("SmallImageFileFilter", [&] {
-    setCheckBox("cbxSmallImageFileFilter", store::settingValue(statusDb, "SmallImageFileFilter") == QLatin1String("1"));
-  });
-  step("DefaultFolderFilter", [&] {
-    setCheckBox("cbxDefaultFolderFilter", store::settingValue(statusDb, "DefaultFolderFilter") == QLatin1String("1"));
-  });
+  // A box whose setting could not be read for a busy Status.db keeps its design state until a
+  // tick reads it.
+  for (int box = 0; box < int(std::size(kCheckBoxSettings)); ++box)
+    if (runStep(kCheckBoxSettings[box].setting, [&] { readCheckBox(box, databasePolicy()); }, true) == StepResult::Busy)
+      checkBoxesPending_ = true;
 
   step("Identity", [&] {
     identityValue_.clear();
-    const IdentityResult r = resolveIdentity(statusDb, pages_.identity, QDateTime::currentDateTime());
+    const IdentityResult r =
+        resolveIdentity(statusDb, pages_.identity, QDateTime::currentDateTime(), databasePolicy());
     identityValue_ = r.identityValue;
     if (!r.machineName.isEmpty())
       if (auto* label = findChild<QLabel*>(QStringLiteral("lblIdentity")))
@@ -291,6 +318,19 @@ void FrmConfig::Form_Load() {
   step("Form_Resize", [&] { Form_Resize(); });
 }
 
+store::RetryPolicy FrmConfig::databasePolicy() const {
+  // A handler that runs while the tick lets events in (a click) is the user's action, not the
+  // tick's: it waits as user actions do.
+  const bool tickWork = tickNesting_ >= 0 && platform::eventNesting() == tickNesting_;
+  return tickWork || (loading_ && loadWaitSpent_) ? store::kNoWait : store::RetryPolicy{};
+}
+
+void FrmConfig::readCheckBox(int index, store::RetryPolicy policy) {
+  const CheckBoxSetting& box = kCheckBoxSettings[index];
+  const QString value = store::readSetting(databases_.statusDb, QString::fromLatin1(box.setting), policy).value_or(QString());
+  setCheckBox(box.name, box.tickedUnless ? value != QLatin1String(box.value) : value == QLatin1String(box.value));
+}
+
 void FrmConfig::Form_Activate() {
   if (wasActivated_) return;
   firstTickPending_ = true;
@@ -301,7 +341,7 @@ void FrmConfig::Timer_Status_Timer() {
   auto step = [this](const char* name, const std::function<void()>& work) { return runStep(name, work, false); };
   Timer_Status_->stop();
   // Every database call of the tick, the pages' included, runs without waiting on a lock.
-  const QScopedValueRollback<bool> inTick(inTick_, true);
+  const QScopedValueRollback<int> inTick(tickNesting_, platform::eventNesting());
   const QString statusDb = databases_.statusDb;
 
   step("image pages", [&] {
@@ -321,10 +361,19 @@ void FrmConfig::Timer_Status_Timer() {
     activityValue_ = store::readSetting(statusDb, QStringLiteral("Activity"), store::kNoWait).value_or(QString());
     applyActivity(activityValue_);
   });
+  if (checkBoxesPending_) {
+    checkBoxesPending_ = false;
+    for (int box = 0; box < int(std::size(kCheckBoxSettings)); ++box)
+      if (step(kCheckBoxSettings[box].setting, [&] { readCheckBox(box, store::kNoWait); }) == StepResult::Busy)
+        checkBoxesPending_ = true;
+  }
+  bool listMetBusy = false;
   if (firstTickPending_) {
     const StepResult filled = step("PopulateDriveNodes", [&] { if (pages_.backup) pages_.backup->PopulateDriveNodes(); });
     if (filled != StepResult::Busy) {
-      step("cbxSelected_Click", [&] { if (pages_.backup) pages_.backup->ShowSelectedExtensions(); });
+      // A list that met a busy Files.db is filled at the next tick, as a periodic refresh is.
+      listMetBusy = step("cbxSelected_Click", [&] { if (pages_.backup) pages_.backup->ShowSelectedExtensions(); }) ==
+                    StepResult::Busy;
       firstTickPending_ = false;
       tickCount_ = 0;
     }
@@ -346,6 +395,7 @@ void FrmConfig::Timer_Status_Timer() {
     extensionRefreshPending_ = SSTab1_->currentIndex() == TabBackup && pages_.backup &&
                                step("extension list", [&] { pages_.backup->RefreshExtensionList(); }) == StepResult::Busy;
   }
+  if (listMetBusy) extensionRefreshPending_ = true;
   if (!unloaded_) Timer_Status_->start();
 }
 

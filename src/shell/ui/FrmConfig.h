@@ -57,8 +57,9 @@ class FrmConfig : public QMainWindow, public MainWindowServices {
   QString caption() const override;
   void relayout() override { Form_Resize(); }
   QDateTime& settingDate() override { return settingDate_; }
-  // kNoWait while the status tick runs, the normal bounded wait otherwise.
-  store::RetryPolicy databasePolicy() const override { return inTick_ ? store::kNoWait : store::RetryPolicy{}; }
+  // kNoWait for the status tick's own work, the normal bounded wait otherwise, a click handled
+  // while the tick lets events in included.
+  store::RetryPolicy databasePolicy() const override;
 
   QTabWidget* tabs() const { return SSTab1_; }
   QTimer* statusTimer() const { return Timer_Status_; }
@@ -101,6 +102,9 @@ class FrmConfig : public QMainWindow, public MainWindowServices {
   // A step of the load or of the tick. In the tick a busy database is no failure: what the
   // step would change keeps its value and the next tick tries again (Busy).
   StepResult runStep(const char* step, const std::function<void()>& work, bool inLoad);
+  // Sets one of the check boxes the load sets from a setting (0..2); throws store::DBError
+  // when the setting cannot be read.
+  void readCheckBox(int box, store::RetryPolicy policy);
   void recordFailure(const char* step, const QString& description, bool inLoad);
   // Writes the command file for the service's tray side; says so when it cannot.
   bool tellService(const QString& command);
@@ -127,7 +131,10 @@ class FrmConfig : public QMainWindow, public MainWindowServices {
   int tickCount_ = 0;
   int tempDFileCount_ = 0;
   bool unloaded_ = false;
-  bool inTick_ = false;
+  int tickNesting_ = -1;  // platform::eventNesting() where the running tick does its work; -1: none
+  bool loading_ = false;
+  bool loadWaitSpent_ = false;        // the load has waited once for a busy database
+  bool checkBoxesPending_ = false;    // the load could not read the check boxes' settings
   bool queueCheckPending_ = false;        // the last queue count met a busy database
   bool extensionRefreshPending_ = false;  // the same for the extension list refresh
   StepFailures failures_;
