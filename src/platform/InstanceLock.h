@@ -1,14 +1,12 @@
 #pragma once
 #include <QString>
-#include <memory>
-
-class QLockFile;
 
 namespace corvane::platform {
 
 // One running copy per application folder. The lock lives in /tmp, whatever the environment
 // says, so every start meets it there and a refused second copy leaves nothing behind in the
-// application folder.
+// application folder. It is a file held with flock, so a copy that ends in any way (a crash, a
+// session killed at logout) lets go of it, for every user of the computer.
 class InstanceLock {
  public:
   explicit InstanceLock(const QString& appFolder);
@@ -22,7 +20,9 @@ class InstanceLock {
 
  private:
   QString path_;
-  std::unique_ptr<QLockFile> lock_;
+  QString userPath_;  // this user's own name, when path_ cannot be used
+  QString heldPath_;
+  int fd_ = -1;
 };
 
 }  // namespace corvane::platform

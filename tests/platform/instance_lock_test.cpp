@@ -56,3 +56,30 @@ TEST(InstanceLock, AStartWithAMissingTemporaryFolderStillMeetsTheLock) {
   EXPECT_FALSE(secondHolds);
   EXPECT_EQ(second.lockFilePath(), first.lockFilePath());
 }
+
+// Any user can make the lock's name in /tmp first (it follows from the application folder):
+// a folder or a link there must neither keep the program from starting nor lead the lock to
+// another file; one copy per folder still holds.
+TEST(InstanceLock, ANamePlantedInTmpNeitherBlocksTheStartNorLeadsElsewhere) {
+  QTemporaryDir app, other;
+  const QString name = InstanceLock(app.path()).lockFilePath();
+  const QString victim = other.filePath("victim");
+  {
+    QFile f(victim);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("victim");
+  }
+  for (const bool planted : {true, false}) {
+    if (planted) ASSERT_TRUE(QDir().mkdir(name));
+    else ASSERT_TRUE(QFile::link(victim, name));
+    {
+      InstanceLock first(app.path());
+      EXPECT_TRUE(first.tryLock());
+      InstanceLock second(app.path());
+      EXPECT_FALSE(second.tryLock());
+    }
+    EXPECT_TRUE(planted ? QDir().rmdir(name) : QFile::remove(name));
+  }
+  EXPECT_EQ(QFile(victim).size(), 6);
+  EXPECT_TRUE(QFile(victim).permissions() & QFile::WriteOwner);
+}
