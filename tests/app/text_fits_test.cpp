@@ -17,6 +17,8 @@
 #include <gtest/gtest.h>
 
 #include "ComposedWindow.h"
+#include "handoff/WindowTitle.h"
+#include "imaging/ui/FrmNewPreset.h"
 #include "shell/FrameRules.h"
 
 using namespace corvane;
@@ -149,6 +151,39 @@ class TextFits : public test::ComposedWindow {
 
   CutCaptions cuts_;
 };
+
+// Every window the menus and the pages open shows its title whole in its title bar, and each of
+// its captions whole, at the size it opens with.
+TEST_F(TextFits, EveryDialogShowsItsTitleAndCaptionsWhole) {
+  frm_->mAbout_Click();
+  frm_->mAdvancedSettings_Click();
+  frm_->mFileCopy_Click();
+  frm_->tabs()->setCurrentIndex(shell::TabRestore);
+  for (const char* name : {"btnAddSource", "btnRemoveSource", "btnStartDownloads"}) {
+    auto* button = frm_->findChild<QPushButton*>(QString::fromLatin1(name));
+    ASSERT_NE(button, nullptr) << name;
+    button->click();
+  }
+  imaging::FrmNewPreset newPreset(frm_.get());  // asked for modally by Save As
+  newPreset.show();
+  QApplication::processEvents();
+
+  QStringList opened;
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    if (w == frm_.get() || !w->isVisible()) continue;
+    opened << w->objectName();
+    const int needed = handoff::titleBarWidth(w, {w->windowTitle()});
+    if (w->width() < needed)
+      cuts_.found << QStringLiteral("%1 title '%2': needs %3 px, has %4 px")
+                         .arg(w->objectName(), w->windowTitle())
+                         .arg(needed)
+                         .arg(w->width());
+    for (QWidget* c : w->findChildren<QWidget*>())
+      if (c->isVisible() && c->width() > 0) cuts_.check(c, w->objectName());
+  }
+  EXPECT_EQ(opened.size(), 7) << opened.join(", ").toStdString();
+  EXPECT_TRUE(cuts_.found.isEmpty()) << cuts_.found.join("\n").toStdString();
+}
 
 TEST_F(TextFits, EveryCaptionShowsItsWholeTextAtTheLoadSize) {
   ASSERT_EQ(frm_->size(), QSize(frm_->loadWidth(), frm_->loadHeight()));

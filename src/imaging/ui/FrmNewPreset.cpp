@@ -6,11 +6,14 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "handoff/WindowTitle.h"
+
 namespace corvane::imaging {
 
 FrmNewPreset::FrmNewPreset(QWidget* owner) : QDialog(owner) {
   setObjectName("frmNewPreset");
   setWindowTitle(QStringLiteral("Create New Preset"));
+  handoff::keepTitleWhole(this);
   setModal(true);
   auto* frame = new QGroupBox(QStringLiteral("Enter new preset name..."), this);
   frame->setObjectName("Frame1");

@@ -1,6 +1,5 @@
 #include "keys/ui/FrmAddComputer.h"
 
-#include <QFontMetrics>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -8,15 +7,12 @@
 #include <QPushButton>
 #include <QScopedValueRollback>
 
+#include "handoff/WindowTitle.h"
 #include "platform/AppFolder.h"
 #include "platform/Wait.h"
 #include "store/DatabasePaths.h"
 
 namespace corvane::keys::ui {
-
-namespace {
-constexpr int kTitleBarControlsWidth = 120;
-}  // namespace
 
 FrmAddComputer::FrmAddComputer(RestorePageSeam* restore, QWidget* parent, QString statusDb)
     : QDialog(parent), restore_(restore), statusDb_(std::move(statusDb)) {
@@ -65,14 +61,8 @@ FrmAddComputer::FrmAddComputer(RestorePageSeam* restore, QWidget* parent, QStrin
   layout->addLayout(grid);
   layout->addLayout(buttons);
 
-  // The caption is the request's status line: wide enough for the longest one in a title bar,
-  // whose font is often bold and which keeps room for its icon and buttons.
-  QFont titleFont = font();
-  titleFont.setBold(true);
-  int widest = 0;
-  for (const QString& caption : KeyRequestCaptions())
-    widest = std::max(widest, QFontMetrics(titleFont).horizontalAdvance(caption));
-  setMinimumWidth(widest + kTitleBarControlsWidth);
+  // The caption is the request's status line: wide enough for the longest one.
+  handoff::keepTitleWhole(this, KeyRequestCaptions());
 }
 
 void FrmAddComputer::btnKeyReqRequest_Click() {

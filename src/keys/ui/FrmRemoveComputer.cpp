@@ -6,6 +6,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "handoff/WindowTitle.h"
 #include "keys/KeysTable.h"
 #include "keys/RemoveComputer.h"
 #include "keys/ui/ComputerKeysList.h"
@@ -19,6 +20,7 @@ FrmRemoveComputer::FrmRemoveComputer(RestorePageSeam* restore, QWidget* parent, 
     : QDialog(parent), restore_(restore), statusDb_(std::move(statusDb)) {
   setObjectName("frmRemoveComputer");
   setWindowTitle("Remove Computer");
+  handoff::keepTitleWhole(this);
   setModal(false);
   appFolder_ = platform::appPaths().appFolder;
   if (statusDb_.isEmpty()) statusDb_ = store::DatabasePaths::forAppFolder(appFolder_).statusDb;

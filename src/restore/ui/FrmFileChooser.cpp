@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QTreeView>
 
+#include "handoff/WindowTitle.h"
 #include "platform/Messages.h"
 #include "platform/Wait.h"
 #include "restore/CatalogueFetch.h"
@@ -35,6 +36,7 @@ QLineEdit* textBox(QWidget* parent, const char* name) {
 FrmFileChooser::FrmFileChooser(RestoreDialogHost& host) : QDialog(nullptr), host_(host) {
   setObjectName(QStringLiteral("frmFileChooser"));
   setWindowTitle(QStringLiteral("Select files for download..."));
+  handoff::keepTitleWhole(this);
   setModal(false);
   list_ = new FileList(this, FileList::DateOrder::ModifiedFirst);
   tbxFileName = textBox(this, "tbxFileName");

@@ -10,6 +10,7 @@
 #include <QScopedValueRollback>
 #include <QVBoxLayout>
 
+#include "handoff/WindowTitle.h"
 #include "keys/ui/DialogPlacement.h"
 #include "platform/Messages.h"
 #include "platform/PathMap.h"
@@ -30,6 +31,7 @@ FrmFolderChooser::FrmFolderChooser(RestoreDialogHost& host, const QString& objec
     : QDialog(nullptr), host_(host) {
   setObjectName(objectName);
   setWindowTitle(QStringLiteral("Choose destination folder..."));
+  handoff::keepTitleWhole(this);
   setModal(false);
   Drive1 = new QComboBox(this);
   Drive1->setObjectName(QStringLiteral("Drive1"));

@@ -5,6 +5,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "handoff/WindowTitle.h"
 #include "platform/Messages.h"
 #include "restore/RestoreQueue.h"
 #include "restore/ui/CatalogueTree.h"
@@ -18,6 +19,7 @@ namespace corvane::restore::ui {
 FrmSourceFolderChooser::FrmSourceFolderChooser(RestoreDialogHost& host) : QDialog(nullptr), host_(host) {
   setObjectName(QStringLiteral("frmSourceFolderChooser"));
   setWindowTitle(QStringLiteral("Choose source folders..."));
+  handoff::keepTitleWhole(this);
   setModal(false);
   tvDLSFolders = new QTreeWidget(this);
   tvDLSFolders->setObjectName(QStringLiteral("tvDLSFolders"));

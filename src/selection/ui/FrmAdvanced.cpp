@@ -8,6 +8,7 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
+#include "handoff/WindowTitle.h"
 #include "platform/Messages.h"
 #include "selection/ui/Failure.h"
 #include "shell/PageSeam.h"
@@ -51,6 +52,7 @@ FrmAdvanced::FrmAdvanced(shell::MainWindowServices& services, QWidget* parent)
     : QDialog(parent), services_(services) {
   setObjectName(QStringLiteral("frmAdvanced"));
   setWindowTitle(QStringLiteral("Corvane Advanced Settings"));
+  handoff::keepTitleWhole(this);
   setModal(false);
 
   auto makeBox = [this](const char* name) {

@@ -7,11 +7,14 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include "handoff/WindowTitle.h"
+
 namespace corvane::shell {
 
 FrmAbout::FrmAbout(QWidget* parent) : QDialog(parent) {
   setObjectName("frmabout");
   setWindowTitle(QStringLiteral("About - Corvane Remote Backup"));
+  handoff::keepTitleWhole(this);
   setModal(false);
 
   auto* picture = new QLabel(this);
@@ -26,6 +29,7 @@ FrmAbout::FrmAbout(QWidget* parent) : QDialog(parent) {
   const QString version = QCoreApplication::applicationVersion();
   auto* lblVersion = new QLabel(version.isEmpty() ? QString() : QStringLiteral("Version ") + version, this);
   lblVersion->setObjectName("lblVersion");
+  lblVersion->setVisible(!version.isEmpty());  // no empty line between title and description
   auto* lblDescription = new QLabel(QStringLiteral("Control program of the Corvane backup service."), this);
   lblDescription->setObjectName("lblDescription");
 
