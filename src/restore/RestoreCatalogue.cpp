@@ -464,11 +464,7 @@ bool IsThisComputer(const QString& statusDb, store::RetryPolicy policy) {
 
 std::optional<QString> CatalogueDatabase(const QString& statusDb, const QString& filesDb, const QString& appFolder,
                                          const QString& machineName, const QString& suffix, store::RetryPolicy policy) {
-  try {
-    if (ThisComputerChosen(statusDb, policy)) return filesDb;
-  } catch (const DBError&) {
-    return std::nullopt;
-  }
+  if (ThisComputerChosen(statusDb, policy)) return filesDb;
   if (!keys::IsSafeMachineName(machineName)) return std::nullopt;
   return platform::joinPath(appFolder, machineName + suffix);
 }

@@ -109,8 +109,8 @@ bool IsThisComputer(const QString& statusDb, store::RetryPolicy policy = {});
 
 // Where a computer's catalogue lies. This computer: Files.db; another computer:
 // <appFolder>/<name> + suffix ("Files.db" for the page's catalogue copy, "Download.db" for the
-// text catalogue). nullopt when the name cannot be part of a file name, or when the settings
-// that say which computer is chosen cannot be read.
+// text catalogue). nullopt when the name cannot be part of a file name. Settings that cannot
+// be read throw store::DBError (as ThisComputerChosen).
 std::optional<QString> CatalogueDatabase(const QString& statusDb, const QString& filesDb, const QString& appFolder,
                                          const QString& machineName, const QString& suffix,
                                          store::RetryPolicy policy = {});

@@ -118,7 +118,7 @@ TEST(Catalogue, TheChosenComputerIsThisOneOnlyWhenTheSettingsSaySo) {
   store::DBConnection service;
   service.Open(app.statusDb());
   service.Execute("BEGIN EXCLUSIVE");
-  EXPECT_EQ(where(), "<none>");
+  EXPECT_THROW(where(), store::DBError);
   EXPECT_FALSE(IsThisComputer(app.statusDb(), store::kNoWait));
   EXPECT_THROW(ThisComputerChosen(app.statusDb(), store::kNoWait), store::DBError);
 }

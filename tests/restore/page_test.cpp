@@ -169,6 +169,7 @@ TEST_F(PageTest, TheTicksReinitialisationNeverWaitsOnABusyStatusDb) {
     } catch (const store::DBError& e) {
       EXPECT_TRUE(e.isBusy());
     }
+    EXPECT_THROW(page->DFolderView("PC1"), store::DBError);  // the view stays for the next tick
     EXPECT_EQ(waiter.sleeps, sleeps);
     EXPECT_EQ(sources()->count(), 2);
     EXPECT_EQ(names(), QStringList{"own.txt"});
@@ -196,6 +197,17 @@ TEST_F(PageTest, ABusyCatalogueSaysSoInsteadOfShowingNoFiles) {
   page->cbxSources_Click();
   EXPECT_EQ(names(), QStringList{"own.txt"});
   EXPECT_EQ(stats->text(), "1 Files, 1.0 KBytes");
+
+  // Nor is a catalogue that cannot be named because Status.db stays busy.
+  {
+    store::DBConnection service;
+    service.Open(app.statusDb());
+    service.Execute("BEGIN EXCLUSIVE");
+    win.policy = store::RetryPolicy{1, 2, 0};
+    page->DFolderView("PC1");
+    EXPECT_EQ(page->fileList().rowCount(), 0);
+    EXPECT_EQ(stats->text(), ui::busyCatalogueText());
+  }
 }
 
 // Sorting goes by the column's text as QString orders it (code unit by code unit, case counted),

@@ -113,9 +113,15 @@ void FrmFileChooser::Form_Activate() {
   ++loadGeneration_;  // a read still running for an earlier activation is given up
   records_ = freshRecords();
   const auto& dbs = host_.databases();
-  catalogue_ = CatalogueDatabase(dbs.statusDb, dbs.filesDb, host_.appFolder(), host_.chosenComputerName(),
-                                 QStringLiteral("Download.db"))
-                   .value_or(QString());
+  lblSortBy->setText(kSortByText);
+  try {
+    catalogue_ = CatalogueDatabase(dbs.statusDb, dbs.filesDb, host_.appFolder(), host_.chosenComputerName(),
+                                   QStringLiteral("Download.db"))
+                     .value_or(QString());
+  } catch (const store::DBError& e) {
+    catalogue_.clear();
+    if (e.isBusy()) lblSortBy->setText(busyCatalogueText());
+  }
   if (!catalogue_.isEmpty()) {
     bool busy = false;
     const bool read = readUploadedFilesInSteps(catalogue_, records_, lblSortBy, loadGeneration_, &busy);

@@ -45,9 +45,13 @@ FrmSourceFolderChooser::~FrmSourceFolderChooser() = default;
 
 QString FrmSourceFolderChooser::currentCatalogue() const {
   const auto& dbs = host_.databases();
-  return CatalogueDatabase(dbs.statusDb, dbs.filesDb, host_.appFolder(), host_.chosenComputerName(),
-                           QStringLiteral("Download.db"))
-      .value_or(QString());
+  try {
+    return CatalogueDatabase(dbs.statusDb, dbs.filesDb, host_.appFolder(), host_.chosenComputerName(),
+                             QStringLiteral("Download.db"))
+        .value_or(QString());
+  } catch (const store::DBError&) {
+    return QString();  // no tree of a catalogue nobody can name
+  }
 }
 
 void FrmSourceFolderChooser::showChooser() {

@@ -235,9 +235,13 @@ bool RestorePage::updateSetting(const QString& name, const QString& value, const
 }
 
 QString RestorePage::shownCatalogue() const {
-  return CatalogueDatabase(databases().statusDb, databases().filesDb, appFolder(), cbxSources->currentText(),
-                           QStringLiteral("Files.db"))
-      .value_or(QString());
+  try {
+    return CatalogueDatabase(databases().statusDb, databases().filesDb, appFolder(), cbxSources->currentText(),
+                             QStringLiteral("Files.db"))
+        .value_or(QString());
+  } catch (const store::DBError&) {
+    return QString();  // nothing acts on a catalogue nobody can name
+  }
 }
 
 // ---- Source side -------------------------------------------------------------------------
@@ -277,7 +281,7 @@ void RestorePage::InitRestorePage() {
     // The status tick re-initialises the page while the first showing may still be reading
     // the same catalogue (most of a million rows): that read goes on rather than start over.
     const auto db = CatalogueDatabase(databases().statusDb, databases().filesDb, appFolder(), cbxSources->itemText(i),
-                                      QStringLiteral("Files.db"), policy);
+                                      QStringLiteral("Files.db"), policy);  // busy from the tick: throws, as above
     if (db && !db->isEmpty() && (*db == readingCatalogue_ || *db == pendingCatalogue_)) continue;
     DFolderView(cbxSources->itemText(i));
   }
@@ -302,12 +306,22 @@ void RestorePage::cbxSources_Click() {
 
 void RestorePage::DFolderView(const QString& machineName) {
   platform::doEvents();
+  const store::RetryPolicy policy = services_.databasePolicy();
+  std::optional<QString> db;
+  bool busy = false;
+  try {
+    db = CatalogueDatabase(databases().statusDb, databases().filesDb, appFolder(), machineName,
+                           QStringLiteral("Files.db"), policy);
+  } catch (const store::DBError& e) {
+    // The status tick leaves the view as it is and tries again a second later; a user's choice
+    // learns that the catalogue could not be named, rather than seeing one without files.
+    if (e.isBusy() && policy.budgetMs <= 0) throw;
+    busy = e.isBusy();
+  }
   ++loadGeneration_;  // a view still being read is given up
   records_ = freshRecords();
-  catalogueBusy_ = false;
+  catalogueBusy_ = busy;
   pendingCatalogue_.clear();
-  const auto db = CatalogueDatabase(databases().statusDb, databases().filesDb, appFolder(), machineName,
-                                    QStringLiteral("Files.db"), services_.databasePolicy());
   // This computer's catalogue can hold most of a million files: while nobody sees the page
   // (the main window's load runs before the window is shown), it is read when the page is
   // first shown instead.
