@@ -40,9 +40,14 @@ IconListView::IconListView(QWidget* parent) : QWidget(parent) {
   connect(report_->header(), &QHeaderView::sectionClicked, this, [this](int s) { emit columnClicked(s + 1); });
 }
 
-void IconListView::clearRows() { model_->removeRows(0, model_->rowCount()); }
+void IconListView::clearRows() {
+  for (const QList<QStandardItem*>& row : std::as_const(pending_)) qDeleteAll(row);
+  pending_.clear();
+  model_->removeRows(0, model_->rowCount());
+}
 
 void IconListView::clearColumns() {
+  clearRows();
   model_->clear();
   keys_.clear();
 }
@@ -70,7 +75,17 @@ void IconListView::addRow(const QStringList& texts, const QIcon& icon) {
     if (c == 0) cell->setIcon(icon);
     cells << cell;
   }
-  model_->appendRow(cells);
+  if (filling_ > 0) pending_ << cells;
+  else model_->appendRow(cells);
+}
+
+void IconListView::beginRows() { ++filling_; }
+
+void IconListView::endRows() {
+  if (filling_ == 0 || --filling_ > 0) return;
+  for (const QList<QStandardItem*>& row : std::as_const(pending_)) model_->appendRow(row);
+  pending_.clear();
+  if (sortColumn_ >= 0) model_->sort(sortColumn_, sortDescending_ ? Qt::DescendingOrder : Qt::AscendingOrder);
 }
 
 int IconListView::rowCount() const { return model_->rowCount(); }
@@ -84,6 +99,8 @@ void IconListView::setReportView(bool report) { stack_->setCurrentWidget(report 
 bool IconListView::reportView() const { return stack_->currentWidget() == report_; }
 
 void IconListView::sortRows(int column, bool descending) {
+  sortColumn_ = column;
+  sortDescending_ = descending;
   model_->sort(column, descending ? Qt::DescendingOrder : Qt::AscendingOrder);
   report_->header()->setSortIndicatorShown(true);
   report_->header()->setSortIndicator(column, descending ? Qt::DescendingOrder : Qt::AscendingOrder);

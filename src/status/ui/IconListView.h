@@ -8,6 +8,7 @@
 class QHeaderView;
 class QListView;
 class QStackedLayout;
+class QStandardItem;
 class QStandardItemModel;
 class QTreeView;
 
@@ -27,6 +28,11 @@ class IconListView : public QWidget {
 
   // texts: the row's text followed by its sub-items.
   void addRow(const QStringList& texts, const QIcon& icon);
+  // Rows added between these two come into the list together, in its sort order, when the
+  // outermost pair ends: a list laid out anew at each pass of the window's events while
+  // thousands of rows came in took seconds.
+  void beginRows();
+  void endRows();
   int rowCount() const;
   QString text(int row, int column) const;
 
@@ -48,6 +54,10 @@ class IconListView : public QWidget {
   QListView* icons_ = nullptr;
   QStackedLayout* stack_ = nullptr;
   QStringList keys_;
+  int filling_ = 0;
+  QList<QList<QStandardItem*>> pending_;
+  int sortColumn_ = -1;  // the column the rows were sorted by last, -1 before any sort
+  bool sortDescending_ = false;
 };
 
 }  // namespace corvane::status

@@ -165,7 +165,9 @@ void StatusPage::ListFolderFiles(const QString& folder) {
   const QSet<QString> excluded(lists.excludedFolders.begin(), lists.excludedFolders.end());
   const QList<FolderEntry> entries = listFolderEntries(folder, excluded, lists.loggedUploads);
 
-  lvwIcons->setUpdatesEnabled(false);
+  // The rows come into the list together at the end (the list is hidden while it is filled),
+  // in the order of the last column click.
+  lvwIcons->beginRows();
   const QString caption = services_.caption();
   QPointer<StatusPage> alive(this);
   for (int i = 0; i < entries.size(); ++i) {
@@ -178,8 +180,7 @@ void StatusPage::ListFolderFiles(const QString& folder) {
     if (listing_ != listing) break;  // another folder was clicked or the page was rebuilt
   }
   if (entries.size() >= kRowsPerPass) services_.setCaption(caption);
-  if (listing_ == listing && sort_.sorted()) lvwIcons->sortRows(sort_.key(), sort_.descending());
-  lvwIcons->setUpdatesEnabled(true);
+  lvwIcons->endRows();
 }
 
 void StatusPage::AddFileItem(const QString& path, bool isFolder, const QString& uploadTime) {
