@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <vector>
 
+#include "handoff/Utf8.h"
 #include "platform/Wait.h"
 
 namespace corvane::handoff {
@@ -33,25 +34,6 @@ bool isNameStart(char ch) {
 }
 bool isNameChar(char ch) { return isNameStart(ch) || (ch >= '0' && ch <= '9') || ch == '-' || ch == '.'; }
 
-// A code point as UTF-8, the way the DOM reader writes character references (no range check).
-void appendCodePoint(std::string& out, uint32_t ch) {
-  if (ch < 0x80) {
-    out.push_back(char(ch));
-  } else if (ch < 0x800) {
-    out.push_back(char(uint8_t(0xC0 | (ch >> 6))));
-    out.push_back(char(uint8_t(0x80 | (ch & 0x3F))));
-  } else if (ch < 0x10000) {
-    out.push_back(char(uint8_t(0xE0 | (ch >> 12))));
-    out.push_back(char(uint8_t(0x80 | ((ch >> 6) & 0x3F))));
-    out.push_back(char(uint8_t(0x80 | (ch & 0x3F))));
-  } else {
-    out.push_back(char(uint8_t(0xF0 | (ch >> 18))));
-    out.push_back(char(uint8_t(0x80 | ((ch >> 12) & 0x3F))));
-    out.push_back(char(uint8_t(0x80 | ((ch >> 6) & 0x3F))));
-    out.push_back(char(uint8_t(0x80 | (ch & 0x3F))));
-  }
-}
-
 // The length of a complete reference at s ("&amp;", "&#233;", "&#xE9;"), its text in `out`;
 // 0 when s starts no complete reference (the "&" then stands for itself).
 size_t decodeReference(std::string_view s, std::string& out) {
@@ -71,7 +53,7 @@ size_t decodeReference(std::string_view s, std::string& out) {
     else return 0;
   }
   if (i == s.size() || i == first) return 0;
-  appendCodePoint(out, value);
+  appendUtf8(out, value);
   return i + 1;
 }
 
@@ -213,7 +195,7 @@ class Source {
       case Encoding::Utf8:
         break;
       case Encoding::Latin1:
-        for (; rawAt_ < size; ++rawAt_) appendCodePoint(converted_, byte(rawAt_));
+        for (; rawAt_ < size; ++rawAt_) appendUtf8(converted_, byte(rawAt_));
         break;
       case Encoding::Utf16LE:
       case Encoding::Utf16BE: {
@@ -222,14 +204,14 @@ class Source {
         while (rawAt_ + 2 <= size) {
           const uint32_t lead = unit(rawAt_);
           if (lead < 0xD800 || lead >= 0xE000) {
-            appendCodePoint(converted_, lead);
+            appendUtf8(converted_, lead);
             rawAt_ += 2;
           } else if (lead >= 0xDC00) {
             rawAt_ += 2;  // a second half without its first
           } else if (rawAt_ + 4 <= size) {
             const uint32_t next = unit(rawAt_ + 2);
             if (next >= 0xDC00 && next < 0xE000) {
-              appendCodePoint(converted_, 0x10000 + ((lead & 0x3FF) << 10) + (next & 0x3FF));
+              appendUtf8(converted_, 0x10000 + ((lead & 0x3FF) << 10) + (next & 0x3FF));
               rawAt_ += 4;
             } else {
               rawAt_ += 2;  // a first half without its second
@@ -246,7 +228,7 @@ class Source {
         const bool le = encoding_ == Encoding::Utf32LE;
         for (; rawAt_ + 4 <= size; rawAt_ += 4) {
           const size_t i = rawAt_;
-          appendCodePoint(converted_, le ? byte(i) | byte(i + 1) << 8 | byte(i + 2) << 16 | byte(i + 3) << 24
+          appendUtf8(converted_, le ? byte(i) | byte(i + 1) << 8 | byte(i + 2) << 16 | byte(i + 3) << 24
                                          : byte(i) << 24 | byte(i + 1) << 16 | byte(i + 2) << 8 | byte(i + 3));
         }
         break;

@@ -8,6 +8,7 @@
 #include <unordered_set>
 
 #include "handoff/ServiceDates.h"
+#include "handoff/Utf8.h"
 
 namespace corvane::status {
 
@@ -52,24 +53,9 @@ void foldCase(std::string_view text, std::string& out) {
   }
   for (char32_t ch : QString::fromUtf8(text.data(), qsizetype(text.size())).toUcs4()) {
     ch = QChar::toCaseFolded(ch);
-    if (ch >= 0x10000) ch = ch - 0x10000 + 0xD800;           // the surrogates' place
-    else if (ch >= 0xE000) ch = ch - 0xE000 + 0x10D800;      // after them
-    // The UTF-8 scheme keeps the order of the numbers it writes.
-    if (ch < 0x80) {
-      out.push_back(char(ch));
-    } else if (ch < 0x800) {
-      out.push_back(char(0xC0 | (ch >> 6)));
-      out.push_back(char(0x80 | (ch & 0x3F)));
-    } else if (ch < 0x10000) {
-      out.push_back(char(0xE0 | (ch >> 12)));
-      out.push_back(char(0x80 | ((ch >> 6) & 0x3F)));
-      out.push_back(char(0x80 | (ch & 0x3F)));
-    } else {
-      out.push_back(char(0xF0 | (ch >> 18)));
-      out.push_back(char(0x80 | ((ch >> 12) & 0x3F)));
-      out.push_back(char(0x80 | ((ch >> 6) & 0x3F)));
-      out.push_back(char(0x80 | (ch & 0x3F)));
-    }
+    if (ch >= 0x10000) ch = ch - 0x10000 + 0xD800;  // the surrogates' place
+    else if (ch >= 0xE000) ch = ch - 0xE000 + 0x10D800;  // after them
+    handoff::appendUtf8(out, ch);
   }
 }
 
