@@ -6,7 +6,8 @@
 set -euo pipefail
 records="${STATUS_RECORDS:-1000000}"
 app="$BENCH_TMP/status-app"
-python3 "$BENCH_ROOT/scripts/bench/status_gen.py" "$app" "$records"
+drive="$BENCH_TMP/status-drive-c"
+python3 "$BENCH_ROOT/scripts/bench/status_gen.py" "$app" "$records" "$drive"
 tool="$BENCH_BUILD/tests/status/status_bench"
 size_mb=$(( $(stat -c %s "$app/Logs/SuccessLog.xml") / 1048576 ))
 
@@ -20,5 +21,6 @@ search 'by type "Text Document"' type "< 2 s"
 search 'by name "report"' name "< 2 s"
 search '"Show Last Upload"' last "< 2 s"
 search 'last 30 days' days "< 2 s"
-echo "status: log list sorted by each column, $records rows: $("$tool" sort "$app" 2>/dev/null) (goal: each < 0.5 s, the window frozen meanwhile)"
+echo "status: log list sorted by each column, $records rows: $("$tool" sort "$app" 2>/dev/null) (goal < 0.5 s each)"
 echo "status: Status tab selection, $records records: $("$tool" status "$app" 2>/dev/null) (goal < 2 s and painting)"
+echo "status: Status tab, a folder of 20,000 logged files listed: $(CORVANE_DRIVES="C:=$drive" "$tool" list "$app" 2>/dev/null) (goal < 2 s and painting)"

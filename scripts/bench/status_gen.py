@@ -4,7 +4,10 @@ Logs/SuccessLog.xml with N FileDetails records (month-first dates, 12-hour clock
 about 10,000 folders on C: and D:, plus Config/SchInfo.xml (the last upload) and
 Dir/FolderCollection.xml (a few folders left out).
 
-usage: status_gen.py APP_FOLDER [RECORDS]   (RECORDS defaults to 1,000,000)
+usage: status_gen.py APP_FOLDER [RECORDS] [DRIVE_FOLDER]   (RECORDS defaults to 1,000,000)
+
+With DRIVE_FOLDER, that folder stands for drive C: and holds C:\\Users\\user0 with the first
+20,000 logged file names in it (empty files), for the Status tab's file list.
 """
 import os
 import random
@@ -46,6 +49,8 @@ def main():
     for sub in ("Logs", "Config", "Dir"):
         os.makedirs(os.path.join(app, sub), exist_ok=True)
     dirs = folders(rng, 10_000)
+    drive = sys.argv[3] if len(sys.argv) > 3 else None
+    listed = []
     now = datetime.now().replace(microsecond=0)
     last_upload = now - timedelta(hours=3)
     with open(os.path.join(app, "Logs", "SuccessLog.xml"), "w", encoding="utf-8", newline="\r\n") as f:
@@ -54,6 +59,8 @@ def main():
         for i in range(records):
             ext, type_name = TYPES[rng.randrange(len(TYPES))]
             name = "%s_%d.%s" % (rng.choice(WORDS), rng.randrange(1_000_000), ext)
+            if drive and len(listed) < 20_000:
+                listed.append(name)
             folder = dirs[rng.randrange(len(dirs))]
             modified = now - timedelta(seconds=rng.randrange(5 * 365 * 86400))
             size = rng.choice((0, rng.randrange(1, 1024), rng.randrange(1024, 10 << 20), rng.randrange(10 << 20, 4 << 30)))
@@ -73,6 +80,11 @@ def main():
                 chunk = []
         f.write("".join(chunk))
         f.write("</FileCollection>\n")
+    if drive:
+        folder = os.path.join(drive, "Users", "user0")
+        os.makedirs(folder, exist_ok=True)
+        for name in listed:
+            open(os.path.join(folder, name), "w").close()
     with open(os.path.join(app, "Config", "SchInfo.xml"), "w", encoding="utf-8") as f:
         f.write('<SchedulerInfo LastUpload="%s"><UploadTime><TimeSet>9</TimeSet></UploadTime></SchedulerInfo>\n'
                 % service_date(last_upload))

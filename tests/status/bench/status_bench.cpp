@@ -5,17 +5,20 @@
 //   status_bench search APP_FOLDER all|type|name|last|days
 //   status_bench sort APP_FOLDER       (every visible column clicked once after a search "All")
 //   status_bench status APP_FOLDER
+//   status_bench list APP_FOLDER       (C:\\Users\\user0 clicked in the tree; CORVANE_DRIVES maps C:)
 #include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QThread>
+#include <QTreeWidgetItem>
 #include <cstdio>
 #include <sys/resource.h>
 
 #include "platform/AppFolder.h"
 #include "platform/Wait.h"
 #include "status/ui/LogPage.h"
+#include "status/ui/IconListView.h"
 #include "status/ui/StatusPage.h"
 #include "support/FakeMainWindow.h"
 
@@ -116,6 +119,25 @@ int main(int argc, char** argv) {
     meter.processEvents();
     std::printf("%.2f s, longest freeze %.2f s (first selection %.2f s, longest freeze %.2f s), peak %ld MB\n",
                 meter.elapsedSeconds(), meter.longestSeconds(), first, firstFreeze, peakMb());
+    return 0;
+  }
+  if (mode == "list") {
+    status::StatusPage page(window);
+    page.resize(1000, 700);
+    page.show();
+    page.InitStatusPage();
+    const QString root = platform::appPaths().mirrorRootPath;
+    page.tvDrivesStatus_Expand(page.nodeByKey(root));
+    page.tvDrivesStatus_Expand(page.nodeByKey(root + "/CDrive"));
+    page.tvDrivesStatus_Expand(page.nodeByKey(root + "/CDrive/Users"));
+    QTreeWidgetItem* folder = page.nodeByKey(root + "/CDrive/Users/user0");
+    if (!folder) return 2;
+    QCoreApplication::processEvents();
+    meter.start();
+    page.tvDrivesStatus_NodeClick(folder);
+    meter.processEvents();  // the list painted with its rows
+    std::printf("%.2f s, longest freeze %.2f s, peak %ld MB, %d rows\n", meter.elapsedSeconds(), meter.longestSeconds(),
+                peakMb(), page.iconList()->rowCount());
     return 0;
   }
   return 2;
