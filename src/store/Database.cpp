@@ -466,11 +466,12 @@ void DBConnection::Open(const QString& path, int engineWaitMs) {
   Close();
   const QFileInfo file(path);
   if (!file.exists()) throw DBError("Cannot open database " + path + ": the file does not exist", SQLITE_CANTOPEN);
+  // SQLite would wait for ever on a fifo (or a device) to give it a page.
+  if (!file.isFile()) throw DBError("Cannot open database " + path + ": it is not a file", SQLITE_CANTOPEN);
   // SQLite takes an empty file for an empty database and would write a schema into it. An
   // empty Files.db or Status.db is a broken one (cut short while copied, a full disk): it is
   // refused, so nothing is written into it and the service never finds half a schema there.
-  if (file.isFile() && file.size() == 0)
-    throw DBError("Cannot open database " + path + ": the file is empty", SQLITE_NOTADB);
+  if (file.size() == 0) throw DBError("Cannot open database " + path + ": the file is empty", SQLITE_NOTADB);
   handle_ = openHandle(path, SQLITE_OPEN_READWRITE, engineWaitMs);
 }
 

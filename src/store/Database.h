@@ -167,7 +167,8 @@ class DBConnection {
   DBConnection& operator=(const DBConnection&) = delete;
 
   // Opens an existing database file; never creates one, and refuses an empty file (SQLite
-  // would take it for an empty database). A statement that meets a lock waits up to
+  // would take it for an empty database) and anything that is not a file (a fifo would hold it
+  // for ever). A statement that meets a lock waits up to
   // engineWaitMs inside SQLite before it fails as busy.
   void Open(const QString& path, int engineWaitMs = RetryPolicy{}.engineWaitMs);
   // Makes a new, empty database file (it must not exist) and leaves the connection open on it.

@@ -2,6 +2,7 @@
 #include <cmath>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 #include "store/Database.h"
 #include "store/DatabasePaths.h"
@@ -47,6 +48,12 @@ TEST(DatabaseComponent, OpenNeverCreatesAFile) {
                    }),
                DBError);
   EXPECT_EQ(QFile(empty).size(), 0);
+
+  // A fifo in a database's place would keep SQLite reading for ever: refused at once.
+  const QString fifo = app.file("Files.db");
+  QFile::remove(fifo);
+  ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+  EXPECT_THROW(c.Open(fifo), DBError);
 }
 
 TEST(DatabaseComponent, MissingTableGivesTheExactDescription) {
