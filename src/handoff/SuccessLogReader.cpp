@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <vector>
 
+#include "handoff/LogSource.h"
 #include "handoff/Utf8.h"
 #include "platform/Wait.h"
 
@@ -26,13 +27,6 @@ constexpr size_t kLargestToken = size_t(64) << 20;
 constexpr std::string_view kFieldNames[] = {"FileName", "FileFolderName", "FileModifiedDate", "FileSize",
                                             "FileType", "UpSuccess",      "UpDTime"};
 constexpr int kFields = int(LogField::Count);
-
-bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-bool isNameStart(char ch) {
-  const auto c = static_cast<unsigned char>(ch);
-  return c >= 0x80 || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':';
-}
-bool isNameChar(char ch) { return isNameStart(ch) || (ch >= '0' && ch <= '9') || ch == '-' || ch == '.'; }
 
 // The length of a complete reference at s ("&amp;", "&#233;", "&#xE9;"), its text in `out`;
 // 0 when s starts no complete reference (the "&" then stands for itself).
@@ -82,176 +76,9 @@ void decodeText(std::string_view s, bool references, std::string& out) {
   if (const size_t nul = out.find('\0'); nul != std::string::npos) out.resize(nul);
 }
 
-// The encodings the tree reader tells apart; everything it reads is UTF-8 to the parser.
-enum class Encoding { Utf8, Utf16LE, Utf16BE, Utf32LE, Utf32BE, Latin1 };
-
-// The encoding as pugixml guesses it from the first bytes: a byte order mark, the first "<"
-// in a wider form, or a declaration naming Latin-1 exactly. Anything else is UTF-8 (a NUL
-// byte there simply ends the document).
-Encoding guessEncoding(std::string_view head) {
-  if (head.size() < 4) return Encoding::Utf8;
-  const auto b = [&](size_t i) { return static_cast<unsigned char>(head[i]); };
-  const unsigned d0 = b(0), d1 = b(1), d2 = b(2), d3 = b(3);
-  if (d0 == 0 && d1 == 0 && d2 == 0xFE && d3 == 0xFF) return Encoding::Utf32BE;
-  if (d0 == 0xFF && d1 == 0xFE && d2 == 0 && d3 == 0) return Encoding::Utf32LE;
-  if (d0 == 0xFE && d1 == 0xFF) return Encoding::Utf16BE;
-  if (d0 == 0xFF && d1 == 0xFE) return Encoding::Utf16LE;
-  if (d0 == 0xEF && d1 == 0xBB && d2 == 0xBF) return Encoding::Utf8;
-  if (d0 == 0 && d1 == 0 && d2 == 0 && d3 == '<') return Encoding::Utf32BE;
-  if (d0 == '<' && d1 == 0 && d2 == 0 && d3 == 0) return Encoding::Utf32LE;
-  if (d0 == 0 && d1 == '<') return Encoding::Utf16BE;
-  if (d0 == '<' && d1 == 0) return Encoding::Utf16LE;
-  // <?xml S ... encoding = "name": the scan stops at the first "?" or at "en".
-  if (head.size() < 6 || head.substr(0, 5) != "<?xml" || !isSpace(head[5])) return Encoding::Utf8;
-  for (size_t i = 6; i + 1 < head.size(); ++i) {
-    if (head[i] == '?') return Encoding::Utf8;
-    if (head[i] != 'e' || head[i + 1] != 'n') continue;
-    size_t q = i;
-    if (head.substr(q, 8) != "encoding") return Encoding::Utf8;
-    q += 8;
-    while (q < head.size() && isSpace(head[q])) ++q;
-    if (q == head.size() || head[q] != '=') return Encoding::Utf8;
-    ++q;
-    while (q < head.size() && isSpace(head[q])) ++q;
-    const char quote = q < head.size() && head[q] == '"' ? '"' : '\'';
-    if (q == head.size() || head[q] != quote) return Encoding::Utf8;
-    const size_t start = ++q;
-    while (q < head.size() && isNameChar(head[q])) ++q;
-    if (q == head.size() || head[q] != quote) return Encoding::Utf8;
-    std::string name(head.substr(start, q - start));
-    for (char& c : name) c = char(c == '-' ? c : (c | ' '));
-    if (name == "iso-8859-1" || name == "latin1") return Encoding::Latin1;
-    return Encoding::Utf8;
-  }
-  return Encoding::Utf8;
-}
-
-// The document's bytes as UTF-8, whatever its encoding, converted a piece at a time the way
-// pugixml converts a whole buffer (surrogates that pair with nothing dropped, values beyond
-// U+10FFFF written out bit for bit, an odd byte at the end ignored), so that a log in UTF-16
-// or Latin-1 is read in constant memory too. A byte order mark at the start is dropped.
-class Source {
- public:
-  Source(QIODevice& device, Encoding encoding, const QByteArray& head, size_t chunk)
-      : device_(device), encoding_(encoding), chunk_(chunk), raw_(head.constData(), size_t(head.size())),
-        rawRead_(head.size()) {
-    if (encoding_ == Encoding::Utf8 && raw_.compare(0, 3, "\xEF\xBB\xBF") == 0) rawAt_ = 3;
-  }
-
-  // Up to `max` bytes of the document; 0 at its end, -1 when the device fails.
-  qint64 read(char* out, size_t max) {
-    if (encoding_ == Encoding::Utf8) {  // what is left of the head, then straight from the device
-      const size_t fromHead = std::min(max, raw_.size() - rawAt_);
-      std::memcpy(out, raw_.data() + rawAt_, fromHead);
-      rawAt_ += fromHead;
-      if (fromHead == max) return qint64(fromHead);
-      const qint64 n = device_.read(out + fromHead, qint64(max - fromHead));
-      if (n < 0) return fromHead > 0 ? qint64(fromHead) : -1;
-      rawRead_ += n;
-      return qint64(fromHead) + n;
-    }
-    while (converted_.size() - convertedAt_ < max && !(rawEnd_ && rawAt_ == raw_.size())) {
-      if (!convertMore()) return -1;
-    }
-    const size_t n = std::min(max, converted_.size() - convertedAt_);
-    std::memcpy(out, converted_.data() + convertedAt_, n);
-    convertedAt_ += n;
-    return qint64(n);
-  }
-  qint64 rawRead() const { return rawRead_; }
-  // The file's size now: a log being written grows while it is read.
-  qint64 size() const { return std::max(device_.size(), rawRead_); }
-
- private:
-  // Converts the raw bytes that make whole characters, reading more first when none do.
-  bool convertMore() {
-    converted_.erase(0, convertedAt_);  // what the parser has taken
-    convertedAt_ = 0;
-    const size_t before = converted_.size();
-    convert();
-    if (converted_.size() == before && !rawEnd_) {
-      raw_.erase(0, rawAt_);
-      rawAt_ = 0;
-      const size_t had = raw_.size();
-      raw_.resize(had + chunk_);
-      const qint64 n = device_.read(raw_.data() + had, qint64(chunk_));
-      raw_.resize(had + size_t(std::max<qint64>(n, 0)));
-      if (n < 0) return false;
-      if (n == 0) rawEnd_ = true;
-      rawRead_ += std::max<qint64>(n, 0);
-      convert();
-    }
-    if (!bomChecked_ && converted_.size() > convertedAt_) {
-      bomChecked_ = true;
-      if (converted_.compare(convertedAt_, 3, "\xEF\xBB\xBF") == 0) convertedAt_ += 3;
-    }
-    return true;
-  }
-
-  void convert() {
-    const auto byte = [&](size_t i) { return uint32_t(static_cast<unsigned char>(raw_[i])); };
-    const size_t size = raw_.size();
-    switch (encoding_) {
-      case Encoding::Utf8:
-        break;
-      case Encoding::Latin1:
-        for (; rawAt_ < size; ++rawAt_) appendUtf8(converted_, byte(rawAt_));
-        break;
-      case Encoding::Utf16LE:
-      case Encoding::Utf16BE: {
-        const bool le = encoding_ == Encoding::Utf16LE;
-        const auto unit = [&](size_t i) { return le ? byte(i) | byte(i + 1) << 8 : byte(i) << 8 | byte(i + 1); };
-        while (rawAt_ + 2 <= size) {
-          const uint32_t lead = unit(rawAt_);
-          if (lead < 0xD800 || lead >= 0xE000) {
-            appendUtf8(converted_, lead);
-            rawAt_ += 2;
-          } else if (lead >= 0xDC00) {
-            rawAt_ += 2;  // a second half without its first
-          } else if (rawAt_ + 4 <= size) {
-            const uint32_t next = unit(rawAt_ + 2);
-            if (next >= 0xDC00 && next < 0xE000) {
-              appendUtf8(converted_, 0x10000 + ((lead & 0x3FF) << 10) + (next & 0x3FF));
-              rawAt_ += 4;
-            } else {
-              rawAt_ += 2;  // a first half without its second
-            }
-          } else {
-            if (!rawEnd_) return;  // the second half may come with the next read
-            rawAt_ += 2;
-          }
-        }
-        break;
-      }
-      case Encoding::Utf32LE:
-      case Encoding::Utf32BE: {
-        const bool le = encoding_ == Encoding::Utf32LE;
-        for (; rawAt_ + 4 <= size; rawAt_ += 4) {
-          const size_t i = rawAt_;
-          appendUtf8(converted_, le ? byte(i) | byte(i + 1) << 8 | byte(i + 2) << 16 | byte(i + 3) << 24
-                                         : byte(i) << 24 | byte(i + 1) << 16 | byte(i + 2) << 8 | byte(i + 3));
-        }
-        break;
-      }
-    }
-    if (rawEnd_) rawAt_ = size;  // what is left makes no whole character
-  }
-
-  QIODevice& device_;
-  Encoding encoding_;
-  size_t chunk_;
-  std::string raw_;  // read from the device, not yet converted from rawAt_ on
-  size_t rawAt_ = 0;
-  bool rawEnd_ = false;
-  qint64 rawRead_;
-  std::string converted_;
-  size_t convertedAt_ = 0;
-  bool bomChecked_ = false;
-};
-
 class StreamParser {
  public:
-  StreamParser(Source& source, qint64 total, qint64 chunk, const SuccessLogReader::RecordFn& onRecord,
+  StreamParser(LogSource& source, qint64 total, qint64 chunk, const SuccessLogReader::RecordFn& onRecord,
                const SuccessLogReader::ProgressFn& progress)
       : source_(source), chunk_(size_t(chunk)), onRecord_(onRecord), progress_(progress), total_(total) {}
 
@@ -288,7 +115,7 @@ class StreamParser {
     return i == std::string_view::npos ? std::string_view::npos : from + i;
   }
 
-  Source& source_;
+  LogSource& source_;
   size_t chunk_;
   const SuccessLogReader::RecordFn& onRecord_;
   const SuccessLogReader::ProgressFn& progress_;
@@ -386,7 +213,7 @@ void StreamParser::takeText(std::string_view raw, bool references) {
   if (references) {  // a run of only whitespace is no text
     bool blank = true;
     for (const char c : raw) {
-      if (!isSpace(c)) {
+      if (!isXmlSpace(c)) {
         blank = false;
         break;
       }
@@ -403,13 +230,13 @@ StreamParser::Step StreamParser::markup() {
   if (c == '/') return endTag(pos_);
   if (c == '?') return processingInstruction(pos_);
   if (c == '!') return exclamation(pos_);
-  if (isNameStart(c)) return startTag(pos_);
+  if (isXmlNameStart(c)) return startTag(pos_);
   return Step::Bad;
 }
 
 StreamParser::Step StreamParser::startTag(size_t p) {
   size_t q = p + 1;
-  while (q < end_ && isNameChar(buf_[q])) ++q;
+  while (q < end_ && isXmlNameChar(buf_[q])) ++q;
   if (q == end_) return eof_ ? Step::Bad : Step::More;
   const std::string_view name = view(p + 1, q);
   bool selfClosing = false;
@@ -420,9 +247,9 @@ StreamParser::Step StreamParser::startTag(size_t p) {
     q += 2;
   } else if (buf_[q] == '>') {
     ++q;
-  } else if (isSpace(buf_[q])) {
+  } else if (isXmlSpace(buf_[q])) {
     for (;;) {  // attributes: read and dropped
-      while (q < end_ && isSpace(buf_[q])) ++q;
+      while (q < end_ && isXmlSpace(buf_[q])) ++q;
       if (q == end_) return eof_ ? Step::Bad : Step::More;
       const char a = buf_[q];
       if (a == '>') {
@@ -436,20 +263,20 @@ StreamParser::Step StreamParser::startTag(size_t p) {
         q += 2;
         break;
       }
-      if (!isNameStart(a)) return Step::Bad;
-      while (q < end_ && isNameChar(buf_[q])) ++q;
-      while (q < end_ && isSpace(buf_[q])) ++q;
+      if (!isXmlNameStart(a)) return Step::Bad;
+      while (q < end_ && isXmlNameChar(buf_[q])) ++q;
+      while (q < end_ && isXmlSpace(buf_[q])) ++q;
       if (q == end_) return eof_ ? Step::Bad : Step::More;
       if (buf_[q] != '=') return Step::Bad;
       ++q;
-      while (q < end_ && isSpace(buf_[q])) ++q;
+      while (q < end_ && isXmlSpace(buf_[q])) ++q;
       if (q == end_) return eof_ ? Step::Bad : Step::More;
       const char quote = buf_[q];
       if (quote != '"' && quote != '\'') return Step::Bad;
       const void* close = std::memchr(at(q + 1), quote, end_ - q - 1);
       if (!close) return eof_ ? Step::Bad : Step::More;
       q = size_t(static_cast<const char*>(close) - buf_.get()) + 1;
-      if (q < end_ && isNameStart(buf_[q])) return Step::Bad;  // attributes need a space between them
+      if (q < end_ && isXmlNameStart(buf_[q])) return Step::Bad;  // attributes need a space between them
     }
   } else {
     return Step::Bad;
@@ -462,12 +289,12 @@ StreamParser::Step StreamParser::startTag(size_t p) {
 
 StreamParser::Step StreamParser::endTag(size_t p) {
   size_t q = p + 2;
-  while (q < end_ && isNameChar(buf_[q])) ++q;
-  while (q < end_ && isSpace(buf_[q])) ++q;
+  while (q < end_ && isXmlNameChar(buf_[q])) ++q;
+  while (q < end_ && isXmlSpace(buf_[q])) ++q;
   if (q == end_) return eof_ ? Step::Bad : Step::More;
   if (buf_[q] != '>' || stack_.empty()) return Step::Bad;
   std::string_view name = view(p + 2, q);
-  while (!name.empty() && isSpace(name.back())) name.remove_suffix(1);
+  while (!name.empty() && isXmlSpace(name.back())) name.remove_suffix(1);
   const size_t nameStart = stack_.size() > 1 ? stack_[stack_.size() - 2].nameEnd : 0;
   if (name != std::string_view(names_).substr(nameStart, stack_.back().nameEnd - nameStart)) return Step::Bad;
   close();
@@ -478,8 +305,8 @@ StreamParser::Step StreamParser::endTag(size_t p) {
 StreamParser::Step StreamParser::processingInstruction(size_t p) {
   size_t q = p + 2;
   if (q == end_) return eof_ ? Step::Bad : Step::More;
-  if (!isNameStart(buf_[q])) return Step::Bad;
-  while (q < end_ && isNameChar(buf_[q])) ++q;
+  if (!isXmlNameStart(buf_[q])) return Step::Bad;
+  while (q < end_ && isXmlNameChar(buf_[q])) ++q;
   const size_t close = find(q, "?>");
   if (close == std::string_view::npos) return eof_ ? Step::Bad : Step::More;
   pos_ = close + 2;
@@ -687,8 +514,8 @@ SuccessLogReader::Outcome SuccessLogReader::read(QIODevice& device, const Record
     if (more.isEmpty()) break;
     head += more;
   }
-  const Encoding encoding = guessEncoding(std::string_view(head.constData(), size_t(head.size())));
-  Source source(device, encoding, head, size_t(std::max<qint64>(chunkBytes, 1)));
+  const LogEncoding encoding = guessLogEncoding(std::string_view(head.constData(), size_t(head.size())));
+  LogSource source(device, encoding, head, size_t(std::max<qint64>(chunkBytes, 1)));
   StreamParser parser(source, device.size(), chunkBytes, onRecord, progress);
   return parser.run();
 }
