@@ -75,6 +75,8 @@ bool registerTarget(const char* name, TargetFn fn) {
 
 TargetFn findTarget(const char* name) { return registry().value(QString::fromLatin1(name), nullptr); }
 
+QStringList targetNames() { return registry().keys(); }
+
 const platform::AppPaths& scratchApp() {
   static Scratch scratch;
   return scratch.paths;

@@ -4,6 +4,7 @@
 // nothing, and the check that turns a broken promise of a reader into a finding.
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <cstddef>
 #include <cstdint>
 
@@ -11,6 +12,9 @@
 #include "platform/AppFolder.h"
 
 namespace corvane::fuzz {
+
+// The names of the registered targets (the replay test's), in order.
+QStringList targetNames();
 
 // The scratch application folder (Files.db, Status.db, Config, Logs, Extensions, Dir).
 // Message boxes are answered without showing anything (Ok, or No to a question), waits return

@@ -7,7 +7,7 @@
 #include <QFile>
 #include <cstdio>
 
-#include "fuzz/FuzzTarget.h"
+#include "fuzz/FuzzSupport.h"
 
 namespace {
 
@@ -28,6 +28,15 @@ void replay(const char* name) {
 }
 
 }  // namespace
+
+// Each target has its corpus and its replay below; a new target without them fails here.
+TEST(FuzzCorpus, EveryTargetIsReplayed) {
+  const QStringList replayed = {"catalogue_db", "cipher",   "command_line", "download_framing",
+                                "files_txt",    "key_file", "rsa_key_xml",  "sch_info",
+                                "soap_reply",   "success_log", "type_list", "unzip"};
+  EXPECT_EQ(corvane::fuzz::targetNames(), replayed);
+  EXPECT_EQ(QDir(QStringLiteral(CORVANE_FUZZ_CORPUS)).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name), replayed);
+}
 
 TEST(FuzzCorpus, CatalogueDatabase) { replay("catalogue_db"); }
 TEST(FuzzCorpus, Cipher) { replay("cipher"); }

@@ -7,6 +7,7 @@
 #include "fakeserver/FakeBackupServer.h"
 #include "keys/EncryptionSession.h"
 #include "keys/HexConvert.h"
+#include "keys/KeyRequest.h"
 #include "keys/RsaKeys.h"
 #include "keys/SoapClient.h"
 #include "support/TestSupport.h"
@@ -284,6 +285,30 @@ TEST(SessionParts, RandomStringAndCombinedKey) {
   const QString client = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123";
   const QString server = QString(16, '1') + QString(56, 'F');
   EXPECT_EQ(CombineSessionKey(client, server), HexFromString(client.left(28)) + QString(56, 'F'));
+}
+
+// The server's replies as the session and the key request read them.
+TEST(SessionParts, RepliesAreReadOrRefusedWhole) {
+  const auto publicKey = ParsePublicKeyReply("&lt;RSAKeyValue&gt;k&lt;/RSAKeyValue&gt;cutmehere 42 \r\n");
+  ASSERT_TRUE(publicKey);
+  EXPECT_EQ(publicKey->keyXml, "<RSAKeyValue>k</RSAKeyValue>");
+  EXPECT_EQ(publicKey->sessionId, 42);
+  // No identifier, or one that is no 32-bit number, is no session.
+  for (const QString& reply : {"k", "kcutmehere", "kcutmehere 4x", "kcutmehere2147483648", "kcutmehere1e3"})
+    EXPECT_FALSE(ParsePublicKeyReply(reply)) << reply.toStdString();
+
+  const QString key = QString(112, 'A');
+  const QString cut = "cutmehere";
+  const QString id = EncryptField("M-1", key), fileKey = EncryptField("0011", key), keyKey = EncryptField("kq7", key);
+  const auto reply = ParseKeyReply(id + cut + fileKey + cut + keyKey, key);
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(reply->machineId, "M-1");
+  EXPECT_EQ(reply->fileKeyE, "0011");
+  EXPECT_EQ(reply->fileKeyKey, "kq7");
+  // A server message, two parts, an empty part, a part that is no hex or not whole blocks.
+  for (const QString& refused : {QString("Account not found"), id + cut + fileKey, id + cut + cut + keyKey,
+                                 id + cut + fileKey + cut + "zz", id + cut + fileKey + cut + keyKey.left(10)})
+    EXPECT_FALSE(ParseKeyReply(refused, key)) << refused.toStdString();
 }
 
 TEST(SessionParts, XmlThatCannotBeAnRsaKeyIsRefused) {

@@ -63,6 +63,15 @@ TEST(SoapReply, Reduction) {
   EXPECT_EQ(ReduceSoapReply(QString(40000, ' ') + "<XResult>" + big + "</XResult>"), big);
 }
 
+TEST(SoapReply, TruthValues) {
+  EXPECT_EQ(ReadBooleanReply(" True\r\n"), std::optional<bool>(true));
+  EXPECT_EQ(ReadBooleanReply("FALSE"), std::optional<bool>(false));
+  EXPECT_EQ(ReadBooleanReply("0"), std::optional<bool>(false));
+  EXPECT_EQ(ReadBooleanReply("-3"), std::optional<bool>(true));
+  for (const char* unread : {"", "yes", "1.0", "99999999999999999999", "true false"})
+    EXPECT_EQ(ReadBooleanReply(unread), std::nullopt) << unread;
+}
+
 TEST(SoapEnvelope, ExactTextAndAddress) {
   EXPECT_EQ(BuildSoapEnvelope("CheckUser", {{"UserID", "a&b"}, {"Password", "p"}, {"MachineID", "7"}}),
             "<?xml version=\"1.0\" encoding=\"utf-8\"?><soap:Envelope "

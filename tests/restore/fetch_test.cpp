@@ -187,6 +187,16 @@ TEST_F(FetchTest, TextCatalogueImport) {
   EXPECT_EQ(ImportFileToFileDB(app.path(), *again, caption, now), 2);
   EXPECT_EQ(captions.last(), "Inserting Files into Database - 4");
   EXPECT_EQ(test::rowCount(*again, "Select * From File WHERE Folder = 'C:\\Data'"), 2);
+
+  // A file listed twice is one row, and the files after it are still imported.
+  test::writeFile(app.file("Files.txt"), "D:\\Mail 000\r\nD:\\Mail\\O'Brien.pst\r\nD:\\Mail\\O'Brien.pst\r\nD:\\Mail\\x.doc");
+  const auto twice = DBCreateDatabaseDownload(app.path(), "PC1");
+  ASSERT_TRUE(twice);
+  EXPECT_TRUE(ImportFileToFileDB(app.path(), *twice, caption, now));
+  EXPECT_EQ(test::rowCount(*twice, "Select * From File WHERE Folder = 'D:\\Mail' AND FileName = ? AND Extension = 'pst'",
+                           {"O''Brien."}),
+            1);
+  EXPECT_EQ(test::rowCount(*twice, "Select * From File"), 2);
 }
 
 TEST(DownloadCaption, Percent) {

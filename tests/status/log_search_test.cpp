@@ -117,12 +117,13 @@ TEST(LastUploadTime, AttributeThenLastElementThen1975) {
                            "</TimeUploaded><DateUploaded>3/4/2026</DateUploaded></UploadedTime></SchedulerInfo>");
   EXPECT_EQ(GetLastUploadTime(f.sch()).text(), "2026-03-02 23:00:00");
 
-  // Hours far beyond the scale are skipped like any other that is not an hour.
+  // Hours far beyond the scale, or no number at all, are skipped like any other that is not an hour.
   test::writeFile(f.sch(), "<SchedulerInfo A=\"\"><UploadedTime><TimeUploaded>7</TimeUploaded>"
                            "<DateUploaded>3/2/2026</DateUploaded></UploadedTime><UploadedTime><TimeUploaded>1e300"
                            "</TimeUploaded><DateUploaded>3/4/2026</DateUploaded></UploadedTime><UploadedTime>"
                            "<TimeUploaded>-1e300</TimeUploaded><DateUploaded>3/5/2026</DateUploaded></UploadedTime>"
-                           "</SchedulerInfo>");
+                           "<UploadedTime><TimeUploaded>nan</TimeUploaded><DateUploaded>3/6/2026</DateUploaded>"
+                           "</UploadedTime></SchedulerInfo>");
   EXPECT_EQ(GetLastUploadTime(f.sch()).text(), "2026-03-02 07:00:00");
 
   test::writeFile(f.sch(), "<SchedulerInfo A=\"3/5/2026 2:30:15 PM\"><UploadedTime><TimeUploaded>9</TimeUploaded>"
