@@ -62,11 +62,11 @@ class RecordReader {
   }
 
  private:
+  // Names keep any bytes that are no UTF-8: the queue and the look-ups bind them back as they
+  // were stored.
   static QString plainText(const DBRow& row, int c) {
-    const QByteArrayView t = row.Utf8(c);
-    if (t.isEmpty()) return store::fromStoredText(row.Text(c));
-    const QString s = QString::fromUtf8(t);
-    return t.contains('\'') ? store::fromStoredText(s) : s;
+    const QString s = row.TextKeepingBytes(c);
+    return s.contains('\'') ? store::fromStoredText(s) : s;
   }
   static QString dateText(const DBRow& row, int c) {
     const QByteArrayView t = row.Utf8(c);

@@ -1,8 +1,9 @@
 #include "restore/RestoreQueue.h"
 
-#include <QFileInfo>
+#include <sys/stat.h>
 
 #include "keys/SoapClient.h"
+#include "platform/LosslessUtf8.h"
 #include "platform/Messages.h"
 #include "platform/PathMap.h"
 #include "platform/Wait.h"
@@ -128,15 +129,26 @@ std::optional<QString> LocalPathOf(const UploadedFileRecord& r) {
   return platform::pathMap().toNative(r.Folder + '\\' + r.FileName + r.Extension);
 }
 
+namespace {
+
+// The size of the record's file on this computer, nullopt when there is no such file. The
+// path reaches the file system as the name's stored bytes, which need not be UTF-8.
+std::optional<qint64> localFileSize(const UploadedFileRecord& r) {
+  const auto path = LocalPathOf(r);
+  struct stat st {};
+  if (!path || ::stat(platform::toUtf8Lossless(*path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+    return std::nullopt;
+  return qint64(st.st_size);
+}
+
+}  // namespace
+
 int ValidateRecords(const QString& filesDb, const QString& statusDb, const QList<UploadedFileRecord>& records,
                     ActionView view, const QDateTime& now) {
   int handled = 0;
   store::swallowDbError([&] {
     for (const UploadedFileRecord& r : records) {
-      if (view == ActionView::Files) {
-        const auto path = LocalPathOf(r);
-        if (!path || !QFileInfo(*path).isFile()) return;
-      }
+      if (view == ActionView::Files && !localFileSize(r)) return;
       DBUpdateFileUploaded(filesDb, r.Folder, r.FileName, r.Extension, QStringLiteral("0"));
       store::DBDeleteHash(filesDb, store::DBSelectFileId(filesDb, r.Folder, r.FileName, r.Extension));
       if (view == ActionView::Files) SignalDownloadAbort(statusDb, now);
@@ -151,15 +163,13 @@ int RewriteRecordsForDelete(const QString& filesDb, const QString& statusDb, con
   int handled = 0;
   store::swallowDbError([&] {
     for (const UploadedFileRecord& r : records) {
-      const auto path = LocalPathOf(r);
-      if (!path) return;
-      const QFileInfo local(*path);
-      if (!local.isFile()) return;
+      const auto localSize = localFileSize(r);
+      if (!localSize) return;
       store::FileRow row;
       row.folder = r.Folder;
       row.fileName = r.FileName;
       row.extension = r.Extension;
-      row.fileSize = view == ActionView::Files ? double(local.size()) : double(sizeOf(r.FileSize));
+      row.fileSize = view == ActionView::Files ? double(*localSize) : double(sizeOf(r.FileSize));
       row.dateCreated = recordDateFromText(r.DateCreated);
       row.dateLastModified = recordDateFromText(r.DateLastModified);
       row.uploaded = 0;

@@ -166,22 +166,26 @@ void DownloadNodes::DBSelectDLNodes(const QString& DLNodename, int& DLRawNodeCou
   try {
     DBConnection db;
     db.Open(DBDName);
-    DBRecordset rs = db.Query(QStringLiteral("SELECT Distinct Folder FROM File WHERE Uploaded = 1 AND "
-                                             "substr(Folder, 1, length(?)) = ?"),
-                              {stored, stored});
-    if (rs.RowCount() < 1) {
+    // A folder keeps the bytes of its name that are no UTF-8: it is the key the restore looks
+    // its files up by, and two such folders stay two nodes.
+    QStringList found;
+    db.ForEachRow(QStringLiteral("SELECT Distinct Folder FROM File WHERE Uploaded = 1 AND "
+                                 "substr(Folder, 1, length(?)) = ?"),
+                  {stored, stored}, [&](const store::DBRow& row) {
+                    found << plainFromStored(row.TextKeepingBytes(0)) + '\\';
+                    return true;
+                  });
+    if (found.isEmpty()) {
       strReturn.clear();
       return;
     }
-    int i = 0;
-    for (; !rs.AtEnd(); rs.MoveNext(), ++i) {
-      const QString name = plainFromStored(rs.Text("Folder")) + '\\';
+    for (qsizetype i = 0; i < found.size(); ++i) {
       if (i < DLRawNodeNames.size())
-        DLRawNodeNames[i] = name;
+        DLRawNodeNames[i] = found[i];
       else
-        DLRawNodeNames.push_back(name);
+        DLRawNodeNames.push_back(found[i]);
     }
-    DLRawNodeCount = i;
+    DLRawNodeCount = int(found.size());
     strReturn = QStringLiteral("OK");
   } catch (const store::DBError& e) {
     strReturn = e.description();

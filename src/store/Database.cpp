@@ -6,6 +6,7 @@
 #include <cmath>
 #include <sqlite3.h>
 
+#include "platform/LosslessUtf8.h"
 #include "platform/Wait.h"
 
 namespace corvane::store {
@@ -94,7 +95,9 @@ void bindValue(sqlite3_stmt* stmt, int i, const QVariant& v, sqlite3* db) {
         break;
       }
       default: {
-        const QByteArray t = v.toString().toUtf8();
+        // A text read with its stray bytes kept (file names of the catalogues) is bound as
+        // those very bytes, so a look-up or a queue row names the file that was read.
+        const QByteArray t = platform::toUtf8Lossless(v.toString());
         rc = sqlite3_bind_text(stmt, i, t.constData(), static_cast<int>(t.size()), SQLITE_TRANSIENT);
       }
     }
@@ -349,6 +352,11 @@ QByteArrayView DBRow::Utf8(int c) const {
 // Text and integers are read straight from the statement; other kinds take the common road.
 QString DBRow::Text(int c) const {
   if (sqlite3_column_type(stmt_, c) == SQLITE_TEXT) return QString::fromUtf8(Utf8(c));
+  return variantText(value(c));
+}
+
+QString DBRow::TextKeepingBytes(int c) const {
+  if (sqlite3_column_type(stmt_, c) == SQLITE_TEXT) return platform::fromUtf8Lossless(Utf8(c));
   return variantText(value(c));
 }
 

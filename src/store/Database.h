@@ -104,6 +104,9 @@ class DBRow {
   int Column(const QString& name) const;
   bool IsNull(int c) const;
   QString Text(int c) const;
+  // As Text, but bytes of the text that are no UTF-8 are kept (platform::fromUtf8Lossless), so
+  // the text binds back as the very bytes read: for names the service looks files up by.
+  QString TextKeepingBytes(int c) const;
   qint64 Long(int c) const;
   double Number(int c) const;
   QDateTime Date(int c) const;

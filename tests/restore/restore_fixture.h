@@ -35,6 +35,45 @@ inline void addRows(const QString& db, const QList<CatalogueRow>& rows) {
                "2009-01-02 03:04:05", r.modified, "2011-05-06 07:08:09", r.uploaded ? 1 : 0});
 }
 
+// Uploaded rows whose texts are the given bytes exactly (they need not be UTF-8), as another
+// program may have written them: folder, name, extension, size.
+struct ByteRow {
+  QByteArray folder, name, ext;
+  qint64 size = 0;
+};
+inline void addByteRows(const QString& db, const QList<ByteRow>& rows) {
+  store::DBConnection c;
+  c.Open(db);
+  store::DBCommand cmd = c.Prepare("Insert Into File Values(?,?,?,?,?,?,?,?,?,?)");
+  for (const auto& r : rows) {
+    cmd.BindUtf8(2, r.folder);
+    cmd.BindUtf8(3, r.name);
+    cmd.BindUtf8(4, r.ext);
+    cmd.BindLong(5, r.size);
+    cmd.BindUtf8(6, "2009-01-02 03:04:05");
+    cmd.BindUtf8(7, "2010-09-27 14:05:09");
+    cmd.BindUtf8(8, "2011-05-06 07:08:09");
+    cmd.BindBoolean(9, true);
+    cmd.BindBoolean(10, false);
+    cmd.Execute();
+  }
+}
+
+// The queue's rows as their stored bytes in hexadecimal, "folder|name|extension", in order.
+inline QStringList queuedBytes(const QString& filesDb) {
+  store::DBConnection c;
+  c.Open(filesDb);
+  QStringList out;
+  for (auto rs = c.Query("Select hex(Folder) AS f, hex(FileName) AS n, hex(Extension) AS e From tempDFile "
+                         "ORDER BY tempDFileID");
+       !rs.AtEnd(); rs.MoveNext())
+    out << rs.Text("f") + "|" + rs.Text("n") + "|" + rs.Text("e");
+  return out;
+}
+inline QString hexRow(const QByteArray& folder, const QByteArray& name, const QByteArray& ext) {
+  return QString::fromLatin1(folder.toHex().toUpper() + "|" + name.toHex().toUpper() + "|" + ext.toHex().toUpper());
+}
+
 // Many uploaded rows in one transaction: C:\Bulk\f<i>.txt, newest first by i.
 inline void addBulkRows(const QString& db, int count) {
   store::DBConnection c;

@@ -3,6 +3,7 @@
 #include <QTreeWidget>
 
 #include "handoff/SharedIcons.h"
+#include "platform/LosslessUtf8.h"
 #include "platform/Wait.h"
 #include "restore/RestoreCatalogue.h"
 
@@ -16,7 +17,7 @@ QString CatalogueTree::keyOf(const QTreeWidgetItem* node) { return node ? node->
 
 QTreeWidgetItem* CatalogueTree::add(QTreeWidgetItem* parent, const QString& key, const QString& text, bool isDrive) {
   auto* item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(tree_);
-  item->setText(0, text);
+  item->setText(0, platform::shownText(text));
   item->setData(0, Qt::UserRole, key);
   item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
   item->setCheckState(0, Qt::Unchecked);

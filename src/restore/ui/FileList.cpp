@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/LosslessUtf8.h"
 #include "platform/Wait.h"
 
 namespace corvane::restore::ui {
@@ -179,7 +180,8 @@ int FileListModel::columnCount(const QModelIndex& parent) const { return parent.
 
 QVariant FileListModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= shown_.size()) return {};
-  if (role == Qt::DisplayRole && index.column() != Check) return field(record(index.row()), index.column());
+  if (role == Qt::DisplayRole && index.column() != Check)
+    return platform::shownText(field(record(index.row()), index.column()));
   if (role == Qt::CheckStateRole && index.column() == Check) return isChecked(index.row()) ? Qt::Checked : Qt::Unchecked;
   return {};
 }
