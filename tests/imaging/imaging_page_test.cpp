@@ -67,9 +67,7 @@ TEST_F(PageTest, AMissingSettingRowIsMadeSoTheBuiltInsAreNotSeededAgain) {
 }
 
 TEST_F(PageTest, ChoosingAPresetReplaysItAndShowsItsSummary) {
-  auto page = makePage();
-  page->InitImagePage();
-  page->InitImagePage();  // the presets seeded by the first entry are listed from the second on
+  auto page = pageListingPresets();
   choose(*page, "Laptop");
   EXPECT_EQ(currentPreset(), "Laptop");
   EXPECT_TRUE(find<QRadioButton>(*page, "rbQuarterly")->isChecked());
@@ -95,9 +93,7 @@ TEST_F(PageTest, ChoosingAPresetReplaysItAndShowsItsSummary) {
 }
 
 TEST_F(PageTest, SaveAsStoresTheSourceDrivesAndAnOverwriteKeepsTheIndex) {
-  auto page = makePage();
-  page->InitImagePage();
-  page->InitImagePage();
+  auto page = pageListingPresets();
   choose(*page, "Server");
   auto* drives = find<QListWidget>(*page, "lstImgSourceDrives");
   drives->item(0)->setSelected(true);
@@ -131,9 +127,7 @@ TEST_F(PageTest, SaveAsStoresTheSourceDrivesAndAnOverwriteKeepsTheIndex) {
 }
 
 TEST_F(PageTest, PendingEditsAreSavedUnderTheChosenNameWhichLoadsOnlyWhenChosenAgain) {
-  auto page = makePage();
-  page->InitImagePage();
-  page->InitImagePage();
+  auto page = pageListingPresets();
   choose(*page, "Server");
   auto* local = find<QLineEdit>(*page, "tbxKeepLocal");
   page->keepCopies_Click(local, 1);  // 1 -> 2
@@ -172,9 +166,7 @@ TEST_F(PageTest, PendingEditsAreSavedUnderTheChosenNameWhichLoadsOnlyWhenChosenA
 }
 
 TEST_F(PageTest, AFailedSaveIsReportedAndKeepsTheEdits) {
-  auto page = makePage();
-  page->InitImagePage();
-  page->InitImagePage();
+  auto page = pageListingPresets();
   choose(*page, "Server");
   {
     store::DBConnection c;
@@ -190,9 +182,7 @@ TEST_F(PageTest, AFailedSaveIsReportedAndKeepsTheEdits) {
 }
 
 TEST_F(PageTest, EraseRemovesEveryRowOfTheNameAndOpensTheWizard) {
-  auto page = makePage();
-  page->InitImagePage();
-  page->InitImagePage();
+  auto page = pageListingPresets();
   ImgPreset twin = *page->presets().DBSelectImgPreset("Home Computer");
   page->presets().DBInsertImgPresetFull(twin);
   choose(*page, "Home Computer");
@@ -222,9 +212,7 @@ TEST_F(PageTest, TheEngineIsReachedOnlyThroughItsSeam) {
 }
 
 TEST_F(PageTest, StartTimeButtonsStepTheClockAndMarkTheEdit) {
-  auto page = makePage();
-  page->InitImagePage();
-  page->InitImagePage();
+  auto page = pageListingPresets();
   choose(*page, "Office Computer");  // 7:00 AM full, 6:0 AM differential, 8 a day, hourly
   auto* hours = find<QLineEdit>(*page, "tbxHours");
   for (int i = 0; i < 5; ++i) find<QToolButton>(*page, "btnHoursUp")->click();
@@ -238,9 +226,7 @@ TEST_F(PageTest, StartTimeButtonsStepTheClockAndMarkTheEdit) {
 }
 
 TEST_F(PageTest, AnsweringNoDropsTheEditsButLoadsTheChosenPresetOnlyWhenChosenAgain) {
-  auto page = makePage();
-  page->InitImagePage();
-  page->InitImagePage();
+  auto page = pageListingPresets();
   choose(*page, "Server");
   auto* local = find<QLineEdit>(*page, "tbxKeepLocal");
   page->keepCopies_Click(local, 1);  // 1 -> 2
@@ -260,9 +246,7 @@ TEST_F(PageTest, AnsweringNoDropsTheEditsButLoadsTheChosenPresetOnlyWhenChosenAg
 }
 
 TEST_F(PageTest, AnErasedPresetStaysGoneWhenItsPendingEditsAreSaved) {
-  auto page = makePage();
-  page->InitImagePage();
-  page->InitImagePage();
+  auto page = pageListingPresets();
   choose(*page, "Server");
   page->keepCopies_Click(find<QLineEdit>(*page, "tbxKeepRemote"), 1);
   messages_.answerWith(platform::MsgResult::Yes);

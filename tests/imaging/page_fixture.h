@@ -49,6 +49,13 @@ class PageTest : public ::testing::Test {
     page->askNewPresetName = [this](QWidget*) { return typedName; };
     return page;
   }
+  // A page entered twice: the presets seeded by the first entry are listed from the second on.
+  std::unique_ptr<ImagingPage> pageListingPresets() {
+    auto page = makePage();
+    page->InitImagePage();
+    page->InitImagePage();
+    return page;
+  }
   template <class W>
   static W* find(ImagingPage& page, const char* name) {
     W* w = page.findChild<W*>(QString::fromLatin1(name));

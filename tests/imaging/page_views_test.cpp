@@ -34,9 +34,7 @@ bool shown(ImagingPage& page, const char* name) {
 }  // namespace
 
 TEST_F(PageTest, TheWizardRevealsItsFramesOneStepAtATime) {
-  auto page = makePage();
-  page->InitImagePage();
-  page->InitImagePage();
+  auto page = pageListingPresets();
   ASSERT_EQ(find<QComboBox>(*page, "cbxPreset")->currentText(), kWizardSetup);
   EXPECT_TRUE(shown(*page, "frameSourceDrives"));
   for (const char* later : {"frameDestination", "FrameCopies", "FrameVSS", "btnRunNow", "frameFullImage", "frameDiff"})
@@ -63,10 +61,8 @@ TEST_F(PageTest, TheWizardRevealsItsFramesOneStepAtATime) {
 }
 
 TEST_F(PageTest, EveryTextShowsWholeAtTheWindowsLoadSize) {
-  auto owned = makePage();
+  auto owned = pageListingPresets();
   ImagingPage* page = owned.get();
-  page->InitImagePage();
-  page->InitImagePage();
   const auto room = showAtLoadSize(owned);
   auto check = [&](const char* view) { EXPECT_EQ(test::clippedTexts(page).join("; ").toStdString(), "") << view; };
   check("wizard");
@@ -84,10 +80,8 @@ TEST_F(PageTest, EveryTextShowsWholeAtTheWindowsLoadSize) {
 }
 
 TEST_F(PageTest, TabFollowsThePageColumnByColumnAndEachFrameRowByRow) {
-  auto owned = makePage();
+  auto owned = pageListingPresets();
   ImagingPage* page = owned.get();
-  page->InitImagePage();
-  page->InitImagePage();
   choose(*page, "Office Computer");
   find<QPushButton>(*page, "btnRunNow")->setVisible(true);
   const auto room = showAtLoadSize(owned);
