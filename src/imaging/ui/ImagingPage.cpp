@@ -220,9 +220,8 @@ void ImagingPage::InitImagePage() {
 
 void ImagingPage::PopulatePresetList() {
   presetList_ = store_.DBSelectAllImgPresets();
+  refill(cbxPreset, presetListItems(presetList_));
   const QSignalBlocker block(cbxPreset);
-  cbxPreset->clear();
-  cbxPreset->addItems(presetListItems(presetList_));
   cbxPreset->setCurrentIndex(-1);
 }
 

@@ -1,11 +1,14 @@
 #pragma once
 // Small builders shared by the frames of the imaging setup page.
+#include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QList>
 #include <QPushButton>
+#include <QSignalBlocker>
+#include <QStringList>
 #include <QToolButton>
 
 namespace corvane::imaging::page {
@@ -22,6 +25,13 @@ inline QPushButton* button(QWidget* parent, const char* name, const QString& cap
 
 inline QGroupBox* group(QWidget* parent, const char* name, const QString& caption) {
   return named(new QGroupBox(caption, parent), name);
+}
+
+// A drop-down list's items replaced by code, which runs none of the user's change handlers.
+inline void refill(QComboBox* list, const QStringList& items) {
+  const QSignalBlocker block(list);
+  list->clear();
+  list->addItems(items);
 }
 
 // A text box with its up and down buttons in one grid cell; the box is wide enough for the

@@ -153,29 +153,13 @@ void ImagingPage::wireScheduleFrames() {
   for (QToolButton* b : diffTimeButtons_) handle(b, &QToolButton::clicked, [this, b] { diffTime_Click(b); });
 }
 
-void ImagingPage::PopulateImgStartDay() {
-  const QSignalBlocker block(cbxStartDay);
-  cbxStartDay->clear();
-  cbxStartDay->addItems(startDayItems());
-}
+void ImagingPage::PopulateImgStartDay() { refill(cbxStartDay, startDayItems()); }
 
-void ImagingPage::PopulateImgStartDayQtr() {
-  const QSignalBlocker block(cbxStartDayQtr);
-  cbxStartDayQtr->clear();
-  cbxStartDayQtr->addItems(startDayItems());
-}
+void ImagingPage::PopulateImgStartDayQtr() { refill(cbxStartDayQtr, startDayItems()); }
 
-void ImagingPage::PopulateImgStartMonth() {
-  const QSignalBlocker block(cbxMonth);
-  cbxMonth->clear();
-  cbxMonth->addItems(monthItems());
-}
+void ImagingPage::PopulateImgStartMonth() { refill(cbxMonth, monthItems()); }
 
-void ImagingPage::PopulateDiffInterval() {
-  const QSignalBlocker block(cbxDiffInterval);
-  cbxDiffInterval->clear();
-  cbxDiffInterval->addItems(diffIntervalItems());
-}
+void ImagingPage::PopulateDiffInterval() { refill(cbxDiffInterval, diffIntervalItems()); }
 
 FullSchedule ImagingPage::fullSchedule() const {
   FullSchedule s;
