@@ -12,6 +12,7 @@
 #include "restore/ui/RestorePage.h"
 #include "selection/ui/BackupPage.h"
 #include "selection/ui/FrmAdvanced.h"
+#include "shell/ui/FrmConfig.h"
 #include "snapshot/EngineProcess.h"
 #include "status/ui/LogPage.h"
 #include "status/ui/SchedulerPage.h"
@@ -77,5 +78,12 @@ Composition::Composition(MainWindowServices& services) {
   pages_.dialogs = keep(std::make_shared<MenuDialogs>(services));
   pages_.identity = keep(std::make_shared<keys::KeyIdentity>(services.databases().statusDb));
 }
+
+ComposedMainWindow::ComposedMainWindow()
+    : frame_(std::make_unique<FrmConfig>()), composition_(std::make_unique<Composition>(*frame_)) {
+  frame_->setPages(composition_->pages());
+}
+
+ComposedMainWindow::~ComposedMainWindow() = default;
 
 }  // namespace corvane::shell

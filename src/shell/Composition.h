@@ -24,4 +24,19 @@ class Composition {
   std::vector<std::shared_ptr<void>> owned_;  // destroyed in reverse order of creation
 };
 
+class FrmConfig;
+
+// The main window as the program runs it: the frame, then the pages composed for it and handed
+// to it. The pages go first at the end. Loading and showing are the owner's.
+class ComposedMainWindow {
+ public:
+  ComposedMainWindow();
+  ~ComposedMainWindow();
+  FrmConfig& frame() const { return *frame_; }
+
+ private:
+  std::unique_ptr<FrmConfig> frame_;        // declared before the pages:
+  std::unique_ptr<Composition> composition_;  // they go first
+};
+
 }  // namespace corvane::shell

@@ -28,19 +28,17 @@ int main(int argc, char** argv) {
   shell::QtMessageBoxes boxes;
   platform::setMessageBoxes(&boxes);
 
-  std::unique_ptr<shell::FrmConfig> frmConfig;       // declared before the pages:
-  std::unique_ptr<shell::Composition> composition;  // they go first at the end
+  std::unique_ptr<shell::ComposedMainWindow> mainWindow;
   auto openMainWindow = [&] {
-    if (frmConfig) {
-      frmConfig->show();
+    if (mainWindow) {
+      mainWindow->frame().show();
       return;
     }
-    frmConfig = std::make_unique<shell::FrmConfig>();
-    composition = std::make_unique<shell::Composition>(*frmConfig);
-    frmConfig->setPages(composition->pages());
-    QObject::connect(frmConfig.get(), &shell::FrmConfig::unloaded, &app, &QCoreApplication::quit, Qt::QueuedConnection);
-    frmConfig->Form_Load();
-    frmConfig->show();
+    mainWindow = std::make_unique<shell::ComposedMainWindow>();
+    shell::FrmConfig& frmConfig = mainWindow->frame();
+    QObject::connect(&frmConfig, &shell::FrmConfig::unloaded, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    frmConfig.Form_Load();
+    frmConfig.show();
   };
 
   shell::FrmMain frmMain(shell::commandLineFromArguments(arguments), openMainWindow);
@@ -48,7 +46,6 @@ int main(int argc, char** argv) {
   frmMain.Form_Activate();
   const int rc = app.exec();
   platform::setMessageBoxes(nullptr);
-  composition.reset();
-  frmConfig.reset();
+  mainWindow.reset();
   return rc;
 }

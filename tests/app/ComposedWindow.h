@@ -21,17 +21,16 @@ class ComposedWindow : public ::testing::Test {
     map_ = std::make_unique<ScopedPathMap>(platform::PathMap::parse("C:=" + drive_.path()));
   }
 
-  // main.cpp's order: the frame, the pages composed for it, then the load.
+  // As the program opens it: the composed window, then the load.
   void open() {
-    frm_ = std::make_unique<shell::FrmConfig>();
-    composition_ = std::make_unique<shell::Composition>(*frm_);
-    frm_->setPages(composition_->pages());
+    window_ = std::make_unique<shell::ComposedMainWindow>();
+    frm_ = &window_->frame();
     frm_->Form_Load();
   }
 
   void TearDown() override {
-    composition_.reset();
-    frm_.reset();
+    frm_ = nullptr;
+    window_.reset();
   }
 
   TempAppFolder app_;
@@ -39,8 +38,8 @@ class ComposedWindow : public ::testing::Test {
   RecordingMessages messages_;
   QTemporaryDir drive_;
   std::unique_ptr<ScopedPathMap> map_;
-  std::unique_ptr<shell::FrmConfig> frm_;
-  std::unique_ptr<shell::Composition> composition_;
+  std::unique_ptr<shell::ComposedMainWindow> window_;
+  shell::FrmConfig* frm_ = nullptr;
 };
 
 }  // namespace corvane::test

@@ -164,13 +164,13 @@ TEST_F(TextFits, EveryDialogShowsItsTitleAndCaptionsWhole) {
     ASSERT_NE(button, nullptr) << name;
     button->click();
   }
-  imaging::FrmNewPreset newPreset(frm_.get());  // asked for modally by Save As
+  imaging::FrmNewPreset newPreset(frm_);  // asked for modally by Save As
   newPreset.show();
   QApplication::processEvents();
 
   QStringList opened;
   for (QWidget* w : QApplication::topLevelWidgets()) {
-    if (w == frm_.get() || !w->isVisible()) continue;
+    if (w == frm_ || !w->isVisible()) continue;
     opened << w->objectName();
     const int needed = handoff::titleBarWidth(w, {w->windowTitle()});
     if (w->width() < needed)

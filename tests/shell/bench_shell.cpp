@@ -120,9 +120,8 @@ int main(int argc, char** argv) {
   platform::setMessageBoxes(&boxes);
   const store::DatabasePaths dbs = store::DatabasePaths::forAppFolder(appFolder);
 
-  auto frm = std::make_unique<shell::FrmConfig>();
-  auto composition = std::make_unique<shell::Composition>(*frm);
-  frm->setPages(composition->pages());
+  auto window = std::make_unique<shell::ComposedMainWindow>();
+  shell::FrmConfig* frm = &window->frame();
   frm->Form_Load();
   frm->show();
   frm->Form_Activate();
@@ -178,10 +177,8 @@ int main(int argc, char** argv) {
   const auto timeLoad = [] {
     QElapsedTimer t;
     t.start();
-    shell::FrmConfig other;
-    shell::Composition parts(other);
-    other.setPages(parts.pages());
-    other.Form_Load();
+    shell::ComposedMainWindow other;
+    other.frame().Form_Load();
     return t.nsecsElapsed() / 1e9;
   };
   const double freeLoad = timeLoad();
@@ -196,8 +193,7 @@ int main(int argc, char** argv) {
               store::RetryPolicy{}.budgetMs / 1000.0, lockedLoad, freeLoad);
 
   frm->close();
-  composition.reset();
-  frm.reset();
+  window.reset();
   platform::setMessageBoxes(nullptr);
   return 0;
 }

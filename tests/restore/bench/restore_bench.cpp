@@ -461,9 +461,8 @@ int startup(const QString& appDir, GapWaiter& waiter) {
   platform::setMessageBoxes(&messages);
   QElapsedTimer t;
   t.start();
-  shell::FrmConfig frm;
-  shell::Composition composition(frm);
-  frm.setPages(composition.pages());
+  shell::ComposedMainWindow window;
+  shell::FrmConfig& frm = window.frame();
   frm.Form_Load();
   frm.show();
   QCoreApplication::processEvents();
