@@ -9,6 +9,7 @@
 #include <QToolButton>
 
 #include "clipped_text.h"
+#include "imaging/ui/DirListBox.h"
 #include "page_fixture.h"
 
 using namespace corvane;
@@ -47,7 +48,15 @@ TEST_F(PageTest, TheWizardRevealsItsFramesOneStepAtATime) {
   EXPECT_EQ(find<QGroupBox>(*page, "FrameImagingSetup")->title(), "Imaging Setup - choose full backup destination...");
   EXPECT_FALSE(shown(*page, "FrameCopies"));
 
-  page->dirDest_Change();
+  // The folder list shows the drive the drive list names, ready for a folder to be opened;
+  // nothing is chosen by that.
+  auto* folders = find<DirListBox>(*page, "dirDest");
+  EXPECT_EQ(folders->path(), find<QComboBox>(*page, "dlbDestDrive")->currentText() + "\\");
+  EXPECT_EQ(find<QLineEdit>(*page, "tbxDest")->text(), "");
+  const QList<QListWidgetItem*> images = folders->findItems("images", Qt::MatchEndsWith);
+  ASSERT_EQ(images.size(), 1);
+  emit folders->itemDoubleClicked(images[0]);
+  EXPECT_EQ(find<QLineEdit>(*page, "tbxDest")->text(), "C:\\images");
   EXPECT_TRUE(shown(*page, "FrameCopies"));
   EXPECT_FALSE(shown(*page, "FrameVSS"));
   find<QToolButton>(*page, "btnLocalUp")->click();

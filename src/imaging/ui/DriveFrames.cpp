@@ -93,6 +93,12 @@ void ImagingPage::fillDestDrives() {
   for (const platform::DriveInfo& d : platform::listDrives()) dlbDestDrive->addItem(d.drive, d.rootPath);
   const int i = dlbDestDrive->findData(current);
   if (i >= 0) dlbDestDrive->setCurrentIndex(i);
+  // Until a folder is chosen the folder list shows the drive the drive list names, so a new
+  // destination (the wizard's) can be picked from it; quietly, as nothing has been chosen.
+  if (dirDest->path().isEmpty() && dlbDestDrive->count() > 0) {
+    const QSignalBlocker quiet(dirDest);
+    dirDest->setPath(dlbDestDrive->currentData().toString());
+  }
 }
 
 void ImagingPage::PopulateImgDriveList() {
