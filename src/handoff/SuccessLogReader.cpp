@@ -147,7 +147,7 @@ bool StreamParser::refill() {
   if (end_ == cap_) {
     if (cap_ >= kLargestToken) return false;
     const size_t grown = std::max(chunk_, cap_ * 2);
-    auto bigger = std::make_unique<char[]>(grown);
+    auto bigger = std::make_unique_for_overwrite<char[]>(grown);
     std::memcpy(bigger.get(), buf_.get(), end_);
     buf_ = std::move(bigger);
     cap_ = grown;
@@ -174,7 +174,7 @@ bool StreamParser::refill() {
 
 SuccessLogReader::Outcome StreamParser::run() {
   cap_ = chunk_;
-  buf_ = std::make_unique<char[]>(cap_);
+  buf_ = std::make_unique_for_overwrite<char[]>(cap_);  // only what is read is looked at
   for (;;) {
     if (pos_ == end_) {
       if (eof_) break;

@@ -14,7 +14,9 @@ quint64 TextStore::append(std::initializer_list<std::string_view> pieces) {
   for (const std::string_view p : pieces) total += p.size();
   if (blocks_.empty() || used_ + total > size_) {
     size_ = std::max(kBlock, total);  // a text larger than a block gets a block of its own
-    blocks_.push_back(std::make_unique<char[]>(size_));
+    // Not zeroed: only what is appended is ever read, and a search of a small log should not
+    // clear a whole block.
+    blocks_.push_back(std::make_unique_for_overwrite<char[]>(size_));
     used_ = 0;
   }
   const quint64 at = (quint64(blocks_.size() - 1) << 32) | used_;
