@@ -2,7 +2,7 @@
 # Fuzzes every reader of outside input: runs each fuzz target (tests/fuzz/<name>_fuzz.cpp)
 # for the given number of seconds (default 60) under AddressSanitizer and
 # UndefinedBehaviorSanitizer, and prints per target its executions per second and whether
-# anything was found.
+# anything was found, with the seconds it ran (less than asked when it stopped at a finding).
 #
 #   scripts/fuzz.sh [seconds] [target...]      e.g. scripts/fuzz.sh 300 unzip files_txt
 #
@@ -13,7 +13,7 @@
 # broken promise of the reader), timeout-* (one input took over 1 s), oom-* (over 512 MB) or
 # leak-*; the target's whole output is in build-fuzz/fuzz-logs/<target>.log. Replay one with
 #   build-fuzz/tests/fuzz/fuzz_<target> <file>
-# Exit status 1 when anything was found. Not part of scripts/test.sh or CI.
+# Exit status 1 when anything was found or a fuzzer failed to run. Not part of scripts/test.sh or CI.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${FUZZ_BUILD_DIR:-$root/build-fuzz}"
@@ -65,8 +65,11 @@ for target in "${targets[@]}"; do
   rm -rf "$findings"
   mkdir -p "$findings"
   scratch="$(mktemp -d "$scratch_parent/corvane-fuzz.XXXXXX")"
+  started=$SECONDS
+  rc=0
   TMPDIR="$scratch" "$program" -max_total_time="$seconds" -timeout=1 -rss_limit_mb=512 -malloc_limit_mb=512 \
-    -print_final_stats=1 -artifact_prefix="$findings/" "$work" "$root/tests/fuzz/corpus/$target" >"$log" 2>&1 || true
+    -print_final_stats=1 -artifact_prefix="$findings/" "$work" "$root/tests/fuzz/corpus/$target" >"$log" 2>&1 || rc=$?
+  fuzzed=$((SECONDS - started))
   rm -rf "$scratch"
   rate="$(awk '/stat::average_exec_per_sec/ {print $2}' "$log" | tail -1)"
   runs="$(awk '/stat::number_of_executed_units/ {print $2}' "$log" | tail -1)"
@@ -74,9 +77,14 @@ for target in "${targets[@]}"; do
   if [ -n "$found" ]; then
     result="FOUND: $(echo "$found" | tr '\n' ' ')(see $log)"
     status=1
+  elif [ "$rc" -ne 0 ] || [ -z "$runs" ]; then
+    # The fuzzer ended without a finding it could write (it did not start, or was killed):
+    # nothing was fuzzed, which is no clean run.
+    result="FAILED: exit status $rc, no finding written (see $log)"
+    status=1
   else
     result="nothing found"
   fi
-  printf '%-18s %8s exec/s %11s runs  %s\n' "$target" "${rate:--}" "${runs:--}" "$result"
+  printf '%-18s %8s exec/s %11s runs %5s s  %s\n' "$target" "${rate:--}" "${runs:--}" "$fuzzed" "$result"
 done
 exit $status
