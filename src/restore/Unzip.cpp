@@ -209,13 +209,17 @@ void CGUnzipFiles::setReplaceQuestion(std::function<ReplaceAnswer(const QString&
 void CGUnzipFiles::setPasswordQuestion(std::function<std::optional<QString>()> ask) { g_password = std::move(ask); }
 
 namespace {
-void reportUnread(const QString& entryName, EntryRead read) {
-  if (read == EntryRead::BadPassword)
+// Says why an entry could not be read; gives the result code that failure is worth.
+qint32 reportUnread(const QString& entryName, EntryRead read) {
+  if (read == EntryRead::BadPassword) {
     printLine(QStringLiteral("   skipping: %1  incorrect password").arg(entryName));
-  else if (read == EntryRead::TooLarge)
+    return UnzWarning;
+  }
+  if (read == EntryRead::TooLarge)
     printLine(QStringLiteral("error:  %1 expands beyond the size the archive declares").arg(entryName));
   else
     printLine(QStringLiteral("error:  invalid compressed data in %1").arg(entryName));
+  return UnzBadArchive;
 }
 }  // namespace
 
@@ -312,12 +316,10 @@ qint32 VBUnzip(const UnzipOptions& dcl) {
         if (toStdOut) g_state.stdOut += dcl.naflag == 1 ? crlf.convert(d, n) : QByteArray(d, n);
         return true;
       });
-      if (read != EntryRead::Ok) {
-        reportUnread(entryName, read);
-        worse(read == EntryRead::BadPassword ? UnzWarning : UnzBadArchive);
-      } else if (testing) {
+      if (read != EntryRead::Ok)
+        worse(reportUnread(entryName, read));
+      else if (testing)
         info(QStringLiteral("    testing: %1   OK").arg(entryName), 0);
-      }
       continue;
     }
 
@@ -343,11 +345,14 @@ qint32 VBUnzip(const UnzipOptions& dcl) {
       worse(UnzNoTarget);
       continue;
     }
+    const auto cannotCreate = [&] {
+      printLine(QStringLiteral("error:  cannot create ") + path);
+      worse(UnzNoTarget);
+    };
     // The file is replaced only once the whole entry has been read and checked.
     QSaveFile out(path);
     if (!out.open(QIODevice::WriteOnly)) {
-      printLine(QStringLiteral("error:  cannot create ") + path);
-      worse(UnzNoTarget);
+      cannotCreate();
       continue;
     }
     CrLf crlf;
@@ -357,18 +362,14 @@ qint32 VBUnzip(const UnzipOptions& dcl) {
     });
     if (read != EntryRead::Ok) {
       out.cancelWriting();
-      if (read == EntryRead::SinkFailed) {
-        printLine(QStringLiteral("error:  cannot create ") + path);
-        worse(UnzNoTarget);
-      } else {
-        reportUnread(entryName, read);
-        worse(read == EntryRead::BadPassword ? UnzWarning : UnzBadArchive);
-      }
+      if (read == EntryRead::SinkFailed)
+        cannotCreate();
+      else
+        worse(reportUnread(entryName, read));
       continue;
     }
     if (!out.commit()) {
-      printLine(QStringLiteral("error:  cannot create ") + path);
-      worse(UnzNoTarget);
+      cannotCreate();
       continue;
     }
     if (when.isValid()) {
