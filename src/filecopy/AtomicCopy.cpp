@@ -10,9 +10,9 @@
 
 namespace corvane::filecopy {
 
-namespace {
-
 QString errnoText(int e) { return QString::fromLocal8Bit(std::strerror(e)); }
+
+namespace {
 
 // Closes a descriptor on every way out.
 struct Fd {

@@ -34,6 +34,9 @@ constexpr qint64 kCopyChunkBytes = 32 * 1024 * 1024;
 CopyResult copyEntry(int srcDir, const QByteArray& name, int dstDir, const std::function<bool()>& keepGoing,
                      QString* error, struct stat* copied = nullptr);
 
+// The system's text for an errno value, as the copy's failures give it.
+QString errnoText(int e);
+
 // Whether temporary files are made without a name where the file system allows it (the
 // default); tests turn it off to exercise the named temporary file that other file systems get.
 void setUnnamedTemporaries(bool allowed);

@@ -207,8 +207,8 @@ CopyOutcome FolderCopier::run(const QString& sourceText, const QString& destinat
   // before the walk says it is done, or the failure is listed.
   if (wroteAnything_ && top.destination >= 0) {
     if (const int e = syncPainting(top.destination))
-      fail(destination_.display + QStringLiteral(" (not all copies reached the disk: ") +
-           QString::fromLocal8Bit(std::strerror(e)) + QLatin1Char(')'));
+      fail(destination_.display + QStringLiteral(" (not all copies reached the disk: ") + errnoText(e) +
+           QLatin1Char(')'));
   }
   running_ = false;
   return stoppedEarly_ ? CopyOutcome::Stopped : CopyOutcome::Finished;
