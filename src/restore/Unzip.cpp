@@ -159,6 +159,9 @@ EntryRead streamEntry(zip_t* za, zip_uint64_t index, const zip_stat_t& st, bool 
   return EntryRead::Ok;
 }
 
+// An entry that stands for a folder: its name ends in a separator.
+bool isFolderEntry(const QString& name) { return name.endsWith('/') || name.endsWith('\\'); }
+
 // The bytes the files of the archive declare, when they are to be written.
 quint64 declaredBytes(zip_t* za) {
   quint64 sum = 0;
@@ -168,7 +171,7 @@ quint64 declaredBytes(zip_t* za) {
     zip_stat_init(&st);
     if (zip_stat_index(za, zip_uint64_t(i), 0, &st) != 0 || !(st.valid & ZIP_STAT_SIZE)) continue;
     const QString name = QString::fromUtf8(st.name);
-    if (name.endsWith('/') || name.endsWith('\\') || !SafeEntryPath(name)) continue;
+    if (isFolderEntry(name) || !SafeEntryPath(name)) continue;
     sum = st.size > ~quint64(0) - sum ? ~quint64(0) : sum + st.size;
   }
   return sum;
@@ -285,7 +288,7 @@ qint32 VBUnzip(const UnzipOptions& dcl) {
       continue;
     }
     const QString entryName = QString::fromUtf8(st.name);
-    const bool isDir = entryName.endsWith('/') || entryName.endsWith('\\');
+    const bool isDir = isFolderEntry(entryName);
     const QDateTime when = (st.valid & ZIP_STAT_MTIME) ? QDateTime::fromSecsSinceEpoch(st.mtime) : QDateTime();
     const bool encrypted = (st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE;
 
