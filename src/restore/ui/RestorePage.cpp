@@ -45,7 +45,6 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QString& captio
   return b;
 }
 
-
 }  // namespace
 
 RestorePage::RestorePage(shell::MainWindowServices& services, QWidget* parent)
