@@ -81,17 +81,11 @@ int publishTemporary(int dir, Temporary& t, const QByteArray& target) {
   if (t.name.isEmpty()) {
     if (::linkat(AT_FDCWD, procPath(t.fd.fd).constData(), dir, target.constData(), AT_SYMLINK_FOLLOW) == 0)
       return ::close(t.fd.release()) == 0 ? 0 : errno;
-    if (errno != EEXIST) {
-      const int e = errno;
-      discardTemporary(dir, t);
-      return e;
-    }
-    for (int attempt = 0; attempt < 100 && t.name.isEmpty(); ++attempt) {
+    // An existing target: the file takes a name of our own and replaces it below.
+    for (int attempt = 0; attempt < 100 && t.name.isEmpty() && errno == EEXIST; ++attempt) {
       const QByteArray name = temporaryName();
       if (::linkat(AT_FDCWD, procPath(t.fd.fd).constData(), dir, name.constData(), AT_SYMLINK_FOLLOW) == 0)
         t.name = name;
-      else if (errno != EEXIST)
-        break;
     }
     if (t.name.isEmpty()) {
       const int e = errno;
