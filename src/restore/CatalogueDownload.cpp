@@ -221,7 +221,8 @@ bool DownloadFile(const QString& url, const QString& fileName, DownloadCopy copy
   if (status != 200) return fail(QStringLiteral("the server answered with status %1").arg(status));
   if (!t.headerDone) return fail(QStringLiteral("the reply ended before its length header"));
   if (t.total < t.expected) return fail(QStringLiteral("the reply ended before the whole file arrived"));
-  if (!openTarget(t) || !t.file.flush()) return fail(QStringLiteral("cannot write ") + t.path);
+  // The header's length is above 0, so the body opened the file.
+  if (!t.file.flush()) return fail(QStringLiteral("cannot write ") + t.path);
   t.file.close();
   return true;
 }
