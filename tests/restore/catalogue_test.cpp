@@ -375,17 +375,9 @@ TEST(Unzip, HostileEntriesOfTheCatalogueArchive) {
   test::RecordingMessages messages;
   const QString app = dir.filePath("app");
   QDir().mkpath(app);
-  const auto archive = [&](const QList<QPair<QByteArray, QByteArray>>& entries, const QByteArray& link = {}) {
+  const auto archive = [&](const QList<QPair<QString, QByteArray>>& entries, const QString& link = {}) {
     const QString path = dir.filePath("a.zip");
-    QFile::remove(path);
-    int err = 0;
-    zip_t* z = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &err);
-    for (const auto& [name, data] : entries) {
-      zip_source_t* src = zip_source_buffer(z, data.constData(), zip_uint64_t(data.size()), 0);
-      const zip_int64_t i = zip_file_add(z, name.constData(), src, 0);
-      if (name == link) zip_file_set_external_attributes(z, zip_uint64_t(i), 0, ZIP_OPSYS_UNIX, (0120777u) << 16);
-    }
-    zip_close(z);
+    writeFile(path, test::zipOf(entries, link));
     return path;
   };
 

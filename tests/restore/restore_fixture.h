@@ -107,14 +107,17 @@ inline QString makeCatalogue(const QString& path, const QList<CatalogueRow>& row
   return path;
 }
 
-inline QByteArray zipOf(const QList<QPair<QString, QByteArray>>& entries) {
+// The entry named link, when given, is marked as a symbolic link (its data is the target).
+inline QByteArray zipOf(const QList<QPair<QString, QByteArray>>& entries, const QString& link = {}) {
   QTemporaryDir dir;
   const QString path = dir.filePath("a.zip");
   int err = 0;
   zip_t* z = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &err);
   for (const auto& e : entries) {
     zip_source_t* s = zip_source_buffer(z, e.second.constData(), zip_uint64_t(e.second.size()), 0);
-    zip_file_add(z, e.first.toUtf8().constData(), s, ZIP_FL_OVERWRITE);
+    const zip_int64_t i = zip_file_add(z, e.first.toUtf8().constData(), s, ZIP_FL_OVERWRITE);
+    if (!link.isEmpty() && e.first == link)
+      zip_file_set_external_attributes(z, zip_uint64_t(i), 0, ZIP_OPSYS_UNIX, (0120777u) << 16);
   }
   zip_close(z);
   QFile f(path);
