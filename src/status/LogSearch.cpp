@@ -58,8 +58,6 @@ bool nameMatches(const QStringList& parts, const QString& fileName) {
   return false;
 }
 
-std::string_view utf8View(const QByteArray& bytes) { return {bytes.constData(), size_t(bytes.size())}; }
-
 }  // namespace
 
 handoff::ServiceDateTime GetLastUploadTime(const QString& schInfoFile) {
@@ -95,15 +93,6 @@ handoff::ServiceDateTime GetLastUploadTime(const QString& schInfoFile) {
 }
 
 QString successLogPath(const platform::AppPaths& paths) { return handoff::successLogPath(paths.logsFolderPath); }
-
-LogRow LogSearch::makeRow(const Record& r, int position) {
-  LogTable table;
-  const QByteArray name = r.fileName.toUtf8(), folder = r.folder.toUtf8(), type = r.fileType.toUtf8(),
-                   size = r.fileSize.toUtf8(), modified = r.modified.toUtf8(), uploaded = r.uploaded.toUtf8();
-  table.add({utf8View(name), utf8View(folder), utf8View(type), utf8View(size), utf8View(modified), utf8View(uploaded)},
-            position);
-  return table.row(0);
-}
 
 LogResult LogSearch::run(const LogCriteria& criteria, const QDateTime& now, const Progress& progress,
                          int progressEvery) const {

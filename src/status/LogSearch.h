@@ -55,13 +55,6 @@ class LogSearch {
   LogResult run(const LogCriteria& criteria, const QDateTime& now, const Progress& progress = {},
                 int progressEvery = 1000) const;
 
-  // One FileDetails record as read from the log.
-  struct Record {
-    QString fileName, folder, fileType, fileSize, modified, uploaded, success;
-  };
-  // The row of a record at `position` (0-based) in the log.
-  static LogRow makeRow(const Record& r, int position);
-
  private:
   QString logFile_;
   QString schInfoFile_;

@@ -179,7 +179,9 @@ TEST(LogRows, SizesKeysAndTotals) {
   EXPECT_EQ(totalSizeText(1023.99 * 1024), "1023.99 KB");
   EXPECT_EQ(totalSizeText(1024 * 1024), "1.00 MB");
 
-  const LogRow row = LogSearch::makeRow({"a.txt", "C:\\A", "TXT", "921600", "12-31-2025 11:05:09 PM", " ", "Y"}, 7);
+  LogTable table;
+  table.add({"a.txt", "C:\\A", "TXT", "921600", "12-31-2025 11:05:09 PM", " "}, 7);
+  const LogRow row = table.row(0);
   EXPECT_EQ(row.key, "C:\\A\\a.txt7");
   EXPECT_EQ(row.columns[4], "900 KB");
   EXPECT_EQ(row.columns[7], "0000000900");
