@@ -201,11 +201,7 @@ std::string_view LogTable::sortText(int row, int column, std::string& scratch) c
     case FileType: return piece(r, PType);
     case ModifiedDate: return piece(r, PModified);
     case UploadDate: return piece(r, PUploaded);
-    case FileSizeHide:
-      scratch = std::to_string(r.kb);
-      if (scratch.size() < 10) scratch.insert(0, 10 - scratch.size(), '0');
-      return scratch;
-    default: {
+    default: {  // the sizes, and their key once some size is wider than ten digits
       const QByteArray t = text(row, column).toUtf8();
       scratch.assign(t.constData(), size_t(t.size()));
       return scratch;
