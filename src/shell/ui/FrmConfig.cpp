@@ -296,9 +296,7 @@ void FrmConfig::Form_Load() {
 
   // A box whose setting could not be read for a busy Status.db keeps its design state until a
   // tick reads it.
-  for (int box = 0; box < int(std::size(kCheckBoxSettings)); ++box)
-    if (runStep(kCheckBoxSettings[box].setting, [&] { readCheckBox(box, databasePolicy()); }, true) == StepResult::Busy)
-      checkBoxesPending_ = true;
+  readCheckBoxes(true);
 
   step("Identity", [&] {
     identityValue_.clear();
@@ -325,10 +323,18 @@ store::RetryPolicy FrmConfig::databasePolicy() const {
   return tickWork || (loading_ && loadWaitSpent_) ? store::kNoWait : store::RetryPolicy{};
 }
 
-void FrmConfig::readCheckBox(int index, store::RetryPolicy policy) {
-  const CheckBoxSetting& box = kCheckBoxSettings[index];
-  const QString value = store::readSetting(databases_.statusDb, QString::fromLatin1(box.setting), policy).value_or(QString());
-  setCheckBox(box.name, box.tickedUnless ? value != QLatin1String(box.value) : value == QLatin1String(box.value));
+void FrmConfig::readCheckBoxes(bool inLoad) {
+  checkBoxesPending_ = false;
+  for (const CheckBoxSetting& box : kCheckBoxSettings) {
+    const auto read = [&] {
+      // The load's policy is taken per box: once a busy read has spent its wait, the rest do not wait.
+      const store::RetryPolicy policy = inLoad ? databasePolicy() : store::kNoWait;
+      const QString value =
+          store::readSetting(databases_.statusDb, QString::fromLatin1(box.setting), policy).value_or(QString());
+      setCheckBox(box.name, box.tickedUnless ? value != QLatin1String(box.value) : value == QLatin1String(box.value));
+    };
+    if (runStep(box.setting, read, inLoad) == StepResult::Busy) checkBoxesPending_ = true;
+  }
 }
 
 void FrmConfig::Form_Activate() {
@@ -361,12 +367,7 @@ void FrmConfig::Timer_Status_Timer() {
     activityValue_ = store::readSetting(statusDb, QStringLiteral("Activity"), store::kNoWait).value_or(QString());
     applyActivity(activityValue_);
   });
-  if (checkBoxesPending_) {
-    checkBoxesPending_ = false;
-    for (int box = 0; box < int(std::size(kCheckBoxSettings)); ++box)
-      if (step(kCheckBoxSettings[box].setting, [&] { readCheckBox(box, store::kNoWait); }) == StepResult::Busy)
-        checkBoxesPending_ = true;
-  }
+  if (checkBoxesPending_) readCheckBoxes(false);
   bool listMetBusy = false;
   if (firstTickPending_) {
     const StepResult filled = step("PopulateDriveNodes", [&] { if (pages_.backup) pages_.backup->PopulateDriveNodes(); });

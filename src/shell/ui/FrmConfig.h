@@ -102,9 +102,9 @@ class FrmConfig : public QMainWindow, public MainWindowServices {
   // A step of the load or of the tick. In the tick a busy database is no failure: what the
   // step would change keeps its value and the next tick tries again (Busy).
   StepResult runStep(const char* step, const std::function<void()>& work, bool inLoad);
-  // Sets one of the check boxes the load sets from a setting (0..2); throws store::DBError
-  // when the setting cannot be read.
-  void readCheckBox(int box, store::RetryPolicy policy);
+  // Sets the check boxes the load sets from settings, each a step of the load (inLoad) or of the
+  // tick; a box whose setting met a busy Status.db is left for the next tick (checkBoxesPending_).
+  void readCheckBoxes(bool inLoad);
   void recordFailure(const char* step, const QString& description, bool inLoad);
   // Writes the command file for the service's tray side; says so when it cannot.
   bool tellService(const QString& command);
