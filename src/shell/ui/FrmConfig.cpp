@@ -9,8 +9,6 @@
 #include <QLayout>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QPlainTextEdit>
-#include <QPushButton>
 #include <QScopedValueRollback>
 #include <QSignalBlocker>
 #include <QTabWidget>
