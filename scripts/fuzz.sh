@@ -20,16 +20,7 @@ build="${FUZZ_BUILD_DIR:-$root/build-fuzz}"
 seconds=60
 if [[ $# -gt 0 && "$1" =~ ^[0-9]+$ ]]; then seconds="$1"; shift; fi
 
-bash "$root/scripts/setup-deps.sh"
-missing=()
-for p in clang libclang-rt-14-dev; do
-  status="$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)"
-  [[ "$status" == *"install ok installed"* ]] || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  if [ "$(id -u)" -ne 0 ]; then echo "Missing packages (run as root to install them): ${missing[*]}" >&2; exit 1; fi
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+bash "$root/scripts/setup-deps.sh" clang libclang-rt-14-dev
 
 launcher=()
 if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache); fi

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages the build and the tests need, when any is missing.
+# Installs the Debian 12 packages the build and the tests need, when any is missing, and any
+# further packages named on the command line (scripts/fuzz.sh adds clang's).
 # Needs root to install; without root it only reports what is missing.
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev libsqlite3-dev libpugixml-dev libssl-dev
           libcurl4-openssl-dev libzip-dev libcpp-httplib-dev libgtest-dev libgmock-dev
-          libarchive-dev libxxhash-dev libzstd-dev zstd tar)
+          libarchive-dev libxxhash-dev libzstd-dev zstd tar "$@")
 missing=()
 for p in "${packages[@]}"; do
   # No pipe into grep -q: under pipefail an early grep exit could count an installed package as missing.
