@@ -2,7 +2,6 @@
 // key file the user picks (the exported form or the installation's), read into the Keys table,
 // read back and exported again.
 #include <QDateTime>
-#include <QDir>
 #include <QFile>
 
 #include "fuzz/FuzzSupport.h"

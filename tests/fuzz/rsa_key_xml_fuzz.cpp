@@ -1,7 +1,6 @@
 // The XML key form (<RSAKeyValue> with base64 parts), as the server's public key arrives in
 // the session exchange: read, written back, read again, and used to encrypt the client's key.
 #include "fuzz/FuzzSupport.h"
-#include "keys/HexConvert.h"
 #include "keys/RsaKeys.h"
 
 using namespace corvane;

@@ -4,7 +4,6 @@
 #include "fuzz/FuzzKeys.h"
 #include "fuzz/FuzzSupport.h"
 #include "keys/EncryptionSession.h"
-#include "keys/HexConvert.h"
 #include "keys/KeyRequest.h"
 #include "keys/RsaKeys.h"
 #include "keys/SoapClient.h"
