@@ -24,19 +24,13 @@ const QString kCreateTableKeys = QStringLiteral(
 
 namespace {
 
-bool isMissingKeysTable(const DBError& e) { return e.description() == store::missingTableDescription("Keys"); }
-
 // Runs the work; when it fails because the table does not exist yet, creates the table and
 // runs it once more. Busy databases are retried within the store's bounded policy.
 template <class Work>
 void withKeysTable(const QString& statusDb, Work&& work, store::RetryPolicy policy = {}) {
-  try {
-    store::withBusyRetry(work, policy);
-  } catch (const DBError& e) {
-    if (!isMissingKeysTable(e)) throw;
-    store::withBusyRetry([&] { DBCreateTableKeys(statusDb); }, policy);
-    store::withBusyRetry(work, policy);
-  }
+  store::withCreatedTable(
+      QStringLiteral("Keys"), [&] { store::withBusyRetry(work, policy); },
+      [&] { store::withBusyRetry([&] { DBCreateTableKeys(statusDb); }, policy); });
 }
 
 }  // namespace
