@@ -421,8 +421,7 @@ void DBCommand::BindValue(int i, const QVariant& value) { bindValue(stmt_, i, va
 
 int DBCommand::Execute() {
   const int rc = sqlite3_step(stmt_);
-  sqlite3_reset(stmt_);
-  sqlite3_clear_bindings(stmt_);
+  Reset();
   if (rc != SQLITE_DONE && rc != SQLITE_ROW) fail(handle_->db, rc);
   return sqlite3_changes(handle_->db);
 }
