@@ -109,10 +109,8 @@ bool ClsUtils::WriteConfig(const QString& strConfig, QString* error) const {
   };
   if (!f.open(QIODevice::WriteOnly)) return failed();
   if (f.write(line) != line.size()) return failed();
-  if (!f.commit()) {
-    if (error) *error = path + ": " + f.errorString();
-    return false;
-  }
+  // A commit that fails has closed the file already, so the cancel does nothing there.
+  if (!f.commit()) return failed();
   return true;
 }
 
