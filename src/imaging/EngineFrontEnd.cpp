@@ -139,7 +139,8 @@ bool EngineFrontEnd::CalcSourceAndDestSize(double& sourceSize, double& destSize)
 }
 
 void EngineFrontEnd::UpdateImagePage() {
-  if (!CalcSourceAndDestSize(sourceSize_, destSize_)) return;  // busy: the indicator keeps what it shows
+  double destSize = 0;  // the indicator shows no figure of the destination
+  if (!CalcSourceAndDestSize(sourceSize_, destSize)) return;  // busy: the indicator keeps what it shows
   std::optional<QString> active;
   try {
     active = store::readSetting(databases_.statusDb, kImageActive, kNoWait);
@@ -175,7 +176,6 @@ void EngineFrontEnd::UIConnect() {
   panel_.connectCaption = kDisconnectCaption;
   double total = 0, free = 0;
   hooks_.driveSizes(QStringLiteral("C:"), total, free);
-  cFree_ = free;
   cUsed_ = total - free;
 }
 

@@ -117,8 +117,8 @@ class EngineFrontEnd {
   IndicatorView indicator_;
   SShStatusInfo status_{};
   std::optional<SpacePlan> plan_;
-  double cUsed_ = 0, cFree_ = 0;
-  double sourceSize_ = 0, destSize_ = 0;
+  double cUsed_ = 0;
+  double sourceSize_ = 0;
 };
 
 }  // namespace corvane::imaging
