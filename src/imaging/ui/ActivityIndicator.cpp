@@ -4,6 +4,7 @@
 #include <QGridLayout>
 #include <QLabel>
 
+#include "imaging/ui/PageWidgets.h"
 #include "shell/Twips.h"
 
 namespace corvane::imaging {
@@ -11,8 +12,7 @@ namespace corvane::imaging {
 namespace {
 
 QLabel* makeLabel(QWidget* parent, const char* name) {
-  auto* l = new QLabel(parent);
-  l->setObjectName(QString::fromLatin1(name));
+  auto* l = page::named(new QLabel(parent), name);
   l->setAutoFillBackground(true);
   return l;
 }
@@ -35,8 +35,7 @@ ActivityIndicator::ActivityIndicator(QWidget* parent) : QWidget(parent) {
   track->setFixedSize(shell::pixelsFromTwips(kStripFullTwips) + 2, 16);
   lblLocalActive2 = makeLabel(track, "lblLocalActive2");
   lblLocalActive2->setGeometry(1, 1, 0, 14);
-  lblLocalActive3 = new QLabel(QStringLiteral("INACTIVE"), this);
-  lblLocalActive3->setObjectName(QStringLiteral("lblLocalActive3"));
+  lblLocalActive3 = page::named(new QLabel(QStringLiteral("INACTIVE"), this), "lblLocalActive3");
   lblLocalActive3->setFixedWidth(lblLocalActive3->fontMetrics().horizontalAdvance(QStringLiteral("Active 100.0%")) + 4);
   lblUploading = makeLabel(this, "lblUploading");
   lblUploading->setAlignment(Qt::AlignCenter);

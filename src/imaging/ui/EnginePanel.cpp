@@ -9,22 +9,19 @@
 #include <QTimer>
 
 #include "imaging/ui/ActivityIndicator.h"
+#include "imaging/ui/PageWidgets.h"
 #include "shell/Twips.h"
 #include "store/Database.h"
 
 namespace corvane::imaging {
+
+using namespace page;
 
 namespace {
 
 // The frame keeps one size; the window's layout keeps it centred on the tab.
 constexpr int kFrameWidthTwips = 8800;
 constexpr int kFrameHeightTwips = 5600;
-
-template <class W>
-W* named(W* w, const char* name) {
-  w->setObjectName(QString::fromLatin1(name));
-  return w;
-}
 
 QLineEdit* readOnlyBox(QWidget* parent, const char* name) {
   auto* box = named(new QLineEdit(parent), name);
@@ -61,14 +58,14 @@ EnginePanel::~EnginePanel() {
 QWidget* EnginePanel::activityIndicator() { return indicator_.data(); }
 
 void EnginePanel::build() {
-  frameImaging = named(new QGroupBox(QStringLiteral("Image Functions"), this), "frameImaging");
+  frameImaging = group(this, "frameImaging", QStringLiteral("Image Functions"));
   frameImaging->setFixedSize(shell::pixelsFromTwips(kFrameWidthTwips), shell::pixelsFromTwips(kFrameHeightTwips));
   frameImaging->move(8, 8);
 
-  btnConnectToImageEngine = named(new QPushButton(kConnectCaption, frameImaging), "btnConnectToImageEngine");
-  btnPauseResumeImageEngine = named(new QPushButton(kPauseCaption, frameImaging), "btnPauseResumeImageEngine");
-  btnCreateImage = named(new QPushButton(QStringLiteral("Create Disk Image"), frameImaging), "btnCreateImage");
-  btnAbortImage = named(new QPushButton(QStringLiteral("Abort Image"), frameImaging), "btnAbortImage");
+  btnConnectToImageEngine = button(frameImaging, "btnConnectToImageEngine", kConnectCaption);
+  btnPauseResumeImageEngine = button(frameImaging, "btnPauseResumeImageEngine", kPauseCaption);
+  btnCreateImage = button(frameImaging, "btnCreateImage", QStringLiteral("Create Disk Image"));
+  btnAbortImage = button(frameImaging, "btnAbortImage", QStringLiteral("Abort Image"));
   tbxImageEngineStatus = readOnlyBox(frameImaging, "tbxImageEngineStatus");
   lblImageEngineStatus = named(new QLabel(frameImaging), "lblImageEngineStatus");
   tbxBytesRead = readOnlyBox(frameImaging, "tbxBytesRead");
@@ -79,7 +76,7 @@ void EnginePanel::build() {
   ProgressBar1 = named(new QProgressBar(frameImaging), "ProgressBar1");
   ProgressBar1->setRange(0, 100);
   ProgressBar1->setTextVisible(false);
-  btnVerifyImageUpload = named(new QPushButton(QStringLiteral("Verify Image Upload"), frameImaging), "btnVerifyImageUpload");
+  btnVerifyImageUpload = button(frameImaging, "btnVerifyImageUpload", QStringLiteral("Verify Image Upload"));
   lblEngineProblem = named(new QLabel(frameImaging), "lblEngineProblem");
   lblEngineProblem->setWordWrap(true);
 

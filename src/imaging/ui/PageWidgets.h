@@ -1,5 +1,5 @@
 #pragma once
-// Small builders shared by the frames of the imaging setup page.
+// Small builders shared by the frames of the imaging setup page and the engine panel.
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
