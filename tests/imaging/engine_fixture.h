@@ -4,16 +4,13 @@
 // it is given, drive sizes the test chooses, and waits that never sleep.
 #include <gtest/gtest.h>
 
-#include <QDir>
-#include <QTemporaryDir>
 #include <map>
 #include <memory>
 
+#include "drives_fixture.h"
 #include "imaging/EngineFrontEnd.h"
 #include "store/Database.h"
 #include "store/Settings.h"
-#include "support/FakeMainWindow.h"
-#include "support/TestSupport.h"
 
 namespace corvane::test {
 
@@ -52,19 +49,13 @@ class RecordingLauncher : public imaging::EngineLauncher {
   QString refuse, failStart;
 };
 
-class EngineTest : public ::testing::Test {
+class EngineTest : public DrivesTest {
  protected:
   void SetUp() override {
     fakeEngine = {};
-    platform::pathMap();  // read from the environment before the test changes it
-    const QString drives = "C:=" + c_.path() + ";D:=" + d_.path() + ";E:=" + e_.path();
-    qputenv("CORVANE_DRIVES", drives.toUtf8());
-    map_ = std::make_unique<ScopedPathMap>(platform::PathMap::parse(drives));
-    window_.paths.statusDb = app_.statusDb();
-    window_.paths.filesDb = app_.filesDb();
+    DrivesTest::SetUp();
     sizes = {{"C:", {100e9, 40e9}}, {"D:", {100e9, 90e9}}, {"E:", {500e9, 400e9}}};
   }
-  void TearDown() override { qunsetenv("CORVANE_DRIVES"); }
 
   imaging::EngineHooks hooks() {
     imaging::EngineHooks h;
@@ -106,11 +97,6 @@ class EngineTest : public ::testing::Test {
   }
   QString appFolderText() const { return imaging::commandAppFolder(app_.path()); }
 
-  TempAppFolder app_;
-  QTemporaryDir c_, d_, e_;
-  std::unique_ptr<ScopedPathMap> map_;
-  FakeMainWindow window_;
-  RecordingMessages messages_;
   FakeWaiter waiter_;
   std::shared_ptr<RecordingLauncher> launcher = std::make_shared<RecordingLauncher>();
   std::map<QString, std::pair<double, double>> sizes;  // drive -> total, free

@@ -26,12 +26,6 @@ class Panel : public test::EngineTest {
     return panel;
   }
   std::unique_ptr<QWidget> room_;
-  template <class W>
-  static W* find(QWidget& panel, const char* name) {
-    W* w = panel.findChild<W*>(QString::fromLatin1(name));
-    EXPECT_TRUE(w) << name;
-    return w;
-  }
 };
 
 }  // namespace

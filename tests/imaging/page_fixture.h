@@ -5,14 +5,12 @@
 
 #include <QComboBox>
 #include <QDir>
-#include <QTemporaryDir>
 #include <memory>
 #include <optional>
 
+#include "drives_fixture.h"
 #include "imaging/ui/ImagingPage.h"
 #include "store/Settings.h"
-#include "support/FakeMainWindow.h"
-#include "support/TestSupport.h"
 
 namespace corvane::test {
 
@@ -30,18 +28,12 @@ class CountingEngine : public ImageOperations {
 };
 
 // Drives C:, D:, E: on temporary folders, C: holding "images"; a fresh application folder.
-class PageTest : public ::testing::Test {
+class PageTest : public DrivesTest {
  protected:
   void SetUp() override {
+    DrivesTest::SetUp();
     QDir(c_.path()).mkdir("images");
-    platform::pathMap();  // the process map is read from the environment before the test changes it
-    const QString drives = "C:=" + c_.path() + ";D:=" + d_.path() + ";E:=" + e_.path();
-    qputenv("CORVANE_DRIVES", drives.toUtf8());
-    map_ = std::make_unique<ScopedPathMap>(platform::PathMap::parse(drives));
-    window_.paths.statusDb = app_.statusDb();
-    window_.paths.filesDb = app_.filesDb();
   }
-  void TearDown() override { qunsetenv("CORVANE_DRIVES"); }
 
   std::unique_ptr<ImagingPage> makePage(ImageOperations* engine = nullptr) {
     auto page = std::make_unique<ImagingPage>(window_, engine);
@@ -56,12 +48,6 @@ class PageTest : public ::testing::Test {
     page->InitImagePage();
     return page;
   }
-  template <class W>
-  static W* find(ImagingPage& page, const char* name) {
-    W* w = page.findChild<W*>(QString::fromLatin1(name));
-    EXPECT_TRUE(w) << name;
-    return w;
-  }
   static void choose(ImagingPage& page, const QString& name) {
     auto* list = find<QComboBox>(page, "cbxPreset");
     list->setCurrentIndex(list->findText(name));
@@ -69,11 +55,6 @@ class PageTest : public ::testing::Test {
   }
   QString currentPreset() const { return store::settingValue(app_.statusDb(), kCurrentImagePreset); }
 
-  TempAppFolder app_;
-  QTemporaryDir c_, d_, e_;
-  std::unique_ptr<ScopedPathMap> map_;
-  FakeMainWindow window_;
-  RecordingMessages messages_;
   std::optional<QString> typedName;
 };
 
