@@ -27,6 +27,9 @@ inline QWidget* showInRoom(QWidget* page, int width, int height) {
   return room;
 }
 
+// Shows the widget in the room of a main window tab at the window's load size (1000 x 700).
+inline QWidget* showInTab(QWidget* page) { return showInRoom(page, 980, 630); }
+
 inline QStringList clippedTexts(QWidget* root) {
   QStringList clipped;
   auto report = [&](QWidget* w, const QString& text, int need) {

@@ -22,7 +22,7 @@ class Panel : public test::EngineTest {
   // The panel in a window of the tab's room at the main window's load size.
   EnginePanel* makePanel(EngineLibrary engine) {
     auto* panel = new EnginePanel(window_, std::move(engine), hooks());
-    room_.reset(test::showInRoom(panel, 980, 630));
+    room_.reset(test::showInTab(panel));
     return panel;
   }
   std::unique_ptr<QWidget> room_;

@@ -18,13 +18,9 @@ using test::PageTest;
 
 namespace {
 
-// The room of the imaging tab when the main window has its load size (1000 x 700).
-constexpr int kTabWidth = 980;
-constexpr int kTabHeight = 630;
-
 // The page in a window of the tab's room; the window is deleted with the test.
 std::unique_ptr<QWidget> showAtLoadSize(std::unique_ptr<ImagingPage>& page) {
-  return std::unique_ptr<QWidget>(test::showInRoom(page.release(), kTabWidth, kTabHeight));
+  return std::unique_ptr<QWidget>(test::showInTab(page.release()));
 }
 
 bool shown(ImagingPage& page, const char* name) {
