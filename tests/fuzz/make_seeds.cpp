@@ -306,8 +306,8 @@ void serviceFiles(const platform::AppPaths& app) {
   seed("type_list", "written", fuzz::readFile(platform::joinPath(app.extensionsFolderPath, "TypeLst.xml")));
 }
 
-void archives(const QByteArray& innerDb) {
-  seed("unzip", "catalogue", zipOf({{restore::kInnerDbFile, innerDb}}));
+void archives(const QByteArray& innerDb, const QByteArray& catalogueZip) {
+  seed("unzip", "catalogue", catalogueZip);
   seed("unzip", "catalogue-in-folder", zipOf({{"sub/" + restore::kInnerDbFile, innerDb}}));
   seed("unzip", "folders", zipOf({{"a/", {}}, {"a/b/c.txt", "text\n"}, {"d e/f.txt", "line\nline\n"}}));
   seed("unzip", "unsafe-names", zipOf({{"../escape.txt", "x"}, {"/absolute.txt", "x"}, {"C:/drive.txt", "x"},
@@ -350,12 +350,14 @@ int main(int argc, char** argv) {
 
   commandLines();
   soapReplies(server);
-  downloads(server, zipOf({{restore::kInnerDbFile, innerDb}}));
+  // The zipped catalogue the server sends is also the unzip target's plainest seed.
+  const QByteArray catalogueZip = zipOf({{restore::kInnerDbFile, innerDb}});
+  downloads(server, catalogueZip);
   rsaKeys(app);
   keyFiles(app);
   ciphers();
   serviceFiles(app);
-  archives(innerDb);
+  archives(innerDb, catalogueZip);
   std::printf("%d seeds written to %s\n", g_written, qPrintable(g_corpus));
   return 0;
 }
