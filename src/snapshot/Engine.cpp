@@ -259,10 +259,7 @@ void ImageRun::run() {
   imageFile_.commit();
   if (hashLines_) {
     hashLines_->flush();
-    char size[kHashListSizeDigits + 1];
-    std::snprintf(size, sizeof size, "%0*llu", kHashListSizeDigits, static_cast<unsigned long long>(written.st_size));
-    if (pwrite(hashFile_.fd(), size, kHashListSizeDigits, kHashListSizeOffset) != kHashListSizeDigits)
-      failWrite(hashFile_.tempPath(), errno);
+    if (!writeHashListImageSize(hashFile_.fd(), static_cast<uint64_t>(written.st_size))) failWrite(hashFile_.tempPath(), errno);
     hashFile_.commit();
   }
 }

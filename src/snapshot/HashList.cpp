@@ -1,5 +1,7 @@
 #include "snapshot/HashList.h"
 
+#include <unistd.h>
+
 #include <cinttypes>
 #include <cstring>
 
@@ -70,12 +72,20 @@ bool validImagePath(std::string_view path) {
 // The longest line a list of ours can hold: a path of kMaxImagePath bytes, every one escaped.
 constexpr size_t kMaxLine = 2 * kMaxImagePath + 256;
 
+std::string sizeField(uint64_t imageSize) {
+  char size[32];
+  std::snprintf(size, sizeof size, "%0*" PRIu64, kHashListSizeDigits, imageSize);
+  return size;
+}
+
 }  // namespace
 
 std::string formatHashListHeader(uint64_t imageSize, std::string_view imageName) {
-  char size[32];
-  std::snprintf(size, sizeof size, "%0*" PRIu64, kHashListSizeDigits, imageSize);
-  return std::string(kHashListHeader) + ' ' + size + ' ' + escapeListPath(imageName);
+  return std::string(kHashListHeader) + ' ' + sizeField(imageSize) + ' ' + escapeListPath(imageName);
+}
+
+bool writeHashListImageSize(int fd, uint64_t imageSize) {
+  return pwrite(fd, sizeField(imageSize).data(), kHashListSizeDigits, kHashListSizeOffset) == kHashListSizeDigits;
 }
 
 int comparePaths(std::string_view a, std::string_view b) {

@@ -55,6 +55,9 @@ extern const char* const kHashListHeader;
 std::string formatHashListHeader(uint64_t imageSize, std::string_view imageName);
 inline constexpr long kHashListSizeOffset = 18;  // where the 20 digits start
 inline constexpr int kHashListSizeDigits = 20;
+// Fills in the size of a list written with formatHashListHeader; false (errno set) when the
+// write fails.
+bool writeHashListImageSize(int fd, uint64_t imageSize);
 
 // Reads a list front to back; every line is checked, and so is the order, because the
 // differential's single pass depends on it.
