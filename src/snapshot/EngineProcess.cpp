@@ -53,8 +53,7 @@ std::string realFolder(const std::string& path) {
 
 // The pid holding the folder's status file while an engine holds it; 0 otherwise.
 int statusOwner(const std::string& folder) {
-  const std::string path = folder == "/" ? folder + kStatusFileName : folder + "/" + kStatusFileName;
-  const StatusFile file = StatusFile::open(path);
+  const StatusFile file = StatusFile::open(statusFilePathIn(folder));
   StatusBlock block{};
   if (!file.valid() || !file.ownerAlive() || !file.read(&block)) return 0;
   return block.pid;

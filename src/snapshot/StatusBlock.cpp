@@ -43,10 +43,11 @@ std::string statusFolder() {
   return slash == std::string::npos ? std::string(".") : (slash == 0 ? std::string("/") : exe.substr(0, slash));
 }
 
-std::string statusFilePath() {
-  const std::string folder = statusFolder();
+std::string statusFilePathIn(const std::string& folder) {
   return folder == "/" ? std::string("/") + kStatusFileName : folder + "/" + kStatusFileName;
 }
+
+std::string statusFilePath() { return statusFilePathIn(statusFolder()); }
 
 StatusMapping::StatusMapping(StatusMapping&& other) noexcept { *this = std::move(other); }
 

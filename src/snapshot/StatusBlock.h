@@ -60,6 +60,8 @@ void storeField(T& field, T value) {
 // folder for the engine; both are installed in the application folder).
 std::string statusFolder();
 std::string statusFilePath();
+// The status file of a given application folder.
+std::string statusFilePathIn(const std::string& folder);
 
 // The engine's side: a mapping of the status file. Move-only; unmaps on destruction.
 class StatusMapping {
