@@ -2,9 +2,15 @@
 
 #include <time.h>
 
+#include <cstring>
+
 namespace corvane::snapshot {
 
 std::atomic<bool> gEndRequested{false};
+
+void failRead(const std::string& what, int err) {
+  throw EngineFailure{kSourceUnreadable, "cannot read " + what + ": " + std::strerror(err)};
+}
 
 namespace {
 void nap(long ms) {

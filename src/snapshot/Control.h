@@ -15,6 +15,9 @@ struct EngineFailure {
   std::string message;
 };
 
+// A source drive's file or folder that cannot be read (kSourceUnreadable).
+[[noreturn]] void failRead(const std::string& what, int err);
+
 // Set from the signal handler.
 extern std::atomic<bool> gEndRequested;
 

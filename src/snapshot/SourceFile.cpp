@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 
 #include "snapshot/Control.h"
 
@@ -20,10 +19,6 @@ constexpr size_t kMaxRegions = 16384;
 const std::vector<char>& zeros() {
   static const std::vector<char> block(size_t{1} << 20);
   return block;
-}
-
-[[noreturn]] void unreadable(const std::string& path, int err) {
-  throw EngineFailure{kSourceUnreadable, "cannot read " + path + ": " + std::strerror(err)};
 }
 
 bool sameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
@@ -42,9 +37,9 @@ bool SourceFile::open(int dirFd, const char* name, const std::string& path) {
   if (fd_ < 0 && errno == EPERM) fd_ = openat(dirFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd_ < 0) {
     if (errno == ENOENT || errno == ELOOP) return false;
-    unreadable(path, errno);
+    failRead(path, errno);
   }
-  if (fstat(fd_, &st_) != 0) unreadable(path, errno);
+  if (fstat(fd_, &st_) != 0) failRead(path, errno);
   if (!S_ISREG(st_.st_mode)) {
     close(fd_);
     fd_ = -1;
@@ -118,7 +113,7 @@ bool SourceFile::readAll(std::vector<char>& buf, Control& control, const std::fu
       const ssize_t r = pread(fd_, buf.data(), want, static_cast<off_t>(offset));
       if (r < 0) {
         if (errno == EINTR) continue;
-        unreadable(path_, errno);
+        failRead(path_, errno);
       }
       if (r == 0) {  // shrunk since it was opened
         whole = false;

@@ -21,10 +21,6 @@ namespace corvane::snapshot {
 
 namespace {
 
-[[noreturn]] void unreadable(const std::string& what, int err) {
-  throw EngineFailure{kSourceUnreadable, "cannot read " + what + ": " + std::strerror(err)};
-}
-
 // An entry's status, and whether it is the root of a mount. A bind mount shares the device
 // number of what it is mounted on, so only the kernel's own mark tells it apart; without
 // statx (an old kernel) the device number is all there is.
@@ -99,12 +95,12 @@ class Walker {
 
 std::vector<std::string> Walker::sortedNames(int fd) {
   const int copy = dup(fd);
-  if (copy < 0) unreadable(archive_, errno);
+  if (copy < 0) failRead(archive_, errno);
   std::unique_ptr<DIR, int (*)(DIR*)> d(fdopendir(copy), &closedir);
   if (!d) {
     const int err = errno;
     close(copy);
-    unreadable(archive_, err);
+    failRead(archive_, err);
   }
   std::vector<std::string> names;
   errno = 0;
@@ -114,7 +110,7 @@ std::vector<std::string> Walker::sortedNames(int fd) {
     if (rules_.control && names.size() % 4096 == 0) rules_.control->checkpoint();
     errno = 0;
   }
-  if (errno != 0) unreadable(archive_, errno);
+  if (errno != 0) failRead(archive_, errno);
   std::sort(names.begin(), names.end());  // std::string compares bytes as unsigned
   return names;
 }
@@ -140,13 +136,13 @@ void Walker::step(Level& level, dev_t rootDev) {
   windows_.resize(level.windowsLength);
   windows_ += '\\';
   for (char c : name) windows_ += c == '\\' ? '\x01' : c;
-  if (archive_.size() > kMaxImagePath) unreadable(archive_.substr(0, 200) + "...", ENAMETOOLONG);
+  if (archive_.size() > kMaxImagePath) failRead(archive_.substr(0, 200) + "...", ENAMETOOLONG);
 
   struct stat st {};
   bool mountRoot = false;
   if (!statEntry(level.fd, name.c_str(), &st, &mountRoot)) {
     if (errno == ENOENT) return;  // removed since the folder was read
-    unreadable(archive_, errno);
+    failRead(archive_, errno);
   }
   if (S_ISSOCK(st.st_mode)) return;
   const bool folder = S_ISDIR(st.st_mode);
@@ -160,7 +156,7 @@ void Walker::step(Level& level, dev_t rootDev) {
   const int child = openat(level.fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   if (child < 0) {
     if (errno == ENOENT || errno == ENOTDIR || errno == ELOOP) return;  // replaced meanwhile
-    unreadable(archive_, errno);
+    failRead(archive_, errno);
   }
   // Replaced by another folder (or had something mounted on it) since it was looked at.
   struct stat opened {};
