@@ -12,6 +12,7 @@
 
 #include "snapshot/Control.h"
 #include "snapshot/EngineOptions.h"
+#include "snapshot/HashList.h"
 
 #ifndef STATX_ATTR_MOUNT_ROOT
 #define STATX_ATTR_MOUNT_ROOT 0x00002000

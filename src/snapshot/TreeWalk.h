@@ -4,14 +4,11 @@
 // into another mount and never following a link. Sockets are left out.
 #include <sys/stat.h>
 
-#include <cstddef>
+#include <functional>
 #include <set>
 #include <string>
 #include <utility>
 #include <vector>
-#include <functional>
-
-#include "snapshot/HashList.h"
 
 namespace corvane::snapshot {
 
