@@ -63,7 +63,9 @@ TEST_F(SourceFiles, HolesAreMappedInWholeBlocksAndReadBackAsZeros) {
   uint64_t mapped = 0;
   for (size_t i = 0; i < regions.size(); ++i) {
     // tar readers take every region but the last from blocks of its own.
-    if (i + 1 < regions.size()) EXPECT_EQ(regions[i].length % 512, 0u) << i;
+    if (i + 1 < regions.size()) {
+      EXPECT_EQ(regions[i].length % 512, 0u) << i;
+    }
     EXPECT_EQ(regions[i].offset % 512, 0u) << i;
     mapped += regions[i].length;
   }
