@@ -30,28 +30,14 @@ QStringList caseForms(const QString& text) {
 
 ExtensionMatch extensionMatch(const QString& column, const QStringList& extensions) {
   ExtensionMatch m;
-  QStringList marks;
-  for (const QString& e : extensions) {
-    if (std::count_if(e.cbegin(), e.cend(), isAsciiLetter) > kMaxCaseLetters) {
-      m.indexed = false;
-      break;
-    }
-    for (const QString& form : caseForms(e)) {
-      marks << QStringLiteral("?");
-      m.params << form;
-    }
-  }
-  if (!m.indexed) {
-    m.params.clear();
-    marks.clear();
-    for (const QString& e : extensions) {
-      marks << QStringLiteral("?");
-      m.params << e;
-    }
-    m.condition = QStringLiteral("lower(%1) IN (%2)").arg(column, marks.join(','));
-    return m;
-  }
-  m.condition = QStringLiteral("%1 IN (%2)").arg(column, marks.join(','));
+  m.indexed = std::none_of(extensions.cbegin(), extensions.cend(), [](const QString& e) {
+    return std::count_if(e.cbegin(), e.cend(), isAsciiLetter) > kMaxCaseLetters;
+  });
+  for (const QString& e : extensions)
+    for (const QString& form : m.indexed ? caseForms(e) : QStringList{e}) m.params << form;
+  const QStringList marks(m.params.size(), QStringLiteral("?"));
+  const QString pattern = m.indexed ? QStringLiteral("%1 IN (%2)") : QStringLiteral("lower(%1) IN (%2)");
+  m.condition = pattern.arg(column, marks.join(','));
   return m;
 }
 
