@@ -314,11 +314,6 @@ void BackupPage::tvFolders_Expand(QTreeWidgetItem* node) {
   }
 }
 
-void BackupPage::LoadChildNodes(QTreeWidgetItem* node) {
-  FolderChildren rows(filesDb(), policy_);
-  LoadChildNodes(node, rows);
-}
-
 void BackupPage::LoadChildNodes(QTreeWidgetItem* node, FolderChildren& rows) {
   const QVector<ChildNode> children = rows.SelectChildNodes(keyOf(node));
   const QString m = mode();

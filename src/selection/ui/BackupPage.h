@@ -49,8 +49,8 @@ class BackupPage : public QWidget, public shell::BackupPageHooks {
   void btnScanForNewFolders_Click();
   void cbxDefaultFolderFilter_Click();
 
-  // Adds the direct sub-folders of one node (each once) and ticks them from their rows.
-  void LoadChildNodes(QTreeWidgetItem* node);
+  // Adds the direct sub-folders of one node (each once) and ticks them from their rows, read
+  // through the expansion's reader.
   void LoadChildNodes(QTreeWidgetItem* node, FolderChildren& rows);
   // Re-ticks the nodes on show (each parent expanded), of every drive, from the stored flags (a
   // node without a row: unticked). The drive is not looked at.
