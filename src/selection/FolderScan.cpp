@@ -216,21 +216,15 @@ void FolderScan::DBUpdateFolders(const QStringList& newFolders) {
   if (newFolders.isEmpty()) return;
   const qint64 added = store::inTransaction(filesDb_, [&](DBConnection& db) {
     qint64 n = 0;
-    DBCommand parentFlags = db.Prepare(QStringLiteral("Select Bu, BuAll From Folder WHERE Folders = ?"));
+    FolderFlagReader parentFlags(db);
     DBCommand insert = db.Prepare(QStringLiteral("Insert Into Folder (Folders, Bu, BuAll) Select ?, ?, ? "
                                                  "Where Not Exists (Select 1 From Folder Where Folders = ?)"));
     for (const QString& folder : newFolders) {
       paint();
       if (folder.isEmpty()) continue;
-      FolderFlags flags;  // a folder whose parent has no row starts with both flags 0
+      // A folder whose parent has no row starts with both flags 0.
       const qsizetype cut = folder.lastIndexOf('\\');
-      if (cut > 0) {
-        parentFlags.BindText(1, store::toStoredText(folder.left(cut)));
-        if (parentFlags.Step()) {
-          flags = {parentFlags.Row().Boolean(0), parentFlags.Row().Boolean(1)};
-          parentFlags.Reset();
-        }
-      }
+      const FolderFlags flags = cut > 0 ? parentFlags(folder.left(cut)).value_or(FolderFlags{}) : FolderFlags{};
       const QString stored = store::toStoredText(folder);
       insert.BindText(1, stored);
       insert.BindBoolean(2, flags.Bu);

@@ -6,9 +6,7 @@ namespace corvane::selection {
 
 using store::DBCommand;
 using store::DBConnection;
-using store::DBRecordset;
 using store::RetryPolicy;
-using store::withBusyRetry;
 
 namespace {
 
@@ -28,15 +26,8 @@ QString withoutTrailingBackslash(const QString& path) {
 }
 
 std::optional<FolderFlags> DBSelectFolder(const QString& filesDb, const QString& folder, RetryPolicy policy) {
-  const QString stored = store::toStoredText(withoutTrailingBackslash(folder));
   return store::onDatabase(
-      filesDb,
-      [&](DBConnection& db) -> std::optional<FolderFlags> {
-        DBRecordset rs = db.Query(QStringLiteral("Select * From Folder WHERE Folders = ?"), {stored});
-        if (rs.RowCount() < 1) return std::nullopt;
-        return FolderFlags{rs.Boolean("Bu"), rs.Boolean("BuAll")};
-      },
-      policy);
+      filesDb, [&](DBConnection& db) { return FolderFlagReader(db)(withoutTrailingBackslash(folder)); }, policy);
 }
 
 int DBUpdateBuandBuAll(DBConnection& db, const QString& folder, const FolderFlags& flags) {
@@ -60,6 +51,17 @@ int DBUpdateBusandBusAll(const QString& filesDb, const QString& folder, const Fo
   return store::inTransaction(filesDb, [&](DBConnection& db) { return DBUpdateBusandBusAll(db, folder, flags); });
 }
 
+FolderFlagReader::FolderFlagReader(DBConnection& db)
+    : read_(db.Prepare(QStringLiteral("Select Bu, BuAll From Folder WHERE Folders = ?"))) {}
+
+std::optional<FolderFlags> FolderFlagReader::operator()(const QString& folder) {
+  read_.BindText(1, store::toStoredText(folder));
+  if (!read_.Step()) return std::nullopt;
+  const FolderFlags flags{read_.Row().Boolean(0), read_.Row().Boolean(1)};
+  read_.Reset();  // the first row counts
+  return flags;
+}
+
 QString prefixEnd(const QString& prefix) {
   QString end = prefix;
   if (!end.isEmpty()) end.back() = QChar(end.back().unicode() + 1);
@@ -69,10 +71,8 @@ QString prefixEnd(const QString& prefix) {
 struct FolderChildren::Reader {
   DBConnection db;
   DBCommand below;
-  DBCommand flags;
-  Reader(const QString& filesDb, int engineWaitMs)
-      : below(open(db, filesDb, engineWaitMs)),
-        flags(db.Prepare(QStringLiteral("Select Bu, BuAll From Folder WHERE Folders = ?"))) {}
+  FolderFlagReader flags;
+  Reader(const QString& filesDb, int engineWaitMs) : below(open(db, filesDb, engineWaitMs)), flags(db) {}
   static DBCommand open(DBConnection& db, const QString& filesDb, int engineWaitMs) {
     db.Open(filesDb, engineWaitMs);
     // Only the paths: the index alone answers, without a read of each row.
@@ -121,11 +121,7 @@ QVector<ChildNode> FolderChildren::SelectChildNodes(const QString& key) {
       }
       for (qsizetype i = 0; i < children.size(); ++i) {
         if (!own[i]) continue;  // no row of its own: both flags false
-        reader_->flags.BindText(1, store::toStoredText(children[i].key));
-        if (reader_->flags.Step()) {
-          children[i].flags = {reader_->flags.Row().Boolean(0), reader_->flags.Row().Boolean(1)};
-          reader_->flags.Reset();
-        }
+        if (const std::optional<FolderFlags> f = reader_->flags(children[i].key)) children[i].flags = *f;
       }
       return children;
     } catch (const store::DBError&) {
@@ -142,14 +138,9 @@ QHash<QString, FolderFlags> DBSelectFolderFlags(const QString& filesDb, const QS
       [&](DBConnection& db) {
     QHash<QString, FolderFlags> out;
     out.reserve(folders.size());
-    DBCommand read = db.Prepare(QStringLiteral("Select Bu, BuAll From Folder WHERE Folders = ?"));
-    for (const QString& f : folders) {
-      read.BindUtf8(1, store::toStoredText(f).toUtf8());
-      if (read.Step()) {
-        out.insert(f, {read.Row().Boolean(0), read.Row().Boolean(1)});
-        read.Reset();
-      }
-    }
+    FolderFlagReader read(db);
+    for (const QString& f : folders)
+      if (const std::optional<FolderFlags> flags = read(f)) out.insert(f, *flags);
     return out;
       },
       policy);

@@ -54,6 +54,18 @@ int DBUpdateBuandBuAll(store::DBConnection& db, const QString& folder, const Fol
 int DBUpdateBusandBusAll(const QString& filesDb, const QString& folder, const FolderFlags& flags);
 int DBUpdateBusandBusAll(store::DBConnection& db, const QString& folder, const FolderFlags& flags);
 
+// Reads the flags of one folder after another through one statement prepared on the caller's
+// connection.
+class FolderFlagReader {
+ public:
+  explicit FolderFlagReader(store::DBConnection& db);
+  // The flags of the folder's first row ("C:", "C:\Data"), nullopt when it has none.
+  std::optional<FolderFlags> operator()(const QString& folder);
+
+ private:
+  store::DBCommand read_;
+};
+
 // One direct child of a tree node: key "C:\Data", text "Data", the child's own flags (both
 // false when the child has no row of its own).
 struct ChildNode {
