@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <string>
@@ -25,7 +26,8 @@ struct ImageItem {
 };
 
 // Every entry of an image by its path; an image that cannot be read whole fails the test.
-std::map<std::string, ImageItem> readImage(const QString& path);
+// Entries larger than contentLimit keep their content empty (they are skipped unread).
+std::map<std::string, ImageItem> readImage(const QString& path, std::uint64_t contentLimit = UINT64_MAX);
 
 class EngineWorld {
  public:
