@@ -12,13 +12,12 @@
 #include <QStorageInfo>
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstring>
-#include <future>
 
 #include "filecopy/AtomicCopy.h"
 #include "platform/Messages.h"
 #include "platform/PathMap.h"
+#include "platform/RunAside.h"
 #include "platform/Wait.h"
 
 namespace corvane::filecopy {
@@ -71,9 +70,14 @@ constexpr int kChangedFileAttempts = 3;
 // Syncs the file system of the folder descriptor while the window keeps painting (many
 // copies can take seconds to reach a slow disk). 0, or the errno of the failure.
 int syncPainting(int folder) {
-  auto done = std::async(std::launch::async, [folder] { return ::syncfs(folder) == 0 ? 0 : errno; });
-  while (done.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready) platform::keepResponsive();
-  return done.get();
+  int error = 0;
+  platform::runAside([&](const std::atomic<bool>&) { error = ::syncfs(folder) == 0 ? 0 : errno; },
+                     [] {
+                       platform::keepResponsive();
+                       return true;
+                     },
+                     20);
+  return error;
 }
 
 struct Entry {

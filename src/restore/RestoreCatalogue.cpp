@@ -3,18 +3,14 @@
 #include <QHash>
 #include <QLocale>
 #include <atomic>
-#include <chrono>
 #include <cmath>
-#include <condition_variable>
 #include <cstring>
-#include <exception>
-#include <mutex>
-#include <thread>
 
 #include "keys/KeysTable.h"
 #include "platform/AppFolder.h"
 #include "platform/Messages.h"
 #include "platform/PathMap.h"
+#include "platform/RunAside.h"
 #include "platform/Wait.h"
 #include "store/Database.h"
 #include "store/Settings.h"
@@ -136,47 +132,6 @@ void resetUploaded(DBConnection& c, std::optional<qint64> upToKey = std::nullopt
     c.Execute(QStringLiteral("Update File Set Uploaded = ? WHERE uploaded = ?"), {0, 1});
 }
 
-// Runs work on a thread of its own while this thread calls answer at once and then every few
-// tens of milliseconds until work is done, so the window answers meanwhile (the database sorts
-// a large result before its first row, which no step of this thread could break up). answer
-// returning false raises the stop flag work is given. An exception of work is thrown here.
-void runAside(const std::function<void(const std::atomic<bool>& stop)>& work, const std::function<bool()>& answer) {
-  struct Shared {
-    std::mutex mutex;
-    std::condition_variable finished;
-    bool done = false;
-    std::atomic<bool> stop{false};
-    std::exception_ptr failure;
-  };
-  auto shared = std::make_shared<Shared>();
-  std::thread worker([shared, &work] {
-    try {
-      work(shared->stop);
-    } catch (...) {
-      shared->failure = std::current_exception();
-    }
-    std::lock_guard<std::mutex> lock(shared->mutex);
-    shared->done = true;
-    shared->finished.notify_all();
-  });
-  // The worker uses what this frame holds: it is stopped and joined however the answering ends.
-  std::exception_ptr answerFailure;
-  try {
-    for (;;) {
-      if (!shared->stop && !answer()) shared->stop = true;
-      std::unique_lock<std::mutex> lock(shared->mutex);
-      if (shared->finished.wait_for(lock, std::chrono::milliseconds(kWaitForWorkMs), [&] { return shared->done; }))
-        break;
-    }
-  } catch (...) {
-    answerFailure = std::current_exception();
-    shared->stop = true;
-  }
-  worker.join();
-  if (answerFailure) std::rethrow_exception(answerFailure);
-  if (shared->failure) std::rethrow_exception(shared->failure);
-}
-
 // A catalogue row made ready to be written: texts in their stored form (quote pairs undone and
 // doubled again, so a lone quote is doubled as well), the size as the fixed-point number read,
 // the dates as stored text (a plain stored date as it stands, any other form read and written
@@ -261,11 +216,12 @@ bool copyFileEntries(const QString& sourceDb, const QString& destDb, const Progr
   bool resetFailed = false;
   const bool ok = store::swallowDbError([&] {
     QVector<CopyRow> rows;
-    runAside([&](const std::atomic<bool>&) { rows = readCopyRows(sourceDb); },
-             [] {
-               platform::doEvents();
-               return true;
-             });
+    platform::runAside([&](const std::atomic<bool>&) { rows = readCopyRows(sourceDb); },
+                       [] {
+                         platform::doEvents();
+                         return true;
+                       },
+                       kWaitForWorkMs);
     std::optional<qint64> lastOldKey;
     DBConnection dst;
     store::withBusyRetry([&] { dst.Open(destDb); });
@@ -351,7 +307,7 @@ int DBSelectAllUploadedFilesAside(const QString& dbdName, UploadedFileRecords& r
   std::atomic<qint64> rowsRead{0};
   bool givenUp = false;
   int count = 0;
-  runAside(
+  platform::runAside(
       [&](const std::atomic<bool>& stop) {
         count = readRecords(
             dbdName, kAllUploaded, {}, fresh,
@@ -364,7 +320,8 @@ int DBSelectAllUploadedFilesAside(const QString& dbdName, UploadedFileRecords& r
       [&] {
         givenUp = !waiting(rowsRead);
         return !givenUp;
-      });
+      },
+      kWaitForWorkMs);
   if (givenUp) return 0;
   if (busy) *busy = stayedBusy;
   records = std::move(fresh);
