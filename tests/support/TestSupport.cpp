@@ -9,6 +9,7 @@
 #include <QFileInfo>
 
 #include "store/AppFolderLayout.h"
+#include "store/Database.h"
 #include "store/DatabasePaths.h"
 #include "store/Settings.h"
 
@@ -37,6 +38,29 @@ QString TempAppFolder::file(const QString& relative) const { return QDir(path_).
 QByteArray readFile(const QString& path) {
   QFile f(path);
   return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+int zeroPageOf(const QString& db, const QString& table) {
+  int page = 0;
+  qint64 pageSize = 0;
+  try {
+    store::DBConnection c;
+    c.Open(db);
+    QList<qint64> pages;
+    for (auto rs = c.Query("SELECT pageno FROM dbstat WHERE name = ? AND pagetype = 'leaf' ORDER BY pageno", {table});
+         !rs.AtEnd(); rs.MoveNext())
+      pages << rs.Long("pageno");
+    if (pages.isEmpty()) return 0;
+    page = int(pages[pages.size() / 2]);
+    pageSize = c.Query("PRAGMA page_size").Long("page_size");
+  } catch (const store::DBError&) {
+    return 0;
+  }
+  QFile f(db);
+  if (!f.open(QIODevice::ReadWrite) || !f.seek((page - 1) * pageSize) ||
+      f.write(QByteArray(int(pageSize), '\0')) != pageSize)
+    return 0;
+  return page;
 }
 
 void setSetting(const QString& statusDb, const QString& name, const QString& value) {
