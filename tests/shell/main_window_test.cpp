@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 
 #include <QAction>
 #include <QApplication>
@@ -10,12 +11,14 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include "shell/FrameRules.h"
 #include "shell/ui/FrmAbout.h"
 #include "shell/ui/FrmConfig.h"
 #include "shell_fakes.h"
+#include "store/AppFolderLayout.h"
 #include "store/Database.h"
 #include "store/FileTables.h"
 #include "store/Settings.h"
@@ -563,6 +566,73 @@ TEST_F(MainWindow, AMissingOrDamagedDatabaseIsToldOnceAndItsFailuresListedOnce) 
   EXPECT_TRUE(statusText.contains("cannot be read")) << qPrintable(statusText);
   EXPECT_TRUE(filesText.contains("is missing")) << qPrintable(filesText);
   EXPECT_TRUE(filesText.contains(QDir::toNativeSeparators(app.filesDb()))) << qPrintable(filesText);
+}
+
+// A page zeroed in the middle of Files.db and one of Status.db, pages no step of the window
+// reads: the window says which file is damaged, once each however many ticks follow, and writes
+// nothing more into either (the first start's identity rows neither, nor a menu's setting).
+TEST_F(MainWindow, DamagedDatabasesAreToldOnceEachAndWrittenNoMore) {
+  {
+    store::DBConnection c;
+    c.Open(app.filesDb());
+    c.BeginTransaction();
+    for (int i = 0; i < 3000; ++i)
+      c.Execute("Insert Into File (Folder, FileName, Extension) Values(?,?,?)",
+                {QString("C:\\Data\\%1").arg(i % 50), QString("f%1.").arg(i), "txt"});
+    c.Commit();
+  }
+  if (!test::zeroPageOf(app.filesDb(), "File") || !test::zeroPageOf(app.statusDb(), "idx_Setting_Name"))
+    GTEST_SKIP() << "this SQLite lists no pages (no dbstat table)";
+  const QByteArray files = test::readFile(app.filesDb()), status = test::readFile(app.statusDb());
+  FrmConfig& f = load();
+  f.Form_Activate();
+  for (int i = 0; i < 30; ++i) f.Timer_Status_Timer();
+  ASSERT_EQ(boxes.texts.size(), 2) << boxes.texts.join("\n").toStdString();
+  const QString filesText = boxes.texts.filter("Files.db").value(0);
+  EXPECT_TRUE(filesText.startsWith("Corvane's database Files.db is damaged (")) << qPrintable(filesText);
+  EXPECT_TRUE(filesText.contains(QDir::toNativeSeparators(app.filesDb()))) << qPrintable(filesText);
+  EXPECT_TRUE(boxes.texts.filter("Status.db").value(0).startsWith("Corvane's database Status.db is damaged ("));
+  action("mStop")->trigger();
+  ASSERT_EQ(boxes.texts.size(), 3);
+  EXPECT_TRUE(boxes.texts[2].startsWith("Status.db is damaged")) << qPrintable(boxes.texts[2]);
+  EXPECT_TRUE(action("mStop")->isEnabled());
+  EXPECT_TRUE(test::readFile(app.filesDb()) == files) << "Files.db was written";
+  EXPECT_TRUE(test::readFile(app.statusDb()) == status) << "Status.db was written";
+}
+
+// The first start on a full disk cannot store this computer's identity: the user hears it once,
+// naming the file, not only the error stream.
+TEST_F(MainWindow, AFullDiskAtTheFirstStartIsToldOnce) {
+  QTemporaryDir dir;
+  const QString disk = dir.filePath("disk");
+  QDir().mkpath(disk);
+  if (::mount("tmpfs", QFile::encodeName(disk).constData(), "tmpfs", 0, "size=1m") != 0)
+    GTEST_SKIP() << "no tmpfs can be mounted here (not root?)";
+  struct Unmount {
+    QByteArray at;
+    platform::AppPaths previous = platform::appPaths();
+    ~Unmount() {
+      platform::setAppPaths(previous);
+      ::umount2(at.constData(), MNT_DETACH);
+    }
+  } unmount{QFile::encodeName(disk)};
+  QString error;
+  ASSERT_TRUE(store::layOutAppFolder(disk, test::shareDir(), &error)) << qPrintable(error);
+  platform::setAppPaths(platform::AppPaths::forFolder(disk));
+  {
+    QFile filler(disk + "/filler");
+    ASSERT_TRUE(filler.open(QIODevice::WriteOnly));
+    const QByteArray block(4096, 'x');
+    while (filler.write(block) == block.size() && filler.flush()) {
+    }
+  }
+  FrmConfig& f = load();
+  for (int i = 0; i < 30; ++i) f.Timer_Status_Timer();
+  ASSERT_EQ(boxes.texts.size(), 1) << boxes.texts.join("\n").toStdString();
+  EXPECT_TRUE(boxes.texts[0].startsWith("Corvane could not write into its database Status.db: the disk is full"))
+      << qPrintable(boxes.texts[0]);
+  EXPECT_TRUE(boxes.texts[0].contains(QDir::toNativeSeparators(disk + "/Status.db"))) << qPrintable(boxes.texts[0]);
+  EXPECT_TRUE(f.stepErrors().filter("Identity").value(0).contains("database or disk is full"));
 }
 
 // A database that opens but is of no use is told as plainly: an empty file (which is left

@@ -105,6 +105,7 @@ class FrmConfig : public QMainWindow, public MainWindowServices {
   // Sets the check boxes the load sets from settings, each a step of the load (inLoad) or of the
   // tick; a box whose setting met a busy Status.db is left for the next tick (checkBoxesPending_).
   void readCheckBoxes(bool inLoad);
+  void checkDatabases();
   void recordFailure(const char* step, const QString& description, bool inLoad);
   // Writes the command file for the service's tray side; says so when it cannot.
   bool tellService(const QString& command);
@@ -137,6 +138,8 @@ class FrmConfig : public QMainWindow, public MainWindowServices {
   bool checkBoxesPending_ = false;    // the load could not read the check boxes' settings
   bool queueCheckPending_ = false;        // the last queue count met a busy database
   bool extensionRefreshPending_ = false;  // the same for the extension list refresh
+  bool databaseCheckPending_ = false;     // the databases are looked through once the window shows
+  bool databaseChecked_ = false;          // ... and again every 10th tick while one stayed busy
   StepFailures failures_;
 };
 
