@@ -8,6 +8,7 @@
 #include "platform/PathMap.h"
 #include "platform/Wait.h"
 #include "store/Database.h"
+#include "store/DatabaseTrouble.h"
 #include "store/Settings.h"
 
 namespace corvane::restore {
@@ -82,7 +83,13 @@ int QueueRecords(const QString& filesDb, const QList<UploadedFileRecord>& record
   }
   if (progress) progress(int(ready.size()));
   if (ready.isEmpty()) return 0;
-  const bool ok = store::swallowDbError([&] {
+  // SQLite would take the queue into a Files.db with a damaged page elsewhere without a word:
+  // one not looked through in this run is looked through first (a damaged one takes no rows).
+  store::checkDatabasesAside({filesDb}, [] {
+    platform::doEvents();
+    return true;
+  });
+  try {
     store::inTransaction(filesDb, [&](store::DBConnection& c) {
       store::DBCommand cmd = c.Prepare(QStringLiteral("Insert Into tempDFile Values(?,?,?,?,?,?,?,?)"));
       for (const ReadyRow& row : ready) {
@@ -94,9 +101,8 @@ int QueueRecords(const QString& filesDb, const QList<UploadedFileRecord>& record
         cmd.Execute();
       }
     });
-  });
-  if (!ok) {
-    platform::showMessage(store::lastSwallowedError());
+  } catch (const store::DBError& e) {
+    store::showDatabaseError(e);
     return 0;
   }
   return int(ready.size());
@@ -113,7 +119,7 @@ bool EmptyRestoreQueue(const QString& filesDb) {
     store::DBDeleteAllTempDFile(filesDb);
     return true;
   } catch (const store::DBError& e) {
-    platform::showMessage(e.description());
+    store::showDatabaseError(e);
     return false;
   }
 }

@@ -248,6 +248,29 @@ TEST(Catalogue, QueueRowsAndUnsafePaths) {
   EXPECT_EQ(store::settingValue(app.statusDb(), "DownloadAbort"), "1");
 }
 
+// A Files.db with a page zeroed in the middle of its File rows takes no queue (SQLite alone would
+// take the rows into tempDFile without a word): nothing is written, the user hears which file is
+// damaged, and no row is counted as queued.
+TEST(Catalogue, ADamagedFilesDbTakesNoQueue) {
+  test::TempAppFolder app;
+  test::FakeWaiter waiter;
+  test::RecordingMessages messages;
+  test::addBulkRows(app.filesDb(), 3000);
+  if (!test::zeroPageOf(app.filesDb(), "File")) GTEST_SKIP() << "this SQLite lists no pages (no dbstat table)";
+  const QByteArray before = readFile(app.filesDb());
+  QList<UploadedFileRecord> hundred;
+  for (int i = 0; i < 100; ++i)
+    hundred << UploadedFileRecord{0, "C:\\Data", QString("f%1.").arg(i), "txt", "10", "2009-01-02 03-04-05",
+                                  "2010-09-27 14-05-09", "2011-05-06 07-08-09"};
+  EXPECT_EQ(QueueRecords(app.filesDb(), hundred), 0);
+  ASSERT_EQ(messages.texts.size(), 1);
+  EXPECT_TRUE(messages.texts[0].startsWith("Corvane's database Files.db is damaged (")) << qPrintable(messages.texts[0]);
+  EXPECT_FALSE(EmptyRestoreQueue(app.filesDb()));
+  ASSERT_EQ(messages.texts.size(), 2);
+  EXPECT_TRUE(messages.texts[1].startsWith("Files.db is damaged (")) << qPrintable(messages.texts[1]);
+  EXPECT_TRUE(readFile(app.filesDb()) == before) << "Files.db was written";
+}
+
 // A sync of this computer ends with Files.db as if every uploaded row had been marked not
 // uploaded and then every catalogue row copied in (uploaded, unfiltered, uploaded when last
 // modified, new keys in file-name order), however many transactions the copy takes.

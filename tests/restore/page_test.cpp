@@ -302,6 +302,69 @@ TEST_F(PageTest, SyncOfThisComputerWritesBackOnlyAFetchedCatalogue) {
   EXPECT_TRUE(win.captions.contains("Corvane - Restoring Directory - 0 files..."));
 }
 
+// The catalogue copy of the computer chosen for restore with a zeroed page is shown as damaged,
+// not as a computer without files, and told once; Sync fetches it again and shows its files.
+TEST_F(PageTest, ADamagedCatalogueCopyIsShownAsDamagedAndSyncFetchesItAgain) {
+  fakeserver::FakeBackupServer server;
+  ASSERT_TRUE(server.start());
+  fakeserver::ScopedServerHost host(server.hostPort());
+  server.addAccount({"ann", "pw", "PC2", "M-2", kFileKey, "kk1"});
+  QTemporaryDir dir;
+  QFile db(test::makeCatalogue(dir.filePath("c.db"), {{"C:\\Srv", "s.", "txt", 7}}));
+  ASSERT_TRUE(db.open(QIODevice::ReadOnly));
+  server.setCatalogueFile(
+      "M-2", "FilesE.db",
+      test::zipOf({{"FilesE.db", fakeserver::FakeBackupServer::encryptWithKey(db.readAll(), kFileKey)}}));
+  const QString copy = app.file("PC2Files.db");
+  test::makeCatalogue(copy, {});
+  test::addBulkRows(copy, 3000);
+  if (!test::zeroPageOf(copy, "File")) GTEST_SKIP() << "this SQLite lists no pages (no dbstat table)";
+  test::setSetting(app.statusDb(), "DIdentity", QString::number(pc2));
+  auto* stats = page->findChild<QLabel*>("lblStats");
+
+  page->InitRestorePage();
+  for (int i = 0; i < 3; ++i) page->cbxSources_Click();
+  EXPECT_EQ(page->fileList().rowCount(), 0);
+  EXPECT_TRUE(stats->text().contains("PC2Files.db is damaged")) << qPrintable(stats->text());
+  ASSERT_EQ(messages.texts.size(), 1) << messages.texts.join("\n").toStdString();
+  EXPECT_TRUE(messages.texts[0].startsWith("The catalogue copy PC2Files.db is damaged (")) << qPrintable(messages.texts[0]);
+
+  page->btnSync_Click();
+  EXPECT_EQ(names(), QStringList{"s.txt"});
+  EXPECT_EQ(stats->text(), "1 Files, .0 KBytes");
+  EXPECT_EQ(messages.texts.size(), 1) << messages.texts.join("\n").toStdString();
+}
+
+// Sync of this computer into a Files.db whose index page was zeroed after the list was read (a
+// page no read meets): the catalogue is fetched, but nothing is written back into the damaged
+// file, the user hears which file is damaged, and the list says so instead of stale rows.
+TEST_F(PageTest, SyncWritesNothingBackIntoADamagedFilesDb) {
+  fakeserver::FakeBackupServer server;
+  ASSERT_TRUE(server.start());
+  fakeserver::ScopedServerHost host(server.hostPort());
+  server.addAccount({"ann", "pw", "PC1", "M-1", kFileKey, "kk1"});
+  QTemporaryDir dir;
+  QFile db(test::makeCatalogue(dir.filePath("c.db"), {{"C:\\Srv", "s.", "txt", 7}}));
+  ASSERT_TRUE(db.open(QIODevice::ReadOnly));
+  server.setCatalogueFile(
+      "M-1", "FilesE.db",
+      test::zipOf({{"FilesE.db", fakeserver::FakeBackupServer::encryptWithKey(db.readAll(), kFileKey)}}));
+  test::addBulkRows(app.filesDb(), 3000);
+  page->InitRestorePage();  // looked through and read while still sound
+  ASSERT_EQ(page->fileList().rowCount(), 3000);
+  if (!test::zeroPageOf(app.filesDb(), "idx_Extension")) GTEST_SKIP() << "this SQLite lists no pages (no dbstat table)";
+  const QByteArray before = test::readFile(app.filesDb());
+
+  page->btnSync_Click();
+  EXPECT_EQ(server.downloads().size(), 1);
+  EXPECT_TRUE(test::readFile(app.filesDb()) == before) << "Files.db was written";
+  ASSERT_EQ(messages.texts.size(), 1) << messages.texts.join("\n").toStdString();
+  EXPECT_TRUE(messages.texts[0].startsWith("Corvane's database Files.db is damaged (")) << qPrintable(messages.texts[0]);
+  EXPECT_FALSE(win.captions.contains("Corvane Restoring Directory..."));
+  EXPECT_EQ(page->fileList().rowCount(), 0);
+  EXPECT_TRUE(page->findChild<QLabel*>("lblStats")->text().contains("Files.db is damaged"));
+}
+
 TEST_F(PageTest, RestoreDialogs) {
   test::addRows(app.filesDb(), {{"C:\\Data", "d.", "txt", 1}, {"C:\\Data\\2009", "e.", "txt", 2}});
   page->InitRestorePage();

@@ -133,6 +133,8 @@ class RestorePage : public QWidget,
   QString readSetting(const QString& name);
   bool updateSetting(const QString& name, const QString& value, const QDateTime& date);
   std::optional<QString> fetchDirectory(const QString& machineName, qint64 keyId);
+  // Sync's write-back from copy may go ahead: neither file is damaged (told when one is).
+  bool soundForWriteBack(const QString& copy);
   QList<UploadedFileRecord> checkedRecords(const QString& catalogue);
   void connectRestoreButtons();
   void setRestoreButtonsEnabled(bool enabled);
@@ -150,6 +152,7 @@ class RestorePage : public QWidget,
   QString pendingCatalogue_;
   QString readingCatalogue_;  // the catalogue a read under way (the latest one) fills the records from
   bool catalogueBusy_ = false;  // the last read found the catalogue busy: the records are not its files
+  QString damagedCatalogue_;    // the catalogue shown is damaged: the records are not its files
   quint64 loadGeneration_ = 0;
   bool busy_ = false;
   bool restoreButtonsConnected_ = false;
