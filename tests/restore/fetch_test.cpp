@@ -1,6 +1,7 @@
 // Catalogue download, both decryption layers, unzip and import, against the fake server.
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QFile>
 
 #include "fakeserver/FakeBackupServer.h"
@@ -264,6 +265,42 @@ TEST_F(FetchTest, MisframedRepliesAndAStalledServerAreFailedDownloads) {
   EXPECT_TRUE(messages.texts[0].startsWith("Error in DownloadFile - only ")) << messages.texts[0].toStdString();
   EXPECT_TRUE(messages.texts[0].endsWith(" bytes arrived in 30 seconds")) << messages.texts[0].toStdString();
   EXPECT_FALSE(QFile::exists(app.file("temp.tmp")));
+}
+
+// A server that states 10,000,000 bytes and then sends 1,100 every 25 s (63 hours for the whole)
+// is given up once 30 s go by below the floor, the window answering meanwhile; and the program
+// that ends stops a transfer under way at once.
+TEST_F(FetchTest, ADrippingServerIsGivenUpAndATransferCanBeStopped) {
+  serveCatalogue({{"C:\\Data", "a.", "txt", 10}});
+  const DownloadLimits saved = downloadLimits();
+  DownloadLimits fast = saved;
+  QElapsedTimer real;
+  real.start();
+  fast.nowMs = [&] { return real.elapsed() * 100; };  // a hundred seconds go by in each real one
+  setDownloadLimits(fast);
+  Faults drip;
+  drip.downloadHeader = "10000000";
+  drip.downloadDripMs = 250;
+  drip.downloadDripBytes = 1100;
+  server.setFaults(drip);
+  const int pumps = waiter.eventPumps;
+  EXPECT_EQ(DownloadDatabaseCatalogue(ctx, account.fileKeyHex, account.machineId, account.machineName), "");
+  setDownloadLimits(saved);
+  ASSERT_EQ(messages.texts.size(), 2) << messages.texts.join("|").toStdString();
+  EXPECT_TRUE(messages.texts[0].startsWith("Error in DownloadFile - only ")) << messages.texts[0].toStdString();
+  EXPECT_EQ(messages.texts[1], "File Download Unsuccessfull...");
+  EXPECT_GT(waiter.eventPumps - pumps, 5);
+  EXPECT_FALSE(QFile::exists(app.file("FilesEE.db.ZIP")));
+
+  messages.texts.clear();
+  int looks = 0;
+  waiter.onEvents = [&] {
+    if (++looks == 3) stopDownloads();
+  };
+  EXPECT_EQ(DownloadDatabaseCatalogue(ctx, account.fileKeyHex, account.machineId, account.machineName), "");
+  waiter.onEvents = nullptr;
+  EXPECT_EQ(messages.texts, QStringList{"File Download Unsuccessfull..."});
+  EXPECT_FALSE(QFile::exists(app.file("FilesEE.db.ZIP")));
 }
 
 // A wrong file key whose last block happens to pass the padding check gives no catalogue: it is
