@@ -20,8 +20,6 @@ namespace corvane::store {
 
 namespace {
 
-// How long the check waits on a lock inside SQLite before it leaves the file for later.
-constexpr int kCheckLockWaitMs = 250;
 constexpr int kAnswerEveryMs = 40;
 
 // A file is its device and inode: a file put at the same path is another one.
@@ -96,7 +94,7 @@ QString noticeText(const Entry& e) {
                             "shows none of its files. Sync fetches it again from the backup server.")
           .arg(name, e.damage, where);
     return QStringLiteral("Corvane's database %1 is damaged (%2):\n%3\n\nCorvane writes nothing more into it until "
-                          "it is put right.")
+                          "it is put right and Corvane is started again.")
         .arg(name, e.damage, where);
   }
   const QString disk = QStorageInfo(QFileInfo(e.path).absolutePath()).rootPath();
@@ -111,10 +109,10 @@ void show(const QString& text) {
 
 enum class Finding { Sound, Damaged, Unknown };
 
-Finding lookThrough(const QString& path, const std::atomic<bool>& stop) {
+Finding lookThrough(const QString& path, int lockWaitMs, const std::atomic<bool>& stop) {
   try {
     DBConnection c;
-    c.Open(path, kCheckLockWaitMs);
+    c.Open(path, lockWaitMs);
     c.InterruptWhen(&stop);
     QString first;
     // One finding is enough to know; the check stops there.
@@ -186,7 +184,7 @@ void forgetDatabaseTrouble(const QString& path) {
   g_entries.remove(key);
 }
 
-bool checkDatabasesAside(const QStringList& paths, const std::function<bool()>& answer, bool again) {
+bool checkDatabasesAside(const QStringList& paths, const std::function<bool()>& answer, bool again, int lockWaitMs) {
   QStringList todo;
   {
     std::lock_guard<std::mutex> lock(g_mutex);
@@ -211,7 +209,7 @@ bool checkDatabasesAside(const QStringList& paths, const std::function<bool()>& 
   try {
     platform::runAside(
         [&](const std::atomic<bool>& stop) {
-          for (qsizetype i = 0; i < todo.size() && !stop; ++i) found[i] = lookThrough(todo[i], stop);
+          for (qsizetype i = 0; i < todo.size() && !stop; ++i) found[i] = lookThrough(todo[i], lockWaitMs, stop);
         },
         answer, kAnswerEveryMs);
   } catch (...) {

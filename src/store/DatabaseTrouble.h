@@ -36,8 +36,10 @@ void forgetDatabaseTrouble(const QString& path);
 // up). A file found damaged is noted as SQLite's own report would be. Files this run has looked
 // through already (the same files, found sound), files being looked through by another caller
 // and missing files are skipped unless again is true; a file that cannot be looked through now
-// (busy) is left for a later call. False when a file was left so, or the check was given up.
-bool checkDatabasesAside(const QStringList& paths, const std::function<bool()>& answer, bool again = false);
+// (locked longer than lockWaitMs) is left for a later call. False when a file was left so, or the
+// check was given up.
+bool checkDatabasesAside(const QStringList& paths, const std::function<bool()>& answer, bool again = false,
+                         int lockWaitMs = 250);
 
 // Tells, one message per file, every trouble noted for a database file (".db") of folder that
 // was not told yet in this run. Returns how many were told.

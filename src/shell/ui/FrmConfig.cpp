@@ -262,10 +262,13 @@ void FrmConfig::Form_Load() {
   // Status.db is small: it is looked through before the load writes into it (Files.db, which can
   // hold a million rows, once the window shows).
   step("database check", [&] {
-    store::checkDatabasesAside({databases_.statusDb}, [] {
-      platform::doEvents();
-      return true;
-    });
+    store::checkDatabasesAside(
+        {databases_.statusDb},
+        [] {
+          platform::doEvents();
+          return true;
+        },
+        false, 0);
   });
   for (const QString& db : {databases_.statusDb, databases_.filesDb}) {
     try {
@@ -360,13 +363,17 @@ void FrmConfig::checkDatabases() {
   // damaged Files.db without a word and write the user's choices into it. Both files are looked
   // through once the window shows, on a thread of their own: the window answers meanwhile, and
   // closing it ends the look.
-  // A file the service holds locked is looked through at a later tick.
+  // A file the service holds locked is looked through at a later tick; the tick does not wait.
   QElapsedTimer spent;
   spent.start();
-  databaseCheckPending_ = !store::checkDatabasesAside({databases_.statusDb, databases_.filesDb}, [this, &spent] {
-    platform::doEvents();
-    return !unloaded_ && spent.elapsed() < kDatabaseCheckMs;
-  }) && spent.elapsed() < kDatabaseCheckMs;
+  const bool done = store::checkDatabasesAside(
+      {databases_.statusDb, databases_.filesDb},
+      [this, &spent] {
+        platform::doEvents();
+        return !unloaded_ && spent.elapsed() < kDatabaseCheckMs;
+      },
+      false, 0);
+  databaseCheckPending_ = !done && spent.elapsed() < kDatabaseCheckMs;
 }
 
 void FrmConfig::Timer_Status_Timer() {
