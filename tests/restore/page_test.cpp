@@ -302,19 +302,27 @@ TEST_F(PageTest, SyncOfThisComputerWritesBackOnlyAFetchedCatalogue) {
   EXPECT_TRUE(win.captions.contains("Corvane - Restoring Directory - 0 files..."));
 }
 
+namespace {
+
+// The server's account of a computer (user "ann") holding a catalogue of these rows under fileKey.
+void serveCatalogue(fakeserver::FakeBackupServer& server, const QString& name, const QString& machineId,
+                    const QString& fileKey, const QList<test::CatalogueRow>& rows) {
+  server.addAccount({"ann", "pw", name, machineId, fileKey, "kk1"});
+  QTemporaryDir dir;
+  const QByteArray db = test::readFile(test::makeCatalogue(dir.filePath("c.db"), rows));
+  server.setCatalogueFile(machineId, "FilesE.db",
+                          test::zipOf({{"FilesE.db", fakeserver::FakeBackupServer::encryptWithKey(db, fileKey)}}));
+}
+
+}  // namespace
+
 // The catalogue copy of the computer chosen for restore with a zeroed page is shown as damaged,
 // not as a computer without files, and told once; Sync fetches it again and shows its files.
 TEST_F(PageTest, ADamagedCatalogueCopyIsShownAsDamagedAndSyncFetchesItAgain) {
   fakeserver::FakeBackupServer server;
   ASSERT_TRUE(server.start());
   fakeserver::ScopedServerHost host(server.hostPort());
-  server.addAccount({"ann", "pw", "PC2", "M-2", kFileKey, "kk1"});
-  QTemporaryDir dir;
-  QFile db(test::makeCatalogue(dir.filePath("c.db"), {{"C:\\Srv", "s.", "txt", 7}}));
-  ASSERT_TRUE(db.open(QIODevice::ReadOnly));
-  server.setCatalogueFile(
-      "M-2", "FilesE.db",
-      test::zipOf({{"FilesE.db", fakeserver::FakeBackupServer::encryptWithKey(db.readAll(), kFileKey)}}));
+  serveCatalogue(server, "PC2", "M-2", kFileKey, {{"C:\\Srv", "s.", "txt", 7}});
   const QString copy = app.file("PC2Files.db");
   test::makeCatalogue(copy, {});
   test::addBulkRows(copy, 3000);
@@ -342,13 +350,7 @@ TEST_F(PageTest, SyncWritesNothingBackIntoADamagedFilesDb) {
   fakeserver::FakeBackupServer server;
   ASSERT_TRUE(server.start());
   fakeserver::ScopedServerHost host(server.hostPort());
-  server.addAccount({"ann", "pw", "PC1", "M-1", kFileKey, "kk1"});
-  QTemporaryDir dir;
-  QFile db(test::makeCatalogue(dir.filePath("c.db"), {{"C:\\Srv", "s.", "txt", 7}}));
-  ASSERT_TRUE(db.open(QIODevice::ReadOnly));
-  server.setCatalogueFile(
-      "M-1", "FilesE.db",
-      test::zipOf({{"FilesE.db", fakeserver::FakeBackupServer::encryptWithKey(db.readAll(), kFileKey)}}));
+  serveCatalogue(server, "PC1", "M-1", kFileKey, {{"C:\\Srv", "s.", "txt", 7}});
   test::addBulkRows(app.filesDb(), 3000);
   page->InitRestorePage();  // looked through and read while still sound
   ASSERT_EQ(page->fileList().rowCount(), 3000);
