@@ -76,6 +76,7 @@ std::optional<int> EngineFrontEnd::PercentImageUploaded() {
 }
 
 void EngineFrontEnd::UpdateOldImagePage() {
+  noteAbortedEngineGone();
   try {
     const int percent = PercentImageUploaded().value_or(0);
     panel_.percentVerified = QString::number(percent) + QStringLiteral(" %");
@@ -88,12 +89,7 @@ void EngineFrontEnd::UpdateOldImagePage() {
   const EngineFunctions& f = engine_.functions();
   const auto ended = [&] {  // no image is written any more: another may start
     panel_.createEnabled = true;
-    try {
-      if (store::readSetting(databases_.statusDb, kImageActive, kNoWait) == QStringLiteral("Yes"))
-        store::DBUpdateSetting(databases_.statusDb, kImageActive, QStringLiteral("No"), hooks_.now(), kNoWait);
-    } catch (const DBError&) {
-      // Tried again at the next tick, which still finds the engine stopped.
-    }
+    markImageInactive();  // when Status.db is busy, the next tick still finds the engine stopped
     panel_.pauseCaption = kPauseCaption;
   };
   if (status_.StatusCode != 0) {
@@ -139,6 +135,7 @@ bool EngineFrontEnd::CalcSourceAndDestSize(double& sourceSize, double& destSize)
 }
 
 void EngineFrontEnd::UpdateImagePage() {
+  noteAbortedEngineGone();
   double destSize = 0;  // the indicator shows no figure of the destination
   if (!CalcSourceAndDestSize(sourceSize_, destSize)) return;  // busy: the indicator keeps what it shows
   std::optional<QString> active;
@@ -213,10 +210,14 @@ void EngineFrontEnd::btnPauseResumeImageEngine_Click() {
 }
 
 void EngineFrontEnd::btnAbortImage_Click() {
+  // Asked before the engine is let go: is an image being written, that the abort leaves unmade?
+  const bool writing = engine_.available() && engine_.functions().SShIsInProgress() == 0;
   if (engine_.available()) engine_.functions().SShDisconnect();
   // Only the engine is ended; it removes its own unfinished file. Finished images in the image
   // folder (the full image later differentials build on, images waiting for upload) stay.
   if (hooks_.endEngine) hooks_.endEngine();
+  if (writing) unlogAbortedImage();
+  abortPending_ = true;
   panel_.complete.clear();
   if (connected()) btnConnectToImageEngine_Click();
   settleAfterAbort();
@@ -226,9 +227,48 @@ void EngineFrontEnd::btnAbortImage_Click() {
 // the window keeps running.
 void EngineFrontEnd::settleAfterAbort() {
   panel_.connectEnabled = false;
-  auto reopen = [this] { panel_.connectEnabled = engine_.available(); };
+  auto reopen = [this] {
+    panel_.connectEnabled = engine_.available();
+    noteAbortedEngineGone();
+  };
   if (hooks_.after) hooks_.after(kAbortSettleMs, reopen);
   else reopen();
+}
+
+bool EngineFrontEnd::markImageInactive() {
+  try {
+    if (store::readSetting(databases_.statusDb, kImageActive, kNoWait) == QStringLiteral("Yes"))
+      store::DBUpdateSetting(databases_.statusDb, kImageActive, QStringLiteral("No"), hooks_.now(), kNoWait);
+    return true;
+  } catch (const DBError&) {
+    return false;
+  }
+}
+
+// The panel is disconnected by the abort, so its refresh no longer follows the engine: the
+// service reads "ImageActive", and it must not stay "Yes" for an engine that has gone. Until it
+// has, each refresh of either imaging tab looks again.
+void EngineFrontEnd::noteAbortedEngineGone() {
+  if (!abortPending_) return;
+  if (engine_.available() && engine_.functions().SShIsInProgress() == 0) return;  // still writing
+  if (markImageInactive()) abortPending_ = false;
+}
+
+// The log's readers take the newest row for the last image and the newest "Full" row for the
+// base of the next differential, and a row that ended before it started stops every later
+// image: so the aborted image is not marked in its row but taken out of the log. The next
+// click then makes the same kind of image again (a first image is planned again), built on
+// images that were made. Rows are written only by this program, once the engine it starts
+// runs, so the newest row is the aborted image's (of an engine started elsewhere, losing the
+// newest row only makes the next image a full one, or a differential on the newest full image
+// on disk).
+void EngineFrontEnd::unlogAbortedImage() {
+  try {
+    const ImageLog images = log();
+    if (const std::optional<ImageOp> last = images.DBSelectLastIOp()) images.DBDeleteIOp(last->imageOpId);
+  } catch (const DBError& e) {
+    warn(QStringLiteral("The aborted image could not be taken out of the image log: ") + e.description());
+  }
 }
 
 void EngineFrontEnd::btnVerifyImageUpload_Click() {
@@ -351,16 +391,18 @@ void EngineFrontEnd::CreateImage(const QString& operation) {
     return;
   }
 
-  const QDateTime start = hooks_.now();
-  const QDateTime end = hooks_.now();
   store::swallowDbError([&] { store::DBUpdateSetting(db, kImageActive, QStringLiteral("Yes"), hooks_.now()); });
-  store::swallowDbError([&] { log().DBInsertIOp({0, operation, source, destination, start, end, 0}); });
-
   if (const QString why = hooks_.launcher->start(line); !why.isEmpty()) {
     store::swallowDbError([&] { store::DBUpdateSetting(db, kImageActive, QStringLiteral("No"), hooks_.now()); });
     warn(why);
     return;
   }
+  // Logged only once the engine runs: the next click reads this row as the last image made, and
+  // a differential after a full image that never started would have nothing to build on.
+  const QDateTime start = hooks_.now();
+  const QDateTime end = hooks_.now();
+  store::swallowDbError([&] { log().DBInsertIOp({0, operation, source, destination, start, end, 0}); });
+  abortPending_ = false;
   panel_.createEnabled = false;
   panel_.abortEnabled = true;
   panel_.status = QStringLiteral("Creating Image");

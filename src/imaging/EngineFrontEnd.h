@@ -108,6 +108,12 @@ class EngineFrontEnd {
   bool readStatus();
   void showBytes();
   void settleAfterAbort();
+  // "ImageActive" from "Yes" to "No"; false when Status.db could not be written now.
+  bool markImageInactive();
+  // After an abort: once the engine has gone, the image is no longer active.
+  void noteAbortedEngineGone();
+  // The aborted image's row leaves the log, so that no differential is built on it.
+  void unlogAbortedImage();
   ImageLog log() const { return ImageLog(databases_.filesDb); }
 
   const store::DatabasePaths& databases_;
@@ -119,6 +125,7 @@ class EngineFrontEnd {
   std::optional<SpacePlan> plan_;
   double cUsed_ = 0;
   double sourceSize_ = 0;
+  bool abortPending_ = false;        // aborted; "ImageActive" waits for the engine to go
 };
 
 }  // namespace corvane::imaging

@@ -82,6 +82,13 @@ void ImageLog::DBInsertIOp(const ImageOp& op) const {
       policy_);
 }
 
+void ImageLog::DBDeleteIOp(qint64 imageOpId) const {
+  store::inTransaction(
+      filesDb_,
+      [&](DBConnection& c) { c.Execute(QStringLiteral("Delete from Images Where ImageOpID = ?"), {imageOpId}); },
+      policy_);
+}
+
 NextImage nextImage(const std::optional<ImageOp>& last, const std::function<std::optional<ImageOp>()>& lastFull) {
   if (!last || last->imageOpId == 0) return NextImage::PlanFirst;
   if (last->endTime < last->startTime) return NextImage::Nothing;

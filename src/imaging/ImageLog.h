@@ -33,6 +33,8 @@ class ImageLog {
   // Adds a row (its key given by the database; the size stored as a 32-bit number). Throws
   // DBError when nothing was stored.
   void DBInsertIOp(const ImageOp& op) const;
+  // Takes a row out of the log. Throws DBError.
+  void DBDeleteIOp(qint64 imageOpId) const;
 
   static const QString& createStatement();
 

@@ -280,6 +280,43 @@ TEST_F(FrontEnd, AnEngineThatCannotBeStartedIsReportedAndLeavesNoImageActive) {
   EXPECT_EQ(messages_.texts.value(1), launcher->failStart);
   EXPECT_EQ(setting("ImageActive"), "No");
   EXPECT_NE(front->panel().status, "Creating Image");
+  EXPECT_TRUE(operations().isEmpty());  // no image was made: none is logged
+
+  // So the next click makes the full image, not a differential of one that never was.
+  launcher->failStart.clear();
+  front->btnCreateImage_Click();
+  EXPECT_EQ(launcher->lines.last(), fullLine("C:+D:+E:", "E:"));
+  EXPECT_EQ(operations(), QStringList{"Full"});
+}
+
+// An aborted image leaves the log, so no differential is built on it, and stops being active
+// once the engine has gone, although the abort disconnects the panel. Finished images stay.
+TEST_F(FrontEnd, AnAbortedImageLeavesTheLogAndIsInactiveOnceTheEngineHasGone) {
+  auto front = makeFrontEnd();
+  front->btnCreateImage_Click();
+  ASSERT_EQ(operations(), QStringList{"Full"});
+  fakeEngine.noneInProgress = 0;  // writing
+  front->btnAbortImage_Click();
+  EXPECT_TRUE(operations().isEmpty());
+  pending();  // the engine takes longer than the abort's wait to go
+  EXPECT_EQ(setting("ImageActive"), "Yes");
+  fakeEngine.noneInProgress = 1;
+  front->UpdateOldImagePage();
+  EXPECT_EQ(setting("ImageActive"), "No");
+
+  front->btnCreateImage_Click();
+  EXPECT_EQ(launcher->lines.last(), fullLine("C:+D:+E:", "E:"));
+  front->btnCreateImage_Click();
+  fakeEngine.noneInProgress = 0;
+  front->btnAbortImage_Click();
+  pending();
+  front->btnCreateImage_Click();  // the aborted differential is made again
+  EXPECT_TRUE(launcher->lines.last().contains("$DISK_Diff.sna"));
+  EXPECT_EQ(operations(), QStringList({"Full", "Diff"}));
+
+  fakeEngine.noneInProgress = 1;  // it has finished: an abort now takes nothing out
+  front->btnAbortImage_Click();
+  EXPECT_EQ(operations(), QStringList({"Full", "Diff"}));
 }
 
 TEST_F(FrontEnd, AbortEndsTheEngineKeepsFinishedImagesAndLetsTheWindowRun) {

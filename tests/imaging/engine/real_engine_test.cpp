@@ -124,6 +124,10 @@ TEST_F(RealEngine, TheFirstImageIsFullAndAnAbortedSecondLeavesItIntact) {
   EXPECT_EQ(test::readFile(image("$DISK.hsh")), hashes);
   EXPECT_TRUE(QDir(e_.filePath("CorvaneImage")).entryList({"*.part"}, QDir::Files).isEmpty());
   EXPECT_TRUE(QFile::exists(c_.filePath("docs/a.txt")));
+  // The aborted differential is no image to build on; the engine has gone, the image is over.
+  EXPECT_EQ(operations(), QStringList{"Full"});
+  front_->UpdateOldImagePage();
+  EXPECT_EQ(store::settingValue(app_.statusDb(), "ImageActive"), "No");
 
   // Connected again, the panel shows the ended image and lets a new one start.
   front_->btnConnectToImageEngine_Click();
