@@ -57,6 +57,7 @@ struct ReadyRow {
   QString folder, fileName, extension;
   qint64 size = 0;
   QVariant dates[3];
+  QString key;  // the file, for telling one already queued
 };
 
 // "yyyy-MM-dd HH-mm-ss" of a real day and time becomes the stored "yyyy-MM-dd HH:mm:ss" by its
@@ -76,6 +77,8 @@ QVariant storedDateOf(const QString& recordDate) {
 int QueueRecords(const QString& filesDb, const QList<UploadedFileRecord>& records, const QueueProgress& progress) {
   QVector<ReadyRow> ready;
   ready.reserve(records.size());
+  QSet<QString> chosen;
+  chosen.reserve(records.size());
   for (const UploadedFileRecord& r : records) {
     if (progress && ready.size() % 1000 == 0) {
       progress(int(ready.size()));
@@ -85,6 +88,9 @@ int QueueRecords(const QString& filesDb, const QList<UploadedFileRecord>& record
     ReadyRow row{store::toStoredText(r.Folder), store::toStoredText(r.FileName), store::toStoredText(r.Extension),
                  sizeOf(r.FileSize), {storedDateOf(r.DateCreated), storedDateOf(r.DateLastModified),
                                       storedDateOf(r.DateUploaded)}};
+    row.key = fileKey(row.folder, row.fileName, row.extension);
+    if (chosen.contains(row.key)) continue;  // the same file chosen twice (ticked and added)
+    chosen.insert(row.key);
     ready.push_back(std::move(row));
   }
   if (progress) progress(int(ready.size()));
@@ -103,9 +109,7 @@ int QueueRecords(const QString& filesDb, const QList<UploadedFileRecord>& record
                    });
       store::DBCommand cmd = c.Prepare(QStringLiteral("Insert Into tempDFile Values(?,?,?,?,?,?,?,?)"));
       for (const ReadyRow& row : ready) {
-        const QString key = fileKey(row.folder, row.fileName, row.extension);
-        if (queued.contains(key)) continue;
-        queued.insert(key);
+        if (queued.contains(row.key)) continue;
         cmd.BindText(2, row.folder);
         cmd.BindText(3, row.fileName);
         cmd.BindText(4, row.extension);

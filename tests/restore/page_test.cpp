@@ -310,7 +310,7 @@ TEST_F(PageTest, FolderViewQueuesTickedFoldersInTheOrderTheirNodesWereAdded) {
 }
 
 // A key request fetches the new computer's catalogue: the source box names that computer, not
-// the one it showed before.
+// the one it showed before, and never a computer whose files the list does not show.
 TEST_F(PageTest, AKeyRequestShowsTheNewComputerInTheSourceBox) {
   fakeserver::FakeBackupServer server;
   ASSERT_TRUE(server.start());
@@ -334,6 +334,10 @@ TEST_F(PageTest, AKeyRequestShowsTheNewComputerInTheSourceBox) {
   EXPECT_EQ(sources()->currentText(), "PC3");
   EXPECT_EQ(QString::number(sources()->currentData().toLongLong()), store::settingValue(app.statusDb(), "DIdentity"));
   EXPECT_EQ(names(), QStringList{"far.txt"});
+
+  // Removed from the sources, it leaves the box empty rather than naming another computer.
+  ASSERT_TRUE(page->RemoveSourceEntry(sources()->currentData().toLongLong()));
+  EXPECT_EQ(sources()->currentText(), "");
 }
 
 TEST_F(PageTest, VerifyAndDeleteActOnThisComputersFilesOnly) {
