@@ -2,7 +2,7 @@
 
 #include <sys/stat.h>
 
-#include <QSet>
+#include <unordered_set>
 
 #include "keys/SoapClient.h"
 #include "platform/LosslessUtf8.h"
@@ -57,7 +57,6 @@ struct ReadyRow {
   QString folder, fileName, extension;
   qint64 size = 0;
   QVariant dates[3];
-  QString key;  // the file, for telling one already queued
 };
 
 // "yyyy-MM-dd HH-mm-ss" of a real day and time becomes the stored "yyyy-MM-dd HH:mm:ss" by its
@@ -77,7 +76,7 @@ QVariant storedDateOf(const QString& recordDate) {
 int QueueRecords(const QString& filesDb, const QList<UploadedFileRecord>& records, const QueueProgress& progress) {
   QVector<ReadyRow> ready;
   ready.reserve(records.size());
-  QSet<QString> chosen;
+  std::unordered_set<QString> chosen;
   chosen.reserve(records.size());
   for (const UploadedFileRecord& r : records) {
     if (progress && ready.size() % 1000 == 0) {
@@ -88,9 +87,8 @@ int QueueRecords(const QString& filesDb, const QList<UploadedFileRecord>& record
     ReadyRow row{store::toStoredText(r.Folder), store::toStoredText(r.FileName), store::toStoredText(r.Extension),
                  sizeOf(r.FileSize), {storedDateOf(r.DateCreated), storedDateOf(r.DateLastModified),
                                       storedDateOf(r.DateUploaded)}};
-    row.key = fileKey(row.folder, row.fileName, row.extension);
-    if (chosen.contains(row.key)) continue;  // the same file chosen twice (ticked and added)
-    chosen.insert(row.key);
+    // The same file chosen twice (ticked, and added by its path) is queued once.
+    if (!chosen.insert(fileKey(row.folder, row.fileName, row.extension)).second) continue;
     ready.push_back(std::move(row));
   }
   if (progress) progress(int(ready.size()));
@@ -101,7 +99,7 @@ int QueueRecords(const QString& filesDb, const QList<UploadedFileRecord>& record
       written = 0;
       // A file queued already (a path added by hand is queued at once; Restore All does not
       // empty the queue first) is not queued again.
-      QSet<QString> queued;
+      std::unordered_set<QString> queued;
       c.ForEachRow(QStringLiteral("Select Folder, FileName, Extension From tempDFile"), {},
                    [&](const store::DBRow& r) {
                      queued.insert(fileKey(r.TextKeepingBytes(0), r.TextKeepingBytes(1), r.TextKeepingBytes(2)));
@@ -109,7 +107,7 @@ int QueueRecords(const QString& filesDb, const QList<UploadedFileRecord>& record
                    });
       store::DBCommand cmd = c.Prepare(QStringLiteral("Insert Into tempDFile Values(?,?,?,?,?,?,?,?)"));
       for (const ReadyRow& row : ready) {
-        if (queued.contains(row.key)) continue;
+        if (!queued.empty() && queued.count(fileKey(row.folder, row.fileName, row.extension))) continue;
         cmd.BindText(2, row.folder);
         cmd.BindText(3, row.fileName);
         cmd.BindText(4, row.extension);
