@@ -75,7 +75,7 @@ TEST_F(FileCopyWindowTest, StartShowsProgressFailuresAndDoneAndActivationClearsT
   EXPECT_EQ(readFile(t.dst("a.txt")), QByteArray("a"));
   EXPECT_EQ(label("lblLastFileChecked"), s("z.txt"));
   EXPECT_EQ(label("lblLastFileCopied"), "Done");
-  EXPECT_EQ(errors(), QStringList{s("blocked/f.txt")});
+  EXPECT_EQ(errors(), QStringList{s("blocked/f.txt") + " (its folder cannot be made: Not a directory)"});
 
   activate();
   EXPECT_EQ(label("lblLastFileCopied"), "");
@@ -98,7 +98,7 @@ TEST_F(FileCopyWindowTest, FoldersInTheWindowsFormGoThroughTheDriveMap) {
   EXPECT_EQ(readFile(t.dst("a.txt")), QByteArray("a"));
   // What is shown keeps the form the user typed.
   EXPECT_EQ(label("lblLastFileChecked"), "C:\\src\\sub\\b.txt");
-  EXPECT_EQ(errors(), QStringList{"C:\\src\\blocked\\c.txt"});
+  EXPECT_EQ(errors(), QStringList{"C:\\src\\blocked\\c.txt (its folder cannot be made: Not a directory)"});
   EXPECT_EQ(label("lblLastFileCopied"), "Done");
 
   // A drive the map does not know is named in the refusal.
@@ -137,7 +137,7 @@ TEST_F(FileCopyWindowTest, StartIsDisabledWhileRunningAndStopEndsBeforeTheNextFo
 
   EXPECT_FALSE(startWasEnabled);
   EXPECT_EQ(copiedAfterFailure, s("b.txt"));  // the failed file is not named as copied
-  EXPECT_EQ(errorsWhileRunning, QStringList{s("c-blocked")});
+  EXPECT_EQ(errorsWhileRunning, QStringList{s("c-blocked") + " (a folder of that name is in the way)"});
   EXPECT_TRUE(QFileInfo::exists(t.dst("d.txt")));  // the current folder completes
   EXPECT_FALSE(QFileInfo::exists(t.dst("sub")));   // no further folder is entered
   EXPECT_EQ(label("lblLastFileCopied"), "Done");
