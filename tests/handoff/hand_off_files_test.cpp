@@ -17,7 +17,7 @@
 #include "handoff/FileTypeName.h"
 #include "handoff/SharedLists.h"
 #include "store/Settings.h"
-#include "support/SmallDisk.h"
+#include "support/WriteFaults.h"
 #include "support/TestSupport.h"
 
 using namespace corvane;

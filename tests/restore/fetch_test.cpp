@@ -15,7 +15,7 @@
 #include "restore/CatalogueFetch.h"
 #include "restore/RestoreCatalogue.h"
 #include "restore_fixture.h"
-#include "support/SmallDisk.h"
+#include "support/WriteFaults.h"
 
 using namespace corvane;
 using namespace corvane::restore;

@@ -1,15 +1,19 @@
-#include "support/SmallDisk.h"
+#include "support/WriteFaults.h"
 
 #include <fcntl.h>
 #include <linux/capability.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QByteArray>
 #include <QFile>
 #include <cerrno>
+#include <csignal>
+
+#include "platform/WholeFile.h"
 
 namespace corvane::test {
 
@@ -75,6 +79,39 @@ WithoutFileRights::~WithoutFileRights() {
   data[0].effective = effective_[0];
   data[1].effective = effective_[1];
   ::syscall(SYS_capset, &header, data);
+}
+
+bool killedBeforeNaming(const QString& pathEnd, const std::function<void()>& work) {
+  int reached[2], hold[2];
+  if (::pipe(reached) != 0) return false;
+  if (::pipe(hold) != 0) return false;
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::close(reached[0]);
+    ::close(hold[1]);
+    platform::setBeforeNamingHook([&](const QString& path) {
+      if (!path.endsWith(pathEnd)) return;
+      const char c = 'x';
+      if (::write(reached[1], &c, 1) == 1) {
+        char never;
+        while (::read(hold[0], &never, 1) != 0) {}  // until the kill
+      }
+    });
+    work();
+    ::_exit(0);
+  }
+  ::close(reached[1]);
+  ::close(hold[0]);
+  char c = 0;
+  const bool atTheMoment = child > 0 && ::read(reached[0], &c, 1) == 1;
+  if (child > 0) {
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+  }
+  ::close(reached[0]);
+  ::close(hold[1]);
+  return atTheMoment;
 }
 
 }  // namespace corvane::test

@@ -1,11 +1,14 @@
 #pragma once
-// A full disk made in a test: a small tmpfs mounted on a folder of its own, filled on demand.
-// Mounting needs root; without it whyNot says so and the test skips.
+// Writes that fail in a test as they do on a user's computer: a full disk, a program killed at
+// a chosen moment, a folder that cannot be read.
 #include <QString>
 #include <QTemporaryDir>
+#include <functional>
 
 namespace corvane::test {
 
+// A full disk: a small tmpfs mounted on a folder of its own, filled on demand. Mounting needs
+// root; without it whyNot says so and the test skips.
 class SmallDisk {
  public:
   explicit SmallDisk(qint64 bytes = qint64(4) << 20);
@@ -37,5 +40,10 @@ class WithoutFileRights {
   bool dropped_ = false;
   unsigned effective_[2] = {0, 0};
 };
+
+// Runs work in a child process that is killed (SIGKILL) right before the first written file
+// whose path ends with pathEnd takes its name. True when it was killed there; false when the
+// work ended without reaching that moment.
+bool killedBeforeNaming(const QString& pathEnd, const std::function<void()>& work);
 
 }  // namespace corvane::test
