@@ -12,6 +12,7 @@
 #include "filecopy/TreeHelpers.h"
 #include "filecopy/ui/FrmFileCopy.h"
 #include "support/TestSupport.h"
+#include "support/WriteFaults.h"
 
 using namespace corvane::filecopy;
 using namespace corvane::test::filecopy;
@@ -104,6 +105,23 @@ TEST_F(FileCopyWindowTest, FoldersInTheWindowsFormGoThroughTheDriveMap) {
   // A drive the map does not know is named in the refusal.
   start("Q:\\data", "C:\\dst");
   EXPECT_EQ(messages.texts, QStringList{"The source folder does not exist: Q:\\data"});
+}
+
+TEST_F(FileCopyWindowTest, AFolderThatCannotBeReadIsToldAndListedAndTheWalkGoesOn) {
+  writeFile(s("a.txt"), "a");
+  writeFile(s("secret/hidden.txt"), "h");
+  writeFile(s("z-later/b.txt"), "b");
+  ASSERT_TRUE(QFile::setPermissions(s("secret"), QFileDevice::Permissions()));
+  {
+    corvane::test::WithoutFileRights asAUser;
+    start(t.src(), t.dst());
+  }
+  QFile::setPermissions(s("secret"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+  EXPECT_EQ(messages.texts, QStringList{"Error in File Scan routine - Permission denied: " + s("secret/")});
+  EXPECT_EQ(errors(), QStringList{s("secret/") + " (Permission denied)"});
+  EXPECT_EQ(readFile(t.dst("z-later/b.txt")), QByteArray("b"));  // the parent's walk goes on
+  EXPECT_FALSE(QFileInfo::exists(t.dst("secret")));
+  EXPECT_EQ(label("lblLastFileCopied"), "Done");
 }
 
 TEST_F(FileCopyWindowTest, OpensOverItsOwnerAndEscapeClosesIt) {
