@@ -26,6 +26,16 @@ const QString kImageSource = QStringLiteral("ImageSource");
 const QString kImageDest = QStringLiteral("ImageDest");
 const QString kImageActive = QStringLiteral("ImageActive");
 
+// The engine takes its status file within moments of its start. Until it has, the record still
+// reads as the last image left it; one that is unchanged this long after the start is the new
+// engine's own (it failed just as the last one did) or was never touched by it.
+constexpr int kEngineShowsItselfSecs = 5;
+
+bool sameRecord(const SShStatusInfo& a, const SShStatusInfo& b) {
+  return a.StatusCode == b.StatusCode && a.BytesReadHigh == b.BytesReadHigh && a.BytesReadLow == b.BytesReadLow &&
+         a.BytesWrittenHigh == b.BytesWrittenHigh && a.BytesWrittenLow == b.BytesWrittenLow;
+}
+
 bool marksActive(const QString& value) { return value == QLatin1String("Yes") || value == QLatin1String("1"); }
 
 void warn(const QString& text) { platform::showMessage(text, QStringLiteral("Corvane"), MsgButtons::Ok, MsgIcon::Warning); }
@@ -76,7 +86,7 @@ std::optional<int> EngineFrontEnd::PercentImageUploaded() {
 }
 
 void EngineFrontEnd::UpdateOldImagePage() {
-  noteAbortedEngineGone();
+  followEngine();
   try {
     const int percent = PercentImageUploaded().value_or(0);
     panel_.percentVerified = QString::number(percent) + QStringLiteral(" %");
@@ -85,10 +95,15 @@ void EngineFrontEnd::UpdateOldImagePage() {
     // Busy or unreadable: the last figures stay.
   }
   if (!connected() || !readStatus()) return;
+  // The record is still the last image's: the panel keeps "Creating Image" and its buttons, so
+  // that an old failure neither shows as this image's nor lets a second engine start.
+  if (followed_ && !followed_->shown) return;
 
   const EngineFunctions& f = engine_.functions();
   const auto ended = [&] {  // no image is written any more: another may start
-    panel_.createEnabled = true;
+    // Not before the image started here is settled (a failed one out of the log): the next
+    // click reads the log. A busy database leaves that to a later tick.
+    panel_.createEnabled = !followed_;
     markImageInactive();  // when Status.db is busy, the next tick still finds the engine stopped
     panel_.pauseCaption = kPauseCaption;
   };
@@ -135,7 +150,7 @@ bool EngineFrontEnd::CalcSourceAndDestSize(double& sourceSize, double& destSize)
 }
 
 void EngineFrontEnd::UpdateImagePage() {
-  noteAbortedEngineGone();
+  followEngine();
   double destSize = 0;  // the indicator shows no figure of the destination
   if (!CalcSourceAndDestSize(sourceSize_, destSize)) return;  // busy: the indicator keeps what it shows
   std::optional<QString> active;
@@ -210,14 +225,18 @@ void EngineFrontEnd::btnPauseResumeImageEngine_Click() {
 }
 
 void EngineFrontEnd::btnAbortImage_Click() {
+  followEngine();  // an image that has just ended is judged by its own end, not by the abort
   // Asked before the engine is let go: is an image being written, that the abort leaves unmade?
   const bool writing = engine_.available() && engine_.functions().SShIsInProgress() == 0;
   if (engine_.available()) engine_.functions().SShDisconnect();
   // Only the engine is ended; it removes its own unfinished file. Finished images in the image
   // folder (the full image later differentials build on, images waiting for upload) stay.
   if (hooks_.endEngine) hooks_.endEngine();
-  if (writing) unlogAbortedImage();
-  abortPending_ = true;
+  if (writing) unlogImage(QStringLiteral("aborted"), false);
+  if (!followed_) {  // not started here: "ImageActive" waits only for it to go
+    followed_.emplace();
+    followed_->shown = true;
+  }
   panel_.complete.clear();
   if (connected()) btnConnectToImageEngine_Click();
   settleAfterAbort();
@@ -229,7 +248,7 @@ void EngineFrontEnd::settleAfterAbort() {
   panel_.connectEnabled = false;
   auto reopen = [this] {
     panel_.connectEnabled = engine_.available();
-    noteAbortedEngineGone();
+    followEngine();
   };
   if (hooks_.after) hooks_.after(kAbortSettleMs, reopen);
   else reopen();
@@ -245,30 +264,57 @@ bool EngineFrontEnd::markImageInactive() {
   }
 }
 
-// The panel is disconnected by the abort, so its refresh no longer follows the engine: the
-// service reads "ImageActive", and it must not stay "Yes" for an engine that has gone. Until it
-// has, each refresh of either imaging tab looks again.
-void EngineFrontEnd::noteAbortedEngineGone() {
-  if (!abortPending_) return;
-  if (engine_.available() && engine_.functions().SShIsInProgress() == 0) return;  // still writing
-  if (markImageInactive()) abortPending_ = false;
+// The service reads "ImageActive", and it must not stay "Yes" for an engine that has gone, also
+// when the panel is not connected (the abort disconnects it). An image whose engine ended with a
+// failure code was not made: its row leaves the log as an aborted image's does. Until the engine
+// has gone, each refresh of either imaging tab looks again.
+void EngineFrontEnd::followEngine() {
+  if (!followed_) return;
+  FollowedEngine& e = *followed_;
+  if (engine_.available()) {
+    const EngineFunctions& f = engine_.functions();
+    const auto writing = [&] { return f.SShIsInProgress() == 0; };
+    if (writing()) {
+      e.shown = true;
+      return;
+    }
+    SShStatusInfo last{};
+    f.SShGetStatusInfo(&last);
+    if (writing()) {  // it began between the two readings: the record may be its fresh one
+      e.shown = true;
+      return;
+    }
+    if (!e.shown) {
+      if (sameRecord(last, e.before) && hooks_.now() < e.startedAt.addSecs(kEngineShowsItselfSecs)) return;
+      e.shown = true;
+    }
+    if (last.StatusCode != 0 && e.rowId != 0 && !unlogImage(QStringLiteral("failed"), true)) return;
+  }
+  if (markImageInactive()) followed_.reset();
 }
 
 // The log's readers take the newest row for the last image and the newest "Full" row for the
 // base of the next differential, and a row that ended before it started stops every later
-// image: so the aborted image is not marked in its row but taken out of the log. The next
-// click then makes the same kind of image again (a first image is planned again), built on
-// images that were made. Rows are written only by this program, once the engine it starts
-// runs, so the newest row is the aborted image's (of an engine started elsewhere, losing the
-// newest row only makes the next image a full one, or a differential on the newest full image
-// on disk).
-void EngineFrontEnd::unlogAbortedImage() {
+// image: so an image that was not made is not marked in its row but taken out of the log. The
+// next click then makes the same kind of image again (a first image is planned again), built on
+// images that were made. The row is the one written for the engine this front end started; for
+// an engine started before this run, the newest row (rows are written only by this program,
+// once the engine it starts runs; losing the newest row only makes the next image a full one,
+// or a differential on the newest full image on disk).
+bool EngineFrontEnd::unlogImage(const QString& which, bool onTick) {
   try {
-    const ImageLog images = log();
-    if (const std::optional<ImageOp> last = images.DBSelectLastIOp()) images.DBDeleteIOp(last->imageOpId);
+    const ImageLog images(databases_.filesDb, onTick ? kNoWait : store::RetryPolicy{});
+    qint64 id = followed_ ? followed_->rowId : 0;
+    if (!followed_) {
+      if (const std::optional<ImageOp> last = images.DBSelectLastIOp()) id = last->imageOpId;
+    }
+    if (id != 0) images.DBDeleteIOp(id);
   } catch (const DBError& e) {
-    warn(QStringLiteral("The aborted image could not be taken out of the image log: ") + e.description());
+    if (e.isBusy() && onTick) return false;
+    warn(QStringLiteral("The %1 image could not be taken out of the image log: ").arg(which) + e.description());
   }
+  if (followed_) followed_->rowId = 0;
+  return true;
 }
 
 void EngineFrontEnd::btnVerifyImageUpload_Click() {
@@ -391,6 +437,9 @@ void EngineFrontEnd::CreateImage(const QString& operation) {
     return;
   }
 
+  FollowedEngine started;
+  started.startedAt = hooks_.now();
+  if (engine_.available()) engine_.functions().SShGetStatusInfo(&started.before);
   store::swallowDbError([&] { store::DBUpdateSetting(db, kImageActive, QStringLiteral("Yes"), hooks_.now()); });
   if (const QString why = hooks_.launcher->start(line); !why.isEmpty()) {
     store::swallowDbError([&] { store::DBUpdateSetting(db, kImageActive, QStringLiteral("No"), hooks_.now()); });
@@ -401,8 +450,10 @@ void EngineFrontEnd::CreateImage(const QString& operation) {
   // a differential after a full image that never started would have nothing to build on.
   const QDateTime start = hooks_.now();
   const QDateTime end = hooks_.now();
-  store::swallowDbError([&] { log().DBInsertIOp({0, operation, source, destination, start, end, 0}); });
-  abortPending_ = false;
+  store::swallowDbError([&] { started.rowId = log().DBInsertIOp({0, operation, source, destination, start, end, 0}); });
+  // Without the library the engine cannot be followed; "ImageActive" then stays as it is.
+  if (engine_.available()) followed_ = started;
+  else followed_.reset();
   panel_.createEnabled = false;
   panel_.abortEnabled = true;
   panel_.status = QStringLiteral("Creating Image");

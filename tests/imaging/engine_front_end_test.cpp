@@ -319,6 +319,40 @@ TEST_F(FrontEnd, AnAbortedImageLeavesTheLogAndIsInactiveOnceTheEngineHasGone) {
   EXPECT_EQ(operations(), QStringList({"Full", "Diff"}));
 }
 
+// An image whose engine fails by itself leaves the log as an aborted one does, also when the
+// panel was disconnected and never saw the engine writing. A failure the record still shows from
+// the last image is not taken for the new image's.
+TEST_F(FrontEnd, AFailedImageLeavesTheLogAndTheSameImageIsMadeAgain) {
+  auto front = makeFrontEnd();
+  front->btnConnectToImageEngine_Click();
+  front->btnCreateImage_Click();
+  ASSERT_EQ(operations(), QStringList{"Full"});
+  front->btnConnectToImageEngine_Click();
+  fakeEngine.info.StatusCode = 4;  // the destination is full; the engine has gone
+  front->UpdateOldImagePage();
+  EXPECT_TRUE(operations().isEmpty());
+  EXPECT_EQ(setting("ImageActive"), "No");
+
+  front->btnConnectToImageEngine_Click();
+  front->UpdateOldImagePage();
+  EXPECT_EQ(front->panel().status, "Aborted");
+  EXPECT_EQ(front->panel().statusLine, "Status: Fail 4");
+  ASSERT_TRUE(front->panel().createEnabled);
+  front->btnCreateImage_Click();
+  EXPECT_EQ(launcher->lines.last(), fullLine("C:+D:+E:", "E:"));
+
+  // The new engine has not yet taken its status file: the record is the failed image's.
+  front->UpdateOldImagePage();
+  EXPECT_EQ(front->panel().status, "Creating Image");
+  EXPECT_FALSE(front->panel().createEnabled);
+  EXPECT_EQ(operations(), QStringList{"Full"});
+  EXPECT_EQ(setting("ImageActive"), "Yes");
+  clock = clock.addSecs(5);  // unchanged so long after its start, the record is its own
+  front->UpdateOldImagePage();
+  EXPECT_TRUE(operations().isEmpty());
+  EXPECT_TRUE(front->panel().createEnabled);
+}
+
 TEST_F(FrontEnd, AbortEndsTheEngineKeepsFinishedImagesAndLetsTheWindowRun) {
   QDir(e_.path()).mkdir("CorvaneImage");
   test::writeFile(e_.filePath("CorvaneImage/$DISK.sna"), "a finished full image");
