@@ -102,7 +102,9 @@ void EngineFrontEnd::UpdateOldImagePage() {
   const EngineFunctions& f = engine_.functions();
   const auto ended = [&] {  // no image is written any more: another may start
     // Not before the image started here is settled (a failed one out of the log): the next
-    // click reads the log. A busy database leaves that to a later tick.
+    // click reads the log. A busy database leaves that to a later tick. The engine may have
+    // ended since this refresh first looked: it is judged again here, not a tick later.
+    followEngine();
     panel_.createEnabled = !followed_;
     markImageInactive();  // when Status.db is busy, the next tick still finds the engine stopped
     panel_.pauseCaption = kPauseCaption;
