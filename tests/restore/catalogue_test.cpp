@@ -1,6 +1,9 @@
 // Unzip wrapper and the catalogue procedures of the restore page.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <zip.h>
+
+#include <csignal>
 
 #include <QDir>
 #include <QFile>
@@ -387,6 +390,33 @@ TEST(Unzip, DeclaredSizesBoundTheExtraction) {
   writeFile(dir.filePath("right.zip"), test::storedZipDeclaring("FilesE.db", "tiny", 4));
   EXPECT_EQ(u.Unzip(dir.filePath("right.zip")), UnzOk) << CGUnzipFiles::GetLastMessage().toStdString();
   EXPECT_EQ(readFile(out + "/FilesE.db"), "tiny");
+}
+
+// An entry that cannot be written whole (here a file-size limit of the process, which fails the
+// writes past it as a full disk does) fails the unzip and leaves the old file, never a short one.
+TEST(Unzip, AnEntryThatCannotBeWrittenWholeFailsAndReplacesNothing) {
+  QTemporaryDir dir;
+  const QString out = dir.filePath("out");
+  writeFile(dir.filePath("c.zip"), test::zipOf({{"FilesE.db", QByteArray(6000, 'c')}}));
+  writeFile(out + "/FilesE.db", "old");
+  CGUnzipFiles u;
+  u.setExtractDir(out);
+
+  struct rlimit before {};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
+  struct rlimit limited = before;
+  limited.rlim_cur = 4096;
+  const auto previousSignal = std::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+  const qint32 result = u.Unzip(dir.filePath("c.zip"));
+  ::setrlimit(RLIMIT_FSIZE, &before);
+  std::signal(SIGXFSZ, previousSignal);
+
+  EXPECT_EQ(result, UnzNoTarget);
+  EXPECT_TRUE(CGUnzipFiles::GetLastMessage().contains("cannot create " + out + "/FilesE.db (File too large)"))
+      << CGUnzipFiles::GetLastMessage().toStdString();
+  EXPECT_EQ(readFile(out + "/FilesE.db"), "old");
+  EXPECT_EQ(QDir(out).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"FilesE.db"});
 }
 
 // What the catalogue chain takes from a hostile archive: names that climb out or start at a

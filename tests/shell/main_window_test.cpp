@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <sys/mount.h>
 
 #include <QAction>
 #include <QApplication>
@@ -11,7 +10,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include "shell/FrameRules.h"
@@ -23,6 +21,7 @@
 #include "store/FileTables.h"
 #include "store/Settings.h"
 #include "support/TestSupport.h"
+#include "support/WriteFaults.h"
 
 using namespace corvane;
 using shell::FrmConfig;
@@ -603,36 +602,24 @@ TEST_F(MainWindow, DamagedDatabasesAreToldOnceEachAndWrittenNoMore) {
 // The first start on a full disk cannot store this computer's identity: the user hears it once,
 // naming the file, not only the error stream.
 TEST_F(MainWindow, AFullDiskAtTheFirstStartIsToldOnce) {
-  QTemporaryDir dir;
-  const QString disk = dir.filePath("disk");
-  QDir().mkpath(disk);
-  if (::mount("tmpfs", QFile::encodeName(disk).constData(), "tmpfs", 0, "size=1m") != 0)
-    GTEST_SKIP() << "no tmpfs can be mounted here (not root?)";
-  struct Unmount {
-    QByteArray at;
+  test::SmallDisk disk(qint64(1) << 20);
+  if (disk.whyNot) GTEST_SKIP() << disk.whyNot;
+  struct RestoreAppPaths {
     platform::AppPaths previous = platform::appPaths();
-    ~Unmount() {
-      platform::setAppPaths(previous);
-      ::umount2(at.constData(), MNT_DETACH);
-    }
-  } unmount{QFile::encodeName(disk)};
+    ~RestoreAppPaths() { platform::setAppPaths(previous); }
+  } restorePaths;
   QString error;
-  ASSERT_TRUE(store::layOutAppFolder(disk, test::shareDir(), &error)) << qPrintable(error);
-  platform::setAppPaths(platform::AppPaths::forFolder(disk));
-  {
-    QFile filler(disk + "/filler");
-    ASSERT_TRUE(filler.open(QIODevice::WriteOnly));
-    const QByteArray block(4096, 'x');
-    while (filler.write(block) == block.size() && filler.flush()) {
-    }
-  }
+  ASSERT_TRUE(store::layOutAppFolder(disk.path(), test::shareDir(), &error)) << qPrintable(error);
+  platform::setAppPaths(platform::AppPaths::forFolder(disk.path()));
+  disk.fill();
   FrmConfig& f = load();
   for (int i = 0; i < 30; ++i) f.Timer_Status_Timer();
   ASSERT_EQ(boxes.texts.size(), 1) << boxes.texts.join("\n").toStdString();
   EXPECT_TRUE(boxes.texts[0].startsWith("Corvane could not write into its database Status.db: the disk is full"))
       << qPrintable(boxes.texts[0]);
-  EXPECT_TRUE(boxes.texts[0].contains(QDir::toNativeSeparators(disk + "/Status.db"))) << qPrintable(boxes.texts[0]);
+  EXPECT_TRUE(boxes.texts[0].contains(QDir::toNativeSeparators(disk.path() + "/Status.db"))) << qPrintable(boxes.texts[0]);
   EXPECT_TRUE(f.stepErrors().filter("Identity").value(0).contains("database or disk is full"));
+  frame.reset();  // before its folder goes
 }
 
 // A database that opens but is of no use is told as plainly: an empty file (which is left

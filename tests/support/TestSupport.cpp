@@ -21,8 +21,10 @@ QString shareDir() {
   return QStringLiteral(CORVANE_SOURCE_SHARE_DIR);
 }
 
-TempAppFolder::TempAppFolder() : previous_(platform::appPaths()) {
-  path_ = QDir(dir_.path()).filePath("app");
+TempAppFolder::TempAppFolder() : TempAppFolder(QString()) {}
+
+TempAppFolder::TempAppFolder(const QString& parent) : previous_(platform::appPaths()) {
+  path_ = QDir(parent.isEmpty() ? dir_.path() : parent).filePath("app");
   QString error;
   if (!store::layOutAppFolder(path_, shareDir(), &error))
     qFatal("cannot lay out a test application folder: %s", qPrintable(error));

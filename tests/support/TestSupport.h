@@ -23,6 +23,8 @@ QString shareDir();
 class TempAppFolder {
  public:
   TempAppFolder();
+  // Laid out in parent/app instead (on a disk the test made, for one); removed with parent.
+  explicit TempAppFolder(const QString& parent);
   ~TempAppFolder();
   const QString& path() const { return path_; }
   QString filesDb() const;

@@ -299,11 +299,29 @@ void RestorePage::InitRestorePage() {
   }
 }
 
+void RestorePage::selectSource(qint64 keyId) {
+  const auto entryOf = [&] {
+    for (int i = 0; i < cbxSources->count(); ++i)
+      if (cbxSources->itemData(i).toLongLong() == keyId) return i;
+    return -1;
+  };
+  int entry = entryOf();
+  if (entry < 0) {
+    DBSelectAllMachineNames();
+    entry = entryOf();
+  }
+  const QSignalBlocker block(cbxSources);
+  cbxSources->setCurrentIndex(entry);
+}
+
 bool RestorePage::RemoveSourceEntry(qint64 keyId) {
   for (int i = 0; i < cbxSources->count(); ++i) {
     if (cbxSources->itemData(i).toLongLong() != keyId) continue;
     const QSignalBlocker block(cbxSources);
+    const bool shown = i == cbxSources->currentIndex();
     cbxSources->removeItem(i);
+    // The box would move on to a computer whose files the list does not show.
+    if (shown) cbxSources->setCurrentIndex(-1);
     return true;
   }
   return false;
@@ -397,6 +415,9 @@ std::optional<QString> RestorePage::fetchDirectory(const QString& machineName, q
   if (!name) return std::nullopt;
   // The copy was fetched anew: what was found about the one it replaced does not hold for it.
   store::forgetDatabaseTrouble(platform::joinPath(appFolder(), catalogueCopyName(*name)));
+  // The list is about to show that computer's files ("DIdentity" names it now), also when the
+  // box showed another one (a key request refreshes the box before the new catalogue arrives).
+  selectSource(keyId);
   DFolderView(*name);
   if (addComputer_) addComputer_->hide();
   return name;

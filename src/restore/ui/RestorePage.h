@@ -61,8 +61,8 @@ class RestorePage : public QWidget,
   void setMainCaption(const QString& text) override { services_.setCaption(text); }
   QWidget* mainWindow() override { return services_.window() ? services_.window() : window(); }
   void showDownloadList() override;
-  void showFolderChooser() override;
-  void showDestinationFolderChooser(std::function<void()> storeItems) override;
+  void showFolderChooser(bool restoreAll) override;
+  void showDestinationFolderChooser(std::function<RestoreChoice()> choose) override;
 
   // Source side.
   void cbxSources_Click();
@@ -84,6 +84,8 @@ class RestorePage : public QWidget,
   // Folder tree and actions.
   void btnMode_Click();
   void InitTv();
+  // The ticked files of the list or, in folder view, of the ticked folders.
+  RestoreChoice checkedItems(const QString& catalogue);
   void StoreCheckedItems();
   void btnStartDownloads_Click();
   void btnClearDownloads_Click();
@@ -135,7 +137,8 @@ class RestorePage : public QWidget,
   std::optional<QString> fetchDirectory(const QString& machineName, qint64 keyId);
   // Sync's write-back from copy may go ahead: neither file is damaged (told when one is).
   bool soundForWriteBack(const QString& copy);
-  QList<UploadedFileRecord> checkedRecords(const QString& catalogue);
+  // Makes the source box name the computer of that key (nothing when it has no entry).
+  void selectSource(qint64 keyId);
   void connectRestoreButtons();
   void setRestoreButtonsEnabled(bool enabled);
   void showStats(double count, double bytes);
