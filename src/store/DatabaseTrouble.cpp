@@ -85,6 +85,8 @@ bool isCatalogueCopy(const QString& name) {
   return name.endsWith(QLatin1String("Files.db")) && name != QLatin1String("Files.db");
 }
 
+bool isDownloadCatalogue(const QString& name) { return name.endsWith(QLatin1String("Download.db")); }
+
 QString noticeText(const Entry& e) {
   const QString name = QFileInfo(e.path).fileName();
   const QString where = QDir::toNativeSeparators(e.path);
@@ -92,6 +94,11 @@ QString noticeText(const Entry& e) {
     if (isCatalogueCopy(name))
       return QStringLiteral("The catalogue copy %1 is damaged (%2):\n%3\n\nCorvane writes nothing more into it and "
                             "shows none of its files. Sync fetches it again from the backup server.")
+          .arg(name, e.damage, where);
+    if (isDownloadCatalogue(name))
+      return QStringLiteral("The download catalogue %1 is damaged (%2):\n%3\n\nCorvane writes nothing more into it "
+                            "and shows none of its files. Change Identity in the DL List window fetches it again from "
+                            "the backup server.")
           .arg(name, e.damage, where);
     return QStringLiteral("Corvane's database %1 is damaged (%2):\n%3\n\nCorvane writes nothing more into it until "
                           "it is put right and Corvane is started again.")

@@ -124,9 +124,11 @@ void FrmFileChooser::Form_Activate() {
   }
   if (!catalogue_.isEmpty()) {
     bool busy = false;
-    const bool read = readUploadedFilesInSteps(catalogue_, records_, lblSortBy, loadGeneration_, &busy);
-    if (!read) return;
-    lblSortBy->setText(busy ? busyCatalogueText() : kSortByText);
+    const CatalogueRead read = readCatalogueForList(catalogue_, records_, lblSortBy, loadGeneration_, &busy);
+    if (read == CatalogueRead::Superseded) return;
+    lblSortBy->setText(read == CatalogueRead::Damaged ? damagedCatalogueText(catalogue_)
+                       : busy                         ? busyCatalogueText()
+                                                      : kSortByText);
   }
   AddToFileChooser();
 }
