@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "snapshot/Control.h"
+#include "snapshot/EntryAttributes.h"
 
 namespace corvane::snapshot {
 
@@ -75,6 +76,7 @@ void DestinationFile::create(const std::string& finalPath) {
     fd_ = fd;
     final_ = finalPath;
     temp_ = temp;
+    written_ = started_ = 0;
     if (ftruncate(fd_, 0) != 0) failWrite(temp_, errno);
     return;
   }
@@ -97,17 +99,31 @@ void DestinationFile::write(const void* data, size_t n) {
   }
   if (allowance) *allowance -= allowed;
   if (allowed < n) failWrite(temp_, ENOSPC);
+  // The disk starts on what is written while the walk goes on, so that the sync before the
+  // rename has only the last piece to wait for (and the page cache is not filled with an
+  // image nobody reads back).
+  written_ += allowed;
+  if (written_ - started_ >= kWriteBehind) {
+    sync_file_range(fd_, static_cast<off_t>(started_), static_cast<off_t>(written_ - started_), SYNC_FILE_RANGE_WRITE);
+    started_ = written_;
+  }
 }
 
-void DestinationFile::commit() {
+void DestinationFile::sync() {
   if (fsync(fd_) != 0) failWrite(temp_, errno);
+}
+
+void DestinationFile::rename() {
   // Renamed while still open, so the lock is held until the temporary name is gone.
-  if (rename(temp_.c_str(), final_.c_str()) != 0) failWrite(final_, errno);
+  if (::rename(temp_.c_str(), final_.c_str()) != 0) failWrite(final_, errno);
   temp_.clear();
   const int fd = fd_;
   fd_ = -1;
   if (close(fd) != 0) failWrite(final_, errno);
-  // The rename itself is only durable once the folder is on disk.
+}
+
+void DestinationFile::syncFolder() {
+  // A rename is only durable once the folder is on disk.
   const int dir = open(folderOf(final_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir >= 0) {
     fsync(dir);
@@ -115,10 +131,16 @@ void DestinationFile::commit() {
   }
 }
 
+void DestinationFile::commit() {
+  sync();
+  rename();
+  syncFolder();
+}
+
 void DestinationFile::discard() {
   if (fd_ >= 0) close(fd_);
   fd_ = -1;
-  if (!temp_.empty()) unlink(temp_.c_str());
+  if (!temp_.empty() && !kept_) unlink(temp_.c_str());
   temp_.clear();
 }
 
@@ -162,9 +184,14 @@ ImageArchive::ImageArchive(DestinationFile& out, int level, Control& control) : 
   const std::string levelText = std::to_string(level);
   const unsigned cores = std::thread::hardware_concurrency();
   const std::string threads = std::to_string(cores == 0 ? 1 : cores);
-  if (archive_write_set_format_pax_restricted(a_) != ARCHIVE_OK || archive_write_add_filter_zstd(a_) != ARCHIVE_OK ||
+  // Full pax, not its restricted form: that one drops the fraction of a second unless an entry
+  // needs an extended header anyway.
+  if (archive_write_set_format_pax(a_) != ARCHIVE_OK || archive_write_add_filter_zstd(a_) != ARCHIVE_OK ||
       archive_write_set_filter_option(a_, "zstd", "compression-level", levelText.c_str()) != ARCHIVE_OK)
     fail("cannot set up the image format");
+  // Extended attributes only in the form GNU tar reads too (by default the library writes each
+  // twice, and tar warns about the second form on every entry).
+  archive_write_set_format_option(a_, "pax", "xattrheader", "SCHILY");
   // More compressor threads are a help, never a need: an older library without the option
   // still writes the same image on one thread.
   archive_write_set_filter_option(a_, "zstd", "threads", threads.c_str());
@@ -172,13 +199,9 @@ ImageArchive::ImageArchive(DestinationFile& out, int level, Control& control) : 
   archive_write_set_bytes_in_last_block(a_, 1);
   if (archive_write_open2(a_, this, nullptr, &ArchiveCallbacks::write, nullptr, nullptr) != ARCHIVE_OK)
     fail("cannot start the image");
-  links_ = archive_entry_linkresolver_new();
-  if (!links_) throw EngineFailure{kInternalError, "out of memory"};
-  archive_entry_linkresolver_set_strategy(links_, ARCHIVE_FORMAT_TAR_PAX_RESTRICTED);
 }
 
 ImageArchive::~ImageArchive() {
-  if (links_) archive_entry_linkresolver_free(links_);
   if (!a_) return;
   if (finished_) {
     archive_write_free(a_);
@@ -217,7 +240,27 @@ struct EntryHolder {
   ~EntryHolder() { archive_entry_free(e); }
 };
 
-archive_entry* entryFor(const std::string& path, const struct stat& st) {
+void addAcl(archive_entry* e, int type, const std::string& value) {
+  std::vector<AclEntry> entries;
+  if (value.empty() || !parsePosixAcl(value, &entries)) return;
+  for (const AclEntry& a : entries) {
+    int tag;
+    switch (a.tag) {
+      case 0x01: tag = ARCHIVE_ENTRY_ACL_USER_OBJ; break;
+      case 0x02: tag = ARCHIVE_ENTRY_ACL_USER; break;
+      case 0x04: tag = ARCHIVE_ENTRY_ACL_GROUP_OBJ; break;
+      case 0x08: tag = ARCHIVE_ENTRY_ACL_GROUP; break;
+      case 0x10: tag = ARCHIVE_ENTRY_ACL_MASK; break;
+      case 0x20: tag = ARCHIVE_ENTRY_ACL_OTHER; break;
+      default: continue;
+    }
+    const bool qualified = tag == ARCHIVE_ENTRY_ACL_USER || tag == ARCHIVE_ENTRY_ACL_GROUP;
+    // The bits are the same: 4 read, 2 write, 1 execute.
+    archive_entry_acl_add_entry(e, type, static_cast<int>(a.perm & 7), tag, qualified ? static_cast<int>(a.id) : -1, nullptr);
+  }
+}
+
+archive_entry* entryFor(const std::string& path, const struct stat& st, const EntryAttributes* attributes) {
   archive_entry* e = archive_entry_new();
   if (!e) return nullptr;
   archive_entry_copy_stat(e, &st);
@@ -226,43 +269,52 @@ archive_entry* entryFor(const std::string& path, const struct stat& st) {
   archive_entry_unset_atime(e);
   archive_entry_unset_ctime(e);
   archive_entry_unset_birthtime(e);
+  // Before 1970 the library writes seconds and fraction as two numbers ("-5.25" for -5 s plus
+  // 0.25 s), where the pax form and GNU tar read one number (-5.25 s). Given as the time one
+  // second later less the fraction, it comes out as the number tar reads right. Within the last
+  // second before 1970 there is no such form; that time is kept to the whole second.
+  if (st.st_mtim.tv_sec < 0 && st.st_mtim.tv_nsec > 0) {
+    if (st.st_mtim.tv_sec < -1) archive_entry_set_mtime(e, st.st_mtim.tv_sec + 1, 1000000000L - st.st_mtim.tv_nsec);
+    else archive_entry_set_mtime(e, -1, 0);
+  }
+  if (attributes) {
+    for (const auto& [name, value] : attributes->xattrs) archive_entry_xattr_add_entry(e, name.c_str(), value.data(), value.size());
+    // The owner's, owning group's and others' entries set the mode's bits; with a mask the
+    // group bits on the disk are the mask's, and tar with its ACLs gives them back.
+    addAcl(e, ARCHIVE_ENTRY_ACL_TYPE_ACCESS, attributes->accessAcl);
+    addAcl(e, ARCHIVE_ENTRY_ACL_TYPE_DEFAULT, attributes->defaultAcl);
+  }
   return e;
 }
 }  // namespace
 
-void ImageArchive::addEntry(const std::string& path, const struct stat& st) {
-  EntryHolder h(entryFor(path, st));
+void ImageArchive::addEntry(const std::string& path, const struct stat& st, const EntryAttributes& attributes) {
+  EntryHolder h(entryFor(path, st, &attributes));
   archive_entry_set_size(h.e, 0);
   writeHeader(h.e);
 }
 
-void ImageArchive::addSymlink(const std::string& path, const struct stat& st, const std::string& target) {
-  EntryHolder h(entryFor(path, st));
+void ImageArchive::addSymlink(const std::string& path, const struct stat& st, const std::string& target,
+                              const EntryAttributes& attributes) {
+  EntryHolder h(entryFor(path, st, &attributes));
   archive_entry_set_size(h.e, 0);
   archive_entry_copy_symlink(h.e, target.c_str());
   writeHeader(h.e);
 }
 
-bool ImageArchive::beginFile(const std::string& path, const struct stat& st, const std::vector<DataRegion>& dataRegions) {
-  archive_entry* e = entryFor(path, st);
-  if (!e) throw EngineFailure{kInternalError, "out of memory"};
-  for (const DataRegion& r : dataRegions)
-    archive_entry_sparse_add_entry(e, static_cast<la_int64_t>(r.offset), static_cast<la_int64_t>(r.length));
-  if (st.st_nlink <= 1) {
-    EntryHolder h(e);
-    writeHeader(h.e);
-    return true;
-  }
-  // The resolver hands back the first name of a linked file as it is and every later name as
-  // a link to it; it keeps only files with links not yet seen.
-  archive_entry* spare = nullptr;
-  archive_entry_linkify(links_, &e, &spare);
-  if (spare) archive_entry_free(spare);
-  EntryHolder h(e);
-  const bool content = archive_entry_hardlink(h.e) == nullptr;
-  if (!content) archive_entry_set_size(h.e, 0);
+void ImageArchive::addHardLink(const std::string& path, const struct stat& st, const std::string& target) {
+  EntryHolder h(entryFor(path, st, nullptr));
+  archive_entry_set_size(h.e, 0);
+  archive_entry_copy_hardlink(h.e, target.c_str());
   writeHeader(h.e);
-  return content;
+}
+
+void ImageArchive::beginFile(const std::string& path, const struct stat& st, const EntryAttributes& attributes,
+                             const std::vector<DataRegion>& dataRegions) {
+  EntryHolder h(entryFor(path, st, &attributes));
+  for (const DataRegion& r : dataRegions)
+    archive_entry_sparse_add_entry(h.e, static_cast<la_int64_t>(r.offset), static_cast<la_int64_t>(r.length));
+  writeHeader(h.e);
 }
 
 void ImageArchive::data(const void* buf, size_t n) {
@@ -277,7 +329,7 @@ void ImageArchive::addGeneratedFile(const std::string& path, int fd, uint64_t si
   st.st_nlink = 1;
   st.st_size = static_cast<off_t>(size);
   st.st_mtime = time(nullptr);
-  EntryHolder h(entryFor(path, st));
+  EntryHolder h(entryFor(path, st, nullptr));
   writeHeader(h.e);
   std::vector<char> buf(1 << 16);
   uint64_t left = size;
