@@ -425,3 +425,64 @@ TEST(EngineImages, AWalkStopsAtEveryMountEvenOneOfTheSameDevice) {
   EXPECT_EQ(image.count("C/inner/o.txt"), 0u);
   EXPECT_EQ(image.count("C/hostfile"), 0u);
 }
+
+namespace {
+
+ino_t inodeOf(const QString& path) {
+  struct stat st {};
+  stat(QFile::encodeName(path).constData(), &st);
+  return st.st_ino;
+}
+
+}  // namespace
+
+TEST(EngineImages, AnImageAndItsListComeTogetherOrNotAtAll) {
+  EngineWorld w;
+  makeTree(w);
+  ASSERT_EQ(w.run(EngineWorld::fullLine()), 0);
+  const QByteArray earlier = readFile(w.imageFile("$DISK.sna"));
+  const QByteArray earlierList = readFile(w.imageFile("$DISK.hsh"));
+  const ino_t earlierImage = inodeOf(w.imageFile("$DISK.sna"));
+
+  // Room for the whole new image (the tree is the same, so is the image) but not its list.
+  const QString limit = QString("CORVANE_ENGINE_WRITE_LIMIT=%1").arg(earlier.size() + 10);
+  EXPECT_EQ(w.run(EngineWorld::fullLine(), {limit}), corvane::snapshot::kDestinationFull);
+  EXPECT_EQ(inodeOf(w.imageFile("$DISK.sna")), earlierImage);
+  EXPECT_EQ(readFile(w.imageFile("$DISK.sna")), earlier);
+  EXPECT_EQ(readFile(w.imageFile("$DISK.hsh")), earlierList);
+  EXPECT_TRUE(noPartialFiles(w));
+
+  // Ended between its two renames: the new image in place, the old list beside it, the new
+  // list whole under its temporary name. The next differential pairs them again first.
+  writeFile(w.c("docs/report.txt"), "a report the new full image holds");
+  ASSERT_EQ(w.run(EngineWorld::fullLine()), 0);
+  const QByteArray newList = readFile(w.imageFile("$DISK.hsh"));
+  ASSERT_TRUE(QFile::rename(w.imageFile("$DISK.hsh"), w.imageFile("$DISK.hsh.part")));
+  writeFile(w.imageFile("$DISK.hsh"), earlierList);
+  ASSERT_EQ(w.run(EngineWorld::diffLine()), 0);
+  EXPECT_EQ(readFile(w.imageFile("$DISK.hsh")), newList);
+  EXPECT_TRUE(noPartialFiles(w));
+  EXPECT_EQ(readImage(w.imageFile("$DISK_Diff.sna")).count("C/docs/report.txt"), 0u);
+}
+
+TEST(EngineImages, AListOfTheFirstFormatGivesADifferentialOfEverything) {
+  EngineWorld w;
+  makeTree(w);
+  ASSERT_EQ(w.run(EngineWorld::fullLine()), 0);
+  // The list as the first engines wrote it: no owners, attributes, change times or inodes.
+  QList<QByteArray> lines = readFile(w.imageFile("$DISK.hsh")).split('\n');
+  QByteArray first = "CorvaneHashList 1 " + lines[0].split(' ')[2] + " $DISK.sna\n";
+  for (qsizetype i = 1; i < lines.size(); ++i) {
+    const QList<QByteArray> f = lines[i].split(' ');
+    if (f.size() < 12) continue;
+    first += f[0] + ' ' + f[1] + ' ' + f[5] + ' ' + f[6] + ' ' + f[10] + ' ' + lines[i].mid(lines[i].indexOf(" C") + 1) + '\n';
+  }
+  writeFile(w.imageFile("$DISK.hsh"), first);
+  QFile::remove(w.c("docs/old.txt"));
+  ASSERT_EQ(w.run(EngineWorld::diffLine()), 0);
+  auto diff = readImage(w.imageFile("$DISK_Diff.sna"));
+  EXPECT_EQ(diff["C/docs/keep.txt"].content, "unchanged");
+  EXPECT_EQ(diff["C/music/song.bin"].content, std::string(200000, 'm'));
+  EXPECT_EQ(diff["C/music/link"].type, 'l');
+  EXPECT_EQ(diff["CorvaneDeleted.txt"].content, "C/docs/old.txt\n");
+}
