@@ -5,6 +5,7 @@
 #include <unistd.h>
 #include <xxhash.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -280,12 +281,13 @@ class BaseList {
   uint64_t passed_ = 0;
 };
 
-// A file with more than one name, met under its first name in this walk.
+// A file with more than one name, met under its first name in this walk. A tree may hold
+// a hundred thousand of them at once (a hard-linked copy of a tree), so this is small: the
+// first name's path, hash and attributes are read back from its line in the list being
+// written when a later name needs them.
 struct LinkedFile {
-  std::string path;        // its first name: later names go in as links to it
-  std::string hash;        // of its content, for the later names' lines
-  std::string attributes;
-  uint64_t namesLeft = 0;  // names not met yet; the entry goes when none is left
+  uint64_t line = 0;       // where its first name's line starts in the list being written
+  uint32_t namesLeft = 0;  // names not met yet; the entry goes when none is left
   bool stored = false;     // the first name's content is in this image
 };
 
@@ -350,6 +352,8 @@ class ImageRun : public WalkVisitor {
   size_t storedOpen_ = 0;                // open_[0, storedOpen_) are in the image
   OpenFolder lastFolder_{};
   std::unordered_map<FileIdentity, LinkedFile, FileIdentityHash> links_;
+  std::unordered_map<FileIdentity, std::string, FileIdentityHash> unlistedNames_;  // first names, without a list
+  HashEntry first_;  // a first name's line read back
   // Whether links_ holds every file with several names met so far. A differential leaves out
   // those whose first name it found untouched (most, and then the map stays small); should a
   // later name need its first one after all, the list written so far gives them back.
@@ -615,23 +619,36 @@ void ImageRun::visitFile(const WalkItem& item, const HashEntry* before) {
 
 void ImageRun::recordLinks(const struct stat& st, bool stored) {
   LinkedFile& f = links_[identity(st)];
-  f.path = now_.path;
-  f.hash = now_.hash;
-  f.attributes = now_.attributes;
-  f.namesLeft = st.st_nlink - 1;
+  // This entry's line is the next one of the list.
+  if (hashLines_) f.line = hashLines_->offset();
+  else unlistedNames_[identity(st)] = now_.path;
+  f.namesLeft = static_cast<uint32_t>(std::min<nlink_t>(st.st_nlink - 1, UINT32_MAX));
   f.stored = stored;
 }
 
 void ImageRun::visitLaterName(const WalkItem& item, const HashEntry* before, LinkedFile& first) {
-  now_.hash = first.hash;
-  now_.attributes = first.attributes;
+  const FileIdentity id = identity(item.st);
+  const std::string* firstPath;
+  if (hashLines_) {
+    std::string line;
+    hashLines_->readBack(first.line, &line);
+    if (!parseHashLine(line, &first_)) throw EngineFailure{kInternalError, "cannot read back the hash list " + hashFile_.tempPath()};
+    now_.hash = first_.hash;
+    now_.attributes = first_.attributes;
+    firstPath = &first_.path;
+  } else {
+    firstPath = &unlistedNames_[id];
+  }
   // Left out only when the restored first name is this file already: unchanged since the full
   // image, as is this name.
   if (first.stored || !before || !now_.untouchedSince(*before) || before->hash.empty()) {
     storeOpenFolders(now_.path, open_.size());
-    archive_->addHardLink(now_.path, item.st, first.path);
+    archive_->addHardLink(now_.path, item.st, *firstPath);
   }
-  if (--first.namesLeft == 0) links_.erase(identity(item.st));
+  if (--first.namesLeft == 0) {
+    links_.erase(id);
+    unlistedNames_.erase(id);
+  }
 }
 
 // Fills links_ from the list written so far with the first names of files with several names
@@ -658,16 +675,14 @@ void ImageRun::findEarlierNames() {
     const auto [it, first] = found.try_emplace(id);
     LinkedFile& linked = it->second;
     if (first) {
-      linked.path = e.path;
-      linked.hash = e.hash;
-      linked.attributes = e.attributes;
-      linked.namesLeft = e.links;
+      linked.line = reader.lineOffset();
+      linked.namesLeft = static_cast<uint32_t>(std::min<uint64_t>(e.links, UINT32_MAX));
     }
     if (linked.namesLeft > 0) --linked.namesLeft;
   }
   if (state != HashListReader::State::End) throw EngineFailure{kInternalError, "cannot read back the hash list " + hashFile_.tempPath()};
   for (auto& [id, linked] : found)
-    if (linked.namesLeft > 0) links_.emplace(id, std::move(linked));
+    if (linked.namesLeft > 0) links_.emplace(id, linked);
 }
 
 bool ImageRun::storeFile(const WalkItem& item) {

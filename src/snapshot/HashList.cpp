@@ -401,6 +401,7 @@ HashListReader::HashListReader(std::FILE* file) : file_(file), buffer_(size_t{1}
 
 bool HashListReader::readLine(std::string_view* line) {
   ++line_;
+  lineOffset_ = dropped_ + begin_;
   size_t scanned = begin_;
   for (;;) {
     if (const void* nl = std::memchr(buffer_.data() + scanned, '\n', end_ - scanned)) {
@@ -418,6 +419,7 @@ bool HashListReader::readLine(std::string_view* line) {
     }
     if (begin_ > 0) {
       std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
+      dropped_ += begin_;
       scanned -= begin_;
       end_ -= begin_;
       begin_ = 0;

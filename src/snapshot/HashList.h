@@ -117,12 +117,15 @@ class HashListReader {
   // The same without a copy: the entry stays valid until the call after the next one.
   State next(const HashEntry** out);
   long lineNumber() const { return line_; }  // of the line read last, from 1
+  uint64_t lineOffset() const { return lineOffset_; }  // where the line read last starts
 
  private:
   bool readLine(std::string_view* line);
   std::FILE* file_;
   std::vector<char> buffer_;
   size_t begin_ = 0, end_ = 0;
+  uint64_t dropped_ = 0;  // bytes of the file before buffer_
+  uint64_t lineOffset_ = 0;
   bool eof_ = false;
   HashEntry slots_[2];  // the entry read last, and the one before it
   int last_ = 1;

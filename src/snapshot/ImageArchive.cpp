@@ -153,7 +153,29 @@ void LineWriter::line(const std::string& text) {
 void LineWriter::flush() {
   if (buffer_.empty()) return;
   file_.write(buffer_.data(), buffer_.size());
+  flushed_ += buffer_.size();
   buffer_.clear();
+}
+
+void LineWriter::readBack(uint64_t offset, std::string* line) const {
+  line->clear();
+  if (offset >= flushed_) {
+    const size_t at = static_cast<size_t>(offset - flushed_);
+    const size_t end = buffer_.find('\n', at);
+    if (at <= buffer_.size()) line->assign(buffer_, at, end == std::string::npos ? std::string::npos : end - at);
+    return;
+  }
+  char chunk[4096];
+  for (;;) {
+    const ssize_t n = pread(file_.fd(), chunk, sizeof chunk, static_cast<off_t>(offset));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throw EngineFailure{kInternalError, "cannot read back " + file_.tempPath() + ": " + std::strerror(errno)};
+    if (n == 0) return;
+    const char* nl = static_cast<const char*>(std::memchr(chunk, '\n', static_cast<size_t>(n)));
+    line->append(chunk, nl ? static_cast<size_t>(nl - chunk) : static_cast<size_t>(n));
+    if (nl) return;
+    offset += static_cast<uint64_t>(n);
+  }
 }
 
 // libarchive is C: nothing may be thrown through it. The write callback keeps the failure and

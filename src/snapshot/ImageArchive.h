@@ -65,10 +65,15 @@ class LineWriter {
     if (buffer_.size() >= (1u << 20)) flush();
   }
   void flush();
+  // Where the next line starts in the file.
+  uint64_t offset() const { return flushed_ + buffer_.size(); }
+  // The line that starts at offset, without its line break, from the buffer or the file.
+  void readBack(uint64_t offset, std::string* line) const;
 
  private:
   DestinationFile& file_;
   std::string buffer_;
+  uint64_t flushed_ = 0;
 };
 
 // A stretch of a sparse file that holds data; the rest of the file is holes.
