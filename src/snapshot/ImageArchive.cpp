@@ -4,6 +4,7 @@
 #include <archive_entry.h>
 #include <fcntl.h>
 #include <unistd.h>
+#include <zstd.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -147,7 +148,7 @@ void DestinationFile::discard() {
 void LineWriter::line(const std::string& text) {
   buffer_ += text;
   buffer_ += '\n';
-  if (buffer_.size() >= (1u << 20)) flush();
+  wrote();
 }
 
 void LineWriter::flush() {
@@ -178,6 +179,68 @@ void LineWriter::readBack(uint64_t offset, std::string* line) const {
   }
 }
 
+// The zstd stream of an image. The tar stream is held back until it passes a few MiB: a
+// differential of a tree with few changes is then compressed on this thread alone, without
+// starting (and paying for) the compressor's workers; anything larger gets one worker a core.
+class ImageCompressor {
+ public:
+  ImageCompressor(DestinationFile& out, int level, Control& control) : out_(out), control_(control), buffer_(ZSTD_CStreamOutSize()) {
+    cctx_ = ZSTD_createCCtx();
+    if (!cctx_ || ZSTD_isError(ZSTD_CCtx_setParameter(cctx_, ZSTD_c_compressionLevel, level)))
+      throw EngineFailure{kInternalError, "cannot set up the compressor"};
+  }
+  ~ImageCompressor() { ZSTD_freeCCtx(cctx_); }
+  ImageCompressor(const ImageCompressor&) = delete;
+  ImageCompressor& operator=(const ImageCompressor&) = delete;
+
+  void write(const void* data, size_t n) {
+    if (!started_) {
+      held_.append(static_cast<const char*>(data), n);
+      if (held_.size() >= kHeld) start(workers());
+      return;
+    }
+    compress(data, n, ZSTD_e_continue);
+  }
+  void finish() {
+    if (!started_) start(0);
+    compress(nullptr, 0, ZSTD_e_end);
+  }
+
+ private:
+  static constexpr size_t kHeld = size_t{4} << 20;
+  static int workers() {
+    const unsigned cores = std::thread::hardware_concurrency();
+    return cores == 0 ? 1 : static_cast<int>(cores);
+  }
+  void start(int workers) {
+    started_ = true;
+    // More threads are a help, never a need: a library built without them compresses alone.
+    if (workers > 0) ZSTD_CCtx_setParameter(cctx_, ZSTD_c_nbWorkers, workers);
+    std::string held;
+    held.swap(held_);
+    compress(held.data(), held.size(), ZSTD_e_continue);
+  }
+  void compress(const void* data, size_t n, ZSTD_EndDirective mode) {
+    ZSTD_inBuffer in{data, n, 0};
+    for (;;) {
+      ZSTD_outBuffer o{buffer_.data(), buffer_.size(), 0};
+      const size_t left = ZSTD_compressStream2(cctx_, &o, &in, mode);
+      if (ZSTD_isError(left)) throw EngineFailure{kInternalError, std::string("the compressor failed: ") + ZSTD_getErrorName(left)};
+      if (o.pos > 0) {
+        out_.write(buffer_.data(), o.pos);
+        control_.addWritten(o.pos);
+      }
+      if (mode == ZSTD_e_end ? left == 0 : in.pos == in.size) return;
+    }
+  }
+  DestinationFile& out_;
+  Control& control_;
+  ZSTD_CCtx* cctx_ = nullptr;
+  std::vector<char> buffer_;
+  std::string held_;
+  bool started_ = false;
+};
+
 // libarchive is C: nothing may be thrown through it. The write callback keeps the failure and
 // reports a plain error; ImageArchive::fail throws it once libarchive has returned.
 struct ArchiveCallbacks {
@@ -188,35 +251,27 @@ struct ArchiveCallbacks {
   static la_ssize_t write(archive* a, void* client, const void* buf, size_t n) {
     auto* self = static_cast<ImageArchive*>(client);
     try {
-      self->out_.write(buf, n);
+      self->compressor_->write(buf, n);
     } catch (const EngineFailure& f) {
       pending() = f;
       archive_set_error(a, EIO, "%s", f.message.c_str());
       return -1;
     }
-    self->control_.addWritten(n);
     return static_cast<la_ssize_t>(n);
   }
 };
 
-ImageArchive::ImageArchive(DestinationFile& out, int level, Control& control) : out_(out), control_(control) {
+ImageArchive::ImageArchive(DestinationFile& out, int level, Control& control)
+    : compressor_(std::make_unique<ImageCompressor>(out, level, control)) {
   ArchiveCallbacks::pending().reset();
   a_ = archive_write_new();
   if (!a_) throw EngineFailure{kInternalError, "out of memory"};
-  const std::string levelText = std::to_string(level);
-  const unsigned cores = std::thread::hardware_concurrency();
-  const std::string threads = std::to_string(cores == 0 ? 1 : cores);
   // Full pax, not its restricted form: that one drops the fraction of a second unless an entry
   // needs an extended header anyway.
-  if (archive_write_set_format_pax(a_) != ARCHIVE_OK || archive_write_add_filter_zstd(a_) != ARCHIVE_OK ||
-      archive_write_set_filter_option(a_, "zstd", "compression-level", levelText.c_str()) != ARCHIVE_OK)
-    fail("cannot set up the image format");
+  if (archive_write_set_format_pax(a_) != ARCHIVE_OK) fail("cannot set up the image format");
   // Extended attributes only in the form GNU tar reads too (by default the library writes each
   // twice, and tar warns about the second form on every entry).
   archive_write_set_format_option(a_, "pax", "xattrheader", "SCHILY");
-  // More compressor threads are a help, never a need: an older library without the option
-  // still writes the same image on one thread.
-  archive_write_set_filter_option(a_, "zstd", "threads", threads.c_str());
   archive_write_set_bytes_per_block(a_, 1 << 20);
   archive_write_set_bytes_in_last_block(a_, 1);
   if (archive_write_open2(a_, this, nullptr, &ArchiveCallbacks::write, nullptr, nullptr) != ARCHIVE_OK)
@@ -367,6 +422,7 @@ void ImageArchive::addGeneratedFile(const std::string& path, int fd, uint64_t si
 
 void ImageArchive::finish() {
   if (archive_write_close(a_) != ARCHIVE_OK) fail("cannot complete the image");
+  compressor_->finish();
   finished_ = true;
 }
 

@@ -1,9 +1,10 @@
 #pragma once
-// Writing an image: a pax archive compressed with zstd, through libarchive, into a file that
-// keeps a temporary name until it is complete.
+// Writing an image: a pax archive written by libarchive, compressed with zstd, into a file
+// that keeps a temporary name until it is complete.
 #include <sys/stat.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@ struct archive_entry;
 namespace corvane::snapshot {
 
 class Control;
+class ImageCompressor;
 struct EntryAttributes;
 
 // A file written under "<final>.part" and put in place by commit(): until then the final name
@@ -56,13 +58,14 @@ class DestinationFile {
 // Buffers lines for a DestinationFile (the hash list, the list of deleted paths).
 class LineWriter {
  public:
-  explicit LineWriter(DestinationFile& file) : file_(file) {}
+  // The buffer is taken whole at once: grown line by line, it would be copied again and again.
+  explicit LineWriter(DestinationFile& file) : file_(file) { buffer_.reserve(kFlushAt + 4096); }
   void line(const std::string& text);
   // For writers that format straight into the buffer: append whole lines to *pending(), then
   // call wrote().
   std::string* pending() { return &buffer_; }
   void wrote() {
-    if (buffer_.size() >= (1u << 20)) flush();
+    if (buffer_.size() >= kFlushAt) flush();
   }
   void flush();
   // Where the next line starts in the file.
@@ -71,6 +74,7 @@ class LineWriter {
   void readBack(uint64_t offset, std::string* line) const;
 
  private:
+  static constexpr size_t kFlushAt = size_t{1} << 20;
   DestinationFile& file_;
   std::string buffer_;
   uint64_t flushed_ = 0;
@@ -109,9 +113,8 @@ class ImageArchive {
  private:
   void writeHeader(archive_entry* e);
   [[noreturn]] void fail(const std::string& what);
+  std::unique_ptr<ImageCompressor> compressor_;
   archive* a_ = nullptr;
-  DestinationFile& out_;
-  Control& control_;
   bool finished_ = false;
   friend struct ArchiveCallbacks;
 };
