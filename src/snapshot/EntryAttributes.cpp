@@ -1,5 +1,7 @@
 #include "snapshot/EntryAttributes.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 #include <xxhash.h>
@@ -23,18 +25,43 @@ bool kept(const char* name) {
   return std::strcmp(name, kAccessAcl) == 0 || std::strcmp(name, kDefaultAcl) == 0;
 }
 
+bool procAvailable() {
+  static const bool available = access("/proc/self/fd", X_OK) == 0;
+  return available;
+}
+
 // Where the entry is, for the calls that take a path: the folder's descriptor through /proc,
-// so that paths longer than the system takes in one call still work.
+// so that paths longer than the system takes in one call still work. Without /proc (a chroot)
+// folders and files are opened instead, and other entries go without attributes.
 class Target {
  public:
   Target(int fd, int dirFd, const char* name) : fd_(fd) {
     if (fd_ >= 0) return;
     if (std::strcmp(name, ".") == 0) {
       fd_ = dirFd;
-      return;
+    } else if (procAvailable()) {
+      path_ = "/proc/self/fd/" + std::to_string(dirFd) + "/" + name;
+    } else {
+      struct stat st {};
+      if (fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        gone_ = errno == ENOENT || errno == ENOTDIR;
+        none_ = true;
+      } else if (S_ISDIR(st.st_mode) || S_ISREG(st.st_mode)) {
+        fd_ = owned_ = openat(dirFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        gone_ = fd_ < 0 && (errno == ENOENT || errno == ENOTDIR || errno == ELOOP);
+        none_ = fd_ < 0;
+      } else {
+        none_ = true;
+      }
     }
-    path_ = "/proc/self/fd/" + std::to_string(dirFd) + "/" + name;
   }
+  ~Target() {
+    if (owned_ >= 0) close(owned_);
+  }
+  Target(const Target&) = delete;
+  Target& operator=(const Target&) = delete;
+  bool gone() const { return gone_; }
+  bool none() const { return none_; }
   ssize_t list(char* buf, size_t n) const { return fd_ >= 0 ? flistxattr(fd_, buf, n) : llistxattr(path_.c_str(), buf, n); }
   ssize_t get(const char* name, void* buf, size_t n) const {
     return fd_ >= 0 ? fgetxattr(fd_, name, buf, n) : lgetxattr(path_.c_str(), name, buf, n);
@@ -42,6 +69,8 @@ class Target {
 
  private:
   int fd_;
+  int owned_ = -1;
+  bool gone_ = false, none_ = false;
   std::string path_;
 };
 
@@ -74,6 +103,8 @@ std::string EntryAttributes::digest() const {
 bool readEntryAttributes(int fd, int dirFd, const char* name, const std::string& path, EntryAttributes* out) {
   *out = {};
   const Target target(fd, dirFd, name);
+  if (target.gone()) return false;
+  if (target.none()) return true;
   std::string names(256, '\0');
   ssize_t n;
   // The list may grow between asking its size and reading it.

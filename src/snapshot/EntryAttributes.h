@@ -20,8 +20,9 @@ struct EntryAttributes {
 
 // Reads the attributes of the open file fd, or (fd < 0) of name inside the folder dirFd,
 // without following a link and without opening the entry (fifos and devices are never
-// opened). False when the entry is gone; a file system without extended attributes gives
-// none. Throws kSourceUnreadable when they cannot be read.
+// opened; without /proc folders and files are, and other entries get no attributes). False
+// when the entry is gone; a file system without extended attributes gives none. Throws
+// kSourceUnreadable when they cannot be read.
 bool readEntryAttributes(int fd, int dirFd, const char* name, const std::string& path, EntryAttributes* out);
 
 // One entry of a POSIX ACL as the file system keeps it.

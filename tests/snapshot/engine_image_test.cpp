@@ -6,6 +6,7 @@
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -485,4 +486,27 @@ TEST(EngineImages, AListOfTheFirstFormatGivesADifferentialOfEverything) {
   EXPECT_EQ(diff["C/music/song.bin"].content, std::string(200000, 'm'));
   EXPECT_EQ(diff["C/music/link"].type, 'l');
   EXPECT_EQ(diff["CorvaneDeleted.txt"].content, "C/docs/old.txt\n");
+}
+
+// In a chroot without /proc, an entry's extended attributes cannot be read by its path through
+// the folder's descriptor; the image must still hold every entry, attributes of files included.
+TEST(EngineImages, WithoutProcAnImageIsWholeAndKeepsFilesAttributes) {
+  if (geteuid() != 0 || QStandardPaths::findExecutable("unshare").isEmpty()) GTEST_SKIP() << "needs root and unshare";
+  EngineWorld w;
+  makeTree(w);
+  const bool attributes = setxattr(QFile::encodeName(w.c("docs/keep.txt")).constData(), "user.note", "kept", 4, 0) == 0;
+  QProcess p;
+  p.setProcessEnvironment(w.environment());
+  p.start("unshare", QStringList{"-m", "sh", "-c", "mount -t tmpfs none /proc || exit 97; exec \"$@\"", "sh",
+                                 QStringLiteral(CORVANE_ENGINE_PROGRAM)} + EngineWorld::fullLine());
+  ASSERT_TRUE(p.waitForFinished(30000));
+  if (p.exitCode() == 97 || p.exitStatus() != QProcess::NormalExit) GTEST_SKIP() << "cannot mount here";
+  ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().constData();
+  auto image = readImage(w.imageFile("$DISK.sna"));
+  EXPECT_EQ(image["C/docs/report.txt"].content, "first report");
+  EXPECT_EQ(image["C/music/link"].type, 'l');
+  EXPECT_EQ(image["C/empty"].type, 'd');
+  if (attributes) {
+    EXPECT_EQ(image["C/docs/keep.txt"].xattrs["user.note"], "kept");
+  }
 }
