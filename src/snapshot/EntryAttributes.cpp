@@ -25,21 +25,20 @@ bool kept(const char* name) {
   return std::strcmp(name, kAccessAcl) == 0 || std::strcmp(name, kDefaultAcl) == 0;
 }
 
-bool procAvailable() {
-  static const bool available = access("/proc/self/fd", X_OK) == 0;
-  return available;
-}
+// Set once /proc turned out not to show this process's descriptors (a chroot without it, or
+// it hidden): the rest of the walk opens folders and files instead.
+bool procUnusable = false;
 
 // Where the entry is, for the calls that take a path: the folder's descriptor through /proc,
-// so that paths longer than the system takes in one call still work. Without /proc (a chroot)
-// folders and files are opened instead, and other entries go without attributes.
+// so that paths longer than the system takes in one call still work. Without /proc folders
+// and files are opened instead, and other entries go without attributes.
 class Target {
  public:
   Target(int fd, int dirFd, const char* name) : fd_(fd) {
     if (fd_ >= 0) return;
     if (std::strcmp(name, ".") == 0) {
       fd_ = dirFd;
-    } else if (procAvailable()) {
+    } else if (!procUnusable) {
       path_ = "/proc/self/fd/" + std::to_string(dirFd) + "/" + name;
     } else {
       struct stat st {};
@@ -62,6 +61,7 @@ class Target {
   Target& operator=(const Target&) = delete;
   bool gone() const { return gone_; }
   bool none() const { return none_; }
+  bool throughProc() const { return !path_.empty(); }
   ssize_t list(char* buf, size_t n) const { return fd_ >= 0 ? flistxattr(fd_, buf, n) : llistxattr(path_.c_str(), buf, n); }
   ssize_t get(const char* name, void* buf, size_t n) const {
     return fd_ >= 0 ? fgetxattr(fd_, name, buf, n) : lgetxattr(path_.c_str(), name, buf, n);
@@ -114,7 +114,15 @@ bool readEntryAttributes(int fd, int dirFd, const char* name, const std::string&
     names.resize(std::max<size_t>(names.size() * 2, static_cast<size_t>(need > 0 ? need : 0) + 64));
   }
   if (n < 0) {
-    if (errno == ENOENT || errno == ENOTDIR) return false;
+    if (errno == ENOENT || errno == ENOTDIR) {
+      // Gone, or /proc does not show the folder's descriptor: only the folder can tell.
+      struct stat st {};
+      if (target.throughProc() && fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        procUnusable = true;
+        return readEntryAttributes(fd, dirFd, name, path, out);
+      }
+      return false;
+    }
     if (unsupported(errno)) return true;
     failRead(path + " (its extended attributes)", errno);
   }

@@ -488,8 +488,9 @@ TEST(EngineImages, AListOfTheFirstFormatGivesADifferentialOfEverything) {
   EXPECT_EQ(diff["CorvaneDeleted.txt"].content, "C/docs/old.txt\n");
 }
 
-// In a chroot without /proc, an entry's extended attributes cannot be read by its path through
-// the folder's descriptor; the image must still hold every entry, attributes of files included.
+// Where /proc does not show the engine's descriptors (a chroot without it), an entry's
+// extended attributes cannot be read by its path through the folder's descriptor; the image
+// must still hold every entry, attributes of files included.
 TEST(EngineImages, WithoutProcAnImageIsWholeAndKeepsFilesAttributes) {
   if (geteuid() != 0 || QStandardPaths::findExecutable("unshare").isEmpty()) GTEST_SKIP() << "needs root and unshare";
   EngineWorld w;
@@ -497,7 +498,9 @@ TEST(EngineImages, WithoutProcAnImageIsWholeAndKeepsFilesAttributes) {
   const bool attributes = setxattr(QFile::encodeName(w.c("docs/keep.txt")).constData(), "user.note", "kept", 4, 0) == 0;
   QProcess p;
   p.setProcessEnvironment(w.environment());
-  p.start("unshare", QStringList{"-m", "sh", "-c", "mount -t tmpfs none /proc || exit 97; exec \"$@\"", "sh",
+  // Only the engine's own descriptors are hidden (the sanitizer build needs the rest of /proc):
+  // the shell's process becomes the engine's.
+  p.start("unshare", QStringList{"-m", "sh", "-c", "mount -t tmpfs none /proc/$$/fd || exit 97; exec \"$@\"", "sh",
                                  QStringLiteral(CORVANE_ENGINE_PROGRAM)} + EngineWorld::fullLine());
   ASSERT_TRUE(p.waitForFinished(30000));
   if (p.exitCode() == 97 || p.exitStatus() != QProcess::NormalExit) GTEST_SKIP() << "cannot mount here";
