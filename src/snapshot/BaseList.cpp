@@ -8,26 +8,9 @@
 #include <cstring>
 
 #include "snapshot/Control.h"
+#include "snapshot/ImageArchive.h"
 
 namespace corvane::snapshot {
-
-namespace {
-
-std::string folderOf(const std::string& path) {
-  const auto slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? std::string("/") : path.substr(0, slash);
-}
-
-void syncFolderOf(const std::string& path) {
-  const int dir = open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir >= 0) {
-    fsync(dir);
-    close(dir);
-  }
-}
-
-}  // namespace
 
 void completeInterruptedPair(const std::string& list) {
   const std::string part = list + ".part";

@@ -65,12 +65,6 @@ std::string nativeOf(const platform::PathMap& drives, const std::string& windows
   return native->toStdString();
 }
 
-std::string folderOf(const std::string& path) {
-  const auto slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? std::string("/") : path.substr(0, slash);
-}
-
 struct FileIdentity {
   dev_t dev;
   ino_t ino;

@@ -33,13 +33,21 @@ std::optional<uint64_t>& writeAllowance() {
   return allowance;
 }
 
+}  // namespace
+
 std::string folderOf(const std::string& path) {
   const auto slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
   return slash == 0 ? std::string("/") : path.substr(0, slash);
 }
 
-}  // namespace
+void syncFolderOf(const std::string& path) {
+  const int dir = open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    fsync(dir);
+    close(dir);
+  }
+}
 
 void failWrite(const std::string& what, int err) {
   const bool full = err == ENOSPC || err == EDQUOT || err == EFBIG;
@@ -123,14 +131,7 @@ void DestinationFile::rename() {
   if (close(fd) != 0) failWrite(final_, errno);
 }
 
-void DestinationFile::syncFolder() {
-  // A rename is only durable once the folder is on disk.
-  const int dir = open(folderOf(final_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir >= 0) {
-    fsync(dir);
-    close(dir);
-  }
-}
+void DestinationFile::syncFolder() { syncFolderOf(final_); }
 
 void DestinationFile::commit() {
   sync();

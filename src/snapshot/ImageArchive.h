@@ -55,6 +55,11 @@ class DestinationFile {
 
 [[noreturn]] void failWrite(const std::string& what, int err);
 
+// The folder a native path is in ("." for a bare name).
+std::string folderOf(const std::string& path);
+// Puts the folder a file was renamed into on the disk (a rename is durable only then).
+void syncFolderOf(const std::string& path);
+
 // Buffers lines for a DestinationFile (the hash list, the list of deleted paths).
 class LineWriter {
  public:
