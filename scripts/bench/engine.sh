@@ -21,8 +21,14 @@ rm -rf "$work"
 mkdir -p "$work/e/CorvaneImage" "$work/app"
 export CORVANE_APPDIR="$work/app"
 
-# seconds and peak kilobytes of one command
-measure() { /usr/bin/time -f "%e %M" -o "$work/time" "$@" >/dev/null 2>&1 || { echo "failed: $*" >&2; exit 1; }; cat "$work/time"; }
+# seconds and peak kilobytes of one command (the seconds from bash's clock: time's own are
+# counted in hundredths, too coarse for a walk of a tenth of a second)
+measure() {
+  local start=$EPOCHREALTIME
+  /usr/bin/time -f "%M" -o "$work/time" "$@" >/dev/null 2>&1 || { echo "failed: $*" >&2; exit 1; }
+  local end=$EPOCHREALTIME
+  echo "$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.4f", b - a }') $(cat "$work/time")"
+}
 median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2) }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }'; }
 # pairs N FILE_PREFIX -- A... -- B...: N runs of A and B in turn; FILE.a, FILE.b hold the
@@ -50,9 +56,9 @@ find "$work/c" -type f -exec cat {} + >/dev/null
 
 pairs 5 "$work/full" -- "$engine" "${full_line[@]}" -- bash -c "tar -cf - -C '$work' c | zstd -4 -T0 -q -f -o '$work/tar.zst'"
 image=$(stat -c %s "$work/e/CorvaneImage/\$DISK.sna"); tarzst=$(stat -c %s "$work/tar.zst")
-echo "engine: full image of $((bytes / 1000000)) MB, 60,003 files with attributes: $(median <"$work/full.a") s (image $((image / 1000000)) MB); tar | zstd -4 -T0: $(median <"$work/full.b") s ($((tarzst / 1000000)) MB); ratio $(median <"$work/full.r") (goal <= 1.3)"
+echo "engine: full image of $((bytes / 1000000)) MB, 60,003 files with attributes: $(median <"$work/full.a" | xargs printf '%.2f') s (image $((image / 1000000)) MB); tar | zstd -4 -T0: $(median <"$work/full.b" | xargs printf '%.2f') s ($((tarzst / 1000000)) MB); ratio $(median <"$work/full.r") (goal <= 1.3)"
 pairs 11 "$work/diff" -- "$engine" "${diff_line[@]}" -- bash -c "find '$work/c' -printf '%s %T@ %p\n' >/dev/null"
-echo "engine: differential of the unchanged tree: $(median <"$work/diff.a") s; find -printf '%s %T@ %p': $(median <"$work/diff.b") s; ratio $(median <"$work/diff.r") (goal <= 1.2)"
+echo "engine: differential of the unchanged tree: $(median <"$work/diff.a" | xargs printf '%.3f') s; find -printf '%s %T@ %p': $(median <"$work/diff.b" | xargs printf '%.3f') s; ratio $(median <"$work/diff.r") (goal <= 1.2)"
 rm -rf "$work/c" "$work/e/CorvaneImage"/* "$work/tar.zst"
 
 # Peak memory as the tree grows, every file with two names: ten times the names.
