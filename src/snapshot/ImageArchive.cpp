@@ -209,6 +209,7 @@ class ImageCompressor {
 
  private:
   static constexpr size_t kHeld = size_t{4} << 20;
+  static constexpr int kJobSize = 2 << 20;
   static int workers() {
     const unsigned cores = std::thread::hardware_concurrency();
     return cores == 0 ? 1 : static_cast<int>(cores);
@@ -216,7 +217,10 @@ class ImageCompressor {
   void start(int workers) {
     started_ = true;
     // More threads are a help, never a need: a library built without them compresses alone.
-    if (workers > 0) ZSTD_CCtx_setParameter(cctx_, ZSTD_c_nbWorkers, workers);
+    // zstd's own job size at these levels is 8 MiB, and it keeps a few jobs per worker: 250 MB
+    // with eight. Jobs of 2 MiB compress as fast and as small, in a third of that.
+    if (workers > 0 && !ZSTD_isError(ZSTD_CCtx_setParameter(cctx_, ZSTD_c_nbWorkers, workers)))
+      ZSTD_CCtx_setParameter(cctx_, ZSTD_c_jobSize, kJobSize);
     std::string held;
     held.swap(held_);
     compress(held.data(), held.size(), ZSTD_e_continue);
