@@ -22,6 +22,7 @@
 #include "snapshot/EntryAttributes.h"
 #include "snapshot/HashList.h"
 #include "snapshot/ImageArchive.h"
+#include "snapshot/LinkTable.h"
 #include "snapshot/SourceFile.h"
 #include "snapshot/TreeWalk.h"
 
@@ -136,16 +137,6 @@ class Hasher {
   XXH3_state_t* state_;
 };
 
-// A file with more than one name, met under its first name in this walk. A tree may hold
-// a hundred thousand of them at once (a hard-linked copy of a tree), so this is small: the
-// first name's path, hash and attributes are read back from its line in the list being
-// written when a later name needs them.
-struct LinkedFile {
-  uint64_t line = 0;       // where its first name's line starts in the list being written
-  uint32_t namesLeft = 0;  // names not met yet; the entry goes when none is left
-  bool stored = false;     // the first name's content is in this image
-};
-
 // A folder being walked. In a differential it goes into the image only when something in it
 // does (before it, so that tar gives it its own times back after filling it) or when something
 // in it was deleted (the restore deletes it, which touches the folder).
@@ -171,7 +162,7 @@ class ImageRun : public WalkVisitor {
  private:
   void visitFolder(const WalkItem& item, const HashEntry* before);
   void visitFile(const WalkItem& item, const HashEntry* before);
-  void visitLaterName(const WalkItem& item, const HashEntry* before, LinkedFile& first);
+  void visitLaterName(const WalkItem& item, const HashEntry* before, const LinkTable::Entry& first);
   void visitLink(const WalkItem& item, const HashEntry* before);
   void visitSpecial(const WalkItem& item, const HashEntry* before);
   bool readAttributes(const WalkItem& item, EntryAttributes* out);
@@ -206,7 +197,9 @@ class ImageRun : public WalkVisitor {
   std::vector<OpenFolder> open_;
   size_t storedOpen_ = 0;                // open_[0, storedOpen_) are in the image
   OpenFolder lastFolder_{};
-  std::unordered_map<FileIdentity, LinkedFile, FileIdentityHash> links_;
+  // Files with several names, met under their first name: later names go in as links to it,
+  // whose path, hash and attributes are read back from its line in the list being written.
+  LinkTable links_;
   std::unordered_map<FileIdentity, std::string, FileIdentityHash> unlistedNames_;  // first names, without a list
   HashEntry first_;  // a first name's line read back
   // Whether links_ holds every file with several names met so far. A differential leaves out
@@ -436,10 +429,8 @@ void ImageRun::visitLink(const WalkItem& item, const HashEntry* before) {
 
 void ImageRun::visitFile(const WalkItem& item, const HashEntry* before) {
   const bool linked = item.st.st_nlink > 1;
-  if (linked) {
-    const auto first = links_.find(identity(item.st));
-    if (first != links_.end()) return visitLaterName(item, before, first->second);
-  }
+  LinkTable::Entry first;
+  if (linked && links_.find(item.st.st_dev, item.st.st_ino, &first)) return visitLaterName(item, before, first);
   const bool untouched = before && now_.untouchedSince(*before) && !before->hash.empty();
   bool store = !before;
   if (untouched) {
@@ -462,8 +453,7 @@ void ImageRun::visitFile(const WalkItem& item, const HashEntry* before) {
   // linked to it, so they are looked up.
   if (linked && store && !allLinks_ && baseRacyFrom_ && now_.ctimeKnown && now_.ctime < *baseRacyFrom_) {
     findEarlierNames();
-    const auto first = links_.find(identity(item.st));
-    if (first != links_.end()) return visitLaterName(item, before, first->second);
+    if (links_.find(item.st.st_dev, item.st.st_ino, &first)) return visitLaterName(item, before, first);
   }
   if (store) {
     storeOpenFolders(now_.path, open_.size());
@@ -473,15 +463,16 @@ void ImageRun::visitFile(const WalkItem& item, const HashEntry* before) {
 }
 
 void ImageRun::recordLinks(const struct stat& st, bool stored) {
-  LinkedFile& f = links_[identity(st)];
+  LinkTable::Entry f;
   // This entry's line is the next one of the list.
   if (hashLines_) f.line = hashLines_->offset();
   else unlistedNames_[identity(st)] = now_.path;
-  f.namesLeft = static_cast<uint32_t>(std::min<nlink_t>(st.st_nlink - 1, UINT32_MAX));
+  f.namesLeft = st.st_nlink - 1;
   f.stored = stored;
+  links_.put(st.st_dev, st.st_ino, f);
 }
 
-void ImageRun::visitLaterName(const WalkItem& item, const HashEntry* before, LinkedFile& first) {
+void ImageRun::visitLaterName(const WalkItem& item, const HashEntry* before, const LinkTable::Entry& first) {
   const FileIdentity id = identity(item.st);
   const std::string* firstPath;
   if (hashLines_) {
@@ -500,10 +491,8 @@ void ImageRun::visitLaterName(const WalkItem& item, const HashEntry* before, Lin
     storeOpenFolders(now_.path, open_.size());
     archive_->addHardLink(now_.path, item.st, *firstPath);
   }
-  if (--first.namesLeft == 0) {
-    links_.erase(id);
-    unlistedNames_.erase(id);
-  }
+  links_.countName(item.st.st_dev, item.st.st_ino);
+  if (!hashLines_ && first.namesLeft <= 1) unlistedNames_.erase(id);
 }
 
 // Fills links_ from the list written so far with the first names of files with several names
@@ -520,24 +509,25 @@ void ImageRun::findEarlierNames() {
   HashListReader::State state;
   // Files already in links_ are counted there; the others are gathered apart, so that each of
   // their names met so far counts once.
-  std::unordered_map<FileIdentity, LinkedFile, FileIdentityHash> found;
+  std::unordered_map<FileIdentity, LinkTable::Entry, FileIdentityHash> found;
+  LinkTable::Entry known;
   while ((state = reader.next(&e)) == HashListReader::State::Ok) {
     if (e.type != 'f' || e.links < 2) continue;
     const auto device = driveDevices_.find(e.path[0]);
     if (device == driveDevices_.end()) continue;
     const FileIdentity id{device->second, static_cast<ino_t>(e.inode)};
-    if (links_.count(id)) continue;
+    if (links_.find(id.dev, id.ino, &known)) continue;
     const auto [it, first] = found.try_emplace(id);
-    LinkedFile& linked = it->second;
+    LinkTable::Entry& linked = it->second;
     if (first) {
       linked.line = reader.lineOffset();
-      linked.namesLeft = static_cast<uint32_t>(std::min<uint64_t>(e.links, UINT32_MAX));
+      linked.namesLeft = e.links;
     }
     if (linked.namesLeft > 0) --linked.namesLeft;
   }
   if (state != HashListReader::State::End) throw EngineFailure{kInternalError, "cannot read back the hash list " + hashFile_.tempPath()};
-  for (auto& [id, linked] : found)
-    if (linked.namesLeft > 0) links_.emplace(id, linked);
+  for (const auto& [id, linked] : found)
+    if (linked.namesLeft > 0) links_.put(id.dev, id.ino, linked);
 }
 
 bool ImageRun::storeFile(const WalkItem& item) {

@@ -2,10 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <map>
 #include <memory>
 
 #include "snapshot/EngineOptions.h"
 #include "snapshot/HashList.h"
+#include "snapshot/LinkTable.h"
 
 using namespace corvane::snapshot;
 
@@ -215,4 +217,35 @@ TEST(HashList, TheHeaderNamesItsImageAndAnyPathTheWalkTakesReadsBack) {
                                  std::string(kHashListHeader) + " 00000000000000000012 ../x.sna\n",
                                  std::string(kHashListHeader) + " 0000000000000000001x x.sna\n"})
     EXPECT_EQ(readList(bad), HashListReader::State::Damaged) << bad;
+}
+
+TEST(LinkTable, FilesStayFoundWhileOthersComeAndGoAndDevicesKeepTheirOwn) {
+  LinkTable table;
+  std::map<std::pair<dev_t, ino_t>, uint64_t> names;  // names left, as the table should have them
+  uint64_t x = 12345;
+  const auto next = [&x] { return x = x * 6364136223846793005ull + 1442695040888963407ull; };
+  for (int round = 0; round < 200000; ++round) {
+    // Few devices and inodes that collide in the table's home slots.
+    const std::pair<dev_t, ino_t> id{static_cast<dev_t>(next() >> 63), static_cast<ino_t>((next() >> 40) % 40000)};
+    if (!names.count(id)) {
+      const uint64_t left = 1 + (next() >> 62);
+      table.put(id.first, id.second, {static_cast<uint64_t>(id.second) * 7, left, (id.second & 1) != 0});
+      names[id] = left;
+    } else {
+      table.countName(id.first, id.second);
+      if (--names[id] == 0) names.erase(id);
+    }
+  }
+  EXPECT_EQ(table.size(), names.size());
+  for (dev_t dev : {dev_t{0}, dev_t{1}}) {
+    for (ino_t ino = 0; ino < 40000; ++ino) {
+      LinkTable::Entry e;
+      const auto it = names.find({dev, ino});
+      ASSERT_EQ(table.find(dev, ino, &e), it != names.end()) << dev << " " << ino;
+      if (it == names.end()) continue;
+      EXPECT_EQ(e.line, static_cast<uint64_t>(ino) * 7);
+      EXPECT_EQ(e.namesLeft, it->second);
+      EXPECT_EQ(e.stored, (ino & 1) != 0);
+    }
+  }
 }
