@@ -177,6 +177,9 @@ void makeTree(const EngineWorld& w) {
   ASSERT_EQ(link(native(w.c("linked/one.txt")).c_str(), native(w.c("alink.txt")).c_str()), 0);
   ASSERT_EQ(symlink("docs/report.txt", native(w.c("link")).c_str()), 0);
   writeFile(w.c("old.txt"), "from 1960");
+  // Names the list of deleted paths writes escaped.
+  writeFile(w.c("docs/a \\ b\nc.txt"), "odd");
+  writeFile(w.c("docs/ends in a break\n"), "odd too");
   QDir().mkpath(w.c("empty"));
   ASSERT_EQ(chmod(native(w.c("docs/keep.txt")).c_str(), 0600), 0);
   setAttribute(w.c("docs/keep.txt"), "user.note", "first note");
@@ -264,6 +267,8 @@ const std::vector<Change>& changes() {
          // deletion must not leave the folder with the time of the restore.
          const timespec folder = timeOf(w.c("docs"));
          EXPECT_TRUE(QFile::remove(w.c("docs/keep.txt")));
+         EXPECT_TRUE(QFile::remove(w.c("docs/a \\ b\nc.txt")));
+         EXPECT_TRUE(QFile::remove(w.c("docs/ends in a break\n")));
          setTime(w.c("docs"), folder);
          return std::string();
        }},
