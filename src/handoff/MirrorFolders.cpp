@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <dirent.h>
@@ -12,13 +13,14 @@
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
-#include <unordered_set>
+#include <thread>
 #include <vector>
 
 #include "handoff/ClsUtils.h"
 #include "handoff/SharedLists.h"
 #include "handoff/SuccessLogReader.h"
 #include "platform/PathMap.h"
+#include "platform/RunAside.h"
 #include "platform/Wait.h"
 
 namespace corvane::handoff {
@@ -29,8 +31,8 @@ namespace {
 // attempts the service gets a moment to let go of its handles.
 constexpr int kRemoveAttempts = 3;
 constexpr int kRemoveWaitMs = 100;
-// Folders made between two passes of the window's events.
-constexpr int kFoldersPerPass = 500;
+// How often the window gets its events while the mirror is changed on a thread of its own.
+constexpr int kAnswerMs = 20;
 
 // The names of a folder's entries with their kinds as the directory gives them.
 std::vector<std::pair<std::string, unsigned char>> entriesOf(const std::string& folder, bool* ok) {
@@ -70,35 +72,119 @@ void removeMirror(const std::string& root) {
   }
 }
 
+// Work on the mirror (sorting a couple of hundred thousand names, removing or making as many
+// folders) has no step the window could be let in at: with a progress to give the window its
+// events, it runs on a thread of its own meanwhile. It is never stopped half way.
+void aside(const std::function<void()>& work, const ClsUtils::Progress& progress) {
+  if (!progress) return work();
+  platform::runAside([&](const std::atomic<bool>&) { work(); },
+                     [&] {
+                       progress(1, 1);
+                       return true;
+                     },
+                     kAnswerMs);
+}
+
+// What a folder tree holds, every entry below the root in walk order (a folder before what it
+// holds), paths relative to the root; read on a thread of its own, so that the walk of a mirror
+// of a couple of hundred thousand folders costs the window nothing while the log is read.
+class TreeListing {
+ public:
+  struct Entry {
+    std::string relative;
+    bool isFolder;
+  };
+
+  explicit TreeListing(std::string root) : root_(std::move(root)) {
+    thread_ = std::thread([this] {
+      struct stat st {};
+      if (::lstat(root_.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) list(root_, std::string());
+    });
+  }
+  ~TreeListing() { finish(true); }
+
+  // Waits for the walk (stopped first when asked); true when it went through the whole tree.
+  bool finish(bool stop = false) {
+    if (stop) stop_ = true;
+    if (thread_.joinable()) thread_.join();
+    return complete_ && !stop_;
+  }
+  const std::vector<Entry>& entries() const { return entries_; }
+
+ private:
+  void list(const std::string& folder, const std::string& relative) {
+    if (stop_) return;
+    bool ok = false;
+    const auto found = entriesOf(folder, &ok);
+    if (!ok) complete_ = false;
+    for (const auto& [name, type] : found) {
+      const std::string path = folder + '/' + name;
+      std::string rel = relative.empty() ? name : relative + '/' + name;
+      bool isFolder = type == DT_DIR;
+      if (type == DT_UNKNOWN) {
+        struct stat st {};
+        isFolder = ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+      }
+      entries_.push_back({rel, isFolder});
+      if (isFolder) list(path, rel);
+    }
+  }
+
+  std::string root_;
+  std::vector<Entry> entries_;
+  std::atomic<bool> stop_{false};
+  bool complete_ = true;
+  std::thread thread_;
+};
+
 // Brings the mirror root to exactly the wanted folders (paths relative to it, in the file
 // system's encoding) and their parents. Folders are told from links by the directory entry
 // itself, so nothing is followed and a walk of tens of thousands of folders needs no stat of
 // each. Only the wanted folders themselves are held, sorted: a parent is found as the start of
 // one of them, so a folder nested thousands deep costs its own length and not the square of it.
+// What the mirror holds is listed from the start, on a thread of its own, while the caller
+// finds the wanted folders; folders found in place are neither removed nor made again.
 class MirrorSync {
  public:
-  MirrorSync(const std::string& root, const ClsUtils::Progress& progress) : root_(root), progress_(progress) {}
+  MirrorSync(const std::string& root, const ClsUtils::Progress& progress)
+      : root_(root), progress_(progress), listing_(root) {}
 
   void want(std::string rel) {
     // A folder whose path is too long for the file system can never be made: it is not kept.
     if (root_.size() + 1 + rel.size() < PATH_MAX) wanted_.push_back(std::move(rel));
   }
 
+  // Stops the listing (before the mirror is removed some other way).
+  void cancel() { listing_.finish(true); }
+
   void run() {
+    aside([this] { update(); }, progress_);
+  }
+
+ private:
+  void update() {
     std::sort(wanted_.begin(), wanted_.end());
     wanted_.erase(std::unique(wanted_.begin(), wanted_.end()), wanted_.end());
     if (wanted_.empty()) {  // nothing logged with a drive: no mirror at all, as before a rebuild
+      cancel();
       removeMirror(root_);
       return;
     }
+    inPlace_.assign(wanted_.size(), false);
+    // The listing serves the first attempt; should anything stay, the next ones walk again.
     for (int attempt = 1; attempt <= kRemoveAttempts; ++attempt) {
-      if (clearRoot()) break;
+      if (attempt == 1 ? clearRootListed() : clearRoot()) break;
       if (attempt < kRemoveAttempts) platform::waitMs(kRemoveWaitMs);
     }
     ::mkdir(root_.c_str(), 0777);
     // In sorted order a folder shares its parents with the one before, which are made already.
     std::string_view previous;
-    for (const std::string& rel : wanted_) {
+    for (size_t i = 0; i < wanted_.size(); ++i) {
+      const std::string& rel = wanted_[i];
+      if (inPlace_[i]) {  // so are its parents: they were found in place before it
+        previous = rel;
+        continue;
+      }
       size_t same = 0;
       while (same < rel.size() && same < previous.size() && rel[same] == previous[same]) ++same;
       const auto boundary = [](std::string_view p, size_t at) { return at == p.size() || p[at] == '/'; };
@@ -111,16 +197,17 @@ class MirrorSync {
         made = slash == std::string::npos ? rel.size() : slash;
         // One that cannot be made is simply missing (and so is what lies below it).
         ::mkdir((root_ + '/' + rel.substr(0, made)).c_str(), 0777);
-        pass();
       }
       previous = rel;
     }
   }
 
- private:
-  // The folder itself is wanted, or one below it.
-  bool isWanted(const std::string& rel) const {
-    if (std::binary_search(wanted_.begin(), wanted_.end(), rel)) return true;
+  // The folder itself is wanted (noted as in place), or one below it.
+  bool isWanted(const std::string& rel) {
+    if (const auto it = std::lower_bound(wanted_.begin(), wanted_.end(), rel); it != wanted_.end() && *it == rel) {
+      inPlace_[size_t(it - wanted_.begin())] = true;
+      return true;
+    }
     const std::string below = rel + '/';
     const auto it = std::lower_bound(wanted_.begin(), wanted_.end(), below);
     return it != wanted_.end() && it->compare(0, below.size(), below) == 0;
@@ -131,6 +218,31 @@ class MirrorSync {
     if (::lstat(root_.c_str(), &st) != 0) return true;  // nothing there yet
     if (!S_ISDIR(st.st_mode)) return ::unlink(root_.c_str()) == 0;  // a link or a file
     return prune(root_, std::string());
+  }
+
+  // As clearRoot, from what the listing found.
+  bool clearRootListed() {
+    const bool whole = listing_.finish();
+    struct stat st {};
+    if (::lstat(root_.c_str(), &st) != 0) return true;
+    if (!S_ISDIR(st.st_mode)) return ::unlink(root_.c_str()) == 0;
+    bool ok = whole;
+    std::string removed;  // the last entry removed: what the listing holds below it went with it
+    for (const TreeListing::Entry& e : listing_.entries()) {
+      if (!removed.empty() && e.relative.size() > removed.size() && e.relative.compare(0, removed.size(), removed) == 0 &&
+          e.relative[removed.size()] == '/')
+        continue;
+      if (e.isFolder && isWanted(e.relative)) continue;
+      removed = e.relative;
+      const std::string path = root_ + '/' + e.relative;
+      if (!removeTree(path)) {
+        const std::string folder = path.substr(0, path.rfind('/'));
+        struct stat fst {};  // a kept folder that is read-only: opened up, then once more
+        if (::lstat(folder.c_str(), &fst) == 0) openUp(folder, fst.st_mode);
+        ok = removeTree(path) && ok;
+      }
+    }
+    return ok;
   }
 
   bool prune(const std::string& folder, const std::string& relative) {
@@ -145,7 +257,6 @@ class MirrorSync {
         isFolder = ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
       }
       if (isFolder && isWanted(rel)) {
-        pass();
         ok = prune(path, rel) && ok;
       } else if (!removeTree(path)) {
         struct stat st {};  // a kept folder that is read-only: opened up, then once more
@@ -156,16 +267,50 @@ class MirrorSync {
     return ok;
   }
 
-  // Lets the window paint now and then; the rebuild is not stopped half way.
-  void pass() {
-    if (progress_ && ++steps_ % kFoldersPerPass == 0) progress_(1, 1);
-  }
-
   std::string root_;
   const ClsUtils::Progress& progress_;
+  TreeListing listing_;
   std::vector<std::string> wanted_;
-  int steps_ = 0;
+  std::vector<bool> inPlace_;  // by wanted_ index: found in place, so not made again
 };
+
+// The mirror folder of a logged folder (UTF-8), relative to the mirror root, in the file
+// system's encoding ("CDrive/Data/Mail"), and the key it is told apart from other spellings by
+// (letter case aside, as UniqueValues compares); empty when it gets none. A log names a couple
+// of hundred thousand folders, nearly all plain ASCII: those are mapped on their bytes, with the
+// rules of mirrorFolderFor; any other text goes the full way through it.
+struct MirrorName {
+  std::string relative, key;
+};
+MirrorName mirrorNameOf(std::string_view folder, const QString& mirrorRoot) {
+  MirrorName out;
+  const bool ascii = std::all_of(folder.begin(), folder.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  if (!ascii) {
+    const auto m = ClsUtils::mirrorFolderFor(mirrorRoot, QString::fromUtf8(folder.data(), qsizetype(folder.size())));
+    if (!m) return out;
+    const QString relative = m->mid(mirrorRoot.size() + 1);
+    out.relative = QFile::encodeName(relative).toStdString();
+    out.key = relative.toCaseFolded().toUtf8().toStdString();
+    return out;
+  }
+  const auto isLetter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+  if (folder.size() < 3 || !isLetter(folder[0]) || folder[1] != ':' || (folder[2] != '\\' && folder[2] != '/')) return out;
+  std::string relative(1, char(folder[0] & ~0x20));
+  relative += "Drive";
+  for (size_t at = 3; at <= folder.size();) {
+    size_t end = at;
+    while (end < folder.size() && folder[end] != '\\' && folder[end] != '/') ++end;
+    const std::string_view piece = folder.substr(at, end - at);
+    if (piece == "." || piece == "..") return out;
+    if (!piece.empty()) (relative += '/') += piece;
+    at = end + 1;
+  }
+  out.key = relative;
+  for (char& c : out.key)
+    if (c >= 'A' && c <= 'Z') c = char(c | 0x20);
+  out.relative = std::move(relative);
+  return out;
+}
 
 }  // namespace
 
@@ -189,19 +334,27 @@ std::optional<QString> ClsUtils::mirrorFolderFor(const QString& mirrorRoot, cons
 }
 
 bool ClsUtils::CreateFolderList(const Progress& progress) {
-  const QString mirrorRoot = paths_.mirrorRootPath;
+  // The window's events run in here: what is read of this object is taken first.
+  const platform::AppPaths paths = paths_;
+  const QString mirrorRoot = paths.mirrorRootPath;
 
-  // A log names the same folder many times: each distinct text is mapped once.
-  const QString logPath = successLogPath(paths_.logsFolderPath);
+  // A log names the same folder many times, most often the one of the record before: each
+  // distinct text is mapped once, and each mirror folder wanted once, in its first spelling.
+  const QString logPath = successLogPath(paths.logsFolderPath);
+  MirrorSync sync(QFile::encodeName(mirrorRoot).toStdString(), progress);
   LoggedUploads logged;
-  TextStore folderTexts;
-  std::unordered_set<std::string_view> seenFolders;
-  QStringList mirrors;
+  TextSet seenFolders;
+  std::string_view lastFolder;
+  TextSet mirrorKeys;
+  std::vector<std::string> mirrors;
   const auto start = [&] {
+    const qint64 records = QFileInfo(logPath).size() / 400;  // the service writes some 400 bytes a record
     logged.clear();
-    logged.reserve(QFileInfo(logPath).size() / 400);  // the service writes some 400 bytes a record
+    logged.reserve(records);
     seenFolders.clear();
-    folderTexts.clear();
+    seenFolders.reserve(size_t(records / 4));
+    lastFolder = {};
+    mirrorKeys.clear();
     mirrors.clear();
   };
   start();
@@ -210,27 +363,31 @@ bool ClsUtils::CreateFolderList(const Progress& progress) {
       [&](const LogRecord& r) {
         logged.add(r[LogField::FileName], r[LogField::UpDTime]);
         const std::string_view folder = r[LogField::FileFolderName];
-        if (seenFolders.count(folder)) return;
-        seenFolders.insert(folderTexts.view(folderTexts.append({folder}), folder.size()));
+        if (folder == lastFolder) return;
+        const auto [held, isNew] = seenFolders.insert(folder);
+        lastFolder = held;
+        if (!isNew) return;
         // A folder without a drive prefix, or one that would leave the mirror, gets no mirror.
-        if (const auto m = mirrorFolderFor(mirrorRoot, QString::fromUtf8(folder.data(), qsizetype(folder.size()))))
-          mirrors << *m;
+        MirrorName m = mirrorNameOf(folder, mirrorRoot);
+        if (!m.relative.empty() && mirrorKeys.insert(m.key).second) mirrors.push_back(std::move(m.relative));
       },
       progress, start);
   if (outcome == SuccessLogReader::Outcome::Stopped) return false;
   if (outcome == SuccessLogReader::Outcome::NoDocument) {
-    removeMirror(QFile::encodeName(mirrorRoot).toStdString());
+    sync.cancel();
+    aside([&] { removeMirror(QFile::encodeName(mirrorRoot).toStdString()); }, progress);
     return true;
   }
 
   SharedLists& lists = sharedLists();
   lists.loggedUploads = std::move(logged);
-  MirrorSync sync(QFile::encodeName(mirrorRoot).toStdString(), progress);
-  for (const QString& folder : UniqueValues(mirrors)) sync.want(QFile::encodeName(folder.mid(mirrorRoot.size() + 1)).toStdString());
+  seenFolders.clear();
+  mirrorKeys.clear();
+  for (std::string& folder : mirrors) sync.want(std::move(folder));
   sync.run();
 
   pugi::xml_document folders;
-  const QString foldersPath = platform::joinPath(paths_.dirFolderPath, "FolderCollection.xml");
+  const QString foldersPath = platform::joinPath(paths.dirFolderPath, "FolderCollection.xml");
   if (!folders.load_file(QFile::encodeName(foldersPath).constData()) || !folders.document_element()) return true;
   QStringList excluded;
   for (const pugi::xpath_node& n : folders.select_nodes("FolderCollection/UnSelectedFolders/FolderDetails"))

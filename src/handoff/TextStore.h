@@ -24,4 +24,30 @@ class TextStore {
   size_t used_ = 0, size_ = 0;
 };
 
+// Distinct texts, each held once in a TextStore. Open addressing with the hash and the text's
+// place in the slot itself, so a look-up touches one slot and the one text it may be: a log's
+// million folder names against a couple of hundred thousand distinct ones.
+class TextSet {
+ public:
+  void clear();
+  // Room for about this many texts without growing.
+  void reserve(size_t texts);
+  // The held copy of the text, and whether it was new.
+  std::pair<std::string_view, bool> insert(std::string_view text);
+  size_t size() const { return count_; }
+
+ private:
+  struct Slot {
+    quint64 at;
+    quint32 hash;
+    quint32 length;  // of the text + 1; 0 is a free slot
+  };
+  size_t find(std::string_view text, quint32 hash) const;  // its slot, or the free one
+  void rehash(size_t slotCount);
+
+  TextStore texts_;
+  std::vector<Slot> slots_;
+  size_t count_ = 0;
+};
+
 }  // namespace corvane::handoff
