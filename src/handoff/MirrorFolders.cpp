@@ -6,6 +6,10 @@
 #include <QRegularExpression>
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
 #include <cerrno>
 #include <climits>
 #include <dirent.h>
@@ -274,6 +278,111 @@ class MirrorSync {
   std::vector<bool> inPlace_;  // by wanted_ index: found in place, so not made again
 };
 
+// Texts handed in on this thread and taken one record at a time, in the order given, on a
+// thread of its own: the log's reading (here) and the filing of what it names (there) go side
+// by side. A reset handed in runs there in its turn.
+class RecordPipe {
+ public:
+  using Take = std::function<void(const std::string_view* fields)>;
+  RecordPipe(size_t fields, Take take, std::function<void()> reset)
+      : fields_(fields), take_(std::move(take)), reset_(std::move(reset)), thread_([this] { run(); }) {}
+  ~RecordPipe() {
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+  }
+
+  void put(std::initializer_list<std::string_view> fields) {
+    for (const std::string_view f : fields) {
+      filling_.text.append(f);
+      filling_.lengths.push_back(quint32(f.size()));
+    }
+    if (filling_.lengths.size() >= kRecordsPerBatch * fields_) handOver();
+  }
+  void reset() {
+    handOver();
+    filling_.reset = true;
+    handOver();
+  }
+  // Waits until everything handed in has been taken, calling `waiting` every few tens of
+  // milliseconds meanwhile.
+  void finish(const std::function<void()>& waiting) {
+    handOver();
+    std::unique_lock<std::mutex> lock(mutex_);
+    closing_ = true;
+    changed_.notify_all();
+    while (!finished_) {
+      if (changed_.wait_for(lock, std::chrono::milliseconds(kAnswerMs), [this] { return finished_; })) break;
+      lock.unlock();
+      if (waiting) waiting();
+      lock.lock();
+    }
+  }
+
+ private:
+  static constexpr size_t kRecordsPerBatch = 4096;
+  static constexpr size_t kBatchesAhead = 64;  // then the reading waits for the filing
+  struct Batch {
+    std::string text;
+    std::vector<quint32> lengths;
+    bool reset = false;
+  };
+
+  void handOver() {
+    if (filling_.lengths.empty() && !filling_.reset) return;
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return queue_.size() < kBatchesAhead || stop_; });
+    queue_.push_back(std::move(filling_));
+    filling_ = Batch();
+    changed_.notify_all();
+  }
+
+  void run() {
+    std::vector<std::string_view> record(fields_);
+    for (;;) {
+      Batch batch;
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [this] { return stop_ || closing_ || !queue_.empty(); });
+        if (stop_) return;
+        if (queue_.empty()) {  // closing, and all taken
+          finished_ = true;
+          changed_.notify_all();
+          return;
+        }
+        batch = std::move(queue_.front());
+        queue_.pop_front();
+        changed_.notify_all();
+      }
+      if (batch.reset) {
+        reset_();
+        continue;
+      }
+      size_t at = 0;
+      for (size_t i = 0; i + fields_ <= batch.lengths.size(); i += fields_) {
+        for (size_t f = 0; f < fields_; ++f) {
+          record[f] = std::string_view(batch.text).substr(at, batch.lengths[i + f]);
+          at += batch.lengths[i + f];
+        }
+        take_(record.data());
+      }
+    }
+  }
+
+  const size_t fields_;
+  Take take_;
+  std::function<void()> reset_;
+  Batch filling_;  // on the handing thread
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<Batch> queue_;
+  bool stop_ = false, closing_ = false, finished_ = false;
+  std::thread thread_;  // last: started once the rest is made
+};
+
 // The mirror folder of a logged folder (UTF-8), relative to the mirror root, in the file
 // system's encoding ("CDrive/Data/Mail"), and the key it is told apart from other spellings by
 // (letter case aside, as UniqueValues compares); empty when it gets none. A log names a couple
@@ -342,27 +451,24 @@ bool ClsUtils::CreateFolderList(const Progress& progress) {
   // distinct text is mapped once, and each mirror folder wanted once, in its first spelling.
   const QString logPath = successLogPath(paths.logsFolderPath);
   MirrorSync sync(QFile::encodeName(mirrorRoot).toStdString(), progress);
+  // Each record's name and upload time are filed on one thread, its folder on another, while
+  // this one reads the log.
   LoggedUploads logged;
   TextSet seenFolders;
   std::string_view lastFolder;
   TextSet mirrorKeys;
   std::vector<std::string> mirrors;
-  const auto start = [&] {
-    const qint64 records = QFileInfo(logPath).size() / 400;  // the service writes some 400 bytes a record
-    logged.clear();
-    logged.reserve(records);
-    seenFolders.clear();
-    seenFolders.reserve(size_t(records / 4));
-    lastFolder = {};
-    mirrorKeys.clear();
-    mirrors.clear();
-  };
-  start();
-  const auto outcome = SuccessLogReader::readWhileWritten(
-      logPath,
-      [&](const LogRecord& r) {
-        logged.add(r[LogField::FileName], r[LogField::UpDTime]);
-        const std::string_view folder = r[LogField::FileFolderName];
+  const qint64 records = QFileInfo(logPath).size() / 400;  // the service writes some 400 bytes a record
+  RecordPipe names(
+      2, [&](const std::string_view* f) { logged.add(f[0], f[1]); },
+      [&] {
+        logged.clear();
+        logged.reserve(records);
+      });
+  RecordPipe folders(
+      1,
+      [&](const std::string_view* f) {
+        const std::string_view folder = f[0];
         if (folder == lastFolder) return;
         const auto [held, isNew] = seenFolders.insert(folder);
         lastFolder = held;
@@ -370,6 +476,29 @@ bool ClsUtils::CreateFolderList(const Progress& progress) {
         // A folder without a drive prefix, or one that would leave the mirror, gets no mirror.
         MirrorName m = mirrorNameOf(folder, mirrorRoot);
         if (!m.relative.empty() && mirrorKeys.insert(m.key).second) mirrors.push_back(std::move(m.relative));
+      },
+      [&] {
+        seenFolders.clear();
+        seenFolders.reserve(size_t(records / 4));
+        lastFolder = {};
+        mirrorKeys.clear();
+        mirrors.clear();
+      });
+  std::string previousFolder;  // records of one folder mostly come together: it is handed in once
+  const auto start = [&] {
+    names.reset();
+    folders.reset();
+    previousFolder.clear();
+  };
+  start();
+  const auto outcome = SuccessLogReader::readWhileWritten(
+      logPath,
+      [&](const LogRecord& r) {
+        names.put({r[LogField::FileName], r[LogField::UpDTime]});
+        const std::string_view folder = r[LogField::FileFolderName];
+        if (folder == previousFolder) return;
+        previousFolder.assign(folder);
+        folders.put({folder});
       },
       progress, start);
   if (outcome == SuccessLogReader::Outcome::Stopped) return false;
@@ -379,6 +508,11 @@ bool ClsUtils::CreateFolderList(const Progress& progress) {
     return true;
   }
 
+  const auto waiting = [&] {
+    if (progress) progress(1, 1);
+  };
+  names.finish(waiting);
+  folders.finish(waiting);
   SharedLists& lists = sharedLists();
   lists.loggedUploads = std::move(logged);
   seenFolders.clear();
@@ -386,11 +520,11 @@ bool ClsUtils::CreateFolderList(const Progress& progress) {
   for (std::string& folder : mirrors) sync.want(std::move(folder));
   sync.run();
 
-  pugi::xml_document folders;
+  pugi::xml_document collection;
   const QString foldersPath = platform::joinPath(paths.dirFolderPath, "FolderCollection.xml");
-  if (!folders.load_file(QFile::encodeName(foldersPath).constData()) || !folders.document_element()) return true;
+  if (!collection.load_file(QFile::encodeName(foldersPath).constData()) || !collection.document_element()) return true;
   QStringList excluded;
-  for (const pugi::xpath_node& n : folders.select_nodes("FolderCollection/UnSelectedFolders/FolderDetails"))
+  for (const pugi::xpath_node& n : collection.select_nodes("FolderCollection/UnSelectedFolders/FolderDetails"))
     excluded << QString::fromUtf8(n.node().child_value("FolderPath"));
   excluded << QString();
   lists.excludedFolders = excluded;
