@@ -35,48 +35,54 @@ void TextStore::clear() {
   used_ = size_ = 0;
 }
 
+namespace {
+quint32 hashOf(std::string_view s) { return quint32(std::hash<std::string_view>()(s)); }
+}  // namespace
+
 void TextSet::clear() {
   texts_.clear();
+  entries_.clear();
   slots_.clear();
-  count_ = 0;
 }
 
 size_t TextSet::find(std::string_view text, quint32 hash) const {
   const size_t mask = slots_.size() - 1;
   for (size_t i = hash & mask;; i = (i + 1) & mask) {
     const Slot& s = slots_[i];
-    if (s.length == 0 || (s.hash == hash && s.length == text.size() + 1 && texts_.view(s.at, text.size()) == text))
-      return i;
+    if (s.entry == 0 || (s.hash == hash && textOf(entries_[s.entry - 1]) == text)) return i;
   }
 }
 
 void TextSet::rehash(size_t slotCount) {
   const std::vector<Slot> old = std::move(slots_);
-  slots_.assign(slotCount, Slot{0, 0, 0});
-  const size_t mask = slotCount - 1;
-  for (const Slot& s : old) {
-    if (s.length == 0) continue;
-    size_t i = s.hash & mask;
-    while (slots_[i].length != 0) i = (i + 1) & mask;
-    slots_[i] = s;
-  }
+  slots_.assign(slotCount, Slot{0, 0});
+  for (const Slot& s : old)
+    if (s.entry != 0) slots_[find(textOf(entries_[s.entry - 1]), s.hash)] = s;
 }
 
 void TextSet::reserve(size_t texts) {
   size_t slotCount = 1024;
-  while (slotCount < texts * 2) slotCount *= 2;
+  while (slotCount * 7 < texts * 10) slotCount *= 2;
   if (slotCount > slots_.size()) rehash(slotCount);
+  entries_.reserve(texts);
 }
 
-std::pair<std::string_view, bool> TextSet::insert(std::string_view text) {
-  if ((count_ + 1) * 2 > slots_.size()) rehash(slots_.empty() ? 1024 : slots_.size() * 2);
-  const quint32 hash = quint32(std::hash<std::string_view>()(text));
-  const size_t i = find(text, hash);
-  Slot& s = slots_[i];
-  if (s.length != 0) return {texts_.view(s.at, text.size()), false};
-  s = Slot{texts_.append({text}), hash, quint32(text.size() + 1)};
-  ++count_;
-  return {texts_.view(s.at, text.size()), true};
+std::pair<std::string_view, bool> TextSet::insert(std::string_view text, std::string_view payload) {
+  if ((entries_.size() + 1) * 10 > slots_.size() * 7) rehash(slots_.empty() ? 1024 : slots_.size() * 2);
+  const quint32 hash = hashOf(text);
+  const size_t slot = find(text, hash);
+  if (slots_[slot].entry != 0) return {textOf(entries_[slots_[slot].entry - 1]), false};
+  entries_.push_back({texts_.append({text, payload}), quint32(text.size()), quint32(payload.size())});
+  slots_[slot] = Slot{hash, quint32(entries_.size())};
+  return {textOf(entries_.back()), true};
+}
+
+std::optional<std::string_view> TextSet::payloadOf(std::string_view text) const {
+  if (slots_.empty()) return std::nullopt;
+  const Slot& s = slots_[find(text, hashOf(text))];
+  if (s.entry == 0) return std::nullopt;
+  const Entry& e = entries_[s.entry - 1];
+  return texts_.view(e.at + e.length, e.payloadLength);
 }
 
 }  // namespace corvane::handoff
