@@ -300,7 +300,7 @@ class RecordPipe {
       filling_.text.append(f);
       filling_.lengths.push_back(quint32(f.size()));
     }
-    if (filling_.lengths.size() >= kRecordsPerBatch * fields_) handOver();
+    if (filling_.lengths.size() >= kRecordsPerBatch * fields_ || filling_.text.size() >= kBytesPerBatch) handOver();
   }
   void reset() {
     handOver();
@@ -324,7 +324,10 @@ class RecordPipe {
 
  private:
   static constexpr size_t kRecordsPerBatch = 4096;
-  static constexpr size_t kBatchesAhead = 64;  // then the reading waits for the filing
+  static constexpr size_t kBytesPerBatch = size_t(1) << 20;
+  // Then the reading waits for the filing (a log of huge texts is held a few at a time).
+  static constexpr size_t kBatchesAhead = 64;
+  static constexpr size_t kBytesAhead = size_t(64) << 20;
   struct Batch {
     std::string text;
     std::vector<quint32> lengths;
@@ -334,7 +337,10 @@ class RecordPipe {
   void handOver() {
     if (filling_.lengths.empty() && !filling_.reset) return;
     std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [this] { return queue_.size() < kBatchesAhead || stop_; });
+    changed_.wait(lock, [this] {
+      return queue_.empty() || (queue_.size() < kBatchesAhead && queuedBytes_ < kBytesAhead) || stop_;
+    });
+    queuedBytes_ += filling_.text.size();
     queue_.push_back(std::move(filling_));
     filling_ = Batch();
     changed_.notify_all();
@@ -355,6 +361,7 @@ class RecordPipe {
         }
         batch = std::move(queue_.front());
         queue_.pop_front();
+        queuedBytes_ -= batch.text.size();
         changed_.notify_all();
       }
       if (batch.reset) {
@@ -379,6 +386,7 @@ class RecordPipe {
   std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<Batch> queue_;
+  size_t queuedBytes_ = 0;
   bool stop_ = false, closing_ = false, finished_ = false;
   std::thread thread_;  // last: started once the rest is made
 };
@@ -450,7 +458,9 @@ bool ClsUtils::CreateFolderList(const Progress& progress) {
   // A log names the same folder many times, most often the one of the record before: each
   // distinct text is mapped once, and each mirror folder wanted once, in its first spelling.
   const QString logPath = successLogPath(paths.logsFolderPath);
-  MirrorSync sync(QFile::encodeName(mirrorRoot).toStdString(), progress);
+  const std::string rootPath = QFile::encodeName(mirrorRoot).toStdString();
+  const size_t rootBytes = rootPath.size();
+  MirrorSync sync(rootPath, progress);
   // Each record's name and upload time are filed on one thread, its folder on another, while
   // this one reads the log.
   LoggedUploads logged;
@@ -470,12 +480,17 @@ bool ClsUtils::CreateFolderList(const Progress& progress) {
       [&](const std::string_view* f) {
         const std::string_view folder = f[0];
         if (folder == lastFolder) return;
-        const auto [held, isNew] = seenFolders.insert(folder);
-        lastFolder = held;
-        if (!isNew) return;
-        // A folder without a drive prefix, or one that would leave the mirror, gets no mirror.
+        // Texts longer than any path are mapped each time they come rather than kept.
+        if (folder.size() < PATH_MAX) {
+          const auto [held, isNew] = seenFolders.insert(folder);
+          lastFolder = held;
+          if (!isNew) return;
+        }
+        // A folder without a drive prefix, or one that would leave the mirror, gets no mirror;
+        // nor does one whose path is too long for the file system, which could never be made.
         MirrorName m = mirrorNameOf(folder, mirrorRoot);
-        if (!m.relative.empty() && mirrorKeys.insert(m.key).second) mirrors.push_back(std::move(m.relative));
+        if (m.relative.empty() || rootBytes + 1 + m.relative.size() >= PATH_MAX) return;
+        if (mirrorKeys.insert(m.key).second) mirrors.push_back(std::move(m.relative));
       },
       [&] {
         seenFolders.clear();
