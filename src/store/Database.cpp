@@ -8,6 +8,7 @@
 #include <sqlite3.h>
 
 #include "platform/LosslessUtf8.h"
+#include "platform/WideRegisters.h"
 #include "platform/Wait.h"
 #include "store/DatabaseTrouble.h"
 
@@ -25,6 +26,13 @@ class Handle {
 };
 
 namespace {
+
+// Every step of ours starts with the wide registers cleared (see WideRegisters.h): the code
+// between two steps, ours or Qt's, may have left them in use.
+int stepClean(sqlite3_stmt* st) {
+  corvane::platform::clearWideRegisters();
+  return sqlite3_step(st);
+}
 
 QString errorText(sqlite3* db, int rc) {
   if (db) return QString::fromUtf8(sqlite3_errmsg(db));
@@ -388,7 +396,7 @@ void DBRecordset::Update() {
   for (const QVariant& v : values) bindValue(st.s, i++, v, handle_->db);
   const int rc0 = sqlite3_bind_int64(st.s, i, rowids_[pos_]);
   if (rc0 != SQLITE_OK) fail(handle_->db, rc0);
-  const int rc = sqlite3_step(st.s);
+  const int rc = stepClean(st.s);
   if (rc != SQLITE_DONE) fail(handle_->db, rc);
   dirty_[pos_].fill(false);
 }
@@ -484,7 +492,7 @@ void DBCommand::BindNull(int i) { check(sqlite3_bind_null(stmt_, i)); }
 void DBCommand::BindValue(int i, const QVariant& value) { bindValue(stmt_, i, value, handle_->db); }
 
 int DBCommand::Execute() {
-  const int rc = sqlite3_step(stmt_);
+  const int rc = stepClean(stmt_);
   Reset();
   if (rc != SQLITE_DONE && rc != SQLITE_ROW) fail(handle_->db, rc);
   return sqlite3_changes(handle_->db);
@@ -495,7 +503,7 @@ bool DBCommand::Step() {
     row_.stmt_ = stmt_;
     for (int c = 0; c < sqlite3_column_count(stmt_); ++c) row_.columns_ << QString::fromUtf8(sqlite3_column_name(stmt_, c));
   }
-  const int rc = sqlite3_step(stmt_);
+  const int rc = stepClean(stmt_);
   if (rc == SQLITE_ROW) return true;
   Reset();
   if (rc != SQLITE_DONE) fail(handle_->db, rc);
@@ -576,7 +584,7 @@ DBRecordset DBConnection::runQuery(const std::shared_ptr<Handle>& h, const QStri
   const int first = keepRowIds ? 1 : 0;
   for (int c = first; c < n; ++c) rs.columns_ << QString::fromUtf8(sqlite3_column_name(st.s, c));
   for (;;) {
-    const int rc = sqlite3_step(st.s);
+    const int rc = stepClean(st.s);
     if (rc == SQLITE_DONE) break;
     if (rc != SQLITE_ROW) fail(h->db, rc);
     QVector<QVariant> row;
@@ -612,7 +620,7 @@ qint64 DBConnection::ForEachRow(const QString& sql, const QVariantList& params,
   for (int c = 0; c < n; ++c) row.columns_ << QString::fromUtf8(sqlite3_column_name(st.s, c));
   qint64 visited = 0;
   for (;;) {
-    const int rc = sqlite3_step(st.s);
+    const int rc = stepClean(st.s);
     if (rc == SQLITE_DONE) break;
     if (rc != SQLITE_ROW) fail(db, rc);
     ++visited;
@@ -633,6 +641,7 @@ int DBConnection::Execute(const QString& sql, const QVariantList& params) {
     handle_->refusedWrite = false;
     char* err = nullptr;
     const QByteArray text = sql.toUtf8();
+    platform::clearWideRegisters();
     const int rc = sqlite3_exec(db, text.constData(), nullptr, nullptr, &err);
     if (rc != SQLITE_OK) {
       QString msg = err ? QString::fromUtf8(err) : QString::fromUtf8(sqlite3_errstr(rc));
@@ -647,7 +656,7 @@ int DBConnection::Execute(const QString& sql, const QVariantList& params) {
   Stmt st{prepare(*handle_, sql)};
   for (int i = 0; i < params.size(); ++i) bindValue(st.s, i + 1, params[i], db);
   int rc;
-  while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) {
+  while ((rc = stepClean(st.s)) == SQLITE_ROW) {
   }
   if (rc != SQLITE_DONE) fail(db, rc);
   return sqlite3_changes(db);
