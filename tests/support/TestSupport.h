@@ -5,7 +5,9 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <atomic>
 #include <functional>
+#include <thread>
 #include <memory>
 
 #include "platform/AppFolder.h"
@@ -36,7 +38,9 @@ class TempAppFolder {
 };
 
 // Counts waits instead of sleeping; an optional hook runs at each wait (to release a lock,
-// to advance a fake clock ...).
+// to advance a fake clock ...). The counters are the window's (the thread that made the
+// waiter); a wait on another thread (a job's retry) counts in asideSleeps only, and runs the
+// hook there.
 class FakeWaiter : public platform::Waiter {
  public:
   FakeWaiter();
@@ -50,9 +54,13 @@ class FakeWaiter : public platform::Waiter {
   int paints = 0;
   long long sleptMs = 0;
   int eventPumps = 0;
+  std::atomic<int> asideSleeps{0};
   std::function<void(int)> onSleep;
   std::function<void()> onEvents;  // stands for a handler that runs while events are let in
   bool pumpRealEvents = true;  // still let Qt deliver queued events
+
+ private:
+  std::thread::id window_ = std::this_thread::get_id();
 };
 
 // Records every message box and answers with a preset result.
