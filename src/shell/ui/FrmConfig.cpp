@@ -14,6 +14,7 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include "handoff/ClsUtils.h"
 #include "platform/AppFolder.h"
@@ -264,8 +265,10 @@ void FrmConfig::Form_Load() {
   }
 
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  step("LoadRegisteredExtensions", [&] { if (pages_.backup) pages_.backup->LoadRegisteredExtensions(); });
-  step("LoadFileTypeList", [&] { if (pages_.backup) pages_.backup->LoadFileTypeList(); });
+  // The known file types (the system's, read through the MIME database, then TypeLst.xml's
+  // rows in the list) and the imaging page are not on show when the window opens, and reading
+  // them took longer than the rest of the load: they are read once the window has painted.
+  shownStepsPending_ = true;
   step("status timer", [&] {
     Timer_Status_->setInterval(kStatusIntervalMs);
     Timer_Status_->start();
@@ -289,7 +292,6 @@ void FrmConfig::Form_Load() {
     setMinimumSize(loadWidth_, loadHeight_);
   });
   step("InitRestorePage", [&] { if (pages_.restore) pages_.restore->InitRestorePage(); });
-  step("InitImagePage", [&] { if (pages_.imaging) pages_.imaging->InitImagePage(); });
   step("CmdScheduler_Click", [&] { if (pages_.scheduler) pages_.scheduler->CmdScheduler_Click(); });
 
   // A box whose setting could not be read for a busy Status.db keeps its design state until a
@@ -311,6 +313,17 @@ void FrmConfig::Form_Load() {
     applyActivity(activityValue_);
   });
   step("UIDisconnect", [&] { if (pages_.imaging) pages_.imaging->UIDisconnect(); });
+  step("Form_Resize", [&] { Form_Resize(); });
+}
+
+void FrmConfig::runShownSteps() {
+  if (!shownStepsPending_) return;
+  shownStepsPending_ = false;
+  auto step = [this](const char* name, const std::function<void()>& work) { runStep(name, work, true); };
+  // In the load's order: the list file names types of the registered ones.
+  step("LoadRegisteredExtensions", [&] { if (pages_.backup) pages_.backup->LoadRegisteredExtensions(); });
+  step("LoadFileTypeList", [&] { if (pages_.backup) pages_.backup->LoadFileTypeList(); });
+  step("InitImagePage", [&] { if (pages_.imaging) pages_.imaging->InitImagePage(); });
   step("Form_Resize", [&] { Form_Resize(); });
 }
 
@@ -344,6 +357,10 @@ void FrmConfig::Form_Activate() {
 void FrmConfig::Timer_Status_Timer() {
   auto step = [this](const char* name, const std::function<void()>& work) { return runStep(name, work, false); };
   Timer_Status_->stop();
+  // A tick never comes before them: the first tick's fill replaces the list file's rows, and
+  // the imaging tabs' refreshes need their page set up. Not the load's own tick (the window
+  // is not on show yet).
+  if (!loading_) runShownSteps();
   // Every database call of the tick, the pages' included, runs without waiting on a lock.
   const QScopedValueRollback<int> inTick(tickNesting_, platform::eventNesting());
   const QString statusDb = databases_.statusDb;
@@ -399,6 +416,7 @@ void FrmConfig::Timer_Status_Timer() {
 }
 
 void FrmConfig::SSTab1_Click(int tab) {
+  if (!loading_) runShownSteps();  // before a page they set up is served
   switch (tab) {
     case TabFileExtension:
       if (auto* first = findChild<QLineEdit*>(QStringLiteral("TxtFirstTime")); first && first->text() == "0") {
@@ -558,6 +576,17 @@ void FrmConfig::showEvent(QShowEvent* e) {
   // count from its corner were taken from a corner without the tab strip: lay out again.
   Form_Resize();
   Form_Activate();
+  // The steps left for after the load run once the window is on the screen and painted (its
+  // first expose paints it at once), not before its first paint.
+  if (shownStepsPending_ && windowHandle()) windowHandle()->installEventFilter(this);
+}
+
+bool FrmConfig::eventFilter(QObject* watched, QEvent* e) {
+  if (watched == windowHandle() && e->type() == QEvent::Expose && windowHandle()->isExposed()) {
+    windowHandle()->removeEventFilter(this);
+    QTimer::singleShot(0, this, [this] { runShownSteps(); });
+  }
+  return QMainWindow::eventFilter(watched, e);
 }
 
 bool FrmConfig::event(QEvent* e) {
