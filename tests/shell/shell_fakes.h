@@ -28,6 +28,7 @@ class FakeBackupPage : public shell::BackupPageHooks {
   void LoadRegisteredExtensions() override {
     ++loadRegistered;
     if (calls) *calls << "LoadRegisteredExtensions";
+    if (onLoadRegistered) onLoadRegistered();
   }
   void LoadFileTypeList() override {
     ++loadTypeList;
@@ -48,6 +49,7 @@ class FakeBackupPage : public shell::BackupPageHooks {
   int loadRegistered = 0, loadTypeList = 0, populate = 0, showSelected = 0, refresh = 0, clickHandlers = 0;
   bool throwOnPopulate = false;
   QStringList* calls = nullptr;  // the order of the calls, when set
+  std::function<void()> onLoadRegistered;  // stands for a handler run while it lets events in
 };
 
 class FakeSchedulerPage : public shell::SchedulerPageHooks {

@@ -268,7 +268,7 @@ void FrmConfig::Form_Load() {
   // The known file types (the system's, read through the MIME database, then TypeLst.xml's
   // rows in the list) and the imaging page are not on show when the window opens, and reading
   // them took longer than the rest of the load: they are read once the window has painted.
-  shownStepsPending_ = true;
+  shownSteps_ = ShownSteps::Pending;
   step("status timer", [&] {
     Timer_Status_->setInterval(kStatusIntervalMs);
     Timer_Status_->start();
@@ -317,14 +317,15 @@ void FrmConfig::Form_Load() {
 }
 
 void FrmConfig::runShownSteps() {
-  if (!shownStepsPending_) return;
-  shownStepsPending_ = false;
+  if (shownSteps_ != ShownSteps::Pending) return;
+  shownSteps_ = ShownSteps::Running;
   auto step = [this](const char* name, const std::function<void()>& work) { runStep(name, work, true); };
   // In the load's order: the list file names types of the registered ones.
   step("LoadRegisteredExtensions", [&] { if (pages_.backup) pages_.backup->LoadRegisteredExtensions(); });
   step("LoadFileTypeList", [&] { if (pages_.backup) pages_.backup->LoadFileTypeList(); });
   step("InitImagePage", [&] { if (pages_.imaging) pages_.imaging->InitImagePage(); });
   step("Form_Resize", [&] { Form_Resize(); });
+  shownSteps_ = ShownSteps::Done;
 }
 
 store::RetryPolicy FrmConfig::databasePolicy() const {
@@ -357,10 +358,11 @@ void FrmConfig::Form_Activate() {
 void FrmConfig::Timer_Status_Timer() {
   auto step = [this](const char* name, const std::function<void()>& work) { return runStep(name, work, false); };
   Timer_Status_->stop();
-  // A tick never comes before them: the first tick's fill replaces the list file's rows, and
-  // the imaging tabs' refreshes need their page set up. Not the load's own tick (the window
-  // is not on show yet).
+  // The steps left for after the load come first: the first tick's fill replaces the rows the
+  // list file gave. Not in the load's own tick (the window is not on show yet). A tick run
+  // while they let events in leaves the list for a tick after them.
   if (!loading_) runShownSteps();
+  const bool listReady = shownSteps_ != ShownSteps::Running;
   // Every database call of the tick, the pages' included, runs without waiting on a lock.
   const QScopedValueRollback<int> inTick(tickNesting_, platform::eventNesting());
   const QString statusDb = databases_.statusDb;
@@ -384,7 +386,7 @@ void FrmConfig::Timer_Status_Timer() {
   });
   if (checkBoxesPending_) readCheckBoxes(false);
   bool listMetBusy = false;
-  if (firstTickPending_) {
+  if (firstTickPending_ && listReady) {
     const StepResult filled = step("PopulateDriveNodes", [&] { if (pages_.backup) pages_.backup->PopulateDriveNodes(); });
     if (filled != StepResult::Busy) {
       // A list that met a busy Files.db is filled at the next tick, as a periodic refresh is.
@@ -407,7 +409,7 @@ void FrmConfig::Timer_Status_Timer() {
   } else {
     ++tickCount_;
   }
-  if (extensionRefreshPending_) {
+  if (extensionRefreshPending_ && listReady) {
     extensionRefreshPending_ = SSTab1_->currentIndex() == TabBackup && pages_.backup &&
                                step("extension list", [&] { pages_.backup->RefreshExtensionList(); }) == StepResult::Busy;
   }
@@ -578,7 +580,7 @@ void FrmConfig::showEvent(QShowEvent* e) {
   Form_Activate();
   // The steps left for after the load run once the window is on the screen and painted (its
   // first expose paints it at once), not before its first paint.
-  if (shownStepsPending_ && windowHandle()) windowHandle()->installEventFilter(this);
+  if (shownSteps_ == ShownSteps::Pending && windowHandle()) windowHandle()->installEventFilter(this);
 }
 
 bool FrmConfig::eventFilter(QObject* watched, QEvent* e) {

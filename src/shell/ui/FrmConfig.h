@@ -138,7 +138,8 @@ class FrmConfig : public QMainWindow, public MainWindowServices {
   bool unloaded_ = false;
   int tickNesting_ = -1;  // platform::eventNesting() where the running tick does its work; -1: none
   bool loading_ = false;
-  bool shownStepsPending_ = false;
+  enum class ShownSteps { Pending, Running, Done };
+  ShownSteps shownSteps_ = ShownSteps::Done;  // Pending from the load on
   bool loadWaitSpent_ = false;        // the load has waited once for a busy database
   bool checkBoxesPending_ = false;    // the load could not read the check boxes' settings
   bool queueCheckPending_ = false;        // the last queue count met a busy database
