@@ -231,11 +231,32 @@ void ExtensionList::FillExtensionList(const QString& filter) {
   }
 }
 
-void ExtensionList::showFigures(QTreeWidgetItem* item, const QStringList& figures) {
+void ExtensionList::showFigures(QTreeWidgetItem* item, const QStringList& figures, bool counting) {
   const QSignalBlocker block(c_.LstExtensions);
-  item->setText(ColTotalFiles, figures.value(0));
-  item->setText(ColTotalSize, figures.value(1));
-  item->setText(ColRemaining, figures.value(2));
+  // Figures still being counted (the row's first zeros, or those it showed before) are drawn
+  // as the list draws what cannot be used yet, so a type is not read as holding no files.
+  const QVariant colour = counting ? QVariant(c_.LstExtensions->palette().color(QPalette::Disabled, QPalette::Text))
+                                   : QVariant();
+  int c = ColTotalFiles;
+  for (const QString& figure : figures) {
+    item->setText(c, figure);
+    item->setData(c, Qt::ForegroundRole, colour);
+    ++c;
+  }
+}
+
+void ExtensionList::growColumns(QTreeWidgetItem* item) {
+  // Figures arriving one by one widen their columns as needed, so none shows cut short; the
+  // fit at the end of the count sets the widths anew.
+  QTreeWidget* list = c_.LstExtensions;
+  QStyleOptionViewItem option;
+  option.initFrom(list);
+  option.font = list->font();
+  const int row = list->indexOfTopLevelItem(item);
+  for (int c : {ColTotalFiles, ColTotalSize, ColRemaining}) {
+    const int need = list->itemDelegate()->sizeHint(option, list->model()->index(row, c)).width();
+    if (need > list->columnWidth(c)) list->setColumnWidth(c, need);
+  }
 }
 
 namespace {
@@ -284,10 +305,10 @@ void ExtensionList::cbxSelected_Click() {
     if (r.Extension.isEmpty()) continue;
     AddToList(r.Extension, r.ExtName, 0, 0, 0, 0, true);
     QTreeWidgetItem* item = list->topLevelItem(list->topLevelItemCount() - 1);
-    if (r.statisticsCached())
+    if (r.statisticsCached()) {
       showFigures(item, figureTexts(r.TotalFiles, r.TotalSize, r.TotalFilesNU));
-    else {
-      if (shownFigures.contains(r.Extension)) showFigures(item, shownFigures.value(r.Extension));
+    } else {
+      showFigures(item, shownFigures.value(r.Extension, figureTexts(0, 0, 0)), true);
       uncached.append({r.Extension, item});
     }
   }
@@ -321,6 +342,7 @@ void ExtensionList::startStatistics(PendingRows rows) {
             job.post([this, i, s] {
               if (i >= pending_.size() || !pending_[i].second) return;
               showFigures(pending_[i].second, figureTexts(s.TotalFiles, s.TotalSize, s.TotalFilesNU));
+              growColumns(pending_[i].second);
               pending_[i].second = nullptr;  // shown
             });
           }

@@ -93,7 +93,8 @@ class ExtensionList : public QObject {
   using PendingRows = QVector<QPair<QString, QTreeWidgetItem*>>;
   // Starts the job for the rows listed without cached figures.
   void startStatistics(PendingRows rows);
-  void showFigures(QTreeWidgetItem* item, const QStringList& figures);
+  void showFigures(QTreeWidgetItem* item, const QStringList& figures, bool counting = false);
+  void growColumns(QTreeWidgetItem* item);
   bool eventFilter(QObject* watched, QEvent* event) override;
 
   ExtensionControls c_;
