@@ -1,5 +1,6 @@
 #include "selection/ui/ExtensionList.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QEvent>
 #include <QHash>
@@ -480,7 +481,10 @@ void ExtensionList::cbxSmallImageFileFilter_Click() {
     // A missing row is added, so that the choice is kept.
     store::writeSettings(dbs.statusDb, {{kSmallImageSetting, value}}, services_.settingDate());
     try {
-      // One UPDATE over the images of File: off the window's thread, which paints meanwhile.
+      // One UPDATE over the images of File: off the window's thread, which paints meanwhile
+      // (a second or more on a large catalogue: the pointer says it is busy).
+      QApplication::setOverrideCursor(Qt::BusyCursor);
+      const auto cursor = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
       store::runWhilePainting([&](store::JobContext& job) {
         job.inTransaction(dbs.filesDb, [&](store::DBConnection& db) { DBUpdateSmallImageFiles(db, on ? 1 : 0); },
                           store::RetryPolicy{50, 3000});

@@ -96,22 +96,25 @@ QString extensionName(int i) {
   return QStringLiteral("x%1").arg(i, 4, 10, QChar('0'));
 }
 
+// total shared out over parts by a power law: part i gets a share in proportion to
+// 1 / (firstRank + i); what rounding leaves goes to the first.
+std::vector<int> powerLaw(int total, int parts, int firstRank = 1) {
+  std::vector<int> share(parts, 0);
+  double weights = 0;
+  for (int i = 0; i < parts; ++i) weights += 1.0 / (firstRank + i);
+  int given = 0;
+  for (int i = 0; i < parts; ++i) given += share[i] = static_cast<int>(total * (1.0 / (firstRank + i)) / weights);
+  if (parts > 0) share[0] += total - given;
+  return share;
+}
+
 // Files per type, as skewed as on a real computer: "jpg" alone 171,000 of the 1,000,000 rows,
 // the next two 85,000 each, then a power law (1/rank) over the other ticked types (829,000 for
 // the 20 in all) and over the 1,980 others (171,000).
 std::vector<int> filesPerType() {
-  std::vector<int> n(kExtensions, 0);
-  n[0] = 171000;
-  n[1] = n[2] = 85000;
-  const auto spread = [&](int from, int to, int total) {
-    double weights = 0;
-    for (int r = from; r < to; ++r) weights += 1.0 / (r + 1);
-    int given = 0;
-    for (int r = from; r < to; ++r) given += n[r] = static_cast<int>(total * (1.0 / (r + 1)) / weights);
-    n[from] += total - given;
-  };
-  spread(3, kTickedTypes, 829000 - 341000);
-  spread(kTickedTypes, kExtensions, kFileRows - 829000);
+  std::vector<int> n{171000, 85000, 85000};
+  for (int k : powerLaw(829000 - 341000, kTickedTypes - 3, 4)) n.push_back(k);
+  for (int k : powerLaw(kFileRows - 829000, kExtensions - kTickedTypes, kTickedTypes + 1)) n.push_back(k);
   return n;
 }
 
@@ -121,12 +124,7 @@ std::vector<int> filesPerType() {
 void makeFolders(const std::string& dir, int below, int& made) {
   if (below <= 0) return;
   const int children = below <= 8 ? below : std::clamp(static_cast<int>(std::lround(std::sqrt(below) * 0.45)), 1, 100);
-  std::vector<int> share(children, 0);
-  double weights = 0;
-  for (int i = 0; i < children; ++i) weights += 1.0 / (i + 1);
-  int given = 0;
-  for (int i = 0; i < children; ++i) given += share[i] = static_cast<int>((below - children) * (1.0 / (i + 1)) / weights);
-  share[0] += below - children - given;
+  const std::vector<int> share = powerLaw(below - children, children);
   for (int i = 0; i < children; ++i) {
     char name[16];
     std::snprintf(name, sizeof name, "/d%03d", i);
@@ -142,12 +140,7 @@ void makeFolders(const std::string& dir, int below, int& made) {
 int makeTree(const QString& dir) {
   const std::string root = QFile::encodeName(dir).toStdString();
   constexpr int kFolders = 200000, kTop = 20;
-  std::vector<int> below(kTop, 0);
-  double weights = 0;
-  for (int i = 0; i < kTop; ++i) weights += 1.0 / (i + 1);
-  int given = 0;
-  for (int i = 0; i < kTop; ++i) given += below[i] = static_cast<int>((kFolders - kTop) * (1.0 / (i + 1)) / weights);
-  below[0] += kFolders - kTop - given;
+  const std::vector<int> below = powerLaw(kFolders - kTop, kTop);
   int made = 0;
   for (int a = 0; a < kTop; ++a) {
     char name[16];
