@@ -34,7 +34,7 @@ time_ms() {
 field() { awk -v k="$1" '$1 == k { print $2 }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { r = (b > 0 ? a / b : 0); printf (r < 0.1 ? "%.4f" : "%.2f"), r }'; }
 
-"$tool" make-tree "$work/tree"
+"$tool" make-tree "$work/tree" >/dev/null
 "$build/src/store/corvane-appdir" "$work/app" "$root/share"
 cp "$work/app/Files.db" "$work/empty.db"
 
@@ -55,16 +55,16 @@ out=$("$tool" scan-first "$work/tree" "$work/empty.db" "$work/app/Files.db" "$ru
 folders=$(field folders <<<"$out")
 first_ms=$(field ms <<<"$out")
 base=$(( find_ms + insert_ms ))
-echo "selection: folder scan, first scan of $folders folders $first_ms ms (longest stretch without the window's events $(field stall_ms <<<"$out") ms); find -type d $find_ms ms + sqlite3 insert $insert_ms ms = $base ms (goal <= 1.10): $(ratio "$first_ms" "$base")"
+echo "selection: folder scan, first scan of $folders folders $first_ms ms (longest wait of the window's events $(field stall_ms <<<"$out") ms); find -type d $find_ms ms + sqlite3 insert $insert_ms ms = $base ms (goal <= 1.10): $(ratio "$first_ms" "$base")"
 out=$("$tool" rescan "$work/tree" "$work/app/Files.db" "$runs")
 rescan_ms=$(field ms <<<"$out")
-echo "selection: folder scan, rescan finding nothing new $rescan_ms ms (longest stretch without the window's events $(field stall_ms <<<"$out") ms); find -type d $find_ms ms (goal <= 1.20): $(ratio "$rescan_ms" "$find_ms")"
+echo "selection: folder scan, rescan finding nothing new $rescan_ms ms (longest wait of the window's events $(field stall_ms <<<"$out") ms); find -type d $find_ms ms (goal <= 1.20): $(ratio "$rescan_ms" "$find_ms")"
 # A scan that finds a whole drive new (Folder holds another drive's rows only): every folder
 # is added with its parent's flags.
 cp "$work/empty.db" "$work/newdrive.db"
 sqlite3 "$work/newdrive.db" "INSERT INTO Folder (Folders, Bu, BuAll) VALUES ('Z:', 0, 0)"
 out=$("$tool" rescan "$work/tree" "$work/newdrive.db" 1)
-echo "selection: folder scan finding all $(field added <<<"$out") folders of a drive new, longest stretch without the window's events (goal <= 100 ms): $(field stall_ms <<<"$out") ms (the whole scan $(field ms <<<"$out") ms)"
+echo "selection: folder scan finding all $(field added <<<"$out") folders of a drive new, longest wait of the window's events (goal <= 100 ms): $(field stall_ms <<<"$out") ms (the whole scan $(field ms <<<"$out") ms)"
 
 "$tool" gen-files "$work/app/Files.db" >/dev/null
 out=$("$tool" stats "$work/app/Files.db")
@@ -88,5 +88,5 @@ echo "selection: a key typed in the filter box, up to $(field typing_types <<<"$
 # handling its events, the tick's calls not at all.
 out=$("$tool" locked "$work/tree" "$work/app" 5000)
 for action in tick expand mode mode_back filter show_selected typing status_tick; do
-  echo "selection: Files.db locked for 5 s, $action: done after $(field "locked_${action}_ms" <<<"$out") ms with $(field "locked_${action}_messages" <<<"$out") message(s); longest stretch without the window's events (goal <= 100 ms): $(field "locked_${action}_stall_ms" <<<"$out") ms"
+  echo "selection: Files.db locked for 5 s, $action: done after $(field "locked_${action}_ms" <<<"$out") ms with $(field "locked_${action}_messages" <<<"$out") message(s); longest wait of the window's events (goal <= 100 ms): $(field "locked_${action}_stall_ms" <<<"$out") ms"
 done

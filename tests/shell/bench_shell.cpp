@@ -12,6 +12,8 @@
 //    the retry budget: how long it takes, and the longest time the window went without
 //    handling its events meanwhile;
 //  - the window's load while Status.db stays locked, against the same load unlocked.
+#include <unistd.h>
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -190,6 +192,7 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "cannot copy %s\n", argv[3]);
       return 1;
     }
+    ::sync();  // the copy on disk, so that the start's first writes do not wait behind it
     const QString drives = "C:=" + QString::fromLocal8Bit(argv[4]);
     qputenv("CORVANE_DRIVES", drives.toUtf8());
     platform::setPathMap(platform::PathMap::parse(drives));
