@@ -3,14 +3,13 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <QFile>
-#include <atomic>
 #include <cerrno>
-#include <cstring>
+
+#include "platform/WholeFile.h"
 
 namespace corvane::filecopy {
 
-QString errnoText(int e) { return QString::fromLocal8Bit(std::strerror(e)); }
+QString errnoText(int e) { return platform::writeErrorText(e); }
 
 namespace {
 
@@ -30,98 +29,9 @@ struct Fd {
   }
 };
 
-std::atomic<bool> g_unnamed{true};
-
-// A short name of our own: the entry's name plus a suffix could pass the length a name may have.
-QByteArray temporaryName() {
-  static const QByteArray prefix = ".corvane-copy-" + QByteArray::number(::getpid()) + '-';
-  static std::atomic<unsigned> counter{0};
-  return prefix + QByteArray::number(counter.fetch_add(1)) + ".tmp";
-}
-
-// An unnamed file is given its name through its descriptor's entry in /proc.
-QByteArray procPath(int fd) { return "/proc/self/fd/" + QByteArray::number(fd); }
-
-bool unnamedAllowed() {
-  static const bool procThere = ::access("/proc/self/fd", X_OK) == 0;
-  return procThere && g_unnamed.load();
-}
-
-// The file the data is written to, in the target's folder: without a name where the file
-// system makes such files, otherwise under a new name of our own (a name left by a program
-// killed part-way is passed over, a few times at most).
-struct Temporary {
-  Fd fd{-1};
-  QByteArray name;  // empty while the file has no name
-};
-
-bool openTemporary(int dir, mode_t mode, Temporary& t) {
-  if (unnamedAllowed()) {
-    t.fd.fd = ::openat(dir, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
-    if (t.fd.fd >= 0) return true;
-  }
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    t.name = temporaryName();
-    t.fd.fd = ::openat(dir, t.name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-    if (t.fd.fd >= 0 || errno != EEXIST) break;
-  }
-  return t.fd.fd >= 0;
-}
-
-// Ends a temporary file that is not wanted: an unnamed one goes with its descriptor.
-void discardTemporary(int dir, Temporary& t) {
-  ::close(t.fd.release());
-  if (!t.name.isEmpty()) ::unlinkat(dir, t.name.constData(), 0);
-}
-
-// Puts the written file in the target's place. A missing target is the file's own name at
-// once; an existing one is replaced by a rename, so that it is never missing in between.
-// Returns 0 or the errno of the failure (the temporary file is then gone).
-int publishTemporary(int dir, Temporary& t, const QByteArray& target) {
-  if (t.name.isEmpty()) {
-    if (::linkat(AT_FDCWD, procPath(t.fd.fd).constData(), dir, target.constData(), AT_SYMLINK_FOLLOW) == 0)
-      return ::close(t.fd.release()) == 0 ? 0 : errno;
-    // An existing target: the file takes a name of our own and replaces it below.
-    for (int attempt = 0; attempt < 100 && t.name.isEmpty() && errno == EEXIST; ++attempt) {
-      const QByteArray name = temporaryName();
-      if (::linkat(AT_FDCWD, procPath(t.fd.fd).constData(), dir, name.constData(), AT_SYMLINK_FOLLOW) == 0)
-        t.name = name;
-    }
-    if (t.name.isEmpty()) {
-      const int e = errno;
-      discardTemporary(dir, t);
-      return e;
-    }
-  }
-  // Some file systems report a failed write only when the file is closed.
-  if (::close(t.fd.release()) != 0 || ::renameat(dir, t.name.constData(), dir, target.constData()) != 0) {
-    const int e = errno;
-    ::unlinkat(dir, t.name.constData(), 0);
-    return e;
-  }
-  return 0;
-}
-
 bool sameContentState(const struct stat& a, const struct stat& b) {
   return a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec &&
          a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
-}
-
-// The process's umask, read once. The system tells it without changing it; failing that, the
-// widest mask is assumed, so that the permissions are always put back.
-mode_t currentUmask() {
-  static const mode_t mask = [] {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (status.open(QIODevice::ReadOnly))
-      for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("Umask:")) {
-          bool ok = false;
-          const uint m = line.mid(6).trimmed().toUInt(&ok, 8);
-          if (ok) return mode_t(m);
-        }
-    return mode_t(0777);
-  }();
-  return mask;
 }
 
 // The data of in onto out, in chunks. The kernel copies in place where it can (and shares the
@@ -183,33 +93,35 @@ CopyResult copyEntry(int srcDir, const QByteArray& name, int dstDir, const std::
   if (!S_ISREG(st.st_mode)) return failed(QStringLiteral("Not a regular file"));
   if (copied) *copied = st;
 
-  // Created with the source's permissions (a read-only mode does not stop this descriptor from
-  // writing); only what the umask takes away is put back afterwards.
-  const mode_t mode = st.st_mode & 0777;
-  Temporary out;
-  if (!openTemporary(dstDir, mode, out)) return failed(errnoText(errno));
-  auto discard = [&](CopyResult r, const QString& why) {
-    discardTemporary(dstDir, out);
-    if (r == CopyResult::Failed && error) *error = why;
-    return r;
-  };
+  // The copy has no name until it is whole; it takes the source's permissions at the end.
+  platform::WholeFileWriter out(dstDir, name,
+                                platform::WholeFileOptions{.mode = st.st_mode & 0777, .sync = false, .removeLeftovers = false});
+  if (!out.open()) return failed(out.reason());
 
   QString why;
-  const CopyResult data = copyData(in.fd, out.fd.fd, keepGoing, &why);
-  if (data != CopyResult::Copied) return discard(data, why);
+  const CopyResult data = copyData(in.fd, out.handle(), keepGoing, &why);
+  if (data != CopyResult::Copied) return data == CopyResult::Failed ? failed(why) : data;
   // A file written to meanwhile may have been read half old, half new.
   struct stat after {};
-  if (::fstat(in.fd, &after) != 0) return discard(CopyResult::Failed, errnoText(errno));
-  if (!sameContentState(st, after)) return discard(CopyResult::Changed, QString());
+  if (::fstat(in.fd, &after) != 0) return failed(errnoText(errno));
+  if (!sameContentState(st, after)) return CopyResult::Changed;
   // The times are set after the last write, or that write would move them again.
   const struct timespec times[2] = {st.st_atim, st.st_mtim};
-  if (::futimens(out.fd.fd, times) != 0) return discard(CopyResult::Failed, errnoText(errno));
-  if ((mode & currentUmask()) != 0 && ::fchmod(out.fd.fd, mode) != 0)
-    return discard(CopyResult::Failed, errnoText(errno));
-  if (const int e = publishTemporary(dstDir, out, name)) return failed(errnoText(e));
+  if (::futimens(out.handle(), times) != 0) return failed(errnoText(errno));
+  struct stat made {};
+  if (::fstat(out.handle(), &made) != 0) return failed(errnoText(errno));
+  out.setMode(keptMode(st, made));
+  if (!out.commit()) return failed(out.reason());
   return CopyResult::Copied;
 }
 
-void setUnnamedTemporaries(bool allowed) { g_unnamed.store(allowed); }
+mode_t keptMode(const struct stat& source, const struct stat& copy) {
+  mode_t mode = source.st_mode & 07777;
+  // As cp -a does: a copy that could not keep the source's owner (or group) does not keep the
+  // bits that run a program as that owner (or group).
+  if (copy.st_uid != source.st_uid) mode &= ~mode_t(S_ISUID);
+  if (copy.st_gid != source.st_gid) mode &= ~mode_t(S_ISGID);
+  return mode;
+}
 
 }  // namespace corvane::filecopy

@@ -1,16 +1,18 @@
 #pragma once
-// One file copied the way cp and rsync do it: the data goes to a temporary file in the target's
-// folder, which takes the source's modification time and permissions and is then put in the
-// target's place. The target is therefore either the old file or the whole new one, whatever
-// happens, and a read-only target is replaced like any other. The temporary file has no name
-// while it is written (where the file system allows it), so even a program that is killed
-// part-way leaves nothing behind. Nothing is synced here: the caller syncs the destination
-// once when its whole walk is done.
+// One file copied the way cp and rsync do it: the data goes to a new file in the target's
+// folder (platform::WholeFileWriter), which takes the source's modification time and
+// permissions and is then put in the target's place. The target is therefore either the old
+// file or the whole new one, whatever happens, and a read-only target is replaced like any
+// other. The new file has no name while it is written (where the file system allows it), so
+// even a program that is killed part-way leaves nothing behind. Nothing is synced here: the
+// caller syncs the destination once when its whole walk is done.
 #include <sys/stat.h>
 
 #include <QByteArray>
 #include <QString>
 #include <functional>
+
+#include "platform/WholeFile.h"
 
 namespace corvane::filecopy {
 
@@ -37,8 +39,10 @@ CopyResult copyEntry(int srcDir, const QByteArray& name, int dstDir, const std::
 // The system's text for an errno value, as the copy's failures give it.
 QString errnoText(int e);
 
-// Whether temporary files are made without a name where the file system allows it (the
-// default); tests turn it off to exercise the named temporary file that other file systems get.
-void setUnnamedTemporaries(bool allowed);
+// The permission bits a copy keeps, special bits included: set-user-ID and set-group-ID only
+// where the copy has the source's owner and group.
+mode_t keptMode(const struct stat& source, const struct stat& copy);
+
+using platform::setUnnamedTemporaries;
 
 }  // namespace corvane::filecopy

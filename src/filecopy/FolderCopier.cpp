@@ -18,6 +18,7 @@
 #include "platform/Messages.h"
 #include "platform/PathMap.h"
 #include "platform/RunAside.h"
+#include "platform/WholeFile.h"
 #include "platform/Wait.h"
 
 namespace corvane::filecopy {
@@ -85,25 +86,29 @@ struct Entry {
   unsigned char type;  // DT_* of the listing
 };
 
-// The folder's entries in name order (bytes), "." and ".." left out; false when it cannot be read.
-bool listFolder(int dirFd, std::vector<Entry>& out) {
+// The folder's entries in name order (bytes), "." and ".." left out; 0, or the errno when it
+// cannot be read.
+int listFolder(int dirFd, std::vector<Entry>& out) {
   const int copy = ::dup(dirFd);
-  if (copy < 0) return false;
+  if (copy < 0) return errno;
   DIR* dir = ::fdopendir(copy);
   if (!dir) {
+    const int e = errno;
     ::close(copy);
-    return false;
+    return e;
   }
   errno = 0;
   while (const dirent* d = ::readdir(dir)) {
     if (std::strcmp(d->d_name, ".") == 0 || std::strcmp(d->d_name, "..") == 0) continue;
     out.push_back({QByteArray(d->d_name), d->d_type});
   }
-  const bool ok = errno == 0;
+  const int e = errno;
   ::closedir(dir);
   std::sort(out.begin(), out.end(), [](const Entry& a, const Entry& b) { return a.name < b.name; });
-  return ok;
+  return e;
 }
+
+QString notRegularText() { return QStringLiteral("Not a regular file"); }
 
 }  // namespace
 
@@ -115,8 +120,12 @@ struct FolderCopier::Level {
   QString display;  // as shown, ending in its separator
   QString native;   // for the progress caption
   int source = -1;
+  struct stat sourceStat {};
   int destination = -1;
   bool destinationMissing = false;  // known not to exist (so neither do the files in it)
+  bool created = false;             // the destination folder was made by this walk
+  bool changed = false;             // an entry of the destination folder was added or replaced
+  bool swept = false;               // leftovers of a killed earlier copy were looked for
   ~Level() {
     if (source >= 0) ::close(source);
     if (destination >= 0) ::close(destination);
@@ -195,24 +204,25 @@ CopyOutcome FolderCopier::run(const QString& sourceText, const QString& destinat
   top.display = source_.display;
   top.native = withTrailingSlash(source_.native);
   top.source = ::open(QFile::encodeName(source_.native).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  struct stat st {};
-  if (top.source < 0 || ::fstat(top.source, &st) != 0) {
-    fail(top.display);
+  if (top.source < 0 || ::fstat(top.source, &top.sourceStat) != 0) {
+    scanError(top.display, errno);
   } else {
-    sourceDevice_ = st.st_dev;
+    sourceDevice_ = top.sourceStat.st_dev;
     sourceMount_ = mountOf(top.source);
     // A folder that cannot be made shows up as failed copies of its files.
+    top.created = !QFileInfo::exists(destination_.native);
     QDir().mkpath(destination_.native);
     top.destination = ::open(QFile::encodeName(destination_.native).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     top.destinationMissing = top.destination < 0;
+    if (top.created && top.destination >= 0) ::fchmod(top.destination, 0700);
     copyFolderTree(top);
+    finishFolder(top);
   }
   // One sync for the whole copy instead of one per file: every renamed copy is on the disk
   // before the walk says it is done, or the failure is listed.
   if (wroteAnything_ && top.destination >= 0) {
     if (const int e = syncPainting(top.destination))
-      fail(destination_.display + QStringLiteral(" (not all copies reached the disk: ") + errnoText(e) +
-           QLatin1Char(')'));
+      fail(destination_.display, QStringLiteral("not all copies reached the disk: ") + errnoText(e));
   }
   running_ = false;
   return stoppedEarly_ ? CopyOutcome::Stopped : CopyOutcome::Finished;
@@ -220,8 +230,8 @@ CopyOutcome FolderCopier::run(const QString& sourceText, const QString& destinat
 
 void FolderCopier::copyFolderTree(Level& level) {
   std::vector<Entry> entries;
-  if (!listFolder(level.source, entries)) {
-    fail(level.display);
+  if (const int e = listFolder(level.source, entries)) {
+    scanError(level.display, e);
     return;
   }
   std::vector<QByteArray> folders;
@@ -258,13 +268,12 @@ void FolderCopier::copyFolderTree(Level& level) {
     child.display = level.display + QFile::decodeName(name) + source_.separator;
     child.native = level.native + QFile::decodeName(name) + QLatin1Char('/');
     child.source = ::openat(level.source, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    struct stat st {};
-    if (child.source < 0 || ::fstat(child.source, &st) != 0) {
-      fail(child.display);
+    if (child.source < 0 || ::fstat(child.source, &child.sourceStat) != 0) {
+      scanError(child.display, errno);
       continue;
     }
     // Another disk, a system folder such as /proc, or a folder bound onto this one: not walked.
-    if (st.st_dev != sourceDevice_) continue;
+    if (child.sourceStat.st_dev != sourceDevice_) continue;
     if (sourceMount_ != 0 && mountOf(child.source) != sourceMount_) continue;
     child.destinationMissing = level.destinationMissing;
     if (!child.destinationMissing && level.destination >= 0) {
@@ -274,17 +283,43 @@ void FolderCopier::copyFolderTree(Level& level) {
       child.destinationMissing = child.destination < 0 && errno == ENOENT;
     }
     copyFolderTree(child);
+    finishFolder(child);
   }
 }
 
-int FolderCopier::destinationFolder(Level& level) {
+void FolderCopier::finishFolder(Level& level) {
+  if (level.destination < 0 || !(level.created || level.changed)) return;
+  // As cp -a does, once the folder's contents are in place (each of them moved its time): the
+  // source folder's times, and for a folder made here its permissions.
+  const struct timespec times[2] = {level.sourceStat.st_atim, level.sourceStat.st_mtim};
+  ::futimens(level.destination, times);
+  struct stat made {};
+  if (level.created && ::fstat(level.destination, &made) == 0)
+    ::fchmod(level.destination, keptMode(level.sourceStat, made));
+}
+
+int FolderCopier::destinationFolder(Level& level, int* error) {
   if (level.destination >= 0) return level.destination;
-  if (!level.parent || !level.destinationMissing) return -1;
-  const int parent = destinationFolder(*level.parent);
+  if (!level.parent || !level.destinationMissing) {
+    *error = ENOTDIR;
+    return -1;
+  }
+  const int parent = destinationFolder(*level.parent, error);
   if (parent < 0) return -1;
-  if (::mkdirat(parent, level.name.constData(), 0777) != 0 && errno != EEXIST) return -1;
+  // Only its owner may enter it until it is complete; it takes the source's mode at the end.
+  const bool made = ::mkdirat(parent, level.name.constData(), 0700) == 0;
+  if (!made && errno != EEXIST) {
+    *error = errno;
+    return -1;
+  }
   level.destination = ::openat(parent, level.name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  if (level.destination >= 0) level.destinationMissing = false;
+  if (level.destination < 0) {
+    *error = errno;
+    return -1;
+  }
+  level.destinationMissing = false;
+  level.created = made;
+  level.parent->changed = true;
   return level.destination;
 }
 
@@ -295,11 +330,16 @@ void FolderCopier::copyOneFile(Level& level, const QByteArray& name) {
     platform::keepResponsive();
     return !aborted_;
   };
+  QString why;
   auto copy = [&](int destination) {
+    if (!level.swept) {
+      platform::removeLeftoverTemporaries(destination);
+      level.swept = true;
+    }
     for (int attempt = 1;; ++attempt) {
-      QString why;
       const CopyResult r = copyEntry(level.source, name, destination, keepGoing, &why);
       if (r == CopyResult::Interrupted) stoppedEarly_ = true;
+      if (r == CopyResult::Changed) why = QStringLiteral("it kept changing while it was copied");
       // A file that is being written to is read again; one that never holds still fails.
       if (r != CopyResult::Changed || attempt == kChangedFileAttempts) return r == CopyResult::Copied;
     }
@@ -312,26 +352,33 @@ void FolderCopier::copyOneFile(Level& level, const QByteArray& name) {
   if (exists) {
     struct stat source {};
     // The source may be a link to a file: its file's time counts.
-    if (!S_ISREG(target.st_mode) || ::fstatat(level.source, name.constData(), &source, 0) != 0 ||
-        !S_ISREG(source.st_mode)) {
-      fail(shown);
+    if (!S_ISREG(target.st_mode)) {
+      fail(shown, S_ISDIR(target.st_mode) ? QStringLiteral("a folder of that name is in the way") : notRegularText());
+    } else if (::fstatat(level.source, name.constData(), &source, 0) != 0) {
+      fail(shown, errnoText(errno));
+    } else if (!S_ISREG(source.st_mode)) {
+      fail(shown, notRegularText());
     } else if (isNewerByMoreThanOneSecond(msOf(source.st_mtim), msOf(target.st_mtim))) {
       if (copy(level.destination))
         copied = true;
       else if (!aborted_)
-        fail(shown);
+        fail(shown, why);
     }
     report(observer_.fileChecked, shown);
   } else {
-    const int destination = destinationFolder(level);
-    if (destination >= 0 && copy(destination))
+    int folderError = 0;
+    const int destination = destinationFolder(level, &folderError);
+    if (destination < 0)
+      fail(shown, QStringLiteral("its folder cannot be made: ") + errnoText(folderError));
+    else if (copy(destination))
       copied = true;
     else if (!aborted_)
-      fail(shown);
+      fail(shown, why);
   }
   if (copied) {
     ++filesCopied_;
     wroteAnything_ = true;
+    level.changed = true;
     report(observer_.fileCopied, shown);
   }
   platform::keepResponsive();
@@ -346,9 +393,17 @@ void FolderCopier::report(const std::function<void(const QString&)>& callback, c
   if (callback) callback(text);
 }
 
-void FolderCopier::fail(const QString& path) {
+void FolderCopier::fail(const QString& path, const QString& reason) {
   ++filesFailed_;
-  report(observer_.fileFailed, path);
+  report(observer_.fileFailed, reason.isEmpty() ? path : path + QStringLiteral(" (") + reason + QLatin1Char(')'));
+}
+
+void FolderCopier::scanError(const QString& folder, int errorNumber) {
+  // The walk of this folder ends here; its parents go on.
+  const QString why = errnoText(errorNumber);
+  platform::showMessage(QStringLiteral("Error in File Scan routine - ") + why + QStringLiteral(": ") + folder,
+                        kWindowTitle, platform::MsgButtons::Ok, platform::MsgIcon::Warning);
+  fail(folder, why);
 }
 
 }  // namespace corvane::filecopy

@@ -15,7 +15,8 @@ namespace corvane::filecopy {
 struct CopyObserver {
   std::function<void(const QString& path)> fileChecked;  // an existing copy was compared
   std::function<void(const QString& path)> fileCopied;   // a file was written to the destination
-  std::function<void(const QString& path)> fileFailed;   // a file, or a folder that could not be read
+  // A file that failed, or a folder that could not be read, with why: "C:\Data\a.txt (reason)".
+  std::function<void(const QString& line)> fileFailed;
   std::function<void(const QString& caption)> progress;  // every 1000 files seen
 };
 
@@ -46,8 +47,10 @@ class FolderCopier {
 
   // Walks the source tree depth first, the files of a folder before its sub-folders. Folders
   // whose names begin with ".", links to folders and other mounted file systems are not
-  // entered. Names are taken as the bytes they are, whatever their encoding. Refusals are
-  // shown through platform::showMessage. Lets the window system process pending events after
+  // entered. Names are taken as the bytes they are, whatever their encoding. Refusals, and each
+  // folder that cannot be read ("Error in File Scan routine - "), are shown through
+  // platform::showMessage. Copied folders keep the source folders' times, and those made here
+  // its permissions, as cp -a does. Lets the window system process pending events after
   // every file (and during a large one). The destination is synced once, at the end.
   CopyOutcome run(const QString& sourceText, const QString& destinationText);
 
@@ -70,9 +73,11 @@ class FolderCopier {
   struct Level;
   void copyFolderTree(Level& level);
   void copyOneFile(Level& level, const QByteArray& name);
-  int destinationFolder(Level& level);
+  int destinationFolder(Level& level, int* error);
+  void finishFolder(Level& level);
   void report(const std::function<void(const QString&)>& callback, const QString& text) const;
-  void fail(const QString& path);
+  void fail(const QString& path, const QString& reason);
+  void scanError(const QString& folder, int errorNumber);
 
   CopyObserver observer_;
   TypedFolder source_;

@@ -5,11 +5,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QSet>
 #include <pugixml.hpp>
 
 #include "platform/PathMap.h"
+#include "platform/WholeFile.h"
 #include "store/Database.h"
 #include "store/DatabasePaths.h"
 #include "store/Settings.h"
@@ -87,10 +87,7 @@ bool ClsUtils::FileType_Details(const QStringList& extensions) const {
     void write(const void* data, size_t size) override { bytes.append(static_cast<const char*>(data), qsizetype(size)); }
   } writer;
   doc.save(writer);
-  QSaveFile f(platform::joinPath(paths_.extensionsFolderPath, "TypeLst.xml"));
-  if (!f.open(QIODevice::WriteOnly)) return false;
-  f.write(writer.bytes);
-  return f.commit();
+  return platform::writeWholeFile(platform::joinPath(paths_.extensionsFolderPath, "TypeLst.xml"), writer.bytes);
 }
 
 QString ClsUtils::GetStatusForCaption(const QString& statusDb, store::RetryPolicy policy) const {
@@ -98,20 +95,9 @@ QString ClsUtils::GetStatusForCaption(const QString& statusDb, store::RetryPolic
 }
 
 bool ClsUtils::WriteConfig(const QString& strConfig, QString* error) const {
-  const QString path = platform::joinPath(paths_.logsFolderPath, "Config.txt");
-  QSaveFile f(path);
-  f.setDirectWriteFallback(true);
-  const QByteArray line = strConfig.toLocal8Bit() + "\r\n";
-  const auto failed = [&] {
-    if (error) *error = path + ": " + f.errorString();
-    f.cancelWriting();
-    return false;
-  };
-  if (!f.open(QIODevice::WriteOnly)) return failed();
-  if (f.write(line) != line.size()) return failed();
-  // A commit that fails has closed the file already, so the cancel does nothing there.
-  if (!f.commit()) return failed();
-  return true;
+  return platform::writeWholeFile(platform::joinPath(paths_.logsFolderPath, "Config.txt"),
+                                  strConfig.toLocal8Bit() + "\r\n", platform::WholeFileOptions{.rewriteInPlace = true},
+                                  error);
 }
 
 QString ClsUtils::ReadTray() const {

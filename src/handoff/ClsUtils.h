@@ -41,7 +41,8 @@ class ClsUtils {
   // skipped (the folder is then simply missing).
   void CreateFolder(const QString& folderName) const;
 
-  // Writes TypeLst.xml: one FileType element per non-empty entry from index 1 on.
+  // Writes TypeLst.xml: one FileType element per non-empty entry from index 1 on. False when it
+  // could not be written whole (the old list is then as it was).
   bool FileType_Details(const QStringList& extensions) const;
 
   // The value of the setting "Status" ("" when there is no row). A busy database is waited
@@ -49,10 +50,10 @@ class ClsUtils {
   QString GetStatusForCaption(const QString& statusDb,
                               store::RetryPolicy policy = store::RetryPolicy{100, 3000}) const;
 
-  // Replaces Logs/Config.txt with strConfig + CR LF. Written beside the file and renamed over
-  // it, so the tray side sees the old line or the new one; where Logs takes no new file but
+  // Replaces Logs/Config.txt with strConfig + CR LF. Written whole before it takes the file's
+  // place, so the tray side sees the old line or the new one; where Logs takes no new file but
   // Config.txt is writable, the file is rewritten in place instead. Returns false on failure
-  // (no message; *error says why).
+  // (no message; *error says why, a full disk named as such), the old line then kept.
   bool WriteConfig(const QString& strConfig, QString* error = nullptr) const;
 
   // The last line of Logs/Tray.txt, trimmed; "" when the file is missing.

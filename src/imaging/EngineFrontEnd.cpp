@@ -26,6 +26,16 @@ const QString kImageSource = QStringLiteral("ImageSource");
 const QString kImageDest = QStringLiteral("ImageDest");
 const QString kImageActive = QStringLiteral("ImageActive");
 
+// The engine takes its status file within moments of its start. Until it has, the record still
+// reads as the last image left it; one that is unchanged this long after the start is the new
+// engine's own (it failed just as the last one did) or was never touched by it.
+constexpr int kEngineShowsItselfSecs = 5;
+
+bool sameRecord(const SShStatusInfo& a, const SShStatusInfo& b) {
+  return a.StatusCode == b.StatusCode && a.BytesReadHigh == b.BytesReadHigh && a.BytesReadLow == b.BytesReadLow &&
+         a.BytesWrittenHigh == b.BytesWrittenHigh && a.BytesWrittenLow == b.BytesWrittenLow;
+}
+
 bool marksActive(const QString& value) { return value == QLatin1String("Yes") || value == QLatin1String("1"); }
 
 void warn(const QString& text) { platform::showMessage(text, QStringLiteral("Corvane"), MsgButtons::Ok, MsgIcon::Warning); }
@@ -76,6 +86,7 @@ std::optional<int> EngineFrontEnd::PercentImageUploaded() {
 }
 
 void EngineFrontEnd::UpdateOldImagePage() {
+  followEngine();
   try {
     const int percent = PercentImageUploaded().value_or(0);
     panel_.percentVerified = QString::number(percent) + QStringLiteral(" %");
@@ -84,16 +95,18 @@ void EngineFrontEnd::UpdateOldImagePage() {
     // Busy or unreadable: the last figures stay.
   }
   if (!connected() || !readStatus()) return;
+  // The record is still the last image's: the panel keeps "Creating Image" and its buttons, so
+  // that an old failure neither shows as this image's nor lets a second engine start.
+  if (followed_ && !followed_->shown) return;
 
   const EngineFunctions& f = engine_.functions();
   const auto ended = [&] {  // no image is written any more: another may start
-    panel_.createEnabled = true;
-    try {
-      if (store::readSetting(databases_.statusDb, kImageActive, kNoWait) == QStringLiteral("Yes"))
-        store::DBUpdateSetting(databases_.statusDb, kImageActive, QStringLiteral("No"), hooks_.now(), kNoWait);
-    } catch (const DBError&) {
-      // Tried again at the next tick, which still finds the engine stopped.
-    }
+    // Not before the image started here is settled (a failed one out of the log): the next
+    // click reads the log. A busy database leaves that to a later tick. The engine may have
+    // ended since this refresh first looked: it is judged again here, not a tick later.
+    followEngine();
+    panel_.createEnabled = !followed_;
+    markImageInactive();  // when Status.db is busy, the next tick still finds the engine stopped
     panel_.pauseCaption = kPauseCaption;
   };
   if (status_.StatusCode != 0) {
@@ -139,6 +152,7 @@ bool EngineFrontEnd::CalcSourceAndDestSize(double& sourceSize, double& destSize)
 }
 
 void EngineFrontEnd::UpdateImagePage() {
+  followEngine();
   double destSize = 0;  // the indicator shows no figure of the destination
   if (!CalcSourceAndDestSize(sourceSize_, destSize)) return;  // busy: the indicator keeps what it shows
   std::optional<QString> active;
@@ -213,10 +227,18 @@ void EngineFrontEnd::btnPauseResumeImageEngine_Click() {
 }
 
 void EngineFrontEnd::btnAbortImage_Click() {
+  followEngine();  // an image that has just ended is judged by its own end, not by the abort
+  // Asked before the engine is let go: is an image being written, that the abort leaves unmade?
+  const bool writing = engine_.available() && engine_.functions().SShIsInProgress() == 0;
   if (engine_.available()) engine_.functions().SShDisconnect();
   // Only the engine is ended; it removes its own unfinished file. Finished images in the image
   // folder (the full image later differentials build on, images waiting for upload) stay.
   if (hooks_.endEngine) hooks_.endEngine();
+  if (writing) unlogImage(QStringLiteral("aborted"), false);
+  if (!followed_) {  // not started here: "ImageActive" waits only for it to go
+    followed_.emplace();
+    followed_->shown = true;
+  }
   panel_.complete.clear();
   if (connected()) btnConnectToImageEngine_Click();
   settleAfterAbort();
@@ -226,9 +248,75 @@ void EngineFrontEnd::btnAbortImage_Click() {
 // the window keeps running.
 void EngineFrontEnd::settleAfterAbort() {
   panel_.connectEnabled = false;
-  auto reopen = [this] { panel_.connectEnabled = engine_.available(); };
+  auto reopen = [this] {
+    panel_.connectEnabled = engine_.available();
+    followEngine();
+  };
   if (hooks_.after) hooks_.after(kAbortSettleMs, reopen);
   else reopen();
+}
+
+bool EngineFrontEnd::markImageInactive() {
+  try {
+    if (store::readSetting(databases_.statusDb, kImageActive, kNoWait) == QStringLiteral("Yes"))
+      store::DBUpdateSetting(databases_.statusDb, kImageActive, QStringLiteral("No"), hooks_.now(), kNoWait);
+    return true;
+  } catch (const DBError&) {
+    return false;
+  }
+}
+
+// The service reads "ImageActive", and it must not stay "Yes" for an engine that has gone, also
+// when the panel is not connected (the abort disconnects it). An image whose engine ended with a
+// failure code was not made: its row leaves the log as an aborted image's does. Until the engine
+// has gone, each refresh of either imaging tab looks again.
+void EngineFrontEnd::followEngine() {
+  if (!followed_) return;
+  FollowedEngine& e = *followed_;
+  if (engine_.available()) {
+    const EngineFunctions& f = engine_.functions();
+    const auto writing = [&] { return f.SShIsInProgress() == 0; };
+    if (writing()) {
+      e.shown = true;
+      return;
+    }
+    SShStatusInfo last{};
+    f.SShGetStatusInfo(&last);
+    if (writing()) {  // it began between the two readings: the record may be its fresh one
+      e.shown = true;
+      return;
+    }
+    if (!e.shown) {
+      if (sameRecord(last, e.before) && hooks_.now() < e.startedAt.addSecs(kEngineShowsItselfSecs)) return;
+      e.shown = true;
+    }
+    if (last.StatusCode != 0 && e.rowId != 0 && !unlogImage(QStringLiteral("failed"), true)) return;
+  }
+  if (markImageInactive()) followed_.reset();
+}
+
+// The log's readers take the newest row for the last image and the newest "Full" row for the
+// base of the next differential, and a row that ended before it started stops every later
+// image: so an image that was not made is not marked in its row but taken out of the log. The
+// next click then makes the same kind of image again (a first image is planned again), built on
+// images that were made. The row is the one written for the engine this front end started; for
+// an engine started before this run, the newest row (rows are written only by this program,
+// once the engine it starts runs; losing the newest row only makes the next image a full one,
+// or a differential on the newest full image on disk).
+bool EngineFrontEnd::unlogImage(const QString& which, bool onTick) {
+  try {
+    const ImageLog images(databases_.filesDb, onTick ? kNoWait : store::RetryPolicy{});
+    qint64 id = followed_ ? followed_->rowId : 0;
+    if (!followed_) {
+      if (const std::optional<ImageOp> last = images.DBSelectLastIOp()) id = last->imageOpId;
+    }
+    if (id != 0) images.DBDeleteIOp(id);
+  } catch (const DBError& e) {
+    if (e.isBusy() && onTick) return false;
+    warn(QStringLiteral("The %1 image could not be taken out of the image log: ").arg(which) + e.description());
+  }
+  if (followed_) followed_->rowId = 0;
+  return true;
 }
 
 void EngineFrontEnd::btnVerifyImageUpload_Click() {
@@ -351,16 +439,23 @@ void EngineFrontEnd::CreateImage(const QString& operation) {
     return;
   }
 
-  const QDateTime start = hooks_.now();
-  const QDateTime end = hooks_.now();
+  FollowedEngine started;
+  started.startedAt = hooks_.now();
+  if (engine_.available()) engine_.functions().SShGetStatusInfo(&started.before);
   store::swallowDbError([&] { store::DBUpdateSetting(db, kImageActive, QStringLiteral("Yes"), hooks_.now()); });
-  store::swallowDbError([&] { log().DBInsertIOp({0, operation, source, destination, start, end, 0}); });
-
   if (const QString why = hooks_.launcher->start(line); !why.isEmpty()) {
     store::swallowDbError([&] { store::DBUpdateSetting(db, kImageActive, QStringLiteral("No"), hooks_.now()); });
     warn(why);
     return;
   }
+  // Logged only once the engine runs: the next click reads this row as the last image made, and
+  // a differential after a full image that never started would have nothing to build on.
+  const QDateTime start = hooks_.now();
+  const QDateTime end = hooks_.now();
+  store::swallowDbError([&] { started.rowId = log().DBInsertIOp({0, operation, source, destination, start, end, 0}); });
+  // Without the library the engine cannot be followed; "ImageActive" then stays as it is.
+  if (engine_.available()) followed_ = started;
+  else followed_.reset();
   panel_.createEnabled = false;
   panel_.abortEnabled = true;
   panel_.status = QStringLiteral("Creating Image");

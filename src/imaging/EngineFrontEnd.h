@@ -108,6 +108,13 @@ class EngineFrontEnd {
   bool readStatus();
   void showBytes();
   void settleAfterAbort();
+  // "ImageActive" from "Yes" to "No"; false when Status.db could not be written now.
+  bool markImageInactive();
+  // Follows the engine started or aborted here until it has gone, connected or not.
+  void followEngine();
+  // The row of an image that was not made leaves the log, so that no differential is built on
+  // it. On the tick a busy Files.db is not waited for: false, the row stays for the next tick.
+  bool unlogImage(const QString& which, bool onTick);
   ImageLog log() const { return ImageLog(databases_.filesDb); }
 
   const store::DatabasePaths& databases_;
@@ -119,6 +126,14 @@ class EngineFrontEnd {
   std::optional<SpacePlan> plan_;
   double cUsed_ = 0;
   double sourceSize_ = 0;
+  // The engine this front end started (or aborted), until it has gone.
+  struct FollowedEngine {
+    qint64 rowId = 0;        // its Images row; 0 when none was written or it has left the log
+    SShStatusInfo before{};  // the engine's record as it read just before the start
+    QDateTime startedAt;
+    bool shown = false;      // seen writing, its record changed, or it had time to take it
+  };
+  std::optional<FollowedEngine> followed_;
 };
 
 }  // namespace corvane::imaging

@@ -64,8 +64,8 @@ std::optional<ImageOp> ImageLog::DBSelectLastFullBU() const {
   return selectFirst(QStringLiteral("Select * from Images Where Operation = 'Full' ORDER BY ImageOpID Desc LIMIT 1"));
 }
 
-void ImageLog::DBInsertIOp(const ImageOp& op) const {
-  store::inTransaction(
+qint64 ImageLog::DBInsertIOp(const ImageOp& op) const {
+  return store::inTransaction(
       filesDb_,
       [&](DBConnection& c) {
         store::DBCommand cmd = c.Prepare(QStringLiteral("Insert Into Images Values(?,?,?,?,?,?,?)"));
@@ -78,7 +78,15 @@ void ImageLog::DBInsertIOp(const ImageOp& op) const {
           throw DBError(QStringLiteral("Overflow"), 0);
         cmd.BindLong(7, qint32(op.size));
         cmd.Execute();
+        return c.LastInsertRowId();
       },
+      policy_);
+}
+
+void ImageLog::DBDeleteIOp(qint64 imageOpId) const {
+  store::inTransaction(
+      filesDb_,
+      [&](DBConnection& c) { c.Execute(QStringLiteral("Delete from Images Where ImageOpID = ?"), {imageOpId}); },
       policy_);
 }
 

@@ -30,9 +30,11 @@ class ImageLog {
   // made and the read run once more; other failures throw DBError.
   std::optional<ImageOp> DBSelectLastIOp() const;
   std::optional<ImageOp> DBSelectLastFullBU() const;
-  // Adds a row (its key given by the database; the size stored as a 32-bit number). Throws
-  // DBError when nothing was stored.
-  void DBInsertIOp(const ImageOp& op) const;
+  // Adds a row (its key given by the database; the size stored as a 32-bit number) and returns
+  // that key. Throws DBError when nothing was stored.
+  qint64 DBInsertIOp(const ImageOp& op) const;
+  // Takes a row out of the log. Throws DBError.
+  void DBDeleteIOp(qint64 imageOpId) const;
 
   static const QString& createStatement();
 

@@ -105,6 +105,12 @@ ClockHour stepHour(const QString& hours, const QString& ampm, int delta) {
   return r;
 }
 
+QString stepHourOnly(const QString& hours, int delta) {
+  int h = wholeNumber(hours) + (delta > 0 ? 1 : -1);
+  if (h > 12 || h < 1) h = delta > 0 ? 1 : 12;
+  return QString::number(h);
+}
+
 QString stepMinutes(const QString& minutes, int delta, bool twoDigits) {
   int m = wholeNumber(minutes) + (delta > 0 ? 1 : -1);
   if (m < 0) m = 59;

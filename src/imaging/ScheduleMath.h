@@ -30,6 +30,9 @@ struct ClockHour {
 // each changing AM and PM; 12 up gives 1 and 1 down gives 12 with AM/PM kept. Written without
 // a leading zero.
 ClockHour stepHour(const QString& hours, const QString& ampm, int delta);
+// One hour up or down in the hour box alone (the differential start): 12 up gives 1, 1 down
+// gives 12; AM/PM has buttons of its own.
+QString stepHourOnly(const QString& hours, int delta);
 // One minute up or down, 59 and 0 wrapping round; "00" form when twoDigits, else "0".
 QString stepMinutes(const QString& minutes, int delta, bool twoDigits);
 // Images per day one up or down, kept within 0 to 23.

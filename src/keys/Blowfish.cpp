@@ -7,6 +7,7 @@
 
 #include "keys/HexConvert.h"
 #include "platform/Wait.h"
+#include "platform/WholeFile.h"
 
 namespace corvane::keys {
 
@@ -98,14 +99,17 @@ QString BlowfishDecryptFileHex(const QString& outputPath, const QString& inputPa
   if (!in.open(QIODevice::ReadOnly)) return code(BlfCannotOpenInput);
   const qint64 total = in.size();
   if (total <= 0 || total % kBlock != 0) return code(BlfBadLength);
-  QFile out(outputPath);
-  if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) return code(BlfCannotWriteOutput);
-
+  // The output takes its name only once it is whole: a failure leaves no part of it, and the
+  // file it replaces as it was.
+  platform::WholeFileWriter out(outputPath);
   auto fail = [&](int c) {
-    out.close();
-    out.remove();
+    out.discard();
     return code(c);
   };
+  // A write that fails is told apart from a decryption that fails: the disk is full, or the
+  // output cannot be written at all.
+  auto writeFailed = [&] { return fail(out.diskFull() ? BlfDiskFull : BlfCannotWriteOutput); };
+  if (!out.open()) return writeFailed();
 
   BF_KEY schedule;
   setKey(schedule, key);
@@ -117,20 +121,23 @@ QString BlowfishDecryptFileHex(const QString& outputPath, const QString& inputPa
     const QByteArray chunk = in.read(std::min(kChunk, total - done));
     if (chunk.isEmpty() || chunk.size() % kBlock != 0) return fail(BlfReadError);
     done += chunk.size();
-    if (!pending.isEmpty() && out.write(pending) != pending.size()) return fail(BlfCannotWriteOutput);
+    if (!pending.isEmpty() && !out.write(pending)) return writeFailed();
     QByteArray plain(chunk.size(), '\0');
     ecb(schedule, chunk.constData(), plain.data(), chunk.size(), false);
     pending = plain.right(kBlock);
     plain.chop(kBlock);
-    if (!plain.isEmpty() && out.write(plain) != plain.size()) return fail(BlfCannotWriteOutput);
+    if (!plain.isEmpty() && !out.write(plain)) return writeFailed();
   }
   const int n = paddingLength(pending, kBlock);
   if (n < 0) return fail(BlfBadPadding);
   pending.chop(n);
-  if (!pending.isEmpty() && out.write(pending) != pending.size()) return fail(BlfCannotWriteOutput);
-  if (!out.flush()) return fail(BlfCannotWriteOutput);
-  out.close();
+  if (!pending.isEmpty() && !out.write(pending)) return writeFailed();
+  if (!out.commit()) return writeFailed();
   return code(BlfOk);
+}
+
+bool IsWriteFailureCode(const QString& code) {
+  return code == QString::number(BlfCannotWriteOutput) || code == QString::number(BlfDiskFull);
 }
 
 }  // namespace corvane::keys

@@ -21,17 +21,22 @@ QString BlowfishDecryptHex(const QString& cipherHex, const QString& keyHex, cons
 enum BlowfishFileResult {
   BlfOk = 0,
   BlfCannotOpenInput = 1,
-  BlfCannotWriteOutput = 2,
+  BlfCannotWriteOutput = 2,  // the output cannot be written (no right, no such folder ...)
   BlfInvalidKey = 3,
   BlfBadLength = 4,   // the input is not a whole number of blocks (or is empty)
   BlfBadPadding = 5,  // the last block's padding does not check: wrong key or damaged file
   BlfReadError = 6,
+  BlfDiskFull = 7,  // the output did not fit on its disk
 };
 
-// Decrypts a whole file (read and written in chunks) into outputPath. Returns the result
-// code as decimal text, "0" on success. On failure no output file is left behind.
+// Decrypts a whole file (read and written in chunks) into outputPath, which is replaced only
+// by the whole result. Returns the result code as decimal text, "0" on success. On failure no
+// part of the output is left behind and an old output file is as it was.
 QString BlowfishDecryptFileHex(const QString& outputPath, const QString& inputPath, const QString& keyHex,
                                const QString& ivHex = QString());
+// True for the codes of an output that could not be written (as opposed to a decryption that
+// failed): BlfCannotWriteOutput and BlfDiskFull.
+bool IsWriteFailureCode(const QString& code);
 
 // Byte forms the file and hex procedures share (also used to write test data).
 bool BlowfishEcbBytes(const QByteArray& input, const QByteArray& key, bool encrypt, QByteArray& output);

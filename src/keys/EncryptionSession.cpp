@@ -5,6 +5,7 @@
 #include "keys/HexConvert.h"
 #include "keys/SoapClient.h"
 #include "platform/AppFolder.h"
+#include "platform/Messages.h"
 
 namespace corvane::keys {
 
@@ -63,9 +64,33 @@ bool MakeRsaKeyPair(SessionExchange& x) {
   const QString folder = platform::appPaths().appFolder;
   const QString pubFile = platform::joinPath(folder, QStringLiteral("mykey.pub"));
   const QString epkFile = platform::joinPath(folder, QStringLiteral("mykey.epk"));
-  MakeRsaKeyFiles(pubFile, epkFile, kKeyPassPhrase, 1024);
-  x.RsaPublicKey = ReadPublicKey(pubFile);
-  x.RsaPrivateKey = ReadEncryptedPrivateKey(epkFile, kKeyPassPhrase);
+  x.RsaPublicKey = RsaKey();
+  x.RsaPrivateKey = RsaKey();
+  // The pair read back must be the pair just written: a file that could not be replaced would
+  // give the old key, and a file changed in between half of another pair. A pair that does not
+  // match is made anew once, and never used.
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    QString error;
+    const int made = MakeRsaKeyFiles(pubFile, epkFile, kKeyPassPhrase, 1024, &error);
+    if (made != PkiOk) {
+      QString text = QStringLiteral("Unable to write the key files. Error=%1\n").arg(made) + PkiErrorLookup(made);
+      if (!error.isEmpty()) text += '\n' + error;
+      platform::showMessage(text);
+      return false;
+    }
+    const RsaKey publicKey = ReadPublicKey(pubFile);
+    const RsaKey privateKey = ReadEncryptedPrivateKey(epkFile, kKeyPassPhrase);
+    if (publicKey.isNull() || privateKey.isNull()) return false;  // shown by the reader
+    if (KeysMatch(publicKey, privateKey)) {
+      x.RsaPublicKey = publicKey;
+      x.RsaPrivateKey = privateKey;
+      break;
+    }
+  }
+  if (x.RsaPublicKey.isNull()) {
+    platform::showMessage(QStringLiteral("The key files %1 and %2 do not hold one key pair.").arg(pubFile, epkFile));
+    return false;
+  }
   x.RsaPublicKeyXml = RsaToXmlString(x.RsaPublicKey, false);
   x.RsaPrivateKeyXml = RsaToXmlString(x.RsaPrivateKey, true);
   return !x.RsaPublicKeyXml.isEmpty() && !x.RsaPrivateKeyXml.isEmpty();

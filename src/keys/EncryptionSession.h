@@ -69,7 +69,8 @@ class EncryptionSession {
 QString BeginEncryptionSession(EncryptionSession& session);
 
 // The steps of the exchange, each usable on its own.
-// Writes mykey.pub / mykey.epk, reads them back and fills the four client key values.
+// Writes mykey.pub / mykey.epk, reads them back and fills the four client key values. A pair
+// that cannot be written, or that does not read back as one pair, is shown and fails.
 bool MakeRsaKeyPair(SessionExchange& x);
 // SOAP senders; each returns the reduced reply, empty on failure.
 QString SwopPublicKey(const QString& keyXml);

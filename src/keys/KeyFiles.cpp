@@ -13,6 +13,7 @@
 #include "keys/PrivateFile.h"
 #include "platform/AppFolder.h"
 #include "platform/Messages.h"
+#include "platform/WholeFile.h"
 
 namespace corvane::keys {
 
@@ -100,7 +101,8 @@ std::optional<qint64> ImportOriginalKeyFile(const QString& statusDb, const QStri
 
 SaveKeyResult SaveKeyFile(const QString& configFolder, const QString& username, const QString& password,
                           const QString& machineId, const QString& machineName, const QString& storeKey,
-                          const QString& fileKey, const QString& fileKeyKey, const QDateTime& now) {
+                          const QString& fileKey, const QString& fileKeyKey, const QDateTime& now,
+                          QString* error) {
   if (username.isEmpty() || password.isEmpty()) return SaveKeyResult::NoCredentials;
   if (!IsSafeMachineName(machineName)) return SaveKeyResult::UnsafeName;
 
@@ -120,9 +122,9 @@ SaveKeyResult SaveKeyFile(const QString& configFolder, const QString& username, 
   doc.save(out, "  ", pugi::format_default | pugi::format_no_declaration, pugi::encoding_utf8);
   const std::string text = out.str();
 
-  if (!QDir().mkpath(configFolder)) return SaveKeyResult::WriteFailed;
+  if (!platform::makeFolders(configFolder, 0700, error)) return SaveKeyResult::WriteFailed;
   return WritePrivateFile(platform::joinPath(configFolder, machineName + "Sysinfo.xml"),
-                          QByteArray(text.data(), static_cast<qsizetype>(text.size())))
+                          QByteArray(text.data(), static_cast<qsizetype>(text.size())), error)
              ? SaveKeyResult::Written
              : SaveKeyResult::WriteFailed;
 }
@@ -140,8 +142,9 @@ ExportOutcome ExportKeyFile(const QString& statusDb, const QString& configFolder
       outcome.skipped.append(QStringLiteral("key %1 (not found)").arg(id));
       continue;
     }
+    QString why;
     switch (SaveKeyFile(configFolder, rec.Username, rec.Password, rec.MachineID, rec.MachineName, rec.StoreKey,
-                        rec.FileKey, rec.FileKeyKey, now)) {
+                        rec.FileKey, rec.FileKeyKey, now, &why)) {
       case SaveKeyResult::Written:
         outcome.exported.append(rec.MachineName);
         break;
@@ -152,7 +155,7 @@ ExportOutcome ExportKeyFile(const QString& statusDb, const QString& configFolder
         outcome.skipped.append(rec.MachineName + " (not a usable file name)");
         break;
       case SaveKeyResult::WriteFailed:
-        outcome.skipped.append(rec.MachineName + " (the file could not be written)");
+        outcome.skipped.append(rec.MachineName + " (the file could not be written: " + why + ")");
         break;
     }
   }

@@ -25,11 +25,13 @@ std::optional<qint64> ImportOriginalKeyFile(const QString& statusDb, const QStri
 enum class SaveKeyResult { Written, NoCredentials, UnsafeName, WriteFailed };
 
 // Writes <configFolder>/<machineName>Sysinfo.xml (no XML declaration; the folder is made when
-// missing). fileKey is the computer's file key in hex. Nothing is written without a user name
-// and a password, or for a name that would leave the folder.
+// missing, 0700: it holds passwords). fileKey is the computer's file key in hex. Nothing is
+// written without a user name and a password, or for a name that would leave the folder. On
+// WriteFailed *error says why.
 SaveKeyResult SaveKeyFile(const QString& configFolder, const QString& username, const QString& password,
                           const QString& machineId, const QString& machineName, const QString& storeKey,
-                          const QString& fileKey, const QString& fileKeyKey, const QDateTime& now);
+                          const QString& fileKey, const QString& fileKeyKey, const QDateTime& now,
+                          QString* error = nullptr);
 
 struct ExportOutcome {
   QStringList exported;  // names whose file was written, in list order

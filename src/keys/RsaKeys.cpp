@@ -96,7 +96,7 @@ bool RsaKey::hasPrivate() const {
 int RsaKey::keyBytes() const { return isNull() ? 0 : EVP_PKEY_get_size(pkey(*this)); }
 
 int MakeRsaKeyFiles(const QString& publicKeyFile, const QString& privateKeyFile, const QString& passPhrase,
-                    int bits) {
+                    int bits, QString* error) {
   EVP_PKEY* generated = EVP_RSA_gen(static_cast<unsigned>(bits));
   if (!generated) {
     noteError();
@@ -119,8 +119,16 @@ int MakeRsaKeyFiles(const QString& publicKeyFile, const QString& privateKeyFile,
     noteError();
     return PkiKeyGenerationFailed;
   }
-  if (!WritePublicFile(publicKeyFile, pubText) || !WritePrivateFile(privateKeyFile, privText)) return PkiCannotWriteFile;
+  if (!WritePublicFile(publicKeyFile, pubText, error) || !WritePrivateFile(privateKeyFile, privText, error))
+    return PkiCannotWriteFile;
   return PkiOk;
+}
+
+bool KeysMatch(const RsaKey& publicKey, const RsaKey& privateKey) {
+  if (publicKey.isNull() || privateKey.isNull()) return false;
+  const bool same = EVP_PKEY_eq(pkey(publicKey), pkey(privateKey)) == 1;
+  ERR_clear_error();
+  return same;
 }
 
 RsaKey ReadPublicKey(const QString& file) {

@@ -37,9 +37,15 @@ enum PkiError {
 };
 
 // Writes a new key pair: the public key to publicKeyFile, the private key encrypted under
-// passPhrase to privateKeyFile (both overwritten). Returns PkiOk or an error code.
+// passPhrase to privateKeyFile (each replaced whole). Returns PkiOk or an error code; on
+// PkiCannotWriteFile *error names the file and why.
 int MakeRsaKeyFiles(const QString& publicKeyFile, const QString& privateKeyFile, const QString& passPhrase,
-                    int bits = 1024);
+                    int bits = 1024, QString* error = nullptr);
+
+// True when the public key is the public half of the private key. The two key files are
+// written one after the other, so a program killed in between leaves a pair that does not
+// match.
+bool KeysMatch(const RsaKey& publicKey, const RsaKey& privateKey);
 
 // Read the key files back; on failure a message box "Unable to read public key. Error=" (or
 // "... private key ...") with the code and its text, and a null key.

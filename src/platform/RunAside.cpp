@@ -1,4 +1,5 @@
 #include "platform/RunAside.h"
+#include "platform/WideRegisters.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -20,6 +21,7 @@ void runAside(const std::function<void(const std::atomic<bool>& stop)>& work, co
   };
   auto shared = std::make_shared<Shared>();
   std::thread worker([shared, &work] {
+    clearWideRegisters();  // a worker that runs SQLite alone starts with them cleared
     try {
       work(shared->stop);
     } catch (...) {

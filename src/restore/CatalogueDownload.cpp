@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStorageInfo>
+#include <atomic>
 #include <cmath>
 #include <optional>
 
@@ -23,12 +24,11 @@ namespace {
 
 DownloadLimits g_limits;
 
+std::atomic<quint64> g_stops{0};
+
 constexpr qsizetype kHeaderBuffer = 1024;
 // How long one wait for the network lasts before the window gets its events again.
 constexpr int kPollMs = 50;
-// A transfer that moves less than this within the stall time is stalled too: a server that
-// drips a byte now and then would otherwise keep the transfer (and the program) going for ever.
-constexpr qint64 kStallBytes = 1024;
 
 qint64 monotonicMs() {
   static QElapsedTimer clock;
@@ -120,31 +120,42 @@ size_t receive(char* data, size_t size, size_t count, void* user) {
   return size * count;
 }
 
+enum class Cut { None, Stalled, Stopped };
+
 // Runs the transfer, letting the window process its events between short waits for the
-// network. Gives the transfer's result, or nullopt when it stalled: fewer than kStallBytes came
-// within the stall time (stalledBytes says how many).
-std::optional<CURLcode> perform(CURL* curl, const Transfer& t, qint64& stalledBytes) {
+// network. Gives the transfer's result, or nullopt when it was cut: stopped (stopDownloads), or
+// stalled, that is the transfer went slower than the floor for the whole stall time: a server
+// that stops sending and one that drips a little now and then (1,100 bytes every 25 s of a
+// 10 MB file would take 63 hours) alike. stalledBytes says how many bytes came in that time.
+std::optional<CURLcode> perform(CURL* curl, const Transfer& t, qint64& stalledBytes, Cut& cut) {
   const auto now = [] { return g_limits.nowMs ? g_limits.nowMs() : monotonicMs(); };
-  qint64 markAt = now();  // when the transfer last moved kStallBytes
+  const quint64 stops = g_stops;
+  const qint64 stallMs = qint64(g_limits.stallSeconds) * 1000;
+  const qint64 floorBytes = std::max<qint64>(1, g_limits.floorBytesPerSecond * g_limits.stallSeconds);
+  qint64 markAt = now();  // when the transfer last moved floorBytes
   qint64 mark = t.received;
   qint64 anyAt = markAt;  // when the last byte came
   qint64 any = t.received;
   return keys::PerformInSteps(curl, kPollMs, [&] {
     platform::doEvents();
+    if (g_stops != stops) {
+      cut = Cut::Stopped;
+      return false;
+    }
     const qint64 at = now();
-    const qint64 stallMs = qint64(g_limits.stallSeconds) * 1000;
     if (t.received != any) {
       any = t.received;
       anyAt = at;
     }
-    if (t.received - mark >= kStallBytes) {
+    if (t.received - mark >= floorBytes) {
       mark = t.received;
       markAt = at;
       return true;
     }
     if (at - markAt < stallMs) return true;
     stalledBytes = at - anyAt >= stallMs ? 0 : t.received - mark;
-    return false;  // stalled
+    cut = Cut::Stalled;
+    return false;
   });
 }
 
@@ -157,6 +168,7 @@ QString BuildDownloadUrl(const keys::EncryptionSession& session, const QString& 
 }
 
 DownloadLimits downloadLimits() { return g_limits; }
+void stopDownloads() { ++g_stops; }
 void setDownloadLimits(const DownloadLimits& limits) { g_limits = limits; }
 
 QString DownloadCaption(const QString& fileName, qint64 received, qint64 expected) {
@@ -201,12 +213,14 @@ bool DownloadFile(const QString& url, const QString& fileName, DownloadCopy copy
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(curl, CURLOPT_NOPROXY, noProxy.constData());
   qint64 stalledBytes = 0;
-  const std::optional<CURLcode> rc = perform(curl, t, stalledBytes);
+  Cut cut = Cut::None;
+  const std::optional<CURLcode> rc = perform(curl, t, stalledBytes, cut);
   long status = 0;
   curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
   curl_easy_cleanup(curl);
 
   if (t.headerDone && t.header.isEmpty()) return fail(QString());  // the reply began with "#"
+  if (cut == Cut::Stopped) return fail(QString());                // the user asked for it
   if (!t.failure.isEmpty()) {
     errNo = rc ? int(*rc) : 0;
     return fail(t.failure);

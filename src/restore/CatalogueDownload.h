@@ -29,22 +29,28 @@ using CaptionFn = std::function<void(const QString&)>;
 // that many body bytes arrived with status 200 and were written. A reply that starts with "#"
 // gives false without a message and leaves no file. Any other failure (a reply without "#", a
 // header that is not a number above 0 or states more than the disk has free, a body shorter or
-// longer than the header states, a status other than 200, less than a kilobyte within the
-// stall time, a transfer error, a file that cannot be written) shows "Error in DownloadFile - "
-// + reason, leaves no file and gives false. errNo is the transfer's error code (0 when none).
+// longer than the header states, a status other than 200, a transfer slower than the floor for
+// the whole stall time, a transfer error, a file that cannot be written) shows "Error in
+// DownloadFile - " + reason, leaves no file and gives false. A transfer ended by stopDownloads
+// gives false without a message and leaves no file. errNo is the transfer's error code (0 when
+// none).
 bool DownloadFile(const QString& url, const QString& fileName, DownloadCopy copy, const CaptionFn& mainCaption,
                   int& errNo);
 
 // Limits of a transfer: the connection must be made within connectMs, and a transfer that
-// moves less than a kilobyte in stallSeconds is given up. nowMs is the clock the stall is measured with
-// (milliseconds, steadily rising; a monotonic clock when empty).
+// moves less than floorBytesPerSecond on average over stallSeconds (a rate no real link is
+// slower than) is given up. nowMs is the clock the stall is measured with (milliseconds,
+// steadily rising; a monotonic clock when empty).
 struct DownloadLimits {
   int connectMs = 15000;
   int stallSeconds = 30;
+  qint64 floorBytesPerSecond = 4096;
   std::function<qint64()> nowMs;
 };
 DownloadLimits downloadLimits();
 void setDownloadLimits(const DownloadLimits& limits);
+// Ends every transfer under way at once (the program is ending); later ones run as usual.
+void stopDownloads();
 
 // The progress caption of the named-file copy: "Corvane Downloading " & name & " " & percent & "% done...".
 // The percent is rounded to a whole number and shows nothing for zero (or when the header stated 0).

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include "keys/Blowfish.h"
@@ -10,6 +11,7 @@
 #include "platform/AppFolder.h"
 #include "platform/Messages.h"
 #include "platform/Wait.h"
+#include "platform/WholeFile.h"
 #include "platform/Windows1252.h"
 #include "restore/RestoreCatalogue.h"
 #include "restore/Unzip.h"
@@ -49,15 +51,42 @@ bool codeIsZeroNumber(const QString& code) {
   return ok && v == 0;
 }
 
+// A layer whose output could not be written is not a decryption that failed: the failure says
+// that the disk is full, and where, or which file could not be written.
+QString writeFailure(const QString& code, const QString& output) {
+  if (code == QString::number(keys::BlfDiskFull))
+    return QStringLiteral("Download Failed - disk full, no room in ") +
+           QDir::toNativeSeparators(QFileInfo(output).absolutePath()) + QStringLiteral("...");
+  return QStringLiteral("Download Failed - cannot write ") + QDir::toNativeSeparators(output) + QStringLiteral("...");
+}
+
 // Takes the session layer off the downloaded file (any code that reads as the number 0 is
 // success). The downloaded file goes either way; a failure is shown. code gets the result.
 bool sessionLayerOff(const FetchContext& ctx, const QString& downloaded, const QString& out, QString& code) {
   code = keys::BlowfishDecryptFileHex(out, downloaded, ctx.session->sessionKey());
   removeIfPresent(downloaded);
   if (codeIsZeroNumber(code)) return true;
+  if (keys::IsWriteFailureCode(code)) {
+    const QString text = writeFailure(code, out);
+    say(ctx.ownCaption, text);
+    platform::showMessage(text);
+    return false;
+  }
   say(ctx.ownCaption, QStringLiteral("Session Decrypt failure - error code ") + code);
   platform::showMessage(QStringLiteral("Download Failed - decrypt failure..."));
   return false;
+}
+
+// The file-key layer's failure, in caption and message box.
+void fileLayerFailed(const CaptionFn& caption, const QString& code, const QString& output) {
+  if (keys::IsWriteFailureCode(code)) {
+    const QString text = writeFailure(code, output);
+    say(caption, text);
+    platform::showMessage(text);
+    return;
+  }
+  say(caption, QStringLiteral("Decrypt Failure - error code ") + code);
+  platform::showMessage(QStringLiteral("Download Failed - Decrypt Failure - error code ") + code);
 }
 
 }  // namespace
@@ -102,13 +131,15 @@ QString DownloadDatabaseCatalogue(const FetchContext& ctx, const QString& fileKe
   // gives is no catalogue, and must not replace the copy the computer has.
   if (fileCode == QLatin1String("0") && !IsCatalogueDatabase(fresh)) fileCode = QString::number(keys::BlfBadPadding);
   if (fileCode != QLatin1String("0")) {
-    say(ctx.mainCaption, QStringLiteral("Decrypt Failure - error code ") + fileCode);
     removeIfPresent(fresh);
-    platform::showMessage(QStringLiteral("Download Failed - Decrypt Failure - error code ") + fileCode);
+    // On a full disk the encrypted catalogue goes too: it is of no use without room for its
+    // decryption, and it would keep the disk full.
+    if (keys::IsWriteFailureCode(fileCode)) removeIfPresent(inner);
+    fileLayerFailed(ctx.mainCaption, fileCode, copy);
     return fileCode;
   }
-  removeIfPresent(copy);
-  if (!QFile::rename(fresh, copy)) {
+  // One rename over the old copy: there is no moment without a catalogue copy.
+  if (!platform::replaceFile(fresh, copy)) {
     removeIfPresent(fresh);
     platform::showMessage(QStringLiteral("Download Failed - cannot write ") + copy);
     return QStringLiteral("rename");
@@ -160,8 +191,7 @@ QString DownloadTextCatalogue(const FetchContext& ctx, const QString& fileKey, c
   const QString fileCode = keys::BlowfishDecryptFileHex(plain, inner, fileKey);
   removeIfPresent(inner);
   if (fileCode != QLatin1String("0")) {
-    say(ctx.ownCaption, QStringLiteral("Decrypt Failure - error code ") + fileCode);
-    platform::showMessage(QStringLiteral("Download Failed - Decrypt Failure - error code ") + fileCode);
+    fileLayerFailed(ctx.ownCaption, fileCode, plain);
     return fileCode;
   }
   return QStringLiteral("OK");
@@ -201,18 +231,18 @@ int UnzipFile(const QString& archive, const QString& folder) {
   unzip.setExtractDir(staging.path());
   unzip.setHonorDirectories(false);
   int result = unzip.Unzip();
+  QString moveError;
   if (result == 0) {
     const QString from = platform::joinPath(staging.path(), kInnerDbFile);
     const QString to = platform::joinPath(folder, kInnerDbFile);
     if (QFile::exists(from)) {
-      removeIfPresent(to);
-      if (!QFile::rename(from, to)) result = UnzNoTarget;
+      if (!platform::replaceFile(from, to, &moveError)) result = UnzNoTarget;
     } else {
       result = UnzBadArchive;
     }
   }
   if (result != 0) {
-    QString text = CGUnzipFiles::GetLastMessage();
+    QString text = moveError.isEmpty() ? CGUnzipFiles::GetLastMessage() : moveError;
     if (text.isEmpty()) text = QStringLiteral("The catalogue archive holds no ") + kInnerDbFile;
     platform::showMessage(text);
   }

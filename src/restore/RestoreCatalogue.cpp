@@ -328,10 +328,10 @@ int DBSelectAllUploadedFilesAside(const QString& dbdName, UploadedFileRecords& r
   return count;
 }
 
-int DBSelectUploadedFiles(const QString& dbdName, const QString& folder, UploadedFileRecords& records) {
+int DBSelectUploadedFiles(const QString& dbdName, const QString& folder, UploadedFileRecords& records, bool* busy) {
   return readRecords(dbdName,
                      QStringLiteral("Select * From File WHERE Uploaded = 1 AND Folder = ? ORDER BY DateLastModified DESC"),
-                     {store::toStoredText(folder)}, records, {});
+                     {store::toStoredText(folder)}, records, {}, nullptr, busy);
 }
 
 std::optional<QStringList> DBSelectDrives(const QString& dbdName) {

@@ -66,8 +66,10 @@ int DBSelectAllUploadedFilesAside(const QString& dbdName, UploadedFileRecords& r
                                   bool* busy = nullptr);
 
 // The uploaded files of one folder (Folder exactly equal). Returns the count; 0 leaves the
-// records as passed.
-int DBSelectUploadedFiles(const QString& dbdName, const QString& folder, UploadedFileRecords& records);
+// records as passed (busy, when given, tells a catalogue that stayed busy from one without such
+// files).
+int DBSelectUploadedFiles(const QString& dbdName, const QString& folder, UploadedFileRecords& records,
+                          bool* busy = nullptr);
 
 // The catalogue's drive letters followed by ":" (at most 21, in result order); nullopt on a
 // database error.

@@ -2,12 +2,15 @@
 
 #include <sys/stat.h>
 
+#include <unordered_set>
+
 #include "keys/SoapClient.h"
 #include "platform/LosslessUtf8.h"
 #include "platform/Messages.h"
 #include "platform/PathMap.h"
 #include "platform/Wait.h"
 #include "store/Database.h"
+#include "store/DatabaseTrouble.h"
 #include "store/Settings.h"
 
 namespace corvane::restore {
@@ -20,6 +23,11 @@ qint64 sizeOf(const QString& text) {
   if (ok) return v;
   const double d = text.trimmed().toDouble(&ok);
   return ok ? qint64(d) : -1;
+}
+
+// A file of the queue by its stored texts.
+QString fileKey(const QString& folder, const QString& name, const QString& extension) {
+  return folder + QChar(0) + name + QChar(0) + extension;
 }
 
 bool pathIsSafe(const UploadedFileRecord& r) {
@@ -69,6 +77,8 @@ QVariant storedDateOf(const QString& recordDate) {
 int QueueRecords(const QString& filesDb, const QList<UploadedFileRecord>& records, const QueueProgress& progress) {
   QVector<ReadyRow> ready;
   ready.reserve(records.size());
+  std::unordered_set<QString> chosen;
+  chosen.reserve(records.size());
   for (const UploadedFileRecord& r : records) {
     if (progress && ready.size() % 1000 == 0) {
       progress(int(ready.size()));
@@ -78,28 +88,91 @@ int QueueRecords(const QString& filesDb, const QList<UploadedFileRecord>& record
     ReadyRow row{store::toStoredText(r.Folder), store::toStoredText(r.FileName), store::toStoredText(r.Extension),
                  sizeOf(r.FileSize), {storedDateOf(r.DateCreated), storedDateOf(r.DateLastModified),
                                       storedDateOf(r.DateUploaded)}};
+    // The same file chosen twice (ticked, and added by its path) is queued once.
+    if (!chosen.insert(fileKey(row.folder, row.fileName, row.extension)).second) continue;
     ready.push_back(std::move(row));
   }
   if (progress) progress(int(ready.size()));
   if (ready.isEmpty()) return 0;
-  const bool ok = store::swallowDbError([&] {
+  // SQLite would take the queue into a Files.db with a damaged page elsewhere without a word:
+  // one not looked through in this run is looked through first (a damaged one takes no rows).
+  store::checkDatabasesAside({filesDb}, [] {
+    platform::doEvents();
+    return true;
+  });
+  int written = 0;
+  try {
     store::inTransaction(filesDb, [&](store::DBConnection& c) {
+      written = 0;
+      // A file queued already (a path added by hand is queued at once; Restore All does not
+      // empty the queue first) is not queued again.
+      std::unordered_set<QString> queued;
+      c.ForEachRow(QStringLiteral("Select Folder, FileName, Extension From tempDFile"), {},
+                   [&](const store::DBRow& r) {
+                     queued.insert(fileKey(r.TextKeepingBytes(0), r.TextKeepingBytes(1), r.TextKeepingBytes(2)));
+                     return true;
+                   });
       store::DBCommand cmd = c.Prepare(QStringLiteral("Insert Into tempDFile Values(?,?,?,?,?,?,?,?)"));
       for (const ReadyRow& row : ready) {
+        if (!queued.empty() && queued.count(fileKey(row.folder, row.fileName, row.extension))) continue;
         cmd.BindText(2, row.folder);
         cmd.BindText(3, row.fileName);
         cmd.BindText(4, row.extension);
         cmd.BindLong(5, row.size);
         for (int d = 0; d < 3; ++d) cmd.BindValue(6 + d, row.dates[d]);
         cmd.Execute();
+        ++written;
       }
     });
-  });
-  if (!ok) {
-    platform::showMessage(store::lastSwallowedError());
+  } catch (const store::DBError& e) {
+    store::showDatabaseError(e);
     return 0;
   }
-  return int(ready.size());
+  return written;
+}
+
+void RestoreChoice::append(const RestoreChoice& other) {
+  files += other.files;
+  anythingTicked = anythingTicked || other.anythingTicked;
+  foldersWithoutFiles += other.foldersWithoutFiles;
+  catalogueBusy = catalogueBusy || other.catalogueBusy;
+}
+
+RestoreChoice FilesOfFolders(const QString& catalogue, const QStringList& folders) {
+  RestoreChoice choice;
+  choice.anythingTicked = !folders.isEmpty();
+  UploadedFileRecords records = freshRecords();
+  for (const QString& folder : folders) {
+    bool busy = false;
+    const int n = DBSelectUploadedFiles(catalogue, folder, records, &busy);
+    if (busy) choice.catalogueBusy = true;
+    else if (n == 0) choice.foldersWithoutFiles << folder;
+    for (int i = 0; i < n; ++i) choice.files << records[i];
+  }
+  return choice;
+}
+
+QString NothingToRestoreText(const RestoreChoice& choice, bool nothingTickedIsAReason) {
+  // A part of the choice that could not be read would make a restore of less than was ticked.
+  if (choice.catalogueBusy)
+    return QStringLiteral("Nothing was queued for restore: the backup service is using the file list just now.\n\n"
+                          "Please try again in a moment.");
+  if (!choice.files.isEmpty()) return QString();
+  if (!choice.foldersWithoutFiles.isEmpty()) {
+    constexpr qsizetype kListed = 10;
+    QStringList lines;
+    for (qsizetype i = 0; i < choice.foldersWithoutFiles.size() && i < kListed; ++i)
+      lines << QStringLiteral("    ") + platform::shownText(choice.foldersWithoutFiles[i]);
+    if (choice.foldersWithoutFiles.size() > kListed)
+      lines << QStringLiteral("    ... and %1 more").arg(choice.foldersWithoutFiles.size() - kListed);
+    return QStringLiteral("Nothing was queued for restore: the ticked folders hold no files of their own.\n\n") +
+           lines.join(QLatin1Char('\n')) +
+           QStringLiteral("\n\nA ticked folder restores only the files lying directly in it. Tick the sub-folders "
+                          "that hold the files, then restore again.");
+  }
+  if (choice.anythingTicked || nothingTickedIsAReason)
+    return QStringLiteral("Nothing was queued for restore: no file or folder is ticked.");
+  return QString();
 }
 
 QueueProgress QueueCaption(std::function<void(const QString&)> caption) {
@@ -113,7 +186,7 @@ bool EmptyRestoreQueue(const QString& filesDb) {
     store::DBDeleteAllTempDFile(filesDb);
     return true;
   } catch (const store::DBError& e) {
-    platform::showMessage(e.description());
+    store::showDatabaseError(e);
     return false;
   }
 }

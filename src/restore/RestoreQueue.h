@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 #include "restore/RestoreCatalogue.h"
@@ -25,9 +26,29 @@ using QueueProgress = std::function<void(int rowsReady)>;
 
 // Queues the records, in order, one tempDFile row each, all in one transaction: the queue gets
 // every row or (on a database failure, which is shown) none. Records with unsafe paths are
-// skipped. The rows are made ready first, with progress every thousand rows and pending
-// events run, so the write lock is held only for the writing. Returns the rows written.
+// skipped, and so is a file the queue holds already or that came earlier in the list: the
+// service restores each file once. The rows are made ready first, with progress every
+// thousand rows and pending events run, so the write lock is held only for the writing.
+// Returns the rows written.
 int QueueRecords(const QString& filesDb, const QList<UploadedFileRecord>& records, const QueueProgress& progress = {});
+
+// What a restore would queue, gathered before anything is written: the chosen files in order,
+// and what the user ticked that gave none.
+struct RestoreChoice {
+  QList<UploadedFileRecord> files;
+  bool anythingTicked = false;       // a file or folder was ticked, or a path added
+  QStringList foldersWithoutFiles;   // ticked folders whose files all lie in sub-folders
+  bool catalogueBusy = false;        // a ticked folder could not be read: the choice is not whole
+
+  void append(const RestoreChoice& other);
+};
+
+// The uploaded files lying directly in each ticked folder, folder by folder in the order given.
+RestoreChoice FilesOfFolders(const QString& catalogue, const QStringList& folders);
+
+// Why the choice cannot be restored as it stands, for the user; "" when its files can be
+// queued. Nothing ticked at all is a reason only when nothingTickedIsAReason.
+QString NothingToRestoreText(const RestoreChoice& choice, bool nothingTickedIsAReason);
 
 // Progress of queueing as a caption: "Corvane Queueing files for restore - " n " files...".
 QueueProgress QueueCaption(std::function<void(const QString&)> caption);

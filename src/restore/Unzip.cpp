@@ -1,18 +1,19 @@
 #include "restore/Unzip.h"
 
+#include <sys/stat.h>
 #include <zip.h>
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStorageInfo>
 #include <cstdio>
 
 #include "platform/Messages.h"
 #include "platform/Wait.h"
 #include "platform/Windows1252.h"
+#include "platform/WholeFile.h"
 
 namespace corvane::restore {
 
@@ -348,36 +349,37 @@ qint32 VBUnzip(const UnzipOptions& dcl) {
       worse(UnzNoTarget);
       continue;
     }
-    const auto cannotCreate = [&] {
-      printLine(QStringLiteral("error:  cannot create ") + path);
+    const auto cannotCreate = [&](const platform::WholeFileWriter& out) {
+      printLine(out.diskFull() ? QStringLiteral("error:  write error (disk full) in ") + path
+                               : QStringLiteral("error:  cannot create ") + path + QStringLiteral(" (") + out.reason() +
+                                     QLatin1Char(')'));
       worse(UnzNoTarget);
     };
-    // The file is replaced only once the whole entry has been read and checked.
-    QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly)) {
-      cannotCreate();
+    // The file is replaced only once the whole entry has been read, checked and written.
+    platform::WholeFileWriter out(path);
+    if (!out.open()) {
+      cannotCreate(out);
       continue;
     }
     CrLf crlf;
     const EntryRead read = streamEntry(za, zip_uint64_t(i), st, encrypted, [&](const char* d, qsizetype n) {
       const QByteArray chunk = dcl.naflag == 1 ? crlf.convert(d, n) : QByteArray::fromRawData(d, n);
-      return out.write(chunk) == chunk.size();
+      return out.write(chunk);
     });
     if (read != EntryRead::Ok) {
-      out.cancelWriting();
       if (read == EntryRead::SinkFailed)
-        cannotCreate();
+        cannotCreate(out);
       else
         worse(reportUnread(entryName, read));
       continue;
     }
-    if (!out.commit()) {
-      cannotCreate();
-      continue;
-    }
     if (when.isValid()) {
-      QFile touched(path);
-      if (touched.open(QIODevice::ReadWrite)) touched.setFileTime(when, QFileDevice::FileModificationTime);
+      const struct timespec times[2] = {{0, UTIME_OMIT}, {time_t(when.toSecsSinceEpoch()), 0}};
+      ::futimens(out.handle(), times);
+    }
+    if (!out.commit()) {
+      cannotCreate(out);
+      continue;
     }
     info(QStringLiteral("  inflating: ") + path, 0);
   }

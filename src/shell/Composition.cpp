@@ -9,6 +9,7 @@
 #include "imaging/ui/ImagingPage.h"
 #include "keys/KeyIdentity.h"
 #include "platform/AppFolder.h"
+#include "restore/CatalogueDownload.h"
 #include "restore/ui/RestorePage.h"
 #include "selection/ui/BackupPage.h"
 #include "selection/ui/FrmAdvanced.h"
@@ -42,6 +43,8 @@ class MenuDialogs final : public DialogHooks {
 
   void stopWork() override {
     if (fileCopy_) fileCopy_->stop();
+    // A catalogue download under way (a slow server) would keep the ended program running.
+    restore::stopDownloads();
   }
 
  private:

@@ -1,9 +1,10 @@
 #include "shell/StepFailures.h"
 
 #include <QDir>
+#include <QFileInfo>
 
-#include "platform/Messages.h"
 #include "store/Database.h"
+#include "store/DatabaseTrouble.h"
 
 namespace corvane::shell {
 
@@ -15,9 +16,9 @@ void tellOnce(const QString& path, const QString& name, const QStringList& table
   const QString problem = store::databaseProblem(path, tables);
   if (problem.isEmpty()) return;
   told = true;
-  platform::showMessage(QStringLiteral("Corvane's database ") + name + ' ' + problem + ":\n" +
-                            QDir::toNativeSeparators(path) + "\n\n" + consequence,
-                        QStringLiteral("Corvane"), platform::MsgButtons::Ok, platform::MsgIcon::Critical);
+  // Once per file whichever road tells it: a damage the store told already is not told again.
+  store::tellAboutDatabaseOnce(path, QStringLiteral("Corvane's database ") + name + ' ' + problem + ":\n" +
+                                         QDir::toNativeSeparators(path) + "\n\n" + consequence);
 }
 
 }  // namespace
@@ -39,6 +40,14 @@ void StepFailures::tellAboutDatabases(const store::DatabasePaths& paths) {
            QStringLiteral("The backup selection and the restore queue cannot be shown or changed until this is "
                           "put right."),
            toldFilesDb_);
+  tellAboutTrouble(paths);
+}
+
+void StepFailures::tellAboutTrouble(const store::DatabasePaths& paths) {
+  const QString filesFolder = QFileInfo(paths.filesDb).absolutePath();
+  const QString statusFolder = QFileInfo(paths.statusDb).absolutePath();
+  store::tellDatabaseTrouble(filesFolder);
+  if (statusFolder != filesFolder) store::tellDatabaseTrouble(statusFolder);
 }
 
 }  // namespace corvane::shell

@@ -7,11 +7,36 @@
 
 namespace corvane::snapshot {
 
-const char* const kHashListHeader = "CorvaneHashList 1";
+const char* const kHashListHeader = "CorvaneHashList 2";
+const char* const kFirstFormatHashListHeader = "CorvaneHashList 1";
 
 namespace {
 
-bool isHex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); }
+// Every line carries 48 hex digits: checked by table, without a branch per digit.
+struct HexTable {
+  bool digit[256] = {};
+  constexpr HexTable() {
+    for (int c = '0'; c <= '9'; ++c) digit[c] = true;
+    for (int c = 'a'; c <= 'f'; ++c) digit[c] = true;
+  }
+};
+constexpr HexTable kHex;
+
+bool allHex(const char* p, size_t n) {
+  bool ok = true;
+  for (size_t i = 0; i < n; ++i) ok &= kHex.digit[static_cast<unsigned char>(p[i])];
+  return ok;
+}
+
+bool isHexField(std::string_view s, size_t size) { return s.size() == size && allHex(s.data(), size); }
+
+// Whether a path needs escaping in a list ('\' or a line break); a plain loop, as
+// find_first_of looks each character up in its set with a call of its own.
+bool needsEscape(std::string_view path) {
+  for (char c : path)
+    if (c == '\\' || c == '\n') return true;
+  return false;
+}
 
 // Splits off the next space-separated field.
 bool takeField(std::string_view* rest, std::string_view* field) {
@@ -27,9 +52,8 @@ bool parseUnsigned(std::string_view s, int base, T max, T* out) {
   if (s.empty() || s.size() > 22) return false;
   T v = 0;
   for (char c : s) {
-    int d;
-    if (c >= '0' && c <= '9') d = c - '0';
-    else return false;
+    if (c < '0' || c > '9') return false;
+    const int d = c - '0';
     if (d >= base) return false;
     if (v > (max - static_cast<T>(d)) / static_cast<T>(base)) return false;
     v = v * static_cast<T>(base) + static_cast<T>(d);
@@ -38,7 +62,7 @@ bool parseUnsigned(std::string_view s, int base, T max, T* out) {
   return true;
 }
 
-bool parseTime(std::string_view s, int64_t* sec, int32_t* nsec) {
+bool parseTime(std::string_view s, Timestamp* out) {
   bool negative = false;
   if (!s.empty() && s[0] == '-') {
     negative = true;
@@ -49,8 +73,8 @@ bool parseTime(std::string_view s, int64_t* sec, int32_t* nsec) {
   uint64_t whole = 0, frac = 0;
   if (!parseUnsigned<uint64_t>(s.substr(0, dot), 10, INT64_MAX, &whole)) return false;
   if (!parseUnsigned<uint64_t>(s.substr(dot + 1), 10, 999999999, &frac)) return false;
-  *sec = negative ? -static_cast<int64_t>(whole) : static_cast<int64_t>(whole);
-  *nsec = static_cast<int32_t>(frac);
+  out->sec = negative ? -static_cast<int64_t>(whole) : static_cast<int64_t>(whole);
+  out->nsec = static_cast<int32_t>(frac);
   return true;
 }
 
@@ -70,37 +94,198 @@ bool validImagePath(std::string_view path) {
 }
 
 // The longest line a list of ours can hold: a path of kMaxImagePath bytes, every one escaped.
-constexpr size_t kMaxLine = 2 * kMaxImagePath + 256;
+constexpr size_t kMaxLine = 2 * kMaxImagePath + 512;
 
-std::string sizeField(uint64_t imageSize) {
-  char size[32];
-  std::snprintf(size, sizeof size, "%0*" PRIu64, kHashListSizeDigits, imageSize);
-  return size;
+// The list is written and read a line per entry of a drive: numbers by hand, not printf.
+// The base is fixed at compile time, so that no digit costs a division.
+template <unsigned base = 10>
+char* putUnsigned(char* at, uint64_t v, int width = 0) {
+  char digits[24];
+  char* p = digits + sizeof digits;
+  if constexpr (base == 10) {
+    // Two digits at a time.
+    static constexpr char kPairs[] =
+        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+        "8081828384858687888990919293949596979899";
+    while (v >= 100) {
+      const unsigned pair = static_cast<unsigned>(v % 100) * 2;
+      v /= 100;
+      *--p = kPairs[pair + 1];
+      *--p = kPairs[pair];
+    }
+    if (v >= 10) {
+      const unsigned pair = static_cast<unsigned>(v) * 2;
+      *--p = kPairs[pair + 1];
+      *--p = kPairs[pair];
+    } else {
+      *--p = static_cast<char>('0' + v);
+    }
+  } else {
+    do {
+      *--p = static_cast<char>('0' + v % base);
+      v /= base;
+    } while (v != 0);
+  }
+  const int n = static_cast<int>(digits + sizeof digits - p);
+  for (int i = n; i < width; ++i) *at++ = '0';
+  std::memcpy(at, p, static_cast<size_t>(n));
+  return at + n;
+}
+
+char* putTime(char* at, const Timestamp& t) {
+  if (t.sec < 0) {
+    *at++ = '-';
+    at = putUnsigned(at, static_cast<uint64_t>(-(t.sec + 1)) + 1);
+  } else {
+    at = putUnsigned(at, static_cast<uint64_t>(t.sec));
+  }
+  *at++ = '.';
+  return putUnsigned(at, static_cast<uint64_t>(t.nsec), 9);
+}
+
+void appendUnsigned(std::string* out, uint64_t v, int width = 0) {
+  char buf[32];
+  out->append(buf, static_cast<size_t>(putUnsigned(buf, v, width) - buf));
+}
+
+void appendTime(std::string* out, const Timestamp& t) {
+  char buf[48];
+  out->append(buf, static_cast<size_t>(putTime(buf, t) - buf));
+}
+
+// Reads the fields of a line front to back, each ended by one space.
+class Fields {
+ public:
+  explicit Fields(std::string_view line) : p_(line.data()), end_(line.data() + line.size()) {}
+  bool number(unsigned base, uint64_t max, uint64_t* out) {
+    uint64_t v = 0;
+    const char* start = p_;
+    while (p_ < end_ && *p_ != ' ') {
+      const unsigned d = static_cast<unsigned char>(*p_) - '0';
+      if (d >= base) return false;
+      // Nineteen decimal digits always fit; only a longer number can overflow.
+      if (p_ - start >= 19 && (__builtin_mul_overflow(v, base, &v) || __builtin_add_overflow(v, d, &v))) return false;
+      if (p_ - start < 19) v = v * base + d;
+      ++p_;
+    }
+    if (p_ == start || p_ - start > 22 || v > max) return false;
+    *out = v;
+    return space();
+  }
+  template <typename T>
+  bool number(unsigned base, T* out) {
+    uint64_t v;
+    if (!number(base, static_cast<uint64_t>(static_cast<T>(-1)), &v)) return false;
+    *out = static_cast<T>(v);
+    return true;
+  }
+  bool time(Timestamp* out) {
+    bool negative = false;
+    if (p_ < end_ && *p_ == '-') {
+      negative = true;
+      ++p_;
+    }
+    uint64_t whole = 0;
+    const char* start = p_;
+    while (p_ < end_ && *p_ >= '0' && *p_ <= '9' && p_ - start < 19) whole = whole * 10 + static_cast<unsigned>(*p_++ - '0');
+    if (p_ == start || whole > static_cast<uint64_t>(INT64_MAX) || end_ - p_ < 11 || *p_ != '.') return false;
+    ++p_;
+    uint32_t frac = 0;
+    for (int i = 0; i < 9; ++i, ++p_) {
+      if (*p_ < '0' || *p_ > '9') return false;
+      frac = frac * 10 + static_cast<uint32_t>(*p_ - '0');
+    }
+    out->sec = negative ? -static_cast<int64_t>(whole) : static_cast<int64_t>(whole);
+    out->nsec = static_cast<int32_t>(frac);
+    return space();
+  }
+  // "-" and a space: nothing.
+  bool dash() {
+    if (end_ - p_ >= 2 && p_[0] == '-' && p_[1] == ' ') {
+      p_ += 2;
+      return true;
+    }
+    return false;
+  }
+  bool hex(size_t digits, std::string* out) {
+    if (static_cast<size_t>(end_ - p_) <= digits || p_[digits] != ' ') return false;
+    if (!allHex(p_, digits)) return false;
+    out->assign(p_, digits);
+    p_ += digits + 1;
+    return true;
+  }
+  bool type(char* out) {
+    if (end_ - p_ < 2 || p_[1] != ' ') return false;
+    switch (*p_) {
+      case 'd': case 'f': case 'l': case 'p': case 'c': case 'b': break;
+      default: return false;
+    }
+    *out = *p_;
+    p_ += 2;
+    return true;
+  }
+  std::string_view rest() const { return std::string_view(p_, static_cast<size_t>(end_ - p_)); }
+
+ private:
+  bool space() {
+    if (p_ >= end_ || *p_ != ' ') return false;
+    ++p_;
+    return true;
+  }
+  const char* p_;
+  const char* end_;
+};
+
+std::string digits20(uint64_t v) {
+  std::string s;
+  appendUnsigned(&s, v, kHashListSizeDigits);
+  return s;
+}
+
+bool parsePath(std::string_view rest, HashEntry* e) { return unescapeListPath(rest, &e->path) && validImagePath(e->path); }
+
+bool parseType(std::string_view type, HashEntry* e) {
+  if (type.size() != 1 || std::strchr("dflpcb", type[0]) == nullptr) return false;
+  e->type = type[0];
+  return true;
+}
+
+bool parseHash(std::string_view hash, HashEntry* e) {
+  if (hash == "-") return true;
+  if (!isHexField(hash, 32)) return false;
+  e->hash.assign(hash);
+  return true;
 }
 
 }  // namespace
 
-std::string formatHashListHeader(uint64_t imageSize, std::string_view imageName) {
-  return std::string(kHashListHeader) + ' ' + sizeField(imageSize) + ' ' + escapeListPath(imageName);
+std::string formatHashListHeader(uint64_t imageSize, uint64_t imageInode, Timestamp started, std::string_view imageName) {
+  std::string line = std::string(kHashListHeader) + ' ' + digits20(imageSize) + ' ' + digits20(imageInode) + ' ';
+  appendTime(&line, started);
+  return line + ' ' + escapeListPath(imageName);
 }
 
-bool writeHashListImageSize(int fd, uint64_t imageSize) {
-  return pwrite(fd, sizeField(imageSize).data(), kHashListSizeDigits, kHashListSizeOffset) == kHashListSizeDigits;
+bool writeHashListImage(int fd, uint64_t imageSize, uint64_t imageInode) {
+  return pwrite(fd, digits20(imageSize).data(), kHashListSizeDigits, kHashListSizeOffset) == kHashListSizeDigits &&
+         pwrite(fd, digits20(imageInode).data(), kHashListSizeDigits, kHashListInodeOffset) == kHashListSizeDigits;
 }
 
 int comparePaths(std::string_view a, std::string_view b) {
   const size_t n = a.size() < b.size() ? a.size() : b.size();
-  for (size_t i = 0; i < n; ++i) {
-    const unsigned char x = a[i] == '/' ? 0 : static_cast<unsigned char>(a[i]);
-    const unsigned char y = b[i] == '/' ? 0 : static_cast<unsigned char>(b[i]);
-    if (x != y) return x < y ? -1 : 1;
+  // Equal stretches are the rule (siblings share their folder's path): skip them at once.
+  const size_t same = static_cast<size_t>(std::mismatch(a.begin(), a.begin() + static_cast<std::ptrdiff_t>(n), b.begin()).first - a.begin());
+  if (same < n) {
+    const unsigned char x = a[same] == '/' ? 0 : static_cast<unsigned char>(a[same]);
+    const unsigned char y = b[same] == '/' ? 0 : static_cast<unsigned char>(b[same]);
+    return x < y ? -1 : 1;
   }
   if (a.size() == b.size()) return 0;
   return a.size() < b.size() ? -1 : 1;
 }
 
 std::string escapeListPath(std::string_view path) {
-  if (path.find_first_of("\\\n") == std::string_view::npos) return std::string(path);
+  if (!needsEscape(path)) return std::string(path);
   std::string out;
   out.reserve(path.size() + 8);
   for (char c : path) {
@@ -112,7 +297,9 @@ std::string escapeListPath(std::string_view path) {
 }
 
 bool unescapeListPath(std::string_view text, std::string* out) {
-  if (text.find_first_of(std::string_view("\\\0", 2)) == std::string_view::npos) {
+  bool plain = true;
+  for (char c : text) plain &= c != '\\' && c != '\0';
+  if (plain) {
     out->assign(text);
     return !out->empty();
   }
@@ -132,67 +319,139 @@ bool unescapeListPath(std::string_view text, std::string* out) {
   return !out->empty();
 }
 
+void appendHashLine(const HashEntry& e, std::string* out) {
+  char head[320];
+  char* at = head;
+  *at++ = e.type;
+  *at++ = ' ';
+  at = putUnsigned<8>(at, e.mode);
+  *at++ = ' ';
+  at = putUnsigned(at, e.links);
+  *at++ = ' ';
+  at = putUnsigned(at, e.uid);
+  *at++ = ' ';
+  at = putUnsigned(at, e.gid);
+  *at++ = ' ';
+  at = putUnsigned(at, e.size);
+  *at++ = ' ';
+  at = putTime(at, e.mtime);
+  *at++ = ' ';
+  if (e.ctimeKnown) at = putTime(at, e.ctime);
+  else *at++ = '-';
+  *at++ = ' ';
+  at = putUnsigned(at, e.inode);
+  *at++ = ' ';
+  for (const std::string* field : {&e.attributes, &e.hash}) {
+    // Both are hex digits of our own; anything longer is not written as if it were.
+    if (field->empty() || field->size() > 32) {
+      *at++ = '-';
+    } else {
+      std::memcpy(at, field->data(), field->size());
+      at += field->size();
+    }
+    *at++ = ' ';
+  }
+  out->append(head, static_cast<size_t>(at - head));
+  if (!needsEscape(e.path)) *out += e.path;
+  else *out += escapeListPath(e.path);
+  *out += '\n';
+}
+
 std::string formatHashLine(const HashEntry& e) {
-  char head[128];
-  const int64_t sec = e.mtimeSec;
-  std::snprintf(head, sizeof head, "%c %o %" PRIu64 " %s%" PRIu64 ".%09d ", e.type, e.mode, e.size, sec < 0 ? "-" : "",
-                sec < 0 ? static_cast<uint64_t>(-(sec + 1)) + 1 : static_cast<uint64_t>(sec), e.mtimeNsec);
-  std::string line(head);
-  line += e.hash.empty() ? "-" : e.hash;
-  line += ' ';
-  line += escapeListPath(e.path);
+  std::string line;
+  appendHashLine(e, &line);
+  line.pop_back();
   return line;
 }
 
 bool parseHashLine(std::string_view line, HashEntry* out) {
+  HashEntry& e = *out;
+  Fields f(line);
+  e.complete = true;
+  e.hash.clear();
+  e.attributes.clear();
+  if (!f.type(&e.type) || !f.number(8, &e.mode) || e.mode > 07777777u || !f.number(10, &e.links) || !f.number(10, &e.uid) ||
+      !f.number(10, &e.gid) || !f.number(10, &e.size) || !f.time(&e.mtime))
+    return false;
+  e.ctimeKnown = !f.dash();
+  if (e.ctimeKnown && !f.time(&e.ctime)) return false;
+  if (!f.number(10, &e.inode)) return false;
+  if (!f.dash() && !f.hex(16, &e.attributes)) return false;
+  if (!f.dash() && !f.hex(32, &e.hash)) return false;
+  return parsePath(f.rest(), &e);
+}
+
+bool parseFirstFormatLine(std::string_view line, HashEntry* out) {
   HashEntry e;
   std::string_view rest = line, type, mode, size, time, hash;
   if (!takeField(&rest, &type) || !takeField(&rest, &mode) || !takeField(&rest, &size) || !takeField(&rest, &time) ||
       !takeField(&rest, &hash))
     return false;
-  if (type.size() != 1 || std::strchr("dflpcb", type[0]) == nullptr) return false;
-  e.type = type[0];
+  if (!parseType(type, &e)) return false;
   if (!parseUnsigned<uint32_t>(mode, 8, 07777777u, &e.mode)) return false;
   if (!parseUnsigned<uint64_t>(size, 10, UINT64_MAX, &e.size)) return false;
-  if (!parseTime(time, &e.mtimeSec, &e.mtimeNsec)) return false;
-  if (hash != "-") {
-    if (hash.size() != 32) return false;
-    for (char c : hash)
-      if (!isHex(c)) return false;
-    e.hash.assign(hash);
-  }
-  if (!unescapeListPath(rest, &e.path) || !validImagePath(e.path)) return false;
+  if (!parseTime(time, &e.mtime)) return false;
+  if (!parseHash(hash, &e) || !parsePath(rest, &e)) return false;
+  e.complete = false;
   *out = std::move(e);
   return true;
 }
 
-HashListReader::HashListReader(std::FILE* file) : file_(file) {}
+HashListReader::HashListReader(std::FILE* file) : file_(file), buffer_(size_t{1} << 20) {}
 
-bool HashListReader::readLine(std::string* line) {
-  line->clear();
+bool HashListReader::readLine(std::string_view* line) {
   ++line_;
-  int c;
-  while ((c = getc_unlocked(file_)) != EOF) {
-    if (c == '\n') return true;
-    // A line longer than any path the walk takes is no line of ours.
-    if (line->size() > kMaxLine) return false;
-    line->push_back(static_cast<char>(c));
+  lineOffset_ = dropped_ + begin_;
+  size_t scanned = begin_;
+  for (;;) {
+    if (const void* nl = std::memchr(buffer_.data() + scanned, '\n', end_ - scanned)) {
+      const size_t at = static_cast<size_t>(static_cast<const char*>(nl) - buffer_.data());
+      *line = std::string_view(buffer_.data() + begin_, at - begin_);
+      begin_ = at + 1;
+      return true;
+    }
+    scanned = end_;
+    // A line longer than any path the walk takes is no line of ours; a last line without its
+    // line break is a list cut short.
+    if (eof_ || end_ - begin_ > kMaxLine) {
+      *line = std::string_view(buffer_.data() + begin_, end_ - begin_);
+      return false;
+    }
+    if (begin_ > 0) {
+      std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
+      dropped_ += begin_;
+      scanned -= begin_;
+      end_ -= begin_;
+      begin_ = 0;
+    }
+    if (end_ == buffer_.size()) buffer_.resize(buffer_.size() * 2);
+    const size_t n = std::fread(buffer_.data() + end_, 1, buffer_.size() - end_, file_);
+    if (n == 0) eof_ = true;
+    end_ += n;
   }
-  // A last line without its line break is a list cut short.
-  return false;
 }
 
 bool HashListReader::start() {
-  std::string line;
+  std::string_view line;
   if (!readLine(&line)) return false;
-  const std::string_view head(kHashListHeader);
-  if (line == head) return true;
+  const std::string_view first(kFirstFormatHashListHeader), second(kHashListHeader);
+  if (line == first) {
+    firstFormat_ = true;
+    return true;
+  }
   std::string_view rest(line);
-  if (rest.substr(0, head.size()) != head || rest.size() <= head.size() || rest[head.size()] != ' ') return false;
-  rest.remove_prefix(head.size() + 1);
-  std::string_view size;
+  const bool isFirst = rest.substr(0, first.size()) == first;
+  if ((!isFirst && rest.substr(0, second.size()) != second) || rest.size() <= second.size() || rest[second.size()] != ' ')
+    return false;
+  firstFormat_ = isFirst;
+  rest.remove_prefix(second.size() + 1);
+  std::string_view size, inode, started;
   if (!takeField(&rest, &size) || size.size() != kHashListSizeDigits ||
       !parseUnsigned<uint64_t>(size, 10, UINT64_MAX, &imageSize_))
+    return false;
+  if (!isFirst && (!takeField(&rest, &inode) || inode.size() != kHashListSizeDigits ||
+                   !parseUnsigned<uint64_t>(inode, 10, UINT64_MAX, &imageInode_) || !takeField(&rest, &started) ||
+                   !parseTime(started, &started_)))
     return false;
   if (!unescapeListPath(rest, &imageName_) || imageName_ == "." || imageName_ == ".." ||
       imageName_.find('/') != std::string::npos) {
@@ -202,17 +461,26 @@ bool HashListReader::start() {
   return true;
 }
 
-HashListReader::State HashListReader::next(HashEntry* out) {
-  std::string line;
+HashListReader::State HashListReader::next(const HashEntry** out) {
+  std::string_view line;
   if (!readLine(&line)) {
-    if (line.empty() && std::feof(file_) && !std::ferror(file_)) return State::End;
+    if (line.empty() && eof_ && !std::ferror(file_)) return State::End;
     return State::Damaged;
   }
-  if (!parseHashLine(line, out)) return State::Damaged;
-  if (havePrevious_ && comparePaths(previous_, out->path) >= 0) return State::Damaged;
-  previous_ = out->path;
+  HashEntry& e = slots_[1 - last_];
+  if (!(firstFormat_ ? parseFirstFormatLine(line, &e) : parseHashLine(line, &e))) return State::Damaged;
+  if (havePrevious_ && comparePaths(slots_[last_].path, e.path) >= 0) return State::Damaged;
+  last_ = 1 - last_;
   havePrevious_ = true;
+  *out = &e;
   return State::Ok;
+}
+
+HashListReader::State HashListReader::next(HashEntry* out) {
+  const HashEntry* e = nullptr;
+  const State s = next(&e);
+  if (s == State::Ok) *out = *e;
+  return s;
 }
 
 }  // namespace corvane::snapshot

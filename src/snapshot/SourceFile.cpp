@@ -137,7 +137,9 @@ bool SourceFile::readAll(std::vector<char>& buf, Control& control, const std::fu
     feedZeros(size - pos, true);
   }
   struct stat now {};
-  if (fstat(fd_, &now) != 0 || now.st_size != st_.st_size || !sameTime(now.st_mtim, st_.st_mtim)) whole = false;
+  if (fstat(fd_, &now) != 0 || now.st_size != st_.st_size || !sameTime(now.st_mtim, st_.st_mtim) ||
+      !sameTime(now.st_ctim, st_.st_ctim))
+    whole = false;
   return whole;
 }
 

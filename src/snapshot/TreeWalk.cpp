@@ -54,11 +54,20 @@ bool statEntry(int dirFd, const char* name, struct stat* st, bool* mountRoot) {
   return fstatat(dirFd, name, st, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
+// The names of one folder in the walk's order: one block of text for all of them, as a folder
+// may hold a million.
+struct FolderNames {
+  std::string text;               // the names, each ended by a NUL
+  std::vector<uint32_t> starts;   // where each begins in text, sorted by name
+  size_t size() const { return starts.size(); }
+  const char* operator[](size_t i) const { return text.data() + starts[i]; }
+};
+
 // One open folder of the walk: its names, and how far the walk has come through them.
 struct Level {
   int fd;
   bool owned;
-  std::vector<std::string> names;
+  FolderNames names;
   size_t next = 0;
   size_t archiveLength = 0;  // of the folder's own path in the walker's path buffers
   size_t windowsLength = 0;
@@ -69,7 +78,7 @@ struct Level {
 // memory in proportion to its depth, and never the program's stack.
 class Walker {
  public:
-  Walker(const WalkRules& rules, const std::function<void(const WalkItem&)>& visit) : rules_(rules), visit_(visit) {}
+  Walker(const WalkRules& rules, WalkVisitor& visitor) : rules_(rules), visitor_(visitor) {}
   ~Walker() {
     for (const Level& l : stack_)
       if (l.owned) close(l.fd);
@@ -78,41 +87,57 @@ class Walker {
   void run(int rootFd, const struct stat& rootSt);
 
  private:
-  std::vector<std::string> sortedNames(int fd);
+  FolderNames sortedNames(int fd);
   void enter(int fd, bool owned);
   void step(Level& level, dev_t rootDev);
-  bool excluded(bool folder) const {
+  bool excluded(bool folder) {
     for (const std::string& p : rules_.excludes)
-      if (matchesExclude(p, windows_) || (folder && matchesExclude(p, windows_ + "\\"))) return true;
+      if (matchesExclude(p, windows_) || (folder && matchesFolder(p))) return true;
     return false;
   }
 
+  // A folder is also matched with a trailing '\' ("\CorvaneImage\*" leaves out the folder).
+  bool matchesFolder(const std::string& pattern) {
+    windows_ += '\\';
+    const bool m = matchesExclude(pattern, windows_);
+    windows_.pop_back();
+    return m;
+  }
+
   const WalkRules& rules_;
-  const std::function<void(const WalkItem&)>& visit_;
+  WalkVisitor& visitor_;
   std::vector<Level> stack_;
+  std::vector<char> listing_ = std::vector<char>(size_t{1} << 16);
   std::string archive_;  // "C/Users/a.txt"
   std::string windows_;  // "C:\Users\a.txt", as the exclusion patterns see it
 };
 
-std::vector<std::string> Walker::sortedNames(int fd) {
-  const int copy = dup(fd);
-  if (copy < 0) failRead(archive_, errno);
-  std::unique_ptr<DIR, int (*)(DIR*)> d(fdopendir(copy), &closedir);
-  if (!d) {
-    const int err = errno;
-    close(copy);
-    failRead(archive_, err);
+// Read straight from the folder's own descriptor: a DIR stream would cost a descriptor of its
+// own and a few calls more per folder, and a walk is mostly folders' listings and names' looks.
+FolderNames Walker::sortedNames(int fd) {
+  FolderNames names;
+  for (;;) {
+    const ssize_t n = getdents64(fd, listing_.data(), listing_.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      failRead(archive_, errno);
+    }
+    if (n == 0) break;
+    for (ssize_t at = 0; at < n;) {
+      const auto* e = reinterpret_cast<const dirent64*>(listing_.data() + at);
+      at += e->d_reclen;
+      const char* name = e->d_name;
+      if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) continue;
+      if (names.text.size() > UINT32_MAX - 512) failRead(archive_, EOVERFLOW);
+      names.starts.push_back(static_cast<uint32_t>(names.text.size()));
+      names.text.append(name, std::strlen(name) + 1);
+      // A folder of a million names takes a while to list; a pause or an end is not kept waiting.
+      if (rules_.control && names.size() % 4096 == 0) rules_.control->checkpoint();
+    }
   }
-  std::vector<std::string> names;
-  errno = 0;
-  while (dirent* e = readdir(d.get())) {
-    if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) names.emplace_back(e->d_name);
-    // A folder of a million names takes a while to list; a pause or an end is not kept waiting.
-    if (rules_.control && names.size() % 4096 == 0) rules_.control->checkpoint();
-    errno = 0;
-  }
-  if (errno != 0) failRead(archive_, errno);
-  std::sort(names.begin(), names.end());  // std::string compares bytes as unsigned
+  const char* text = names.text.data();
+  // strcmp compares bytes as unsigned, as the hash list's order does.
+  std::sort(names.starts.begin(), names.starts.end(), [text](uint32_t a, uint32_t b) { return std::strcmp(text + a, text + b) < 0; });
   return names;
 }
 
@@ -125,10 +150,12 @@ void Walker::enter(int fd, bool owned) {
     throw;
   }
   stack_.push_back(std::move(level));
+  archive_.resize(stack_.back().archiveLength);
+  visitor_.enterFolder(fd, archive_);
 }
 
 void Walker::step(Level& level, dev_t rootDev) {
-  const std::string& name = level.names[level.next++];
+  const char* const name = level.names[level.next++];
   archive_.resize(level.archiveLength);
   archive_ += '/';
   archive_ += name;
@@ -136,12 +163,15 @@ void Walker::step(Level& level, dev_t rootDev) {
   // exclusion pattern ("\CorvaneImage\*" is not a folder named "CorvaneImage\old").
   windows_.resize(level.windowsLength);
   windows_ += '\\';
-  for (char c : name) windows_ += c == '\\' ? '\x01' : c;
+  const size_t nameAt = windows_.size();
+  windows_ += name;
+  for (size_t i = nameAt; i < windows_.size(); ++i)
+    if (windows_[i] == '\\') windows_[i] = '\x01';
   if (archive_.size() > kMaxImagePath) failRead(archive_.substr(0, 200) + "...", ENAMETOOLONG);
 
   struct stat st {};
   bool mountRoot = false;
-  if (!statEntry(level.fd, name.c_str(), &st, &mountRoot)) {
+  if (!statEntry(level.fd, name, &st, &mountRoot)) {
     if (errno == ENOENT) return;  // removed since the folder was read
     failRead(archive_, errno);
   }
@@ -151,10 +181,10 @@ void Walker::step(Level& level, dev_t rootDev) {
   if (mountRoot && !folder) return;
   if (excluded(folder)) return;
   if (rules_.skipped.count({st.st_dev, st.st_ino})) return;
-  visit_(WalkItem{level.fd, name.c_str(), archive_, st});
+  visitor_.visit(WalkItem{level.fd, name, archive_, st});
   // A mount point is kept as an empty folder; what is mounted there is another drive.
   if (!folder || mountRoot || st.st_dev != rootDev) return;
-  const int child = openat(level.fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  const int child = openat(level.fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   if (child < 0) {
     if (errno == ENOENT || errno == ENOTDIR || errno == ELOOP) return;  // replaced meanwhile
     failRead(archive_, errno);
@@ -171,11 +201,14 @@ void Walker::step(Level& level, dev_t rootDev) {
 void Walker::run(int rootFd, const struct stat& rootSt) {
   archive_.assign(1, rules_.drive.empty() ? '?' : rules_.drive[0]);
   windows_ = rules_.drive;
-  visit_(WalkItem{rootFd, ".", archive_, rootSt});
+  visitor_.visit(WalkItem{rootFd, ".", archive_, rootSt});
   enter(rootFd, false);
   while (!stack_.empty()) {
     Level& top = stack_.back();
     if (top.next == top.names.size()) {
+      archive_.resize(top.archiveLength);
+      windows_.resize(top.windowsLength);
+      visitor_.leaveFolder(top.fd, archive_);
       if (top.owned) close(top.fd);
       stack_.pop_back();
       continue;
@@ -186,7 +219,7 @@ void Walker::run(int rootFd, const struct stat& rootSt) {
 
 }  // namespace
 
-void walkDrive(const std::string& nativeRoot, const WalkRules& rules, const std::function<void(const WalkItem&)>& visit) {
+void walkDrive(const std::string& nativeRoot, const WalkRules& rules, WalkVisitor& visitor) {
   const int fd = open(nativeRoot.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) throw EngineFailure{kSourceMissing, "cannot open drive " + rules.drive + " at " + nativeRoot + ": " + std::strerror(errno)};
   struct stat rootSt {};
@@ -196,7 +229,7 @@ void walkDrive(const std::string& nativeRoot, const WalkRules& rules, const std:
     throw EngineFailure{kSourceMissing, "cannot read drive " + rules.drive + ": " + std::strerror(err)};
   }
   try {
-    Walker(rules, visit).run(fd, rootSt);
+    Walker(rules, visitor).run(fd, rootSt);
   } catch (...) {
     close(fd);
     throw;

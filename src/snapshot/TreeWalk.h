@@ -4,7 +4,6 @@
 // into another mount and never following a link. Sockets are left out.
 #include <sys/stat.h>
 
-#include <functional>
 #include <set>
 #include <string>
 #include <utility>
@@ -28,9 +27,20 @@ struct WalkRules {
   Control* control = nullptr;                         // consulted while long folders are listed
 };
 
-// Calls visit for each entry. A folder or entry that cannot be read fails the walk with
+class WalkVisitor {
+ public:
+  virtual ~WalkVisitor() = default;
+  virtual void visit(const WalkItem& item) = 0;
+  // A folder just visited is walked now: its own descriptor, open until leaveFolder. Not
+  // called for folders that are not walked (mount points, folders gone meanwhile).
+  virtual void enterFolder(int fd, const std::string& archivePath) = 0;
+  // Everything below the folder has been visited; fd is still open.
+  virtual void leaveFolder(int fd, const std::string& archivePath) = 0;
+};
+
+// Calls the visitor for each entry. A folder or entry that cannot be read fails the walk with
 // kSourceUnreadable, and so does a path longer than a hash list carries (kMaxImagePath); one
-// that vanished while walking is passed over. visit may throw.
-void walkDrive(const std::string& nativeRoot, const WalkRules& rules, const std::function<void(const WalkItem&)>& visit);
+// that vanished while walking is passed over. The visitor may throw.
+void walkDrive(const std::string& nativeRoot, const WalkRules& rules, WalkVisitor& visitor);
 
 }  // namespace corvane::snapshot

@@ -3,8 +3,9 @@
 #include <QDir>
 #include <QFile>
 
-#include <cstdio>
+#include <sys/stat.h>
 
+#include "platform/WholeFile.h"
 #include "store/Database.h"
 
 namespace corvane::store {
@@ -39,21 +40,20 @@ bool makeDatabase(const QString& target, const QString& script, QString* error) 
   }
   return true;
 }
+// The target is replaced by the whole copy, with the source's permissions, or left as it was.
 bool copyReplacing(const QString& source, const QString& target, QString* error) {
-  const QString temp = target + ".part";
-  QFile::remove(temp);
-  if (!QFile::copy(source, temp)) {
-    if (error) *error = "cannot copy " + source + " to " + temp;
+  QFile in(source);
+  struct stat st {};
+  if (!in.open(QIODevice::ReadOnly) || ::fstat(in.handle(), &st) != 0) {
+    if (error) *error = "cannot read " + source;
     return false;
   }
-  QFile::setPermissions(temp, QFile::permissions(source));
-  // rename() replaces atomically; QFile::rename refuses an existing target.
-  if (std::rename(QFile::encodeName(temp).constData(), QFile::encodeName(target).constData()) != 0) {
-    QFile::remove(temp);
-    if (error) *error = "cannot write " + target;
+  const QByteArray data = in.readAll();
+  if (in.error() != QFileDevice::NoError) {
+    if (error) *error = "cannot read " + source;
     return false;
   }
-  return true;
+  return platform::writeWholeFile(target, data, platform::WholeFileOptions{.mode = mode_t(st.st_mode & 0777)}, error);
 }
 }  // namespace
 
@@ -70,9 +70,13 @@ bool installEngine(const QString& folder, const QString& engineDir, QString* err
 }
 
 bool layOutAppFolder(const QString& folder, const QString& shareDir, QString* error) {
+  // The folder holds the key pair and Config the exported key files: at most 0755 and 0700
+  // whatever the umask (an existing folder is left as it is).
+  if (!platform::makeFolders(folder, 0755, error)) return false;
+  if (!platform::makeFolders(QDir(folder).filePath("Config"), 0700, error)) return false;
   QDir dir;
-  for (const QString& sub : {QString(), QString("Config"), QString("Logs"), QString("Extensions"), QString("Dir")}) {
-    const QString path = sub.isEmpty() ? folder : QDir(folder).filePath(sub);
+  for (const QString& sub : {QString("Logs"), QString("Extensions"), QString("Dir")}) {
+    const QString path = QDir(folder).filePath(sub);
     if (!dir.mkpath(path)) {
       if (error) *error = "cannot create " + path;
       return false;
@@ -82,9 +86,13 @@ bool layOutAppFolder(const QString& folder, const QString& shareDir, QString* er
   if (!makeDatabase(QDir(folder).filePath("Status.db"), QDir(shareDir).filePath("Status.sql"), error)) return false;
   const QString typeList = QDir(shareDir).filePath("TypeLst.xml");
   const QString typeTarget = QDir(folder).filePath("Extensions/TypeLst.xml");
-  if (QFile::exists(typeList) && !QFile::exists(typeTarget) && !QFile::copy(typeList, typeTarget)) {
-    if (error) *error = "cannot write " + typeTarget;
-    return false;
+  if (QFile::exists(typeList) && !QFile::exists(typeTarget)) {
+    QFile in(typeList);
+    if (!in.open(QIODevice::ReadOnly)) {
+      if (error) *error = "cannot read " + typeList;
+      return false;
+    }
+    return platform::writeWholeFile(typeTarget, in.readAll(), {}, error);
   }
   return true;
 }

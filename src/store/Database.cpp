@@ -4,16 +4,22 @@
 #include <QFileInfo>
 #include <QTimeZone>
 #include <cmath>
+#include <cstring>
 #include <sqlite3.h>
 
 #include "platform/LosslessUtf8.h"
+#include "platform/WideRegisters.h"
 #include "platform/Wait.h"
+#include "store/DatabaseTrouble.h"
 
 namespace corvane::store {
 
 class Handle {
  public:
   sqlite3* db = nullptr;
+  QString path;
+  // Set when a statement was refused because the file is damaged (see refuseWrites).
+  bool refusedWrite = false;
   ~Handle() {
     if (db) sqlite3_close_v2(db);
   }
@@ -21,26 +27,85 @@ class Handle {
 
 namespace {
 
+// Every step of ours starts with the wide registers cleared (see WideRegisters.h): the code
+// between two steps, ours or Qt's, may have left them in use.
+int stepClean(sqlite3_stmt* st) {
+  corvane::platform::clearWideRegisters();
+  return sqlite3_step(st);
+}
+
 QString errorText(sqlite3* db, int rc) {
   if (db) return QString::fromUtf8(sqlite3_errmsg(db));
   return QString::fromUtf8(sqlite3_errstr(rc));
 }
 
+QString fileOf(sqlite3* db) {
+  const char* name = db ? sqlite3_db_filename(db, "main") : nullptr;
+  return name && *name ? QFile::decodeName(name) : QString();
+}
+
+// Every error the component raises from SQLite goes through here, so that what it says about
+// the file (damaged, disk full) is noted for the whole run, whoever catches it.
+[[noreturn]] void raise(const QString& description, int code, const QString& path) {
+  noteDatabaseFailure(path, code, description);
+  throw DBError(description, code, path);
+}
+
 [[noreturn]] void fail(sqlite3* db, int rc, const QString& prefix = {}) {
   const int code = db ? sqlite3_errcode(db) : rc;
-  throw DBError(prefix + errorText(db, rc), code ? code : rc);
+  raise(prefix + errorText(db, rc), code ? code : rc, fileOf(db));
+}
+
+// A statement that would change a file SQLite found damaged is refused while it is compiled
+// (the authorizer runs inside every prepare, sqlite3_exec's included): writing into a damaged
+// b-tree spreads the damage, and the service must not find our half-written rows there.
+int refuseWrites(void* user, int action, const char*, const char*, const char* database, const char*) {
+  switch (action) {
+    case SQLITE_INSERT:
+    case SQLITE_UPDATE:
+    case SQLITE_DELETE:
+    case SQLITE_CREATE_INDEX:
+    case SQLITE_CREATE_TABLE:
+    case SQLITE_CREATE_TRIGGER:
+    case SQLITE_CREATE_VIEW:
+    case SQLITE_DROP_INDEX:
+    case SQLITE_DROP_TABLE:
+    case SQLITE_DROP_TRIGGER:
+    case SQLITE_DROP_VIEW:
+    case SQLITE_ALTER_TABLE:
+    case SQLITE_REINDEX:
+    case SQLITE_ANALYZE:
+      break;
+    default:
+      return SQLITE_OK;
+  }
+  if (database && std::strcmp(database, "temp") == 0) return SQLITE_OK;
+  auto* handle = static_cast<Handle*>(user);
+  if (!anyKnownDamaged() || !isKnownDamaged(handle->path)) return SQLITE_OK;
+  handle->refusedWrite = true;
+  return SQLITE_DENY;
+}
+
+// After a statement failed to compile: the refusal above, told as the damage it stands for.
+void throwIfRefused(Handle& h) {
+  if (!h.refusedWrite) return;
+  h.refusedWrite = false;
+  refuseIfDamaged(h.path);
 }
 
 // Prepare errors carry the "cannot compile" form, so a missing table reads
 // "Cannot compile mSQL-Statement: no such table: <name>".
-sqlite3_stmt* prepare(sqlite3* db, const QString& sql) {
+sqlite3_stmt* prepare(Handle& h, const QString& sql) {
+  sqlite3* db = h.db;
   if (!db) throw DBError("The database is not open", SQLITE_MISUSE);
+  h.refusedWrite = false;
   sqlite3_stmt* stmt = nullptr;
   const QByteArray text = sql.toUtf8();
   const char* tail = nullptr;
   const int rc = sqlite3_prepare_v2(db, text.constData(), static_cast<int>(text.size()), &stmt, &tail);
   if (rc != SQLITE_OK) {
     if (stmt) sqlite3_finalize(stmt);
+    throwIfRefused(h);
     const int code = sqlite3_errcode(db);
     if (code == SQLITE_BUSY || code == SQLITE_LOCKED) fail(db, rc);
     fail(db, rc, "Cannot compile mSQL-Statement: ");
@@ -136,13 +201,20 @@ QString quoteIdentifier(const QString& name) {
 
 // ---- errors and helpers ----------------------------------------------------------------
 
-DBError::DBError(const QString& description, int code)
-    : std::runtime_error(description.toStdString()), description_(description), code_(code) {}
+DBError::DBError(const QString& description, int code, const QString& path)
+    : std::runtime_error(description.toStdString()), description_(description), code_(code), path_(path) {}
 
 bool DBError::isBusy() const {
   const int primary = code_ & 0xff;
   return primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
 }
+
+bool DBError::isDamaged() const {
+  const int primary = code_ & 0xff;
+  return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB;
+}
+
+bool DBError::isDiskFull() const { return (code_ & 0xff) == SQLITE_FULL; }
 
 QString missingTableDescription(const QString& table) {
   return "Cannot compile mSQL-Statement: no such table: " + table;
@@ -319,12 +391,12 @@ void DBRecordset::Update() {
     values << rows_[pos_][c];
   }
   if (sets.isEmpty()) return;
-  Stmt st{prepare(handle_->db, "UPDATE " + quoteIdentifier(table_) + " SET " + sets.join(", ") + " WHERE rowid = ?")};
+  Stmt st{prepare(*handle_, "UPDATE " + quoteIdentifier(table_) + " SET " + sets.join(", ") + " WHERE rowid = ?")};
   int i = 1;
   for (const QVariant& v : values) bindValue(st.s, i++, v, handle_->db);
   const int rc0 = sqlite3_bind_int64(st.s, i, rowids_[pos_]);
   if (rc0 != SQLITE_OK) fail(handle_->db, rc0);
-  const int rc = sqlite3_step(st.s);
+  const int rc = stepClean(st.s);
   if (rc != SQLITE_DONE) fail(handle_->db, rc);
   dirty_[pos_].fill(false);
 }
@@ -420,7 +492,7 @@ void DBCommand::BindNull(int i) { check(sqlite3_bind_null(stmt_, i)); }
 void DBCommand::BindValue(int i, const QVariant& value) { bindValue(stmt_, i, value, handle_->db); }
 
 int DBCommand::Execute() {
-  const int rc = sqlite3_step(stmt_);
+  const int rc = stepClean(stmt_);
   Reset();
   if (rc != SQLITE_DONE && rc != SQLITE_ROW) fail(handle_->db, rc);
   return sqlite3_changes(handle_->db);
@@ -431,7 +503,7 @@ bool DBCommand::Step() {
     row_.stmt_ = stmt_;
     for (int c = 0; c < sqlite3_column_count(stmt_); ++c) row_.columns_ << QString::fromUtf8(sqlite3_column_name(stmt_, c));
   }
-  const int rc = sqlite3_step(stmt_);
+  const int rc = stepClean(stmt_);
   if (rc == SQLITE_ROW) return true;
   Reset();
   if (rc != SQLITE_DONE) fail(handle_->db, rc);
@@ -456,6 +528,7 @@ sqlite3* DBConnection::raw() const {
 
 static std::shared_ptr<Handle> openHandle(const QString& path, int flags, int engineWaitMs) {
   auto h = std::make_shared<Handle>();
+  h->path = path;
   const QByteArray p = QFile::encodeName(path);
   const int rc = sqlite3_open_v2(p.constData(), &h->db, flags, nullptr);
   if (rc != SQLITE_OK) {
@@ -466,6 +539,7 @@ static std::shared_ptr<Handle> openHandle(const QString& path, int flags, int en
   // Our own bounded retry (withBusyRetry) handles longer waits, between which the
   // window keeps running; a short engine-side wait smooths over brief write locks.
   sqlite3_busy_timeout(h->db, engineWaitMs > 0 ? engineWaitMs : 0);
+  sqlite3_set_authorizer(h->db, refuseWrites, h.get());
   return h;
 }
 
@@ -485,6 +559,9 @@ void DBConnection::Open(const QString& path, int engineWaitMs) {
 void DBConnection::Create(const QString& path) {
   Close();
   if (QFile::exists(path)) throw DBError("Cannot create database " + path + ": the file exists", SQLITE_CANTOPEN);
+  // A file made anew may get the number of one just deleted at the same path: nothing learnt
+  // about that one holds for it.
+  forgetDatabaseTrouble(path);
   handle_ = openHandle(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, RetryPolicy{}.engineWaitMs);
 }
 
@@ -499,7 +576,7 @@ bool DBConnection::IsOpen() const { return handle_ && handle_->db; }
 
 DBRecordset DBConnection::runQuery(const std::shared_ptr<Handle>& h, const QString& sql, const QVariantList& params,
                             bool keepRowIds) {
-  Stmt st{prepare(h->db, sql)};
+  Stmt st{prepare(*h, sql)};
   for (int i = 0; i < params.size(); ++i) bindValue(st.s, i + 1, params[i], h->db);
   DBRecordset rs;
   rs.handle_ = h;
@@ -507,7 +584,7 @@ DBRecordset DBConnection::runQuery(const std::shared_ptr<Handle>& h, const QStri
   const int first = keepRowIds ? 1 : 0;
   for (int c = first; c < n; ++c) rs.columns_ << QString::fromUtf8(sqlite3_column_name(st.s, c));
   for (;;) {
-    const int rc = sqlite3_step(st.s);
+    const int rc = stepClean(st.s);
     if (rc == SQLITE_DONE) break;
     if (rc != SQLITE_ROW) fail(h->db, rc);
     QVector<QVariant> row;
@@ -535,7 +612,7 @@ DBRecordset DBConnection::QueryForUpdate(const QString& table, const QString& wh
 qint64 DBConnection::ForEachRow(const QString& sql, const QVariantList& params,
                                 const std::function<bool(const DBRow&)>& each) {
   sqlite3* db = raw();
-  Stmt st{prepare(db, sql)};
+  Stmt st{prepare(*handle_, sql)};
   for (int i = 0; i < params.size(); ++i) bindValue(st.s, i + 1, params[i], db);
   DBRow row;
   row.stmt_ = st.s;
@@ -543,7 +620,7 @@ qint64 DBConnection::ForEachRow(const QString& sql, const QVariantList& params,
   for (int c = 0; c < n; ++c) row.columns_ << QString::fromUtf8(sqlite3_column_name(st.s, c));
   qint64 visited = 0;
   for (;;) {
-    const int rc = sqlite3_step(st.s);
+    const int rc = stepClean(st.s);
     if (rc == SQLITE_DONE) break;
     if (rc != SQLITE_ROW) fail(db, rc);
     ++visited;
@@ -552,28 +629,34 @@ qint64 DBConnection::ForEachRow(const QString& sql, const QVariantList& params,
   return visited;
 }
 
-DBCommand DBConnection::Prepare(const QString& sql) { return DBCommand(handle_, prepare(raw(), sql)); }
+DBCommand DBConnection::Prepare(const QString& sql) {
+  raw();
+  return DBCommand(handle_, prepare(*handle_, sql));
+}
 
 int DBConnection::Execute(const QString& sql, const QVariantList& params) {
   sqlite3* db = raw();
   if (params.isEmpty()) {
     // May hold several statements (schema scripts).
+    handle_->refusedWrite = false;
     char* err = nullptr;
     const QByteArray text = sql.toUtf8();
+    platform::clearWideRegisters();
     const int rc = sqlite3_exec(db, text.constData(), nullptr, nullptr, &err);
     if (rc != SQLITE_OK) {
       QString msg = err ? QString::fromUtf8(err) : QString::fromUtf8(sqlite3_errstr(rc));
       sqlite3_free(err);
+      throwIfRefused(*handle_);
       const int code = sqlite3_errcode(db);
       if (msg.startsWith("no such table: ")) msg = "Cannot compile mSQL-Statement: " + msg;
-      throw DBError(msg, code ? code : rc);
+      raise(msg, code ? code : rc, fileOf(db));
     }
     return sqlite3_changes(db);
   }
-  Stmt st{prepare(db, sql)};
+  Stmt st{prepare(*handle_, sql)};
   for (int i = 0; i < params.size(); ++i) bindValue(st.s, i + 1, params[i], db);
   int rc;
-  while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) {
+  while ((rc = stepClean(st.s)) == SQLITE_ROW) {
   }
   if (rc != SQLITE_DONE) fail(db, rc);
   return sqlite3_changes(db);

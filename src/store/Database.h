@@ -20,14 +20,20 @@ namespace corvane::store {
 // Every failing operation throws this; description() carries the text callers compare.
 class DBError : public std::runtime_error {
  public:
-  DBError(const QString& description, int code);
+  DBError(const QString& description, int code, const QString& path = QString());
   const QString& description() const { return description_; }
   int code() const { return code_; }  // SQLite primary result code (0 when not from SQLite)
+  // The database file the failure came from ("" when not known).
+  const QString& path() const { return path_; }
   bool isBusy() const;                 // the database is busy or locked by another connection
+  // SQLite found the file damaged ("database disk image is malformed") or no database at all.
+  bool isDamaged() const;
+  bool isDiskFull() const;             // "database or disk is full"
 
  private:
   QString description_;
   int code_;
+  QString path_;
 };
 
 // "Cannot compile mSQL-Statement: no such table: " + table

@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <map>
@@ -363,17 +364,18 @@ struct FakeBackupServer::Impl {
       const QByteArray out = download(r);
       res.status = faults.downloadStatus;
       if (faults.downloadDripMs >= 0) {
-        // The header goes out whole, then the body a byte at a time, slowly, until stop().
+        // The header goes out whole, then the body a few bytes at a time, slowly, until stop().
         const size_t head = size_t(out.indexOf('#') + 1);
         const int dripMs = faults.downloadDripMs;
-        res.set_content_provider(size_t(out.size()) + (1u << 20), "application/octet-stream",
-                                 [this, out, head, dripMs](size_t offset, size_t, httplib::DataSink& sink) {
+        const std::string drop(size_t(std::max(1, faults.downloadDripBytes)), 'x');
+        res.set_content_provider(size_t(out.size()) + (1u << 30), "application/octet-stream",
+                                 [this, out, head, dripMs, drop](size_t offset, size_t, httplib::DataSink& sink) {
                                    if (offset < head) return sink.write(out.constData() + offset, head - offset);
                                    std::unique_lock<std::mutex> lock(stallMutex);
                                    if (stallEnd.wait_for(lock, std::chrono::milliseconds(dripMs),
                                                          [this] { return stopping.load(); }))
                                      return false;
-                                   return sink.write("x", 1);
+                                   return sink.write(drop.data(), drop.size());
                                  });
       } else if (faults.downloadStallAfter >= 0) {
         // The first bytes go out, then the connection stays open without a byte more.

@@ -82,7 +82,8 @@ struct Faults {
   int downloadStatus = 200;                // HTTP status of the download page's reply
   qint64 downloadStallAfter = -1;          // >= 0: that many reply bytes, then nothing until stop()
   QByteArray downloadHeader;               // non-empty: sent as the length header instead of the count
-  int downloadDripMs = -1;                 // >= 0: after "#", one byte every that many ms until stop()
+  int downloadDripMs = -1;                 // >= 0: after "#", a drip every that many ms until stop()
+  int downloadDripBytes = 1;               // bytes per drip
 };
 
 class FakeBackupServer {

@@ -12,6 +12,7 @@
 #include "filecopy/TreeHelpers.h"
 #include "filecopy/ui/FrmFileCopy.h"
 #include "support/TestSupport.h"
+#include "support/WriteFaults.h"
 
 using namespace corvane::filecopy;
 using namespace corvane::test::filecopy;
@@ -75,7 +76,7 @@ TEST_F(FileCopyWindowTest, StartShowsProgressFailuresAndDoneAndActivationClearsT
   EXPECT_EQ(readFile(t.dst("a.txt")), QByteArray("a"));
   EXPECT_EQ(label("lblLastFileChecked"), s("z.txt"));
   EXPECT_EQ(label("lblLastFileCopied"), "Done");
-  EXPECT_EQ(errors(), QStringList{s("blocked/f.txt")});
+  EXPECT_EQ(errors(), QStringList{s("blocked/f.txt") + " (its folder cannot be made: Not a directory)"});
 
   activate();
   EXPECT_EQ(label("lblLastFileCopied"), "");
@@ -98,12 +99,29 @@ TEST_F(FileCopyWindowTest, FoldersInTheWindowsFormGoThroughTheDriveMap) {
   EXPECT_EQ(readFile(t.dst("a.txt")), QByteArray("a"));
   // What is shown keeps the form the user typed.
   EXPECT_EQ(label("lblLastFileChecked"), "C:\\src\\sub\\b.txt");
-  EXPECT_EQ(errors(), QStringList{"C:\\src\\blocked\\c.txt"});
+  EXPECT_EQ(errors(), QStringList{"C:\\src\\blocked\\c.txt (its folder cannot be made: Not a directory)"});
   EXPECT_EQ(label("lblLastFileCopied"), "Done");
 
   // A drive the map does not know is named in the refusal.
   start("Q:\\data", "C:\\dst");
   EXPECT_EQ(messages.texts, QStringList{"The source folder does not exist: Q:\\data"});
+}
+
+TEST_F(FileCopyWindowTest, AFolderThatCannotBeReadIsToldAndListedAndTheWalkGoesOn) {
+  writeFile(s("a.txt"), "a");
+  writeFile(s("secret/hidden.txt"), "h");
+  writeFile(s("z-later/b.txt"), "b");
+  ASSERT_TRUE(QFile::setPermissions(s("secret"), QFileDevice::Permissions()));
+  {
+    corvane::test::WithoutFileRights asAUser;
+    start(t.src(), t.dst());
+  }
+  QFile::setPermissions(s("secret"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+  EXPECT_EQ(messages.texts, QStringList{"Error in File Scan routine - Permission denied: " + s("secret/")});
+  EXPECT_EQ(errors(), QStringList{s("secret/") + " (Permission denied)"});
+  EXPECT_EQ(readFile(t.dst("z-later/b.txt")), QByteArray("b"));  // the parent's walk goes on
+  EXPECT_FALSE(QFileInfo::exists(t.dst("secret")));
+  EXPECT_EQ(label("lblLastFileCopied"), "Done");
 }
 
 TEST_F(FileCopyWindowTest, OpensOverItsOwnerAndEscapeClosesIt) {
@@ -137,7 +155,7 @@ TEST_F(FileCopyWindowTest, StartIsDisabledWhileRunningAndStopEndsBeforeTheNextFo
 
   EXPECT_FALSE(startWasEnabled);
   EXPECT_EQ(copiedAfterFailure, s("b.txt"));  // the failed file is not named as copied
-  EXPECT_EQ(errorsWhileRunning, QStringList{s("c-blocked")});
+  EXPECT_EQ(errorsWhileRunning, QStringList{s("c-blocked") + " (a folder of that name is in the way)"});
   EXPECT_TRUE(QFileInfo::exists(t.dst("d.txt")));  // the current folder completes
   EXPECT_FALSE(QFileInfo::exists(t.dst("sub")));   // no further folder is entered
   EXPECT_EQ(label("lblLastFileCopied"), "Done");

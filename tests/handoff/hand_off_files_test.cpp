@@ -17,6 +17,7 @@
 #include "handoff/FileTypeName.h"
 #include "handoff/SharedLists.h"
 #include "store/Settings.h"
+#include "support/WriteFaults.h"
 #include "support/TestSupport.h"
 
 using namespace corvane;
@@ -91,6 +92,23 @@ TEST(WriteConfig, FailureWritesNothingAndSaysSo) {
   EXPECT_FALSE(ClsUtils().WriteConfig("Help", &error));
   EXPECT_TRUE(error.startsWith(app.file("Logs/Config.txt"))) << qPrintable(error);
   EXPECT_FALSE(QFileInfo::exists(app.file("Logs")));
+}
+
+TEST(WriteConfig, AFullDiskKeepsTheOldLineAndTheOldTypeListAndSaysSo) {
+  test::SmallDisk disk;
+  if (disk.whyNot) GTEST_SKIP() << "no small disk to fill: " << disk.whyNot;
+  test::TempAppFolder app(disk.path());
+  writeFile(app.file("Logs/Config.txt"), "Setup\r\n");
+  const QByteArray types = readFile(app.file("Extensions/TypeLst.xml"));
+  disk.fill();
+  QString error;
+  EXPECT_FALSE(ClsUtils().WriteConfig("Help", &error));
+  EXPECT_EQ(error, app.file("Logs/Config.txt") + ": the disk is full");
+  EXPECT_EQ(readFile(app.file("Logs/Config.txt")), QByteArray("Setup\r\n"));
+  EXPECT_FALSE(ClsUtils().FileType_Details({"", ".txt", ".doc"}));
+  EXPECT_EQ(readFile(app.file("Extensions/TypeLst.xml")), types);
+  EXPECT_EQ(allEntries(app.file("Logs")), QStringList{"Config.txt"});
+  EXPECT_EQ(allEntries(app.file("Extensions")), QStringList{"TypeLst.xml"});
 }
 
 TEST(TrayAndStatusFiles, LastTrayLineAndJoinedStatus) {

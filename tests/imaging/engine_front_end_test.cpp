@@ -280,6 +280,77 @@ TEST_F(FrontEnd, AnEngineThatCannotBeStartedIsReportedAndLeavesNoImageActive) {
   EXPECT_EQ(messages_.texts.value(1), launcher->failStart);
   EXPECT_EQ(setting("ImageActive"), "No");
   EXPECT_NE(front->panel().status, "Creating Image");
+  EXPECT_TRUE(operations().isEmpty());  // no image was made: none is logged
+
+  // So the next click makes the full image, not a differential of one that never was.
+  launcher->failStart.clear();
+  front->btnCreateImage_Click();
+  EXPECT_EQ(launcher->lines.last(), fullLine("C:+D:+E:", "E:"));
+  EXPECT_EQ(operations(), QStringList{"Full"});
+}
+
+// An aborted image leaves the log, so no differential is built on it, and stops being active
+// once the engine has gone, although the abort disconnects the panel. Finished images stay.
+TEST_F(FrontEnd, AnAbortedImageLeavesTheLogAndIsInactiveOnceTheEngineHasGone) {
+  auto front = makeFrontEnd();
+  front->btnCreateImage_Click();
+  ASSERT_EQ(operations(), QStringList{"Full"});
+  fakeEngine.noneInProgress = 0;  // writing
+  front->btnAbortImage_Click();
+  EXPECT_TRUE(operations().isEmpty());
+  pending();  // the engine takes longer than the abort's wait to go
+  EXPECT_EQ(setting("ImageActive"), "Yes");
+  fakeEngine.noneInProgress = 1;
+  front->UpdateOldImagePage();
+  EXPECT_EQ(setting("ImageActive"), "No");
+
+  front->btnCreateImage_Click();
+  EXPECT_EQ(launcher->lines.last(), fullLine("C:+D:+E:", "E:"));
+  front->btnCreateImage_Click();
+  fakeEngine.noneInProgress = 0;
+  front->btnAbortImage_Click();
+  pending();
+  front->btnCreateImage_Click();  // the aborted differential is made again
+  EXPECT_TRUE(launcher->lines.last().contains("$DISK_Diff.sna"));
+  EXPECT_EQ(operations(), QStringList({"Full", "Diff"}));
+
+  fakeEngine.noneInProgress = 1;  // it has finished: an abort now takes nothing out
+  front->btnAbortImage_Click();
+  EXPECT_EQ(operations(), QStringList({"Full", "Diff"}));
+}
+
+// An image whose engine fails by itself leaves the log as an aborted one does, also when the
+// panel was disconnected and never saw the engine writing. A failure the record still shows from
+// the last image is not taken for the new image's.
+TEST_F(FrontEnd, AFailedImageLeavesTheLogAndTheSameImageIsMadeAgain) {
+  auto front = makeFrontEnd();
+  front->btnConnectToImageEngine_Click();
+  front->btnCreateImage_Click();
+  ASSERT_EQ(operations(), QStringList{"Full"});
+  front->btnConnectToImageEngine_Click();
+  fakeEngine.info.StatusCode = 4;  // the destination is full; the engine has gone
+  front->UpdateOldImagePage();
+  EXPECT_TRUE(operations().isEmpty());
+  EXPECT_EQ(setting("ImageActive"), "No");
+
+  front->btnConnectToImageEngine_Click();
+  front->UpdateOldImagePage();
+  EXPECT_EQ(front->panel().status, "Aborted");
+  EXPECT_EQ(front->panel().statusLine, "Status: Fail 4");
+  ASSERT_TRUE(front->panel().createEnabled);
+  front->btnCreateImage_Click();
+  EXPECT_EQ(launcher->lines.last(), fullLine("C:+D:+E:", "E:"));
+
+  // The new engine has not yet taken its status file: the record is the failed image's.
+  front->UpdateOldImagePage();
+  EXPECT_EQ(front->panel().status, "Creating Image");
+  EXPECT_FALSE(front->panel().createEnabled);
+  EXPECT_EQ(operations(), QStringList{"Full"});
+  EXPECT_EQ(setting("ImageActive"), "Yes");
+  clock = clock.addSecs(5);  // unchanged so long after its start, the record is its own
+  front->UpdateOldImagePage();
+  EXPECT_TRUE(operations().isEmpty());
+  EXPECT_TRUE(front->panel().createEnabled);
 }
 
 TEST_F(FrontEnd, AbortEndsTheEngineKeepsFinishedImagesAndLetsTheWindowRun) {

@@ -223,6 +223,9 @@ TEST_F(PageTest, StartTimeButtonsStepTheClockAndMarkTheEdit) {
   for (int i = 0; i < 7; ++i) find<QToolButton>(*page, "btnBUPerDayDown")->click();
   EXPECT_EQ(find<QLineEdit>(*page, "tbxBUPerDay")->text(), "0");
   EXPECT_EQ(find<QLabel>(*page, "lblLastDiffBU")->text(), "");
+  // The differential hours step their box alone, round from 12 to 1; AM/PM has its own buttons.
+  for (int i = 0; i < 7; ++i) find<QToolButton>(*page, "btnDiffHoursUp")->click();
+  EXPECT_EQ(find<QLineEdit>(*page, "tbxDiffHours")->text() + " " + find<QLineEdit>(*page, "tbxDiffAMPM")->text(), "1 AM");
 }
 
 TEST_F(PageTest, AnsweringNoDropsTheEditsButLoadsTheChosenPresetOnlyWhenChosenAgain) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <QDir>
 #include <QFile>
 
 #include "fakeserver/FakeBackupServer.h"
@@ -10,7 +11,9 @@
 #include "keys/KeyRequest.h"
 #include "keys/RsaKeys.h"
 #include "keys/SoapClient.h"
+#include "platform/WholeFile.h"
 #include "support/TestSupport.h"
+#include "support/WriteFaults.h"
 
 using namespace corvane::keys;
 using corvane::fakeserver::FakeBackupServer;
@@ -129,6 +132,57 @@ TEST_F(SessionTest, KeyFilesAreWrittenUnderThePassPhrase) {
   ASSERT_EQ(BeginEncryptionSession(s), "OK");
   ASSERT_TRUE(f.open(QIODevice::ReadOnly));
   EXPECT_NE(f.readAll(), before);
+}
+
+// The key pair read back is the pair just written, or the session fails saying why: a pair that
+// could not be written, or one left half replaced, is never used.
+TEST_F(SessionTest, AKeyPairThatWasNotWrittenWholeIsNeverUsed) {
+  const QString pub = app.file("mykey.pub"), epk = app.file("mykey.epk");
+  SessionExchange first;
+  ASSERT_TRUE(MakeRsaKeyPair(first));
+  const QByteArray oldPub = corvane::test::readFile(pub);
+  const QStringList entries = QDir(app.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+
+  // Killed between the two files: the new public key beside the old private key, nothing else.
+  EXPECT_TRUE(corvane::test::killedBeforeNaming("mykey.epk", [] {
+    SessionExchange x;
+    MakeRsaKeyPair(x);
+  }));
+  EXPECT_NE(corvane::test::readFile(pub), oldPub);
+  EXPECT_FALSE(KeysMatch(ReadPublicKey(pub), ReadEncryptedPrivateKey(epk, "quorvelmanit")));
+  EXPECT_EQ(QDir(app.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), entries);
+
+  // Another public key put in place while the pair is written: the pair is made anew.
+  int namings = 0;
+  corvane::platform::setBeforeNamingHook([&](const QString& path) {
+    if (path.endsWith("mykey.epk") && ++namings == 1) corvane::test::writeFile(pub, oldPub);
+  });
+  SessionExchange x;
+  const bool made = MakeRsaKeyPair(x);
+  corvane::platform::setBeforeNamingHook(nullptr);
+  ASSERT_TRUE(made);
+  EXPECT_EQ(namings, 2);
+  EXPECT_EQ(RsaToXmlString(ReadPublicKey(pub), false), x.RsaPublicKeyXml);
+  EXPECT_TRUE(KeysMatch(x.RsaPublicKey, ReadEncryptedPrivateKey(epk, "quorvelmanit")));
+  EXPECT_TRUE(messages.texts.isEmpty()) << qPrintable(messages.texts.join('|'));
+
+}
+
+// On a full disk the old pair is still there and readable; it must not stand in for the new one.
+TEST_F(SessionTest, AKeyPairThatCannotBeWrittenFailsTheSessionAndSaysWhy) {
+  corvane::test::SmallDisk disk;
+  if (disk.whyNot) GTEST_SKIP() << "no small disk to fill: " << disk.whyNot;
+  corvane::test::TempAppFolder onDisk(disk.path());
+  SessionExchange old;
+  ASSERT_TRUE(MakeRsaKeyPair(old));
+  const QByteArray oldPub = corvane::test::readFile(onDisk.file("mykey.pub"));
+  disk.fill();
+  EncryptionSession s = makeSession();
+  expectFailed(s, BeginEncryptionSession(s));
+  EXPECT_EQ(messages.texts, QStringList{"Unable to write the key files. Error=5\nCannot write the key file\n" +
+                                        onDisk.file("mykey.pub") + ": the disk is full"});
+  EXPECT_EQ(server.count("SwopPublicKey"), 0);
+  EXPECT_EQ(corvane::test::readFile(onDisk.file("mykey.pub")), oldPub);
 }
 
 TEST_F(SessionTest, RenewsAfterFifteenMinutesOnly) {

@@ -1,6 +1,9 @@
 // Unzip wrapper and the catalogue procedures of the restore page.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <zip.h>
+
+#include <csignal>
 
 #include <QDir>
 #include <QFile>
@@ -248,6 +251,29 @@ TEST(Catalogue, QueueRowsAndUnsafePaths) {
   EXPECT_EQ(store::settingValue(app.statusDb(), "DownloadAbort"), "1");
 }
 
+// A Files.db with a page zeroed in the middle of its File rows takes no queue (SQLite alone would
+// take the rows into tempDFile without a word): nothing is written, the user hears which file is
+// damaged, and no row is counted as queued.
+TEST(Catalogue, ADamagedFilesDbTakesNoQueue) {
+  test::TempAppFolder app;
+  test::FakeWaiter waiter;
+  test::RecordingMessages messages;
+  test::addBulkRows(app.filesDb(), 3000);
+  if (!test::zeroPageOf(app.filesDb(), "File")) GTEST_SKIP() << "this SQLite lists no pages (no dbstat table)";
+  const QByteArray before = readFile(app.filesDb());
+  QList<UploadedFileRecord> hundred;
+  for (int i = 0; i < 100; ++i)
+    hundred << UploadedFileRecord{0, "C:\\Data", QString("f%1.").arg(i), "txt", "10", "2009-01-02 03-04-05",
+                                  "2010-09-27 14-05-09", "2011-05-06 07-08-09"};
+  EXPECT_EQ(QueueRecords(app.filesDb(), hundred), 0);
+  ASSERT_EQ(messages.texts.size(), 1);
+  EXPECT_TRUE(messages.texts[0].startsWith("Corvane's database Files.db is damaged (")) << qPrintable(messages.texts[0]);
+  EXPECT_FALSE(EmptyRestoreQueue(app.filesDb()));
+  ASSERT_EQ(messages.texts.size(), 2);
+  EXPECT_TRUE(messages.texts[1].startsWith("Files.db is damaged (")) << qPrintable(messages.texts[1]);
+  EXPECT_TRUE(readFile(app.filesDb()) == before) << "Files.db was written";
+}
+
 // A sync of this computer ends with Files.db as if every uploaded row had been marked not
 // uploaded and then every catalogue row copied in (uploaded, unfiltered, uploaded when last
 // modified, new keys in file-name order), however many transactions the copy takes.
@@ -364,6 +390,33 @@ TEST(Unzip, DeclaredSizesBoundTheExtraction) {
   writeFile(dir.filePath("right.zip"), test::storedZipDeclaring("FilesE.db", "tiny", 4));
   EXPECT_EQ(u.Unzip(dir.filePath("right.zip")), UnzOk) << CGUnzipFiles::GetLastMessage().toStdString();
   EXPECT_EQ(readFile(out + "/FilesE.db"), "tiny");
+}
+
+// An entry that cannot be written whole (here a file-size limit of the process, which fails the
+// writes past it as a full disk does) fails the unzip and leaves the old file, never a short one.
+TEST(Unzip, AnEntryThatCannotBeWrittenWholeFailsAndReplacesNothing) {
+  QTemporaryDir dir;
+  const QString out = dir.filePath("out");
+  writeFile(dir.filePath("c.zip"), test::zipOf({{"FilesE.db", QByteArray(6000, 'c')}}));
+  writeFile(out + "/FilesE.db", "old");
+  CGUnzipFiles u;
+  u.setExtractDir(out);
+
+  struct rlimit before {};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
+  struct rlimit limited = before;
+  limited.rlim_cur = 4096;
+  const auto previousSignal = std::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+  const qint32 result = u.Unzip(dir.filePath("c.zip"));
+  ::setrlimit(RLIMIT_FSIZE, &before);
+  std::signal(SIGXFSZ, previousSignal);
+
+  EXPECT_EQ(result, UnzNoTarget);
+  EXPECT_TRUE(CGUnzipFiles::GetLastMessage().contains("cannot create " + out + "/FilesE.db (File too large)"))
+      << CGUnzipFiles::GetLastMessage().toStdString();
+  EXPECT_EQ(readFile(out + "/FilesE.db"), "old");
+  EXPECT_EQ(QDir(out).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"FilesE.db"});
 }
 
 // What the catalogue chain takes from a hostile archive: names that climb out or start at a

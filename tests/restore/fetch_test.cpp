@@ -1,6 +1,11 @@
 // Catalogue download, both decryption layers, unzip and import, against the fake server.
 #include <gtest/gtest.h>
 
+#include <sys/inotify.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 
 #include "fakeserver/FakeBackupServer.h"
@@ -11,6 +16,7 @@
 #include "restore/CatalogueFetch.h"
 #include "restore/RestoreCatalogue.h"
 #include "restore_fixture.h"
+#include "support/WriteFaults.h"
 
 using namespace corvane;
 using namespace corvane::restore;
@@ -136,6 +142,65 @@ TEST_F(FetchTest, FailedChainsKeepTheOldCopyAndSayWhere) {
   messages.texts.clear();
   EXPECT_FALSE(DownloadDirectoryFile(ctx, "PC1", keyId));
   EXPECT_EQ(ownCaptions.last(), "Corvane No server connection...");
+}
+
+// A second fetch puts the new copy in the old one's place in one step: the computer's copy is
+// never missing, so a program killed meanwhile cannot lose it.
+TEST_F(FetchTest, ASecondFetchReplacesTheCopyWithoutDeletingItFirst) {
+  serveCatalogue({{"C:\\Data", "a.", "txt", 10}});
+  ASSERT_TRUE(DownloadDirectoryFile(ctx, "PC1", keyId));
+  serveCatalogue({{"C:\\Data", "a.", "txt", 10}, {"C:\\Data", "b.", "txt", 20}});
+  const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  ASSERT_GE(watch, 0);
+  ASSERT_GE(::inotify_add_watch(watch, QFile::encodeName(app.path()).constData(), IN_DELETE), 0);
+  ASSERT_TRUE(DownloadDirectoryFile(ctx, "PC1", keyId));
+  QStringList deleted;
+  alignas(inotify_event) char buffer[8192];
+  for (ssize_t n; (n = ::read(watch, buffer, sizeof buffer)) > 0;)
+    for (char* p = buffer; p < buffer + n; p += sizeof(inotify_event) + reinterpret_cast<inotify_event*>(p)->len)
+      deleted << QString::fromUtf8(reinterpret_cast<inotify_event*>(p)->name);
+  ::close(watch);
+  EXPECT_FALSE(deleted.contains("PC1Files.db")) << qPrintable(deleted.join(' '));
+  UploadedFileRecords r = freshRecords();
+  EXPECT_EQ(DBSelectAllUploadedFiles(app.file("PC1Files.db"), r), 2);
+}
+
+// A disk that fills up while either layer comes off: the disk and its folder are named instead
+// of a decrypt failure, nothing half written stays, and the computer's old copy is kept.
+TEST_F(FetchTest, AFullDiskIsNamedAndLeavesNothingButTheOldCopy) {
+  test::SmallDisk disk(qint64(8) << 20);
+  if (disk.whyNot) GTEST_SKIP() << "no small disk to fill: " << disk.whyNot;
+  const QString folder = disk.path();
+  platform::setAppPaths(platform::AppPaths::forFolder(folder));  // the download and the key pair
+  ctx.appFolder = folder;
+  QList<test::CatalogueRow> rows;
+  for (int i = 0; i < 50; ++i) rows.append({"C:\\Data\\Folder " + QString::number(i % 40), "file" + QString::number(i) + ".", "txt", i});
+  serveCatalogue(rows);
+  test::makeCatalogue(folder + "/PC1Files.db", {{"C:\\Old", "kept.", "txt", 1}});
+  int decrypting = 0, fillAt = 0;
+  ctx.mainCaption = [&](const QString& t) {
+    if (t == "Corvane - Decrypting file..." && ++decrypting == fillAt) disk.fill();
+  };
+  for (const int layer : {1, 2}) {  // the session layer, then the file-key layer
+    SCOPED_TRACE(layer);
+    disk.empty();
+    decrypting = 0, fillAt = layer;
+    messages.texts.clear();
+    EXPECT_FALSE(DownloadDirectoryFile(ctx, "PC1", keyId));
+    EXPECT_EQ(messages.texts, (QStringList{"Download Failed - disk full, no room in " + folder + "...",
+                                           "Directory Download Failed..."}));
+    EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              (QStringList{".filler", "mykey.epk", "mykey.pub", "PC1Files.db"}));
+    UploadedFileRecords r = freshRecords();
+    ASSERT_EQ(DBSelectAllUploadedFiles(folder + "/PC1Files.db", r), 1);
+    EXPECT_EQ(store::settingValue(app.statusDb(), "DIdentity"), "0");
+  }
+  disk.empty();
+  fillAt = 0;
+  messages.texts.clear();
+  ASSERT_TRUE(DownloadDirectoryFile(ctx, "PC1", keyId));
+  UploadedFileRecords r = freshRecords();
+  EXPECT_EQ(DBSelectAllUploadedFiles(folder + "/PC1Files.db", r), 50);
 }
 
 TEST_F(FetchTest, TextCatalogueImport) {
@@ -264,6 +329,44 @@ TEST_F(FetchTest, MisframedRepliesAndAStalledServerAreFailedDownloads) {
   EXPECT_TRUE(messages.texts[0].startsWith("Error in DownloadFile - only ")) << messages.texts[0].toStdString();
   EXPECT_TRUE(messages.texts[0].endsWith(" bytes arrived in 30 seconds")) << messages.texts[0].toStdString();
   EXPECT_FALSE(QFile::exists(app.file("temp.tmp")));
+}
+
+// A server that states 10,000,000 bytes and then sends 1,100 every 25 s (63 hours for the whole)
+// is given up once 30 s go by below the floor, the window answering meanwhile; and the program
+// that ends stops a transfer under way at once.
+TEST_F(FetchTest, ADrippingServerIsGivenUpAndATransferCanBeStopped) {
+  serveCatalogue({{"C:\\Data", "a.", "txt", 10}});
+  const DownloadLimits saved = downloadLimits();
+  DownloadLimits fast = saved;
+  QElapsedTimer real;
+  real.start();
+  fast.nowMs = [&] { return real.elapsed() * 100; };  // a hundred seconds go by in each real one
+  setDownloadLimits(fast);
+  Faults drip;
+  drip.downloadHeader = "10000000";
+  drip.downloadDripMs = 250;
+  drip.downloadDripBytes = 1100;
+  server.setFaults(drip);
+  const int pumps = waiter.eventPumps;
+  EXPECT_EQ(DownloadDatabaseCatalogue(ctx, account.fileKeyHex, account.machineId, account.machineName), "");
+  setDownloadLimits(saved);
+  ASSERT_EQ(messages.texts.size(), 2) << messages.texts.join("|").toStdString();
+  EXPECT_TRUE(messages.texts[0].startsWith("Error in DownloadFile - ")) << messages.texts[0].toStdString();
+  EXPECT_TRUE(messages.texts[0].endsWith(" in 30 seconds") || messages.texts[0].endsWith(" for 30 seconds"))
+      << messages.texts[0].toStdString();
+  EXPECT_EQ(messages.texts[1], "File Download Unsuccessfull...");
+  EXPECT_GE(waiter.eventPumps - pumps, 3);
+  EXPECT_FALSE(QFile::exists(app.file("FilesEE.db.ZIP")));
+
+  messages.texts.clear();
+  int looks = 0;
+  waiter.onEvents = [&] {
+    if (++looks == 3) stopDownloads();
+  };
+  EXPECT_EQ(DownloadDatabaseCatalogue(ctx, account.fileKeyHex, account.machineId, account.machineName), "");
+  waiter.onEvents = nullptr;
+  EXPECT_EQ(messages.texts, QStringList{"File Download Unsuccessfull..."});
+  EXPECT_FALSE(QFile::exists(app.file("FilesEE.db.ZIP")));
 }
 
 // A wrong file key whose last block happens to pass the padding check gives no catalogue: it is

@@ -22,6 +22,7 @@
 #include "keys/Blowfish.h"
 #include "keys/HexConvert.h"
 #include "keys/KeysTable.h"
+#include "keys/ui/FrmAddComputer.h"
 #include "keys/ui/FrmDownloadList.h"
 #include "restore/ui/CatalogueTree.h"
 #include "restore/ui/FileList.h"
@@ -236,6 +237,109 @@ TEST_F(PageTest, FolderTreeQueuesTickedFoldersOnly) {
   EXPECT_TRUE(page->fileView());
 }
 
+// Ticking a folder restores the files lying directly in it. A choice that would queue nothing
+// says so, and which folders, instead of being confirmed as a restore; the service is sent no
+// command for it. Restore All with nothing ticked anywhere still sends its command alone.
+TEST_F(PageTest, ARestoreThatWouldQueueNothingSaysWhyAndWritesNothing) {
+  test::addRows(app.filesDb(), {{"C:\\c\\d", "z.", "txt", 3}, {"C:\\e\\f", "y.", "txt", 2}});
+  page->InitRestorePage();
+  page->btnMode_Click();
+  page->tree().nodeByKey("C:\\c")->setCheckState(0, Qt::Checked);
+  page->tree().nodeByKey("C:\\e")->setCheckState(0, Qt::Checked);
+  page->btnStartDownloads_Click();
+  auto* dest = page->destinationFolderChooser();
+  child<QLineEdit>(dest, "tbxDirectory")->setText("D:\\R");
+  dest->btnOK_Click();
+  EXPECT_EQ(messages.titles.last(), "Nothing to restore");
+  EXPECT_EQ(messages.texts.last(),
+            "Nothing was queued for restore: the ticked folders hold no files of their own.\n\n    C:\\c\n    C:\\e\n\n"
+            "A ticked folder restores only the files lying directly in it. Tick the sub-folders that hold the "
+            "files, then restore again.");
+  EXPECT_EQ(messages.texts.size(), 1);  // no "Files will be restored to ..." question
+  EXPECT_EQ(store::settingValue(app.statusDb(), "Activity"), "Start");
+  EXPECT_TRUE(queued().isEmpty());
+  EXPECT_FALSE(dest->isVisible());
+
+  page->btnMode_Click();  // the file view, nothing ticked
+  page->btnStartDownloads_Click();
+  dest->btnOK_Click();
+  EXPECT_EQ(messages.texts.last(), "Nothing was queued for restore: no file or folder is ticked.");
+  EXPECT_EQ(store::settingValue(app.statusDb(), "Activity"), "Start");
+
+  page->btnRestoreAll_Click();
+  auto* folder = page->folderChooser();
+  child<QLineEdit>(folder, "tbxDirectory")->setText("D:\\R");
+  folder->btnOK_Click();
+  EXPECT_EQ(messages.titles.last(), "Restore Files Only");
+  EXPECT_EQ(store::settingValue(app.statusDb(), "Activity"), "Restore to D:\\R");
+  EXPECT_TRUE(queued().isEmpty());
+}
+
+// A path added by hand is queued at once; Restore All does not empty the queue, and its OK
+// leaves the path queued once.
+TEST_F(PageTest, AnAddedPathIsQueuedOnceAlsoThroughRestoreAll) {
+  test::addRows(app.filesDb(), {{"C:\\Data", "d.", "txt", 1}});
+  page->InitRestorePage();
+  page->btnRestoreFiles_Click();
+  auto* files = page->fileChooser();
+  files->Form_Activate();
+  child<QLineEdit>(files, "tbxAddFile")->setText("C:\\Docs\\a.txt");
+  files->btnAddFile_Click();
+  files->fileList().setRowChecked(0, true);
+  page->btnRestoreAll_Click();  // the status tick gave the button back meanwhile
+  auto* folder = page->folderChooser();
+  child<QLineEdit>(folder, "tbxDirectory")->setText("D:\\R");
+  folder->btnOK_Click();
+  EXPECT_EQ(queued(), (QStringList{"C:\\Docs\\|a.txt|-1", "C:\\Data|d.txt|1"}));
+}
+
+// The service restores the queue in its order: ticked folders go in the order their nodes were
+// added to the tree, not in the tree's depth-first order.
+TEST_F(PageTest, FolderViewQueuesTickedFoldersInTheOrderTheirNodesWereAdded) {
+  // The tree gets C:\a, C:\a b, then C:\a\z (under C:\a, above C:\a b).
+  test::addRows(app.filesDb(), {{"C:\\a", "x.", "txt", 1}, {"C:\\a b", "y.", "txt", 2}, {"C:\\a\\z", "z.", "txt", 3}});
+  page->InitRestorePage();
+  page->btnMode_Click();
+  page->tree().nodeByKey("C:\\a\\z")->setCheckState(0, Qt::Checked);
+  page->tree().nodeByKey("C:\\a b")->setCheckState(0, Qt::Checked);
+  page->btnStartDownloads_Click();
+  auto* dest = page->destinationFolderChooser();
+  child<QLineEdit>(dest, "tbxDirectory")->setText("D:\\R");
+  dest->btnOK_Click();
+  EXPECT_EQ(queued(), (QStringList{"C:\\a b|y.txt|2", "C:\\a\\z|z.txt|3"}));
+}
+
+// A key request fetches the new computer's catalogue: the source box names that computer, not
+// the one it showed before, and never a computer whose files the list does not show.
+TEST_F(PageTest, AKeyRequestShowsTheNewComputerInTheSourceBox) {
+  fakeserver::FakeBackupServer server;
+  ASSERT_TRUE(server.start());
+  fakeserver::ScopedServerHost host(server.hostPort());
+  server.addAccount({"ann", "pw", "PC3", "M-3", kFileKey, "kk3"});
+  QTemporaryDir dir;
+  QFile db(test::makeCatalogue(dir.filePath("c.db"), {{"C:\\Far", "far.", "txt", 7}}));
+  db.open(QIODevice::ReadOnly);
+  server.setCatalogueFile("M-3", "FilesE.db",
+                          test::zipOf({{"FilesE.db", fakeserver::FakeBackupServer::encryptWithKey(db.readAll(), kFileKey)}}));
+  test::addRows(app.filesDb(), {{"C:\\Mine", "own.", "txt", 1}});
+  page->InitRestorePage();
+  ASSERT_EQ(sources()->currentText(), "PC1");
+
+  page->btnAddSource_Click();
+  auto* add = page->addComputer();
+  child<QLineEdit>(add, "tbxKRComputerName")->setText("pc3");
+  child<QLineEdit>(add, "tbxKRUserName")->setText("ann");
+  child<QLineEdit>(add, "tbxKRPassword")->setText("pw");
+  child<QPushButton>(add, "btnKeyReqRequest")->click();
+  EXPECT_EQ(sources()->currentText(), "PC3");
+  EXPECT_EQ(QString::number(sources()->currentData().toLongLong()), store::settingValue(app.statusDb(), "DIdentity"));
+  EXPECT_EQ(names(), QStringList{"far.txt"});
+
+  // Removed from the sources, it leaves the box empty rather than naming another computer.
+  ASSERT_TRUE(page->RemoveSourceEntry(sources()->currentData().toLongLong()));
+  EXPECT_EQ(sources()->currentText(), "");
+}
+
 TEST_F(PageTest, VerifyAndDeleteActOnThisComputersFilesOnly) {
   fakeserver::FakeBackupServer server;
   ASSERT_TRUE(server.start());
@@ -273,9 +377,22 @@ TEST_F(PageTest, VerifyAndDeleteActOnThisComputersFilesOnly) {
   EXPECT_EQ(test::rowCount(app.filesDb(), "Select * From Hash"), 2);
   EXPECT_EQ(store::settingValue(app.statusDb(), "DownloadAbort"), "1");
 
-  // Delete writes the row anew with the size found here, then asks the server once.
+  // Delete writes the row anew with the size found here; the file that is gone ends it before
+  // the server is asked.
   page->btnDeleteFiles_Click();
   EXPECT_EQ(test::rowCount(app.filesDb(), "Select * From File WHERE FileName = 'x.' AND Uploaded = 0 AND Filesize = 5"), 1);
+  EXPECT_EQ(server.count("ReceiveMessage"), 0);
+
+  // Without the missing file the request goes once, under the session the window has: none
+  // is made for it.
+  auto& fl = page->fileList();
+  for (int i = 0; i < fl.rowCount(); ++i)
+    if (fl.model().text(i, 2) != "x.") fl.setRowChecked(i, false);
+  page->btnDeleteFiles_Click();
+  EXPECT_EQ(server.count("SwopPublicKey"), 0);
+  EXPECT_EQ(server.count("ReceiveMessage"), 0);
+  ASSERT_EQ(keys::BeginEncryptionSession(page->session()), "OK");
+  page->btnDeleteFiles_Click();
   EXPECT_EQ(server.count("ReceiveMessage"), 1);
 }
 
@@ -300,6 +417,71 @@ TEST_F(PageTest, SyncOfThisComputerWritesBackOnlyAFetchedCatalogue) {
   EXPECT_EQ(names(), QStringList{"s.txt"});
   EXPECT_EQ(test::rowCount(app.filesDb(), "Select * From File WHERE Uploaded = 0 AND Folder = 'C:\\Local'"), 1);
   EXPECT_TRUE(win.captions.contains("Corvane - Restoring Directory - 0 files..."));
+}
+
+namespace {
+
+// The server's account of a computer (user "ann") holding a catalogue of these rows under fileKey.
+void serveCatalogue(fakeserver::FakeBackupServer& server, const QString& name, const QString& machineId,
+                    const QString& fileKey, const QList<test::CatalogueRow>& rows) {
+  server.addAccount({"ann", "pw", name, machineId, fileKey, "kk1"});
+  QTemporaryDir dir;
+  const QByteArray db = test::readFile(test::makeCatalogue(dir.filePath("c.db"), rows));
+  server.setCatalogueFile(machineId, "FilesE.db",
+                          test::zipOf({{"FilesE.db", fakeserver::FakeBackupServer::encryptWithKey(db, fileKey)}}));
+}
+
+}  // namespace
+
+// The catalogue copy of the computer chosen for restore with a zeroed page is shown as damaged,
+// not as a computer without files, and told once; Sync fetches it again and shows its files.
+TEST_F(PageTest, ADamagedCatalogueCopyIsShownAsDamagedAndSyncFetchesItAgain) {
+  fakeserver::FakeBackupServer server;
+  ASSERT_TRUE(server.start());
+  fakeserver::ScopedServerHost host(server.hostPort());
+  serveCatalogue(server, "PC2", "M-2", kFileKey, {{"C:\\Srv", "s.", "txt", 7}});
+  const QString copy = app.file("PC2Files.db");
+  test::makeCatalogue(copy, {});
+  test::addBulkRows(copy, 3000);
+  if (!test::zeroPageOf(copy, "File")) GTEST_SKIP() << "this SQLite lists no pages (no dbstat table)";
+  test::setSetting(app.statusDb(), "DIdentity", QString::number(pc2));
+  auto* stats = page->findChild<QLabel*>("lblStats");
+
+  page->InitRestorePage();
+  for (int i = 0; i < 3; ++i) page->cbxSources_Click();
+  EXPECT_EQ(page->fileList().rowCount(), 0);
+  EXPECT_TRUE(stats->text().contains("PC2Files.db is damaged")) << qPrintable(stats->text());
+  ASSERT_EQ(messages.texts.size(), 1) << messages.texts.join("\n").toStdString();
+  EXPECT_TRUE(messages.texts[0].startsWith("The catalogue copy PC2Files.db is damaged (")) << qPrintable(messages.texts[0]);
+
+  page->btnSync_Click();
+  EXPECT_EQ(names(), QStringList{"s.txt"});
+  EXPECT_EQ(stats->text(), "1 Files, .0 KBytes");
+  EXPECT_EQ(messages.texts.size(), 1) << messages.texts.join("\n").toStdString();
+}
+
+// Sync of this computer into a Files.db whose index page was zeroed after the list was read (a
+// page no read meets): the catalogue is fetched, but nothing is written back into the damaged
+// file, the user hears which file is damaged, and the list says so instead of stale rows.
+TEST_F(PageTest, SyncWritesNothingBackIntoADamagedFilesDb) {
+  fakeserver::FakeBackupServer server;
+  ASSERT_TRUE(server.start());
+  fakeserver::ScopedServerHost host(server.hostPort());
+  serveCatalogue(server, "PC1", "M-1", kFileKey, {{"C:\\Srv", "s.", "txt", 7}});
+  test::addBulkRows(app.filesDb(), 3000);
+  page->InitRestorePage();  // looked through and read while still sound
+  ASSERT_EQ(page->fileList().rowCount(), 3000);
+  if (!test::zeroPageOf(app.filesDb(), "idx_Extension")) GTEST_SKIP() << "this SQLite lists no pages (no dbstat table)";
+  const QByteArray before = test::readFile(app.filesDb());
+
+  page->btnSync_Click();
+  EXPECT_EQ(server.downloads().size(), 1);
+  EXPECT_TRUE(test::readFile(app.filesDb()) == before) << "Files.db was written";
+  ASSERT_EQ(messages.texts.size(), 1) << messages.texts.join("\n").toStdString();
+  EXPECT_TRUE(messages.texts[0].startsWith("Corvane's database Files.db is damaged (")) << qPrintable(messages.texts[0]);
+  EXPECT_FALSE(win.captions.contains("Corvane Restoring Directory..."));
+  EXPECT_EQ(page->fileList().rowCount(), 0);
+  EXPECT_TRUE(page->findChild<QLabel*>("lblStats")->text().contains("Files.db is damaged"));
 }
 
 TEST_F(PageTest, RestoreDialogs) {

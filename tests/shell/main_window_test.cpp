@@ -16,10 +16,12 @@
 #include "shell/ui/FrmAbout.h"
 #include "shell/ui/FrmConfig.h"
 #include "shell_fakes.h"
+#include "store/AppFolderLayout.h"
 #include "store/Database.h"
 #include "store/FileTables.h"
 #include "store/Settings.h"
 #include "support/TestSupport.h"
+#include "support/WriteFaults.h"
 
 using namespace corvane;
 using shell::FrmConfig;
@@ -600,6 +602,61 @@ TEST_F(MainWindow, AMissingOrDamagedDatabaseIsToldOnceAndItsFailuresListedOnce) 
   EXPECT_TRUE(statusText.contains("cannot be read")) << qPrintable(statusText);
   EXPECT_TRUE(filesText.contains("is missing")) << qPrintable(filesText);
   EXPECT_TRUE(filesText.contains(QDir::toNativeSeparators(app.filesDb()))) << qPrintable(filesText);
+}
+
+// A page zeroed in the middle of Files.db and one of Status.db, pages no step of the window
+// reads: the window says which file is damaged, once each however many ticks follow, and writes
+// nothing more into either (the first start's identity rows neither, nor a menu's setting).
+TEST_F(MainWindow, DamagedDatabasesAreToldOnceEachAndWrittenNoMore) {
+  {
+    store::DBConnection c;
+    c.Open(app.filesDb());
+    c.BeginTransaction();
+    for (int i = 0; i < 3000; ++i)
+      c.Execute("Insert Into File (Folder, FileName, Extension) Values(?,?,?)",
+                {QString("C:\\Data\\%1").arg(i % 50), QString("f%1.").arg(i), "txt"});
+    c.Commit();
+  }
+  if (!test::zeroPageOf(app.filesDb(), "File") || !test::zeroPageOf(app.statusDb(), "idx_Setting_Name"))
+    GTEST_SKIP() << "this SQLite lists no pages (no dbstat table)";
+  const QByteArray files = test::readFile(app.filesDb()), status = test::readFile(app.statusDb());
+  FrmConfig& f = load();
+  f.Form_Activate();
+  for (int i = 0; i < 30; ++i) f.Timer_Status_Timer();
+  ASSERT_EQ(boxes.texts.size(), 2) << boxes.texts.join("\n").toStdString();
+  const QString filesText = boxes.texts.filter("Files.db").value(0);
+  EXPECT_TRUE(filesText.startsWith("Corvane's database Files.db is damaged (")) << qPrintable(filesText);
+  EXPECT_TRUE(filesText.contains(QDir::toNativeSeparators(app.filesDb()))) << qPrintable(filesText);
+  EXPECT_TRUE(boxes.texts.filter("Status.db").value(0).startsWith("Corvane's database Status.db is damaged ("));
+  action("mStop")->trigger();
+  ASSERT_EQ(boxes.texts.size(), 3);
+  EXPECT_TRUE(boxes.texts[2].startsWith("Status.db is damaged")) << qPrintable(boxes.texts[2]);
+  EXPECT_TRUE(action("mStop")->isEnabled());
+  EXPECT_TRUE(test::readFile(app.filesDb()) == files) << "Files.db was written";
+  EXPECT_TRUE(test::readFile(app.statusDb()) == status) << "Status.db was written";
+}
+
+// The first start on a full disk cannot store this computer's identity: the user hears it once,
+// naming the file, not only the error stream.
+TEST_F(MainWindow, AFullDiskAtTheFirstStartIsToldOnce) {
+  test::SmallDisk disk(qint64(1) << 20);
+  if (disk.whyNot) GTEST_SKIP() << disk.whyNot;
+  struct RestoreAppPaths {
+    platform::AppPaths previous = platform::appPaths();
+    ~RestoreAppPaths() { platform::setAppPaths(previous); }
+  } restorePaths;
+  QString error;
+  ASSERT_TRUE(store::layOutAppFolder(disk.path(), test::shareDir(), &error)) << qPrintable(error);
+  platform::setAppPaths(platform::AppPaths::forFolder(disk.path()));
+  disk.fill();
+  FrmConfig& f = load();
+  for (int i = 0; i < 30; ++i) f.Timer_Status_Timer();
+  ASSERT_EQ(boxes.texts.size(), 1) << boxes.texts.join("\n").toStdString();
+  EXPECT_TRUE(boxes.texts[0].startsWith("Corvane could not write into its database Status.db: the disk is full"))
+      << qPrintable(boxes.texts[0]);
+  EXPECT_TRUE(boxes.texts[0].contains(QDir::toNativeSeparators(disk.path() + "/Status.db"))) << qPrintable(boxes.texts[0]);
+  EXPECT_TRUE(f.stepErrors().filter("Identity").value(0).contains("database or disk is full"));
+  frame.reset();  // before its folder goes
 }
 
 // A database that opens but is of no use is told as plainly: an empty file (which is left

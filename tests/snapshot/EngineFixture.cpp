@@ -35,6 +35,12 @@ std::map<std::string, ImageItem> readImage(const QString& path, std::uint64_t co
     item.mtime = archive_entry_mtime(e);
     if (archive_entry_hardlink(e)) item.link = archive_entry_hardlink(e);
     if (archive_entry_symlink(e)) item.link = archive_entry_symlink(e);
+    archive_entry_xattr_reset(e);
+    const char* xname;
+    const void* xvalue;
+    size_t xsize;
+    while (archive_entry_xattr_next(e, &xname, &xvalue, &xsize) == ARCHIVE_OK)
+      item.xattrs[xname] = std::string(static_cast<const char*>(xvalue), xsize);
     char buf[8192];
     la_ssize_t n = 0;
     if (static_cast<std::uint64_t>(item.size) > contentLimit)

@@ -23,6 +23,7 @@ struct ImageItem {
   long long mtime = 0;
   std::string content;  // files only
   std::string link;     // link target or hard link's first name
+  std::map<std::string, std::string> xattrs;
 };
 
 // Every entry of an image by its path; an image that cannot be read whole fails the test.

@@ -6,6 +6,7 @@
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -92,7 +93,9 @@ TEST(EngineImages, FullThenDifferentialHoldEverythingThenOnlyTheChanges) {
   EXPECT_EQ(diff["C/docs/report.txt"].content, "other report");
   EXPECT_EQ(diff["C/music/new.txt"].content, "new");
   EXPECT_EQ(diff["C/CorvaneImage\\keep/new.txt"].content, "new beside kept");
-  for (const char* p : {"C/docs/keep.txt", "C/docs/touched.txt", "C/music/song.bin", "C/music/link", "C/empty"})
+  // Rewritten with the same content: its time is new, and a restore must give that back.
+  EXPECT_EQ(diff["C/docs/touched.txt"].content, "same content");
+  for (const char* p : {"C/docs/keep.txt", "C/music/song.bin", "C/music/link", "C/empty"})
     EXPECT_EQ(diff.count(p), 0u) << p;
   EXPECT_EQ(diff["CorvaneDeleted.txt"].content, "C/docs/old.txt\n");
 
@@ -422,4 +425,91 @@ TEST(EngineImages, AWalkStopsAtEveryMountEvenOneOfTheSameDevice) {
   EXPECT_EQ(image["C/inner"].type, 'd');  // the mount point, kept empty
   EXPECT_EQ(image.count("C/inner/o.txt"), 0u);
   EXPECT_EQ(image.count("C/hostfile"), 0u);
+}
+
+namespace {
+
+ino_t inodeOf(const QString& path) {
+  struct stat st {};
+  stat(QFile::encodeName(path).constData(), &st);
+  return st.st_ino;
+}
+
+}  // namespace
+
+TEST(EngineImages, AnImageAndItsListComeTogetherOrNotAtAll) {
+  EngineWorld w;
+  makeTree(w);
+  ASSERT_EQ(w.run(EngineWorld::fullLine()), 0);
+  const QByteArray earlier = readFile(w.imageFile("$DISK.sna"));
+  const QByteArray earlierList = readFile(w.imageFile("$DISK.hsh"));
+  const ino_t earlierImage = inodeOf(w.imageFile("$DISK.sna"));
+
+  // Room for the whole new image (the tree is the same, so is the image) but not its list.
+  const QString limit = QString("CORVANE_ENGINE_WRITE_LIMIT=%1").arg(earlier.size() + 10);
+  EXPECT_EQ(w.run(EngineWorld::fullLine(), {limit}), corvane::snapshot::kDestinationFull);
+  EXPECT_EQ(inodeOf(w.imageFile("$DISK.sna")), earlierImage);
+  EXPECT_EQ(readFile(w.imageFile("$DISK.sna")), earlier);
+  EXPECT_EQ(readFile(w.imageFile("$DISK.hsh")), earlierList);
+  EXPECT_TRUE(noPartialFiles(w));
+
+  // Ended between its two renames: the new image in place, the old list beside it, the new
+  // list whole under its temporary name. The next differential pairs them again first.
+  writeFile(w.c("docs/report.txt"), "a report the new full image holds");
+  ASSERT_EQ(w.run(EngineWorld::fullLine()), 0);
+  const QByteArray newList = readFile(w.imageFile("$DISK.hsh"));
+  ASSERT_TRUE(QFile::rename(w.imageFile("$DISK.hsh"), w.imageFile("$DISK.hsh.part")));
+  writeFile(w.imageFile("$DISK.hsh"), earlierList);
+  ASSERT_EQ(w.run(EngineWorld::diffLine()), 0);
+  EXPECT_EQ(readFile(w.imageFile("$DISK.hsh")), newList);
+  EXPECT_TRUE(noPartialFiles(w));
+  EXPECT_EQ(readImage(w.imageFile("$DISK_Diff.sna")).count("C/docs/report.txt"), 0u);
+}
+
+TEST(EngineImages, AListOfTheFirstFormatGivesADifferentialOfEverything) {
+  EngineWorld w;
+  makeTree(w);
+  ASSERT_EQ(w.run(EngineWorld::fullLine()), 0);
+  // The list as the first engines wrote it: no owners, attributes, change times or inodes.
+  QList<QByteArray> lines = readFile(w.imageFile("$DISK.hsh")).split('\n');
+  QByteArray first = "CorvaneHashList 1 " + lines[0].split(' ')[2] + " $DISK.sna\n";
+  for (qsizetype i = 1; i < lines.size(); ++i) {
+    const QList<QByteArray> f = lines[i].split(' ');
+    if (f.size() < 12) continue;
+    first += f[0] + ' ' + f[1] + ' ' + f[5] + ' ' + f[6] + ' ' + f[10] + ' ' + lines[i].mid(lines[i].indexOf(" C") + 1) + '\n';
+  }
+  writeFile(w.imageFile("$DISK.hsh"), first);
+  QFile::remove(w.c("docs/old.txt"));
+  ASSERT_EQ(w.run(EngineWorld::diffLine()), 0);
+  auto diff = readImage(w.imageFile("$DISK_Diff.sna"));
+  EXPECT_EQ(diff["C/docs/keep.txt"].content, "unchanged");
+  EXPECT_EQ(diff["C/music/song.bin"].content, std::string(200000, 'm'));
+  EXPECT_EQ(diff["C/music/link"].type, 'l');
+  EXPECT_EQ(diff["CorvaneDeleted.txt"].content, "C/docs/old.txt\n");
+}
+
+// Where /proc does not show the engine's descriptors (a chroot without it), an entry's
+// extended attributes cannot be read by its path through the folder's descriptor; the image
+// must still hold every entry, attributes of files included.
+TEST(EngineImages, WithoutProcAnImageIsWholeAndKeepsFilesAttributes) {
+  if (geteuid() != 0 || QStandardPaths::findExecutable("unshare").isEmpty()) GTEST_SKIP() << "needs root and unshare";
+  EngineWorld w;
+  makeTree(w);
+  const bool attributes = setxattr(QFile::encodeName(w.c("docs/keep.txt")).constData(), "user.note", "kept", 4, 0) == 0;
+  QProcess p;
+  p.setProcessEnvironment(w.environment());
+  // Only the engine's own descriptors are hidden (the sanitizer build needs the rest of /proc):
+  // the shell's process becomes the engine's.
+  p.start("unshare", QStringList{"-m", "sh", "-c", "mount -t tmpfs none /proc/$$/fd || exit 97; exec \"$@\"", "sh",
+                                 QStringLiteral(CORVANE_ENGINE_PROGRAM)} + EngineWorld::fullLine());
+  ASSERT_TRUE(p.waitForFinished(30000));
+  if (p.exitCode() == 97 || p.exitStatus() != QProcess::NormalExit) GTEST_SKIP() << "cannot mount here";
+  ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().constData();
+  auto image = readImage(w.imageFile("$DISK.sna"));
+  EXPECT_EQ(image["C/docs/report.txt"].content, "first report");
+  EXPECT_EQ(image["C/music/link"].type, 'l');
+  EXPECT_EQ(image["C/empty"].type, 'd');
+  if (attributes) {
+    EXPECT_EQ(image["C/docs/keep.txt"].xattrs["user.note"], "kept");
+  }
 }

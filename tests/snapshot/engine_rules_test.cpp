@@ -2,10 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <map>
 #include <memory>
 
 #include "snapshot/EngineOptions.h"
 #include "snapshot/HashList.h"
+#include "snapshot/LinkTable.h"
 
 using namespace corvane::snapshot;
 
@@ -94,15 +96,21 @@ TEST(EngineExcludes, MatchTheImageFolderOnEveryDriveAndNothingBesideIt) {
 
 TEST(HashList, LinesCarryAnyNameAndReadBackInTheWalksOrder) {
   const std::vector<std::string> names = {"C", "C/a", "C/a/b c", "C/a/x\\y", "C/a/line\nbreak", "C/a-b", "C/\xc3\xa9t\xc3\xa9"};
-  std::string text = std::string(kHashListHeader) + "\n";
+  std::string text = formatHashListHeader(1, 2, {1700000000, 5}, "$DISK.sna") + "\n";
   std::vector<HashEntry> written;
   for (size_t i = 0; i < names.size(); ++i) {
     HashEntry e;
     e.type = i == 0 ? 'd' : 'f';
     e.mode = 0640;
+    e.links = i + 1;
+    e.uid = 4000000000u;
+    e.gid = static_cast<uint32_t>(i);
     e.size = 1ull << 40;
-    e.mtimeSec = i == 1 ? -5 : 1700000000 + static_cast<int64_t>(i);
-    e.mtimeNsec = 999999999;
+    e.mtime = {i == 1 ? -5 : 1700000000 + static_cast<int64_t>(i), 999999999};
+    e.ctimeKnown = i % 2 == 0;
+    e.ctime = e.ctimeKnown ? Timestamp{-1, 1} : Timestamp{};
+    e.inode = UINT64_MAX - i;
+    if (i % 3 == 0) e.attributes = "00ff00ff00ff00ff";
     if (e.type == 'f') e.hash = "0123456789abcdef0123456789abcdef";
     e.path = names[i];
     written.push_back(e);
@@ -115,8 +123,8 @@ TEST(HashList, LinesCarryAnyNameAndReadBackInTheWalksOrder) {
   ASSERT_EQ(read.size(), written.size());
   for (size_t i = 0; i < read.size(); ++i) {
     EXPECT_EQ(read[i].path, written[i].path);
-    EXPECT_TRUE(read[i].sameMetadata(written[i])) << read[i].path;
-    EXPECT_EQ(read[i].hash, written[i].hash);
+    EXPECT_EQ(formatHashLine(read[i]), formatHashLine(written[i])) << read[i].path;
+    EXPECT_TRUE(read[i].sameAttributes(written[i])) << read[i].path;
   }
   // A folder comes before what it holds, and what it holds before a sibling named alike.
   EXPECT_LT(comparePaths("C/a", "C/a/b c"), 0);
@@ -125,7 +133,8 @@ TEST(HashList, LinesCarryAnyNameAndReadBackInTheWalksOrder) {
 }
 
 TEST(HashList, ADamagedOrDisorderedListIsNeverTakenForAShortOne) {
-  const std::string head = std::string(kHashListHeader) + "\n";
+  // Lists of the first format are still read, and checked as strictly.
+  const std::string head = std::string(kFirstFormatHashListHeader) + "\n";
   const std::string good = "f 644 3 1700000000.000000000 0123456789abcdef0123456789abcdef C/a\n";
   EXPECT_EQ(readList(head + good), HashListReader::State::End);
   EXPECT_EQ(readList("something else\n" + good), HashListReader::State::Damaged);
@@ -154,14 +163,32 @@ TEST(HashList, ADamagedOrDisorderedListIsNeverTakenForAShortOne) {
   const std::string later = "f 644 3 1700000000.000000000 - C/b\n";
   EXPECT_EQ(readList(head + later + good), HashListReader::State::Damaged);
   EXPECT_EQ(readList(head + good + good), HashListReader::State::Damaged);
+
+  const std::string head2 = formatHashListHeader(7, 8, {1700000000, 0}, "$DISK.sna") + "\n";
+  const std::string good2 = "f 644 2 0 0 3 1700000000.000000000 1700000001.000000000 12 00ff00ff00ff00ff 0123456789abcdef0123456789abcdef C/a\n";
+  EXPECT_EQ(readList(head2 + good2), HashListReader::State::End);
+  const std::vector<std::string> badLines2 = {
+      good,  // a line of the first format
+      "f 644 2 0 0 3 1700000000.000000000 1700000001.000000000 12 00ff 0123456789abcdef0123456789abcdef C/a\n",  // short digest
+      "f 644 2 0 0 3 1700000000.000000000 1700000001.5 12 - - C/a\n",                        // change time cut
+      "f 644 2 0 0 3 1700000000.000000000 - 99999999999999999999999 - - C/a\n",             // inode beyond 64 bits
+      "f 644 2 4294967296 0 3 1700000000.000000000 - 12 - - C/a\n",                        // owner beyond 32 bits
+      "f 644 2 0 0 3 1700000000.000000000 - 12 - C/a\n",                                   // a field missing
+      "f 644 2 0 0 3 1700000000.000000000 - 12 - - C/../a\n",                              // climbs out
+      "f 644 2 0 0 3 1700000000.000000000 - 12 - - C/a",                                    // cut short
+  };
+  for (const std::string& line : badLines2) EXPECT_EQ(readList(head2 + line), HashListReader::State::Damaged) << line;
+  EXPECT_EQ(readList(head2 + good2 + good2), HashListReader::State::Damaged);
 }
 
 TEST(HashList, TheHeaderNamesItsImageAndAnyPathTheWalkTakesReadsBack) {
   // The size is written as a fixed-width field so that it can be filled in at the end.
-  const std::string header = formatHashListHeader(0, "$DISK.sna");
+  const std::string header = formatHashListHeader(0, 0, {-3, 7}, "$DISK.sna");
   ASSERT_EQ(header.substr(kHashListSizeOffset, kHashListSizeDigits), std::string(kHashListSizeDigits, '0'));
+  ASSERT_EQ(header.substr(kHashListInodeOffset, kHashListSizeDigits), std::string(kHashListSizeDigits, '0'));
   std::string text = header;
   text.replace(kHashListSizeOffset, kHashListSizeDigits, "00000000000123456789");
+  text.replace(kHashListInodeOffset, kHashListSizeDigits, "00000000000000000042");
   // A path far beyond what one folder name allows, as a deep tree makes it.
   std::string deep = "C";
   while (deep.size() < 200000) deep += "/" + std::string(250, 'd');
@@ -176,6 +203,8 @@ TEST(HashList, TheHeaderNamesItsImageAndAnyPathTheWalkTakesReadsBack) {
   EXPECT_TRUE(reader.namesImage());
   EXPECT_EQ(reader.imageName(), "$DISK.sna");
   EXPECT_EQ(reader.imageSize(), 123456789u);
+  EXPECT_EQ(reader.imageInode(), 42u);
+  EXPECT_EQ(reader.started(), (Timestamp{-3, 7}));
   HashEntry read;
   ASSERT_EQ(reader.next(&read), HashListReader::State::Ok);
   EXPECT_EQ(read.path, deep);
@@ -183,9 +212,40 @@ TEST(HashList, TheHeaderNamesItsImageAndAnyPathTheWalkTakesReadsBack) {
 
   // The first version's header names nothing and is still read; a header that names its
   // image badly is not.
-  EXPECT_EQ(readList(std::string(kHashListHeader) + "\n"), HashListReader::State::End);
+  EXPECT_EQ(readList(std::string(kFirstFormatHashListHeader) + "\n"), HashListReader::State::End);
   for (const std::string& bad : {std::string(kHashListHeader) + " 12 x.sna\n", std::string(kHashListHeader) + " 00000000000000000012 \n",
                                  std::string(kHashListHeader) + " 00000000000000000012 ../x.sna\n",
                                  std::string(kHashListHeader) + " 0000000000000000001x x.sna\n"})
     EXPECT_EQ(readList(bad), HashListReader::State::Damaged) << bad;
+}
+
+TEST(LinkTable, FilesStayFoundWhileOthersComeAndGoAndDevicesKeepTheirOwn) {
+  LinkTable table;
+  std::map<std::pair<dev_t, ino_t>, uint64_t> names;  // names left, as the table should have them
+  uint64_t x = 12345;
+  const auto next = [&x] { return x = x * 6364136223846793005ull + 1442695040888963407ull; };
+  for (int round = 0; round < 200000; ++round) {
+    // Few devices and inodes that collide in the table's home slots.
+    const std::pair<dev_t, ino_t> id{static_cast<dev_t>(next() >> 63), static_cast<ino_t>((next() >> 40) % 40000)};
+    if (!names.count(id)) {
+      const uint64_t left = 1 + (next() >> 62);
+      table.put(id.first, id.second, {static_cast<uint64_t>(id.second) * 7, left, (id.second & 1) != 0});
+      names[id] = left;
+    } else {
+      table.countName(id.first, id.second);
+      if (--names[id] == 0) names.erase(id);
+    }
+  }
+  EXPECT_EQ(table.size(), names.size());
+  for (dev_t dev : {dev_t{0}, dev_t{1}}) {
+    for (ino_t ino = 0; ino < 40000; ++ino) {
+      LinkTable::Entry e;
+      const auto it = names.find({dev, ino});
+      ASSERT_EQ(table.find(dev, ino, &e), it != names.end()) << dev << " " << ino;
+      if (it == names.end()) continue;
+      EXPECT_EQ(e.line, static_cast<uint64_t>(ino) * 7);
+      EXPECT_EQ(e.namesLeft, it->second);
+      EXPECT_EQ(e.stored, (ino & 1) != 0);
+    }
+  }
 }

@@ -1,4 +1,5 @@
 #include <QFile>
+#include <QFileInfo>
 #include <cmath>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -6,6 +7,7 @@
 
 #include "store/Database.h"
 #include "store/DatabasePaths.h"
+#include "store/DatabaseTrouble.h"
 #include "support/TestSupport.h"
 
 using namespace corvane;
@@ -324,6 +326,64 @@ TEST(DatabaseComponent, DatesInTheHourSkippedBySummerTimeStillRead) {
   EXPECT_FALSE(dateFromText("31/03/2024").isValid());
   EXPECT_FALSE(dateFromText("2024-03-31 nonsense").isValid());
   EXPECT_EQ(dateFromText("2024-03-31"), QDateTime(QDate(2024, 3, 31), QTime(0, 0)));
+}
+
+// A zeroed page in the middle of Files.db is met by SQLite only when a statement reads it: an
+// insert into another table would go through. The look-through finds it, every later write into
+// the file is refused naming it (nothing is written), a read that meets the page says the same,
+// and a sound file put in its place is written as before.
+TEST(DamagedDatabase, IsFoundAndNamedAndWrittenNoMore) {
+  test::TempAppFolder app;
+  const QString db = app.filesDb();
+  {
+    DBConnection c;
+    c.Open(db);
+    c.BeginTransaction();
+    for (int i = 0; i < 3000; ++i)
+      c.Execute("Insert Into File (Folder, FileName, Extension, Uploaded) Values(?,?,?,1)",
+                {QString("C:\\Data\\%1").arg(i % 50), QString("f%1.").arg(i), QString("e%1").arg(i % 40)});
+    c.Commit();
+  }
+  const QString sound = db + ".sound";
+  ASSERT_TRUE(QFile::copy(db, sound));
+  if (!test::zeroPageOf(db, "idx_Extension")) GTEST_SKIP() << "this SQLite lists no pages (no dbstat table)";
+  const QByteArray damaged = test::readFile(db);
+  const auto write = [&](const QString& sql) {
+    DBConnection c;
+    c.Open(db);
+    c.Execute(sql);
+  };
+  EXPECT_FALSE(isKnownDamaged(db));
+
+  EXPECT_TRUE(checkDatabasesAside({db}, [] { return true; }));
+  EXPECT_TRUE(isKnownDamaged(db));
+  for (const QString& sql : {QString("Insert Into tempDFile (Folder) Values('C:\\a')"),
+                             QString("Delete From tempDFile; Delete From Hash")}) {
+    try {
+      write(sql);
+      ADD_FAILURE() << "written: " << sql.toStdString();
+    } catch (const DBError& e) {
+      EXPECT_TRUE(e.isDamaged());
+      EXPECT_EQ(e.path(), db);
+      EXPECT_TRUE(e.description().startsWith("Files.db is damaged (database disk image is malformed)"))
+          << e.description().toStdString();
+    }
+  }
+  try {
+    DBConnection c;
+    c.Open(db);
+    c.Query("Select count(*) From File INDEXED BY idx_Extension WHERE Extension > ''");
+    ADD_FAILURE() << "the damaged page was read without an error";
+  } catch (const DBError& e) {
+    EXPECT_TRUE(e.isDamaged());
+    EXPECT_EQ(QFileInfo(e.path()).canonicalFilePath(), QFileInfo(db).canonicalFilePath());
+  }
+  EXPECT_TRUE(test::readFile(db) == damaged) << "the damaged file was written";
+
+  ASSERT_TRUE(QFile::remove(db));
+  ASSERT_TRUE(QFile::rename(sound, db));
+  EXPECT_FALSE(isKnownDamaged(db));
+  EXPECT_NO_THROW(write("Insert Into tempDFile (Folder) Values('C:\\a')"));
 }
 
 TEST(DatabasePaths, DevelopmentTreeIsRemovedOnlyAtTheEnd) {

@@ -9,6 +9,7 @@
 #include <QFileInfo>
 
 #include "store/AppFolderLayout.h"
+#include "store/Database.h"
 #include "store/DatabasePaths.h"
 #include "store/Settings.h"
 
@@ -20,8 +21,10 @@ QString shareDir() {
   return QStringLiteral(CORVANE_SOURCE_SHARE_DIR);
 }
 
-TempAppFolder::TempAppFolder() : previous_(platform::appPaths()) {
-  path_ = QDir(dir_.path()).filePath("app");
+TempAppFolder::TempAppFolder() : TempAppFolder(QString()) {}
+
+TempAppFolder::TempAppFolder(const QString& parent) : previous_(platform::appPaths()) {
+  path_ = QDir(parent.isEmpty() ? dir_.path() : parent).filePath("app");
   QString error;
   if (!store::layOutAppFolder(path_, shareDir(), &error))
     qFatal("cannot lay out a test application folder: %s", qPrintable(error));
@@ -37,6 +40,29 @@ QString TempAppFolder::file(const QString& relative) const { return QDir(path_).
 QByteArray readFile(const QString& path) {
   QFile f(path);
   return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+int zeroPageOf(const QString& db, const QString& table) {
+  int page = 0;
+  qint64 pageSize = 0;
+  try {
+    store::DBConnection c;
+    c.Open(db);
+    QList<qint64> pages;
+    for (auto rs = c.Query("SELECT pageno FROM dbstat WHERE name = ? AND pagetype = 'leaf' ORDER BY pageno", {table});
+         !rs.AtEnd(); rs.MoveNext())
+      pages << rs.Long("pageno");
+    if (pages.isEmpty()) return 0;
+    page = int(pages[pages.size() / 2]);
+    pageSize = c.Query("PRAGMA page_size").Long("page_size");
+  } catch (const store::DBError&) {
+    return 0;
+  }
+  QFile f(db);
+  if (!f.open(QIODevice::ReadWrite) || !f.seek((page - 1) * pageSize) ||
+      f.write(QByteArray(int(pageSize), '\0')) != pageSize)
+    return 0;
+  return page;
 }
 
 void setSetting(const QString& statusDb, const QString& name, const QString& value) {

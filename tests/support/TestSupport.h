@@ -25,6 +25,8 @@ QString shareDir();
 class TempAppFolder {
  public:
   TempAppFolder();
+  // Laid out in parent/app instead (on a disk the test made, for one); removed with parent.
+  explicit TempAppFolder(const QString& parent);
   ~TempAppFolder();
   const QString& path() const { return path_; }
   QString filesDb() const;
@@ -81,6 +83,11 @@ class RecordingMessages : public platform::MessageBoxes {
 QByteArray readFile(const QString& path);
 // Writes the file anew (its folder made first); a failed open or short write fails the test.
 void writeFile(const QString& path, const QByteArray& content);
+
+// Overwrites with zeros a page in the middle of a table's (or index's) leaf pages, as a disk
+// or a copy cut short damages a file: the page number, 0 when SQLite cannot list the pages
+// (no dbstat table) or the table has none.
+int zeroPageOf(const QString& db, const QString& table);
 
 // Sets a row of the Settings table of a Status.db, adding it when it is missing (dated now).
 void setSetting(const QString& statusDb, const QString& name, const QString& value);

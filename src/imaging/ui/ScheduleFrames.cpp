@@ -238,9 +238,7 @@ void ImagingPage::diffTime_Click(QAbstractButton* button) {
   const QString name = button->objectName();
   const int delta = name.endsWith("Up") ? 1 : -1;
   if (name.startsWith(QLatin1String("btnDiffHours"))) {
-    const ClockHour h = stepHour(tbxDiffHours->text(), tbxDiffAMPM->text(), delta);
-    tbxDiffHours->setText(h.hours);
-    tbxDiffAMPM->setText(h.ampm);
+    tbxDiffHours->setText(stepHourOnly(tbxDiffHours->text(), delta));
   } else if (name.startsWith(QLatin1String("btnDiffMins"))) {
     tbxDiffMins->setText(stepMinutes(tbxDiffMins->text(), delta, false));
   } else if (name.startsWith(QLatin1String("btnDiffAM"))) {

@@ -23,6 +23,7 @@ QTreeWidgetItem* CatalogueTree::add(QTreeWidgetItem* parent, const QString& key,
   item->setCheckState(0, Qt::Unchecked);
   if (parent || isDrive) item->setIcon(0, handoff::sharedIcon(isDrive ? handoff::SharedIcon::Drive : handoff::SharedIcon::Folder));
   byKey_.insert(key, item);
+  added_.append(item);
   return item;
 }
 
@@ -32,6 +33,7 @@ bool CatalogueTree::build(const QString& dbdName, const std::function<void(const
   const QStringList drives = DBSelectDrives(dbdName).value_or(QStringList());
   tree_->clear();
   byKey_.clear();
+  added_.clear();
   QTreeWidgetItem* root = add(nullptr, QStringLiteral("Drives"), QStringLiteral("Drives"), true);
   // A tick on the root means nothing: it has no check box.
   root->setFlags(root->flags() & ~Qt::ItemIsUserCheckable);
@@ -77,10 +79,8 @@ bool CatalogueTree::build(const QString& dbdName, const std::function<void(const
 QStringList CatalogueTree::GetAllCheckedNodes() {
   nodes_.ClearDLNodeArrays();
   QStringList keys;
-  QTreeWidgetItemIterator it(tree_);
-  if (*it) ++it;  // the root is never collected
-  for (; *it; ++it)
-    if ((*it)->checkState(0) == Qt::Checked) keys << keyOf(*it);
+  for (qsizetype i = 1; i < added_.size(); ++i)  // the root, added first, is never collected
+    if (added_[i]->checkState(0) == Qt::Checked) keys << keyOf(added_[i]);
   nodes_.DLNodeNames = keys;
   return keys;
 }

@@ -3,6 +3,7 @@
 // tvDLSFolders): root "Drives", one node per drive of the catalogue, one per folder level;
 // a node's key (Qt::UserRole) is the folder's path without trailing backslash.
 #include <QHash>
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -24,7 +25,8 @@ class CatalogueTree {
   bool build(const QString& dbdName, const std::function<void(const QString&)>& caption);
   bool building() const { return building_; }
 
-  // The keys of the ticked nodes, in tree order, the root left out (also kept in the node list).
+  // The keys of the ticked nodes in the order the nodes were added, the root left out (also
+  // kept in the node list). The service restores the queue in its order.
   QStringList GetAllCheckedNodes();
 
   QTreeWidgetItem* nodeByKey(const QString& key) const { return byKey_.value(key); }
@@ -35,6 +37,7 @@ class CatalogueTree {
   QTreeWidget* tree_;
   selection::DownloadNodes& nodes_;
   QHash<QString, QTreeWidgetItem*> byKey_;
+  QList<QTreeWidgetItem*> added_;  // every node, in the order it was added
   bool building_ = false;
 };
 

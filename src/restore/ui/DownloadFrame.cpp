@@ -38,25 +38,24 @@ void RestorePage::InitTv() {
   tree_->build(shownCatalogue(), [this](const QString& t) { services_.setCaption(t); });
 }
 
-QList<UploadedFileRecord> RestorePage::checkedRecords(const QString& catalogue) {
-  if (fileView()) return fileList_->checkedRecords();
-  QList<UploadedFileRecord> out;
-  UploadedFileRecords folder = freshRecords();
-  for (const QString& key : tree_->GetAllCheckedNodes()) {
-    const int n = DBSelectUploadedFiles(catalogue, key, folder);
-    for (int i = 0; i < n; ++i) out << folder[i];
+RestoreChoice RestorePage::checkedItems(const QString& catalogue) {
+  if (fileView()) {
+    RestoreChoice choice;
+    choice.files = fileList_->checkedRecords();
+    choice.anythingTicked = !choice.files.isEmpty();
+    return choice;
   }
-  return out;
+  return FilesOfFolders(catalogue, tree_->GetAllCheckedNodes());
 }
 
 void RestorePage::StoreCheckedItems() {
-  QueueRecords(databases().filesDb, checkedRecords(shownCatalogue()),
+  QueueRecords(databases().filesDb, checkedItems(shownCatalogue()).files,
                QueueCaption([this](const QString& t) { services_.setCaption(t); }));
 }
 
 void RestorePage::btnStartDownloads_Click() {
   if (!EmptyRestoreQueue(databases().filesDb)) return;
-  showDestinationFolderChooser([this] { StoreCheckedItems(); });
+  showDestinationFolderChooser([this] { return checkedItems(shownCatalogue()); });
 }
 
 void RestorePage::btnClearDownloads_Click() {
@@ -72,17 +71,26 @@ void RestorePage::btnClearDownloads_Click() {
 void RestorePage::btnVerifyDownloads_Click() {
   if (busy_ || !IsThisComputer(databases().statusDb)) return;
   BusyScope busy(busy_);
-  ValidateRecords(databases().filesDb, databases().statusDb, checkedRecords(databases().filesDb),
+  ValidateRecords(databases().filesDb, databases().statusDb, checkedItems(databases().filesDb).files,
                   fileView() ? ActionView::Files : ActionView::Folders, now());
 }
 
 void RestorePage::btnDeleteFiles_Click() {
   if (busy_ || !IsThisComputer(databases().statusDb)) return;
   BusyScope busy(busy_);
-  RewriteRecordsForDelete(databases().filesDb, databases().statusDb, checkedRecords(databases().filesDb),
-                          fileView() ? ActionView::Files : ActionView::Folders, now());
-  // The request goes under the main window's session, agreed (or renewed) first.
-  if (keys::BeginEncryptionSession(session_) == QLatin1String("OK")) SendDeleteRequest(session_);
+  const RestoreChoice choice = checkedItems(databases().filesDb);
+  if (choice.catalogueBusy) {
+    platform::showMessage(QStringLiteral("The file list is in use by the backup service just now: nothing was "
+                                         "changed and nothing was sent. Please try again in a moment."));
+    return;
+  }
+  const QList<UploadedFileRecord>& files = choice.files;
+  const int handled = RewriteRecordsForDelete(databases().filesDb, databases().statusDb, files,
+                                              fileView() ? ActionView::Files : ActionView::Folders, now());
+  // A file that stopped the rewrite (missing here, or a database failure) ends the procedure:
+  // the server is not asked to delete files whose rows were not written anew. The request
+  // goes under the session the window has from its catalogue fetch; without one nothing is sent.
+  if (handled == files.size()) SendDeleteRequest(session_);
 }
 
 void RestorePage::ensureFolderChoosers() {
@@ -99,24 +107,33 @@ void RestorePage::ensureFolderChoosers() {
 // Each chooser puts in what is ticked in it now: the file chooser's list is emptied by its Exit,
 // while the source folder chooser keeps its tree and ticks while hidden. One that was never
 // opened holds nothing.
-void RestorePage::showFolderChooser() {
+void RestorePage::showFolderChooser(bool restoreAll) {
   ensureFolderChoosers();
-  folderChooser_->showFor(
-      [this] {
-        if (fileChooser_) fileChooser_->StoreCheckedItems();
-        if (sourceChooser_) sourceChooser_->StoreCheckedItems();
-      },
-      [this] {
-        if (fileChooser_) fileChooser_->hide();
-      });
+  FrmFolderChooser::Request request;
+  request.choose = [this] {
+    RestoreChoice choice;
+    if (fileChooser_) choice.append(fileChooser_->checkedItems());
+    if (sourceChooser_) choice.append(sourceChooser_->checkedItems());
+    return choice;
+  };
+  request.queued = [this] {
+    if (fileChooser_) fileChooser_->itemsQueued();
+  };
+  request.alsoHide = [this] {
+    if (fileChooser_) fileChooser_->hide();
+  };
+  request.restoreAll = restoreAll;
+  folderChooser_->showFor(std::move(request));
 }
 
-void RestorePage::showDestinationFolderChooser(std::function<void()> storeItems) {
+void RestorePage::showDestinationFolderChooser(std::function<RestoreChoice()> choose) {
   ensureFolderChoosers();
-  destinationChooser_->showFor(std::move(storeItems));
+  FrmFolderChooser::Request request;
+  request.choose = std::move(choose);
+  destinationChooser_->showFor(std::move(request));
 }
 
-void RestorePage::btnRestoreAll_Click() { showFolderChooser(); }
+void RestorePage::btnRestoreAll_Click() { showFolderChooser(true); }
 
 void RestorePage::btnRestoreFiles_Click() {
   setRestoreButtonsEnabled(false);

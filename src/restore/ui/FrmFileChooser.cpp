@@ -175,7 +175,7 @@ void FrmFileChooser::btnAddFile_Click() {
 void FrmFileChooser::btnNext_Click() {
   if (!EmptyRestoreQueue(host_.databases().filesDb)) return;
   hide();
-  host_.showFolderChooser();
+  host_.showFolderChooser(false);
 }
 
 void FrmFileChooser::btnExit_Click() {
@@ -187,17 +187,24 @@ void FrmFileChooser::btnExit_Click() {
 
 void FrmFileChooser::btnDownloadFilenames_Click() { host_.showDownloadList(); }
 
-void FrmFileChooser::StoreCheckedItems() {
-  QList<UploadedFileRecord> records = list_->checkedRecords();
-  // Paths typed into the add box were queued at once; the queue was emptied since (Next), so
-  // they are queued again with the ticked files.
+RestoreChoice FrmFileChooser::checkedItems() const {
+  RestoreChoice choice;
+  choice.files = list_->checkedRecords();
+  // Paths typed into the add box were queued at once. Next empties the queue, so they go again
+  // with the ticked files; where the queue still holds them (Restore All does not empty it),
+  // the queueing leaves them out.
   for (const store::TempDFileRow& row : added_)
-    records.append({0, row.folder, row.fileName, row.extension, QString::number(row.fileSize),
-                    recordDateText(row.dateCreated), recordDateText(row.dateLastModified),
-                    recordDateText(row.dateUploaded)});
-  added_.clear();
-  QueueRecords(host_.databases().filesDb, records,
+    choice.files.append({0, row.folder, row.fileName, row.extension, QString::number(row.fileSize),
+                         recordDateText(row.dateCreated), recordDateText(row.dateLastModified),
+                         recordDateText(row.dateUploaded)});
+  choice.anythingTicked = !choice.files.isEmpty();
+  return choice;
+}
+
+void FrmFileChooser::StoreCheckedItems() {
+  QueueRecords(host_.databases().filesDb, checkedItems().files,
                QueueCaption([this](const QString& t) { host_.setMainCaption(t); }));
+  itemsQueued();
 }
 
 }  // namespace corvane::restore::ui

@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "restore/RestoreCatalogue.h"
+#include "restore/RestoreQueue.h"
 #include "store/FileTables.h"
 
 class QLineEdit;
@@ -37,7 +38,11 @@ class FrmFileChooser : public QDialog {
   void btnNext_Click();
   void btnExit_Click();
   void btnDownloadFilenames_Click();
-  // Queues the ticked rows shown (and the paths added by btnAddFile since the last queueing).
+  // The ticked rows shown, and the paths added by btnAddFile since the last queueing.
+  RestoreChoice checkedItems() const;
+  // Those paths have been queued with the ticked rows.
+  void itemsQueued() { added_.clear(); }
+  // Queues checkedItems().
   void StoreCheckedItems();
 
   FileList& fileList() const { return *list_; }

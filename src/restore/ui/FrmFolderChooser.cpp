@@ -69,9 +69,8 @@ FrmFolderChooser::FrmFolderChooser(RestoreDialogHost& host, const QString& objec
   }
 }
 
-void FrmFolderChooser::showFor(std::function<void()> storeItems, std::function<void()> alsoHide) {
-  storeItems_ = std::move(storeItems);
-  alsoHide_ = std::move(alsoHide);
+void FrmFolderChooser::showFor(Request request) {
+  request_ = std::move(request);
   // Without an owner, yet where the user looks: over the main window.
   keys::ui::showCentredOver(this, host_.mainWindow());
 }
@@ -119,12 +118,23 @@ void FrmFolderChooser::btnOK_Click() {
   if (storing_) return;
   const QString folder = tbxDirectory->text();
   auto finish = [this] {
-    if (alsoHide_) alsoHide_();
+    if (request_.alsoHide) request_.alsoHide();
     hide();
   };
   // The service restores into this folder, so it must be a folder of a drive (Windows form).
   if (folder.isEmpty() || !IsSafeCataloguePath(folder)) {
     platform::showMessage(QStringLiteral("Please choose a destination folder."));
+    return finish();
+  }
+  // What would be queued is known before the question: a restore of nothing is not confirmed
+  // as one, and the service is sent no command for it.
+  RestoreChoice choice;
+  {
+    const QScopedValueRollback<bool> storing(storing_, true);
+    if (request_.choose) choice = request_.choose();
+  }
+  if (const QString why = NothingToRestoreText(choice, !request_.restoreAll); !why.isEmpty()) {
+    platform::showMessage(why, QStringLiteral("Nothing to restore"), platform::MsgButtons::Ok, platform::MsgIcon::Warning);
     return finish();
   }
   const bool preserve = cbxPreserveFolders->isChecked();
@@ -145,10 +155,12 @@ void FrmFolderChooser::btnOK_Click() {
     platform::showMessage(e.description());
     return finish();
   }
-  if (storeItems_) {
+  if (!choice.files.isEmpty()) {
     const QScopedValueRollback<bool> storing(storing_, true);
-    storeItems_();
+    QueueRecords(host_.databases().filesDb, choice.files,
+                 QueueCaption([this](const QString& t) { host_.setMainCaption(t); }));
   }
+  if (request_.queued) request_.queued();
   finish();
 }
 

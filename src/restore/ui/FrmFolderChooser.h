@@ -6,6 +6,8 @@
 #include <QDateTime>
 #include <functional>
 
+#include "restore/RestoreQueue.h"
+
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
@@ -23,8 +25,16 @@ class FrmFolderChooser : public QDialog {
   // objectName "frmFolderChooser" or "frmDestinationFolderChooser".
   FrmFolderChooser(RestoreDialogHost& host, const QString& objectName);
 
-  // Shows the window (modeless); its OK queues through storeItems and hides alsoHide.
-  void showFor(std::function<void()> storeItems, std::function<void()> alsoHide = {});
+  // What OK restores, asked for when OK is pressed.
+  struct Request {
+    std::function<RestoreChoice()> choose;
+    std::function<void()> queued;    // after the chosen files are in the queue
+    std::function<void()> alsoHide;  // hidden with this window on every way out of OK
+    // Restore All: with nothing ticked anywhere the command goes to the service alone.
+    bool restoreAll = false;
+  };
+  // Shows the window (modeless) for a request.
+  void showFor(Request request);
   void setClock(std::function<QDateTime()> clock) { clock_ = std::move(clock); }
 
   void Drive1_Change();
@@ -40,8 +50,7 @@ class FrmFolderChooser : public QDialog {
  private:
   void fillDir1();
   RestoreDialogHost& host_;
-  std::function<void()> storeItems_;
-  std::function<void()> alsoHide_;
+  Request request_;
   std::function<QDateTime()> clock_;
   QString dirPath_;
   bool storing_ = false;  // OK is queueing the chosen files

@@ -68,13 +68,9 @@ void FrmSourceFolderChooser::InitTv() {
 
 QStringList FrmSourceFolderChooser::GetAllCheckedNodes() { return tree_->GetAllCheckedNodes(); }
 
-int FrmSourceFolderChooser::StoreCheckedItems() {
+RestoreChoice FrmSourceFolderChooser::checkedItems() {
   const QStringList keys = GetAllCheckedNodes();
-  QList<UploadedFileRecord> files;
-  for (const QString& key : keys) {
-    const int n = DBSelectUploadedFiles(catalogue_, key, records_);
-    if (n > 0) files.append(QList<UploadedFileRecord>(records_.begin(), records_.begin() + n));
-  }
+  RestoreChoice choice = FilesOfFolders(catalogue_, keys);
   // Each folder read leaves "State" free for the service; written once for all of them.
   if (!keys.isEmpty()) {
     try {
@@ -84,14 +80,18 @@ int FrmSourceFolderChooser::StoreCheckedItems() {
       // the service sets it again itself
     }
   }
-  return QueueRecords(host_.databases().filesDb, files,
+  return choice;
+}
+
+int FrmSourceFolderChooser::StoreCheckedItems() {
+  return QueueRecords(host_.databases().filesDb, checkedItems().files,
                       QueueCaption([this](const QString& t) { host_.setMainCaption(t); }));
 }
 
 void FrmSourceFolderChooser::btnOK_Click() {
   if (!EmptyRestoreQueue(host_.databases().filesDb)) return;
   hide();
-  host_.showDestinationFolderChooser([this] { StoreCheckedItems(); });
+  host_.showDestinationFolderChooser([this] { return checkedItems(); });
 }
 
 void FrmSourceFolderChooser::btnCancel_Click() {

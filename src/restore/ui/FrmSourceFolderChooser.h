@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "restore/RestoreCatalogue.h"
+#include "restore/RestoreQueue.h"
 #include "selection/FolderTable.h"
 
 class QPushButton;
@@ -26,7 +27,9 @@ class FrmSourceFolderChooser : public QDialog {
   void showChooser();
   void InitTv();
   QStringList GetAllCheckedNodes();
-  // Queues every uploaded file lying directly in a ticked folder. Returns the rows queued.
+  // Every uploaded file lying directly in a ticked folder, and the ticked folders with none.
+  RestoreChoice checkedItems();
+  // Queues checkedItems(). Returns the rows queued.
   int StoreCheckedItems();
   void btnOK_Click();
   void btnCancel_Click();
@@ -38,7 +41,6 @@ class FrmSourceFolderChooser : public QDialog {
   QString currentCatalogue() const;
   RestoreDialogHost& host_;
   selection::DownloadNodes nodes_;
-  UploadedFileRecords records_ = freshRecords();
   QString catalogue_;
   bool built_ = false;
   QTreeWidget* tvDLSFolders;

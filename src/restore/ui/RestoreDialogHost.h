@@ -5,6 +5,7 @@
 
 class QWidget;
 
+#include "restore/RestoreQueue.h"
 #include "store/DatabasePaths.h"
 
 namespace corvane::restore::ui {
@@ -25,10 +26,11 @@ class RestoreDialogHost {
   // The keys window (frmDownloadList), modeless.
   virtual void showDownloadList() = 0;
   // frmFolderChooser: its OK queues what the file chooser and then the source folder chooser
-  // hold, and hides the file chooser.
-  virtual void showFolderChooser() = 0;
-  // frmDestinationFolderChooser: its OK queues through storeItems.
-  virtual void showDestinationFolderChooser(std::function<void()> storeItems) = 0;
+  // hold, and hides the file chooser. Opened by Restore All (restoreAll) or by the file
+  // chooser's Next.
+  virtual void showFolderChooser(bool restoreAll) = 0;
+  // frmDestinationFolderChooser: its OK queues what choose gives.
+  virtual void showDestinationFolderChooser(std::function<RestoreChoice()> choose) = 0;
 };
 
 }  // namespace corvane::restore::ui

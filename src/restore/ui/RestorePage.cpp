@@ -1,6 +1,7 @@
 #include "restore/ui/RestorePage.h"
 
 #include <QComboBox>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -29,6 +30,7 @@
 #include "restore/ui/FrmFolderChooser.h"
 #include "restore/ui/FrmSourceFolderChooser.h"
 #include "store/Database.h"
+#include "store/DatabaseTrouble.h"
 #include "store/FileTables.h"
 #include "store/Settings.h"
 
@@ -37,6 +39,17 @@ namespace corvane::restore::ui {
 namespace {
 
 const char* const kRestoreButtons[] = {"btnQuickSync", "btnRestoreAll", "btnRestoreFolders", "btnRestoreFiles"};
+
+// What the statistics line says instead of its figures when the catalogue is damaged: an empty
+// list would read as a computer without files.
+QString damagedCatalogueText(const QString& db) {
+  const QString name = QFileInfo(db).fileName();
+  if (name == QLatin1String("Files.db"))
+    return QStringLiteral("Corvane Files.db is damaged - its file list cannot be shown.");
+  return QStringLiteral("Corvane The catalogue copy %1 is damaged - its file list cannot be shown. Press Sync to "
+                        "fetch it again.")
+      .arg(name);
+}
 
 QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption, const QString& tip = QString()) {
   auto* b = new QPushButton(caption, parent);
@@ -286,11 +299,29 @@ void RestorePage::InitRestorePage() {
   }
 }
 
+void RestorePage::selectSource(qint64 keyId) {
+  const auto entryOf = [&] {
+    for (int i = 0; i < cbxSources->count(); ++i)
+      if (cbxSources->itemData(i).toLongLong() == keyId) return i;
+    return -1;
+  };
+  int entry = entryOf();
+  if (entry < 0) {
+    DBSelectAllMachineNames();
+    entry = entryOf();
+  }
+  const QSignalBlocker block(cbxSources);
+  cbxSources->setCurrentIndex(entry);
+}
+
 bool RestorePage::RemoveSourceEntry(qint64 keyId) {
   for (int i = 0; i < cbxSources->count(); ++i) {
     if (cbxSources->itemData(i).toLongLong() != keyId) continue;
     const QSignalBlocker block(cbxSources);
+    const bool shown = i == cbxSources->currentIndex();
     cbxSources->removeItem(i);
+    // The box would move on to a computer whose files the list does not show.
+    if (shown) cbxSources->setCurrentIndex(-1);
     return true;
   }
   return false;
@@ -320,6 +351,7 @@ void RestorePage::DFolderView(const QString& machineName) {
   ++loadGeneration_;  // a view still being read is given up
   records_ = freshRecords();
   catalogueBusy_ = busy;
+  damagedCatalogue_.clear();
   pendingCatalogue_.clear();
   // This computer's catalogue can hold most of a million files: while nobody sees the page
   // (the main window's load runs before the window is shown), it is read when the page is
@@ -335,9 +367,26 @@ void RestorePage::DFolderView(const QString& machineName) {
 
 bool RestorePage::readCatalogue(const QString& db) {
   const QScopedValueRollback<QString> reading(readingCatalogue_, db);
+  damagedCatalogue_.clear();
+  // A damaged page is met only when a statement reads it: a catalogue not looked through in this
+  // run is looked through first, while the window answers. A view started meanwhile takes over.
+  const quint64 view = loadGeneration_;
+  lblStats->setText(QStringLiteral("Corvane Checking the file list..."));
+  store::checkDatabasesAside({db}, [&] {
+    platform::doEvents();
+    return view == loadGeneration_;
+  });
+  if (view != loadGeneration_) return false;
   bool busy = false;
-  if (!readUploadedFilesInSteps(db, records_, lblStats, loadGeneration_, &busy)) return false;
+  if (!store::isKnownDamaged(db) && !readUploadedFilesInSteps(db, records_, lblStats, loadGeneration_, &busy))
+    return false;
   catalogueBusy_ = busy;
+  // Rows read past a damaged page are no catalogue to restore from.
+  if (store::isKnownDamaged(db)) {
+    records_ = freshRecords();
+    damagedCatalogue_ = db;
+  }
+  store::tellDatabaseTrouble(QFileInfo(db).absolutePath());
   return true;
 }
 
@@ -364,6 +413,11 @@ std::optional<QString> RestorePage::fetchDirectory(const QString& machineName, q
   ctx.clock = clock_;
   const auto name = restore::DownloadDirectoryFile(ctx, machineName, keyId);
   if (!name) return std::nullopt;
+  // The copy was fetched anew: what was found about the one it replaced does not hold for it.
+  store::forgetDatabaseTrouble(platform::joinPath(appFolder(), catalogueCopyName(*name)));
+  // The list is about to show that computer's files ("DIdentity" names it now), also when the
+  // box showed another one (a key request refreshes the box before the new catalogue arrives).
+  selectSource(keyId);
   DFolderView(*name);
   if (addComputer_) addComputer_->hide();
   return name;
@@ -389,7 +443,8 @@ void RestorePage::btnSync_Click() {
     // leaves the upload state of this computer's files as it was.
     if (fetched) {
       const QString copy = platform::joinPath(appFolder(), catalogueCopyName(*fetched));
-      DBWriteBackCatalogue(copy, databases().filesDb, [this](const QString& t) { services_.setCaption(t); });
+      if (soundForWriteBack(copy))
+        DBWriteBackCatalogue(copy, databases().filesDb, [this](const QString& t) { services_.setCaption(t); });
     }
     show = databases().filesDb;
   } else {
@@ -397,6 +452,25 @@ void RestorePage::btnSync_Click() {
   }
   if (!show.isEmpty() && !readCatalogue(show)) return;
   AddToFileChooser();
+}
+
+bool RestorePage::soundForWriteBack(const QString& copy) {
+  // The write-back changes most of Files.db: into a damaged file it would spread the damage
+  // (SQLite checks no page it does not read), from a damaged copy it would write what the copy
+  // garbled. Both are looked through first, Files.db again (the service writes into it all the
+  // while), with the window answering.
+  store::checkDatabasesAside({copy, databases().filesDb}, [] {
+    platform::doEvents();
+    return true;
+  }, true);
+  try {
+    store::refuseIfDamaged(databases().filesDb);
+    store::refuseIfDamaged(copy);
+    return true;
+  } catch (const store::DBError& e) {
+    store::showDatabaseError(e);
+    return false;
+  }
 }
 
 void RestorePage::btnQuickSync_Click() {
@@ -477,6 +551,7 @@ void RestorePage::btnIdentity_Click() {
 // ---- File list -----------------------------------------------------------------------------
 
 void RestorePage::showStats(double count, double bytes) {
+  if (!damagedCatalogue_.isEmpty()) return lblStats->setText(damagedCatalogueText(damagedCatalogue_));
   lblStats->setText(catalogueBusy_ ? busyCatalogueText() : StatsLine(count, bytes));
 }
 

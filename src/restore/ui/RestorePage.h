@@ -61,8 +61,8 @@ class RestorePage : public QWidget,
   void setMainCaption(const QString& text) override { services_.setCaption(text); }
   QWidget* mainWindow() override { return services_.window() ? services_.window() : window(); }
   void showDownloadList() override;
-  void showFolderChooser() override;
-  void showDestinationFolderChooser(std::function<void()> storeItems) override;
+  void showFolderChooser(bool restoreAll) override;
+  void showDestinationFolderChooser(std::function<RestoreChoice()> choose) override;
 
   // Source side.
   void cbxSources_Click();
@@ -84,6 +84,8 @@ class RestorePage : public QWidget,
   // Folder tree and actions.
   void btnMode_Click();
   void InitTv();
+  // The ticked files of the list or, in folder view, of the ticked folders.
+  RestoreChoice checkedItems(const QString& catalogue);
   void StoreCheckedItems();
   void btnStartDownloads_Click();
   void btnClearDownloads_Click();
@@ -133,7 +135,10 @@ class RestorePage : public QWidget,
   QString readSetting(const QString& name);
   bool updateSetting(const QString& name, const QString& value, const QDateTime& date);
   std::optional<QString> fetchDirectory(const QString& machineName, qint64 keyId);
-  QList<UploadedFileRecord> checkedRecords(const QString& catalogue);
+  // Sync's write-back from copy may go ahead: neither file is damaged (told when one is).
+  bool soundForWriteBack(const QString& copy);
+  // Makes the source box name the computer of that key (nothing when it has no entry).
+  void selectSource(qint64 keyId);
   void connectRestoreButtons();
   void setRestoreButtonsEnabled(bool enabled);
   void showStats(double count, double bytes);
@@ -150,6 +155,7 @@ class RestorePage : public QWidget,
   QString pendingCatalogue_;
   QString readingCatalogue_;  // the catalogue a read under way (the latest one) fills the records from
   bool catalogueBusy_ = false;  // the last read found the catalogue busy: the records are not its files
+  QString damagedCatalogue_;    // the catalogue shown is damaged: the records are not its files
   quint64 loadGeneration_ = 0;
   bool busy_ = false;
   bool restoreButtonsConnected_ = false;

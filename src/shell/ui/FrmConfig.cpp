@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -26,6 +27,7 @@
 #include "shell/ui/FrmAbout.h"
 #include "shell/ui/FrameTabs.h"
 #include "store/Database.h"
+#include "store/DatabaseTrouble.h"
 #include "store/FileTables.h"
 #include "store/Settings.h"
 
@@ -36,6 +38,9 @@ namespace {
 constexpr int kDesignWidth = 1000;   // pixels; the window's size when it loads
 constexpr int kDesignHeight = 700;
 constexpr int kLoadErrorWaitMs = 200;
+// The look through both databases when the window first shows is given up after this long (a
+// cold disk under a very large Files.db); the window answers throughout.
+constexpr int kDatabaseCheckMs = 30000;
 
 // The check boxes the load sets from settings: ticked when the value is `value`, or (for the
 // image switch) unless it is.
@@ -255,6 +260,17 @@ void FrmConfig::Form_Load() {
   // ticks catch up once the database is free.
   const QScopedValueRollback<bool> loading(loading_, true);
   loadWaitSpent_ = false;
+  // Status.db is small: it is looked through before the load writes into it (Files.db, which can
+  // hold a million rows, once the window shows).
+  step("database check", [&] {
+    store::checkDatabasesAside(
+        {databases_.statusDb},
+        [] {
+          platform::doEvents();
+          return true;
+        },
+        false, 0);
+  });
   for (const QString& db : {databases_.statusDb, databases_.filesDb}) {
     try {
       store::onDatabase(db, [](store::DBConnection& c) { c.Query(QStringLiteral("SELECT count(*) FROM sqlite_master")); },
@@ -352,7 +368,26 @@ void FrmConfig::readCheckBoxes(bool inLoad) {
 void FrmConfig::Form_Activate() {
   if (wasActivated_) return;
   firstTickPending_ = true;
+  databaseCheckPending_ = true;
   wasActivated_ = true;
+}
+
+void FrmConfig::checkDatabases() {
+  // SQLite meets a damaged page only when a statement reads it, so a window could start on a
+  // damaged Files.db without a word and write the user's choices into it. Both files are looked
+  // through once the window shows, on a thread of their own: the window answers meanwhile, and
+  // closing it ends the look.
+  // A file the service holds locked is looked through at a later tick; the tick does not wait.
+  QElapsedTimer spent;
+  spent.start();
+  const bool done = store::checkDatabasesAside(
+      {databases_.statusDb, databases_.filesDb},
+      [this, &spent] {
+        platform::doEvents();
+        return !unloaded_ && spent.elapsed() < kDatabaseCheckMs;
+      },
+      false, 0);
+  databaseCheckPending_ = !done && spent.elapsed() < kDatabaseCheckMs;
 }
 
 void FrmConfig::Timer_Status_Timer() {
@@ -396,6 +431,11 @@ void FrmConfig::Timer_Status_Timer() {
       tickCount_ = 0;
     }
   }
+  if (databaseCheckPending_ && !firstTickPending_ && (!databaseChecked_ || tickCount_ % kQueueCheckEvery == 0)) {
+    databaseChecked_ = true;
+    databaseCheckPending_ = false;
+    step("database check", [&] { checkDatabases(); });
+  }
   if (tickCount_ % kQueueCheckEvery == 0 || queueCheckPending_) {
     queueCheckPending_ = step("DBCountTempDFiles", [&] {
                            tempDFileCount_ = store::DBCountTempDFiles(databases_.filesDb, store::kNoWait);
@@ -414,6 +454,9 @@ void FrmConfig::Timer_Status_Timer() {
                                step("extension list", [&] { pages_.backup->RefreshExtensionList(); }) == StepResult::Busy;
   }
   if (listMetBusy) extensionRefreshPending_ = true;
+  // What any part of the window met since the last tick (a read of a damaged catalogue on a
+  // worker, an error a page kept to itself) reaches the user here, once per file.
+  failures_.tellAboutTrouble(databases_);
   if (!unloaded_) Timer_Status_->start();
 }
 
@@ -499,8 +542,7 @@ void FrmConfig::updateSetting(const QString& name, const QString& value) {
   try {
     store::DBUpdateSetting(databases_.statusDb, name, value, QDateTime::currentDateTime());
   } catch (const store::DBError& e) {
-    platform::showMessage(e.description(), QStringLiteral("Corvane"), platform::MsgButtons::Ok,
-                          platform::MsgIcon::Critical);
+    store::showDatabaseError(e);
     throw;
   }
 }

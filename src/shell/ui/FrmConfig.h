@@ -106,6 +106,7 @@ class FrmConfig : public QMainWindow, public MainWindowServices {
   // Sets the check boxes the load sets from settings, each a step of the load (inLoad) or of the
   // tick; a box whose setting met a busy Status.db is left for the next tick (checkBoxesPending_).
   void readCheckBoxes(bool inLoad);
+  void checkDatabases();
   void recordFailure(const char* step, const QString& description, bool inLoad);
   // The load's steps whose work is not on show when the window opens, run once (in the load's
   // order) when the window has been painted, or before the first tick or tab change after the
@@ -144,6 +145,8 @@ class FrmConfig : public QMainWindow, public MainWindowServices {
   bool checkBoxesPending_ = false;    // the load could not read the check boxes' settings
   bool queueCheckPending_ = false;        // the last queue count met a busy database
   bool extensionRefreshPending_ = false;  // the same for the extension list refresh
+  bool databaseCheckPending_ = false;     // the databases are looked through once the window shows
+  bool databaseChecked_ = false;          // ... and again every 10th tick while one stayed busy
   StepFailures failures_;
 };
 

@@ -91,11 +91,21 @@ class RealEngine : public ::testing::Test {
 }  // namespace
 
 TEST_F(RealEngine, TheFirstImageIsFullAndAnAbortedSecondLeavesItIntact) {
+  // A first full image that fails as on a full disk is no image to build on: it is made again.
+  qputenv("CORVANE_ENGINE_WRITE_LIMIT", "0");
+  front_->btnConnectToImageEngine_Click();
+  front_->btnCreateImage_Click();
+  qunsetenv("CORVANE_ENGINE_WRITE_LIMIT");
+  ASSERT_TRUE(refreshUntil("Aborted")) << qPrintable(front_->panel().status + " " + messages_.texts.join("|"));
+  front_->UpdateOldImagePage();  // the engine may have ended in the middle of the tick that saw it
+  EXPECT_EQ(front_->panel().statusLine, "Status: Fail 4");
+  EXPECT_TRUE(operations().isEmpty());
+  EXPECT_EQ(store::settingValue(app_.statusDb(), "ImageActive"), "No");
+
   // Large enough that the image is still being written when the panel first looks: the engine
   // takes a hole as zeros, about 0.2 s for each 4 GiB (256 MiB were done in 20 ms, which a busy
   // machine could let pass between two looks). Its content is not read back below.
   addLargeFile("docs/zeros.bin", qint64(16) << 30);
-  front_->btnConnectToImageEngine_Click();
   front_->btnCreateImage_Click();
   EXPECT_EQ(front_->panel().status, "Creating Image") << qPrintable(messages_.texts.join("|"));
   ASSERT_TRUE(refreshUntil("Writing Image")) << qPrintable(front_->panel().status + " " + front_->panel().statusLine);
@@ -124,6 +134,10 @@ TEST_F(RealEngine, TheFirstImageIsFullAndAnAbortedSecondLeavesItIntact) {
   EXPECT_EQ(test::readFile(image("$DISK.hsh")), hashes);
   EXPECT_TRUE(QDir(e_.filePath("CorvaneImage")).entryList({"*.part"}, QDir::Files).isEmpty());
   EXPECT_TRUE(QFile::exists(c_.filePath("docs/a.txt")));
+  // The aborted differential is no image to build on; the engine has gone, the image is over.
+  EXPECT_EQ(operations(), QStringList{"Full"});
+  front_->UpdateOldImagePage();
+  EXPECT_EQ(store::settingValue(app_.statusDb(), "ImageActive"), "No");
 
   // Connected again, the panel shows the ended image and lets a new one start.
   front_->btnConnectToImageEngine_Click();

@@ -12,6 +12,9 @@
 #include "keys/KeyFiles.h"
 #include "keys/KeysTable.h"
 #include "keytable_fixture.h"
+#include "platform/WholeFile.h"
+#include "store/AppFolderLayout.h"
+#include "support/WriteFaults.h"
 
 using namespace corvane::keys;
 using corvane::keys::testing::keyRows;
@@ -157,6 +160,54 @@ TEST_F(KeyFilesTest, ExportedFilesAreReadableByTheOwnerOnly) {
   EXPECT_TRUE(readFile(app.file("Config/PC1Sysinfo.xml")).contains("<Password>pw</Password>"));
   // Nothing is left beside it.
   EXPECT_EQ(QDir(app.file("Config")).entryList(QDir::Files | QDir::Hidden).filter("PC1").size(), 1);
+}
+
+// An export killed at the worst moment leaves no file with the password in it: written without a
+// name it leaves nothing, and a named one (file systems without unnamed files) is removed by the
+// next export, exactly that and nothing else of the folder.
+TEST_F(KeyFilesTest, AnExportKilledPartWayLeavesNoPasswordBehind) {
+  const QString config = app.file("Config");
+  writeFile(config + "/PC1Sysinfo.xml", "old");
+  writeFile(config + "/PC1Sysinfo.xml.a1B2c3", "the user's");
+  ASSERT_TRUE(QFile::link(config + "/PC1Sysinfo.xml", config + "/.corvane-tmp-1-1"));
+  const QStringList before = QDir(config).entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot);
+  for (const bool unnamed : {true, false}) {
+    SCOPED_TRACE(unnamed ? "unnamed" : "named");
+    corvane::platform::setUnnamedTemporaries(unnamed);
+    EXPECT_TRUE(corvane::test::killedBeforeNaming("PC1Sysinfo.xml", [&] {
+      SaveKeyFile(config, "ann", "secret", "M-1", "PC1", "Y", "00", "k", now);
+    }));
+    EXPECT_EQ(readFile(config + "/PC1Sysinfo.xml"), QByteArray("old"));
+    QStringList left = QDir(config).entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot);
+    EXPECT_EQ(left.size(), before.size() + (unnamed ? 0 : 1));
+    ASSERT_EQ(SaveKeyFile(config, "bob", "pw2", "M-2", "PC2", "Y", "00", "k", now), SaveKeyResult::Written);
+    left = QDir(config).entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot);
+    left.removeOne("PC2Sysinfo.xml");
+    EXPECT_EQ(left, before);
+    QFile::remove(config + "/PC2Sysinfo.xml");
+  }
+  corvane::platform::setUnnamedTemporaries(true);
+  EXPECT_EQ(readFile(config + "/PC1Sysinfo.xml.a1B2c3"), QByteArray("the user's"));
+}
+
+// Under a umask of 0 the folders made for keys are still the owner's alone: others could not
+// read a key file, but could delete or replace it in an open folder.
+TEST_F(KeyFilesTest, FoldersMadeForKeysAreTheOwnersWhateverTheUmask) {
+  auto modeOf = [](const QString& path) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777 : 07777u;
+  };
+  QTemporaryDir fresh;
+  const mode_t oldMask = ::umask(0);
+  const auto saved = SaveKeyFile(fresh.filePath("Config"), "ann", "pw", "M-1", "PC1", "Y", "00", "k", now);
+  QString error;
+  const bool laidOut = corvane::store::layOutAppFolder(fresh.filePath("app"), corvane::test::shareDir(), &error);
+  ::umask(oldMask);
+  ASSERT_EQ(saved, SaveKeyResult::Written);
+  ASSERT_TRUE(laidOut) << qPrintable(error);
+  EXPECT_EQ(modeOf(fresh.filePath("Config")), 0700u);
+  EXPECT_EQ(modeOf(fresh.filePath("app/Config")), 0700u);
+  EXPECT_EQ(modeOf(fresh.filePath("app")), 0755u);  // the key pair's folder
 }
 
 TEST_F(KeyFilesTest, ExportAsksForACheckAndNamesFilesItCouldNotWrite) {
