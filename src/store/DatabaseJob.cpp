@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/Wait.h"
+#include "platform/WideRegisters.h"
 
 namespace corvane::store {
 
@@ -97,6 +98,7 @@ void DatabaseJob::start(Work work, Finished finished) {
   state->receiver = &impl_->receiver;
   impl_->current = state;
   std::thread thread([state, work = std::move(work), finished = std::move(finished)] {
+    platform::clearWideRegisters();  // as every worker starts (see WideRegisters.h)
     std::exception_ptr failure;
     try {
       JobContext context(state);
