@@ -41,26 +41,57 @@ run sortfilter "$d/app850k"
 run queue "$d/app200k" 20000
 
 # Sync of this computer: the 200,000-row catalogue written back into Files.db, against sqlite3
-# running the same reset and inserts in one transaction on a copy of the same Files.db.
+# running the same reset and inserts in one transaction on a copy of the same Files.db, once
+# with its default page cache and once with one that holds the indexes; the better of the two is
+# the baseline. Three rounds taken in turn, medians.
 sqlite3 "$d/cat200k.db" "SELECT 'INSERT INTO File VALUES(NULL,' || quote(Folder) || ',' || quote(FileName) || ',' ||
   quote(Extension) || ',' || Filesize || ',' || quote(DateCreated) || ',' || quote(DateLastModified) || ',' ||
   quote(DateLastModified) || ',1,0);' FROM File ORDER BY FileName" >"$d/writeback-rows.sql"
+for cache in default big; do
+  {
+    [ "$cache" = big ] && echo "PRAGMA cache_size = -65536;"
+    echo "BEGIN;"
+    echo "UPDATE File SET Uploaded = 0 WHERE Uploaded = 1;"
+    cat "$d/writeback-rows.sql"
+    echo "COMMIT;"
+  } >"$d/writeback-$cache.sql"
+done
+median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+: >"$d/wb-default"; : >"$d/wb-big"; : >"$d/wb-ours"; : >"$d/wb-lines"
+for round in 1 2 3; do
+  for cache in default big; do
+    cp "$d/Files200k.db" "$d/raw-writeback.db"
+    a=$(now)
+    sqlite3 "$d/raw-writeback.db" <"$d/writeback-$cache.sql" >/dev/null
+    secs "$a" "$(now)" >>"$d/wb-$cache"; echo >>"$d/wb-$cache"
+  done
+  cp "$d/Files200k.db" "$d/app200k/Files.db"
+  wb=$(run writeback "$d/cat200k.db" "$d/app200k")
+  echo "$wb" >>"$d/wb-lines"
+  sed -E 's/.*Files.db: ([0-9.]+) s.*/\1/' <<<"$wb" >>"$d/wb-ours"
+done
+ours=$(median <"$d/wb-ours")
+line=$(grep -F "Files.db: $ours s" "$d/wb-lines" | head -1)
+echo "$line"
+rawdefault=$(median <"$d/wb-default")
+rawbig=$(median <"$d/wb-big")
+awk -v a="$rawdefault" -v b="$rawbig" -v o="$ours" 'BEGIN { best = a < b ? a : b
+  printf "sync write-back against sqlite3 in one transaction (default page cache %.2f s, indexes in the page cache %.2f s; the better %.2f s): %.2fx (goal >= 0.90x)\n", a, b, best, best / o }'
+# For scale: sqlite3 itself held to the same bound, in as many transactions as the write-back
+# took (the reset one of them), with the pause of 20 ms between them.
+tx=$(sed -E 's/.* in ([0-9]+) transactions.*/\1/' <<<"$line")
+per=$(( $(wc -l <"$d/writeback-rows.sql") / (tx > 1 ? tx - 1 : 1) + 1 ))
 {
   echo "PRAGMA cache_size = -65536;"
-  echo "BEGIN;"
   echo "UPDATE File SET Uploaded = 0 WHERE Uploaded = 1;"
-  cat "$d/writeback-rows.sql"
-  echo "COMMIT;"
-} >"$d/writeback.sql"
+  awk -v n="$per" 'NR % n == 1 { print ".shell sleep 0.02"; print "BEGIN;" } { print } NR % n == 0 { print "COMMIT;" } END { if (NR % n) print "COMMIT;" }' "$d/writeback-rows.sql"
+} >"$d/writeback-bound.sql"
 cp "$d/Files200k.db" "$d/raw-writeback.db"
 a=$(now)
-sqlite3 "$d/raw-writeback.db" <"$d/writeback.sql" >/dev/null
-raw=$(secs "$a" "$(now)")
-cp "$d/Files200k.db" "$d/app200k/Files.db"
-wb=$(run writeback "$d/cat200k.db" "$d/app200k")
-echo "$wb"
-ours=$(sed -E 's/.*Files.db: ([0-9.]+) s.*/\1/' <<<"$wb")
-awk -v r="$raw" -v o="$ours" 'BEGIN { printf "sync write-back against sqlite3 in one transaction (%.2f s): %.2fx\n", r, r / o }'
+sqlite3 "$d/raw-writeback.db" <"$d/writeback-bound.sql" >/dev/null
+bound=$(secs "$a" "$(now)")
+awk -v t="$bound" -v n="$per" -v o="$ours" 'BEGIN {
+  printf "sync write-back against sqlite3 held to the same lock bound (transactions of %d rows): %.2f s: %.2fx\n", n, t, t / o }'
 
 # The text catalogue: Files.txt imported into a fresh download catalogue, against sqlite3 running
 # the same rows as SQL in one transaction on the same schema and indexes.
@@ -69,9 +100,9 @@ rm -f "$d/raw-text.db"
 a=$(now)
 sqlite3 "$d/raw-text.db" <"$d/text.sql" >/dev/null
 raw=$(secs "$a" "$(now)")
-read -r rows ours <<<"$(run import "$d/app200k")"
-awk -v n="$rows" -v r="$raw" -v o="$ours" 'BEGIN {
-  printf "text catalogue import, %d rows: %.2f s, %.0f rows/s; sqlite3 %.2f s: %.2fx (goal >= 0.90x)\n", n, o, n / o, r, r / o }'
+read -r rows ours pause <<<"$(run import "$d/app200k")"
+awk -v n="$rows" -v r="$raw" -v o="$ours" -v p="$pause" 'BEGIN {
+  printf "text catalogue import, %d rows: %.2f s, %.0f rows/s, longest pause %d ms; sqlite3 %.2f s: %.2fx (goal >= 0.90x)\n", n, o, n / o, p, r, r / o }'
 
 # A catalogue download from a server that stops sending (takes the full 30 s).
 run stalled "$share"

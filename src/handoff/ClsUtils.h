@@ -28,9 +28,10 @@ class ClsUtils {
   // stays. Folders already in place are kept rather than deleted and made again, and nothing
   // is ever deleted through a symbolic link: a link in the mirror's place is removed itself.
   //
-  // `progress` is called with the log's bytes read so far and its size, and while the folders
-  // are made; returning false while the log is read stops there (false is returned, the mirror
-  // and the lists are as they were).
+  // `progress` is called with the log's bytes read so far and its size, and (with 1, 1) every
+  // few tens of milliseconds while the folders are removed and made on a thread of their own;
+  // returning false while the log is read stops there (false is returned, the mirror and the
+  // lists are as they were). Without a progress everything runs on the calling thread.
   using Progress = std::function<bool(qint64 done, qint64 total)>;
   bool CreateFolderList(const Progress& progress = {});
 

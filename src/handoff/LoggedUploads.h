@@ -5,7 +5,6 @@
 #include <QString>
 #include <optional>
 #include <string_view>
-#include <vector>
 
 #include "handoff/TextStore.h"
 
@@ -24,21 +23,7 @@ class LoggedUploads {
   qint64 records() const { return records_; }  // repeats included
 
  private:
-  struct Entry {
-    quint64 at;
-    quint32 nameLength, timeLength;
-  };
-  std::string_view nameOf(const Entry& e) const { return texts_.view(e.at, e.nameLength); }
-  struct Slot {
-    quint32 hash;
-    quint32 entry;  // entry index + 1; 0 is free
-  };
-  size_t find(std::string_view name, quint32 hash) const;  // the name's slot, or the free one
-  void rehash(size_t slotCount);
-
-  TextStore texts_;
-  std::vector<Entry> entries_;
-  std::vector<Slot> slots_;  // open addressing; the hash is kept so most probes touch no text
+  TextSet names_;  // each name with the upload time of its first record
   qint64 records_ = 0;
 };
 

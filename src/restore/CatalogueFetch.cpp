@@ -55,8 +55,7 @@ bool codeIsZeroNumber(const QString& code) {
 // that the disk is full, and where, or which file could not be written.
 QString writeFailure(const QString& code, const QString& output) {
   if (code == QString::number(keys::BlfDiskFull))
-    return QStringLiteral("Download Failed - disk full, no room in ") +
-           QDir::toNativeSeparators(QFileInfo(output).absolutePath()) + QStringLiteral("...");
+    return QStringLiteral("Download Failed - ") + DiskFullText(output) + QStringLiteral("...");
   return QStringLiteral("Download Failed - cannot write ") + QDir::toNativeSeparators(output) + QStringLiteral("...");
 }
 

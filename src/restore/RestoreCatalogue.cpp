@@ -1,7 +1,9 @@
 #include "restore/RestoreCatalogue.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QLocale>
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstring>
@@ -124,12 +126,13 @@ QString grouped(qint64 whole) {
 
 double round4(double v) { return std::round(v * 10000.0) / 10000.0; }
 
-// Marks uploaded rows not uploaded: all of them, or those whose key is at most upToKey.
-void resetUploaded(DBConnection& c, std::optional<qint64> upToKey = std::nullopt) {
-  if (upToKey)
-    c.Execute(QStringLiteral("Update File Set Uploaded = ? WHERE uploaded = ? AND FileID <= ?"), {0, 1, *upToKey});
-  else
-    c.Execute(QStringLiteral("Update File Set Uploaded = ? WHERE uploaded = ?"), {0, 1});
+// Marks uploaded rows not uploaded: all of them, or those whose key lies in a range.
+void resetUploaded(DBConnection& c) {
+  c.Execute(QStringLiteral("Update File Set Uploaded = ? WHERE uploaded = ?"), {0, 1});
+}
+void resetUploaded(DBConnection& c, qint64 fromKey, qint64 toKey) {
+  c.Execute(QStringLiteral("Update File Set Uploaded = ? WHERE uploaded = ? AND FileID >= ? AND FileID <= ?"),
+            {0, 1, fromKey, toKey});
 }
 
 // A catalogue row made ready to be written: texts in their stored form (quote pairs undone and
@@ -197,79 +200,149 @@ QVector<CopyRow> readCopyRows(const QString& sourceDb) {
   return rows;
 }
 
-// Rows written per transaction: each holds the service off Files.db for a fraction of a second.
-constexpr qsizetype kCopyRowsPerTransaction = 12500;
-constexpr int kPauseBetweenTransactionsMs = 20;
+// Each transaction holds the service off Files.db: it is given about as many rows as the one
+// before wrote in kTransactionMs (the first gets kFirstTransactionRows), so that the lock is let
+// go about every fifth of a second whatever the machine, the catalogue or the skew of its
+// folders. Rows cost more in a small transaction (each touches pages all over the six indexes,
+// which every commit writes twice, to the journal and to the file), so the transactions are
+// made as long as that bound allows.
+constexpr qsizetype kFirstTransactionRows = 4000;
+constexpr qsizetype kMinTransactionRows = 500;
+constexpr qsizetype kMaxTransactionRows = 200000;
+constexpr double kTransactionMs = 220;
+constexpr int kPauseBetweenTransactionsMs = 20;  // room for the service's own writes
+
+class TransactionSizer {
+ public:
+  qsizetype rows() const { return rows_; }
+  void took(qsizetype rows, qint64 ns) {
+    const double perRowMs = double(std::max<qint64>(ns, 1)) / 1e6 / double(std::max<qsizetype>(rows, 1));
+    rows_ = std::clamp(qsizetype(kTransactionMs / perRowMs), kMinTransactionRows, kMaxTransactionRows);
+  }
+
+ private:
+  qsizetype rows_ = kFirstTransactionRows;
+};
+
+// One transaction on the connection, begun again from the start while the database is busy;
+// returns how long the attempt that went through took.
+qint64 timedTransaction(DBConnection& dst, const std::function<void()>& work) {
+  qint64 took = 0;
+  store::withBusyRetry([&] {
+    QElapsedTimer clock;
+    clock.start();
+    dst.BeginTransaction();
+    try {
+      work();
+      dst.Commit();
+    } catch (const DBError&) {
+      dst.Rollback();
+      throw;
+    }
+    took = clock.nsecsElapsed();
+  });
+  return took;
+}
+
+// The copy and the marking of copyFileEntries, run on a thread of its own: `written` counts the
+// copied rows as they go in. `markingFailed` tells, when a DBError is thrown, whether the marking
+// threw it.
+void writeCopy(const QString& sourceDb, const QString& destDb, bool resetFirst, std::atomic<qint64>& written,
+               bool& markingFailed) {
+  markingFailed = false;
+  const QVector<CopyRow> rows = readCopyRows(sourceDb);
+  DBConnection dst;
+  store::withBusyRetry([&] { dst.Open(destDb); });
+  // A catalogue's worth of index pages stays in memory across the transactions.
+  dst.Execute(QStringLiteral("PRAGMA cache_size = -65536"));
+  std::optional<qint64> lastOldKey;
+  TransactionSizer sizer;
+  for (qsizetype start = 0; start < rows.size();) {
+    if (start > 0) platform::waitMs(kPauseBetweenTransactionsMs);
+    const qsizetype end = std::min(rows.size(), start + sizer.rows());
+    const qint64 took = timedTransaction(dst, [&] {
+      if (!lastOldKey) lastOldKey = dst.Query(QStringLiteral("Select max(FileID) AS n From File")).Long(QStringLiteral("n"));
+      store::DBCommand cmd = dst.Prepare(QStringLiteral("Insert Into File Values(?,?,?,?,?,?,?,?,?,?)"));
+      for (qsizetype i = start; i < end; ++i) {
+        const CopyRow& r = rows[i];
+        cmd.BindUtf8(2, r.folder);
+        cmd.BindUtf8(3, r.fileName);
+        cmd.BindUtf8(4, r.extension);
+        cmd.BindFixed(5, r.size);
+        cmd.BindValue(6, r.created);
+        cmd.BindValue(7, r.modified);
+        cmd.BindValue(8, r.modified);
+        cmd.BindBoolean(9, true);
+        cmd.BindBoolean(10, false);
+        cmd.Execute();
+        written.store(i + 1, std::memory_order_relaxed);
+      }
+    });
+    sizer.took(end - start, took);
+    start = end;
+  }
+  if (!resetFirst) return;
+  markingFailed = true;
+  // The rows to mark, found first; then marked in key ranges, a transaction of a fifth of a
+  // second each (a Files.db of a million uploaded rows against a small catalogue marks most).
+  std::vector<qint64> keys;
+  store::withBusyRetry([&] {
+    keys.clear();
+    const QString sql = lastOldKey ? QStringLiteral("Select FileID From File WHERE uploaded = ? AND FileID <= ? ORDER BY FileID")
+                                   : QStringLiteral("Select FileID From File WHERE uploaded = ? ORDER BY FileID");
+    dst.ForEachRow(sql, lastOldKey ? QVariantList{1, *lastOldKey} : QVariantList{1}, [&](const DBRow& row) {
+      keys.push_back(row.Long(0));
+      return true;
+    });
+  });
+  TransactionSizer markSizer;
+  for (size_t first = 0; first < keys.size();) {
+    if (first > 0) platform::waitMs(kPauseBetweenTransactionsMs);
+    const size_t last = std::min(keys.size(), first + size_t(markSizer.rows())) - 1;
+    const qint64 took = timedTransaction(dst, [&] { resetUploaded(dst, keys[first], keys[last]); });
+    markSizer.took(qsizetype(last - first + 1), took);
+    first = last + 1;
+  }
+  markingFailed = false;
+}
 
 // Copies every File row of sourceDb into destDb as uploaded and unfiltered, DateUploaded =
 // DateLastModified, in the source's FileName order (so new keys are given in that order).
 //
 // With resetFirst every other row of destDb that was uploaded ends not uploaded, as if all had
 // been marked so before the copy. To keep the service's waits short the copy is written in
-// transactions of many rows with pending events run between them, and the marking comes last:
+// transactions of a fifth of a second with a pause between them, and the marking comes last:
 // it touches only the rows that were there before the copy (their keys are at most the largest
 // key found then), since every copied row has a new, larger key. So the service never sees its
 // uploaded files marked not uploaded, only catalogue rows arriving; a copy that fails leaves the
 // rows written so far, which hold the server's own figures, and no row marked.
+//
+// The work runs on a thread of its own with its own connections; this thread shows the captions
+// (one for every hundredth row, as they are written) and keeps the window answering meanwhile.
 bool copyFileEntries(const QString& sourceDb, const QString& destDb, const ProgressFn& caption, bool resetFirst) {
   if (caption) caption(QStringLiteral("Corvane Restoring Directory..."));
+  std::atomic<qint64> written{0};  // rows of the copy written so far
+  qint64 shown = 0;                // the next row whose caption is due (every hundredth, from 0)
+  const auto showCaptions = [&] {
+    if (!caption) return;
+    for (const qint64 n = written; shown < n; shown += 100)
+      caption(QStringLiteral("Corvane - Restoring Directory - %1 files...").arg(shown));
+  };
   bool resetFailed = false;
   const bool ok = store::swallowDbError([&] {
-    QVector<CopyRow> rows;
-    platform::runAside([&](const std::atomic<bool>&) { rows = readCopyRows(sourceDb); },
-                       [] {
-                         platform::doEvents();
-                         return true;
-                       },
-                       kWaitForWorkMs);
-    std::optional<qint64> lastOldKey;
-    DBConnection dst;
-    store::withBusyRetry([&] { dst.Open(destDb); });
-    // A catalogue's worth of index pages stays in memory across the transactions.
-    dst.Execute(QStringLiteral("PRAGMA cache_size = -65536"));
-    // One transaction on the connection, begun again from the start while the database is busy.
-    const auto inTransaction = [&dst](const std::function<void()>& work) {
-      store::withBusyRetry([&] {
-        dst.BeginTransaction();
-        try {
-          work();
-          dst.Commit();
-        } catch (const DBError&) {
-          dst.Rollback();
-          throw;
-        }
-      });
-    };
-    for (qsizetype start = 0; start < rows.size(); start += kCopyRowsPerTransaction) {
-      if (start > 0) {
-        platform::doEvents();
-        platform::waitMs(kPauseBetweenTransactionsMs);  // room for the service's own writes
-      }
-      inTransaction([&] {
-        if (!lastOldKey)
-          lastOldKey = dst.Query(QStringLiteral("Select max(FileID) AS n From File")).Long(QStringLiteral("n"));
-        store::DBCommand cmd = dst.Prepare(QStringLiteral("Insert Into File Values(?,?,?,?,?,?,?,?,?,?)"));
-        const qsizetype end = std::min(rows.size(), start + kCopyRowsPerTransaction);
-        for (qsizetype i = start; i < end; ++i) {
-          const CopyRow& r = rows[i];
-          cmd.BindUtf8(2, r.folder);
-          cmd.BindUtf8(3, r.fileName);
-          cmd.BindUtf8(4, r.extension);
-          cmd.BindFixed(5, r.size);
-          cmd.BindValue(6, r.created);
-          cmd.BindValue(7, r.modified);
-          cmd.BindValue(8, r.modified);
-          cmd.BindBoolean(9, true);
-          cmd.BindBoolean(10, false);
-          cmd.Execute();
-          if (i % 100 == 0 && caption) caption(QStringLiteral("Corvane - Restoring Directory - %1 files...").arg(i));
-        }
-      });
+    try {
+      platform::runAside([&](const std::atomic<bool>&) { writeCopy(sourceDb, destDb, resetFirst, written, resetFailed); },
+                         [&] {
+                           showCaptions();
+                           platform::doEvents();
+                           return true;
+                         },
+                         kWaitForWorkMs);
+    } catch (const DBError&) {
+      showCaptions();
+      throw;
     }
-    if (!resetFirst) return;
-    resetFailed = true;
-    inTransaction([&] { resetUploaded(dst, lastOldKey); });
-    resetFailed = false;
+    showCaptions();
   });
   if (!ok)
     platform::showMessage(resetFailed ? QStringLiteral("Could not delete all uploaded file entries...")

@@ -2,9 +2,13 @@
 
 #include <numeric>
 
+#include "platform/RunAside.h"
+#include "platform/Wait.h"
+
 namespace corvane::status {
 
 namespace {
+constexpr int kPaintEveryMs = 20;
 const char* const kHeaders[LogTable::kColumns] = {"",           "File Name",     "File Path",   "File Type", "File Size",
                                                   "Modified Date", "Upload Date", "FileSizeHide", "Mod Date", "TarrowDate"};
 }
@@ -48,13 +52,23 @@ QVariant LogListModel::headerData(int section, Qt::Orientation orientation, int 
 }
 
 void LogListModel::sort(int column, Qt::SortOrder order) {
+  // A million rows take a few tenths of a second to sort (the first sort of a column ranks its
+  // texts too): that runs on a thread of its own while the window paints the rows as they were
+  // (clicks and keys wait meanwhile), on a copy of the order the views keep reading.
+  std::vector<int> sorted = order_;
+  platform::runAside([&](const std::atomic<bool>&) { table_->sort(sorted, column, order == Qt::DescendingOrder); },
+                     [] {
+                       platform::paintPending();
+                       return true;
+                     },
+                     kPaintEveryMs);
+
   emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
   const QModelIndexList persistent = persistentIndexList();
   std::vector<int> before;
   before.reserve(size_t(persistent.size()));
   for (const QModelIndex& i : persistent) before.push_back(order_[size_t(i.row())]);
-
-  table_->sort(order_, column, order == Qt::DescendingOrder);
+  order_ = std::move(sorted);
 
   if (!persistent.isEmpty()) {  // selection and current row follow their rows
     std::vector<int> placeOf(order_.size());

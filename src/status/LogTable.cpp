@@ -209,11 +209,11 @@ std::string_view LogTable::sortText(int row, int column, std::string& scratch) c
   }
 }
 
-// Texts compare as a case-insensitive comparison of the texts shown does. Each row's text is
+// Texts compare as a case-insensitive comparison of the texts shown does. Each distinct text is
 // folded once (foldCase: plain byte order then gives that order) and sorted mostly by its first
-// sixteen bytes taken as two numbers; equal neighbours then share a rank. A column that repeats its texts (folders, types) has
-// them sorted once each, found again by their hash. The ranks stay with the table: a second
-// click on the column sorts at once.
+// sixteen bytes taken as two numbers; equal neighbours then share a rank. A column that repeats
+// its texts (folders, types) has each of them folded and sorted once, found again by the hash of
+// the text as stored. The ranks stay with the table: a second click on the column sorts at once.
 const std::vector<quint32>& LogTable::textRanks(int column) const {
   if (const auto it = ranks_.find(column); it != ranks_.end()) return it->second;
   const size_t n = rows_.size();
@@ -225,56 +225,83 @@ const std::vector<quint32>& LogTable::textRanks(int column) const {
     quint32 id;       // the row, or the distinct text
   };
   std::string folded;
-  folded.reserve(n * 24);
-  std::vector<std::pair<quint64, quint32>> spans(n);  // of each row's folded text
+  std::vector<std::pair<quint64, quint32>> spans;  // of each folded text (a row's, or a distinct one)
   std::string scratch;
-  for (size_t r = 0; r < n; ++r) {
+  const auto fold = [&](std::string_view text) {
     const size_t at = folded.size();
-    foldCase(sortText(int(r), column, scratch), folded);
-    spans[r] = {at, quint32(folded.size() - at)};
-  }
-  const std::string_view all(folded);
-  const auto keyOf = [&](size_t r, quint32 id) {
-    Keyed k{{0, 0}, spans[r].first, spans[r].second, id};
-    for (size_t b = 0; b < 16; ++b)
-      k.head[b / 8] = (k.head[b / 8] << 8) | (b < k.length ? static_cast<unsigned char>(all[k.at + b]) : 0u);
-    return k;
+    foldCase(text, folded);
+    spans.emplace_back(at, quint32(folded.size() - at));
   };
-  const auto textOf = [&](size_t r) { return all.substr(spans[r].first, spans[r].second); };
 
-  // Whether the texts repeat, judged on the first rows.
-  const size_t sample = std::min<size_t>(n, 65536);
-  std::unordered_set<std::string_view> seen;
-  for (size_t r = 0; r < sample; ++r) seen.insert(textOf(r));
-  const bool repeats = seen.size() * 2 < sample;
+  // Whether the texts repeat: folders and types always do (a real log's 200,000 folders are
+  // too many for the first rows to tell), other columns are judged on their first rows.
+  bool repeats = column == FilePath || column == FileType;
+  if (!repeats) {
+    const size_t sample = std::min<size_t>(n, 65536);
+    std::string texts;  // the sampled texts one after another
+    std::vector<std::pair<size_t, size_t>> sampled;
+    for (size_t r = 0; r < sample; ++r) {
+      const std::string_view t = sortText(int(r), column, scratch);
+      sampled.emplace_back(texts.size(), t.size());
+      texts.append(t);
+    }
+    std::unordered_set<std::string_view> seen;
+    for (const auto& [at, length] : sampled) seen.insert(std::string_view(texts).substr(at, length));
+    repeats = seen.size() * 2 < sample;
+  }
 
-  std::vector<Keyed> keyed;
   std::vector<quint32> idOf;  // of each row, when the texts repeat
   if (repeats) {
     idOf.resize(n);
-    size_t slotCount = 1024;
-    while (slotCount < n * 2) slotCount *= 2;
-    std::vector<std::pair<quint32, quint32>> byHash(slotCount, {0, 0});  // hash, id + 1
+    std::string stored;  // each distinct text as stored, one after another
+    std::vector<std::pair<quint64, quint32>> storedSpan;  // by id
+    // Sized by the distinct texts, which may be few: a small table stays in the cache.
+    std::vector<std::pair<quint32, quint32>> byHash(1024, {0, 0});  // hash, id + 1
+    const auto grow = [&] {
+      std::vector<std::pair<quint32, quint32>> bigger(byHash.size() * 2, {0, 0});
+      const size_t mask = bigger.size() - 1;
+      for (const auto& slot : byHash) {
+        if (slot.second == 0) continue;
+        size_t i = slot.first & mask;
+        while (bigger[i].second != 0) i = (i + 1) & mask;
+        bigger[i] = slot;
+      }
+      byHash = std::move(bigger);
+    };
     for (size_t r = 0; r < n; ++r) {
-      const std::string_view text = textOf(r);
+      const std::string_view text = sortText(int(r), column, scratch);
       const quint32 hash = quint32(std::hash<std::string_view>()(text));
+      if ((spans.size() + 1) * 2 > byHash.size()) grow();
+      const size_t slotCount = byHash.size();
       for (size_t i = hash & (slotCount - 1);; i = (i + 1) & (slotCount - 1)) {
         if (byHash[i].second == 0) {
-          keyed.push_back(keyOf(r, quint32(keyed.size())));
-          byHash[i] = {hash, quint32(keyed.size())};
-          idOf[r] = quint32(keyed.size() - 1);
+          const quint32 id = quint32(spans.size());
+          storedSpan.emplace_back(stored.size(), quint32(text.size()));
+          stored.append(text);
+          fold(text);
+          byHash[i] = {hash, id + 1};
+          idOf[r] = id;
           break;
         }
-        const Keyed& k = keyed[byHash[i].second - 1];
-        if (byHash[i].first == hash && all.substr(k.at, k.length) == text) {
-          idOf[r] = k.id;
+        const auto [at, length] = storedSpan[byHash[i].second - 1];
+        if (byHash[i].first == hash && std::string_view(stored).substr(at, length) == text) {
+          idOf[r] = byHash[i].second - 1;
           break;
         }
       }
     }
   } else {
-    keyed.reserve(n);
-    for (size_t r = 0; r < n; ++r) keyed.push_back(keyOf(r, quint32(r)));
+    folded.reserve(n * 24);
+    spans.reserve(n);
+    for (size_t r = 0; r < n; ++r) fold(sortText(int(r), column, scratch));
+  }
+  const std::string_view all(folded);
+  std::vector<Keyed> keyed(spans.size());  // each folded text with its id, its place in spans
+  for (size_t id = 0; id < spans.size(); ++id) {
+    Keyed& k = keyed[id];
+    k = Keyed{{0, 0}, spans[id].first, spans[id].second, quint32(id)};
+    for (size_t b = 0; b < 16; ++b)
+      k.head[b / 8] = (k.head[b / 8] << 8) | (b < k.length ? static_cast<unsigned char>(all[k.at + b]) : 0u);
   }
 
   const auto less = [&](const Keyed& a, const Keyed& b) {

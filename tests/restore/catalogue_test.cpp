@@ -286,7 +286,8 @@ TEST(Catalogue, WriteBackLeavesFilesDbAsResetThenCopied) {
                                 {"C:\\Both", "d.", "txt", 4, "2011-01-01 00:00:00", false}});
   const QString copy = test::makeCatalogue(app.file("PCFiles.db"), {{"C:\\Both", "a.", "txt", 10, "2012-02-02 02:02:02"},
                                                                    {"C:\\Both", "d.", "txt", 40, "2012-04-04T04:04:04"},
-                                                                   {"C:\\Bob's", "e.", "doc", 50, "2012-05-05"}});
+                                                                   {"C:\\Bob's", "e.", "doc", 50, "2012-05-05"},
+                                                                   {"C:\\M\u00fcller", "caf\u00e9's.", "t\u00e4t", 60}});
   test::addBulkRows(copy, 25100);  // more than one transaction's worth
   qint64 oldMax = 0;
   {
@@ -309,10 +310,11 @@ TEST(Catalogue, WriteBackLeavesFilesDbAsResetThenCopied) {
   EXPECT_EQ(row("C:\\Both", "a."), "10|2009-01-02 03:04:05|2012-02-02 02:02:02|2012-02-02 02:02:02|1|0");
   EXPECT_EQ(row("C:\\Both", "d."), "40|2009-01-02 03:04:05|2012-04-04 04:04:04|2012-04-04 04:04:04|1|0");
   EXPECT_EQ(row("C:\\Bob''s", "e."), "50|2009-01-02 03:04:05|2012-05-05 00:00:00|2012-05-05 00:00:00|1|0");
+  EXPECT_EQ(row("C:\\M\u00fcller", "caf\u00e9''s."), "60|2009-01-02 03:04:05|2010-09-27 14:05:09|2010-09-27 14:05:09|1|0");
   EXPECT_EQ(row("C:\\Gone", "b."), "2|2009-01-02 03:04:05|2010-09-27 14:05:09|2011-05-06 07:08:09|0|0");
   EXPECT_EQ(row("C:\\Local", "c."), "3|2009-01-02 03:04:05|2011-01-01 00:00:00|2011-05-06 07:08:09|0|0");
-  EXPECT_EQ(test::rowCount(app.filesDb(), "Select * From File"), 25100 + 5);
-  EXPECT_EQ(test::rowCount(app.filesDb(), "Select * From File WHERE Uploaded = 1"), 25100 + 3);
+  EXPECT_EQ(test::rowCount(app.filesDb(), "Select * From File"), 25100 + 6);
+  EXPECT_EQ(test::rowCount(app.filesDb(), "Select * From File WHERE Uploaded = 1"), 25100 + 4);
   EXPECT_EQ(test::rowCount(app.filesDb(), "Select * From File WHERE Uploaded = 1 AND FileID <= ?", {oldMax}), 0);
 
   // New keys follow the file names; the captions count the copy every hundred files.
@@ -327,7 +329,7 @@ TEST(Catalogue, WriteBackLeavesFilesDbAsResetThenCopied) {
       byName << rs.Text("FileName");
     EXPECT_EQ(byKey, byName);
   }
-  ASSERT_EQ(captions.size(), 1 + 252);
+  ASSERT_EQ(captions.size(), 1 + 252);  // 25,104 rows: 0 to 25,100
   EXPECT_EQ(captions[0], "Corvane Restoring Directory...");
   EXPECT_EQ(captions[1], "Corvane - Restoring Directory - 0 files...");
   EXPECT_EQ(captions[2], "Corvane - Restoring Directory - 100 files...");
@@ -471,6 +473,38 @@ TEST(Catalogue, WriteBackWaitsOutTheServiceAndWritesNothingTwice) {
   EXPECT_EQ(test::rowCount(app.filesDb(), "Select * From File WHERE Folder = 'C:\\New' AND Uploaded = 1"), 1);
   EXPECT_EQ(test::rowCount(app.filesDb(), "Select * From File WHERE Folder = 'C:\\Gone' AND Uploaded = 0"), 1);
   EXPECT_EQ(test::rowCount(app.filesDb(), "Select * From File"), 2);
+  EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join('|').toStdString();
+}
+
+// The service shares Files.db: between the write-back's transactions it can write (no lock is
+// kept), and what it writes meanwhile stays.
+TEST(Catalogue, WriteBackLetsTheServiceWriteBetweenItsTransactions) {
+  test::TempAppFolder app;
+  test::FakeWaiter waiter;
+  test::RecordingMessages messages;
+  const QString copy = test::makeCatalogue(app.file("PCFiles.db"), {});
+  test::addBulkRows(copy, 30000);
+  int written = 0, refused = 0;
+  waiter.onSleep = [&](int) {
+    try {
+      store::DBConnection service;
+      service.Open(app.filesDb(), 0);  // no waiting: a lock still held is refused at once
+      service.Execute("BEGIN IMMEDIATE");
+      service.Execute("Insert Into File (Folder, FileName, Extension, Filesize, Uploaded) Values (?, ?, 'txt', 1, 1)",
+                      {"C:\\Service", QString("s%1.").arg(written)});
+      service.Execute("COMMIT");
+      ++written;
+    } catch (const store::DBError&) {
+      ++refused;
+    }
+  };
+  ASSERT_TRUE(DBWriteBackCatalogue(copy, app.filesDb(), {}));
+  waiter.onSleep = nullptr;
+  EXPECT_GE(written, 1);
+  EXPECT_EQ(refused, 0);
+  EXPECT_EQ(test::rowCount(app.filesDb(), "Select * From File WHERE Folder = 'C:\\Bulk' AND Uploaded = 1"), 30000);
+  // Rows the service wrote meanwhile are newer than the write-back's start: they keep their flag.
+  EXPECT_EQ(test::rowCount(app.filesDb(), "Select * From File WHERE Folder = 'C:\\Service' AND Uploaded = 1"), written);
   EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join('|').toStdString();
 }
 

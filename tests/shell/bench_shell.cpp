@@ -37,7 +37,7 @@
 #include "store/Database.h"
 #include "store/DatabasePaths.h"
 #include "store/DatabaseJob.h"
-#include "support/EventProbe.h"
+#include "support/EventGapProbe.h"
 
 using namespace corvane;
 
@@ -147,7 +147,7 @@ void startUp() {
   store::DatabaseJob& figures = page->extensionList()->statisticsJob();
   double shownSteps = -1, figuresIn = -1;
   bool counting = false;
-  test::EventProbe probe;
+  test::EventGapProbe probe;
   const qint64 end = 30000;
   while (clock.elapsed() < end) {
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);

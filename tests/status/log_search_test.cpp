@@ -264,6 +264,9 @@ TEST(LogPageWidget, SearchSortsNewestFirstAndTheTabResetEmptiesTheList) {
   page.WriteLog(true);
   EXPECT_EQ(list->model()->rowCount(), 0);
   EXPECT_TRUE(page.findChild<QPushButton*>("CmdSearch")->isEnabled());
+  // The totals tell what is listed: nothing, not the three rows of the search before.
+  EXPECT_EQ(page.findChild<QLabel*>("LblTotFiles")->text(), "0");
+  EXPECT_EQ(page.findChild<QLabel*>("LblTotFileSize")->text(), "0.00 KB");
 
   page.findChild<QCheckBox*>("Check1")->setChecked(true);
   EXPECT_TRUE(page.findChild<QLineEdit*>("TxtDays")->text().isEmpty());
@@ -389,7 +392,10 @@ TEST(LogPageWidget, RowsAndOrdersStayAsTheyWere) {
   EXPECT_EQ(keys(), (QStringList{"E:\\Bin\\mid.bin8", "D:\\Logs\\empty.log2", "C:\\Fotos\\café.jpg3", "C:\\Docs\\Straße\\straße.pdf5", "C:\\Docs\\b&q.doc1", "C:\\Docs\\Report.txt0", "C:\\Docs\\Report.txt4", "c:\\docs\\zeta.TXT6", "C:\\\\alpha7"})) << "path desc";
 }
 
-TEST(LogPageWidget, TabOrderFollowsTheRowsAndHeadersShowWholeWithTheSortArrow) {
+TEST(LogPageWidget, TabOrderFollowsTheRowsAndHeadersAndDatesShowWhole) {
+  LogFiles f;
+  test::writeFile(f.log(), test::successLog({test::fileDetails("a.txt", "C:\\A", "TXT", "1", "12/28/2026 10:04:10 PM", "Y",
+                                                               "12/30/2024 11:58:59 AM")}));
   test::FakeMainWindow window;
   LogPage page(window);
   page.resize(1000, 680);
@@ -407,4 +413,10 @@ TEST(LogPageWidget, TabOrderFollowsTheRowsAndHeadersShowWholeWithTheSortArrow) {
     const int arrow = header->style()->pixelMetric(QStyle::PM_HeaderMarkSize, nullptr, header);
     EXPECT_GE(header->sectionSize(c), metrics.horizontalAdvance(caption) + arrow) << caption.toStdString();
   }
+
+  // The dates the service writes are not cut at the page's load size.
+  page.show();
+  page.WriteLog(false);
+  const QAbstractItemView* view = page.list();
+  for (const int c : {5, 6}) EXPECT_GE(page.list()->columnWidth(c), view->sizeHintForColumn(c)) << c;
 }

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QIcon>
 #include <QTemporaryDir>
+#include <QTreeView>
 #include <QTreeWidget>
 
 #include "handoff/SharedLists.h"
@@ -124,6 +126,14 @@ TEST(StatusList, FoldersThenLoggedFilesWithCachedIcons) {
   EXPECT_EQ(f.column(1)[7], "type of one.exe");
   EXPECT_EQ(f.column(1)[8], "type of two.exe");  // files with their own icons are keyed by path
   EXPECT_EQ(f.typeCalls.size(), 5);  // DIR, TXT, WEIRD, two .exe
+  // Every row shows its key's icon, one icon shared by all rows of a key.
+  const QAbstractItemModel* model = f.page->iconList()->reportWidget()->model();
+  const auto icon = [&](int row) { return model->index(row, 0).data(Qt::DecorationRole).value<QIcon>(); };
+  EXPECT_FALSE(icon(3).isNull());
+  EXPECT_EQ(icon(0).cacheKey(), icon(1).cacheKey());  // folders
+  EXPECT_EQ(icon(3).cacheKey(), icon(4).cacheKey());  // a.txt, b.txt
+  EXPECT_NE(icon(7).cacheKey(), icon(8).cacheKey());  // one.exe, two.exe
+  EXPECT_TRUE(model->index(3, 1).data(Qt::DecorationRole).isNull());
 
   f.page->tvDrivesStatus_NodeClick(f.node("/CDrive/Data"));
   EXPECT_EQ(f.typeCalls.size(), 5);  // kept for the rest of the run
@@ -146,6 +156,12 @@ TEST(StatusList, ColumnClicksToggleTheOrderAndDetailsSwitchesTheView) {
   EXPECT_FALSE(f.page->iconList()->reportView());
   f.page->findChild<QCheckBox*>("chkDetails")->setChecked(true);
   EXPECT_TRUE(f.page->iconList()->reportView());
+
+  // The tab selected again empties the sorted list and keeps its four columns.
+  f.page->InitStatusPage();
+  EXPECT_EQ(f.page->iconList()->rowCount(), 0);
+  EXPECT_EQ(f.page->iconList()->columnCount(), 4);
+  EXPECT_EQ(f.page->iconList()->columnHeader(0), "File Name");
 }
 
 // While a folder is listed the window gets its events, but the list takes no row until the
@@ -209,4 +225,18 @@ TEST(StatusTree, SelectingTheTabAgainWhileTheLogIsReadRebuildsOnceMore) {
   EXPECT_FALSE(QFileInfo::exists(f.mirror("/CDrive/Data/Work")));  // no longer logged
   ASSERT_NE(f.node("/CDrive"), nullptr);
   EXPECT_EQ(f.node("/CDrive")->parent(), f.page->nodeByKey(platform::appPaths().mirrorRootPath));
+}
+
+// A mirror of a couple of hundred thousand folders takes a while to make or to remove: the
+// window answers meanwhile, also when the log is gone and the whole mirror goes.
+TEST(StatusTree, TheWindowAnswersWhileTheMirrorIsRemoved) {
+  StatusFixture f;
+  ASSERT_TRUE(QFileInfo(f.mirror("/CDrive/Data/Mail")).isDir());
+  QFile::remove(platform::joinPath(platform::appPaths().logsFolderPath, "SuccessLog.xml"));
+  bool answered = false;
+  QMetaObject::invokeMethod(f.page.get(), [&] { answered = true; }, Qt::QueuedConnection);
+  f.page->InitStatusPage();
+  EXPECT_TRUE(answered);
+  EXPECT_FALSE(QFileInfo::exists(f.mirror("")));
+  EXPECT_EQ(f.page->nodeByKey(platform::appPaths().mirrorRootPath)->childCount(), 0);
 }

@@ -1,11 +1,14 @@
 #include "restore/ui/CatalogueTree.h"
 
+#include <QFileInfo>
 #include <QTreeWidget>
 
 #include "handoff/SharedIcons.h"
 #include "platform/LosslessUtf8.h"
 #include "platform/Wait.h"
 #include "restore/RestoreCatalogue.h"
+#include "restore/ui/FileList.h"
+#include "store/DatabaseTrouble.h"
 
 namespace corvane::restore::ui {
 
@@ -27,13 +30,20 @@ QTreeWidgetItem* CatalogueTree::add(QTreeWidgetItem* parent, const QString& key,
   return item;
 }
 
-bool CatalogueTree::build(const QString& dbdName, const std::function<void(const QString&)>& caption) {
-  if (building_) return false;
-  building_ = true;
-  const QStringList drives = DBSelectDrives(dbdName).value_or(QStringList());
+void CatalogueTree::clear() {
   tree_->clear();
   byKey_.clear();
   added_.clear();
+}
+
+bool CatalogueTree::build(const QString& dbdName, const std::function<void(const QString&)>& caption) {
+  if (building_) return false;
+  building_ = true;
+  // A damaged page is met only when a statement reads it; a tree of what could be read around it
+  // would read as the computer's folders, and queue from them.
+  damaged_ = !dbdName.isEmpty() && lookCatalogueThrough(dbdName, [] { return true; });
+  const QStringList drives = damaged_ ? QStringList() : DBSelectDrives(dbdName).value_or(QStringList());
+  clear();
   QTreeWidgetItem* root = add(nullptr, QStringLiteral("Drives"), QStringLiteral("Drives"), true);
   // A tick on the root means nothing: it has no check box.
   root->setFlags(root->flags() & ~Qt::ItemIsUserCheckable);
@@ -72,6 +82,18 @@ bool CatalogueTree::build(const QString& dbdName, const std::function<void(const
     }
   }
   root->setExpanded(true);
+  if (!dbdName.isEmpty()) {
+    damaged_ = damaged_ || store::isKnownDamaged(dbdName);
+    store::tellDatabaseTrouble(QFileInfo(dbdName).absolutePath());
+  }
+  if (damaged_) {
+    clear();
+    auto* notice = new QTreeWidgetItem(tree_);  // first in added_: never collected as a tick
+    notice->setText(0, damagedCatalogueText(dbdName));
+    notice->setToolTip(0, notice->text(0));
+    notice->setFlags(Qt::ItemIsEnabled);
+    added_.append(notice);
+  }
   building_ = false;
   return true;
 }

@@ -21,9 +21,12 @@ class CatalogueTree {
 
   // Rebuilds the tree from the catalogue: drives from DBSelectDrives, folders of uploaded
   // files from DBSelectDLNodes. Pending events run as it goes and progress goes to caption.
-  // A rebuild asked for while one runs is refused (false).
+  // A rebuild asked for while one runs is refused (false). A catalogue found damaged (it is
+  // looked through first) gives no nodes: the tree holds one line saying so, with no tick.
   bool build(const QString& dbdName, const std::function<void(const QString&)>& caption);
   bool building() const { return building_; }
+  // The last build found its catalogue damaged.
+  bool damaged() const { return damaged_; }
 
   // The keys of the ticked nodes in the order the nodes were added, the root left out (also
   // kept in the node list). The service restores the queue in its order.
@@ -34,11 +37,13 @@ class CatalogueTree {
 
  private:
   QTreeWidgetItem* add(QTreeWidgetItem* parent, const QString& key, const QString& text, bool isDrive);
+  void clear();
   QTreeWidget* tree_;
   selection::DownloadNodes& nodes_;
   QHash<QString, QTreeWidgetItem*> byKey_;
   QList<QTreeWidgetItem*> added_;  // every node, in the order it was added
   bool building_ = false;
+  bool damaged_ = false;
 };
 
 }  // namespace corvane::restore::ui

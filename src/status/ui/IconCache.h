@@ -2,6 +2,7 @@
 // The icons and type names of listed files, fetched once per icon key (the large and the small
 // image list of the folder list, kept for the whole run).
 #include <QHash>
+#include <QIcon>
 #include <QList>
 #include <QPixmap>
 #include <QString>
@@ -25,6 +26,8 @@ class IconCache {
   const QPixmap& large(int index) const { return large_[index]; }
   const QPixmap& small(int index) const { return small_[index]; }
   const QString& typeName(int index) const { return tags_[index]; }
+  // Both sizes in one icon, made once: every row of that key shows this one.
+  const QIcon& icon(int index) const { return iconSet_[index]; }
 
  private:
   IconSource icons_;
@@ -34,6 +37,7 @@ class IconCache {
   QList<QPixmap> large_;
   QList<QPixmap> small_;
   QList<QString> tags_;
+  QList<QIcon> iconSet_;
 };
 
 }  // namespace corvane::status

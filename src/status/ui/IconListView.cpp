@@ -3,20 +3,106 @@
 #include <QHeaderView>
 #include <QListView>
 #include <QStackedLayout>
-#include <QStandardItemModel>
 #include <QTreeView>
+#include <algorithm>
+#include <numeric>
 
 #include "status/ui/HeaderFit.h"
 
 namespace corvane::status {
 
-namespace {
-constexpr int kSortRole = Qt::UserRole + 7;  // the text, case-folded
+void IconListModel::clearRows() {
+  if (rows_.empty()) return;
+  beginResetModel();
+  rows_ = {};
+  endResetModel();
+}
+
+void IconListModel::clearColumns() {
+  beginResetModel();
+  rows_ = {};
+  headers_.clear();
+  endResetModel();
+}
+
+void IconListModel::addColumn(const QString& header) {
+  const int c = int(headers_.size());
+  beginInsertColumns({}, c, c);
+  headers_ << header;
+  endInsertColumns();
+}
+
+void IconListModel::appendRows(std::vector<std::pair<QStringList, QIcon>> rows, int sortColumn, Qt::SortOrder order) {
+  if (rows.empty()) return;
+  const bool sorted = sortColumn >= 0 && sortColumn < headers_.size();
+  if (sorted) beginResetModel();
+  else beginInsertRows({}, int(rows_.size()), int(rows_.size() + rows.size()) - 1);
+  rows_.reserve(rows_.size() + rows.size());
+  for (auto& [texts, icon] : rows) rows_.push_back({std::move(texts), std::move(icon)});
+  if (sorted) {
+    std::vector<int> newPlace;
+    arrange(sortColumn, order, newPlace);
+    endResetModel();
+  } else {
+    endInsertRows();
+  }
+}
+
+QString IconListModel::text(int row, int column) const {
+  if (row < 0 || size_t(row) >= rows_.size()) return {};
+  return rows_[size_t(row)].texts.value(column);
+}
+
+int IconListModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : int(rows_.size()); }
+int IconListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : int(headers_.size()); }
+
+QVariant IconListModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || size_t(index.row()) >= rows_.size()) return {};
+  const Row& r = rows_[size_t(index.row())];
+  if (role == Qt::DisplayRole) return r.texts.value(index.column());
+  if (role == Qt::DecorationRole && index.column() == 0 && !r.icon.isNull()) return r.icon;
+  return {};
+}
+
+QVariant IconListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= headers_.size()) return {};
+  return headers_[section];
+}
+
+void IconListModel::arrange(int column, Qt::SortOrder order, std::vector<int>& newPlace) {
+  std::vector<QString> keys(rows_.size());
+  for (size_t r = 0; r < rows_.size(); ++r) keys[r] = rows_[r].texts.value(column).toCaseFolded();
+  std::vector<int> place(rows_.size());  // the row that comes at each place
+  std::iota(place.begin(), place.end(), 0);
+  const bool descending = order == Qt::DescendingOrder;
+  std::stable_sort(place.begin(), place.end(), [&](int a, int b) {
+    const int c = QString::compare(keys[size_t(a)], keys[size_t(b)], Qt::CaseSensitive);
+    return descending ? c > 0 : c < 0;
+  });
+  std::vector<Row> sorted;
+  sorted.reserve(rows_.size());
+  newPlace.assign(rows_.size(), 0);
+  for (size_t p = 0; p < place.size(); ++p) {
+    sorted.push_back(std::move(rows_[size_t(place[p])]));
+    newPlace[size_t(place[p])] = int(p);
+  }
+  rows_ = std::move(sorted);
+}
+
+void IconListModel::sort(int column, Qt::SortOrder order) {
+  if (column < 0 || column >= headers_.size()) return;
+  emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+  const QModelIndexList persistent = persistentIndexList();
+  std::vector<int> newPlace;
+  arrange(column, order, newPlace);
+  QModelIndexList moved;  // selection and current row follow their rows
+  for (const QModelIndex& i : persistent) moved << index(newPlace[size_t(i.row())], i.column());
+  changePersistentIndexList(persistent, moved);
+  emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
 IconListView::IconListView(QWidget* parent) : QWidget(parent) {
-  model_ = new QStandardItemModel(this);
-  model_->setSortRole(kSortRole);
+  model_ = new IconListModel(this);
   report_ = new QTreeView(this);
   report_->setObjectName("lvwIconsReport");
   report_->setModel(model_);
@@ -41,59 +127,47 @@ IconListView::IconListView(QWidget* parent) : QWidget(parent) {
 }
 
 void IconListView::clearRows() {
-  for (const QList<QStandardItem*>& row : std::as_const(pending_)) qDeleteAll(row);
   pending_.clear();
-  model_->removeRows(0, model_->rowCount());
+  model_->clearRows();
 }
 
 void IconListView::clearColumns() {
-  clearRows();
-  model_->clear();
+  pending_.clear();
+  model_->clearColumns();
   keys_.clear();
 }
 
 void IconListView::addColumn(const QString& key, const QString& header, int widthTwips) {
   const int c = model_->columnCount();
-  model_->setColumnCount(c + 1);
-  model_->setHorizontalHeaderItem(c, new QStandardItem(header));
+  model_->addColumn(header);
   keys_ << key;
   report_->setColumnWidth(c, headerWidth(report_->header(), c, widthTwips));
 }
 
 int IconListView::columnCount() const { return model_->columnCount(); }
 QString IconListView::columnKey(int column) const { return keys_.value(column); }
-QString IconListView::columnHeader(int column) const {
-  const QStandardItem* h = model_->horizontalHeaderItem(column);
-  return h ? h->text() : QString();
-}
+QString IconListView::columnHeader(int column) const { return model_->header(column); }
 
 void IconListView::addRow(const QStringList& texts, const QIcon& icon) {
-  QList<QStandardItem*> cells;
-  for (int c = 0; c < std::max<qsizetype>(texts.size(), model_->columnCount()); ++c) {
-    auto* cell = new QStandardItem(texts.value(c));
-    cell->setData(texts.value(c).toCaseFolded(), kSortRole);
-    if (c == 0) cell->setIcon(icon);
-    cells << cell;
+  if (filling_ > 0) {
+    pending_.emplace_back(texts, icon);
+    return;
   }
-  if (filling_ > 0) pending_ << cells;
-  else model_->appendRow(cells);
+  std::vector<std::pair<QStringList, QIcon>> one;
+  one.emplace_back(texts, icon);
+  model_->appendRows(std::move(one));  // at the end, as the list takes a row outside a fill
 }
 
 void IconListView::beginRows() { ++filling_; }
 
 void IconListView::endRows() {
   if (filling_ == 0 || --filling_ > 0) return;
-  for (const QList<QStandardItem*>& row : std::as_const(pending_)) model_->appendRow(row);
-  pending_.clear();
-  if (sortColumn_ >= 0) model_->sort(sortColumn_, sortDescending_ ? Qt::DescendingOrder : Qt::AscendingOrder);
+  model_->appendRows(std::move(pending_), sortColumn_, sortDescending_ ? Qt::DescendingOrder : Qt::AscendingOrder);
+  pending_ = {};
 }
 
 int IconListView::rowCount() const { return model_->rowCount(); }
-
-QString IconListView::text(int row, int column) const {
-  const QStandardItem* cell = model_->item(row, column);
-  return cell ? cell->text() : QString();
-}
+QString IconListView::text(int row, int column) const { return model_->text(row, column); }
 
 void IconListView::setReportView(bool report) { stack_->setCurrentWidget(report ? static_cast<QWidget*>(report_) : icons_); }
 bool IconListView::reportView() const { return stack_->currentWidget() == report_; }

@@ -1,6 +1,7 @@
 #include "status/ui/LogPage.h"
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QCheckBox>
 #include <QFrame>
 #include <QGridLayout>
@@ -11,8 +12,10 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
 #include <QTreeView>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "platform/Wait.h"
 #include "status/ui/HeaderFit.h"
@@ -45,6 +48,7 @@ LogPage::LogPage(shell::MainWindowServices& services, QWidget* parent) : QWidget
   LblTotFiles->setObjectName("LblTotFiles");
   LblTotFileSize = new QLabel(this);
   LblTotFileSize->setObjectName("LblTotFileSize");
+  showTotals(0, 0);
 
   model_ = new LogListModel(this);
   Select_Item = new QTreeView(this);
@@ -60,6 +64,15 @@ LogPage::LogPage(shell::MainWindowServices& services, QWidget* parent) : QWidget
     if (widths[c] == 0) Select_Item->setColumnHidden(c, true);
     else Select_Item->setColumnWidth(c, headerWidth(Select_Item->header(), c, widths[c]));
   }
+  // The design's width cuts the dates the service writes ("12/30/2026 10:59:59 PM") in the
+  // fonts of this desktop: the two date columns take what their longest form needs.
+  const int margin = 2 * (Select_Item->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, Select_Item) + 1);
+  const QFontMetrics metrics(Select_Item->font());
+  const int dateWidth = std::max(metrics.horizontalAdvance(QStringLiteral("12/30/2026 10:59:59 AM")),
+                                 metrics.horizontalAdvance(QStringLiteral("12/30/2026 10:59:59 PM"))) +
+                        margin + 4;
+  for (const int c : {int(LogTable::ModifiedDate), int(LogTable::UploadDate)})
+    Select_Item->setColumnWidth(c, std::max(Select_Item->columnWidth(c), dateWidth));
   Select_Item->header()->setSectionsClickable(true);
   Select_Item->header()->setSortIndicatorShown(false);
   connect(Select_Item->header(), &QHeaderView::sectionClicked, this,
@@ -135,10 +148,17 @@ void LogPage::CmdSearch_Click() {
   QApplication::restoreOverrideCursor();
 }
 
+void LogPage::showTotals(int files, double bytes) {
+  LblTotFiles->setText(QString::number(files));
+  LblTotFileSize->setText(totalSizeText(bytes));
+}
+
 void LogPage::WriteLog(bool firstTime) {
   const int search = ++search_;
   setFiltersEnabled(false);
+  // The totals always tell what is listed: nothing, until a search has listed its rows.
   model_->clear();
+  showTotals(0, 0);
   if (firstTime) {
     setFiltersEnabled(true);
     return;
@@ -169,18 +189,14 @@ void LogPage::WriteLog(bool firstTime) {
   if (result.outcome == LogResult::Outcome::Cancelled) return;
   if (services_.caption() != caption) services_.setCaption(caption);
 
-  // No log, or a days box without a number: nothing is listed, and the totals say so rather
-  // than keep those of the search before beside the empty list.
+  // No log, or a days box without a number: nothing is listed, and the totals stay at nothing.
   if (result.outcome == LogResult::Outcome::NoLog || result.outcome == LogResult::Outcome::BadDays) {
-    LblTotFiles->setText(QStringLiteral("0"));
-    LblTotFileSize->setText(totalSizeText(0));
     setFiltersEnabled(true);
     return;
   }
 
   model_->setTable(std::move(result.table));
-  LblTotFiles->setText(QString::number(model_->rowCount()));
-  LblTotFileSize->setText(totalSizeText(result.totalBytes));
+  showTotals(model_->rowCount(), result.totalBytes);
   // The state two clicks on the upload date's key leave, but one sort of the rows: they come in
   // log order, and a stable sort of them by that key gives the order the two sorts gave.
   sort_.click(10);

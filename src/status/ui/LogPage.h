@@ -44,6 +44,7 @@ class LogPage : public QWidget, public shell::LogPageHooks {
 
  private:
   void setFiltersEnabled(bool enabled);
+  void showTotals(int files, double bytes);
 
   shell::MainWindowServices& services_;
   QCheckBox* Check1 = nullptr;

@@ -8,6 +8,7 @@
 #include <QTreeWidget>
 
 #include "handoff/SharedLists.h"
+#include "platform/RunAside.h"
 #include "platform/Wait.h"
 #include "status/StatusFolders.h"
 #include "status/ui/IconListView.h"
@@ -19,6 +20,8 @@ constexpr int kKeyRole = Qt::UserRole;
 constexpr int kImageRole = Qt::UserRole + 1;
 // Rows between two passes of the window's events while a big folder is listed.
 constexpr int kRowsPerPass = 200;
+// How often the window paints while sub-folders are read on a thread of their own.
+constexpr int kPaintEveryMs = 20;
 }  // namespace
 
 StatusPage::StatusPage(shell::MainWindowServices& services, QWidget* parent)
@@ -68,10 +71,11 @@ int StatusPage::imageOf(const QTreeWidgetItem* node) { return node ? node->data(
 
 void StatusPage::setImage(QTreeWidgetItem* node, int image) {
   node->setData(0, kImageRole, image);
-  const QStyle::StandardPixmap pixmap = image == ImageDrive    ? QStyle::SP_DriveHDIcon
-                                        : image == ImageFolder ? QStyle::SP_DirClosedIcon
-                                                               : QStyle::SP_DirOpenIcon;
-  node->setIcon(0, style()->standardIcon(pixmap));
+  // Made once: every node of a kind shows the same icon.
+  if (nodeIcons_.isEmpty())
+    nodeIcons_ = {style()->standardIcon(QStyle::SP_DriveHDIcon), style()->standardIcon(QStyle::SP_DirClosedIcon),
+                  style()->standardIcon(QStyle::SP_DirOpenIcon)};
+  node->setIcon(0, nodeIcons_[image == ImageDrive ? 0 : image == ImageFolder ? 1 : 2]);
 }
 
 QTreeWidgetItem* StatusPage::addNode(QTreeWidgetItem* parent, const QString& key, const QString& text, int image) {
@@ -144,9 +148,25 @@ void StatusPage::tvDrivesStatus_Expand(QTreeWidgetItem* node) {
     setImage(last, ImageFolder);
   if (imageOf(node) == ImageFolder) setImage(node, ImageOpenFolder);
   lastExpanded_ = keyOf(node);
-  for (int i = 0; i < node->childCount(); ++i) {
-    QTreeWidgetItem* child = node->child(i);
-    AddFolderNodes(keyOf(child), child);
+  // A folder may hold thousands of sub-folders, each of them read for its own: the reading runs
+  // on a thread of its own while the window paints (clicks and keys wait, so nothing changes
+  // the tree meanwhile), then the nodes are added.
+  QStringList children;
+  for (int i = 0; i < node->childCount(); ++i) children << keyOf(node->child(i));
+  std::vector<QStringList> below(size_t(children.size()));
+  platform::runAside(
+      [&](const std::atomic<bool>&) {
+        for (qsizetype i = 0; i < children.size(); ++i) below[size_t(i)] = subFolderPaths(children[i]);
+      },
+      [] {
+        platform::paintPending();
+        return true;
+      },
+      kPaintEveryMs);
+  for (qsizetype i = 0; i < children.size(); ++i) {
+    QTreeWidgetItem* child = nodes_.value(children[i]);
+    if (!child) continue;
+    for (const QString& entry : below[size_t(i)]) addNode(child, entry, leafName(entry, children[i]), ImageFolder);
   }
 }
 
@@ -186,11 +206,9 @@ void StatusPage::ListFolderFiles(const QString& folder) {
 void StatusPage::AddFileItem(const QString& path, bool isFolder, const QString& uploadTime) {
   bool fetched = false;
   const int index = icons_.indexFor(path, isFolder, &fetched);
-  QIcon icon;
-  if (!icons_.large(index).isNull()) icon.addPixmap(icons_.large(index));
-  if (!icons_.small(index).isNull()) icon.addPixmap(icons_.small(index));
   const QString name = path.mid(path.lastIndexOf('\\') + 1);
-  lvwIcons->addRow({name, icons_.typeName(index), modifiedText(path), isFolder ? QString() : uploadTime}, icon);
+  lvwIcons->addRow({name, icons_.typeName(index), modifiedText(path), isFolder ? QString() : uploadTime},
+                   icons_.icon(index));
   // Fetching a new icon is slow: the window gets its events, but only once the row is in, so a
   // click handled meanwhile never finds this row added to the list it starts.
   if (fetched) platform::doEvents();

@@ -2,6 +2,8 @@
 // The "Status" page: the mirror folder tree of what the service has uploaded (tvDrivesStatus)
 // and, for a clicked folder, the real folder's sub-folders and logged files (lvwIcons).
 #include <QHash>
+#include <QIcon>
+#include <QList>
 #include <QString>
 #include <QWidget>
 
@@ -60,6 +62,7 @@ class StatusPage : public QWidget, public shell::StatusPageHooks {
   IconListView* lvwIcons = nullptr;
   QCheckBox* chkDetails = nullptr;
   IconCache icons_;
+  QList<QIcon> nodeIcons_;  // drive, folder, folder expanded last
   QHash<QString, QTreeWidgetItem*> nodes_;
   QString lastExpanded_;  // key of the node expanded last
   ListSort sort_;

@@ -27,7 +27,11 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QThread>
+#include <algorithm>
 #include <atomic>
+#include <cmath>
+#include <numeric>
+#include <vector>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -53,6 +57,7 @@
 #include "store/DatabaseTrouble.h"
 #include "store/FileTables.h"
 #include "store/Settings.h"
+#include "support/EventGapProbe.h"
 #include "support/FakeMainWindow.h"
 #include "restore/restore_fixture.h"
 
@@ -65,51 +70,129 @@ namespace {
   std::exit(1);
 }
 
-// Processes events for real and keeps the longest time the window went without them.
+// Processes events for real. The pause figures are the longest a call posted to the window
+// every 10 ms waited to be handled since restart().
 class GapWaiter : public platform::Waiter {
  public:
-  GapWaiter() { clock_.start(); }
   void sleep(int ms) override { QThread::msleep(ulong(ms)); }
-  void processEvents() override {
-    note();
-    QCoreApplication::processEvents();
-    note();
-  }
-  void restart() {
-    longest_ = 0;
-    clock_.restart();
-    last_ = 0;
-  }
-  qint64 longestMs() {
-    note();
-    return longest_;
-  }
+  void processEvents() override { QCoreApplication::processEvents(); }
+  void restart() { probe_.restart(); }
+  qint64 longestMs() { return qint64(std::lround(probe_.longestMs())); }
 
  private:
-  void note() {
-    const qint64 now = clock_.elapsed();
-    longest_ = std::max(longest_, now - last_);
-    last_ = now;
-  }
-  QElapsedTimer clock_;
-  qint64 last_ = 0, longest_ = 0;
+  test::EventGapProbe probe_;
 };
 
-// Rows as the service writes them: files spread over folders, dates over a few years.
-// After the uploaded rows, notUploaded rows that are not (the service's files still waiting).
+// A real computer's files, skewed as real computers are: file types on a power law (the
+// largest, JPEG pictures, about 17% of the files, the next two about 8.5% each), folders too
+// (one folder per five files, in a tree whose folders have a power law of sub-folders, the
+// largest folder C:\Users\Ann\Pictures\Camera holding 20,000 files, most a handful). The same
+// number of files always gives the same files.
+class SkewedFiles {
+ public:
+  explicit SkewedFiles(int files) : rng_(20240611) {
+    const int folders = std::max(2, files / 5);
+    makeTree(folders);
+    // Files per folder, largest first: largest * k^-s with at least one each, summing to files.
+    const int largest = std::max(1, std::min(20000, files / 10));
+    const auto sizes = [&](double s) {
+      std::vector<int> out(size_t(folders), 1);
+      for (int k = 1; k <= folders; ++k) out[size_t(k - 1)] = std::max(1, int(largest * std::pow(double(k), -s)));
+      return out;
+    };
+    double lo = 0.1, hi = 3.0;
+    for (int i = 0; i < 60; ++i) {
+      const double mid = (lo + hi) / 2;
+      const std::vector<int> t = sizes(mid);
+      (std::accumulate(t.begin(), t.end(), qint64(0)) > files ? lo : hi) = mid;
+    }
+    std::vector<int> count = sizes(hi);
+    qint64 shortBy = files - std::accumulate(count.begin(), count.end(), qint64(0));
+    for (int k = 1; shortBy > 0; k = k % (folders - 1) + 1, --shortBy) ++count[size_t(k)];
+    for (int f = 0; f < folders; ++f) folderOfFile_.insert(folderOfFile_.end(), size_t(count[size_t(f)]), f);
+    for (size_t i = folderOfFile_.size(); i > 1; --i) std::swap(folderOfFile_[i - 1], folderOfFile_[rng_.bounded(quint32(i))]);
+    // Types: 17.1%, 8.5%, 8.5%, then 1/k.
+    std::vector<double> weight = {0.171, 0.085, 0.085};
+    double tail = 0;
+    for (size_t k = 4; k <= std::size(kExtensions); ++k) tail += 1.0 / double(k);
+    for (size_t k = 4; k <= std::size(kExtensions); ++k) weight.push_back((1.0 - 0.341) / tail / double(k));
+    double sum = 0;
+    for (const double w : weight) cumulative_.push_back(sum += w);
+    for (int i = 0; i < files; ++i) extensionOfFile_.push_back(extensionAt(rng_.generateDouble() * sum));
+  }
+
+  int files() const { return int(folderOfFile_.size()); }
+  int folderOf(int file) const { return folderOfFile_[size_t(file)]; }
+  const QString& folder(int index) const { return folders_[size_t(index)]; }
+  int folderCount() const { return int(folders_.size()); }
+  const char* extension(int file) const { return kExtensions[extensionOfFile_[size_t(file)]]; }
+  QRandomGenerator& rng() { return rng_; }
+
+ private:
+  static constexpr const char* kExtensions[] = {
+      "jpg", "doc", "txt", "pdf", "png", "xls", "mp3", "docx", "htm", "gif", "zip", "xlsx", "csv", "ppt",
+      "wav", "mov", "pst", "bmp", "rtf", "eml", "xml", "avi", "tif", "wma", "mpg", "psd", "odt", "msg",
+      "vsd", "ini", "log", "raw", "m4a", "mp4", "pub", "accdb", "qbw", "key", "djvu", "flac"};
+
+  size_t extensionAt(double x) const {
+    return std::min(size_t(std::upper_bound(cumulative_.begin(), cumulative_.end(), x) - cumulative_.begin()),
+                    std::size(kExtensions) - 1);
+  }
+
+  // Most folders are put beside one that exists (so a folder with many sub-folders gets more),
+  // some below a random one; at most twelve deep.
+  void makeTree(int count) {
+    const char* const words[] = {"Project", "Part", "Photos", "Invoices", "Letters", "Music", "Backup", "Notes",
+                                 "Budget", "Scans", "Holiday", "Minutes", "Plans", "Contracts", "Archive"};
+    QStringList parents = {"C:\\Users\\Ann\\Documents", "C:\\Users\\Ann\\Desktop", "C:\\Users\\Ann\\Music",
+                           "C:\\Users\\Bob\\Documents", "D:\\Data", "D:\\Archive", "C:\\Users\\Ann\\Pictures"};
+    const int roots = int(parents.size());
+    QHash<QString, int> children, depth;
+    for (const QString& p : parents) depth.insert(p, int(p.count('\\')));
+    folders_.push_back("C:\\Users\\Ann\\Pictures\\Camera");
+    while (int(folders_.size()) < count) {
+      QString parent;
+      if (rng_.generateDouble() < 0.35 || folders_.size() < 2) {
+        parent = parents[rng_.bounded(int(parents.size()))];
+      } else {
+        const QString& sibling = folders_[size_t(rng_.bounded(int(folders_.size())))];
+        parent = sibling.left(sibling.lastIndexOf('\\'));
+      }
+      if (depth.value(parent) >= 12) parent = parents[rng_.bounded(roots)];
+      const int n = children[parent]++;
+      const QString path = QStringLiteral("%1\\%2%3").arg(parent, QLatin1String(words[rng_.bounded(int(std::size(words)))])).arg(n);
+      folders_.push_back(path);
+      parents << path;
+      depth.insert(path, depth.value(parent) + 1);
+    }
+  }
+
+  QRandomGenerator rng_;
+  std::vector<QString> folders_;
+  std::vector<int> folderOfFile_;
+  std::vector<double> cumulative_;
+  std::vector<size_t> extensionOfFile_;
+};
+
+// Rows as the service writes them: the skewed files, dates over a few years. After the uploaded
+// rows, notUploaded rows that are not (the service's files still waiting, in folders of their own).
 void fillCatalogue(const QString& db, int rows, int notUploaded = 0) {
   store::DBConnection c;
   c.Open(db);
   c.BeginTransaction();
   store::DBCommand cmd = c.Prepare(QStringLiteral("Insert Into File Values(?,?,?,?,?,?,?,?,?,?)"));
-  const char* exts[] = {"doc", "docx", "xls", "pdf", "jpg", "txt", "mp3", "pst", "ppt", "zip"};
-  QRandomGenerator rng(20240611);
+  SkewedFiles files(rows);
+  QRandomGenerator& rng = files.rng();
   const QDateTime base(QDate(2008, 1, 1), QTime(0, 0));
   for (int i = 0; i < rows + notUploaded; ++i) {
-    const int folder = i / 20;
-    cmd.BindText(2, QStringLiteral("C:\\Users\\Ann\\Documents\\Project%1\\Part%2").arg(folder / 50).arg(folder % 50));
+    if (i < rows) {
+      cmd.BindText(2, files.folder(files.folderOf(i)));
+      cmd.BindText(4, QString::fromLatin1(files.extension(i)));
+    } else {
+      cmd.BindText(2, QStringLiteral("C:\\Users\\Ann\\Waiting\\Batch%1").arg(i % 97));
+      cmd.BindText(4, QStringLiteral("docx"));
+    }
     cmd.BindText(3, QStringLiteral("file%1 o''brien.").arg(i));
-    cmd.BindText(4, QString::fromLatin1(exts[i % 10]));
     cmd.BindLong(5, rng.bounded(1, 50'000'000));
     const QDateTime modified = base.addSecs(qint64(rng.bounded(0, 400'000'000)));
     cmd.BindText(6, store::dateToText(modified.addDays(-30)));
@@ -197,7 +280,8 @@ int sortFilter(const QString& appDir, GapWaiter& waiter) {
     t.start();
     act();
     QCoreApplication::processEvents();
-    std::printf("restore list of %d files, %s: %.3f s\n", rows, what, t.nsecsElapsed() / 1e9);
+    const double secs = t.nsecsElapsed() / 1e9;
+    std::printf("restore list of %d files, %s: %.3f s, longest pause %lld ms\n", rows, what, secs, waiter.longestMs());
   };
   timed("sort by folder", [&] { list.ColumnClick(1); });
   timed("sort by name", [&] { list.ColumnClick(2); });
@@ -251,6 +335,7 @@ class LockProbe {
     if (thread_.joinable()) thread_.join();
   }
   double longestSeconds() const { return longestNs_ / 1e9; }
+  int stretches() const { return stretches_; }  // how many times the lock was taken
 
  private:
   void run() {
@@ -263,7 +348,7 @@ class LockProbe {
       const bool refused = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK;
       if (!refused) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
       const qint64 now = clock.nsecsElapsed();
-      if (refused && refusedSince < 0) refusedSince = now;
+      if (refused && refusedSince < 0) refusedSince = now, ++stretches_;
       if (refusedSince >= 0) longestNs_ = std::max(longestNs_.load(), now - refusedSince);
       if (!refused) refusedSince = -1;
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -274,6 +359,7 @@ class LockProbe {
   std::thread thread_;
   std::atomic<bool> done_{false};
   std::atomic<qint64> longestNs_{0};
+  std::atomic<int> stretches_{0};
 };
 
 // This computer's fetched catalogue written back into Files.db.
@@ -294,14 +380,15 @@ int writeBack(const QString& catalogue, const QString& appDir, GapWaiter& waiter
   const double secs = t.nsecsElapsed() / 1e9;
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
   probe.stop();
-  std::printf("sync write-back of a %d-row catalogue into Files.db: %.2f s, %.0f rows/s (goal >= 100000: %.2fx), "
-              "write lock held %.2f s (goal < 2 s), longest pause %lld ms\n",
-              rows, secs, rows / secs, rows / secs / 100000.0, probe.longestSeconds(), waiter.longestMs());
+  std::printf("sync write-back of a %d-row catalogue into Files.db: %.2f s, %.0f rows/s, in %d transactions, "
+              "write lock held at most %.2f s (goal <= 0.3 s), longest pause %lld ms\n",
+              rows, secs, rows / secs, probe.stretches(), probe.longestSeconds(), waiter.longestMs());
   return ok ? 0 : 1;
 }
 
 // A text catalogue (Files.txt) of <rows> files and, beside it, the same rows as the SQL script
-// that raw sqlite3 runs in one transaction on a database of the same schema and indexes.
+// that raw sqlite3 runs in one transaction on a database of the same schema and indexes. The
+// files are the skewed ones, each folder's line followed by its files.
 void makeTextCatalogue(const QString& appDir, int rows, const QString& script) {
   QFile txt(appDir + "/Files.txt");
   QFile sql(script);
@@ -310,34 +397,36 @@ void makeTextCatalogue(const QString& appDir, int rows, const QString& script) {
   for (const QString& s : store::fileTableIndexStatements()) sql.write(s.toUtf8() + ";\n");
   sql.write("BEGIN;\n");
   const QByteArray now = store::dateToText(QDateTime::currentDateTime()).toUtf8();
-  const char* exts[] = {"doc", "docx", "xls", "pdf", "jpg", "txt", "mp3", "pst", "ppt", "zip"};
-  QByteArray folder;
-  for (int i = 0; i < rows; ++i) {
-    if (i % 20 == 0) {
-      folder = "C:\\Users\\Ann\\Documents\\Project" + QByteArray::number(i / 1000) + "\\Part" +
-               QByteArray::number(i / 20 % 50);
-      txt.write(folder + " 000\r\n");
+  const SkewedFiles files(rows);
+  std::vector<std::vector<int>> inFolder(size_t(files.folderCount()));
+  for (int i = 0; i < files.files(); ++i) inFolder[size_t(files.folderOf(i))].push_back(i);
+  for (int f = 0; f < files.folderCount(); ++f) {
+    if (inFolder[size_t(f)].empty()) continue;
+    const QByteArray folder = files.folder(f).toUtf8();
+    txt.write(folder + " 000\r\n");
+    for (const int i : inFolder[size_t(f)]) {
+      const QByteArray name = "file" + QByteArray::number(i) + ".";
+      const QByteArray ext = files.extension(i);
+      txt.write(folder + "\\" + name + ext + "\r\n");
+      sql.write("INSERT INTO File VALUES(NULL,'" + folder + "','" + name + "','" + ext + "',-1,'" + now + "','" + now +
+                "','2000-01-01 00:00:00',1,0);\n");
     }
-    const QByteArray name = "file" + QByteArray::number(i) + ".";
-    const QByteArray ext = exts[i % 10];
-    txt.write(folder + "\\" + name + ext + "\r\n");
-    sql.write("INSERT INTO File VALUES(NULL,'" + folder + "','" + name + "','" + ext + "',-1,'" + now + "','" + now +
-              "','2000-01-01 00:00:00',1,0);\n");
   }
   sql.write("COMMIT;\n");
 }
 
 // The text catalogue imported into a fresh download catalogue.
-int import(const QString& appDir) {
+int import(const QString& appDir, GapWaiter& waiter) {
   platform::setAppPaths(platform::AppPaths::forFolder(appDir));
   const auto db = restore::DBCreateDatabaseDownload(appDir, QStringLiteral("BENCHPC"));
   if (!db) die("cannot make the download catalogue");
+  waiter.restart();
   QElapsedTimer t;
   t.start();
   const auto rows = restore::ImportFileToFileDB(appDir, *db, {}, QDateTime::currentDateTime());
   const double secs = t.nsecsElapsed() / 1e9;
   if (!rows) die("import failed");
-  std::printf("%d %.4f\n", *rows, secs);
+  std::printf("%d %.4f %lld\n", *rows, secs, waiter.longestMs());
   return 0;
 }
 
@@ -531,7 +620,7 @@ int main(int argc, char** argv) {
     makeTextCatalogue(args[1], args[2].toInt(), args[3]);
     return 0;
   }
-  if (cmd == "import" && args.size() == 2) return import(args[1]);
+  if (cmd == "import" && args.size() == 2) return import(args[1], waiter);
   if (cmd == "stalled" && args.size() == 2) return stalled(args[1], waiter);
   if (cmd == "startup" && args.size() == 2) return startup(args[1], waiter);
   if (cmd == "check" && args.size() == 2) return check(args[1], waiter);

@@ -43,7 +43,7 @@
 #include "selection/ui/ExtensionList.h"
 #include "shell/PageSeam.h"
 #include "store/Database.h"
-#include "support/EventProbe.h"
+#include "support/EventGapProbe.h"
 
 using namespace corvane;
 
@@ -161,7 +161,7 @@ int scanFirst(const QString& tree, const QString& emptyDb, const QString& outDb,
   for (int i = 0; i < runs; ++i) {
     if (!copyFile(emptyDb, outDb)) return 1;
     selection::FolderScan scan(outDb, [](const QString&) {});
-    test::EventProbe probe;
+    test::EventGapProbe probe;
     ms.push_back(timeMs([&] { scan.Run(selection::GetDrives()); }));
     stalls.push_back(probe.longestMs());
     found = scan.foldersFound();
@@ -176,7 +176,7 @@ int rescan(const QString& tree, const QString& db, int runs) {
   qint64 added = 0;
   for (int i = 0; i < runs; ++i) {
     selection::FolderScan scan(db, [](const QString&) {});
-    test::EventProbe probe;
+    test::EventGapProbe probe;
     ms.push_back(timeMs([&] { scan.Run(selection::GetDrives()); }));
     stalls.push_back(probe.longestMs());
     added += scan.foldersAdded();
@@ -382,7 +382,7 @@ struct Held {
 
 template <class Action>
 Held measure(Action&& action) {
-  test::EventProbe probe;
+  test::EventGapProbe probe;
   Held h;
   h.ms = timeMs(action);
   h.stallMs = probe.longestMs();
@@ -419,7 +419,7 @@ int page(const QString& tree, const QString& appDir) {
   // The frame's first tick: the tree down to the drives and the ticked types, whose figures
   // are not cached yet: the tick's call, then the figures as they arrive with the window running.
   {
-    test::EventProbe probe;
+    test::EventGapProbe probe;
     const double call = timeMs([&] {
       page.PopulateDriveNodes();
       page.ShowSelectedExtensions();
@@ -558,7 +558,7 @@ void underLock(const QString& filesDb, int holdMs, const char* name, const std::
   {
     ServiceLock lock(filesDb, holdMs);
     if (!lock.taken()) std::fprintf(stderr, "%s: the lock was not taken\n", name);
-    test::EventProbe probe;
+    test::EventGapProbe probe;
     ms = timeMs(action);
     stall = probe.longestMs();
   }
