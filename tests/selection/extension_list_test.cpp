@@ -175,8 +175,8 @@ TEST_F(ExtensionListTest, FiguresShowWhileTheServiceHoldsTheWriteLock) {
   controller.cbxSelected_Click();
   figures();
   EXPECT_EQ(column(3), (QStringList{"1", "2"}));
-  EXPECT_EQ(waiter.sleeps, 0);
-  EXPECT_GT(waiter.asideSleeps, 0);  // the job waited for the lock, a bounded while
+  EXPECT_EQ(waiter.windowSleeps, 0);
+  EXPECT_GT(waiter.sleeps, 0);  // the job waited for the lock, a bounded while
   service.Execute("ROLLBACK");
   EXPECT_FALSE(DBSelectExt(app.filesDb(), ".txt")->statisticsCached());
   controller.cbxSelected_Click();
@@ -204,7 +204,7 @@ TEST_F(ExtensionListTest, TheTicksRefreshNeverWaitsAndKeepsWhatIsShown) {
   auto holder = std::make_unique<DBConnection>();
   holder->Open(app.filesDb());
   holder->Execute("BEGIN EXCLUSIVE");
-  const long long slept = waiter.sleptMs;
+  const long long slept = waiter.windowSleptMs;
   try {
     controller.RefreshExtensionList();
     ADD_FAILURE() << "no busy error";
@@ -226,7 +226,7 @@ TEST_F(ExtensionListTest, TheTicksRefreshNeverWaitsAndKeepsWhatIsShown) {
   EXPECT_EQ(column(1), (QStringList{".doc", ".xls"}));
   EXPECT_EQ(column(3), files);
   EXPECT_EQ(column(4), (QStringList{"1.00 KB", "2.00 KB"}));
-  EXPECT_EQ(waiter.sleptMs, slept);
+  EXPECT_EQ(waiter.windowSleptMs, slept);
   EXPECT_TRUE(label->isEnabled() && list->isEnabled());
   EXPECT_TRUE(messages.texts.isEmpty());
   waiter.onEvents = nullptr;

@@ -79,16 +79,16 @@ void writeFile(const QString& path, const QByteArray& content) {
 FakeWaiter::FakeWaiter() { platform::setWaiter(this); }
 FakeWaiter::~FakeWaiter() { platform::setWaiter(nullptr); }
 void FakeWaiter::sleep(int ms) {
-  if (std::this_thread::get_id() != window_) {
-    ++asideSleeps;
-  } else {
-    ++sleeps;
-    sleptMs += ms;
+  ++sleeps;
+  sleptMs += ms;
+  if (std::this_thread::get_id() == window_) {
+    ++windowSleeps;
+    windowSleptMs += ms;
   }
   if (onSleep) onSleep(ms);
 }
 void FakeWaiter::sleepPainting(int ms) {
-  if (std::this_thread::get_id() == window_) ++paintingSleeps;
+  ++paintingSleeps;
   sleep(ms);
 }
 void FakeWaiter::processEvents() {

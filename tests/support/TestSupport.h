@@ -5,7 +5,6 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
-#include <atomic>
 #include <functional>
 #include <thread>
 #include <memory>
@@ -40,9 +39,8 @@ class TempAppFolder {
 };
 
 // Counts waits instead of sleeping; an optional hook runs at each wait (to release a lock,
-// to advance a fake clock ...). The counters are the window's (the thread that made the
-// waiter); a wait on another thread (a job's retry) counts in asideSleeps only, and runs the
-// hook there.
+// to advance a fake clock ...), on the thread that waits. windowSleeps and windowSleptMs count
+// only the waits of the thread that made the waiter (the window's), not a worker's retries.
 class FakeWaiter : public platform::Waiter {
  public:
   FakeWaiter();
@@ -56,7 +54,8 @@ class FakeWaiter : public platform::Waiter {
   int paints = 0;
   long long sleptMs = 0;
   int eventPumps = 0;
-  std::atomic<int> asideSleeps{0};
+  int windowSleeps = 0;
+  long long windowSleptMs = 0;
   std::function<void(int)> onSleep;
   std::function<void()> onEvents;  // stands for a handler that runs while events are let in
   bool pumpRealEvents = true;  // still let Qt deliver queued events
