@@ -51,14 +51,21 @@ bool isTemporaryName(const char* name) {
 }
 
 // "<target>.XXXXXX": the pattern of mkstemp (letters and digits) and of Qt's QSaveFile and
-// QTemporaryFile (letters only), which earlier versions wrote through.
+// QTemporaryFile (letters only), which earlier versions wrote through. Six random characters hold
+// a digit or a capital past the first nearly always; a word ("backup", "Before", "BACKUP") does
+// not, and is the user's own copy (under a umask of 077 it is 0600 too), never removed.
 bool isEarlierTemporaryName(const char* name, const QByteArray& target) {
   if (target.isEmpty() || std::strncmp(name, target.constData(), size_t(target.size())) != 0) return false;
   const char* p = name + target.size();
   if (*p++ != '.') return false;
-  for (int i = 0; i < 6; ++i, ++p)
-    if (!((*p >= 'A' && *p <= 'Z') || (*p >= 'a' && *p <= 'z') || (*p >= '0' && *p <= '9'))) return false;
-  return *p == '\0';
+  bool digit = false, lower = false, laterCapital = false;
+  for (int i = 0; i < 6; ++i, ++p) {
+    if (*p >= '0' && *p <= '9') digit = true;
+    else if (*p >= 'a' && *p <= 'z') lower = true;
+    else if (*p >= 'A' && *p <= 'Z') laterCapital = laterCapital || i > 0;
+    else return false;
+  }
+  return *p == '\0' && (digit || (lower && laterCapital));
 }
 
 // An unnamed file is given its name through its descriptor's entry in /proc.

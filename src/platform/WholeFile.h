@@ -102,7 +102,8 @@ QString writeErrorText(int errorNumber);
 // Removes the named temporary files of ours in the folder whose writer is gone (killed part-way):
 // exactly our names, regular files of this user only, never through a link. With a target name,
 // also the temporaries earlier versions left beside that target: exactly the target's name, a
-// dot and six letters or digits, and only a file as mkstemp made it (mode 0600, one link).
+// dot and six letters or digits (not a word: a digit, or a capital past the first letter), and
+// only a file as mkstemp made it (mode 0600, one link).
 void removeLeftoverTemporaries(int folderFd, const QByteArray& earlierTarget = {});
 
 // The process's umask, read without changing it.
