@@ -551,8 +551,13 @@ void DBConnection::Open(const QString& path, int engineWaitMs) {
   if (!file.isFile()) throw DBError("Cannot open database " + path + ": it is not a file", SQLITE_CANTOPEN);
   // SQLite takes an empty file for an empty database and would write a schema into it. An
   // empty Files.db or Status.db is a broken one (cut short while copied, a full disk): it is
-  // refused, so nothing is written into it and the service never finds half a schema there.
-  if (file.size() == 0) throw DBError("Cannot open database " + path + ": the file is empty", SQLITE_NOTADB);
+  // refused, so nothing is written into it and the service never finds half a schema there. It is
+  // noted as SQLite's "not a database" would be, so that it is told as damaged (a catalogue copy
+  // would otherwise show no files without a word).
+  if (file.size() == 0) {
+    noteDatabaseFailure(path, SQLITE_NOTADB, QStringLiteral("the file is empty"));
+    throw DBError("Cannot open database " + path + ": the file is empty", SQLITE_NOTADB, path);
+  }
   handle_ = openHandle(path, SQLITE_OPEN_READWRITE, engineWaitMs);
 }
 

@@ -458,6 +458,16 @@ TEST_F(PageTest, ADamagedCatalogueCopyIsShownAsDamagedAndSyncFetchesItAgain) {
   EXPECT_EQ(names(), QStringList{"s.txt"});
   EXPECT_EQ(stats->text(), "1 Files, .0 KBytes");
   EXPECT_EQ(messages.texts.size(), 1) << messages.texts.join("\n").toStdString();
+
+  // A copy cut to nothing (a full disk, a copy of the folder cut short) is damaged as well, not
+  // a computer without files.
+  ASSERT_TRUE(QFile::resize(copy, 0));
+  page->cbxSources_Click();
+  EXPECT_EQ(page->fileList().rowCount(), 0);
+  EXPECT_TRUE(stats->text().contains("PC2Files.db is damaged")) << qPrintable(stats->text());
+  ASSERT_EQ(messages.texts.size(), 2) << messages.texts.join("\n").toStdString();
+  EXPECT_TRUE(messages.texts[1].startsWith("The catalogue copy PC2Files.db is damaged (the file is empty)"))
+      << qPrintable(messages.texts[1]);
 }
 
 // Sync of this computer into a Files.db whose index page was zeroed after the list was read (a
