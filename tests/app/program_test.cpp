@@ -12,6 +12,7 @@
 #include "selection/ui/BackupPage.h"
 #include "selection/ui/ExtensionList.h"
 #include "store/DatabaseJob.h"
+#include "store/DatabaseTrouble.h"
 #include "platform/PathMap.h"
 #include "shell/Composition.h"
 #include "shell/ui/FrmConfig.h"
@@ -51,6 +52,27 @@ TEST_F(Program, LoadsEveryPageOnItsTabWithoutAFailingStep) {
   ASSERT_EQ(tree->topLevelItem(0)->childCount(), 1);
   EXPECT_EQ(tree->topLevelItem(0)->child(0)->text(0), "C:\\");
   EXPECT_TRUE(frm_->stepErrors().isEmpty()) << frm_->stepErrors().join("\n").toStdString();
+}
+
+// A Files.db that is no database (its header overwritten, cut to nothing) is told once by the
+// whole window, naming the file: the folder tree the first tick fills does not tell it again in
+// SQLite's words.
+TEST_F(Program, AFilesDbThatCannotBeReadIsToldOnce) {
+  for (const bool empty : {false, true}) {
+    SCOPED_TRACE(empty ? "empty" : "header overwritten");
+    QByteArray bytes = test::readFile(app_.filesDb());
+    bytes = empty ? QByteArray() : QByteArray(16, 'X') + bytes.mid(16);
+    test::writeFile(app_.filesDb(), bytes);
+    store::forgetDatabaseTrouble(app_.filesDb());  // as at a new start
+    messages_.texts.clear();
+    open();
+    frm_->Form_Activate();
+    for (int i = 0; i < 5; ++i) frm_->Timer_Status_Timer();
+    ASSERT_EQ(messages_.texts.size(), 1) << messages_.texts.join("\n").toStdString();
+    EXPECT_TRUE(messages_.texts[0].startsWith("Corvane's database Files.db cannot be read (")) << qPrintable(messages_.texts[0]);
+    EXPECT_TRUE(messages_.texts[0].contains(QDir::toNativeSeparators(app_.filesDb())));
+    TearDown();
+  }
 }
 
 TEST_F(Program, ThisComputersNameComesFromTheKeyTable) {

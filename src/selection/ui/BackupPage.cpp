@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -24,6 +25,7 @@
 #include "shell/Twips.h"
 #include "store/Database.h"
 #include "store/DatabaseJob.h"
+#include "store/DatabaseTrouble.h"
 #include "store/Settings.h"
 
 namespace corvane::selection {
@@ -255,19 +257,19 @@ void BackupPage::rebuildTree(store::RetryPolicy policy) {
   const QScopedValueRollback<store::RetryPolicy> during(policy_, policy);
   const bool waits = policy.waitMs > 0;
   const BusyControls disabled{tvFolders};
-  QString error;
+  std::optional<store::DBError> error;
   bool built = false;
   bool expand = true;
   for (int attempt = 0; attempt < kPopulateAttempts && !built; ++attempt) {
     // The window keeps painting while it waits for the next attempt.
     if (attempt > 0) platform::waitPaintingMs(kPopulateWaitMs);
-    error.clear();
+    error.reset();
     try {
       expand = buildDriveNodes();
       built = true;
     } catch (const store::DBError& e) {
       if (e.isBusy() && !waits) throw;  // the status tick calls again a second later
-      error = e.description();
+      error = e;
       expand = false;
     }
   }
@@ -275,9 +277,13 @@ void BackupPage::rebuildTree(store::RetryPolicy policy) {
   if (QTreeWidgetItem* root = nodeByKey(kRootKey); root && expand)
     tvFolders->expandItem(root);  // loads the drives' folders
   tvFolders->update();
-  if (!built)
-    reportFailure(QStringLiteral("The folder selection could not be read."), error);
-  else if (expandBusy_ && !waits)
+  if (!built && error->isDamaged() && !error->path().isEmpty() && !waits) {
+    // The tree the window fills by itself: a damaged Files.db is told once, in plain words and
+    // naming the file (the load told it already, as a rule), not again in SQLite's.
+    store::tellDatabaseTrouble(QFileInfo(error->path()).absolutePath());
+  } else if (!built) {
+    reportFailure(QStringLiteral("The folder selection could not be read."), error->description());
+  } else if (expandBusy_ && !waits)
     throw *expandBusy_;  // the drives' folders are read again at the next tick
 }
 
