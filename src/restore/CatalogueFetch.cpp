@@ -18,6 +18,7 @@
 #include "restore/RestoreCatalogue.h"
 #include "restore/Unzip.h"
 #include "store/Database.h"
+#include "store/DatabaseTrouble.h"
 #include "store/FileTables.h"
 #include "store/Settings.h"
 
@@ -268,20 +269,70 @@ int UnzipFile(const QString& archive, const QString& folder) {
   return result;
 }
 
-std::optional<QString> DBCreateDatabaseDownload(const QString& appFolder, const QString& machineName) {
-  if (!keys::IsSafeMachineName(machineName)) return std::nullopt;
-  const QString path = platform::joinPath(appFolder, downloadDatabaseName(machineName));
+namespace {
+
+// A download catalogue that could not be written: a full disk is named as the fetch's other steps
+// name it, other failures by SQLite's description.
+void showDownloadDatabaseFailure(const store::DBError& e, const QString& path) {
+  platform::showMessage(e.isDiskFull() ? QStringLiteral("Download Failed - ") + DiskFullText(path) + QStringLiteral("...")
+                                       : e.description());
+}
+
+// A download catalogue made here goes with its journal: a write that failed part-way (a full
+// disk) can leave one, which SQLite would play back into the next file made at that path.
+void removeDownloadDatabase(const QString& path) {
   QFile::remove(path);
+  QFile::remove(path + QStringLiteral("-journal"));
+}
+
+// A download catalogue with an empty File table and its indexes at path (whatever was there goes
+// first). A failing statement is shown.
+bool createDownloadDatabase(const QString& path) {
+  removeDownloadDatabase(path);
   try {
     store::DBConnection c;
     c.Create(path);
     c.Execute(store::fileTableCreateStatement());
     for (const QString& s : store::fileTableIndexStatements()) c.Execute(s);
   } catch (const store::DBError& e) {
-    platform::showMessage(e.description());
+    showDownloadDatabaseFailure(e, path);
+    removeDownloadDatabase(path);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::optional<QString> DBCreateDatabaseDownload(const QString& appFolder, const QString& machineName) {
+  if (!keys::IsSafeMachineName(machineName)) return std::nullopt;
+  const QString path = platform::joinPath(appFolder, downloadDatabaseName(machineName));
+  if (!createDownloadDatabase(path)) return std::nullopt;
+  return path;
+}
+
+std::optional<int> ImportDownloadCatalogue(const QString& appFolder, const QString& machineName,
+                                           const CaptionFn& caption, const QDateTime& now) {
+  if (!keys::IsSafeMachineName(machineName)) return std::nullopt;
+  const QString path = platform::joinPath(appFolder, downloadDatabaseName(machineName));
+  // Made and filled beside the old one: a full disk or a killed run part-way leaves the old
+  // catalogue as it was (and at most this file, made anew next time), never an empty one.
+  const QString fresh = path + QStringLiteral(".new");
+  if (!createDownloadDatabase(fresh)) return std::nullopt;
+  const std::optional<int> inserted = ImportFileToFileDB(appFolder, fresh, caption, now);
+  QString error;
+  if (inserted && !platform::replaceFile(fresh, path, &error)) {
+    platform::showMessage(QStringLiteral("Cannot write ") + error);
+    removeDownloadDatabase(fresh);
     return std::nullopt;
   }
-  return path;
+  if (!inserted) {
+    removeDownloadDatabase(fresh);
+    return std::nullopt;
+  }
+  // What was learnt about the file it replaced does not hold for it.
+  store::forgetDatabaseTrouble(path);
+  return inserted;
 }
 
 QPair<QString, QString> SplitFileName(const QString& name) {
@@ -406,7 +457,7 @@ std::optional<int> ImportFileToFileDB(const QString& appFolder, const QString& d
     c.Commit();
     say(caption, QStringLiteral("Inserting Files into Database - ") + QString::number(count));
   } catch (const store::DBError& e) {
-    platform::showMessage(e.description());
+    showDownloadDatabaseFailure(e, dbdName);
     return std::nullopt;
   }
   return inserted;

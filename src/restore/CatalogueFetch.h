@@ -84,4 +84,10 @@ QPair<QString, QString> SplitFileName(const QString& name);
 std::optional<int> ImportFileToFileDB(const QString& appFolder, const QString& dbdName, const CaptionFn& caption,
                                       const QDateTime& now);
 
+// Makes <name>Download.db anew from Files.txt (DBCreateDatabaseDownload, then ImportFileToFileDB),
+// filled beside the old one, which it replaces in one rename only once the import went through.
+// The rows inserted; nullopt on failure (shown), the old download catalogue then as it was.
+std::optional<int> ImportDownloadCatalogue(const QString& appFolder, const QString& machineName,
+                                           const CaptionFn& caption, const QDateTime& now);
+
 }  // namespace corvane::restore

@@ -282,6 +282,28 @@ TEST_F(FetchTest, TextCatalogueImport) {
   EXPECT_EQ(test::rowCount(*twice, "Select * From File"), 2);
 }
 
+// Change Identity's import on a disk that fills up: the disk is named, and the computer's old
+// download catalogue stays whole beside nothing half made; with room again it is replaced.
+TEST_F(FetchTest, AnImportOnAFullDiskKeepsTheOldDownloadCatalogue) {
+  test::SmallDisk disk(qint64(8) << 20);
+  if (disk.whyNot) GTEST_SKIP() << "no small disk to fill: " << disk.whyNot;
+  const QString folder = disk.path();
+  const QString old = test::makeCatalogue(folder + "/PC1Download.db", {{"C:\\Old", "kept.", "txt", 1}});
+  QByteArray text;
+  for (int i = 0; i < 5000; ++i) text += "C:\\Data\\a-rather-long-file-name-" + QByteArray::number(i) + ".txt\r\n";
+  test::writeFile(folder + "/Files.txt", text);
+  disk.fill(128 << 10);
+  const QDateTime now(QDate(2012, 3, 4), QTime(5, 6, 7));
+  EXPECT_FALSE(ImportDownloadCatalogue(folder, "PC1", {}, now));
+  EXPECT_EQ(messages.texts, QStringList{"Download Failed - disk full, no room in " + folder + "..."});
+  EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+            (QStringList{".filler", "Files.txt", "PC1Download.db"}));
+  EXPECT_EQ(test::rowCount(old, "Select * From File WHERE FileName = 'kept.'"), 1);
+  disk.empty();
+  EXPECT_EQ(ImportDownloadCatalogue(folder, "PC1", {}, now), 5000);
+  EXPECT_EQ(test::rowCount(old, "Select * From File"), 5000);
+}
+
 TEST(DownloadCaption, Percent) {
   EXPECT_EQ(DownloadCaption("F", 50, 200), "Corvane Downloading F 25% done...");
   EXPECT_EQ(DownloadCaption("F", 0, 200), "Corvane Downloading F % done...");

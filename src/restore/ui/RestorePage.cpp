@@ -516,9 +516,7 @@ void RestorePage::btnIdentity_Click() {
   }
   if (!updateSetting(QStringLiteral("DIdentity"), keyText, now())) return;
   for (int i = 0; i < list->topLevelItemCount(); ++i) list->topLevelItem(i)->setCheckState(0, Qt::Unchecked);
-  const auto db = DBCreateDatabaseDownload(appFolder(), key.MachineName);
-  if (!db) return;
-  ImportFileToFileDB(appFolder(), *db, ctx.ownCaption, now());
+  ImportDownloadCatalogue(appFolder(), key.MachineName, ctx.ownCaption, now());
   downloadList_->lblIdentity()->setText(QStringLiteral("Downloading from:- ") + key.MachineName);
 }
 
