@@ -140,6 +140,24 @@ QString DownloadDatabaseCatalogue(const FetchContext& ctx, const QString& fileKe
     fileLayerFailed(ctx.mainCaption, fileCode, copy);
     return fileCode;
   }
+  // A catalogue that arrives damaged (the server keeps what the other computer uploaded) would
+  // put a copy of no use in the place of a sound one: it is looked through first, with the window
+  // answering, and the computer's copy kept. (A file made at this path before may have had the
+  // same number: nothing learnt about it holds.)
+  store::forgetDatabaseTrouble(fresh);
+  store::checkDatabasesAside({fresh}, [] {
+    platform::doEvents();
+    return true;
+  });
+  if (store::isKnownDamaged(fresh)) {
+    removeIfPresent(fresh);
+    store::forgetDatabaseTrouble(fresh);
+    const QString text = QStringLiteral("Download Failed - the catalogue the backup server sent is damaged; the copy "
+                                        "this computer had is kept...");
+    say(ctx.mainCaption, text);
+    platform::showMessage(text);
+    return QStringLiteral("damaged");
+  }
   // One rename over the old copy: there is no moment without a catalogue copy.
   if (!platform::replaceFile(fresh, copy)) {
     removeIfPresent(fresh);

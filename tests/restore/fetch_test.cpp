@@ -138,6 +138,24 @@ TEST_F(FetchTest, FailedChainsKeepTheOldCopyAndSayWhere) {
   EXPECT_FALSE(QFile::exists(app.file("FilesEE.db.ZIP")));
   server.setFaults(Faults());
 
+  // A catalogue the server keeps damaged (a page zeroed) is no copy to keep in the sound one's place.
+  {
+    QTemporaryDir dir;
+    const QString db = test::makeCatalogue(dir.filePath("c.db"), {});
+    test::addBulkRows(db, 3000);
+    if (test::zeroPageOf(db, "File")) {
+      server.setCatalogueFile(account.machineId, "FilesE.db",
+                              test::zipOf({{"FilesE.db", FakeBackupServer::encryptWithKey(test::readFile(db), account.fileKeyHex)}}));
+      messages.texts.clear();
+      EXPECT_FALSE(DownloadDirectoryFile(ctx, "PC1", keyId));
+      ASSERT_EQ(messages.texts.size(), 2);
+      EXPECT_TRUE(messages.texts[0].startsWith("Download Failed - the catalogue the backup server sent is damaged"))
+          << qPrintable(messages.texts[0]);
+      EXPECT_EQ(DBSelectAllUploadedFiles(app.file("PC1Files.db"), r), 1);
+      EXPECT_FALSE(QFile::exists(app.file("PC1Files.db.new")));
+    }
+  }
+
   // No server at all.
   server.stop();
   session.setSessionId(0);
