@@ -110,6 +110,22 @@ int listFolder(int dirFd, std::vector<Entry>& out) {
 
 QString notRegularText() { return QStringLiteral("Not a regular file"); }
 
+// Makes the folder and its missing parents, as mkdir -p does: 0, or the errno of the first level
+// that could not be made (so that a copy's failure names the cause: no right, no room).
+int makePath(const QString& path) {
+  QString level;
+  for (const QString& piece : QDir::cleanPath(path).split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+    level += QLatin1Char('/') + piece;
+    const QByteArray native = QFile::encodeName(level);
+    if (::mkdir(native.constData(), 0777) == 0) continue;
+    if (errno != EEXIST) return errno;
+    struct stat st {};
+    if (::stat(native.constData(), &st) != 0) return errno;
+    if (!S_ISDIR(st.st_mode)) return ENOTDIR;
+  }
+  return 0;
+}
+
 }  // namespace
 
 // One folder of the walk: the source folder open, and the matching destination folder, opened
@@ -123,6 +139,7 @@ struct FolderCopier::Level {
   struct stat sourceStat {};
   int destination = -1;
   bool destinationMissing = false;  // known not to exist (so neither do the files in it)
+  int destinationError = 0;         // why the destination folder could not be made or opened
   bool created = false;             // the destination folder was made by this walk
   bool changed = false;             // an entry of the destination folder was added or replaced
   bool swept = false;               // leftovers of a killed earlier copy were looked for
@@ -211,8 +228,9 @@ CopyOutcome FolderCopier::run(const QString& sourceText, const QString& destinat
     sourceMount_ = mountOf(top.source);
     // A folder that cannot be made shows up as failed copies of its files.
     top.created = !QFileInfo::exists(destination_.native);
-    QDir().mkpath(destination_.native);
+    const int made = makePath(destination_.native);
     top.destination = ::open(QFile::encodeName(destination_.native).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (top.destination < 0) top.destinationError = made ? made : errno;
     top.destinationMissing = top.destination < 0;
     if (top.created && top.destination >= 0) ::fchmod(top.destination, 0700);
     copyFolderTree(top);
@@ -281,6 +299,7 @@ void FolderCopier::copyFolderTree(Level& level) {
           ::openat(level.destination, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
       // Missing is made when a file needs it; anything else in the way fails that file.
       child.destinationMissing = child.destination < 0 && errno == ENOENT;
+      if (child.destination < 0 && !child.destinationMissing) child.destinationError = errno;
     }
     copyFolderTree(child);
     finishFolder(child);
@@ -301,7 +320,7 @@ void FolderCopier::finishFolder(Level& level) {
 int FolderCopier::destinationFolder(Level& level, int* error) {
   if (level.destination >= 0) return level.destination;
   if (!level.parent || !level.destinationMissing) {
-    *error = ENOTDIR;
+    *error = level.destinationError ? level.destinationError : ENOTDIR;
     return -1;
   }
   const int parent = destinationFolder(*level.parent, error);

@@ -19,6 +19,7 @@
 #include "filecopy/FolderCopier.h"
 #include "filecopy/TreeHelpers.h"
 #include "support/TestSupport.h"
+#include "support/WriteFaults.h"
 
 using namespace corvane::filecopy;
 using namespace corvane::test::filecopy;
@@ -180,6 +181,21 @@ TEST_F(FolderCopierTest, FailuresAreListedNeverReportedAsCopiedAndTheWalkGoesOn)
   EXPECT_EQ(readFile(t.dst("blocked")), QByteArray("a file where a folder must be"));
   EXPECT_EQ(readFile(t.dst("pipe2")), QByteArray("newer copy"));
   EXPECT_FALSE(QFileInfo::exists(t.dst("pipe")));
+}
+
+// A destination that cannot be made says why (no right to make it there), not that something
+// is in its way.
+TEST_F(FolderCopierTest, ADestinationThatCannotBeMadeSaysWhy) {
+  writeFile(s("a.txt"), "a");
+  const QString locked = t.root() + "/locked";
+  ASSERT_TRUE(QDir().mkpath(locked));
+  ASSERT_EQ(::chmod(QFile::encodeName(locked).constData(), 0555), 0);
+  {
+    corvane::test::WithoutFileRights asAUser;
+    EXPECT_EQ(run(t.src(), locked + "/copy"), CopyOutcome::Finished);
+  }
+  ::chmod(QFile::encodeName(locked).constData(), 0755);
+  EXPECT_EQ(failed, QStringList{s("a.txt") + " (its folder cannot be made: Permission denied)"});
 }
 
 TEST_F(FolderCopierTest, NamesThatAreNotUtf8AreCopiedUnderTheirExactBytes) {
