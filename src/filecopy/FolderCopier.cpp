@@ -110,6 +110,12 @@ int listFolder(int dirFd, std::vector<Entry>& out) {
 
 QString notRegularText() { return QStringLiteral("Not a regular file"); }
 
+// The mode a folder is made with while its contents are copied: no wider than the source's, never
+// writable by others or carrying special bits before the end, always the owner's to fill. A
+// folder a killed copy left keeps it (the next copy finds it there and leaves its mode alone), so
+// it must not shut out those the source lets in.
+mode_t makingMode(const struct stat& source) { return (source.st_mode & 0755) | 0700; }
+
 // Makes the folder and its missing parents, as mkdir -p does: 0, or the errno of the first level
 // that could not be made (so that a copy's failure names the cause: no right, no room).
 int makePath(const QString& path) {
@@ -232,7 +238,7 @@ CopyOutcome FolderCopier::run(const QString& sourceText, const QString& destinat
     top.destination = ::open(QFile::encodeName(destination_.native).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (top.destination < 0) top.destinationError = made ? made : errno;
     top.destinationMissing = top.destination < 0;
-    if (top.created && top.destination >= 0) ::fchmod(top.destination, 0700);
+    if (top.created && top.destination >= 0) ::fchmod(top.destination, makingMode(top.sourceStat));
     copyFolderTree(top);
     finishFolder(top);
   }
@@ -325,8 +331,8 @@ int FolderCopier::destinationFolder(Level& level, int* error) {
   }
   const int parent = destinationFolder(*level.parent, error);
   if (parent < 0) return -1;
-  // Only its owner may enter it until it is complete; it takes the source's mode at the end.
-  const bool made = ::mkdirat(parent, level.name.constData(), 0700) == 0;
+  // It takes the source's mode in full at the end.
+  const bool made = ::mkdirat(parent, level.name.constData(), makingMode(level.sourceStat)) == 0;
   if (!made && errno != EEXIST) {
     *error = errno;
     return -1;

@@ -277,6 +277,21 @@ TEST_F(FolderCopierTest, FoldersKeepTheirTimesAndModesAndSpecialBitsStayWhereThe
   }
 }
 
+// A copy killed part-way leaves the folders it made as open as their sources (never writable by
+// others): the next copy completes them and leaves their modes alone, so a folder made 0700 would
+// stay shut to those its source lets in.
+TEST_F(FolderCopierTest, FoldersAKilledCopyMadeAreAsOpenAsTheirSources) {
+  writeFile(s("docs/a.txt"), "a");
+  writeFile(s("docs/b.txt"), "b");
+  ASSERT_EQ(::chmod(QFile::encodeName(s("docs")).constData(), 0755), 0);
+  const mode_t mask = ::umask(022);
+  EXPECT_TRUE(corvane::test::killedBeforeNaming("b.txt", [&] { run(t.src(), t.dst()); }));
+  EXPECT_EQ(run(t.src(), t.dst()), CopyOutcome::Finished);
+  ::umask(mask);
+  EXPECT_EQ(readFile(t.dst("docs/b.txt")), QByteArray("b"));
+  EXPECT_EQ(modeOf(t.dst("docs")), 0755u);
+}
+
 // Both kinds of temporary file: without a name (where the file system makes them) and named.
 class TemporaryKinds : public FolderCopierTest, public ::testing::WithParamInterface<bool> {
  protected:
