@@ -160,10 +160,18 @@ RestoreChoice FilesOfFolders(const QString& catalogue, const QStringList& folder
   return choice;
 }
 
+RestoreChoice UnlessDamaged(RestoreChoice choice, const QString& catalogue) {
+  if (choice.files.isEmpty() || catalogue.isEmpty() || !store::isKnownDamaged(catalogue)) return choice;
+  RestoreChoice refused;
+  refused.anythingTicked = true;
+  refused.damagedCatalogue = catalogue;
+  return refused;
+}
+
 QString NothingToRestoreText(const RestoreChoice& choice, bool nothingTickedIsAReason) {
   if (!choice.damagedCatalogue.isEmpty())
-    return QStringLiteral("Nothing was queued for restore: the catalogue %1 is damaged, so the files of the ticked "
-                          "folders cannot be read from it.")
+    return QStringLiteral("Nothing was queued for restore: the catalogue %1 is damaged, so the files ticked in it "
+                          "cannot be read from it.")
         .arg(QFileInfo(choice.damagedCatalogue).fileName());
   // A part of the choice that could not be read would make a restore of less than was ticked.
   if (choice.catalogueBusy)

@@ -48,6 +48,11 @@ struct RestoreChoice {
 // None from a catalogue known to be damaged, before the reads or through them.
 RestoreChoice FilesOfFolders(const QString& catalogue, const QStringList& folders);
 
+// The choice, unless files in it come from a catalogue found damaged since a list read them (its
+// folder tree, a chooser or a look-through met the damage): then none of them, and the damage as
+// the reason.
+RestoreChoice UnlessDamaged(RestoreChoice choice, const QString& catalogue);
+
 // Why the choice cannot be restored as it stands, for the user; "" when its files can be
 // queued. Nothing ticked at all is a reason only when nothingTickedIsAReason.
 QString NothingToRestoreText(const RestoreChoice& choice, bool nothingTickedIsAReason);

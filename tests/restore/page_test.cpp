@@ -470,6 +470,50 @@ TEST_F(PageTest, ADamagedCatalogueCopyIsShownAsDamagedAndSyncFetchesItAgain) {
       << qPrintable(messages.texts[1]);
 }
 
+// Rows a list read while its catalogue was sound: once another read finds the catalogue damaged
+// (the folder tree, a chooser), the rows ticked before are not queued, and the list shows the
+// damage when it shows again. The page's list of a catalogue copy, and the file chooser's of a
+// download catalogue.
+TEST_F(PageTest, RowsReadBeforeTheCatalogueWasFoundDamagedAreNotQueued) {
+  const QString copy = app.file("PC2Files.db");
+  test::makeCatalogue(copy, {});
+  test::addBulkRows(copy, 3000);
+  test::setSetting(app.statusDb(), "DIdentity", QString::number(pc2));
+  const QString activity = store::settingValue(app.statusDb(), "Activity");
+  page->InitRestorePage();
+  ASSERT_EQ(page->fileList().rowCount(), 3000);
+  page->btnCheckAll_Click();
+  if (!test::zeroPageOf(copy, "File")) GTEST_SKIP() << "this SQLite lists no pages (no dbstat table)";
+  page->btnMode_Click();
+  page->btnMode_Click();
+  EXPECT_EQ(page->fileList().rowCount(), 0);
+  EXPECT_TRUE(page->findChild<QLabel*>("lblStats")->text().contains("PC2Files.db is damaged"));
+  page->btnStartDownloads_Click();
+  auto* dest = page->destinationFolderChooser();
+  child<QLineEdit>(dest, "tbxDirectory")->setText("D:\\R");
+  dest->btnOK_Click();
+  EXPECT_TRUE(queued().isEmpty());
+  EXPECT_EQ(store::settingValue(app.statusDb(), "Activity"), activity);
+
+  const QString catalogue = app.file("PC2Download.db");
+  test::makeCatalogue(catalogue, {});
+  test::addBulkRows(catalogue, 3000);
+  page->btnRestoreFiles_Click();
+  auto* files = page->fileChooser();
+  ASSERT_EQ(files->fileList().rowCount(), 3000);
+  files->btnCheckAll_Click();
+  ASSERT_TRUE(test::zeroPageOf(catalogue, "File"));
+  page->btnRestoreFolders_Click();  // its tree meets the damage
+  page->sourceFolderChooser()->btnCancel_Click();
+  files->btnNext_Click();
+  child<QLineEdit>(page->folderChooser(), "tbxDirectory")->setText("D:\\R");
+  page->folderChooser()->btnOK_Click();
+  EXPECT_TRUE(queued().isEmpty());
+  EXPECT_TRUE(messages.texts.last().startsWith("Nothing was queued for restore: the catalogue PC2Download.db is damaged"))
+      << messages.texts.join("\n").toStdString();
+  EXPECT_EQ(messages.texts.filter(" is damaged (").size(), 2) << messages.texts.join("\n").toStdString();
+}
+
 // Sync of this computer into a Files.db whose index page was zeroed after the list was read (a
 // page no read meets): the catalogue is fetched, but nothing is written back into the damaged
 // file, the user hears which file is damaged, and the list says so instead of stale rows.

@@ -13,6 +13,7 @@
 #include "restore/ui/FrmSourceFolderChooser.h"
 #include "restore/ui/RestorePage.h"
 #include "store/Database.h"
+#include "store/DatabaseTrouble.h"
 
 namespace corvane::restore::ui {
 
@@ -25,6 +26,10 @@ void RestorePage::btnMode_Click() {
     btnRemoveSource->show();
     tvDLFolders->hide();
     btnMode->setText(QStringLiteral("Folder View"));
+    // The folder tree found the catalogue damaged: the list says so instead of the rows it kept.
+    const QString shown = shownCatalogue();
+    if (damagedCatalogue_.isEmpty() && !shown.isEmpty() && store::isKnownDamaged(shown) && readCatalogue(shown))
+      AddToFileChooser();
   } else {
     fileList_->widget()->hide();
     tvDLFolders->show();
@@ -49,13 +54,17 @@ RestoreChoice RestorePage::checkedItems(const QString& catalogue) {
 }
 
 void RestorePage::StoreCheckedItems() {
-  QueueRecords(databases().filesDb, checkedItems(shownCatalogue()).files,
+  const QString shown = shownCatalogue();
+  QueueRecords(databases().filesDb, UnlessDamaged(checkedItems(shown), shown).files,
                QueueCaption([this](const QString& t) { services_.setCaption(t); }));
 }
 
 void RestorePage::btnStartDownloads_Click() {
   if (!EmptyRestoreQueue(databases().filesDb)) return;
-  showDestinationFolderChooser([this] { return checkedItems(shownCatalogue()); });
+  showDestinationFolderChooser([this] {
+    const QString shown = shownCatalogue();
+    return UnlessDamaged(checkedItems(shown), shown);
+  });
 }
 
 void RestorePage::btnClearDownloads_Click() {

@@ -201,7 +201,7 @@ RestoreChoice FrmFileChooser::checkedItems() const {
                          recordDateText(row.dateCreated), recordDateText(row.dateLastModified),
                          recordDateText(row.dateUploaded)});
   choice.anythingTicked = !choice.files.isEmpty();
-  return choice;
+  return UnlessDamaged(std::move(choice), catalogue_);
 }
 
 void FrmFileChooser::StoreCheckedItems() {
