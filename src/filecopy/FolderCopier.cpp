@@ -110,11 +110,11 @@ int listFolder(int dirFd, std::vector<Entry>& out) {
 
 QString notRegularText() { return QStringLiteral("Not a regular file"); }
 
-// The mode a folder is made with while its contents are copied: no wider than the source's, never
-// writable by others or carrying special bits before the end, always the owner's to fill. A
-// folder a killed copy left keeps it (the next copy finds it there and leaves its mode alone), so
-// it must not shut out those the source lets in.
-mode_t makingMode(const struct stat& source) { return (source.st_mode & 0755) | 0700; }
+// The mode a folder is made with while its contents are copied: no wider than the source's or
+// than the umask allows, never writable by others or carrying special bits before the end, always
+// the owner's to fill. A folder a killed copy left keeps it (the next copy finds it there and
+// leaves its mode alone), so it must not shut out those the source lets in.
+mode_t makingMode(const struct stat& source, mode_t umask) { return (source.st_mode & 0755 & ~umask) | 0700; }
 
 // Makes the folder and its missing parents, as mkdir -p does: 0, or the errno of the first level
 // that could not be made (so that a copy's failure names the cause: no right, no room).
@@ -221,6 +221,7 @@ CopyOutcome FolderCopier::run(const QString& sourceText, const QString& destinat
   stoppedEarly_ = false;
   wroteAnything_ = false;
   filesSeen_ = filesCopied_ = filesFailed_ = 0;
+  umask_ = platform::currentUmask();
 
   running_ = true;
   Level top;
@@ -238,7 +239,7 @@ CopyOutcome FolderCopier::run(const QString& sourceText, const QString& destinat
     top.destination = ::open(QFile::encodeName(destination_.native).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (top.destination < 0) top.destinationError = made ? made : errno;
     top.destinationMissing = top.destination < 0;
-    if (top.created && top.destination >= 0) ::fchmod(top.destination, makingMode(top.sourceStat));
+    if (top.created && top.destination >= 0) ::fchmod(top.destination, makingMode(top.sourceStat, umask_));
     copyFolderTree(top);
     finishFolder(top);
   }
@@ -332,7 +333,7 @@ int FolderCopier::destinationFolder(Level& level, int* error) {
   const int parent = destinationFolder(*level.parent, error);
   if (parent < 0) return -1;
   // It takes the source's mode in full at the end.
-  const bool made = ::mkdirat(parent, level.name.constData(), makingMode(level.sourceStat)) == 0;
+  const bool made = ::mkdirat(parent, level.name.constData(), makingMode(level.sourceStat, umask_)) == 0;
   if (!made && errno != EEXIST) {
     *error = errno;
     return -1;

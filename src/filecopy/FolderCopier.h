@@ -89,6 +89,7 @@ class FolderCopier {
   bool stoppedEarly_ = false;
   bool running_ = false;
   bool wroteAnything_ = false;
+  mode_t umask_ = 022;  // the process's, read once per copy
   qint64 filesSeen_ = 0;
   qint64 filesCopied_ = 0;
   qint64 filesFailed_ = 0;
