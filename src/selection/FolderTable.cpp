@@ -152,11 +152,12 @@ void DownloadNodes::ClearDLNodeArrays() {
 }
 
 void DownloadNodes::DBSelectDLNodes(const QString& DLNodename, int& DLRawNodeCount, const QString& DBDName,
-                                    QString& strReturn) {
+                                    QString& strReturn, const std::atomic<bool>* stop) {
   const QString stored = store::toStoredText(DLNodename);
   try {
     DBConnection db;
     db.Open(DBDName);
+    if (stop) db.InterruptWhen(stop);
     // A folder keeps the bytes of its name that are no UTF-8: it is the key the restore looks
     // its files up by, and two such folders stay two nodes.
     QStringList found;

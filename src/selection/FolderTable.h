@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVector>
+#include <atomic>
 #include <memory>
 #include <optional>
 
@@ -117,8 +118,10 @@ class DownloadNodes {
   void ClearDLNodeArrays();
   // Distinct folders of uploaded files of the catalogue DBDName whose path begins with
   // DLNodename. strReturn "OK" with rows; "" with none (nothing changes); the error text on a
-  // failure (outputs as they stand).
-  void DBSelectDLNodes(const QString& DLNodename, int& DLRawNodeCount, const QString& DBDName, QString& strReturn);
+  // failure (outputs as they stand). stop, when given, ends the statement as a failure once it
+  // is raised (from another thread: the restore tree reads on one of its own).
+  void DBSelectDLNodes(const QString& DLNodename, int& DLRawNodeCount, const QString& DBDName, QString& strReturn,
+                       const std::atomic<bool>* stop = nullptr);
 };
 
 }  // namespace corvane::selection
