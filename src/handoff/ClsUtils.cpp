@@ -87,7 +87,10 @@ bool ClsUtils::FileType_Details(const QStringList& extensions) const {
     void write(const void* data, size_t size) override { bytes.append(static_cast<const char*>(data), qsizetype(size)); }
   } writer;
   doc.save(writer);
-  return platform::writeWholeFile(platform::joinPath(paths_.extensionsFolderPath, "TypeLst.xml"), writer.bytes);
+  platform::WholeFileOptions options;
+  options.earlierTemporaries = true;
+  return platform::writeWholeFile(platform::joinPath(paths_.extensionsFolderPath, "TypeLst.xml"), writer.bytes,
+                                  options);
 }
 
 QString ClsUtils::GetStatusForCaption(const QString& statusDb, store::RetryPolicy policy) const {
@@ -95,9 +98,11 @@ QString ClsUtils::GetStatusForCaption(const QString& statusDb, store::RetryPolic
 }
 
 bool ClsUtils::WriteConfig(const QString& strConfig, QString* error) const {
+  platform::WholeFileOptions options;
+  options.rewriteInPlace = true;
+  options.earlierTemporaries = true;
   return platform::writeWholeFile(platform::joinPath(paths_.logsFolderPath, "Config.txt"),
-                                  strConfig.toLocal8Bit() + "\r\n", platform::WholeFileOptions{.rewriteInPlace = true},
-                                  error);
+                                  strConfig.toLocal8Bit() + "\r\n", options, error);
 }
 
 QString ClsUtils::ReadTray() const {

@@ -50,6 +50,17 @@ bool isTemporaryName(const char* name) {
   return dashes == 1 && digits > 0;
 }
 
+// "<target>.XXXXXX": the pattern of mkstemp (letters and digits) and of Qt's QSaveFile and
+// QTemporaryFile (letters only), which earlier versions wrote through.
+bool isEarlierTemporaryName(const char* name, const QByteArray& target) {
+  if (target.isEmpty() || std::strncmp(name, target.constData(), size_t(target.size())) != 0) return false;
+  const char* p = name + target.size();
+  if (*p++ != '.') return false;
+  for (int i = 0; i < 6; ++i, ++p)
+    if (!((*p >= 'A' && *p <= 'Z') || (*p >= 'a' && *p <= 'z') || (*p >= '0' && *p <= '9'))) return false;
+  return *p == '\0';
+}
+
 // An unnamed file is given its name through its descriptor's entry in /proc.
 QByteArray procPath(int fd) { return "/proc/self/fd/" + QByteArray::number(fd); }
 
@@ -98,7 +109,7 @@ void setBeforeNamingHook(std::function<void(const QString& path)> hook) {
   g_beforeNaming = std::move(hook);
 }
 
-void removeLeftoverTemporaries(int folderFd) {
+void removeLeftoverTemporaries(int folderFd, const QByteArray& earlierTarget) {
   const int copy = ::dup(folderFd);
   if (copy < 0) return;
   DIR* dir = ::fdopendir(copy);
@@ -108,11 +119,16 @@ void removeLeftoverTemporaries(int folderFd) {
   }
   const uid_t me = ::geteuid();
   while (const dirent* d = ::readdir(dir)) {
-    if (!isTemporaryName(d->d_name)) continue;
+    const bool ours = isTemporaryName(d->d_name);
+    if (!ours && !isEarlierTemporaryName(d->d_name, earlierTarget)) continue;
     struct stat st {};
     // Only a regular file of this user is opened at all (opening a device can act on it).
     if (::fstatat(folderFd, d->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) || st.st_uid != me)
       continue;
+    // A user's own file can have such a name ("Config.txt.backup"): one that is not exactly as
+    // mkstemp made it (0600: mode bits given since rule it out) or that has another name too (a
+    // hard link) is not taken for ours.
+    if (!ours && ((st.st_mode & 07777) != 0600 || st.st_nlink != 1)) continue;
     const int fd = ::openat(folderFd, d->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) continue;
     struct stat opened {};
@@ -159,7 +175,7 @@ bool WholeFileWriter::open() {
   if (fd_ >= 0) return true;
   if (name_.isEmpty()) return fail(EISDIR);
   if (!openFolder()) return false;
-  if (options_.removeLeftovers) removeLeftoverTemporaries(folder_);
+  if (options_.removeLeftovers) removeLeftoverTemporaries(folder_, options_.earlierTemporaries ? name_ : QByteArray());
 
   struct stat old {};
   const bool oldIsFile = ::fstatat(folder_, name_.constData(), &old, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(old.st_mode);

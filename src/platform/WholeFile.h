@@ -31,6 +31,11 @@ struct WholeFileOptions {
   // Named temporary files that a killed run of ours left in the folder are removed first.
   // The copy tool does this itself, once per folder of its walk.
   bool removeLeftovers = true;
+  // Earlier versions of the program wrote this very target through a temporary file beside it
+  // ("<target>.XXXXXX", mkstemp's and Qt's names), which a killed run left behind (holding a key
+  // or a password in the clear, some of them). Those go with ours, before the write. Only for
+  // the targets that those versions wrote, in the folders they wrote them into.
+  bool earlierTemporaries = false;
 };
 
 class WholeFileWriter {
@@ -95,8 +100,10 @@ bool isDiskFull(int errorNumber);
 QString writeErrorText(int errorNumber);
 
 // Removes the named temporary files of ours in the folder whose writer is gone (killed part-way):
-// exactly our names, regular files of this user only, never through a link.
-void removeLeftoverTemporaries(int folderFd);
+// exactly our names, regular files of this user only, never through a link. With a target name,
+// also the temporaries earlier versions left beside that target: exactly the target's name, a
+// dot and six letters or digits, and only a file as mkstemp made it (mode 0600, one link).
+void removeLeftoverTemporaries(int folderFd, const QByteArray& earlierTarget = {});
 
 // The process's umask, read without changing it.
 mode_t currentUmask();

@@ -17,6 +17,7 @@
 #include "platform/AppFolder.h"
 #include "platform/Messages.h"
 #include "platform/Wait.h"
+#include "platform/WholeFile.h"
 
 namespace corvane::restore {
 
@@ -47,15 +48,23 @@ struct Transfer {
   qint64 expected = 0;
   qint64 total = 0;     // body bytes
   qint64 received = 0;  // every byte, header included
-  QFile file;
+  // The body goes into a file that takes its name only once the whole body is in it and on the
+  // disk: a full disk, a failed transfer or a killed program leave no part of it.
+  std::optional<platform::WholeFileWriter> out;
   QString failure;  // reason when the transfer was stopped from here
 };
 
+// Why the body could not be written, named as the fetch's other steps name it.
+QString cannotWrite(const Transfer& t) {
+  if (t.out->diskFull()) return DiskFullText(t.path);
+  return QStringLiteral("cannot write ") + QDir::toNativeSeparators(t.path) + QStringLiteral(": ") + t.out->reason();
+}
+
 bool openTarget(Transfer& t) {
-  if (t.file.isOpen()) return true;
-  t.file.setFileName(t.path);
-  if (!t.file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-    t.failure = QStringLiteral("cannot write ") + t.path;
+  if (t.out) return true;
+  t.out.emplace(t.path);
+  if (!t.out->open()) {
+    t.failure = cannotWrite(t);
     return false;
   }
   return true;
@@ -73,8 +82,8 @@ bool takeBody(Transfer& t, const char* data, qsizetype n) {
     return false;
   }
   if (!openTarget(t)) return false;
-  if (t.file.write(data, n) != n) {
-    t.failure = QStringLiteral("cannot write ") + t.path;
+  if (!t.out->write(data, n)) {
+    t.failure = cannotWrite(t);
     return false;
   }
   t.total += n;
@@ -171,6 +180,10 @@ DownloadLimits downloadLimits() { return g_limits; }
 void stopDownloads() { ++g_stops; }
 void setDownloadLimits(const DownloadLimits& limits) { g_limits = limits; }
 
+QString DiskFullText(const QString& path) {
+  return QStringLiteral("disk full, no room in ") + QDir::toNativeSeparators(QFileInfo(path).absolutePath());
+}
+
 QString DownloadCaption(const QString& fileName, qint64 received, qint64 expected) {
   QString percent;
   if (expected > 0) {
@@ -191,7 +204,8 @@ bool DownloadFile(const QString& url, const QString& fileName, DownloadCopy copy
   t.caption = &mainCaption;
 
   auto fail = [&](const QString& reason) {
-    if (t.file.isOpen()) t.file.close();
+    if (t.out) t.out->discard();
+    // A file of this name from an earlier download is no part of this one.
     QFile::remove(t.path);
     if (!reason.isEmpty()) platform::showMessage(QStringLiteral("Error in DownloadFile - ") + reason);
     return false;
@@ -236,8 +250,7 @@ bool DownloadFile(const QString& url, const QString& fileName, DownloadCopy copy
   if (!t.headerDone) return fail(QStringLiteral("the reply ended before its length header"));
   if (t.total < t.expected) return fail(QStringLiteral("the reply ended before the whole file arrived"));
   // The header's length is above 0, so the body opened the file.
-  if (!t.file.flush()) return fail(QStringLiteral("cannot write ") + t.path);
-  t.file.close();
+  if (!t.out->commit()) return fail(cannotWrite(t));
   return true;
 }
 

@@ -24,14 +24,15 @@ enum class DownloadCopy {
 
 using CaptionFn = std::function<void(const QString&)>;
 
-// Downloads the reply of url, writing the body to its file as it arrives. The window keeps
-// answering while the transfer runs. True when a non-empty numeric header above 0 and exactly
-// that many body bytes arrived with status 200 and were written. A reply that starts with "#"
-// gives false without a message and leaves no file. Any other failure (a reply without "#", a
-// header that is not a number above 0 or states more than the disk has free, a body shorter or
-// longer than the header states, a status other than 200, a transfer slower than the floor for
-// the whole stall time, a transfer error, a file that cannot be written) shows "Error in
-// DownloadFile - " + reason, leaves no file and gives false. A transfer ended by stopDownloads
+// Downloads the reply of url, writing the body to its file as it arrives; the file takes its
+// name only once the whole body is written and on the disk. The window keeps answering while
+// the transfer runs. True when a non-empty numeric header above 0 and exactly that many body
+// bytes arrived with status 200 and were written. A reply that starts with "#" gives false
+// without a message and leaves no file. Any other failure (a reply without "#", a header that is
+// not a number above 0 or states more than the disk has free, a body shorter or longer than the
+// header states, a status other than 200, a transfer slower than the floor for the whole stall
+// time, a transfer error, a file that cannot be written: DiskFullText on a full disk) shows
+// "Error in DownloadFile - " + reason, leaves no file and gives false. A transfer ended by stopDownloads
 // gives false without a message and leaves no file. errNo is the transfer's error code (0 when
 // none).
 bool DownloadFile(const QString& url, const QString& fileName, DownloadCopy copy, const CaptionFn& mainCaption,
@@ -51,6 +52,10 @@ DownloadLimits downloadLimits();
 void setDownloadLimits(const DownloadLimits& limits);
 // Ends every transfer under way at once (the program is ending); later ones run as usual.
 void stopDownloads();
+
+// "disk full, no room in <the folder of path>": how each step of a catalogue fetch names a full
+// disk.
+QString DiskFullText(const QString& path);
 
 // The progress caption of the named-file copy: "Corvane Downloading " & name & " " & percent & "% done...".
 // The percent is rounded to a whole number and shows nothing for zero (or when the header stated 0).

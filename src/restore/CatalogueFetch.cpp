@@ -3,7 +3,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryDir>
+#include <unistd.h>
 
 #include "keys/Blowfish.h"
 #include "keys/EncryptionSession.h"
@@ -55,8 +57,7 @@ bool codeIsZeroNumber(const QString& code) {
 // that the disk is full, and where, or which file could not be written.
 QString writeFailure(const QString& code, const QString& output) {
   if (code == QString::number(keys::BlfDiskFull))
-    return QStringLiteral("Download Failed - disk full, no room in ") +
-           QDir::toNativeSeparators(QFileInfo(output).absolutePath()) + QStringLiteral("...");
+    return QStringLiteral("Download Failed - ") + DiskFullText(output) + QStringLiteral("...");
   return QStringLiteral("Download Failed - cannot write ") + QDir::toNativeSeparators(output) + QStringLiteral("...");
 }
 
@@ -217,7 +218,25 @@ std::optional<QString> DownloadDirectoryFile(const FetchContext& ctx, const QStr
   return key.MachineName;
 }
 
+namespace {
+
+// A run killed while it unzipped leaves its staging folder behind: exactly "UnzipFile-" and
+// QTemporaryDir's six letters or digits, a real folder of this user's, never one through a link.
+// Only one copy of the program runs per application folder, so none of them is still in use.
+void removeEarlierStagingFolders(const QString& folder) {
+  static const QRegularExpression ours(QStringLiteral("^UnzipFile-[A-Za-z0-9]{6}$"));
+  const QFileInfoList found =
+      QDir(folder).entryInfoList({QStringLiteral("UnzipFile-*")}, QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
+  for (const QFileInfo& info : found) {
+    if (!ours.match(info.fileName()).hasMatch() || info.isSymLink() || info.ownerId() != ::getuid()) continue;
+    QDir(info.filePath()).removeRecursively();
+  }
+}
+
+}  // namespace
+
 int UnzipFile(const QString& archive, const QString& folder) {
+  removeEarlierStagingFolders(folder);
   // The archive is expanded apart first, so that no entry can replace a file of the folder
   // other than the catalogue it is meant to deliver.
   QTemporaryDir staging(platform::joinPath(folder, QStringLiteral("UnzipFile-XXXXXX")));

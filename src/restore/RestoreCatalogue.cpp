@@ -413,13 +413,17 @@ std::optional<QStringList> DBSelectDrives(const QString& dbdName) {
     store::withBusyRetry([&] {
       DBConnection c;
       c.Open(dbdName);
-      DBRecordset rs = c.Query(QStringLiteral("Select distinct substr(Folder, 1, 1) AS Letter From File"));
-      QStringList found;
-      for (; !rs.AtEnd() && found.size() < 21; rs.MoveNext()) found << rs.Text("Letter") + ':';
-      drives = found;
+      drives = DBSelectDrives(c);
     });
   });
   return drives;
+}
+
+QStringList DBSelectDrives(DBConnection& c) {
+  DBRecordset rs = c.Query(QStringLiteral("Select distinct substr(Folder, 1, 1) AS Letter From File"));
+  QStringList found;
+  for (; !rs.AtEnd() && found.size() < 21; rs.MoveNext()) found << rs.Text("Letter") + ':';
+  return found;
 }
 
 bool DBUpdateAllUploadedFiles(const QString& filesDb) {

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <QFileInfo>
 #include <unordered_set>
 
 #include "keys/SoapClient.h"
@@ -136,23 +137,34 @@ void RestoreChoice::append(const RestoreChoice& other) {
   anythingTicked = anythingTicked || other.anythingTicked;
   foldersWithoutFiles += other.foldersWithoutFiles;
   catalogueBusy = catalogueBusy || other.catalogueBusy;
+  if (damagedCatalogue.isEmpty()) damagedCatalogue = other.damagedCatalogue;
 }
 
 RestoreChoice FilesOfFolders(const QString& catalogue, const QStringList& folders) {
   RestoreChoice choice;
   choice.anythingTicked = !folders.isEmpty();
   UploadedFileRecords records = freshRecords();
-  for (const QString& folder : folders) {
+  for (qsizetype f = 0; f < folders.size() && !store::isKnownDamaged(catalogue); ++f) {
     bool busy = false;
-    const int n = DBSelectUploadedFiles(catalogue, folder, records, &busy);
+    const int n = DBSelectUploadedFiles(catalogue, folders[f], records, &busy);
     if (busy) choice.catalogueBusy = true;
-    else if (n == 0) choice.foldersWithoutFiles << folder;
+    else if (n == 0) choice.foldersWithoutFiles << folders[f];
     for (int i = 0; i < n; ++i) choice.files << records[i];
+  }
+  // Rows read before a read met a damaged page are no sound part of a restore either.
+  if (!folders.isEmpty() && store::isKnownDamaged(catalogue)) {
+    choice = RestoreChoice();
+    choice.anythingTicked = true;
+    choice.damagedCatalogue = catalogue;
   }
   return choice;
 }
 
 QString NothingToRestoreText(const RestoreChoice& choice, bool nothingTickedIsAReason) {
+  if (!choice.damagedCatalogue.isEmpty())
+    return QStringLiteral("Nothing was queued for restore: the catalogue %1 is damaged, so the files of the ticked "
+                          "folders cannot be read from it.")
+        .arg(QFileInfo(choice.damagedCatalogue).fileName());
   // A part of the choice that could not be read would make a restore of less than was ticked.
   if (choice.catalogueBusy)
     return QStringLiteral("Nothing was queued for restore: the backup service is using the file list just now.\n\n"

@@ -39,11 +39,13 @@ struct RestoreChoice {
   bool anythingTicked = false;       // a file or folder was ticked, or a path added
   QStringList foldersWithoutFiles;   // ticked folders whose files all lie in sub-folders
   bool catalogueBusy = false;        // a ticked folder could not be read: the choice is not whole
+  QString damagedCatalogue;          // the catalogue the folders were to be read from is damaged: no files
 
   void append(const RestoreChoice& other);
 };
 
 // The uploaded files lying directly in each ticked folder, folder by folder in the order given.
+// None from a catalogue known to be damaged, before the reads or through them.
 RestoreChoice FilesOfFolders(const QString& catalogue, const QStringList& folders);
 
 // Why the choice cannot be restored as it stands, for the user; "" when its files can be

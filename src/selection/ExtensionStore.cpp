@@ -46,13 +46,38 @@ QString fileTableExtension(const QString& extension) {
   return store::toStoredText(e.toLower());
 }
 
-// The statistics statement over the files of one type: `figures` are the result columns.
+// The statistics statement over the files of one type: `figures` are the result columns,
+// `folders` the table the files' folders are looked up in ("Folder b" or the ticked folders
+// read once).
 QString statisticsSql(const QString& figures, const ExtensionMatch& match, const QString& indexHint,
-                      const QString& uploaded) {
-  return QStringLiteral("Select %1 FROM File a%2, Folder b WHERE %3 AND a.folder = b.folders AND b.bu = 1 "
-                        "AND a.Filtered = 0%4")
-      .arg(figures, indexHint, match.condition, uploaded);
+                      const QString& uploaded, const QString& folders = QStringLiteral("Folder b"),
+                      const QString& ticked = QStringLiteral(" AND b.bu = 1")) {
+  return QStringLiteral("Select %1 FROM File a%2, %3 WHERE %4 AND a.folder = b.folders%5 AND a.Filtered = 0%6")
+      .arg(figures, indexHint, folders, match.condition, ticked, uploaded);
 }
+
+// The three figures of a type in one pass over its files.
+const QString kAllFigures =
+    QStringLiteral("count(*) AS Files, Total(a.FileSize) AS TotalSize, Total(a.Uploaded = 0) AS NotUploaded");
+
+ExtStatistics readFigures(const DBRecordset& rs) {
+  ExtStatistics s;
+  if (rs.RowCount() >= 1) {
+    s.TotalFiles = rs.Long(QStringLiteral("Files"));
+    s.TotalSize = rs.Number(QStringLiteral("TotalSize"));
+    s.TotalFilesNU = static_cast<qint64>(rs.Number(QStringLiteral("NotUploaded")));
+  }
+  return s;
+}
+
+ExtStatistics typeFigures(DBConnection& c, const QString& extension, const QString& folders, const QString& ticked) {
+  const ExtensionMatch match = extensionMatch(QStringLiteral("a.Extension"), {fileTableExtension(extension)});
+  return withExtensionIndex(match.indexed, [&](const QString& hint) {
+    return readFigures(c.Query(statisticsSql(kAllFigures, match, hint, QString(), folders, ticked), match.params));
+  });
+}
+
+const QString kTickedFolders = QStringLiteral("temp.CorvaneTickedFolders");
 
 // One figure of a type's statistics (a single-column result), 0 when there is no row.
 double figure(const QString& filesDb, const QString& extension, const QString& column, bool notUploaded) {
@@ -120,16 +145,7 @@ void DBUpdateExts(const QString& filesDb, const QString& extension, qint64 total
                   qint64 totalFilesNotUploaded, RetryPolicy policy) {
   store::inTransaction(
       filesDb,
-      [&](DBConnection& c) {
-        DBRecordset rs = c.QueryForUpdate(QStringLiteral("Ext"), QStringLiteral("WHERE Extension = ?"), {extension});
-        if (rs.RowCount() >= 1) {
-          rs.SetField(QStringLiteral("TotalFiles"), totalFiles);
-          rs.SetField(QStringLiteral("TotalSize"), totalSize);
-          rs.SetField(QStringLiteral("TotalFilesNU"), totalFilesNotUploaded);
-          rs.Update();
-        }
-      },
-      policy);
+      [&](DBConnection& c) { DBUpdateExts(c, extension, {totalFiles, totalSize, totalFilesNotUploaded}); }, policy);
 }
 
 qint64 DBCountExtensions(const QString& filesDb, const QString& extension) {
@@ -145,26 +161,55 @@ qint64 DBCountExtensionsNotUploaded(const QString& filesDb, const QString& exten
 }
 
 ExtStatistics DBExtensionStatistics(const QString& filesDb, const QString& extension, RetryPolicy policy) {
-  const ExtensionMatch match = extensionMatch(QStringLiteral("a.Extension"), {fileTableExtension(extension)});
   return store::onDatabase(
       filesDb,
-      [&](DBConnection& c) {
-        return withExtensionIndex(match.indexed, [&](const QString& hint) {
-          // One pass over the type's files gives the three figures of the three statements.
-          DBRecordset rs = c.Query(statisticsSql(QStringLiteral("count(*) AS Files, Total(a.FileSize) AS TotalSize, "
-                                                                "Total(a.Uploaded = 0) AS NotUploaded"),
-                                                 match, hint, QString()),
-                                   match.params);
-          ExtStatistics s;
-          if (rs.RowCount() >= 1) {
-            s.TotalFiles = rs.Long(QStringLiteral("Files"));
-            s.TotalSize = rs.Number(QStringLiteral("TotalSize"));
-            s.TotalFilesNU = static_cast<qint64>(rs.Number(QStringLiteral("NotUploaded")));
-          }
-          return s;
-        });
-      },
+      [&](DBConnection& c) { return typeFigures(c, extension, QStringLiteral("Folder b"), QStringLiteral(" AND b.bu = 1")); },
       policy);
+}
+
+void DBUpdateExts(DBConnection& db, const QString& extension, const ExtStatistics& figures) {
+  DBRecordset rs = db.QueryForUpdate(QStringLiteral("Ext"), QStringLiteral("WHERE Extension = ?"), {extension});
+  if (rs.RowCount() < 1) return;
+  rs.SetField(QStringLiteral("TotalFiles"), figures.TotalFiles);
+  rs.SetField(QStringLiteral("TotalSize"), figures.TotalSize);
+  rs.SetField(QStringLiteral("TotalFilesNU"), figures.TotalFilesNU);
+  rs.Update();
+}
+
+TypeStatistics::TypeStatistics(DBConnection& db) : db_(db) {
+  // The table lives in memory with the connection; one read of Folder fills it, in one read
+  // transaction with the count it is checked against.
+  db_.Execute(QStringLiteral("PRAGMA temp_store = MEMORY"));
+  db_.Execute(QStringLiteral("DROP TABLE IF EXISTS ") + kTickedFolders);
+  db_.Execute(QStringLiteral("CREATE TABLE ") + kTickedFolders + QStringLiteral(" (Folders TEXT PRIMARY KEY) WITHOUT ROWID"));
+  db_.Execute(QStringLiteral("BEGIN"));
+  try {
+    const QString ticked = QStringLiteral(" FROM Folder WHERE bu = 1 AND Folders IS NOT NULL");
+    const int kept = db_.Execute(QStringLiteral("INSERT OR IGNORE INTO ") + kTickedFolders +
+                                     QStringLiteral(" SELECT Folders") + ticked,
+                                 {});
+    const qint64 rows = db_.Query(QStringLiteral("SELECT count(*) AS n") + ticked).Long(QStringLiteral("n"));
+    db_.Execute(QStringLiteral("COMMIT"));
+    ownTable_ = kept == rows;
+  } catch (const store::DBError&) {
+    if (db_.InTransaction()) db_.Execute(QStringLiteral("ROLLBACK"));
+    throw;
+  }
+  if (!ownTable_) db_.Execute(QStringLiteral("DROP TABLE ") + kTickedFolders);
+}
+
+TypeStatistics::~TypeStatistics() {
+  if (!ownTable_) return;
+  try {
+    db_.Execute(QStringLiteral("DROP TABLE IF EXISTS ") + kTickedFolders);
+  } catch (const store::DBError&) {
+    // it goes with the connection
+  }
+}
+
+ExtStatistics TypeStatistics::operator()(const QString& extension) {
+  if (!ownTable_) return typeFigures(db_, extension, QStringLiteral("Folder b"), QStringLiteral(" AND b.bu = 1"));
+  return typeFigures(db_, extension, kTickedFolders + QStringLiteral(" b"), QString());
 }
 
 }  // namespace corvane::selection

@@ -51,4 +51,26 @@ struct ExtStatistics {
 };
 ExtStatistics DBExtensionStatistics(const QString& filesDb, const QString& extension, store::RetryPolicy policy = {});
 
+// The same as DBUpdateExts, through a connection the caller holds (inside its transaction):
+// the figures of several types stored in one transaction.
+void DBUpdateExts(store::DBConnection& db, const QString& extension, const ExtStatistics& figures);
+
+// The statistics of one type after another through one connection, each giving the figures of
+// DBExtensionStatistics. The ticked folders (Bu = 1) are read once, into a table of the
+// connection's own, so that a file of the type costs one look-up there instead of two in
+// Folder (its index, then its row). Where Folder holds a ticked path twice (the statements
+// count such a file once per row) each type is counted against Folder itself.
+class TypeStatistics {
+ public:
+  explicit TypeStatistics(store::DBConnection& db);
+  ~TypeStatistics();
+  TypeStatistics(const TypeStatistics&) = delete;
+  TypeStatistics& operator=(const TypeStatistics&) = delete;
+  ExtStatistics operator()(const QString& extension);
+
+ private:
+  store::DBConnection& db_;
+  bool ownTable_ = false;
+};
+
 }  // namespace corvane::selection

@@ -89,35 +89,43 @@ QVector<ChildNode> FolderChildren::SelectChildNodes(const QString& key) {
   if (!parent.endsWith('\\')) parent += '\\';
   const QString storedParent = store::toStoredText(parent);
   const QByteArray prefix = storedParent.toUtf8();
+  const QString end = prefixEnd(storedParent);
   return store::withBusyRetry([&] {
     try {
       if (!reader_) reader_ = std::make_unique<Reader>(filesDb_, policy_.engineWaitMs);
       QVector<ChildNode> children;
       QVector<bool> own;
       QHash<QByteArray, qsizetype> seen;  // stored name -> position
-      QByteArray last;
-      reader_->below.BindText(1, storedParent);
-      reader_->below.BindText(2, prefixEnd(storedParent));
-      while (reader_->below.Step()) {
-        const QByteArrayView path = reader_->below.Row().Utf8(0);
+      DBCommand& below = reader_->below;
+      const auto from = [&](QByteArrayView lowest) {
+        below.BindUtf8(1, lowest);
+        below.BindText(2, end);
+      };
+      from(prefix);
+      while (below.Step()) {
+        const QByteArrayView path = below.Row().Utf8(0);
         if (path.size() <= prefix.size()) continue;  // the parent itself, or no text
         const QByteArrayView rest = path.sliced(prefix.size());
         const qsizetype cut = rest.indexOf('\\');
-        const QByteArrayView name = cut < 0 ? rest : rest.first(cut);
+        const QByteArray name = (cut < 0 ? rest : rest.first(cut)).toByteArray();
         if (name.isEmpty()) continue;
-        // A child's rows mostly come together; a sibling whose name sorts between a folder and
-        // the rows below it (C:\a b between C:\a and C:\a\x) splits them, so each is kept once.
-        if (name == last && cut >= 0) continue;
-        last = name.toByteArray();
-        const auto it = seen.constFind(last);
-        if (it != seen.constEnd()) {
-          if (cut < 0) own[*it] = true;
-          continue;
+        const auto it = seen.constFind(name);
+        if (it == seen.constEnd()) {
+          seen.insert(name, children.size());
+          const QString text = plainFromStored(QString::fromUtf8(name));
+          children.push_back({parent + text, text, {}});
+          own.push_back(cut < 0);
+        } else if (cut < 0) {
+          own[*it] = true;
         }
-        seen.insert(last, children.size());
-        const QString text = plainFromStored(QString::fromUtf8(name));
-        children.push_back({parent + text, text, {}});
-        own.push_back(cut < 0);
+        if (cut >= 0) {
+          // The rest of the rows below this child sort together up to name + "]" ("]" follows
+          // the backslash): the index goes straight past them, so a node costs its children,
+          // not every folder below them. A sibling whose name sorts between the child and its
+          // rows (C:\a b between C:\a and C:\a\x) comes before them and is met on the way.
+          below.Reset();
+          from(prefix + name + ']');
+        }
       }
       for (qsizetype i = 0; i < children.size(); ++i) {
         if (!own[i]) continue;  // no row of its own: both flags false
@@ -152,12 +160,20 @@ void DownloadNodes::ClearDLNodeArrays() {
 }
 
 void DownloadNodes::DBSelectDLNodes(const QString& DLNodename, int& DLRawNodeCount, const QString& DBDName,
-                                    QString& strReturn, const std::atomic<bool>* stop) {
-  const QString stored = store::toStoredText(DLNodename);
+                                    QString& strReturn) {
   try {
     DBConnection db;
     db.Open(DBDName);
-    if (stop) db.InterruptWhen(stop);
+    DBSelectDLNodes(db, DLNodename, DLRawNodeCount, strReturn);
+  } catch (const store::DBError& e) {
+    strReturn = e.description();
+  }
+}
+
+void DownloadNodes::DBSelectDLNodes(DBConnection& db, const QString& DLNodename, int& DLRawNodeCount,
+                                    QString& strReturn) {
+  const QString stored = store::toStoredText(DLNodename);
+  try {
     // A folder keeps the bytes of its name that are no UTF-8: it is the key the restore looks
     // its files up by, and two such folders stay two nodes.
     QStringList found;

@@ -7,7 +7,6 @@
 #include <QString>
 #include <QStringList>
 #include <QVector>
-#include <atomic>
 #include <memory>
 #include <optional>
 
@@ -118,10 +117,10 @@ class DownloadNodes {
   void ClearDLNodeArrays();
   // Distinct folders of uploaded files of the catalogue DBDName whose path begins with
   // DLNodename. strReturn "OK" with rows; "" with none (nothing changes); the error text on a
-  // failure (outputs as they stand). stop, when given, ends the statement as a failure once it
-  // is raised (from another thread: the restore tree reads on one of its own).
-  void DBSelectDLNodes(const QString& DLNodename, int& DLRawNodeCount, const QString& DBDName, QString& strReturn,
-                       const std::atomic<bool>* stop = nullptr);
+  // failure (outputs as they stand).
+  void DBSelectDLNodes(const QString& DLNodename, int& DLRawNodeCount, const QString& DBDName, QString& strReturn);
+  // The same on an open connection (the restore tree's job reads on connections of its own).
+  void DBSelectDLNodes(store::DBConnection& db, const QString& DLNodename, int& DLRawNodeCount, QString& strReturn);
 };
 
 }  // namespace corvane::selection

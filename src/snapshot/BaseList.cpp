@@ -83,10 +83,21 @@ const HashEntry* BaseList::take(const std::string& path) {
   return found;
 }
 
+namespace {
+
+bool isWithin(const std::string& path, const std::string& folder) {
+  return path.size() > folder.size() && path[folder.size()] == '/' && path.compare(0, folder.size(), folder) == 0;
+}
+
+}  // namespace
+
 void BaseList::passOverWithin(const std::string& folder) {
-  while (has_ && current_->path.size() > folder.size() && current_->path[folder.size()] == '/' &&
-         current_->path.compare(0, folder.size(), folder) == 0)
-    passOver();
+  while (has_ && isWithin(current_->path, folder)) passOver();
+}
+
+void BaseList::leftOut(const std::string& path) {
+  while (has_ && comparePaths(current_->path, path) < 0) passOver();
+  while (has_ && (current_->path == path || isWithin(current_->path, path))) passOver(false);
 }
 
 void BaseList::drain() {
@@ -112,8 +123,8 @@ void BaseList::checkImage() {
     throw EngineFailure{kHashListDamaged, "the hash list " + path_ + " is not the list of the image " + image};
 }
 
-void BaseList::passOver() {
-  if (drives_.find(current_->path[0]) != std::string::npos) onDeleted_(current_->path);
+void BaseList::passOver(bool deleted) {
+  if (deleted && drives_.find(current_->path[0]) != std::string::npos) onDeleted_(current_->path);
   // Thousands of deletions in a row are read without the walk's own pauses.
   if (++passed_ % 4096 == 0) control_.checkpoint();
   advance();

@@ -39,12 +39,16 @@ class BaseList {
   const HashEntry* take(const std::string& path);
   // Every listed path below folder that is still left has been deleted.
   void passOverWithin(const std::string& folder);
+  // The walk left out path and what lies below it: whatever the list has there is neither
+  // compared nor deleted (the restore keeps the full image's copy). Every listed path before
+  // it has been deleted.
+  void leftOut(const std::string& path);
   void drain();
 
  private:
   [[noreturn]] void damaged();
   void checkImage();
-  void passOver();
+  void passOver(bool deleted = true);
   void advance();
 
   std::string path_;

@@ -158,6 +158,9 @@ class ImageRun : public WalkVisitor {
   void visit(const WalkItem& item) override;
   void enterFolder(int fd, const std::string& archivePath) override;
   void leaveFolder(int fd, const std::string& archivePath) override;
+  void leftOut(const std::string& archivePath) override {
+    if (base_) base_->leftOut(archivePath);
+  }
 
  private:
   void visitFolder(const WalkItem& item, const HashEntry* before);

@@ -373,8 +373,10 @@ bool parseHashLine(std::string_view line, HashEntry* out) {
   if (!f.type(&e.type) || !f.number(8, &e.mode) || e.mode > 07777777u || !f.number(10, &e.links) || !f.number(10, &e.uid) ||
       !f.number(10, &e.gid) || !f.number(10, &e.size) || !f.time(&e.mtime))
     return false;
+  // An unknown change time is none at all, not the one of the entry read before into *out.
   e.ctimeKnown = !f.dash();
-  if (e.ctimeKnown && !f.time(&e.ctime)) return false;
+  if (!e.ctimeKnown) e.ctime = {};
+  else if (!f.time(&e.ctime)) return false;
   if (!f.number(10, &e.inode)) return false;
   if (!f.dash() && !f.hex(16, &e.attributes)) return false;
   if (!f.dash() && !f.hex(32, &e.hash)) return false;
@@ -397,7 +399,7 @@ bool parseFirstFormatLine(std::string_view line, HashEntry* out) {
   return true;
 }
 
-HashListReader::HashListReader(std::FILE* file) : file_(file), buffer_(size_t{1} << 20) {}
+HashListReader::HashListReader(std::FILE* file, size_t bufferSize) : file_(file), buffer_(bufferSize ? bufferSize : 1) {}
 
 bool HashListReader::readLine(std::string_view* line) {
   ++line_;

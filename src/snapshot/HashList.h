@@ -54,6 +54,7 @@ struct HashEntry {
   std::string hash;         // empty for types without content, or content not to be trusted
   std::string path;
 
+  bool operator==(const HashEntry&) const = default;
   // What a restore puts back besides the content: equal means the entry needs no new header.
   bool sameAttributes(const HashEntry& o) const {
     return complete && o.complete && type == o.type && mode == o.mode && uid == o.uid && gid == o.gid &&
@@ -100,7 +101,9 @@ bool writeHashListImage(int fd, uint64_t imageSize, uint64_t imageInode);
 class HashListReader {
  public:
   enum class State { Ok, End, Damaged };
-  explicit HashListReader(std::FILE* file);  // not owned
+  // file is not owned. The buffer grows to the longest line; a large one reads a list in few
+  // calls, a small one lets a test run lines across its edges.
+  explicit HashListReader(std::FILE* file, size_t bufferSize = size_t{1} << 20);
   // Checks the header line; false on a file that is not a hash list.
   bool start();
   // From the header: the image the list belongs to, when it names one (the earliest lists do

@@ -178,12 +178,12 @@ void Walker::step(Level& level, dev_t rootDev) {
   if (S_ISSOCK(st.st_mode)) return;
   const bool folder = S_ISDIR(st.st_mode);
   // A file mounted over another belongs to the mount, not to this drive.
-  if (mountRoot && !folder) return;
-  if (excluded(folder)) return;
-  if (rules_.skipped.count({st.st_dev, st.st_ino})) return;
+  if ((mountRoot && !folder) || excluded(folder) || rules_.skipped.count({st.st_dev, st.st_ino})) return visitor_.leftOut(archive_);
   visitor_.visit(WalkItem{level.fd, name, archive_, st});
-  // A mount point is kept as an empty folder; what is mounted there is another drive.
-  if (!folder || mountRoot || st.st_dev != rootDev) return;
+  if (!folder) return;
+  // A mount point is kept as an empty folder; what is mounted there is another drive, and
+  // what it hides is still on this one.
+  if (mountRoot || st.st_dev != rootDev) return visitor_.leftOut(archive_);
   const int child = openat(level.fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   if (child < 0) {
     if (errno == ENOENT || errno == ENOTDIR || errno == ELOOP) return;  // replaced meanwhile

@@ -36,6 +36,11 @@ class WalkVisitor {
   virtual void enterFolder(int fd, const std::string& archivePath) = 0;
   // Everything below the folder has been visited; fd is still open.
   virtual void leaveFolder(int fd, const std::string& archivePath) = 0;
+  // The walk leaves out the entry at archivePath and everything below it on purpose (an
+  // exclusion, a folder or file never imaged, what a mount hides): it is there, only not
+  // looked at. For a mount point the folder itself has been visited, and only what lies below
+  // it is left out.
+  virtual void leftOut(const std::string& archivePath) = 0;
 };
 
 // Calls the visitor for each entry. A folder or entry that cannot be read fails the walk with

@@ -252,26 +252,28 @@ auto onDatabase(const QString& path, Work&& work, RetryPolicy policy = {}) {
       policy);
 }
 
+// Runs work(c) inside one transaction on the open connection, committed when the work returns
+// (rolled back when it throws, or when the connection closes).
+template <class Work>
+auto inTransactionOn(DBConnection& c, Work&& work) {
+  c.TransactionSwitch = false;
+  c.BeginTransaction();
+  if constexpr (std::is_void_v<decltype(work(c))>) {
+    work(c);
+    c.Commit();
+    c.TransactionSwitch = true;
+  } else {
+    auto result = work(c);
+    c.Commit();
+    c.TransactionSwitch = true;
+    return result;
+  }
+}
+
 // The same inside one transaction, committed when the work returns (rolled back when it throws).
 template <class Work>
 auto inTransaction(const QString& path, Work&& work, RetryPolicy policy = {}) {
-  return onDatabase(
-      path,
-      [&](DBConnection& c) {
-        c.TransactionSwitch = false;
-        c.BeginTransaction();
-        if constexpr (std::is_void_v<decltype(work(c))>) {
-          work(c);
-          c.Commit();
-          c.TransactionSwitch = true;
-        } else {
-          auto result = work(c);
-          c.Commit();
-          c.TransactionSwitch = true;
-          return result;
-        }
-      },
-      policy);
+  return onDatabase(path, [&](DBConnection& c) { return inTransactionOn(c, work); }, policy);
 }
 
 // Runs the work; when it meets the missing-table error of that table, runs create() and the work

@@ -85,6 +85,14 @@ bool isCatalogueCopy(const QString& name) {
   return name.endsWith(QLatin1String("Files.db")) && name != QLatin1String("Files.db");
 }
 
+bool isDownloadCatalogue(const QString& name) { return name.endsWith(QLatin1String("Download.db")); }
+
+// SQLite's own words for a full disk say no more than the sentence they would stand in.
+QString fullDetail(const QString& sqliteText) {
+  if (sqliteText.isEmpty() || sqliteText == QLatin1String(sqlite3_errstr(SQLITE_FULL))) return QString();
+  return QStringLiteral(" (") + sqliteText + QLatin1Char(')');
+}
+
 QString noticeText(const Entry& e) {
   const QString name = QFileInfo(e.path).fileName();
   const QString where = QDir::toNativeSeparators(e.path);
@@ -93,14 +101,19 @@ QString noticeText(const Entry& e) {
       return QStringLiteral("The catalogue copy %1 is damaged (%2):\n%3\n\nCorvane writes nothing more into it and "
                             "shows none of its files. Sync fetches it again from the backup server.")
           .arg(name, e.damage, where);
+    if (isDownloadCatalogue(name))
+      return QStringLiteral("The download catalogue %1 is damaged (%2):\n%3\n\nCorvane writes nothing more into it "
+                            "and shows none of its files. Change Identity in the DL List window fetches it again from "
+                            "the backup server.")
+          .arg(name, e.damage, where);
     return QStringLiteral("Corvane's database %1 is damaged (%2):\n%3\n\nCorvane writes nothing more into it until "
                           "it is put right and Corvane is started again.")
         .arg(name, e.damage, where);
   }
   const QString disk = QStorageInfo(QFileInfo(e.path).absolutePath()).rootPath();
-  return QStringLiteral("Corvane could not write into its database %1: the disk is full (%2):\n%3\n\nWhat could "
+  return QStringLiteral("Corvane could not write into its database %1: the disk is full%2:\n%3\n\nWhat could "
                         "not be written was not kept. Free some space on the disk of %4.")
-      .arg(name, e.full, where, QDir::toNativeSeparators(disk));
+      .arg(name, fullDetail(e.full), where, QDir::toNativeSeparators(disk));
 }
 
 void show(const QString& text) {
@@ -277,7 +290,7 @@ void showDatabaseError(const DBError& e) {
   } else if (e.isDamaged()) {
     text = refusalText(e.path(), text);
   } else if (e.isDiskFull()) {
-    text = QStringLiteral("Corvane could not write into its database %1: the disk is full (%2)").arg(name, text);
+    text = QStringLiteral("Corvane could not write into its database %1: the disk is full%2").arg(name, fullDetail(text));
   }
   show(text);
 }

@@ -9,6 +9,9 @@
 #include <gtest/gtest.h>
 
 #include "keys/KeysTable.h"
+#include "selection/ui/BackupPage.h"
+#include "selection/ui/ExtensionList.h"
+#include "store/DatabaseJob.h"
 #include "platform/PathMap.h"
 #include "shell/Composition.h"
 #include "shell/ui/FrmConfig.h"
@@ -90,6 +93,58 @@ TEST_F(Program, TheEnginePanelIsServedOnItsHiddenTabAndTheImageSwitchIsStored) {
 
   control<QCheckBox>("cbxImageSwitch")->click();
   EXPECT_EQ(store::settingValue(app_.statusDb(), "ImageSwitch"), "N");
+  EXPECT_TRUE(frm_->stepErrors().isEmpty()) << frm_->stepErrors().join("\n").toStdString();
+}
+
+// While the figures of a type without cached ones are counted, a status tick keeps the list as
+// it shows it and never waits on the count; the figures then arrive on the same rows. Closing
+// the window ends the count: nothing of it is shown.
+TEST_F(Program, TheTickKeepsTheListWhileFiguresAreCountedAndClosingEndsTheCount) {
+  {
+    store::DBConnection c;
+    c.Open(app_.filesDb());
+    c.Execute("INSERT INTO Folder (Folders, Bu, BuAll) VALUES ('C:', 0, 0), ('C:\\Data', 1, 0)");
+    c.Execute("INSERT INTO File (Folder, FileName, Extension, Filesize, Uploaded, Filtered) VALUES "
+              "('C:\\Data', 'a.', 'doc', 2048, 0, 0), ('C:\\Data', 'b.', 'DOC', 1024, 1, 0)");
+    c.Execute("INSERT INTO Ext (Extension, ExtName, ExtBu, TotalFiles, TotalSize, TotalFilesNU) VALUES "
+              "('.doc', 'Word', 1, '', '', ''), ('.txt', 'Text', 1, 7, 7168, 3)");
+  }
+  waiter_.pumpRealEvents = false;  // what the count hands back waits for the test
+  open();
+  frm_->show();
+  frm_->Form_Activate();
+  frm_->Timer_Status_Timer();  // the first tick lists the ticked types
+  auto* list = control<QTreeWidget>("LstExtensions");
+  auto* page = frm_->findChild<selection::BackupPage*>();
+  ASSERT_TRUE(list && page);
+  store::DatabaseJob& count = page->extensionList()->statisticsJob();
+  const auto rows = [&] {
+    QStringList out;
+    for (int i = 0; i < list->topLevelItemCount(); ++i)
+      out << list->topLevelItem(i)->text(1) + " " + list->topLevelItem(i)->text(3) + " " + list->topLevelItem(i)->text(4);
+    return out;
+  };
+  ASSERT_EQ(rows(), (QStringList{".doc 0 0.00 KB", ".txt 7 7.00 KB"}));
+  QTreeWidgetItem* doc = list->topLevelItem(0);
+  EXPECT_TRUE(count.running());
+  for (int i = 0; i < 3; ++i) frm_->Timer_Status_Timer();
+  EXPECT_EQ(rows(), (QStringList{".doc 0 0.00 KB", ".txt 7 7.00 KB"}));
+  EXPECT_EQ(list->topLevelItem(0), doc);
+  count.finish();
+  EXPECT_EQ(rows(), (QStringList{".doc 2 3.00 KB", ".txt 7 7.00 KB"}));
+  EXPECT_EQ(list->topLevelItem(0), doc);
+
+  {
+    store::DBConnection c;
+    c.Open(app_.filesDb());
+    c.Execute("UPDATE Ext SET TotalFiles = '', TotalSize = '', TotalFilesNU = '' WHERE Extension = '.txt'");
+  }
+  page->ShowSelectedExtensions();
+  EXPECT_TRUE(count.running());
+  frm_->close();
+  EXPECT_FALSE(count.running());
+  count.finish();
+  EXPECT_EQ(rows(), (QStringList{".doc 2 3.00 KB", ".txt 7 7.00 KB"}));
   EXPECT_TRUE(frm_->stepErrors().isEmpty()) << frm_->stepErrors().join("\n").toStdString();
 }
 

@@ -256,7 +256,9 @@ TEST_F(FolderCopierTest, FoldersKeepTheirTimesAndModesAndSpecialBitsStayWhereThe
   EXPECT_EQ(modeOf(t.dst("shared")), 02775u);
   EXPECT_EQ(modeOf(t.dst("shared/deeper")), 01750u);
   EXPECT_EQ(modeOf(t.dst("run")), 04755u);
-  if (otherOwner) EXPECT_EQ(modeOf(t.dst("theirs")), 0755u);
+  if (otherOwner) {
+    EXPECT_EQ(modeOf(t.dst("theirs")), 0755u);
+  }
 }
 
 // Both kinds of temporary file: without a name (where the file system makes them) and named.

@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cstdio>
 #include <pugixml.hpp>
 #include <sstream>
@@ -32,6 +33,7 @@
 #include "keys/SoapClient.h"
 #include "restore/CatalogueDownload.h"
 #include "restore/CatalogueFetch.h"
+#include "snapshot/HashList.h"
 #include "store/Database.h"
 
 using namespace corvane;
@@ -319,6 +321,77 @@ void archives(const QByteArray& innerDb, const QByteArray& catalogueZip) {
   seed("unzip", "empty", zipOf({}));
 }
 
+// Hash lists as the imaging engine writes them beside an image, and lists of the first format
+// as earlier engines wrote them (the differential still reads those; no writer of ours is left).
+void hashLists() {
+  using snapshot::HashEntry;
+  const snapshot::Timestamp started{1796822004, 13082147};
+  auto entry = [](char type, unsigned mode, const char* path) {
+    HashEntry e;
+    e.type = type;
+    e.mode = mode;
+    e.uid = 1000;
+    e.gid = 100;
+    e.mtime = {1600000000, 100000001};
+    e.ctime = {1650000000, 999999999};
+    e.ctimeKnown = true;
+    e.inode = 4242;
+    e.path = path;
+    return e;
+  };
+  std::vector<HashEntry> entries;
+  entries.push_back(entry('d', 0755, "C"));
+  entries.push_back(entry('d', 0750, "C/docs"));
+  HashEntry file = entry('f', 0644, "C/docs/a \\ b\nc.txt");  // written escaped
+  file.size = 12;
+  file.attributes = "0123456789abcdef";
+  file.hash = "00112233445566778899aabbccddeeff";
+  entries.push_back(file);
+  HashEntry linked = file;
+  linked.path = "C/docs/report.txt";
+  linked.links = 3;
+  linked.ctimeKnown = false;  // changed just before the walk
+  entries.push_back(linked);
+  HashEntry unread = entry('f', 0600, "C/docs/changing.bin");
+  unread.size = 1u << 20;  // changed while it was read: no hash
+  entries.push_back(unread);
+  HashEntry old = entry('f', 0444, "C/old.txt");
+  old.mtime = {-315619200, 250000000};
+  old.ctime = {-1, 999999999};
+  old.hash = file.hash;
+  entries.push_back(old);
+  HashEntry link = entry('l', 0777, "C/link");
+  link.size = 15;
+  link.hash = "ffeeddccbbaa99887766554433221100";
+  entries.push_back(link);
+  entries.push_back(entry('p', 0600, "C/pipe"));
+  HashEntry device = entry('c', 0660, "C/tty");
+  device.size = 0x0401;
+  entries.push_back(device);
+  entries.push_back(entry('b', 0660, "C/zdisk"));
+  entries.push_back(entry('d', 0755, "D"));
+  entries.push_back(entry('f', 07755, "D/\xc3\xa9t\xc3\xa9 \xff.txt"));
+  // In the walk's order, which the reader insists on.
+  std::sort(entries.begin(), entries.end(),
+            [](const HashEntry& a, const HashEntry& b) { return snapshot::comparePaths(a.path, b.path) < 0; });
+  auto list = [&](uint64_t imageSize, uint64_t imageInode, const char* imageName, size_t count) {
+    std::string text = snapshot::formatHashListHeader(imageSize, imageInode, started, imageName) + '\n';
+    for (size_t i = 0; i < count && i < entries.size(); ++i) snapshot::appendHashLine(entries[i], &text);
+    return QByteArray::fromStdString(text);
+  };
+  seed("hash_list", "full-image", list(696000000, 123456, "$DISK.sna", entries.size()));
+  // Written under its temporary name, before the image's size and inode are filled in.
+  seed("hash_list", "being-written", list(0, 0, "$DISK.sna", 3));
+  seed("hash_list", "odd-image-name", list(1, 2, "a \\ b\nc.sna", 1));
+  seed("hash_list", "first-format",
+       QByteArray("CorvaneHashList 1 00000000000000012345 $DISK.sna\n"
+                  "d 755 0 1600000000.000000000 - C\n"
+                  "f 644 12 1600000000.123456789 00112233445566778899aabbccddeeff C/a \\\\ b\\nc.txt\n"
+                  "l 777 5 -100.000000001 ffeeddccbbaa99887766554433221100 C/link\n"
+                  "f 600 9 1600000001.000000000 - C/unread.bin\n"));
+  seed("hash_list", "first-format-earliest", QByteArray("CorvaneHashList 1\nd 755 0 0.000000000 - C\n"));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -358,6 +431,7 @@ int main(int argc, char** argv) {
   ciphers();
   serviceFiles(app);
   archives(innerDb, catalogueZip);
+  hashLists();
   std::printf("%d seeds written to %s\n", g_written, qPrintable(g_corpus));
   return 0;
 }

@@ -31,9 +31,9 @@ void replay(const char* name) {
 
 // Each target has its corpus and its replay below; a new target without them fails here.
 TEST(FuzzCorpus, EveryTargetIsReplayed) {
-  const QStringList replayed = {"catalogue_db", "cipher",   "command_line", "download_framing",
-                                "files_txt",    "key_file", "rsa_key_xml",  "sch_info",
-                                "soap_reply",   "success_log", "type_list", "unzip"};
+  const QStringList replayed = {"catalogue_db", "cipher",      "command_line", "download_framing", "files_txt",
+                                "hash_list",    "key_file",    "rsa_key_xml",  "sch_info",         "soap_reply",
+                                "success_log",  "type_list",   "unzip"};
   EXPECT_EQ(corvane::fuzz::targetNames(), replayed);
   EXPECT_EQ(QDir(QStringLiteral(CORVANE_FUZZ_CORPUS)).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name), replayed);
 }
@@ -43,6 +43,7 @@ TEST(FuzzCorpus, Cipher) { replay("cipher"); }
 TEST(FuzzCorpus, CommandLine) { replay("command_line"); }
 TEST(FuzzCorpus, DownloadFraming) { replay("download_framing"); }
 TEST(FuzzCorpus, FilesTxt) { replay("files_txt"); }
+TEST(FuzzCorpus, HashList) { replay("hash_list"); }
 TEST(FuzzCorpus, KeyFile) { replay("key_file"); }
 TEST(FuzzCorpus, RsaKeyXml) { replay("rsa_key_xml"); }
 TEST(FuzzCorpus, SchInfo) { replay("sch_info"); }

@@ -348,8 +348,8 @@ TEST(SessionParts, RepliesAreReadOrRefusedWhole) {
   EXPECT_EQ(publicKey->keyXml, "<RSAKeyValue>k</RSAKeyValue>");
   EXPECT_EQ(publicKey->sessionId, 42);
   // No identifier, or one that is no 32-bit number, is no session.
-  for (const QString& reply : {"k", "kcutmehere", "kcutmehere 4x", "kcutmehere2147483648", "kcutmehere1e3"})
-    EXPECT_FALSE(ParsePublicKeyReply(reply)) << reply.toStdString();
+  for (const char* reply : {"k", "kcutmehere", "kcutmehere 4x", "kcutmehere2147483648", "kcutmehere1e3"})
+    EXPECT_FALSE(ParsePublicKeyReply(reply)) << reply;
 
   const QString key = QString(112, 'A');
   const QString cut = "cutmehere";

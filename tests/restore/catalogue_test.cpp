@@ -453,6 +453,23 @@ TEST(Unzip, HostileEntriesOfTheCatalogueArchive) {
   EXPECT_EQ(QDir(app).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"FilesE.db"});
 }
 
+// A staging folder that a killed run left goes at the next unzip; a user's look-alikes and a link
+// to a folder elsewhere stay, and nothing is removed through the link.
+TEST(Unzip, StagingFoldersOfKilledRunsGoAndNothingElse) {
+  QTemporaryDir dir;
+  const QString app = dir.filePath("app");
+  writeFile(app + "/UnzipFile-a1B2c3/FilesE.db", "left by a killed run");
+  writeFile(app + "/UnzipFile-a1B2c3x/keep.txt", "a user's");
+  writeFile(dir.filePath("elsewhere/keep.txt"), "behind a link");
+  ASSERT_TRUE(QFile::link(dir.filePath("elsewhere"), app + "/UnzipFile-Zz9Yy8"));
+  writeFile(dir.filePath("a.zip"), test::zipOf({{"FilesE.db", "new"}}));
+
+  EXPECT_EQ(UnzipFile(dir.filePath("a.zip"), app), UnzOk);
+  EXPECT_EQ(QDir(app).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot),
+            QStringList({"FilesE.db", "UnzipFile-a1B2c3x", "UnzipFile-Zz9Yy8"}));
+  EXPECT_EQ(readFile(dir.filePath("elsewhere/keep.txt")), "behind a link");
+}
+
 // While the service reads Files.db the write-back cannot commit: it gives up that transaction
 // whole, waits, and writes it again, ending as it would have without the wait.
 TEST(Catalogue, WriteBackWaitsOutTheServiceAndWritesNothingTwice) {

@@ -43,10 +43,12 @@ class FetchTest : public ::testing::Test {
     ctx.ownCaption = [this](const QString& t) { ownCaptions << t; };
   }
 
-  // The server's stored catalogue: the database under the file key, zipped (plus a stray entry).
-  void serveCatalogue(const QList<test::CatalogueRow>& rows) {
+  // The server's stored catalogue: the database under the file key, zipped (plus a stray entry),
+  // with bulkRows more files in C:\Bulk.
+  void serveCatalogue(const QList<test::CatalogueRow>& rows, int bulkRows = 0) {
     QTemporaryDir dir;
     const QString db = test::makeCatalogue(dir.filePath("c.db"), rows);
+    test::addBulkRows(db, bulkRows);
     QFile f(db);
     f.open(QIODevice::ReadOnly);
     const QByteArray inner = FakeBackupServer::encryptWithKey(f.readAll(), account.fileKeyHex);
@@ -165,30 +167,45 @@ TEST_F(FetchTest, ASecondFetchReplacesTheCopyWithoutDeletingItFirst) {
   EXPECT_EQ(DBSelectAllUploadedFiles(app.file("PC1Files.db"), r), 2);
 }
 
-// A disk that fills up while either layer comes off: the disk and its folder are named instead
-// of a decrypt failure, nothing half written stays, and the computer's old copy is kept.
+// A disk that fills up while the catalogue downloads or while either layer comes off: the disk
+// and its folder are named instead of a failed transfer or a decrypt failure, nothing half
+// written stays (under its name or any other), and the computer's old copy is kept.
 TEST_F(FetchTest, AFullDiskIsNamedAndLeavesNothingButTheOldCopy) {
   test::SmallDisk disk(qint64(8) << 20);
   if (disk.whyNot) GTEST_SKIP() << "no small disk to fill: " << disk.whyNot;
   const QString folder = disk.path();
   platform::setAppPaths(platform::AppPaths::forFolder(folder));  // the download and the key pair
   ctx.appFolder = folder;
-  QList<test::CatalogueRow> rows;
-  for (int i = 0; i < 50; ++i) rows.append({"C:\\Data\\Folder " + QString::number(i % 40), "file" + QString::number(i) + ".", "txt", i});
-  serveCatalogue(rows);
+  // Large enough to arrive in many pieces, so that the disk fills up in the middle of the body.
+  serveCatalogue({}, 2000);
   test::makeCatalogue(folder + "/PC1Files.db", {{"C:\\Old", "kept.", "txt", 1}});
-  int decrypting = 0, fillAt = 0;
+  QString fillOn;
+  int seen = 0, fillAt = 0;
+  bool namedEarly = false;  // the download had its name before the whole body was in
   ctx.mainCaption = [&](const QString& t) {
-    if (t == "Corvane - Decrypting file..." && ++decrypting == fillAt) disk.fill();
+    if (t.startsWith("Corvane Downloading FilesEE.db.ZIP ") && QFile::exists(folder + "/FilesEE.db.ZIP"))
+      namedEarly = true;
+    if (!fillOn.isEmpty() && t.startsWith(fillOn) && ++seen == fillAt) disk.fill();
   };
-  for (const int layer : {1, 2}) {  // the session layer, then the file-key layer
-    SCOPED_TRACE(layer);
+  const QString full = "disk full, no room in " + folder;
+  struct Moment {
+    QString caption;
+    int nth;
+    QStringList messages;
+  };
+  for (const Moment& m : {Moment{"Corvane Downloading FilesEE.db.ZIP ", 1,
+                                 {"Error in DownloadFile - " + full, "File Download Unsuccessfull...",
+                                  "Directory Download Failed..."}},
+                          Moment{"Corvane - Decrypting file...", 1,  // the session layer
+                                 {"Download Failed - " + full + "...", "Directory Download Failed..."}},
+                          Moment{"Corvane - Decrypting file...", 2,  // the file-key layer
+                                 {"Download Failed - " + full + "...", "Directory Download Failed..."}}}) {
+    SCOPED_TRACE(m.caption.toStdString() + QString::number(m.nth).toStdString());
     disk.empty();
-    decrypting = 0, fillAt = layer;
+    fillOn = m.caption, seen = 0, fillAt = m.nth;
     messages.texts.clear();
     EXPECT_FALSE(DownloadDirectoryFile(ctx, "PC1", keyId));
-    EXPECT_EQ(messages.texts, (QStringList{"Download Failed - disk full, no room in " + folder + "...",
-                                           "Directory Download Failed..."}));
+    EXPECT_EQ(messages.texts, m.messages);
     EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               (QStringList{".filler", "mykey.epk", "mykey.pub", "PC1Files.db"}));
     UploadedFileRecords r = freshRecords();
@@ -196,11 +213,12 @@ TEST_F(FetchTest, AFullDiskIsNamedAndLeavesNothingButTheOldCopy) {
     EXPECT_EQ(store::settingValue(app.statusDb(), "DIdentity"), "0");
   }
   disk.empty();
-  fillAt = 0;
+  fillOn.clear();
   messages.texts.clear();
   ASSERT_TRUE(DownloadDirectoryFile(ctx, "PC1", keyId));
   UploadedFileRecords r = freshRecords();
-  EXPECT_EQ(DBSelectAllUploadedFiles(folder + "/PC1Files.db", r), 50);
+  EXPECT_EQ(DBSelectAllUploadedFiles(folder + "/PC1Files.db", r), 2000);
+  EXPECT_FALSE(namedEarly);
 }
 
 TEST_F(FetchTest, TextCatalogueImport) {

@@ -484,6 +484,55 @@ TEST_F(PageTest, SyncWritesNothingBackIntoADamagedFilesDb) {
   EXPECT_TRUE(page->findChild<QLabel*>("lblStats")->text().contains("Files.db is damaged"));
 }
 
+// The download catalogue of the computer chosen for restore, damaged: both choosers say so
+// instead of showing no files, and nothing is queued from it, from folders ticked before the
+// damage was found neither.
+TEST_F(PageTest, TheChoosersShowADamagedCatalogueAsDamagedAndQueueNothingFromIt) {
+  const QString catalogue = app.file("PC2Download.db");
+  test::makeCatalogue(catalogue, {});
+  test::addBulkRows(catalogue, 3000);
+  test::setSetting(app.statusDb(), "DIdentity", QString::number(pc2));
+  const QString activity = store::settingValue(app.statusDb(), "Activity");
+
+  page->btnRestoreFolders_Click();
+  auto* source = page->sourceFolderChooser();
+  ASSERT_TRUE(source->tree().nodeByKey("C:\\Bulk"));
+  source->tree().nodeByKey("C:\\Bulk")->setCheckState(0, Qt::Checked);
+  if (!test::zeroPageOf(catalogue, "File")) GTEST_SKIP() << "this SQLite lists no pages (no dbstat table)";
+  source->btnOK_Click();
+  auto* dest = page->destinationFolderChooser();
+  child<QLineEdit>(dest, "tbxDirectory")->setText("D:\\R");
+  dest->btnOK_Click();
+  EXPECT_TRUE(queued().isEmpty());
+  EXPECT_EQ(store::settingValue(app.statusDb(), "Activity"), activity);
+  ASSERT_EQ(messages.texts.size(), 1) << messages.texts.join("\n").toStdString();
+  EXPECT_TRUE(messages.texts[0].startsWith("Nothing was queued for restore: the catalogue PC2Download.db is damaged"))
+      << qPrintable(messages.texts[0]);
+
+  const QString damaged =
+      "Corvane The catalogue copy PC2Download.db is damaged - its file list cannot be shown. Press DL List, tick the "
+      "computer and press Change Identity to fetch it again.";
+  page->btnRestoreFolders_Click();
+  EXPECT_FALSE(child<QTreeWidget>(source, "tvDLSFolders")->isVisible());
+  EXPECT_TRUE(child<QLabel>(source, "lblCatalogue")->isVisible());
+  EXPECT_EQ(child<QLabel>(source, "lblCatalogue")->text(), damaged);
+  EXPECT_TRUE(source->GetAllCheckedNodes().isEmpty());
+  source->btnCancel_Click();
+
+  page->btnRestoreFiles_Click();
+  auto* files = page->fileChooser();
+  EXPECT_EQ(files->fileList().rowCount(), 0);
+  EXPECT_EQ(child<QLabel>(files, "lblSortBy")->text(), damaged);
+  files->btnCheckAll_Click();
+  files->btnNext_Click();
+  child<QLineEdit>(page->folderChooser(), "tbxDirectory")->setText("D:\\R");
+  page->folderChooser()->btnOK_Click();
+  EXPECT_TRUE(queued().isEmpty());
+  // The damage itself was told once.
+  EXPECT_EQ(messages.texts.filter("The download catalogue PC2Download.db is damaged (").size(), 1)
+      << messages.texts.join("\n").toStdString();
+}
+
 TEST_F(PageTest, RestoreDialogs) {
   test::addRows(app.filesDb(), {{"C:\\Data", "d.", "txt", 1}, {"C:\\Data\\2009", "e.", "txt", 2}});
   page->InitRestorePage();

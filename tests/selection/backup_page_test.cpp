@@ -1,6 +1,8 @@
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QStyleOptionViewItem>
@@ -237,7 +239,8 @@ TEST_F(BackupPageTest, ScanButtonFillsTheTableAndTheTree) {
   EXPECT_EQ(folderTable().size(), 6);
 }
 
-// A drive or folder without a row of its own cannot keep a tick: the user is told to scan first.
+// A drive or folder without a row of its own cannot keep a tick: the user is told to scan first,
+// and nothing is written, not the folders below it either (the message says nothing was kept).
 // One with a row keeps it without a word.
 TEST_F(BackupPageTest, TickingWhatTheScanHasNotStoredSaysToScanFirst) {
   addFolders({{"C:", false, false}, {"D:\\Docs", false, false}});  // no row for D: itself
@@ -247,7 +250,8 @@ TEST_F(BackupPageTest, TickingWhatTheScanHasNotStoredSaysToScanFirst) {
   ASSERT_EQ(messages_.texts.size(), 1);
   EXPECT_TRUE(messages_.texts[0].startsWith("D:\\ ")) << messages_.texts[0].toStdString();
   EXPECT_TRUE(messages_.texts[0].contains("\"Scan Folders/Files\"")) << messages_.texts[0].toStdString();
-  EXPECT_EQ(folderTable()["D:\\Docs"], qMakePair(true, false));  // what is below it is stored
+  EXPECT_EQ(folderTable()["D:\\Docs"], qMakePair(false, false));
+  EXPECT_NE(store::settingValue(statusDb(), "UploadsWaiting"), "Yes");
 
   click("C:\\");
   EXPECT_TRUE(ticked("C:\\"));
@@ -322,6 +326,38 @@ TEST_F(BackupPageTest, ATickThatCannotBeStoredWholeLeavesNothingChanged) {
   ASSERT_EQ(messages_.texts.size(), 1);
   EXPECT_TRUE(messages_.texts[0].contains("no such table: file", Qt::CaseInsensitive)) << messages_.texts[0].toStdString();
   EXPECT_NE(store::settingValue(statusDb(), "UploadsWaiting"), "Yes");
+}
+
+// A tick disables the tree while it is stored, which moves the keyboard focus on; it comes back
+// to the tree, so the next Space ticks the next folder instead of toggling a filter box.
+TEST_F(BackupPageTest, AfterATickTheFocusIsBackOnTheTree) {
+  addFolders({{"C:", false, false}, {"C:\\a", false, false}, {"C:\\b", false, false}});
+  page().resize(page().minimumSize());
+  page().show();
+  page().activateWindow();
+  QApplication::processEvents();
+  page().PopulateDriveNodes();
+  tree()->setFocus();
+  const auto space = [&] {
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, " ");
+    QApplication::sendEvent(QApplication::focusWidget(), &press);
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_Space, Qt::NoModifier, " ");
+    QApplication::sendEvent(QApplication::focusWidget(), &release);
+  };
+  tree()->setCurrentItem(node("C:\\a"));
+  ASSERT_EQ(QApplication::focusWidget(), tree());
+  space();
+  EXPECT_TRUE(ticked("C:\\a"));
+  EXPECT_EQ(QApplication::focusWidget(), tree());
+  tree()->setCurrentItem(node("C:\\b"));
+  space();
+  EXPECT_TRUE(ticked("C:\\b"));
+  click("C:\\a");  // the mouse
+  EXPECT_FALSE(ticked("C:\\a"));
+  EXPECT_EQ(QApplication::focusWidget(), tree());
+  for (const char* box : {"cbxSmallImageFileFilter", "cbxDefaultFolderFilter", "cbxImageSwitch"})
+    EXPECT_FALSE(page().findChild<QCheckBox*>(box)->isChecked()) << box;
+  EXPECT_EQ(folderTable()["C:\\b"], qMakePair(true, false));
 }
 
 // Only drive slots 0 to 19 are shown: a drive in slot 20 stays out of the tree.

@@ -192,12 +192,12 @@ TEST_F(MainWindow, FolderTreeFillsOnTheFirstTickAfterActivationOnly) {
   shell::Pages pages;
   pages.backup = &backup;
   FrmConfig& f = load(pages);
-  EXPECT_EQ(backup.loadRegistered, 1);
-  EXPECT_EQ(backup.loadTypeList, 1);
   EXPECT_EQ(backup.populate, 0);  // the load's own tick comes before activation
   f.Form_Activate();
   EXPECT_TRUE(f.firstTickPending());
   f.Timer_Status_Timer();
+  EXPECT_EQ(backup.loadRegistered, 1);
+  EXPECT_EQ(backup.loadTypeList, 1);
   EXPECT_EQ(backup.populate, 1);
   EXPECT_EQ(backup.showSelected, 1);
   EXPECT_EQ(f.tickCount(), 1);
@@ -213,6 +213,43 @@ TEST_F(MainWindow, FolderTreeFillsOnTheFirstTickAfterActivationOnly) {
   for (int i = 0; i < 151; ++i) f.Timer_Status_Timer();
   EXPECT_EQ(backup.refresh, 1);
   EXPECT_EQ(f.tickCount(), 0);
+}
+
+// The known file types and the imaging page are read once the window is on the screen, not
+// in the load before it shows; in the load's order and always before the first tick's fill,
+// which replaces the rows the list file gave, whichever comes first, also when a tick runs
+// while they let events in.
+TEST_F(MainWindow, TypesAndImagingPageAreReadAfterTheWindowShowsAndBeforeTheFirstTick) {
+  QStringList calls;
+  test::FakeBackupPage backup;
+  test::FakeOtherPages imaging;
+  backup.calls = imaging.calls = &calls;
+  shell::Pages pages;
+  pages.backup = &backup;
+  pages.imaging = &imaging;
+  const QStringList afterShow{"LoadRegisteredExtensions", "LoadFileTypeList", "InitImagePage"};
+  FrmConfig& f = load(pages);
+  EXPECT_TRUE(calls.isEmpty()) << calls.join(' ').toStdString();
+  f.show();
+  f.Form_Activate();
+  backup.onLoadRegistered = [&] { f.Timer_Status_Timer(); };
+  f.Timer_Status_Timer();  // came before the window was painted
+  EXPECT_EQ(calls, (afterShow + QStringList{"PopulateDriveNodes", "ShowSelectedExtensions"}));
+  QApplication::processEvents();
+  f.Timer_Status_Timer();
+  EXPECT_EQ(backup.loadRegistered, 1);
+  EXPECT_EQ(imaging.initImage, 1);
+
+  calls.clear();
+  frame.reset();  // and the backup page placed on it
+  test::FakeBackupPage other;
+  other.calls = &calls;
+  pages.backup = &other;
+  FrmConfig& g = load(pages);
+  g.show();
+  for (int i = 0; i < 3 && calls.isEmpty(); ++i) QApplication::processEvents();  // its first paint
+  EXPECT_EQ(calls, afterShow);
+  EXPECT_TRUE(g.stepErrors().isEmpty()) << g.stepErrors().join("\n").toStdString();
 }
 
 TEST_F(MainWindow, CheckBoxesFollowSettingsWithoutRunningClickHandlers) {

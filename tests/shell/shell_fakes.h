@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QHash>
 #include <QPushButton>
+#include <QStringList>
 #include <QVBoxLayout>
 #include <QWidget>
 #include <functional>
@@ -24,18 +25,31 @@ class FakeBackupPage : public shell::BackupPageHooks {
     }
   }
   QWidget* widget() override { return page; }
-  void LoadRegisteredExtensions() override { ++loadRegistered; }
-  void LoadFileTypeList() override { ++loadTypeList; }
+  void LoadRegisteredExtensions() override {
+    ++loadRegistered;
+    if (calls) *calls << "LoadRegisteredExtensions";
+    if (onLoadRegistered) onLoadRegistered();
+  }
+  void LoadFileTypeList() override {
+    ++loadTypeList;
+    if (calls) *calls << "LoadFileTypeList";
+  }
   void PopulateDriveNodes() override {
     ++populate;
+    if (calls) *calls << "PopulateDriveNodes";
     if (throwOnPopulate) throw std::runtime_error("drive walk failed");
   }
-  void ShowSelectedExtensions() override { ++showSelected; }
+  void ShowSelectedExtensions() override {
+    ++showSelected;
+    if (calls) *calls << "ShowSelectedExtensions";
+  }
   void RefreshExtensionList() override { ++refresh; }
 
   QWidget* page;
   int loadRegistered = 0, loadTypeList = 0, populate = 0, showSelected = 0, refresh = 0, clickHandlers = 0;
   bool throwOnPopulate = false;
+  QStringList* calls = nullptr;  // the order of the calls, when set
+  std::function<void()> onLoadRegistered;  // stands for a handler run while it lets events in
 };
 
 class FakeSchedulerPage : public shell::SchedulerPageHooks {
@@ -59,7 +73,10 @@ class FakeOtherPages : public shell::LogPageHooks, public shell::StatusPageHooks
   QWidget* oldWidget() override { return nullptr; }
   void WriteLog(bool firstTime) override { writeLog += firstTime ? 1 : 100; }
   void InitStatusPage() override { ++initStatus; }
-  void InitImagePage() override { ++initImage; }
+  void InitImagePage() override {
+    ++initImage;
+    if (calls) *calls << "InitImagePage";
+  }
   void ImagePage() override { ++imagePage; }
   void UpdateImagePage() override {
     ++updateImage;
@@ -78,6 +95,7 @@ class FakeOtherPages : public shell::LogPageHooks, public shell::StatusPageHooks
   int writeLog = 0, initStatus = 0, initImage = 0, imagePage = 0, updateImage = 0, updateOldImage = 0,
       disconnects = 0, initRestore = 0, advanced = 0, fileCopy = 0, stops = 0;
   bool throwOnUpdate = false;
+  QStringList* calls = nullptr;
   std::function<void()> onUpdate, onInitRestore;
 };
 

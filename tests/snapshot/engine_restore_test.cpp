@@ -319,12 +319,10 @@ void PrintTo(const Change& c, std::ostream* os) { *os << c.name; }
 
 class RestoreAfterChange : public testing::TestWithParam<Change> {};
 
-// Restores the world's full image and differential with the README's steps into a new folder
-// and compares the result with drive C: as it is now.
-void expectRestoreGivesTheTreeBack(const EngineWorld& w) {
+// Restores the world's full image and differential with the README's steps into target.
+void restoreWithTheReadmesSteps(const EngineWorld& w, const QTemporaryDir& target) {
   const std::string restore = documentedRestore();
   ASSERT_FALSE(restore.empty()) << "no restore steps in " << CORVANE_ENGINE_README;
-  QTemporaryDir target;
   QProcess shell;
   QProcessEnvironment shellEnv = QProcessEnvironment::systemEnvironment();
   shellEnv.insert("FULL", w.imageFile("$DISK.sna"));
@@ -336,6 +334,12 @@ void expectRestoreGivesTheTreeBack(const EngineWorld& w) {
   const QByteArray complaints = shell.readAllStandardError();
   ASSERT_EQ(shell.exitCode(), 0) << complaints.constData();
   EXPECT_EQ(QDir(target.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList{"C"});
+}
+
+// The restore of the world's full image and differential is drive C: as it is now.
+void expectRestoreGivesTheTreeBack(const EngineWorld& w) {
+  QTemporaryDir target;
+  ASSERT_NO_FATAL_FAILURE(restoreWithTheReadmesSteps(w, target));
   expectSameTree(native(w.c()), native(target.path() + "/C"));
 }
 
@@ -371,6 +375,26 @@ TEST(RestoreAfterChanges, EveryKindAtOnceOnAFreshTree) {
     byName.at(name)->apply(w);
   ASSERT_EQ(w.run(EngineWorld::diffLine()), 0);
   expectRestoreGivesTheTreeBack(w);
+}
+
+// The window leaves "\CorvaneImage\*" out of the differential only. On a source drive that
+// is not the destination such a folder is the user's own: the full image holds it, and the
+// restore must keep that copy rather than delete what the differential did not look at.
+TEST(RestoreAfterChanges, AFolderOnlyTheDifferentialExcludesComesBackAsTheFullImageHeldIt) {
+  if (!haveTar()) GTEST_SKIP() << "tar and zstd are not installed";
+  EngineWorld w;
+  makeTree(w);
+  writeFile(w.c("CorvaneImage/photo.jpg"), "my photo");
+  writeFile(w.c("CorvaneImage/album/beach.jpg"), "the beach");
+  ASSERT_EQ(w.run(EngineWorld::fullLine()), 0);
+  QTemporaryDir asImaged;
+  ASSERT_EQ(QProcess::execute("cp", {"-a", w.c("CorvaneImage"), asImaged.path()}), 0);
+  writeFile(w.c("CorvaneImage/photo.jpg"), "edited after the full image");
+  ASSERT_EQ(w.run(EngineWorld::diffLine()), 0);
+  QTemporaryDir target;
+  ASSERT_NO_FATAL_FAILURE(restoreWithTheReadmesSteps(w, target));
+  ASSERT_TRUE(QDir(target.path() + "/C/CorvaneImage").exists()) << "the restore deleted the folder";
+  expectSameTree(native(asImaged.path() + "/CorvaneImage"), native(target.path() + "/C/CorvaneImage"));
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryKind, RestoreAfterChange, testing::ValuesIn(changes()),

@@ -81,6 +81,10 @@ FakeWaiter::~FakeWaiter() { platform::setWaiter(nullptr); }
 void FakeWaiter::sleep(int ms) {
   ++sleeps;
   sleptMs += ms;
+  if (std::this_thread::get_id() == window_) {
+    ++windowSleeps;
+    windowSleptMs += ms;
+  }
   if (onSleep) onSleep(ms);
 }
 void FakeWaiter::sleepPainting(int ms) {

@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <functional>
+#include <thread>
 #include <memory>
 
 #include "platform/AppFolder.h"
@@ -38,7 +39,8 @@ class TempAppFolder {
 };
 
 // Counts waits instead of sleeping; an optional hook runs at each wait (to release a lock,
-// to advance a fake clock ...).
+// to advance a fake clock ...), on the thread that waits. windowSleeps and windowSleptMs count
+// only the waits of the thread that made the waiter (the window's), not a worker's retries.
 class FakeWaiter : public platform::Waiter {
  public:
   FakeWaiter();
@@ -52,9 +54,14 @@ class FakeWaiter : public platform::Waiter {
   int paints = 0;
   long long sleptMs = 0;
   int eventPumps = 0;
+  int windowSleeps = 0;
+  long long windowSleptMs = 0;
   std::function<void(int)> onSleep;
   std::function<void()> onEvents;  // stands for a handler that runs while events are let in
   bool pumpRealEvents = true;  // still let Qt deliver queued events
+
+ private:
+  std::thread::id window_ = std::this_thread::get_id();
 };
 
 // Records every message box and answers with a preset result.

@@ -1,6 +1,7 @@
 #include "restore/ui/CatalogueTree.h"
 
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QTimer>
 #include <QTreeWidget>
 #include <atomic>
@@ -10,9 +11,11 @@
 
 #include "handoff/SharedIcons.h"
 #include "platform/LosslessUtf8.h"
-#include "platform/RunAside.h"
 #include "platform/Wait.h"
 #include "restore/RestoreCatalogue.h"
+#include "restore/ui/FileList.h"
+#include "store/DatabaseJob.h"
+#include "store/DatabaseTrouble.h"
 
 namespace corvane::restore::ui {
 
@@ -40,18 +43,24 @@ struct Plan {
 };
 
 // Drives from DBSelectDrives, then each drive's folders of uploaded files from DBSelectDLNodes,
-// each folder level once under its parent level. planned counts the folder nodes so far.
-void planTree(const QString& dbdName, Plan& plan, std::atomic<qint64>& planned, const std::atomic<bool>& stop) {
+// each folder level once under its parent level, on the job's connections (a statement ends as
+// interrupted when the job is stopped). planned counts the folder nodes so far.
+void planTree(const store::JobContext& job, const QString& dbdName, Plan& plan, std::atomic<qint64>& planned) {
   const auto add = [&](qint32 parent, const QString& key, const QString& text, bool drive) {
     const auto place = qint32(plan.nodes.size());
     plan.byKey.insert(key, place);
     plan.nodes.push_back({parent, key, text, drive});
     return place;
   };
-  const QStringList drives = DBSelectDrives(dbdName).value_or(QStringList());
+  QStringList drives;
+  try {
+    drives = job.onDatabase(dbdName, [](store::DBConnection& c) { return DBSelectDrives(c); });
+  } catch (const store::DBError&) {
+    // no drives: the tree holds its root alone
+  }
   add(-1, QStringLiteral("Drives"), QStringLiteral("Drives"), true);
   for (const QString& entry : drives) {
-    if (stop) return;
+    job.throwIfStopped();
     if (entry.isEmpty()) continue;
     const QString drive = entry.left(2);
     qint32 driveNode = plan.byKey.value(drive, -1);
@@ -60,7 +69,12 @@ void planTree(const QString& dbdName, Plan& plan, std::atomic<qint64>& planned, 
     selection::DownloadNodes read;
     int count = 0;
     QString result;
-    read.DBSelectDLNodes(drive, count, dbdName, result, &stop);
+    try {
+      job.onDatabase(dbdName, [&](store::DBConnection& c) { read.DBSelectDLNodes(c, drive, count, result); });
+    } catch (const store::DBError& e) {
+      result = e.description();
+    }
+    job.throwIfStopped();
     plan.readFolders = true;
     plan.lastFolders = read.DLRawNodeNames;
     if (result != QLatin1String("OK")) continue;
@@ -69,6 +83,7 @@ void planTree(const QString& dbdName, Plan& plan, std::atomic<qint64>& planned, 
     // levels are looked for from the deepest up, and those missing added from the top down.
     std::vector<qsizetype> ends;  // where the missing levels' keys end, deepest first
     for (int j = 0; j < count && j < read.DLRawNodeNames.size(); ++j) {
+      if (j % 4096 == 0) job.throwIfStopped();
       const QString& path = read.DLRawNodeNames.at(j);
       const QString full = path.endsWith('\\') ? path.chopped(1) : path;
       const qsizetype first = full.indexOf('\\');
@@ -210,22 +225,50 @@ bool CatalogueTree::build(const QString& dbdName, const std::function<void(const
     if (!disposal_->done()) disposalTimer_->start();
     return complete_;
   };
+  const auto finished = [&] {
+    building_ = false;
+    complete_ = true;
+    if (!disposal_->done()) disposalTimer_->start();
+    return true;
+  };
+
+  // A damaged page is met only when a statement reads it; a tree of what could be read around it
+  // would read as the computer's folders, and queue from them.
+  damaged_ = !dbdName.isEmpty() && lookCatalogueThrough(dbdName, wanted);
+  if (!wanted()) return givenUp();
 
   Plan plan;
-  std::atomic<qint64> planned{0};
-  qint64 told = 0;
-  platform::runAside([&](const std::atomic<bool>& stop) { planTree(dbdName, plan, planned, stop); },
-                     [&] {
-                       const qint64 n = planned.load(std::memory_order_relaxed) / 200 * 200;
-                       if (caption && n > told)
-                         caption(QStringLiteral("Corvane Building folder tree - %1 folders...").arg(n));
-                       told = std::max(told, n);
-                       if (!disposal_->done()) disposal_->step();
-                       platform::doEvents();
-                       return wanted();
-                     },
-                     kWaitForPlanMs);
-  if (!wanted()) return givenUp();
+  if (!damaged_) {
+    std::atomic<qint64> planned{0};
+    qint64 told = 0;
+    std::exception_ptr failure;
+    store::DatabaseJob job;
+    job.start([&](store::JobContext& context) { planTree(context, dbdName, plan, planned); },
+              [&](std::exception_ptr f) { failure = f; });
+    while (!job.waitForEnd(kWaitForPlanMs)) {
+      const qint64 n = planned.load(std::memory_order_relaxed) / 200 * 200;
+      if (caption && n > told) caption(QStringLiteral("Corvane Building folder tree - %1 folders...").arg(n));
+      told = std::max(told, n);
+      if (!disposal_->done()) disposal_->step();
+      platform::doEvents();
+      if (!wanted()) return givenUp();  // the job ends as it goes: its statement is interrupted
+    }
+    job.finish();
+    if (failure) std::rethrow_exception(failure);  // the statements' own failures leave drives out instead
+  }
+  if (!dbdName.isEmpty()) {
+    damaged_ = damaged_ || store::isKnownDamaged(dbdName);
+    store::tellDatabaseTrouble(QFileInfo(dbdName).absolutePath());
+    if (!wanted()) return givenUp();
+  }
+  if (damaged_) {
+    auto* notice = new QTreeWidgetItem(tree_);  // first in added_: never collected as a tick
+    notice->setText(0, damagedCatalogueText(dbdName));
+    notice->setToolTip(0, notice->text(0));
+    notice->setFlags(Qt::ItemIsEnabled);
+    added_.append(notice);
+    return finished();
+  }
 
   // Made out of sight (no view takes note of each), shown at once below.
   const QIcon driveIcon = handoff::sharedIcon(handoff::SharedIcon::Drive);
@@ -250,10 +293,7 @@ bool CatalogueTree::build(const QString& dbdName, const std::function<void(const
     nodes_.DLRawNodeNames = plan.lastFolders;
   }
   added_.first()->setExpanded(true);
-  building_ = false;
-  complete_ = true;
-  if (!disposal_->done()) disposalTimer_->start();
-  return true;
+  return finished();
 }
 
 QStringList CatalogueTree::GetAllCheckedNodes() {

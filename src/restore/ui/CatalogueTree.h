@@ -25,15 +25,19 @@ class CatalogueTree {
 
   // Rebuilds the tree from the catalogue: drives from DBSelectDrives, folders of uploaded
   // files from DBSelectDLNodes. The old nodes go at once; the statements (a second or more on
-  // a catalogue of most of a million files) and the planning of the nodes run on a thread of
-  // their own, the nodes are made out of sight, and the whole tree is shown at once, so that
-  // nothing acts on a tree half built. Pending events run meanwhile and progress goes to
-  // caption. A build asked for meanwhile takes over; cancel(), or keepGoing turning false (the
-  // window closed), ends it with the tree left empty. Returns whether the tree is complete.
+  // a catalogue of most of a million files) and the planning of the nodes run as a job of their
+  // own, the nodes are made out of sight, and the whole tree is shown at once, so that nothing
+  // acts on a tree half built. Pending events run meanwhile and progress goes to caption. A
+  // build asked for meanwhile takes over; cancel(), or keepGoing turning false (the window
+  // closed), ends it with the tree left empty. Returns whether the tree is complete. A catalogue
+  // found damaged (it is looked through first) gives no nodes: the tree holds one line saying
+  // so, with no tick.
   bool build(const QString& dbdName, const std::function<void(const QString&)>& caption,
              const std::function<bool()>& keepGoing = {});
   bool building() const { return building_; }
   void cancel();
+  // The last build found its catalogue damaged.
+  bool damaged() const { return damaged_; }
 
   // The keys of the ticked nodes in the order the nodes were added, the root left out (also
   // kept in the node list). The service restores the queue in its order.
@@ -53,6 +57,7 @@ class CatalogueTree {
   quint64 builds_ = 0;             // counts builds and cancels: a build that sees it move gives up
   bool building_ = false;
   bool complete_ = false;
+  bool damaged_ = false;
   std::unique_ptr<NodeDisposal> disposal_;
   QPointer<QTimer> disposalTimer_;  // a child of the tree widget
 };

@@ -1,6 +1,7 @@
 #include "restore/ui/FileList.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QHash>
 #include <QHeaderView>
 #include <QLabel>
@@ -13,6 +14,7 @@
 #include "platform/LosslessUtf8.h"
 #include "platform/RunAside.h"
 #include "platform/Wait.h"
+#include "store/DatabaseTrouble.h"
 
 namespace corvane::restore::ui {
 
@@ -417,6 +419,41 @@ bool readUploadedFilesInSteps(const QString& db, UploadedFileRecords& records, Q
 
 QString busyCatalogueText() {
   return QStringLiteral("Corvane The catalogue is busy - its file list could not be read. Choose it again to retry.");
+}
+
+QString damagedCatalogueText(const QString& db) {
+  const QString name = QFileInfo(db).fileName();
+  if (name == QLatin1String("Files.db"))
+    return QStringLiteral("Corvane Files.db is damaged - its file list cannot be shown.");
+  // The download catalogue is made anew by Change Identity, which Sync never touches.
+  const QString again = name.endsWith(QLatin1String("Download.db"))
+                            ? QStringLiteral("Press DL List, tick the computer and press Change Identity to fetch it "
+                                             "again.")
+                            : QStringLiteral("Press Sync to fetch it again.");
+  return QStringLiteral("Corvane The catalogue copy %1 is damaged - its file list cannot be shown. ").arg(name) + again;
+}
+
+bool lookCatalogueThrough(const QString& db, const std::function<bool()>& stillWanted) {
+  store::checkDatabasesAside({db}, [&] {
+    platform::doEvents();
+    return stillWanted();
+  });
+  return store::isKnownDamaged(db);
+}
+
+CatalogueRead readCatalogueForList(const QString& db, UploadedFileRecords& records, QLabel* progress,
+                                   quint64& generation, bool* busy) {
+  // A damaged page is met only when a statement reads it: a catalogue not looked through in this
+  // run is looked through first. A view started meanwhile takes over.
+  const quint64 view = generation;
+  progress->setText(QStringLiteral("Corvane Checking the file list..."));
+  const bool damaged = lookCatalogueThrough(db, [&] { return view == generation; });
+  if (view != generation) return CatalogueRead::Superseded;
+  if (!damaged && !readUploadedFilesInSteps(db, records, progress, generation, busy)) return CatalogueRead::Superseded;
+  store::tellDatabaseTrouble(QFileInfo(db).absolutePath());
+  if (!store::isKnownDamaged(db)) return CatalogueRead::Read;
+  records = freshRecords();
+  return CatalogueRead::Damaged;
 }
 
 }  // namespace corvane::restore::ui

@@ -129,4 +129,22 @@ bool readUploadedFilesInSteps(const QString& db, UploadedFileRecords& records, Q
 // read as a catalogue without files.
 QString busyCatalogueText();
 
+// What a list says instead of its files when its catalogue is damaged (an empty list would read
+// as a computer without files), with how to fetch it again: Sync for a catalogue copy, Change
+// Identity (DL List) for a download catalogue; this computer's Files.db is fetched by nothing.
+QString damagedCatalogueText(const QString& db);
+
+// Looks the catalogue through for damage once in the run while the window answers (stillWanted
+// as checkDatabasesAside's answer). True when it is known to be damaged.
+bool lookCatalogueThrough(const QString& db, const std::function<bool()>& stillWanted);
+
+enum class CatalogueRead { Superseded, Read, Damaged };
+// A catalogue's uploaded files for a list: looked through first ("Corvane Checking the file
+// list..." in progress), then read as readUploadedFilesInSteps reads. Superseded when another
+// view took over meanwhile (records are then that view's). A damaged catalogue leaves records
+// empty (rows read past a damaged page are no files to restore) and its trouble is told, once
+// per file and run.
+CatalogueRead readCatalogueForList(const QString& db, UploadedFileRecords& records, QLabel* progress,
+                                   quint64& generation, bool* busy = nullptr);
+
 }  // namespace corvane::restore::ui

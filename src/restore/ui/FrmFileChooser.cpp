@@ -50,6 +50,7 @@ FrmFileChooser::FrmFileChooser(RestoreDialogHost& host) : QDialog(nullptr), host
   btnDownloadFilenames = button(this, "btnDownloadFilenames", QStringLiteral("DL List"));
   lblSortBy = new QLabel(kSortByText, this);
   lblSortBy->setObjectName(QStringLiteral("lblSortBy"));
+  lblSortBy->setWordWrap(true);  // it says why the list is empty (a busy or damaged catalogue) in its place
   auto* Label1 = new QLabel(QStringLiteral(" Filename"), this);
   Label1->setObjectName(QStringLiteral("Label1"));
   auto* Label2 = new QLabel(QStringLiteral("Extension"), this);
@@ -124,9 +125,11 @@ void FrmFileChooser::Form_Activate() {
   }
   if (!catalogue_.isEmpty()) {
     bool busy = false;
-    const bool read = readUploadedFilesInSteps(catalogue_, records_, lblSortBy, loadGeneration_, &busy);
-    if (!read) return;
-    lblSortBy->setText(busy ? busyCatalogueText() : kSortByText);
+    const CatalogueRead read = readCatalogueForList(catalogue_, records_, lblSortBy, loadGeneration_, &busy);
+    if (read == CatalogueRead::Superseded) return;
+    lblSortBy->setText(read == CatalogueRead::Damaged ? damagedCatalogueText(catalogue_)
+                       : busy                         ? busyCatalogueText()
+                                                      : kSortByText);
   }
   AddToFileChooser();
 }

@@ -1,6 +1,7 @@
 #include "restore/ui/FrmSourceFolderChooser.h"
 
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -9,8 +10,10 @@
 #include "platform/Messages.h"
 #include "restore/RestoreQueue.h"
 #include "restore/ui/CatalogueTree.h"
+#include "restore/ui/FileList.h"
 #include "restore/ui/RestoreDialogHost.h"
 #include "store/Database.h"
+#include "store/DatabaseTrouble.h"
 #include "store/FileTables.h"
 #include "store/Settings.h"
 
@@ -24,12 +27,18 @@ FrmSourceFolderChooser::FrmSourceFolderChooser(RestoreDialogHost& host) : QDialo
   tvDLSFolders = new QTreeWidget(this);
   tvDLSFolders->setObjectName(QStringLiteral("tvDLSFolders"));
   tree_ = std::make_unique<CatalogueTree>(tvDLSFolders, nodes_);
+  lblCatalogue = new QLabel(this);
+  lblCatalogue->setObjectName(QStringLiteral("lblCatalogue"));
+  lblCatalogue->setWordWrap(true);
+  lblCatalogue->setAlignment(Qt::AlignCenter);
+  lblCatalogue->hide();
   btnOK = new QPushButton(QStringLiteral("OK"), this);
   btnOK->setObjectName(QStringLiteral("btnOK"));
   btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
   btnCancel->setObjectName(QStringLiteral("btnCancel"));
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(tvDLSFolders, 1);
+  layout->addWidget(lblCatalogue, 1);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
   buttons->addWidget(btnCancel);
@@ -55,7 +64,9 @@ QString FrmSourceFolderChooser::currentCatalogue() const {
 }
 
 void FrmSourceFolderChooser::showChooser() {
-  if (!built_ || currentCatalogue() != catalogue_) InitTv();
+  // A catalogue found damaged since the tree was built is shown so; a damaged one may have been
+  // fetched again meanwhile (a new file at the same path).
+  if (!built_ || tree_->damaged() || store::isKnownDamaged(catalogue_) || currentCatalogue() != catalogue_) InitTv();
   show();
   raise();
   activateWindow();
@@ -64,6 +75,9 @@ void FrmSourceFolderChooser::showChooser() {
 void FrmSourceFolderChooser::InitTv() {
   catalogue_ = currentCatalogue();
   built_ = tree_->build(catalogue_, [this](const QString& t) { host_.setMainCaption(t); });
+  lblCatalogue->setText(tree_->damaged() ? damagedCatalogueText(catalogue_) : QString());
+  lblCatalogue->setVisible(tree_->damaged());
+  tvDLSFolders->setVisible(!tree_->damaged());
 }
 
 QStringList FrmSourceFolderChooser::GetAllCheckedNodes() { return tree_->GetAllCheckedNodes(); }

@@ -8,6 +8,7 @@
 #include "restore/RestoreQueue.h"
 #include "selection/FolderTable.h"
 
+class QLabel;
 class QPushButton;
 class QTreeWidget;
 
@@ -44,6 +45,7 @@ class FrmSourceFolderChooser : public QDialog {
   QString catalogue_;
   bool built_ = false;
   QTreeWidget* tvDLSFolders;
+  QLabel* lblCatalogue;  // in the tree's place when the catalogue is damaged: the tree is too narrow to say so
   std::unique_ptr<CatalogueTree> tree_;
   QPushButton* btnOK;
   QPushButton* btnCancel;

@@ -1,7 +1,6 @@
 #include "restore/ui/RestorePage.h"
 
 #include <QComboBox>
-#include <QFileInfo>
 #include <QFrame>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -39,17 +38,6 @@ namespace corvane::restore::ui {
 namespace {
 
 const char* const kRestoreButtons[] = {"btnQuickSync", "btnRestoreAll", "btnRestoreFolders", "btnRestoreFiles"};
-
-// What the statistics line says instead of its figures when the catalogue is damaged: an empty
-// list would read as a computer without files.
-QString damagedCatalogueText(const QString& db) {
-  const QString name = QFileInfo(db).fileName();
-  if (name == QLatin1String("Files.db"))
-    return QStringLiteral("Corvane Files.db is damaged - its file list cannot be shown.");
-  return QStringLiteral("Corvane The catalogue copy %1 is damaged - its file list cannot be shown. Press Sync to "
-                        "fetch it again.")
-      .arg(name);
-}
 
 QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption, const QString& tip = QString()) {
   auto* b = new QPushButton(caption, parent);
@@ -368,25 +356,11 @@ void RestorePage::DFolderView(const QString& machineName) {
 bool RestorePage::readCatalogue(const QString& db) {
   const QScopedValueRollback<QString> reading(readingCatalogue_, db);
   damagedCatalogue_.clear();
-  // A damaged page is met only when a statement reads it: a catalogue not looked through in this
-  // run is looked through first, while the window answers. A view started meanwhile takes over.
-  const quint64 view = loadGeneration_;
-  lblStats->setText(QStringLiteral("Corvane Checking the file list..."));
-  store::checkDatabasesAside({db}, [&] {
-    platform::doEvents();
-    return view == loadGeneration_;
-  });
-  if (view != loadGeneration_) return false;
   bool busy = false;
-  if (!store::isKnownDamaged(db) && !readUploadedFilesInSteps(db, records_, lblStats, loadGeneration_, &busy))
-    return false;
+  const CatalogueRead read = readCatalogueForList(db, records_, lblStats, loadGeneration_, &busy);
+  if (read == CatalogueRead::Superseded) return false;
   catalogueBusy_ = busy;
-  // Rows read past a damaged page are no catalogue to restore from.
-  if (store::isKnownDamaged(db)) {
-    records_ = freshRecords();
-    damagedCatalogue_ = db;
-  }
-  store::tellDatabaseTrouble(QFileInfo(db).absolutePath());
+  if (read == CatalogueRead::Damaged) damagedCatalogue_ = db;
   return true;
 }
 

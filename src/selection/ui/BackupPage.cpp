@@ -18,10 +18,12 @@
 #include "selection/FolderExclusions.h"
 #include "selection/FolderScan.h"
 #include "selection/FolderTick.h"
+#include "selection/ui/BusyControls.h"
 #include "selection/ui/ExtensionList.h"
 #include "selection/ui/Failure.h"
 #include "shell/Twips.h"
 #include "store/Database.h"
+#include "store/DatabaseJob.h"
 #include "store/Settings.h"
 
 namespace corvane::selection {
@@ -252,8 +254,7 @@ void BackupPage::rebuildTree() { rebuildTree(store::RetryPolicy{}); }
 void BackupPage::rebuildTree(store::RetryPolicy policy) {
   const QScopedValueRollback<store::RetryPolicy> during(policy_, policy);
   const bool waits = policy.waitMs > 0;
-  tvFolders->setEnabled(false);
-  const auto enable = qScopeGuard([this] { tvFolders->setEnabled(true); });
+  const BusyControls disabled{tvFolders};
   QString error;
   bool built = false;
   bool expand = true;
@@ -283,8 +284,7 @@ void BackupPage::rebuildTree(store::RetryPolicy policy) {
 void BackupPage::tvFolders_Expand(QTreeWidgetItem* node) {
   if (!node) return;
   expandBusy_.reset();
-  tvFolders->setEnabled(false);
-  const auto enable = qScopeGuard([this] { tvFolders->setEnabled(true); });
+  const BusyControls disabled{tvFolders};
   // The service holding Files.db ends the expansion at once: every further read would wait out
   // the whole retry budget again, one child after the other. Expanding again reads them.
   const auto busy = [&](const store::DBError& e) {
@@ -360,35 +360,42 @@ void BackupPage::retick(const QList<QTreeWidgetItem*>& shown) {
 
 void BackupPage::tvFolders_NodeCheck(QTreeWidgetItem* node) {
   if (!node) return;
-  tvFolders->setEnabled(false);
-  auto enable = qScopeGuard([this] { tvFolders->setEnabled(true); });
+  BusyControls busy{tvFolders};
   const bool ticked = node->checkState(0) == Qt::Checked;
   const FolderFlags flags = flagsForTick(mode(), ticked);
   const QString key = keyOf(node);
   const QString folder = withoutTrailingBackslash(key);
+  // What the statistics count changes, and their reads would only hold the tick's write lock.
+  extensions_->stopStatistics();
   QString error;
-  bool written = false;
-  bool stored = true;
+  bool stored = false;
   try {
-    stored = DBStoreFolderTick(filesDb(), folder, flags, extensions_->SmallImageFilterSetting());
-    written = true;
+    const int smallImages = extensions_->SmallImageFilterSetting();
+    // The small image marks are an UPDATE over the images of File: the tick is stored off the
+    // window's thread, which paints meanwhile.
+    const QString db = filesDb();
+    stored = store::runWhilePainting([&](store::JobContext& job) {
+      return job.inTransaction(db, [&](store::DBConnection& c) { return DBStoreFolderTick(c, folder, flags, smallImages); });
+    });
   } catch (const store::DBError& e) {
     error = e.description();
-    setTick(node, !ticked);  // nothing was stored: the box goes back
   }
-  // Show what is stored, exclusions included; nothing changed when nothing was stored.
-  if (written) {
+  // Show what is stored, exclusions included. Nothing was stored for a folder without a row of
+  // its own, or when the tick failed: its box goes back. The node is found again, as a rebuild
+  // may have run while the window painted.
+  if (stored) {
     try {
       UpdateTreeNodes(key.left(2));
     } catch (const store::DBError& e) {
       error = e.description();
     }
+  } else {
+    setTick(nodeByKey(key), !ticked);
   }
   platform::doEvents();
   tvFolders->update();
-  enable.dismiss();
-  tvFolders->setEnabled(true);
-  if (written) {
+  busy.release();
+  if (stored) {
     extensions_->cbxSelected_Click();
     try {
       store::DBUpdateSetting(statusDb(), QStringLiteral("UploadsWaiting"), QStringLiteral("Yes"),
@@ -400,7 +407,7 @@ void BackupPage::tvFolders_NodeCheck(QTreeWidgetItem* node) {
   if (!error.isEmpty())
     reportFailure(QStringLiteral("The folder selection could not be saved."), error);
   else if (ticked && !stored)
-    // Only folders the scan has stored can be ticked; the tick above went back by itself.
+    // Only folders the scan has stored can be ticked; nothing was written.
     platform::showMessage(key + QStringLiteral(" is not in the list of folders yet. Click \"Scan Folders/Files\" "
                                                "first, then tick it again."),
                           QStringLiteral("Corvane"), platform::MsgButtons::Ok, platform::MsgIcon::Information);
@@ -409,12 +416,11 @@ void BackupPage::tvFolders_NodeCheck(QTreeWidgetItem* node) {
 // ---- Modes ------------------------------------------------------------------------------------
 
 void BackupPage::btnBackupMode_Click() {
-  QWidget* const controls[] = {btnBackupMode, btnScanForNewFolders, cbxDefaultFolderFilter, cbxSmallImageFileFilter};
-  for (QWidget* w : controls) w->setEnabled(false);
+  BusyControls busy{btnBackupMode, btnScanForNewFolders, cbxDefaultFolderFilter, cbxSmallImageFileFilter};
   tvFolders->hide();
   const auto restore = qScopeGuard([&] {
     tvFolders->show();
-    for (QWidget* w : controls) w->setEnabled(true);
+    busy.release();
     if (scanning_) btnScanForNewFolders->setEnabled(false);
   });
   if (mode() == kFolderFileCaption) {
@@ -453,11 +459,11 @@ void BackupPage::HideExtControls() {
 void BackupPage::btnScanForNewFolders_Click() {
   if (scanning_) return;
   scanning_ = true;
-  btnScanForNewFolders->setEnabled(false);
   {
-    const auto done = qScopeGuard([this] {
+    BusyControls busy{btnScanForNewFolders};
+    const auto done = qScopeGuard([&] {
       scanning_ = false;
-      btnScanForNewFolders->setEnabled(true);
+      busy.release();
     });
     FolderScan scan(filesDb(), [this](const QString& text) { services_.setCaption(text); });
     try {
@@ -478,16 +484,22 @@ void BackupPage::btnScanForNewFolders_Click() {
 }
 
 void BackupPage::cbxDefaultFolderFilter_Click() {
-  cbxDefaultFolderFilter->setEnabled(false);
+  BusyControls busy{cbxDefaultFolderFilter};
   const bool ticked = cbxDefaultFolderFilter->isChecked();
   try {
-    if (ticked) ExcludeFolders(filesDb());
+    // One pass over every folder of Folder per hundred excluded names: off the window's thread.
+    if (ticked) {
+      const QString db = filesDb();
+      store::runWhilePainting([&](store::JobContext& job) {
+        job.inTransaction(db, [](store::DBConnection& c) { ExcludeFolders(c); });
+      });
+    }
     store::DBUpdateSetting(statusDb(), QStringLiteral("DefaultFolderFilter"), ticked ? QStringLiteral("1") : QStringLiteral("0"),
                            QDateTime::currentDateTime());
   } catch (const store::DBError& e) {
     reportFailure(QStringLiteral("The folder filter could not be applied."), e.description());
   }
-  cbxDefaultFolderFilter->setEnabled(true);
+  busy.release();
   rebuildTree();
 }
 

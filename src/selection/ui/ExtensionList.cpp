@@ -1,6 +1,8 @@
 #include "selection/ui/ExtensionList.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QEvent>
 #include <QHash>
 #include <QHeaderView>
 #include <QLabel>
@@ -71,6 +73,8 @@ ExtensionList::ExtensionList(const ExtensionControls& controls, shell::MainWindo
   connect(c_.CmdRsetList, &QPushButton::clicked, this, [this] { CmdRsetList_Click(); });
   connect(c_.cbxSelected, &QCheckBox::clicked, this, [this] { cbxSelected_Click(); });
   connect(c_.cbxSmallImageFileFilter, &QCheckBox::clicked, this, [this] { cbxSmallImageFileFilter_Click(); });
+  // Leaving the page (another tab, the other backup mode, the window closed) hides the list.
+  list->installEventFilter(this);
 }
 
 ExtensionList::~ExtensionList() = default;
@@ -155,9 +159,31 @@ void ExtensionList::AddToList(const QString& extension, const QString& descripti
 }
 
 void ExtensionList::clearList() {
+  // The job's figures go to rows of this list: it ends before they go.
+  stopStatistics();
+  pending_.clear();
+  resumeOnShow_ = false;
   const QSignalBlocker block(c_.LstExtensions);
   c_.LstExtensions->clear();
   ++listGeneration_;
+}
+
+void ExtensionList::stopStatistics() {
+  if (statistics_.running()) resumeOnShow_ = false;
+  statistics_.stop();
+}
+
+bool ExtensionList::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == c_.LstExtensions) {
+    if (event->type() == QEvent::Hide && statistics_.running()) {
+      statistics_.stop();
+      resumeOnShow_ = true;
+    } else if (event->type() == QEvent::Show && resumeOnShow_) {
+      resumeOnShow_ = false;
+      startStatistics(pending_);
+    }
+  }
+  return QObject::eventFilter(watched, event);
 }
 
 void ExtensionList::setRowTick(QTreeWidgetItem* item, bool ticked) {
@@ -168,14 +194,10 @@ void ExtensionList::setRowTick(QTreeWidgetItem* item, bool ticked) {
 
 void ExtensionList::setBusy(bool busy) {
   if (busy) {
-    if (busyDepth_++ > 0) return;
-  } else {
-    if (busyDepth_ == 0 || --busyDepth_ > 0) return;
+    if (busyDepth_++ == 0) busy_.emplace(std::initializer_list<QWidget*>{c_.lblExtension, c_.Text1, c_.cbxSelected, c_.LstExtensions});
+  } else if (busyDepth_ > 0 && --busyDepth_ == 0) {
+    busy_.reset();
   }
-  c_.lblExtension->setEnabled(!busy);
-  c_.Text1->setEnabled(!busy);
-  c_.cbxSelected->setEnabled(!busy);
-  c_.LstExtensions->setEnabled(!busy);
 }
 
 void ExtensionList::resortIfSorted() {
@@ -210,6 +232,40 @@ void ExtensionList::FillExtensionList(const QString& filter) {
   }
 }
 
+void ExtensionList::showFigures(QTreeWidgetItem* item, const QStringList& figures, bool counting) {
+  const QSignalBlocker block(c_.LstExtensions);
+  // Figures still being counted (the row's first zeros, or those it showed before) are drawn
+  // as the list draws what cannot be used yet, so a type is not read as holding no files.
+  const QVariant colour = counting ? QVariant(c_.LstExtensions->palette().color(QPalette::Disabled, QPalette::Text))
+                                   : QVariant();
+  int c = ColTotalFiles;
+  for (const QString& figure : figures) {
+    item->setText(c, figure);
+    item->setData(c, Qt::ForegroundRole, colour);
+    ++c;
+  }
+}
+
+void ExtensionList::growColumns(QTreeWidgetItem* item) {
+  // Figures arriving one by one widen their columns as needed, so none shows cut short; the
+  // fit at the end of the count sets the widths anew.
+  QTreeWidget* list = c_.LstExtensions;
+  QStyleOptionViewItem option;
+  option.initFrom(list);
+  option.font = list->font();
+  const int row = list->indexOfTopLevelItem(item);
+  for (int c : {ColTotalFiles, ColTotalSize, ColRemaining}) {
+    const int need = list->itemDelegate()->sizeHint(option, list->model()->index(row, c)).width();
+    if (need > list->columnWidth(c)) list->setColumnWidth(c, need);
+  }
+}
+
+namespace {
+QStringList figureTexts(qint64 files, double size, qint64 notUploaded) {
+  return {QString::number(files), sizeText(size), QString::number(notUploaded)};
+}
+}  // namespace
+
 void ExtensionList::cbxSelected_Click() {
   setBusy(true);
   struct Release {
@@ -226,19 +282,15 @@ void ExtensionList::cbxSelected_Click() {
   // and the busy error goes back to the timer, which calls again. Otherwise the wait is the
   // usual bounded one and a failure just ends the fill.
   const store::RetryPolicy policy = services_.databasePolicy();
-  const auto giveUp = [&](const store::DBError& e) {
-    if (e.isBusy() && policy.waitMs <= 0) throw e;
-  };
-  const QString filesDb = services_.databases().filesDb;
   QVector<ExtRow> rows;
   try {
-    rows = DBSelectAllCheckedExt(filesDb, policy);
+    rows = DBSelectAllCheckedExt(services_.databases().filesDb, policy);
   } catch (const store::DBError& e) {
-    giveUp(e);
+    if (e.isBusy() && policy.waitMs <= 0) throw;
     return;
   }
-  // The figures shown so far stay on their rows until new ones are read, so a fill that ends
-  // early leaves no row with figures it never had.
+  // A type without cached figures keeps those it showed until the job has new ones, so a fill
+  // never blanks figures out while they are being counted.
   QHash<QString, QStringList> shownFigures;
   QTreeWidget* list = c_.LstExtensions;
   for (int i = 0; i < list->topLevelItemCount(); ++i) {
@@ -246,64 +298,73 @@ void ExtensionList::cbxSelected_Click() {
     shownFigures.insert(item->text(ColType),
                         {item->text(ColTotalFiles), item->text(ColTotalSize), item->text(ColRemaining)});
   }
-  const auto showFigures = [&](QTreeWidgetItem* item, const QStringList& figures) {
-    const QSignalBlocker block(list);
-    item->setText(ColTotalFiles, figures.value(0));
-    item->setText(ColTotalSize, figures.value(1));
-    item->setText(ColRemaining, figures.value(2));
-  };
 
   clearList();
   const quint64 generation = listGeneration_;
-  QVector<QPair<QString, QTreeWidgetItem*>> shown;
+  PendingRows uncached;
   for (const ExtRow& r : rows) {
     if (r.Extension.isEmpty()) continue;
     AddToList(r.Extension, r.ExtName, 0, 0, 0, 0, true);
     QTreeWidgetItem* item = list->topLevelItem(list->topLevelItemCount() - 1);
-    if (shownFigures.contains(r.Extension)) showFigures(item, shownFigures.value(r.Extension));
-    shown.append({r.Extension, item});
+    if (r.statisticsCached()) {
+      showFigures(item, figureTexts(r.TotalFiles, r.TotalSize, r.TotalFilesNU));
+    } else {
+      showFigures(item, shownFigures.value(r.Extension, figureTexts(0, 0, 0)), true);
+      uncached.append({r.Extension, item});
+    }
   }
   fitColumns();
   resortIfSorted();
   list->viewport()->update();
   platform::doEvents();
-  // The columns take the figures' widths once they are all in (or as far as they came).
-  const auto fit = qScopeGuard([&] {
-    if (listGeneration_ == generation) fitColumns();
-  });
+  // Unless a handler run meanwhile rebuilt the list, the figures follow.
+  if (listGeneration_ == generation) startStatistics(uncached);
+}
 
-  // Storing computed figures only spares computing them again: while the service holds the
-  // write lock (its reads still go) they are shown all the same and stored at a later pass. The
-  // status tick never waits for it, anything else waits once per pass.
-  std::optional<store::RetryPolicy> storeFigures = policy;
-  // The figures follow row by row; the rows are gone when a handler run meanwhile rebuilt the list.
-  for (const auto& [extension, item] : shown) {
-    if (listGeneration_ != generation) return;
-    try {
-      const std::optional<ExtRow> row = DBSelectExt(filesDb, extension, policy);
-      if (!row) continue;
-      qint64 totalFiles = row->TotalFiles;
-      double totalSize = row->TotalSize;
-      qint64 notUploaded = row->TotalFilesNU;
-      if (!row->statisticsCached()) {
-        const ExtStatistics s = DBExtensionStatistics(filesDb, extension, policy);
-        totalFiles = s.TotalFiles;
-        totalSize = s.TotalSize;
-        notUploaded = s.TotalFilesNU;
+void ExtensionList::startStatistics(PendingRows rows) {
+  statistics_.stop();
+  pending_.clear();
+  for (const auto& row : rows)
+    if (row.second) pending_.append(row);  // rows shown already are left out
+  if (pending_.isEmpty()) return;
+  QStringList extensions;
+  for (const auto& row : pending_) extensions << row.first;
+  const QString filesDb = services_.databases().filesDb;
+  statistics_.start(
+      [this, filesDb, extensions](store::JobContext& job) {
+        QVector<ExtStatistics> figures;
+        job.onDatabase(filesDb, [&](store::DBConnection& c) {
+          figures.clear();
+          TypeStatistics statistics(c);
+          for (qsizetype i = 0; i < extensions.size(); ++i) {
+            job.throwIfStopped();
+            const ExtStatistics s = statistics(extensions[i]);
+            figures.append(s);
+            job.post([this, i, s] {
+              if (i >= pending_.size() || !pending_[i].second) return;
+              showFigures(pending_[i].second, figureTexts(s.TotalFiles, s.TotalSize, s.TotalFilesNU));
+              growColumns(pending_[i].second);
+              pending_[i].second = nullptr;  // shown
+            });
+          }
+        });
+        job.throwIfStopped();
+        // Storing the figures only spares counting them again: while the service holds the
+        // write lock they are shown all the same and stored by a later fill.
         try {
-          if (storeFigures) DBUpdateExts(filesDb, extension, totalFiles, totalSize, notUploaded, *storeFigures);
+          job.inTransaction(filesDb, [&](store::DBConnection& c) {
+            for (qsizetype i = 0; i < extensions.size(); ++i) DBUpdateExts(c, extensions[i], figures[i]);
+          });
         } catch (const store::DBError& e) {
           if (!e.isBusy()) throw;
-          storeFigures.reset();
         }
-      }
-      showFigures(item, {QString::number(totalFiles), sizeText(totalSize), QString::number(notUploaded)});
-    } catch (const store::DBError& e) {
-      giveUp(e);
-      return;
-    }
-    platform::doEvents();
-  }
+      },
+      [this](std::exception_ptr) {
+        // A failure leaves the rows as they are; the next fill counts again.
+        pending_.clear();
+        fitColumns();
+        resortIfSorted();  // a list sorted by a figure stays in its order
+      });
 }
 
 void ExtensionList::ShowSelectedExtensions() {
@@ -409,16 +470,25 @@ void ExtensionList::LstExtensions_ColumnClick(int column) {
 
 void ExtensionList::cbxSmallImageFileFilter_Click() {
   QCheckBox* box = c_.cbxSmallImageFileFilter;
-  box->setEnabled(false);
+  BusyControls busy{box};
   const bool on = box->isChecked();
   const QString value = on ? QStringLiteral("1") : QStringLiteral("0");
   const store::DatabasePaths& dbs = services_.databases();
+  // Its reads would only hold the marking's write lock, and what it counts changes.
+  stopStatistics();
   try {
     const std::optional<QString> before = store::readSetting(dbs.statusDb, kSmallImageSetting);
     // A missing row is added, so that the choice is kept.
     store::writeSettings(dbs.statusDb, {{kSmallImageSetting, value}}, services_.settingDate());
     try {
-      DBUpdateSmallImageFiles(dbs.filesDb, on ? 1 : 0);
+      // One UPDATE over the images of File: off the window's thread, which paints meanwhile
+      // (a second or more on a large catalogue: the pointer says it is busy).
+      QApplication::setOverrideCursor(Qt::BusyCursor);
+      const auto cursor = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
+      store::runWhilePainting([&](store::JobContext& job) {
+        job.inTransaction(dbs.filesDb, [&](store::DBConnection& db) { DBUpdateSmallImageFiles(db, on ? 1 : 0); },
+                          store::RetryPolicy{50, 3000});
+      });
     } catch (const store::DBError&) {
       // The setting and the marks go together (the next folder tick marks the files as the
       // setting says): the setting goes back to what it was.
@@ -433,12 +503,11 @@ void ExtensionList::cbxSmallImageFileFilter_Click() {
       const QSignalBlocker block(box);
       box->setChecked(store::settingValue(dbs.statusDb, kSmallImageSetting) == QStringLiteral("1"));
     }
-    box->setEnabled(true);
+    busy.release();
     reportFailure(QStringLiteral("The small image file filter could not be saved."), e.description());
     return;
   }
   cbxSelected_Click();
-  box->setEnabled(true);
 }
 
 }  // namespace corvane::selection

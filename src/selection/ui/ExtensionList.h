@@ -4,10 +4,14 @@
 // lays out the widgets; this controller attaches to them, sets their captions, columns and
 // tooltips, and connects their signals itself.
 #include <QObject>
+#include <QPair>
 #include <QString>
 #include <QVector>
+#include <optional>
 
 #include "selection/ExtensionTypes.h"
+#include "selection/ui/BusyControls.h"
+#include "store/DatabaseJob.h"
 
 class QCheckBox;
 class QLabel;
@@ -43,7 +47,10 @@ class ExtensionList : public QObject {
   void LoadRegisteredExtensions(const QVector<RegisteredType>& registered);  // from a given list
   void LoadFileTypeList();          // rows for the types named in TypeLst.xml
 
-  // Ticked types with statistics, or all types filtered by Text1 (cbxSelected's state).
+  // Ticked types with statistics, or all types filtered by Text1 (cbxSelected's state). The
+  // ticked types are listed at once with the figures cached in Ext; the figures of the others
+  // are computed by a job off the window's thread and shown row by row as they come, then
+  // stored in one transaction. A new fill, leaving the page and closing the window stop it.
   void cbxSelected_Click();
   // Ticks cbxSelected without running its handler, then cbxSelected_Click.
   void ShowSelectedExtensions();
@@ -65,6 +72,12 @@ class ExtensionList : public QObject {
   void LstExtensions_ColumnClick(int column);
   void cbxSmallImageFileFilter_Click();
 
+  // The job computing the figures of the types listed without cached ones.
+  store::DatabaseJob& statisticsJob() { return statistics_; }
+  // Stops the statistics job (an action is about to change what it counts); the rows keep what
+  // they show until the next fill.
+  void stopStatistics();
+
   const QVector<FileTypeEntry>& FileTypes() const { return fileTypes_; }
   const QVector<FileTypeEntry>& ListedTypes() const { return listedTypes_; }
 
@@ -77,6 +90,12 @@ class ExtensionList : public QObject {
   void onItemChanged(QTreeWidgetItem* item, int column);
   void setRowTick(QTreeWidgetItem* item, bool ticked);
   void fitColumns();
+  using PendingRows = QVector<QPair<QString, QTreeWidgetItem*>>;
+  // Starts the job for the rows listed without cached figures.
+  void startStatistics(PendingRows rows);
+  void showFigures(QTreeWidgetItem* item, const QStringList& figures, bool counting = false);
+  void growColumns(QTreeWidgetItem* item);
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
   ExtensionControls c_;
   shell::MainWindowServices& services_;
@@ -86,6 +105,12 @@ class ExtensionList : public QObject {
   bool sortAscending_ = true;
   quint64 listGeneration_ = 0;  // bumped whenever the rows are thrown away
   int busyDepth_ = 0;
+  std::optional<BusyControls> busy_;
+  // Rows whose figures the job has not shown yet; when hiding the list stopped the job, it is
+  // started again for them when the list shows again.
+  PendingRows pending_;
+  bool resumeOnShow_ = false;
+  store::DatabaseJob statistics_;  // last: stopped before anything it hands back could be gone
 };
 
 }  // namespace corvane::selection

@@ -15,6 +15,7 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include "handoff/ClsUtils.h"
 #include "platform/AppFolder.h"
@@ -280,8 +281,10 @@ void FrmConfig::Form_Load() {
   }
 
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  step("LoadRegisteredExtensions", [&] { if (pages_.backup) pages_.backup->LoadRegisteredExtensions(); });
-  step("LoadFileTypeList", [&] { if (pages_.backup) pages_.backup->LoadFileTypeList(); });
+  // The known file types (the system's, read through the MIME database, then TypeLst.xml's
+  // rows in the list) and the imaging page are not on show when the window opens, and reading
+  // them took longer than the rest of the load: they are read once the window has painted.
+  shownSteps_ = ShownSteps::Pending;
   step("status timer", [&] {
     Timer_Status_->setInterval(kStatusIntervalMs);
     Timer_Status_->start();
@@ -305,7 +308,6 @@ void FrmConfig::Form_Load() {
     setMinimumSize(loadWidth_, loadHeight_);
   });
   step("InitRestorePage", [&] { if (pages_.restore) pages_.restore->InitRestorePage(); });
-  step("InitImagePage", [&] { if (pages_.imaging) pages_.imaging->InitImagePage(); });
   step("CmdScheduler_Click", [&] { if (pages_.scheduler) pages_.scheduler->CmdScheduler_Click(); });
 
   // A box whose setting could not be read for a busy Status.db keeps its design state until a
@@ -328,6 +330,18 @@ void FrmConfig::Form_Load() {
   });
   step("UIDisconnect", [&] { if (pages_.imaging) pages_.imaging->UIDisconnect(); });
   step("Form_Resize", [&] { Form_Resize(); });
+}
+
+void FrmConfig::runShownSteps() {
+  if (shownSteps_ != ShownSteps::Pending) return;
+  shownSteps_ = ShownSteps::Running;
+  auto step = [this](const char* name, const std::function<void()>& work) { runStep(name, work, true); };
+  // In the load's order: the list file names types of the registered ones.
+  step("LoadRegisteredExtensions", [&] { if (pages_.backup) pages_.backup->LoadRegisteredExtensions(); });
+  step("LoadFileTypeList", [&] { if (pages_.backup) pages_.backup->LoadFileTypeList(); });
+  step("InitImagePage", [&] { if (pages_.imaging) pages_.imaging->InitImagePage(); });
+  step("Form_Resize", [&] { Form_Resize(); });
+  shownSteps_ = ShownSteps::Done;
 }
 
 store::RetryPolicy FrmConfig::databasePolicy() const {
@@ -379,6 +393,11 @@ void FrmConfig::checkDatabases() {
 void FrmConfig::Timer_Status_Timer() {
   auto step = [this](const char* name, const std::function<void()>& work) { return runStep(name, work, false); };
   Timer_Status_->stop();
+  // The steps left for after the load come first: the first tick's fill replaces the rows the
+  // list file gave. Not in the load's own tick (the window is not on show yet). A tick run
+  // while they let events in leaves the list for a tick after them.
+  if (!loading_) runShownSteps();
+  const bool listReady = shownSteps_ != ShownSteps::Running;
   // Every database call of the tick, the pages' included, runs without waiting on a lock.
   const QScopedValueRollback<int> inTick(tickNesting_, platform::eventNesting());
   const QString statusDb = databases_.statusDb;
@@ -402,7 +421,7 @@ void FrmConfig::Timer_Status_Timer() {
   });
   if (checkBoxesPending_) readCheckBoxes(false);
   bool listMetBusy = false;
-  if (firstTickPending_) {
+  if (firstTickPending_ && listReady) {
     const StepResult filled = step("PopulateDriveNodes", [&] { if (pages_.backup) pages_.backup->PopulateDriveNodes(); });
     if (filled != StepResult::Busy) {
       // A list that met a busy Files.db is filled at the next tick, as a periodic refresh is.
@@ -430,7 +449,7 @@ void FrmConfig::Timer_Status_Timer() {
   } else {
     ++tickCount_;
   }
-  if (extensionRefreshPending_) {
+  if (extensionRefreshPending_ && listReady) {
     extensionRefreshPending_ = SSTab1_->currentIndex() == TabBackup && pages_.backup &&
                                step("extension list", [&] { pages_.backup->RefreshExtensionList(); }) == StepResult::Busy;
   }
@@ -442,6 +461,7 @@ void FrmConfig::Timer_Status_Timer() {
 }
 
 void FrmConfig::SSTab1_Click(int tab) {
+  if (!loading_) runShownSteps();  // before a page they set up is served
   switch (tab) {
     case TabFileExtension:
       if (auto* first = findChild<QLineEdit*>(QStringLiteral("TxtFirstTime")); first && first->text() == "0") {
@@ -600,6 +620,17 @@ void FrmConfig::showEvent(QShowEvent* e) {
   // count from its corner were taken from a corner without the tab strip: lay out again.
   Form_Resize();
   Form_Activate();
+  // The steps left for after the load run once the window is on the screen and painted (its
+  // first expose paints it at once), not before its first paint.
+  if (shownSteps_ == ShownSteps::Pending && windowHandle()) windowHandle()->installEventFilter(this);
+}
+
+bool FrmConfig::eventFilter(QObject* watched, QEvent* e) {
+  if (watched == windowHandle() && e->type() == QEvent::Expose && windowHandle()->isExposed()) {
+    windowHandle()->removeEventFilter(this);
+    QTimer::singleShot(0, this, [this] { runShownSteps(); });
+  }
+  return QMainWindow::eventFilter(watched, e);
 }
 
 bool FrmConfig::event(QEvent* e) {

@@ -89,6 +89,7 @@ class FrmConfig : public QMainWindow, public MainWindowServices {
   void closeEvent(QCloseEvent* e) override;
   void keyPressEvent(QKeyEvent* e) override;
   bool event(QEvent* e) override;
+  bool eventFilter(QObject* watched, QEvent* e) override;
 
  private:
   void buildMenus();
@@ -107,6 +108,10 @@ class FrmConfig : public QMainWindow, public MainWindowServices {
   void readCheckBoxes(bool inLoad);
   void checkDatabases();
   void recordFailure(const char* step, const QString& description, bool inLoad);
+  // The load's steps whose work is not on show when the window opens, run once (in the load's
+  // order) when the window has been painted, or before the first tick or tab change after the
+  // load, whichever comes first.
+  void runShownSteps();
   // Writes the command file for the service's tray side; says so when it cannot.
   bool tellService(const QString& command);
 
@@ -134,6 +139,8 @@ class FrmConfig : public QMainWindow, public MainWindowServices {
   bool unloaded_ = false;
   int tickNesting_ = -1;  // platform::eventNesting() where the running tick does its work; -1: none
   bool loading_ = false;
+  enum class ShownSteps { Pending, Running, Done };
+  ShownSteps shownSteps_ = ShownSteps::Done;  // Pending from the load on
   bool loadWaitSpent_ = false;        // the load has waited once for a busy database
   bool checkBoxesPending_ = false;    // the load could not read the check boxes' settings
   bool queueCheckPending_ = false;        // the last queue count met a busy database

@@ -5,7 +5,10 @@
 #include <QDir>
 #include <QXmlStreamReader>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "keys/Blowfish.h"
 #include "keys/HexConvert.h"
@@ -188,6 +191,42 @@ TEST_F(KeyFilesTest, AnExportKilledPartWayLeavesNoPasswordBehind) {
   }
   corvane::platform::setUnnamedTemporaries(true);
   EXPECT_EQ(readFile(config + "/PC1Sysinfo.xml.a1B2c3"), QByteArray("the user's"));
+}
+
+// Earlier versions wrote key files through "<name>.XXXXXX" beside them, which killed runs left
+// with the password inside. The next export of that computer removes them with ours, and
+// nothing that only looks like them: a file with modes of its own, a name of seven characters
+// or with a dash, another computer's, a link, a file with a second name, one a writer holds.
+TEST_F(KeyFilesTest, AnExportRemovesWhatKilledRunsLeftAndNothingThatLooksLikeIt) {
+  const QString config = app.file("Config");
+  auto make = [&](const QString& path, mode_t mode) {
+    writeFile(path, "secret");
+    ::chmod(QFile::encodeName(path).constData(), mode);
+  };
+  for (const char* left : {"PC1Sysinfo.xml.a1B2c3", "PC1Sysinfo.xml.QwErTy", ".corvane-tmp-99999-3"})
+    make(config + "/" + left, 0600);
+  make(config + "/PC1Sysinfo.xml.backup", 0644);
+  for (const char* alike : {"PC1Sysinfo.xml.a1B2c3d", "PC1Sysinfo.xml.a1-2c3", "PC2Sysinfo.xml.a1B2c3",
+                            "PC1Sysinfo.xml.Held01", "kept.xml"})
+    make(config + "/" + alike, 0600);
+  QTemporaryDir outside;
+  make(outside.filePath("mine"), 0600);
+  ASSERT_TRUE(QFile::link(outside.filePath("mine"), config + "/PC1Sysinfo.xml.Link01"));
+  ASSERT_EQ(::link(QFile::encodeName(config + "/kept.xml").constData(),
+                   QFile::encodeName(config + "/PC1Sysinfo.xml.Hard01").constData()),
+            0);
+  const int held = ::open(QFile::encodeName(config + "/PC1Sysinfo.xml.Held01").constData(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(::flock(held, LOCK_EX), 0);
+
+  ASSERT_EQ(SaveKeyFile(config, "ann", "pw", "M-1", "PC1", "Y", "00", "k", now), SaveKeyResult::Written);
+  ::close(held);
+  QStringList left = QDir(config).entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot);
+  left.sort();
+  EXPECT_EQ(left, (QStringList{"PC1Sysinfo.xml", "PC1Sysinfo.xml.Hard01", "PC1Sysinfo.xml.Held01",
+                               "PC1Sysinfo.xml.Link01", "PC1Sysinfo.xml.a1-2c3", "PC1Sysinfo.xml.a1B2c3d",
+                               "PC1Sysinfo.xml.backup", "PC2Sysinfo.xml.a1B2c3", "kept.xml"}));
+  EXPECT_EQ(readFile(outside.filePath("mine")), QByteArray("secret"));
 }
 
 // Under a umask of 0 the folders made for keys are still the owner's alone: others could not
