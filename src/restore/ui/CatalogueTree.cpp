@@ -245,14 +245,14 @@ bool CatalogueTree::build(const QString& dbdName, const std::function<void(const
     store::DatabaseJob job;
     job.start([&](store::JobContext& context) { planTree(context, dbdName, plan, planned); },
               [&](std::exception_ptr f) { failure = f; });
-    while (!job.waitForEnd(kWaitForPlanMs)) {
+    do {
       const qint64 n = planned.load(std::memory_order_relaxed) / 200 * 200;
       if (caption && n > told) caption(QStringLiteral("Corvane Building folder tree - %1 folders...").arg(n));
       told = std::max(told, n);
       if (!disposal_->done()) disposal_->step();
       platform::doEvents();
       if (!wanted()) return givenUp();  // the job ends as it goes: its statement is interrupted
-    }
+    } while (!job.waitForEnd(kWaitForPlanMs));
     job.finish();
     if (failure) std::rethrow_exception(failure);  // the statements' own failures leave drives out instead
   }
