@@ -107,14 +107,14 @@ class FileList {
   bool sorted_ = false;
   int sortColumn_ = 0;
   bool descending_ = false;
-  // The places by column, for the records they were made for (held, so that no other records
-  // can take their storage while they are kept).
+  // The places, one slot per column, for the records they were made for (held, so that no
+  // other records can take their storage while they are kept).
   struct Places {
     UploadedFileRecords records;
     std::array<std::optional<QVector<qint32>>, 8> byColumn;
   };
   Places places_;
-  // Count refills and sorts: one that starts while another waits for its places takes over.
+  // They count refills and sorts: one that starts while another waits for its places takes over.
   quint64 refills_ = 0;
   quint64 sorts_ = 0;
 };
