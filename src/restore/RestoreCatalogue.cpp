@@ -413,13 +413,17 @@ std::optional<QStringList> DBSelectDrives(const QString& dbdName) {
     store::withBusyRetry([&] {
       DBConnection c;
       c.Open(dbdName);
-      DBRecordset rs = c.Query(QStringLiteral("Select distinct substr(Folder, 1, 1) AS Letter From File"));
-      QStringList found;
-      for (; !rs.AtEnd() && found.size() < 21; rs.MoveNext()) found << rs.Text("Letter") + ':';
-      drives = found;
+      drives = DBSelectDrives(c);
     });
   });
   return drives;
+}
+
+QStringList DBSelectDrives(DBConnection& c) {
+  DBRecordset rs = c.Query(QStringLiteral("Select distinct substr(Folder, 1, 1) AS Letter From File"));
+  QStringList found;
+  for (; !rs.AtEnd() && found.size() < 21; rs.MoveNext()) found << rs.Text("Letter") + ':';
+  return found;
 }
 
 bool DBUpdateAllUploadedFiles(const QString& filesDb) {
@@ -476,7 +480,18 @@ QString StatsLine(double fileCount, double totalBytes) {
 }
 
 bool MatchesPrefix(const QString& value, const QString& prefix) {
-  return value.left(prefix.size()).toLower() == prefix.toLower();
+  // A filter key runs this over every file of the catalogue: texts in plain ASCII (nearly all)
+  // are compared in place; any other takes Unicode's lower case, as the filters always have.
+  const qsizetype n = prefix.size();
+  bool ascii = true;
+  for (qsizetype i = 0; i < n && ascii; ++i)
+    ascii = prefix[i].unicode() < 0x80 && (i >= value.size() || value[i].unicode() < 0x80);
+  if (!ascii) return value.left(n).toLower() == prefix.toLower();
+  if (value.size() < n) return false;
+  const auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c; };
+  for (qsizetype i = 0; i < n; ++i)
+    if (lower(value[i].unicode()) != lower(prefix[i].unicode())) return false;
+  return true;
 }
 
 bool ThisComputerChosen(const QString& statusDb, store::RetryPolicy policy) {

@@ -17,8 +17,13 @@
 namespace corvane::restore::ui {
 
 void RestorePage::btnMode_Click() {
-  if (busy_ || tree_->building()) return;
   if (btnMode->text() == QLatin1String("File View")) {
+    // Back to the list while the tree is still being built: the build is given up (the next
+    // folder view builds it anew).
+    if (tree_->building())
+      tree_->cancel();
+    else if (busy_)
+      return;
     fileList_->widget()->show();
     cbxSources->show();
     btnAddSource->show();
@@ -26,6 +31,7 @@ void RestorePage::btnMode_Click() {
     tvDLFolders->hide();
     btnMode->setText(QStringLiteral("Folder View"));
   } else {
+    if (busy_ || tree_->building()) return;
     fileList_->widget()->hide();
     tvDLFolders->show();
     btnMode->setText(QStringLiteral("File View"));
@@ -35,7 +41,9 @@ void RestorePage::btnMode_Click() {
 
 void RestorePage::InitTv() {
   BusyScope busy(busy_);
-  tree_->build(shownCatalogue(), [this](const QString& t) { services_.setCaption(t); });
+  // Closing the window ends a build under way.
+  tree_->build(
+      shownCatalogue(), [this](const QString& t) { services_.setCaption(t); }, [this] { return window()->isVisible(); });
 }
 
 RestoreChoice RestorePage::checkedItems(const QString& catalogue) {
