@@ -12,9 +12,9 @@
 #include "platform/AppFolder.h"
 #include "platform/Messages.h"
 #include "platform/PathMap.h"
-#include "platform/RunAside.h"
 #include "platform/Wait.h"
 #include "store/Database.h"
+#include "store/DatabaseJob.h"
 #include "store/Settings.h"
 
 namespace corvane::restore {
@@ -331,13 +331,13 @@ bool copyFileEntries(const QString& sourceDb, const QString& destDb, const Progr
   bool resetFailed = false;
   const bool ok = store::swallowDbError([&] {
     try {
-      platform::runAside([&](const std::atomic<bool>&) { writeCopy(sourceDb, destDb, resetFirst, written, resetFailed); },
-                         [&] {
-                           showCaptions();
-                           platform::doEvents();
-                           return true;
-                         },
-                         kWaitForWorkMs);
+      store::runAnswering([&](store::JobContext&) { writeCopy(sourceDb, destDb, resetFirst, written, resetFailed); },
+                          [&] {
+                            showCaptions();
+                            platform::doEvents();
+                            return true;
+                          },
+                          kWaitForWorkMs);
     } catch (const DBError&) {
       showCaptions();
       throw;
@@ -380,21 +380,26 @@ int DBSelectAllUploadedFilesAside(const QString& dbdName, UploadedFileRecords& r
   std::atomic<qint64> rowsRead{0};
   bool givenUp = false;
   int count = 0;
-  platform::runAside(
-      [&](const std::atomic<bool>& stop) {
-        count = readRecords(
-            dbdName, kAllUploaded, {}, fresh,
-            [&](qint64 rows) {
-              rowsRead = rows;
-              return !stop;
-            },
-            &stop, &stayedBusy);
-      },
-      [&] {
-        givenUp = !waiting(rowsRead);
-        return !givenUp;
-      },
-      kWaitForWorkMs);
+  try {
+    count = store::runAnswering(
+        [&](store::JobContext& job) {
+          const std::atomic<bool>& stop = job.stopFlag();
+          return readRecords(
+              dbdName, kAllUploaded, {}, fresh,
+              [&](qint64 rows) {
+                rowsRead = rows;
+                return !stop;
+              },
+              &stop, &stayedBusy);
+        },
+        [&] {
+          givenUp = !waiting(rowsRead);
+          return !givenUp;
+        },
+        kWaitForWorkMs);
+  } catch (const DBError&) {
+    if (!givenUp) throw;
+  }
   if (givenUp) return 0;
   if (busy) *busy = stayedBusy;
   records = std::move(fresh);
