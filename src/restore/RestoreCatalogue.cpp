@@ -12,9 +12,9 @@
 #include "platform/AppFolder.h"
 #include "platform/Messages.h"
 #include "platform/PathMap.h"
-#include "platform/RunAside.h"
 #include "platform/Wait.h"
 #include "store/Database.h"
+#include "store/DatabaseJob.h"
 #include "store/Settings.h"
 
 namespace corvane::restore {
@@ -331,13 +331,13 @@ bool copyFileEntries(const QString& sourceDb, const QString& destDb, const Progr
   bool resetFailed = false;
   const bool ok = store::swallowDbError([&] {
     try {
-      platform::runAside([&](const std::atomic<bool>&) { writeCopy(sourceDb, destDb, resetFirst, written, resetFailed); },
-                         [&] {
-                           showCaptions();
-                           platform::doEvents();
-                           return true;
-                         },
-                         kWaitForWorkMs);
+      store::runAnswering([&](store::JobContext&) { writeCopy(sourceDb, destDb, resetFirst, written, resetFailed); },
+                          [&] {
+                            showCaptions();
+                            platform::doEvents();
+                            return true;
+                          },
+                          kWaitForWorkMs);
     } catch (const DBError&) {
       showCaptions();
       throw;
@@ -380,21 +380,26 @@ int DBSelectAllUploadedFilesAside(const QString& dbdName, UploadedFileRecords& r
   std::atomic<qint64> rowsRead{0};
   bool givenUp = false;
   int count = 0;
-  platform::runAside(
-      [&](const std::atomic<bool>& stop) {
-        count = readRecords(
-            dbdName, kAllUploaded, {}, fresh,
-            [&](qint64 rows) {
-              rowsRead = rows;
-              return !stop;
-            },
-            &stop, &stayedBusy);
-      },
-      [&] {
-        givenUp = !waiting(rowsRead);
-        return !givenUp;
-      },
-      kWaitForWorkMs);
+  try {
+    count = store::runAnswering(
+        [&](store::JobContext& job) {
+          const std::atomic<bool>& stop = job.stopFlag();
+          return readRecords(
+              dbdName, kAllUploaded, {}, fresh,
+              [&](qint64 rows) {
+                rowsRead = rows;
+                return !stop;
+              },
+              &stop, &stayedBusy);
+        },
+        [&] {
+          givenUp = !waiting(rowsRead);
+          return !givenUp;
+        },
+        kWaitForWorkMs);
+  } catch (const DBError&) {
+    if (!givenUp) throw;
+  }
   if (givenUp) return 0;
   if (busy) *busy = stayedBusy;
   records = std::move(fresh);
@@ -413,13 +418,17 @@ std::optional<QStringList> DBSelectDrives(const QString& dbdName) {
     store::withBusyRetry([&] {
       DBConnection c;
       c.Open(dbdName);
-      DBRecordset rs = c.Query(QStringLiteral("Select distinct substr(Folder, 1, 1) AS Letter From File"));
-      QStringList found;
-      for (; !rs.AtEnd() && found.size() < 21; rs.MoveNext()) found << rs.Text("Letter") + ':';
-      drives = found;
+      drives = DBSelectDrives(c);
     });
   });
   return drives;
+}
+
+QStringList DBSelectDrives(DBConnection& c) {
+  DBRecordset rs = c.Query(QStringLiteral("Select distinct substr(Folder, 1, 1) AS Letter From File"));
+  QStringList found;
+  for (; !rs.AtEnd() && found.size() < 21; rs.MoveNext()) found << rs.Text("Letter") + ':';
+  return found;
 }
 
 bool DBUpdateAllUploadedFiles(const QString& filesDb) {
@@ -476,7 +485,18 @@ QString StatsLine(double fileCount, double totalBytes) {
 }
 
 bool MatchesPrefix(const QString& value, const QString& prefix) {
-  return value.left(prefix.size()).toLower() == prefix.toLower();
+  // A filter key runs this over every file of the catalogue: texts in plain ASCII (nearly all)
+  // are compared in place; any other takes Unicode's lower case, as the filters always have.
+  const qsizetype n = prefix.size();
+  bool ascii = true;
+  for (qsizetype i = 0; i < n && ascii; ++i)
+    ascii = prefix[i].unicode() < 0x80 && (i >= value.size() || value[i].unicode() < 0x80);
+  if (!ascii) return value.left(n).toLower() == prefix.toLower();
+  if (value.size() < n) return false;
+  const auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c; };
+  for (qsizetype i = 0; i < n; ++i)
+    if (lower(value[i].unicode()) != lower(prefix[i].unicode())) return false;
+  return true;
 }
 
 bool ThisComputerChosen(const QString& statusDb, store::RetryPolicy policy) {

@@ -74,6 +74,8 @@ int DBSelectUploadedFiles(const QString& dbdName, const QString& folder, Uploade
 // The catalogue's drive letters followed by ":" (at most 21, in result order); nullopt on a
 // database error.
 std::optional<QStringList> DBSelectDrives(const QString& dbdName);
+// The same on an open connection; a database error is thrown.
+QStringList DBSelectDrives(store::DBConnection& c);
 
 // Marks every uploaded row of Files.db as not uploaded. On failure shows
 // "Could not delete all uploaded file entries..." and returns false.

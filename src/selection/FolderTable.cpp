@@ -161,10 +161,19 @@ void DownloadNodes::ClearDLNodeArrays() {
 
 void DownloadNodes::DBSelectDLNodes(const QString& DLNodename, int& DLRawNodeCount, const QString& DBDName,
                                     QString& strReturn) {
-  const QString stored = store::toStoredText(DLNodename);
   try {
     DBConnection db;
     db.Open(DBDName);
+    DBSelectDLNodes(db, DLNodename, DLRawNodeCount, strReturn);
+  } catch (const store::DBError& e) {
+    strReturn = e.description();
+  }
+}
+
+void DownloadNodes::DBSelectDLNodes(DBConnection& db, const QString& DLNodename, int& DLRawNodeCount,
+                                    QString& strReturn) {
+  const QString stored = store::toStoredText(DLNodename);
+  try {
     // A folder keeps the bytes of its name that are no UTF-8: it is the key the restore looks
     // its files up by, and two such folders stay two nodes.
     QStringList found;

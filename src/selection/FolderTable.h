@@ -119,6 +119,8 @@ class DownloadNodes {
   // DLNodename. strReturn "OK" with rows; "" with none (nothing changes); the error text on a
   // failure (outputs as they stand).
   void DBSelectDLNodes(const QString& DLNodename, int& DLRawNodeCount, const QString& DBDName, QString& strReturn);
+  // The same on an open connection (the restore tree's job reads on connections of its own).
+  void DBSelectDLNodes(store::DBConnection& db, const QString& DLNodename, int& DLRawNodeCount, QString& strReturn);
 };
 
 }  // namespace corvane::selection

@@ -32,8 +32,10 @@ using detail::JobState;
 bool JobContext::stopped() const { return state_->stop.load(); }
 
 void JobContext::throwIfStopped() const {
-  if (stopped()) throw DBError(QStringLiteral("interrupted"), SQLITE_INTERRUPT);
+  if (stopped()) detail::throwInterrupted();
 }
+
+const std::atomic<bool>& JobContext::stopFlag() const { return state_->stop; }
 
 void JobContext::post(std::function<void()> call) const {
   QMetaObject::invokeMethod(
@@ -153,10 +155,24 @@ void DatabaseJob::finish() {
 
 namespace detail {
 
-void waitPainting(DatabaseJob& job) {
-  while (!job.waitForEnd(10)) platform::paintPending();
+bool waitAnswering(DatabaseJob& job, const std::function<bool()>& answer, int intervalMs) {
+  bool stopped = false;
+  do {
+    if (!stopped && !answer()) {
+      job.stop();
+      stopped = true;
+    }
+  } while (!job.waitForEnd(intervalMs));
   job.finish();
+  return !stopped;
 }
+
+bool paintPending() {
+  platform::paintPending();
+  return true;
+}
+
+void throwInterrupted() { throw DBError(QStringLiteral("interrupted"), SQLITE_INTERRUPT); }
 
 }  // namespace detail
 

@@ -10,7 +10,11 @@
 //    interrupted, and from then on nothing the job hands back is run.
 // DatabaseJob is for results that arrive while the window goes on (the status tick never waits
 // on one); runWhilePainting is the same work for a user action whose next step needs the
-// result: the window paints until it is there, clicks and keys wait.
+// result: the window paints until it is there, clicks and keys wait. runAnswering is that with
+// the caller's own answer in place of the painting (a caption, the events of the window, a give-
+// up): answer returning false stops the job.
+// platform::runAside stays for work that is no statement (a sort in memory, a sync of the file
+// system).
 #include <QObject>
 #include <QString>
 #include <atomic>
@@ -42,6 +46,9 @@ class JobContext {
   // Runs call on the thread that started the job, from its event loop, unless the job is
   // stopped by then.
   void post(std::function<void()> call) const;
+  // Raised once the job is stopped: for a connection the work opens itself
+  // (DBConnection::InterruptWhen) and for its own loops.
+  const std::atomic<bool>& stopFlag() const;
 
   // store::onDatabase and store::inTransaction on a connection of the job's own, whose
   // statements end as interrupted when the job is stopped; a stopped job tries no more.
@@ -89,18 +96,34 @@ class DatabaseJob {
   std::unique_ptr<Impl> impl_;
 };
 
-// Runs work(context) as a job does and waits for it with the window painting (user input is
-// kept until the work is done); returns what work returns and throws what it throws.
+// Runs work(context) as a job does and calls answer on this thread at once and then every
+// intervalMs until the work has ended; answer returning false stops the job, and the "interrupted"
+// store::DBError is thrown here once its thread has ended. Returns what work returns and throws
+// what it (or answer) throws.
+template <class Work>
+auto runAnswering(Work&& work, const std::function<bool()>& answer, int intervalMs)
+    -> std::invoke_result_t<Work&, JobContext&>;
+
+// runAnswering with the window painting (user input is kept until the work is done).
 template <class Work>
 auto runWhilePainting(Work&& work) -> std::invoke_result_t<Work&, JobContext&>;
 
 namespace detail {
-// Waits for the job's thread with the window painting, then finish().
-void waitPainting(DatabaseJob& job);
+// Waits for the job's thread with answer called every intervalMs, then finish(); false when
+// answer stopped the job.
+bool waitAnswering(DatabaseJob& job, const std::function<bool()>& answer, int intervalMs);
+bool paintPending();
+[[noreturn]] void throwInterrupted();
 }  // namespace detail
 
 template <class Work>
 auto runWhilePainting(Work&& work) -> std::invoke_result_t<Work&, JobContext&> {
+  return runAnswering(std::forward<Work>(work), detail::paintPending, 10);
+}
+
+template <class Work>
+auto runAnswering(Work&& work, const std::function<bool()>& answer, int intervalMs)
+    -> std::invoke_result_t<Work&, JobContext&> {
   using Result = std::invoke_result_t<Work&, JobContext&>;
   DatabaseJob job;
   std::exception_ptr failure;
@@ -113,7 +136,7 @@ auto runWhilePainting(Work&& work) -> std::invoke_result_t<Work&, JobContext&> {
           result.emplace(work(context));
       },
       [&](std::exception_ptr f) { failure = f; });
-  detail::waitPainting(job);
+  if (!detail::waitAnswering(job, answer, intervalMs)) detail::throwInterrupted();
   if (failure) std::rethrow_exception(failure);
   if constexpr (!std::is_void_v<Result>) return std::move(*result);
 }

@@ -13,7 +13,7 @@
 #include <optional>
 
 #include "platform/Messages.h"
-#include "platform/RunAside.h"
+#include "store/DatabaseJob.h"
 #include "store/Database.h"
 
 namespace corvane::store {
@@ -220,11 +220,18 @@ bool checkDatabasesAside(const QStringList& paths, const std::function<bool()>& 
     }
   };
   try {
-    platform::runAside(
-        [&](const std::atomic<bool>& stop) {
+    runAnswering(
+        [&](JobContext& job) {
+          const std::atomic<bool>& stop = job.stopFlag();
           for (qsizetype i = 0; i < todo.size() && !stop; ++i) found[i] = lookThrough(todo[i], lockWaitMs, stop);
         },
         answer, kAnswerEveryMs);
+  } catch (const DBError& e) {
+    // Given up by answer: what was not looked through stays unknown, to be looked through later.
+    if (e.code() != SQLITE_INTERRUPT) {
+      settle();
+      throw;
+    }
   } catch (...) {
     settle();
     throw;

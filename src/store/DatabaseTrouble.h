@@ -32,7 +32,7 @@ void forgetDatabaseTrouble(const QString& path);
 // through while a page of another is zeroed. This looks the files through with SQLite's
 // structural check ("PRAGMA quick_check", a third of a second for a Files.db of a million rows
 // in the page cache) on a thread of its own, while this thread calls answer at once and then
-// every few tens of milliseconds (as platform::runAside; answer returning false gives the check
+// every few tens of milliseconds (a store::runAnswering job; answer returning false gives the check
 // up). A file found damaged is noted as SQLite's own report would be. Files this run has looked
 // through already (the same files, found sound), files being looked through by another caller
 // and missing files are skipped unless again is true; a file that cannot be looked through now

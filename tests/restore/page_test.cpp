@@ -196,8 +196,55 @@ TEST(FileListSort, OrdersAsAPlainStableSortOfTheTexts) {
       list.ColumnClick(column);
       ASSERT_EQ(list.descending(), descending);
       ASSERT_TRUE(listed() == wanted) << "column " << column << (descending ? " descending" : " ascending");
+      // A refill of the sorted list (a filter key) sorts what it shows, from the records' order.
+      const auto kept = [&](const UploadedFileRecord& r) { return r.FileName.startsWith('a'); };
+      list.show(records, kept);
+      wanted.clear();
+      for (qint32 i = 0; i + 1 < records.size(); ++i)
+        if (kept(records[i])) wanted.push_back(i);
+      std::stable_sort(wanted.begin(), wanted.end(), [&](qint32 a, qint32 b) {
+        return descending ? field(b) < field(a) : field(a) < field(b);
+      });
+      ASSERT_TRUE(listed() == wanted) << "refill, column " << column;
+      list.show(records);
     }
   }
+}
+
+// The first sort by a column waits for its order with the window painting; a status tick that
+// shows another catalogue meanwhile wins: the list shows that catalogue's rows in the order the
+// click asked for, and the statistics line says what the list shows.
+TEST_F(PageTest, ARefillThatComesInWhileTheListWaitsForItsOrderTakesOver) {
+  test::addRows(app.filesDb(), {{"C:\\Mine", "b.", "txt", 1000, "2010-01-01 00:00:00"},
+                                {"C:\\Mine", "a.", "txt", 2000, "2012-01-01 00:00:00"},
+                                {"C:\\Mine", "c.", "txt", 3000, "2011-01-01 00:00:00"}});
+  test::makeCatalogue(app.file("PC2Files.db"), {{"C:\\W", "z.", "doc", 1024, "2012-01-01 00:00:00"},
+                                                {"C:\\W", "y.", "doc", 1024, "2011-01-01 00:00:00"}});
+  page->InitRestorePage();
+  auto* stats = page->findChild<QLabel*>("lblStats");
+  const auto showOnce = [&](const char* computer) {
+    waiter.onPaint = [this, computer, shown = false]() mutable {
+      if (std::exchange(shown, true)) return;
+      sources()->setCurrentIndex(sources()->findText(computer));
+      page->cbxSources_Click();
+    };
+  };
+  showOnce("PC2");
+  page->fileList().ColumnClick(2);
+  EXPECT_EQ(names(), (QStringList{"y.doc", "z.doc"}));
+  EXPECT_EQ(stats->text(), "2 Files, 2.0 KBytes");
+
+  // This computer's list, sorted by name, waits for its order; the tick shows PC2 again.
+  showOnce("PC2");
+  sources()->setCurrentIndex(sources()->findText("PC1"));
+  page->cbxSources_Click();
+  waiter.onPaint = nullptr;
+  EXPECT_EQ(names(), (QStringList{"y.doc", "z.doc"}));
+  EXPECT_EQ(stats->text(), "2 Files, 2.0 KBytes");
+  sources()->setCurrentIndex(sources()->findText("PC1"));
+  page->cbxSources_Click();
+  EXPECT_EQ(names(), (QStringList{"a.txt", "b.txt", "c.txt"}));
+  EXPECT_EQ(stats->text(), "3 Files, 5.9 KBytes");
 }
 
 TEST_F(PageTest, FolderTreeQueuesTickedFoldersOnly) {
@@ -307,6 +354,57 @@ TEST_F(PageTest, FolderViewQueuesTickedFoldersInTheOrderTheirNodesWereAdded) {
   child<QLineEdit>(dest, "tbxDirectory")->setText("D:\\R");
   dest->btnOK_Click();
   EXPECT_EQ(queued(), (QStringList{"C:\\a b|y.txt|2", "C:\\a\\z|z.txt|3"}));
+}
+
+// Each folder level is one node under the level above it, added where the level is first met:
+// a folder read before its parent, names that begin alike, a stored folder ending in a backslash
+// (an empty level) or holding two in a row (read as one), and a drive letter in both cases.
+TEST_F(PageTest, FolderTreeNodesFollowTheLevelsOfEveryPathInTheOrderFirstMet) {
+  test::addRows(app.filesDb(), {{"C:\\x\\y\\z", "1.", "txt", 1}, {"C:\\x", "2.", "txt", 1}, {"C:\\a b", "3.", "txt", 1},
+                                {"C:\\a\\c", "4.", "txt", 1}, {"C:\\t\\", "5.", "txt", 1}, {"C:\\p\\\\q", "6.", "txt", 1},
+                                {"c:\\low", "7.", "txt", 1}, {"C:\\x\\y", "8.", "txt", 1}});
+  page->InitRestorePage();
+  page->btnMode_Click();
+  QStringList texts;
+  for (QTreeWidgetItemIterator it(page->findChild<QTreeWidget*>("tvDLFolders")); *it; ++it) {
+    if ((*it)->parent()) (*it)->setCheckState(0, Qt::Checked);
+    texts << (*it)->text(0);
+  }
+  EXPECT_EQ(page->tree().GetAllCheckedNodes(),
+            (QStringList{"C:", "C:\\x", "C:\\x\\y", "C:\\x\\y\\z", "C:\\a b", "C:\\a", "C:\\a\\c", "C:\\t", "C:\\t\\", "C:\\p",
+                         "C:\\p\\q", "c:", "c:\\low"}));
+  EXPECT_EQ(texts, (QStringList{"Drives", "C:", "x", "y", "z", "a b", "a", "c", "t", "", "p", "q", "c:", "low"}));
+}
+
+// A folder view left for the list, or a window closed, while its tree is being built leaves no
+// nodes behind (nothing can be ticked in a tree half built); the next folder view builds it.
+TEST_F(PageTest, AFolderViewLeftOrClosedWhileItsTreeIsBuiltEndsTheBuild) {
+  test::addRows(app.filesDb(), {{"C:\\a", "x.", "txt", 1}, {"C:\\a\\b", "y.", "txt", 2}});
+  page->InitRestorePage();
+  auto* tv = page->findChild<QTreeWidget*>("tvDLFolders");
+  bool left = false;
+  waiter.onEvents = [&] {
+    if (!std::exchange(left, true)) page->btnMode_Click();  // "File View" while the tree is built
+  };
+  page->btnMode_Click();
+  waiter.onEvents = nullptr;
+  EXPECT_TRUE(left);
+  EXPECT_TRUE(page->fileView());
+  EXPECT_FALSE(page->tree().building());
+  EXPECT_EQ(tv->topLevelItemCount(), 0);
+  EXPECT_FALSE(page->tree().nodeByKey("C:\\a"));
+
+  page->btnMode_Click();
+  EXPECT_FALSE(page->fileView());
+  ASSERT_TRUE(page->tree().nodeByKey("C:\\a\\b"));
+
+  page->btnMode_Click();
+  waiter.onEvents = [&] { page->hide(); };  // the page is its own window here
+  page->btnMode_Click();
+  waiter.onEvents = nullptr;
+  EXPECT_FALSE(page->tree().building());
+  EXPECT_EQ(tv->topLevelItemCount(), 0);
+  EXPECT_FALSE(page->tree().nodeByKey("C:\\a"));
 }
 
 // A key request fetches the new computer's catalogue: the source box names that computer, not

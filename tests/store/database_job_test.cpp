@@ -97,6 +97,13 @@ TEST(DatabaseJob, AStoppedJobEndsItsStatementAndHandsBackNothing) {
     EXPECT_FALSE(going.running());
   }  // returns once the thread has ended
   EXPECT_TRUE(interrupted);
+
+  // A caller's answer that gives up ends the statement as well, and the caller hears of it.
+  int answers = 0;
+  EXPECT_THROW(runAnswering([&](JobContext& context) { context.onDatabase(db, [](DBConnection& c) { c.Query(kEndless); }); },
+                            [&] { return ++answers < 3; }, 1),
+               DBError);
+  EXPECT_EQ(answers, 3);
 }
 
 }  // namespace

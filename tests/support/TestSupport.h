@@ -48,7 +48,10 @@ class FakeWaiter : public platform::Waiter {
   void sleep(int ms) override;
   void processEvents() override;
   void sleepPainting(int ms) override;  // counted as a sleep, and in paintingSleeps
-  void paintPending() override { ++paints; }
+  void paintPending() override {
+    ++paints;
+    if (onPaint) onPaint();
+  }
   int sleeps = 0;
   int paintingSleeps = 0;
   int paints = 0;
@@ -58,6 +61,7 @@ class FakeWaiter : public platform::Waiter {
   long long windowSleptMs = 0;
   std::function<void(int)> onSleep;
   std::function<void()> onEvents;  // stands for a handler that runs while events are let in
+  std::function<void()> onPaint;   // stands for a timer that fires while the window only paints
   bool pumpRealEvents = true;  // still let Qt deliver queued events
 
  private:

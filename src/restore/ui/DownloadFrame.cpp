@@ -18,8 +18,13 @@
 namespace corvane::restore::ui {
 
 void RestorePage::btnMode_Click() {
-  if (busy_ || tree_->building()) return;
   if (btnMode->text() == QLatin1String("File View")) {
+    // Back to the list while the tree is still being built: the build is given up (the next
+    // folder view builds it anew).
+    if (tree_->building())
+      tree_->cancel();
+    else if (busy_)
+      return;
     fileList_->widget()->show();
     cbxSources->show();
     btnAddSource->show();
@@ -31,6 +36,7 @@ void RestorePage::btnMode_Click() {
     if (damagedCatalogue_.isEmpty() && !shown.isEmpty() && store::isKnownDamaged(shown) && readCatalogue(shown))
       AddToFileChooser();
   } else {
+    if (busy_ || tree_->building()) return;
     fileList_->widget()->hide();
     tvDLFolders->show();
     btnMode->setText(QStringLiteral("File View"));
@@ -40,7 +46,9 @@ void RestorePage::btnMode_Click() {
 
 void RestorePage::InitTv() {
   BusyScope busy(busy_);
-  tree_->build(shownCatalogue(), [this](const QString& t) { services_.setCaption(t); });
+  // Closing the window ends a build under way.
+  tree_->build(
+      shownCatalogue(), [this](const QString& t) { services_.setCaption(t); }, [this] { return window()->isVisible(); });
 }
 
 RestoreChoice RestorePage::checkedItems(const QString& catalogue) {

@@ -1,5 +1,6 @@
 #include "restore/ui/FileList.h"
 
+#include <QApplication>
 #include <QFileInfo>
 #include <QHash>
 #include <QHeaderView>
@@ -7,9 +8,11 @@
 #include <QStyle>
 #include <QTreeView>
 #include <algorithm>
+#include <atomic>
 #include <vector>
 
 #include "platform/LosslessUtf8.h"
+#include "platform/RunAside.h"
 #include "platform/Wait.h"
 #include "store/DatabaseTrouble.h"
 
@@ -17,6 +20,9 @@ namespace corvane::restore::ui {
 
 namespace {
 enum Column { Check = 0, Folder, Name, Ext, Size, DateA, DateB, Uploaded, ColumnCount };
+
+// How long the window paints between looks at work on another thread.
+constexpr int kWaitForPlacesMs = 20;
 
 const QString& noText() {
   static const QString empty;
@@ -59,8 +65,8 @@ void FileListModel::reset(const UploadedFileRecords& records, QVector<qint32> sh
 
 void FileListModel::clear() { reset(UploadedFileRecords(), {}); }
 
-const QString& FileListModel::field(const UploadedFileRecord& r, int column) const {
-  const bool createdFirst = order_ == DateOrder::CreatedFirst;
+const QString& FileListModel::fieldOf(DateOrder order, const UploadedFileRecord& r, int column) {
+  const bool createdFirst = order == DateOrder::CreatedFirst;
   switch (column) {
     case Folder: return r.Folder;
     case Name: return r.FileName;
@@ -73,7 +79,7 @@ const QString& FileListModel::field(const UploadedFileRecord& r, int column) con
   }
 }
 
-QString FileListModel::text(int row, int column) const { return field(record(row), column); }
+QString FileListModel::text(int row, int column) const { return fieldOf(order_, record(row), column); }
 
 namespace {
 // A row's place in a sort by one column. Chasing each row's text through the heap at every
@@ -106,67 +112,81 @@ bool keyLess(const SortKey& x, const SortKey& y) {
   return x.length < y.length;
 }
 
-// The shown rows in the column's text order (stable). Rows of one folder share one text, and
-// folders tie on long beginnings ("C:\Users\..."): when the column's texts are mostly shared,
-// the few distinct ones are sorted and the rows placed by their text's rank.
-QVector<qint32> sortedRows(const QVector<qint32>& shown, const std::function<const QString&(qint32)>& text,
-                           bool descending) {
-  const auto less = [descending](const SortKey& a, const SortKey& b) { return descending ? keyLess(b, a) : keyLess(a, b); };
+// Each record's place among the column's texts in their order (equal texts, stored together
+// or apart, share it). Rows of one folder share one text, and folders tie on long beginnings
+// ("C:\Users\..."): when the column's texts are mostly shared, only the few distinct ones are
+// sorted. stop, raised from another thread, gives up (what is returned is then of no use).
+QVector<qint32> ranksOfTexts(qsizetype n, const std::function<const QString&(qint32)>& text,
+                             const std::atomic<bool>& stop) {
   QHash<const void*, qint32> distinct;
-  for (qint32 r : shown) {
+  for (qint32 r = 0; r < n; ++r) {
     distinct.insert(text(r).constData(), 0);
-    if (distinct.size() > shown.size() / 4 + 16) break;
+    if (distinct.size() > n / 4 + 16) break;
   }
-  QVector<qint32> out;
-  out.reserve(shown.size());
-  if (distinct.size() > shown.size() / 4 + 16) {
-    std::vector<SortKey> keys;
-    keys.reserve(size_t(shown.size()));
-    for (qint32 r : shown) keys.push_back(sortKeyOf(text(r), r));
-    std::stable_sort(keys.begin(), keys.end(), less);
-    for (const SortKey& k : keys) out.push_back(k.record);
-    return out;
-  }
-  // Distinct texts by their storage, in first-seen order; equal texts stored apart tie in the
-  // sort and so keep that order, as equal texts do.
-  std::vector<SortKey> texts;
+  std::vector<SortKey> keys;
   QVector<qint32> textOfRow;
-  textOfRow.reserve(shown.size());
-  distinct.clear();
-  for (qint32 r : shown) {
-    const QString& t = text(r);
-    auto it = distinct.find(t.constData());
-    if (it == distinct.end()) {
-      it = distinct.insert(t.constData(), qint32(texts.size()));
-      texts.push_back(sortKeyOf(t, qint32(texts.size())));
+  if (distinct.size() > n / 4 + 16) {
+    keys.reserve(size_t(n));
+    for (qint32 r = 0; r < n; ++r) keys.push_back(sortKeyOf(text(r), r));
+  } else {
+    // Distinct texts by their storage; equal texts stored apart get one place below.
+    textOfRow.reserve(n);
+    distinct.clear();
+    for (qint32 r = 0; r < n; ++r) {
+      const QString& t = text(r);
+      auto it = distinct.find(t.constData());
+      if (it == distinct.end()) {
+        it = distinct.insert(t.constData(), qint32(keys.size()));
+        keys.push_back(sortKeyOf(t, qint32(keys.size())));
+      }
+      textOfRow.push_back(*it);
     }
-    textOfRow.push_back(*it);
   }
-  std::stable_sort(texts.begin(), texts.end(), less);
-  // Equal texts stored apart share a rank, so their rows keep the list's order between them.
-  QVector<qint32> rank(qsizetype(texts.size()), 0);
+  if (stop) return {};
+  // Equal texts get one place, so the order among them is of no matter here.
+  std::sort(keys.begin(), keys.end(), keyLess);
+  if (stop) return {};
+  QVector<qint32> place(qsizetype(keys.size()), 0);  // by record, or by distinct text
   qint32 next = 0;
-  for (size_t i = 0; i < texts.size(); ++i) {
-    if (i > 0 && less(texts[i - 1], texts[i])) ++next;
-    rank[texts[i].record] = next;
+  for (size_t i = 0; i < keys.size(); ++i) {
+    if (i > 0 && keyLess(keys[i - 1], keys[i])) ++next;
+    place[keys[i].record] = next;
   }
-  QVector<qint32> count(next + 2, 0);
-  for (qint32 t : textOfRow) ++count[rank[t] + 1];
-  for (qsizetype i = 1; i < count.size(); ++i) count[i] += count[i - 1];
-  out.resize(shown.size());
-  for (qsizetype i = 0; i < shown.size(); ++i) out[count[rank[textOfRow[i]]]++] = shown[i];
+  if (textOfRow.isEmpty()) return place;
+  for (qint32& t : textOfRow) t = place[t];
+  return textOfRow;
+}
+
+// The rows in the order of their records' places (a stable counting sort: rows of equal text
+// keep the order they had, in either direction).
+QVector<qint32> orderedRows(const QVector<qint32>& rows, const QVector<qint32>& rank, bool descending) {
+  qint32 top = 0;
+  for (qint32 r : rows) top = std::max(top, rank[r]);
+  const auto place = [&](qint32 r) { return descending ? top - rank[r] : rank[r]; };
+  QVector<qint32> start(qsizetype(top) + 2, 0);
+  for (qint32 r : rows) ++start[place(r) + 1];
+  for (qsizetype i = 1; i < start.size(); ++i) start[i] += start[i - 1];
+  QVector<qint32> out(rows.size());
+  for (qint32 r : rows) out[start[place(r)]++] = r;
   return out;
 }
+
+// The pointer shows busy while the list waits for its order.
+class BusyPointer {
+ public:
+  BusyPointer() { QApplication::setOverrideCursor(Qt::BusyCursor); }
+  ~BusyPointer() { QApplication::restoreOverrideCursor(); }
+};
 }  // namespace
 
-// The list compares column texts as text, case counted; rows of equal text keep their order,
-// in either direction.
-void FileListModel::sortBy(int column, bool descending) {
+// Rows of equal text keep their order, in either direction: the order a list shows after a
+// click on another header or a refill stays the one it had among them.
+void FileListModel::arrange(QVector<qint32> order) {
   emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
   const QModelIndexList before = persistentIndexList();
   QVector<qint32> oldRecordOfRow;
   for (const QModelIndex& i : before) oldRecordOfRow << shown_[i.row()];
-  shown_ = sortedRows(shown_, [&](qint32 r) -> const QString& { return field(records_[r], column); }, descending);
+  shown_ = std::move(order);
   if (!before.isEmpty()) {
     QVector<qint32> rowOfRecord(records_.size(), 0);
     for (int row = 0; row < shown_.size(); ++row) rowOfRecord[shown_[row]] = row;
@@ -183,7 +203,7 @@ int FileListModel::columnCount(const QModelIndex& parent) const { return parent.
 QVariant FileListModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= shown_.size()) return {};
   if (role == Qt::DisplayRole && index.column() != Check)
-    return platform::shownText(field(record(index.row()), index.column()));
+    return platform::shownText(fieldOf(order_, record(index.row()), index.column()));
   if (role == Qt::CheckStateRole && index.column() == Check) return isChecked(index.row()) ? Qt::Checked : Qt::Unchecked;
   return {};
 }
@@ -276,10 +296,46 @@ void FileList::fitColumns() {
     view_->setColumnWidth(c, std::max(captionWidths[c], contentWidth(c) + cellPadding));
 }
 
-void FileList::clear() { model_->clear(); }
+void FileList::clear() {
+  ++refills_;  // a refill still waiting for its order is not shown after this
+  model_->clear();
+  places_ = Places();
+}
 
-FileList::Totals FileList::show(const UploadedFileRecords& records,
-                                const std::function<bool(const UploadedFileRecord&)>& filter) {
+const QVector<qint32>* FileList::placesOf(const UploadedFileRecords records, int column,
+                                          const std::function<bool()>& wanted) {
+  const auto madeFor = [&] {
+    return places_.records.constData() == records.constData() && places_.records.size() == records.size();
+  };
+  if (!madeFor()) places_ = Places{records, {}};
+  if (places_.byColumn[size_t(column)]) return &*places_.byColumn[size_t(column)];
+  QVector<qint32> made;
+  if (filledCount(records) > 0) {
+    const BusyPointer busy;
+    const FileListModel::DateOrder order = model_->dateOrder();
+    platform::runAside(
+        [&](const std::atomic<bool>& stop) {
+          made = ranksOfTexts(
+              filledCount(records),
+              [&](qint32 r) -> const QString& { return FileListModel::fieldOf(order, records[r], column); }, stop);
+        },
+        [&] {
+          platform::paintPending();
+          return wanted();
+        },
+        kWaitForPlacesMs);
+  }
+  if (!wanted()) return nullptr;
+  if (!madeFor()) places_ = Places{records, {}};  // a refill of other records came in meanwhile
+  places_.byColumn[size_t(column)] = std::move(made);
+  return &*places_.byColumn[size_t(column)];
+}
+
+std::optional<FileList::Totals> FileList::show(const UploadedFileRecords& given,
+                                               const std::function<bool(const UploadedFileRecord&)>& filter) {
+  const quint64 refill = ++refills_;
+  // Held here: the owner may give its records a new value while this refill waits.
+  const UploadedFileRecords records = given;
   Totals t;
   QVector<qint32> shown;
   const qsizetype n = filledCount(records);
@@ -292,8 +348,20 @@ FileList::Totals FileList::show(const UploadedFileRecords& records,
     if (sizeValue(r.FileSize, size)) t.bytes += size;  // a size that is not a number adds nothing
     t.count += 1;
   }
+  // The places of other records go with them (a catalogue's are tens of megabytes).
+  if (places_.records.constData() != records.constData()) places_ = Places();
+  // Sorted before it is shown, so that the list never shows its rows out of order meanwhile; a
+  // sort asked for while the places were made is the one the rows get.
+  while (sorted_) {
+    const int column = sortColumn_;
+    const bool descending = descending_;
+    const QVector<qint32>* places = placesOf(records, column, [&] { return refill == refills_; });
+    if (!places) return std::nullopt;
+    if (!sorted_ || column != sortColumn_ || descending != descending_) continue;
+    shown = orderedRows(shown, *places, descending);
+    break;
+  }
   model_->reset(records, std::move(shown));
-  if (sorted_) model_->sortBy(sortColumn_, descending_);
   return t;
 }
 
@@ -307,7 +375,13 @@ void FileList::ColumnClick(int column) {
   }
   view_->header()->setSortIndicatorShown(true);
   view_->header()->setSortIndicator(sortColumn_, descending_ ? Qt::DescendingOrder : Qt::AscendingOrder);
-  model_->sortBy(sortColumn_, descending_);
+  const quint64 sort = ++sorts_;
+  const quint64 refill = refills_;
+  const QVector<qint32>* places =
+      placesOf(model_->records(), sortColumn_, [&] { return sort == sorts_ && refill == refills_; });
+  // A later click or refill has put the rows in the order the list is to have.
+  if (!places) return;
+  model_->arrange(orderedRows(model_->shownRecords(), *places, descending_));
   const QModelIndex current = view_->currentIndex();
   if (current.isValid() && view_->selectionModel()->isSelected(current)) view_->scrollTo(current);
 }

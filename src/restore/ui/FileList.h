@@ -7,7 +7,9 @@
 #include <QList>
 #include <QString>
 #include <QVector>
+#include <array>
 #include <functional>
+#include <optional>
 
 #include "restore/RestoreCatalogue.h"
 
@@ -29,8 +31,13 @@ class FileListModel : public QAbstractTableModel {
   // Shows the given records (indexes into records, in this order); every row unticked.
   void reset(const UploadedFileRecords& records, QVector<qint32> shown);
   void clear();
-  // Stable sort of the shown rows by a column's text (as text, case counted).
-  void sortBy(int column, bool descending);
+  // The shown records in a new order (the same records; ticks kept).
+  void arrange(QVector<qint32> order);
+  const UploadedFileRecords& records() const { return records_; }
+  const QVector<qint32>& shownRecords() const { return shown_; }
+  // A record's text in a column of a list of that date order.
+  static const QString& fieldOf(DateOrder order, const UploadedFileRecord& r, int column);
+  DateOrder dateOrder() const { return order_; }
 
   int rowCount(const QModelIndex& parent = {}) const override;
   int columnCount(const QModelIndex& parent = {}) const override;
@@ -46,7 +53,6 @@ class FileListModel : public QAbstractTableModel {
   void setAllChecked(bool ticked);
 
  private:
-  const QString& field(const UploadedFileRecord& r, int column) const;
   DateOrder order_;
   UploadedFileRecords records_;  // shared with the owner, never changed here
   QVector<qint32> shown_;
@@ -62,15 +68,22 @@ class FileList {
   FileListModel& model() const { return *model_; }
 
   // Shows every filled record that passes the filter (all when no filter), unticked, in
-  // record order (or the current sort). Returns the count and the size total of the rows shown.
+  // record order (or the current sort). Returns the count and the size total of the rows shown;
+  // nothing when a newer refill took over while this one waited for its order (that one shows
+  // its own rows then).
   struct Totals {
     double count = 0;
     double bytes = 0;
   };
-  Totals show(const UploadedFileRecords& records, const std::function<bool(const UploadedFileRecord&)>& filter = {});
+  std::optional<Totals> show(const UploadedFileRecords& records,
+                             const std::function<bool(const UploadedFileRecord&)>& filter = {});
   void clear();
 
   // A header click: the sorted column again reverses the order; another column sorts ascending.
+  // The first sort by a column of a catalogue places its texts on a thread of its own (most of
+  // a million of them take about half a second) with the window painting and the pointer busy;
+  // clicks and keys wait meanwhile, so each runs on the list as the one before left it. Each
+  // later sort by that column, and each refill of a sorted list, takes a few milliseconds.
   void ColumnClick(int column);
   bool sorted() const { return sorted_; }
   int sortColumn() const { return sortColumn_; }
@@ -86,11 +99,24 @@ class FileList {
 
  private:
   void fitColumns();
+  // The places of a column's texts among these records, made once (see ColumnClick); nullptr
+  // when wanted() turned false while they were made (a newer refill or sort took over).
+  const QVector<qint32>* placesOf(const UploadedFileRecords records, int column, const std::function<bool()>& wanted);
   QTreeView* view_;
   FileListModel* model_;
   bool sorted_ = false;
   int sortColumn_ = 0;
   bool descending_ = false;
+  // The places, one slot per column, for the records they were made for (held, so that no
+  // other records can take their storage while they are kept).
+  struct Places {
+    UploadedFileRecords records;
+    std::array<std::optional<QVector<qint32>>, 8> byColumn;
+  };
+  Places places_;
+  // They count refills and sorts: one that starts while another waits for its places takes over.
+  quint64 refills_ = 0;
+  quint64 sorts_ = 0;
 };
 
 // Reads a catalogue's uploaded files into records while the window answers, the rows read so

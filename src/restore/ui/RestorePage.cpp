@@ -527,23 +527,25 @@ void RestorePage::showStats(double count, double bytes) {
   lblStats->setText(catalogueBusy_ ? busyCatalogueText() : StatsLine(count, bytes));
 }
 
+// A refill that a newer one took over while it waited for its order leaves the line to that one.
 void RestorePage::AddToFileChooser() {
-  const auto t = fileList_->show(records_);
-  showStats(t.count, t.bytes);
+  if (const auto t = fileList_->show(records_)) showStats(t->count, t->bytes);
 }
 
 void RestorePage::FilterFileChooserByFilename() {
   const QString text = tbxFileName->text();
   if (text.isEmpty()) return AddToFileChooser();
-  const auto t = fileList_->show(records_, [&](const UploadedFileRecord& r) { return MatchesPrefix(r.FileName, text); });
-  showStats(t.count, t.bytes);
+  if (const auto t =
+          fileList_->show(records_, [&](const UploadedFileRecord& r) { return MatchesPrefix(r.FileName, text); }))
+    showStats(t->count, t->bytes);
 }
 
 void RestorePage::FilterFileChooserByExtension() {
   const QString text = tbxExtension->text();
   if (text.isEmpty()) return AddToFileChooser();
-  const auto t = fileList_->show(records_, [&](const UploadedFileRecord& r) { return MatchesPrefix(r.Extension, text); });
-  showStats(t.count, t.bytes);
+  if (const auto t =
+          fileList_->show(records_, [&](const UploadedFileRecord& r) { return MatchesPrefix(r.Extension, text); }))
+    showStats(t->count, t->bytes);
 }
 
 void RestorePage::btnCheckAll_Click() { fileList_->setAllChecked(true); }

@@ -27,6 +27,8 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QTimer>
+#include <QEventLoop>
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -70,12 +72,19 @@ namespace {
   std::exit(1);
 }
 
-// Processes events for real. The pause figures are the longest a call posted to the window
-// every 10 ms waited to be handled since restart().
+// Processes events for real, and paints while clicks and keys wait as the program's own waiter
+// does. The pause figures are the longest a call posted to the window every 10 ms waited to be
+// handled since restart().
 class GapWaiter : public platform::Waiter {
  public:
   void sleep(int ms) override { QThread::msleep(ulong(ms)); }
   void processEvents() override { QCoreApplication::processEvents(); }
+  void paintPending() override { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); }
+  void sleepPainting(int ms) override {
+    QEventLoop loop;
+    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+  }
   void restart() { probe_.restart(); }
   qint64 longestMs() { return qint64(std::lround(probe_.longestMs())); }
 
@@ -299,6 +308,15 @@ int sortFilter(const QString& appDir, GapWaiter& waiter) {
   t.start();
   p.page->btnMode_Click();
   std::printf("restore folder view of %d files: %.2f s, longest pause %lld ms\n", rows, t.nsecsElapsed() / 1e9,
+              waiter.longestMs());
+  // Back to the list and to the folder view again: the old tree's nodes go while the new one is
+  // built.
+  p.page->btnMode_Click();
+  QCoreApplication::processEvents();
+  waiter.restart();
+  t.restart();
+  p.page->btnMode_Click();
+  std::printf("restore folder view of %d files again: %.2f s, longest pause %lld ms\n", rows, t.nsecsElapsed() / 1e9,
               waiter.longestMs());
   return 0;
 }
