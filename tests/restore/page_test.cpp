@@ -636,6 +636,29 @@ TEST_F(PageTest, SyncWritesNothingBackIntoADamagedFilesDb) {
   EXPECT_TRUE(page->findChild<QLabel*>("lblStats")->text().contains("Files.db is damaged"));
 }
 
+// A Files.db the service keeps locked past the bound of waiting cannot be looked through: nothing
+// is written back into it unchecked, and the user hears why.
+TEST_F(PageTest, SyncWritesNothingBackIntoAFilesDbItCouldNotLookThrough) {
+  fakeserver::FakeBackupServer server;
+  ASSERT_TRUE(server.start());
+  fakeserver::ScopedServerHost host(server.hostPort());
+  serveCatalogue(server, "PC1", "M-1", kFileKey, {{"C:\\Srv", "s.", "txt", 7}});
+  test::addBulkRows(app.filesDb(), 30);
+  page->InitRestorePage();
+  const QByteArray before = test::readFile(app.filesDb());
+  store::DBConnection service;
+  service.Open(app.filesDb());
+  service.Execute("BEGIN EXCLUSIVE");
+
+  page->btnSync_Click();
+  service.Rollback();
+  EXPECT_EQ(server.downloads().size(), 1);
+  EXPECT_TRUE(test::readFile(app.filesDb()) == before) << "Files.db was written";
+  EXPECT_TRUE(messages.texts.join("\n").contains("could not look Files.db through for damage"))
+      << messages.texts.join("\n").toStdString();
+  EXPECT_FALSE(win.captions.contains("Corvane Restoring Directory..."));
+}
+
 // The download catalogue of the computer chosen for restore, damaged: both choosers say so
 // instead of showing no files, and nothing is queued from it, from folders ticked before the
 // damage was found neither.

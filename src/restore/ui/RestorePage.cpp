@@ -1,6 +1,7 @@
 #include "restore/ui/RestorePage.h"
 
 #include <QComboBox>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -433,14 +434,20 @@ bool RestorePage::soundForWriteBack(const QString& copy) {
   // (SQLite checks no page it does not read), from a damaged copy it would write what the copy
   // garbled. Both are looked through first, Files.db again (the service writes into it all the
   // while), with the window answering.
-  store::checkDatabasesAside({copy, databases().filesDb}, [] {
+  // A file that stays locked past the store's usual bound of waiting is not written into
+  // unchecked: the user is told, and the next Sync tries again.
+  const bool lookedThrough = store::checkDatabasesAside({copy, databases().filesDb}, [] {
     platform::doEvents();
     return true;
-  }, true);
+  }, true, store::RetryPolicy{}.budgetMs);
   try {
     store::refuseIfDamaged(databases().filesDb);
     store::refuseIfDamaged(copy);
-    return true;
+    if (lookedThrough) return true;
+    platform::showMessage(QStringLiteral("Corvane could not look %1 through for damage: the backup service keeps it "
+                                         "busy. Nothing was written back into it; press Sync again later.")
+                              .arg(QFileInfo(databases().filesDb).fileName()));
+    return false;
   } catch (const store::DBError& e) {
     store::showDatabaseError(e);
     return false;
