@@ -132,13 +132,15 @@ TEST_F(PageTest, ABusyCatalogueSaysSoInsteadOfShowingNoFiles) {
     service.Execute("BEGIN EXCLUSIVE");
     page->InitRestorePage();
     EXPECT_EQ(page->fileList().rowCount(), 0);
-    EXPECT_EQ(stats->text(), ui::busyCatalogueText());
+    EXPECT_EQ(page->fileList().notice(), ui::busyCatalogueText());
+    EXPECT_EQ(stats->text(), "");
     page->findChild<QLineEdit*>("tbxExtension")->setText("t");  // a filter of nothing says so too
-    EXPECT_EQ(stats->text(), ui::busyCatalogueText());
+    EXPECT_EQ(page->fileList().notice(), ui::busyCatalogueText());
   }
   page->cbxSources_Click();
   EXPECT_EQ(names(), QStringList{"own.txt"});
   EXPECT_EQ(stats->text(), "1 Files, 1.0 KBytes");
+  EXPECT_EQ(page->fileList().notice(), "");
 
   // Nor is a catalogue that cannot be named because Status.db stays busy.
   {
@@ -148,7 +150,7 @@ TEST_F(PageTest, ABusyCatalogueSaysSoInsteadOfShowingNoFiles) {
     win.policy = store::RetryPolicy{1, 2, 0};
     page->DFolderView("PC1");
     EXPECT_EQ(page->fileList().rowCount(), 0);
-    EXPECT_EQ(stats->text(), ui::busyCatalogueText());
+    EXPECT_EQ(page->fileList().notice(), ui::busyCatalogueText());
   }
 }
 
@@ -548,7 +550,8 @@ TEST_F(PageTest, ADamagedCatalogueCopyIsShownAsDamagedAndSyncFetchesItAgain) {
   page->InitRestorePage();
   for (int i = 0; i < 3; ++i) page->cbxSources_Click();
   EXPECT_EQ(page->fileList().rowCount(), 0);
-  EXPECT_TRUE(stats->text().contains("PC2Files.db is damaged")) << qPrintable(stats->text());
+  EXPECT_TRUE(page->fileList().notice().contains("PC2Files.db is damaged")) << qPrintable(page->fileList().notice());
+  EXPECT_EQ(stats->text(), "");
   ASSERT_EQ(messages.texts.size(), 1) << messages.texts.join("\n").toStdString();
   EXPECT_TRUE(messages.texts[0].startsWith("The catalogue copy PC2Files.db is damaged (")) << qPrintable(messages.texts[0]);
 
@@ -579,7 +582,7 @@ TEST_F(PageTest, SyncWritesNothingBackIntoADamagedFilesDb) {
   EXPECT_TRUE(messages.texts[0].startsWith("Corvane's database Files.db is damaged (")) << qPrintable(messages.texts[0]);
   EXPECT_FALSE(win.captions.contains("Corvane Restoring Directory..."));
   EXPECT_EQ(page->fileList().rowCount(), 0);
-  EXPECT_TRUE(page->findChild<QLabel*>("lblStats")->text().contains("Files.db is damaged"));
+  EXPECT_TRUE(page->fileList().notice().contains("Files.db is damaged"));
 }
 
 // The download catalogue of the computer chosen for restore, damaged: both choosers say so
