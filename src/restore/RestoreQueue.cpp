@@ -11,6 +11,7 @@
 #include "platform/PathMap.h"
 #include "platform/Wait.h"
 #include "store/Database.h"
+#include "store/DatabaseJob.h"
 #include "store/DatabaseTrouble.h"
 #include "store/Settings.h"
 
@@ -143,14 +144,18 @@ void RestoreChoice::append(const RestoreChoice& other) {
 RestoreChoice FilesOfFolders(const QString& catalogue, const QStringList& folders) {
   RestoreChoice choice;
   choice.anythingTicked = !folders.isEmpty();
-  UploadedFileRecords records = freshRecords();
-  for (qsizetype f = 0; f < folders.size() && !store::isKnownDamaged(catalogue); ++f) {
-    bool busy = false;
-    const int n = DBSelectUploadedFiles(catalogue, folders[f], records, &busy);
-    if (busy) choice.catalogueBusy = true;
-    else if (n == 0) choice.foldersWithoutFiles << folders[f];
-    for (int i = 0; i < n; ++i) choice.files << records[i];
-  }
+  // A ticked folder can hold 20,000 files, and a few of them take a second to read: they are read
+  // on a thread of their own while the window paints.
+  store::runWhilePainting([&](store::JobContext& job) {
+    UploadedFileRecords records = freshRecords();
+    for (qsizetype f = 0; f < folders.size() && !job.stopped() && !store::isKnownDamaged(catalogue); ++f) {
+      bool busy = false;
+      const int n = DBSelectUploadedFiles(catalogue, folders[f], records, &busy);
+      if (busy) choice.catalogueBusy = true;
+      else if (n == 0) choice.foldersWithoutFiles << folders[f];
+      for (int i = 0; i < n; ++i) choice.files << records[i];
+    }
+  });
   // Rows read before a read met a damaged page are no sound part of a restore either.
   if (!folders.isEmpty() && store::isKnownDamaged(catalogue)) {
     choice = RestoreChoice();

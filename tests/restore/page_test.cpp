@@ -343,7 +343,8 @@ TEST_F(PageTest, AnAddedPathIsQueuedOnceAlsoThroughRestoreAll) {
 }
 
 // The service restores the queue in its order: ticked folders go in the order their nodes were
-// added to the tree, not in the tree's depth-first order.
+// added to the tree, not in the tree's depth-first order. Their files are read with the window
+// painting (a folder can hold 20,000 of them), before the question.
 TEST_F(PageTest, FolderViewQueuesTickedFoldersInTheOrderTheirNodesWereAdded) {
   // The tree gets C:\a, C:\a b, then C:\a\z (under C:\a, above C:\a b).
   test::addRows(app.filesDb(), {{"C:\\a", "x.", "txt", 1}, {"C:\\a b", "y.", "txt", 2}, {"C:\\a\\z", "z.", "txt", 3}});
@@ -354,7 +355,11 @@ TEST_F(PageTest, FolderViewQueuesTickedFoldersInTheOrderTheirNodesWereAdded) {
   page->btnStartDownloads_Click();
   auto* dest = page->destinationFolderChooser();
   child<QLineEdit>(dest, "tbxDirectory")->setText("D:\\R");
+  int paintedBeforeTheQuestion = 0;
+  waiter.onPaint = [&] { paintedBeforeTheQuestion += messages.texts.isEmpty(); };
   dest->btnOK_Click();
+  waiter.onPaint = nullptr;
+  EXPECT_GT(paintedBeforeTheQuestion, 0);
   EXPECT_EQ(queued(), (QStringList{"C:\\a b|y.txt|2", "C:\\a\\z|z.txt|3"}));
 }
 
