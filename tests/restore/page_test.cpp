@@ -501,6 +501,29 @@ TEST_F(PageTest, VerifyAndDeleteActOnThisComputersFilesOnly) {
   EXPECT_EQ(server.count("ReceiveMessage"), 1);
 }
 
+// A verify of thousands of ticked files (more than one transaction holds) marks every one, with
+// the window painting and the caption telling how far it has come.
+TEST_F(PageTest, AVerifyOfThousandsOfFilesMarksThemAllWithProgress) {
+  QTemporaryDir drive;
+  test::ScopedPathMap map(platform::PathMap::parse("C:=" + drive.path()));
+  QDir().mkpath(drive.filePath("Bulk"));
+  constexpr int kFiles = 4500;
+  for (int i = 0; i < kFiles; ++i) {
+    QFile f(drive.filePath(QString("Bulk/f%1.txt").arg(i)));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  }
+  test::addBulkRows(app.filesDb(), kFiles);
+  page->InitRestorePage();
+  page->btnCheckAll_Click();
+  const int paints = waiter.paints;
+  page->btnVerifyDownloads_Click();
+  EXPECT_EQ(test::rowCount(app.filesDb(), "Select * From File WHERE Uploaded = 1"), 0);
+  EXPECT_GT(waiter.paints, paints);
+  EXPECT_TRUE(win.captions.contains(QString("Corvane Marking files for verify - %1 files...").arg(kFiles)))
+      << win.captions.join("\n").toStdString();
+  EXPECT_EQ(store::settingValue(app.statusDb(), "DownloadAbort"), "1");
+}
+
 TEST_F(PageTest, SyncOfThisComputerWritesBackOnlyAFetchedCatalogue) {
   fakeserver::FakeBackupServer server;
   ASSERT_TRUE(server.start());

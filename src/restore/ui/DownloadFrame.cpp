@@ -80,7 +80,9 @@ void RestorePage::btnVerifyDownloads_Click() {
   if (busy_ || !IsThisComputer(databases().statusDb)) return;
   BusyScope busy(busy_);
   ValidateRecords(databases().filesDb, databases().statusDb, checkedItems(databases().filesDb).files,
-                  fileView() ? ActionView::Files : ActionView::Folders, now());
+                  fileView() ? ActionView::Files : ActionView::Folders, now(), [this](int done) {
+                    services_.setCaption(QStringLiteral("Corvane Marking files for verify - %1 files...").arg(done));
+                  });
 }
 
 void RestorePage::btnDeleteFiles_Click() {
@@ -93,8 +95,12 @@ void RestorePage::btnDeleteFiles_Click() {
     return;
   }
   const QList<UploadedFileRecord>& files = choice.files;
-  const int handled = RewriteRecordsForDelete(databases().filesDb, databases().statusDb, files,
-                                              fileView() ? ActionView::Files : ActionView::Folders, now());
+  const int handled =
+      RewriteRecordsForDelete(databases().filesDb, databases().statusDb, files,
+                              fileView() ? ActionView::Files : ActionView::Folders, now(), [this](int done) {
+                                services_.setCaption(
+                                    QStringLiteral("Corvane Marking files for deletion - %1 files...").arg(done));
+                              });
   // A file that stopped the rewrite (missing here, or a database failure) ends the procedure:
   // the server is not asked to delete files whose rows were not written anew. The request
   // goes under the session the window has from its catalogue fetch; without one nothing is sent.
