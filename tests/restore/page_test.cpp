@@ -255,6 +255,9 @@ TEST_F(PageTest, FolderTreeQueuesTickedFoldersOnly) {
   page->InitRestorePage();
   page->btnMode_Click();
   EXPECT_FALSE(page->fileView());
+  // Check All and Uncheck All tick the hidden list's rows: the tree has them out of sight.
+  EXPECT_FALSE(page->findChild<QPushButton*>("btnCheckAll")->isVisible());
+  EXPECT_FALSE(page->findChild<QPushButton*>("btnUncheckAll")->isVisible());
   auto& tree = page->tree();
   for (const char* key : {"Drives", "C:", "C:\\a", "C:\\a\\b", "C:\\c", "C:\\c\\d"}) EXPECT_TRUE(tree.nodeByKey(key)) << key;
   int nodes = 0;
@@ -284,6 +287,7 @@ TEST_F(PageTest, FolderTreeQueuesTickedFoldersOnly) {
 
   page->btnMode_Click();
   EXPECT_TRUE(page->fileView());
+  EXPECT_TRUE(page->findChild<QPushButton*>("btnCheckAll")->isVisible());
 }
 
 // Ticking a folder restores the files lying directly in it. A choice that would queue nothing

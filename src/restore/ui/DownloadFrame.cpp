@@ -29,11 +29,17 @@ void RestorePage::btnMode_Click() {
     btnAddSource->show();
     btnRemoveSource->show();
     tvDLFolders->hide();
+    btnCheckAll->show();
+    btnUncheckAll->show();
     btnMode->setText(QStringLiteral("Folder View"));
   } else {
     if (busy_ || tree_->building()) return;
     fileList_->widget()->hide();
     tvDLFolders->show();
+    // They tick the list's rows: in the tree's place they would tick files nobody sees, which the
+    // list's Start Download then queues.
+    btnCheckAll->hide();
+    btnUncheckAll->hide();
     btnMode->setText(QStringLiteral("File View"));
     InitTv();
   }
