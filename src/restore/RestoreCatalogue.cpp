@@ -459,11 +459,16 @@ void DBUpdateFileUploaded(const QString& filesDb, const QString& folder, const Q
     DBConnection c;
     c.Open(filesDb);
     c.BeginTransaction();
-    c.Execute(QStringLiteral("Update file SET Uploaded = ? WHERE Folder = ? AND Filename = ? AND Extension = ?"),
-              {uploaded.trimmed().toInt(), store::toStoredText(folder), store::toStoredText(fileName),
-               store::toStoredText(extension)});
+    DBUpdateFileUploaded(c, folder, fileName, extension, uploaded);
     c.Commit();
   });
+}
+
+void DBUpdateFileUploaded(DBConnection& c, const QString& folder, const QString& fileName, const QString& extension,
+                          const QString& uploaded) {
+  c.Execute(QStringLiteral("Update file SET Uploaded = ? WHERE Folder = ? AND Filename = ? AND Extension = ?"),
+            {uploaded.trimmed().toInt(), store::toStoredText(folder), store::toStoredText(fileName),
+             store::toStoredText(extension)});
 }
 
 QString StatsLine(double fileCount, double totalBytes) {

@@ -97,6 +97,9 @@ bool DBWriteBackCatalogue(const QString& sourceDb, const QString& filesDb, const
 // Sets Uploaded of one Files.db row (values bound, text in its stored form). Throws store::DBError.
 void DBUpdateFileUploaded(const QString& filesDb, const QString& folder, const QString& fileName,
                           const QString& extension, const QString& uploaded);
+// The same on an open connection, inside the caller's transaction.
+void DBUpdateFileUploaded(store::DBConnection& c, const QString& folder, const QString& fileName,
+                          const QString& extension, const QString& uploaded);
 
 // Statistics line: count, " Files, ", the size total in KBytes/MBytes/GBytes as "###,###.0".
 QString StatsLine(double fileCount, double totalBytes);

@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 
 #include <QFileInfo>
+#include <algorithm>
+#include <atomic>
 #include <unordered_set>
 
 #include "keys/SoapClient.h"
@@ -11,6 +13,7 @@
 #include "platform/PathMap.h"
 #include "platform/Wait.h"
 #include "store/Database.h"
+#include "store/DatabaseJob.h"
 #include "store/DatabaseTrouble.h"
 #include "store/Settings.h"
 
@@ -143,14 +146,18 @@ void RestoreChoice::append(const RestoreChoice& other) {
 RestoreChoice FilesOfFolders(const QString& catalogue, const QStringList& folders) {
   RestoreChoice choice;
   choice.anythingTicked = !folders.isEmpty();
-  UploadedFileRecords records = freshRecords();
-  for (qsizetype f = 0; f < folders.size() && !store::isKnownDamaged(catalogue); ++f) {
-    bool busy = false;
-    const int n = DBSelectUploadedFiles(catalogue, folders[f], records, &busy);
-    if (busy) choice.catalogueBusy = true;
-    else if (n == 0) choice.foldersWithoutFiles << folders[f];
-    for (int i = 0; i < n; ++i) choice.files << records[i];
-  }
+  // A ticked folder can hold 20,000 files, and a few of them take a second to read: they are read
+  // on a thread of their own while the window paints.
+  store::runWhilePainting([&](store::JobContext& job) {
+    UploadedFileRecords records = freshRecords();
+    for (qsizetype f = 0; f < folders.size() && !job.stopped() && !store::isKnownDamaged(catalogue); ++f) {
+      bool busy = false;
+      const int n = DBSelectUploadedFiles(catalogue, folders[f], records, &busy);
+      if (busy) choice.catalogueBusy = true;
+      else if (n == 0) choice.foldersWithoutFiles << folders[f];
+      for (int i = 0; i < n; ++i) choice.files << records[i];
+    }
+  });
   // Rows read before a read met a damaged page are no sound part of a restore either.
   if (!folders.isEmpty() && store::isKnownDamaged(catalogue)) {
     choice = RestoreChoice();
@@ -236,42 +243,95 @@ std::optional<qint64> localFileSize(const UploadedFileRecord& r) {
 
 }  // namespace
 
-int ValidateRecords(const QString& filesDb, const QString& statusDb, const QList<UploadedFileRecord>& records,
-                    ActionView view, const QDateTime& now) {
-  int handled = 0;
+namespace {
+
+// Rows of a verify or a delete written per transaction: a few thousand hold Files.db a small part
+// of a second, and a failure loses at most the rows of its own transaction.
+constexpr int kMarkedPerTransaction = 2000;
+
+// Runs step(connection, i) for the records 0, 1, ... in order on Files.db, kMarkedPerTransaction to
+// a transaction, on a thread of its own with the window painting (a verify of 20,000 files took
+// a connection and two commits per file on the window's thread, over twenty seconds frozen);
+// progress is told the records done. A step that returns false ends the run before that record;
+// a database failure ends it too, its transaction rolled back. Returns the records committed.
+int markInTransactions(const QString& filesDb, qsizetype count,
+                       const std::function<bool(store::DBConnection&, qsizetype)>& step, const QueueProgress& progress) {
+  std::atomic<qsizetype> done{0};
+  qsizetype told = -1;
+  qsizetype committed = 0;
   store::swallowDbError([&] {
-    for (const UploadedFileRecord& r : records) {
-      if (view == ActionView::Files && !localFileSize(r)) return;
-      DBUpdateFileUploaded(filesDb, r.Folder, r.FileName, r.Extension, QStringLiteral("0"));
-      store::DBDeleteHash(filesDb, store::DBSelectFileId(filesDb, r.Folder, r.FileName, r.Extension));
-      if (view == ActionView::Files) SignalDownloadAbort(statusDb, now);
-      ++handled;
-    }
+    store::runAnswering(
+        [&](store::JobContext& job) {
+          bool stopped = false;
+          while (committed < count && !stopped) {
+            const qsizetype end = std::min(count, committed + kMarkedPerTransaction);
+            qsizetype reached = committed;
+            job.inTransaction(filesDb, [&](store::DBConnection& c) {
+              reached = committed;
+              stopped = false;
+              for (; reached < end; ++reached) {
+                if (!step(c, reached)) {
+                  stopped = true;
+                  break;
+                }
+                done = reached + 1;
+              }
+            });
+            committed = reached;
+          }
+        },
+        [&] {
+          if (progress && done / 1000 != told / 1000) progress(int(told = done));
+          platform::paintPending();
+          return true;
+        },
+        10);
   });
+  if (progress) progress(int(committed));
+  return int(committed);
+}
+
+}  // namespace
+
+int ValidateRecords(const QString& filesDb, const QString& statusDb, const QList<UploadedFileRecord>& records,
+                    ActionView view, const QDateTime& now, const QueueProgress& progress) {
+  const int handled = markInTransactions(
+      filesDb, records.size(),
+      [&](store::DBConnection& c, qsizetype i) {
+        const UploadedFileRecord& r = records[i];
+        if (view == ActionView::Files && !localFileSize(r)) return false;
+        DBUpdateFileUploaded(c, r.Folder, r.FileName, r.Extension, QStringLiteral("0"));
+        store::DBDeleteHashes(c, {store::DBSelectFileId(c, r.Folder, r.FileName, r.Extension)});
+        return true;
+      },
+      progress);
+  // Each file of the list view tells the service to stop restoring; once for all says the same.
+  if (view == ActionView::Files && handled > 0) store::swallowDbError([&] { SignalDownloadAbort(statusDb, now); });
   return handled;
 }
 
 int RewriteRecordsForDelete(const QString& filesDb, const QString& statusDb, const QList<UploadedFileRecord>& records,
-                            ActionView view, const QDateTime& now) {
-  int handled = 0;
-  store::swallowDbError([&] {
-    for (const UploadedFileRecord& r : records) {
-      const auto localSize = localFileSize(r);
-      if (!localSize) return;
-      store::FileRow row;
-      row.folder = r.Folder;
-      row.fileName = r.FileName;
-      row.extension = r.Extension;
-      row.fileSize = view == ActionView::Files ? double(*localSize) : double(sizeOf(r.FileSize));
-      row.dateCreated = recordDateFromText(r.DateCreated);
-      row.dateLastModified = recordDateFromText(r.DateLastModified);
-      row.uploaded = 0;
-      store::DBInsertFile(filesDb, row);
-      store::DBDeleteHash(filesDb, store::DBSelectFileId(filesDb, r.Folder, r.FileName, r.Extension));
-      SignalDownloadAbort(statusDb, now);
-      ++handled;
-    }
-  });
+                            ActionView view, const QDateTime& now, const QueueProgress& progress) {
+  const int handled = markInTransactions(
+      filesDb, records.size(),
+      [&](store::DBConnection& c, qsizetype i) {
+        const UploadedFileRecord& r = records[i];
+        const auto localSize = localFileSize(r);
+        if (!localSize) return false;
+        store::FileRow row;
+        row.folder = r.Folder;
+        row.fileName = r.FileName;
+        row.extension = r.Extension;
+        row.fileSize = view == ActionView::Files ? double(*localSize) : double(sizeOf(r.FileSize));
+        row.dateCreated = recordDateFromText(r.DateCreated);
+        row.dateLastModified = recordDateFromText(r.DateLastModified);
+        row.uploaded = 0;
+        store::DBInsertFile(c, row);
+        store::DBDeleteHashes(c, {store::DBSelectFileId(c, r.Folder, r.FileName, r.Extension)});
+        return true;
+      },
+      progress);
+  if (handled > 0) store::swallowDbError([&] { SignalDownloadAbort(statusDb, now); });
   return handled;
 }
 

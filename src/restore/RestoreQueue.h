@@ -73,15 +73,18 @@ enum class ActionView { Files, Folders };
 
 // Verify: each record's row becomes not uploaded and loses its hashes, so the service uploads
 // and checks it again. In file view a record whose file is missing here stops the run, and
-// each record sets "DownloadAbort" (see SignalDownloadAbort). Returns the records handled.
+// the records handled set "DownloadAbort" (see SignalDownloadAbort). The rows are written many
+// to a transaction on a thread of their own with the window painting; progress is told the
+// records done. Returns the records handled.
 int ValidateRecords(const QString& filesDb, const QString& statusDb, const QList<UploadedFileRecord>& records,
-                    ActionView view, const QDateTime& now);
+                    ActionView view, const QDateTime& now, const QueueProgress& progress = {});
 
 // Delete: each record's row is written anew (not uploaded, size of the file here), its hashes
 // go, "DownloadAbort" is signalled; a missing file stops the run. The size is the file's size
-// here (file view) or the record's (folder view). Returns the records handled.
+// here (file view) or the record's (folder view). Written as Verify writes. Returns the records
+// handled.
 int RewriteRecordsForDelete(const QString& filesDb, const QString& statusDb, const QList<UploadedFileRecord>& records,
-                            ActionView view, const QDateTime& now);
+                            ActionView view, const QDateTime& now, const QueueProgress& progress = {});
 // The delete request that follows: one ReceiveMessage with empty fields. Returns the reply.
 QString SendDeleteRequest(const keys::EncryptionSession& session);
 

@@ -12,9 +12,16 @@ constexpr RetryPolicy k50{50, 3000};
 constexpr RetryPolicy k100{100, 3000};
 
 void insertFile(DBConnection& c, const FileRow& row) {
-  DBCommand cmd = c.Prepare("Insert Into File Values(?,?,?,?,?,?,?,?,?,?)");
   c.TransactionSwitch = false;
   c.BeginTransaction();
+  DBInsertFile(c, row);
+  c.Commit();
+  c.TransactionSwitch = true;
+}
+}  // namespace
+
+void DBInsertFile(DBConnection& c, const FileRow& row) {
+  DBCommand cmd = c.Prepare("Insert Into File Values(?,?,?,?,?,?,?,?,?,?)");
   cmd.BindText(2, toStoredText(row.folder));
   cmd.BindText(3, toStoredText(row.fileName));
   cmd.BindText(4, toStoredText(row.extension));
@@ -25,10 +32,7 @@ void insertFile(DBConnection& c, const FileRow& row) {
   cmd.BindBoolean(9, row.uploaded == 1);
   cmd.BindBoolean(10, false);
   cmd.Execute();
-  c.Commit();
-  c.TransactionSwitch = true;
 }
-}  // namespace
 
 QString fileTableCreateStatement() {
   return QStringLiteral(
@@ -90,11 +94,15 @@ qint64 DBSelectFileId(const QString& filesDb, const QString& folder, const QStri
   swallowDbError([&] {
     DBConnection c;
     c.Open(filesDb);
-    DBRecordset rs = c.Query("Select * from file Where folder = ? AND filename = ? and Extension = ?",
-                             {toStoredText(folder), toStoredText(fileName), toStoredText(extension)});
-    if (rs.RowCount() >= 1) id = rs.Long("FileId");
+    id = DBSelectFileId(c, folder, fileName, extension);
   });
   return id;
+}
+
+qint64 DBSelectFileId(DBConnection& c, const QString& folder, const QString& fileName, const QString& extension) {
+  DBRecordset rs = c.Query("Select * from file Where folder = ? AND filename = ? and Extension = ?",
+                           {toStoredText(folder), toStoredText(fileName), toStoredText(extension)});
+  return rs.RowCount() >= 1 ? rs.Long("FileId") : 0;
 }
 
 QVector<qint64> DBSelectFileIds(const QString& filesDb, const QString& folder) {
@@ -118,19 +126,18 @@ namespace {
 // and as text, so rows stored either way (the column may have been made without a type) go.
 void deleteHashRows(const QString& filesDb, const QVector<qint64>& fileIds) {
   if (fileIds.isEmpty()) return;
-  inTransaction(
-      filesDb,
-      [&](DBConnection& c) {
-        DBCommand cmd = c.Prepare("Delete from Hash WHERE FileId = ? OR FileId = ?");
-        for (qint64 id : fileIds) {
-          cmd.BindLong(1, id);
-          cmd.BindText(2, QString::number(id));
-          cmd.Execute();
-        }
-      },
-      k50);
+  inTransaction(filesDb, [&](DBConnection& c) { DBDeleteHashes(c, fileIds); }, k50);
 }
 }  // namespace
+
+void DBDeleteHashes(DBConnection& c, const QVector<qint64>& fileIds) {
+  DBCommand cmd = c.Prepare("Delete from Hash WHERE FileId = ? OR FileId = ?");
+  for (qint64 id : fileIds) {
+    cmd.BindLong(1, id);
+    cmd.BindText(2, QString::number(id));
+    cmd.Execute();
+  }
+}
 
 void DeleteHashes(const QString& filesDb, const QString& folder) {
   deleteHashRows(filesDb, DBSelectFileIds(filesDb, folder));

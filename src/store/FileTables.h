@@ -26,6 +26,8 @@ struct FileRow {
 // Filtered false; a row with the same folder, name and extension is replaced.
 // Retries while busy; throws DBError otherwise.
 void DBInsertFile(const QString& filesDb, const FileRow& row);
+// The same insert on an open connection, inside the caller's transaction.
+void DBInsertFile(DBConnection& c, const FileRow& row);
 // The same insert into another database; a database error is swallowed (returns false).
 bool DBInsertDownloadFile(const QString& dbdName, const FileRow& row);
 
@@ -39,6 +41,7 @@ void DBSelectFileSize(const QString& filesDb, const QString& fileName, const QSt
 // FileId of the row, 0 when none (or on a database error).
 qint64 DBSelectFileId(const QString& filesDb, const QString& folder, const QString& fileName,
                       const QString& extension);
+qint64 DBSelectFileId(DBConnection& c, const QString& folder, const QString& fileName, const QString& extension);
 
 // Every FileId of the folder's rows (no limit on their number); then waits 100 ms.
 QVector<qint64> DBSelectFileIds(const QString& filesDb, const QString& folder);
@@ -47,6 +50,8 @@ QVector<qint64> DBSelectFileIds(const QString& filesDb, const QString& folder);
 void DeleteHashes(const QString& filesDb, const QString& folder);
 // Deletes a file's Hash rows, whether FileId is stored as a number or as text.
 void DBDeleteHash(const QString& filesDb, qint64 fileId);
+// The same for several files on an open connection, inside the caller's transaction.
+void DBDeleteHashes(DBConnection& c, const QVector<qint64>& fileIds);
 
 struct TempDFileRow {
   QString folder, fileName, extension;  // plain text

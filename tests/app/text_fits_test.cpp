@@ -8,6 +8,7 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
@@ -19,6 +20,8 @@
 #include "ComposedWindow.h"
 #include "handoff/WindowTitle.h"
 #include "imaging/ui/FrmNewPreset.h"
+#include "keys/KeysTable.h"
+#include "restore/ui/FileList.h"
 #include "shell/FrameRules.h"
 
 using namespace corvane;
@@ -208,6 +211,41 @@ TEST_F(TextFits, EveryCaptionShowsItsWholeTextAtTheLoadSize) {
     }
   }
   EXPECT_TRUE(cuts_.found.isEmpty()) << cuts_.found.join("\n").toStdString();
+}
+
+// A damaged catalogue of the computer chosen for restore: the Restore page says so whole where
+// the files would be listed, and the two filter boxes keep their room (the text beside them
+// squeezed them to a few pixels and was cut off itself).
+class DamagedCatalogueText : public test::ComposedWindow {};
+
+TEST_F(DamagedCatalogueText, IsReadWholeAndLeavesTheFilterBoxesTheirRoom) {
+  const auto own = keys::DBInsertKey(app_.statusDb(), "ann", "pw", "M-1", "HOMEPC", "Y", "00", "kk1", "");
+  const auto other = keys::DBInsertKey(app_.statusDb(), "ann", "pw", "M-2", "A-COMPUTER-WITH-A-LONG-NAME", "Y", "00",
+                                       "kk2", "");
+  ASSERT_TRUE(own && other);
+  test::setSetting(app_.statusDb(), "Identity", QString::number(*own));
+  test::setSetting(app_.statusDb(), "DIdentity", QString::number(*other));
+  const QString catalogue = app_.file("A-COMPUTER-WITH-A-LONG-NAMEFiles.db");
+  test::writeFile(catalogue, QByteArray(8192, 'x'));
+  open();
+  frm_->show();
+  frm_->tabs()->setCurrentIndex(shell::TabRestore);
+  QApplication::processEvents();
+  QApplication::processEvents();
+
+  CutCaptions cuts;
+  for (QWidget* w : frm_->findChildren<QWidget*>())
+    if (w->isVisible() && w->width() > 0) cuts.check(w, QStringLiteral("the Restore tab"));
+  EXPECT_TRUE(cuts.found.isEmpty()) << cuts.found.join("\n").toStdString();
+  for (const char* name : {"tbxFileName", "tbxExtension"}) {
+    auto* box = frm_->findChild<QLineEdit*>(QString::fromLatin1(name));
+    ASSERT_NE(box, nullptr) << name;
+    EXPECT_GE(box->width(), box->sizeHint().width()) << name;
+  }
+  auto* notice = frm_->findChild<QLabel*>(QStringLiteral("lblListNotice"));
+  ASSERT_NE(notice, nullptr);
+  EXPECT_TRUE(notice->isVisible());
+  EXPECT_EQ(notice->text(), restore::ui::damagedCatalogueText(catalogue));
 }
 
 }  // namespace

@@ -132,13 +132,15 @@ TEST_F(PageTest, ABusyCatalogueSaysSoInsteadOfShowingNoFiles) {
     service.Execute("BEGIN EXCLUSIVE");
     page->InitRestorePage();
     EXPECT_EQ(page->fileList().rowCount(), 0);
-    EXPECT_EQ(stats->text(), ui::busyCatalogueText());
+    EXPECT_EQ(page->fileList().notice(), ui::busyCatalogueText());
+    EXPECT_EQ(stats->text(), "");
     page->findChild<QLineEdit*>("tbxExtension")->setText("t");  // a filter of nothing says so too
-    EXPECT_EQ(stats->text(), ui::busyCatalogueText());
+    EXPECT_EQ(page->fileList().notice(), ui::busyCatalogueText());
   }
   page->cbxSources_Click();
   EXPECT_EQ(names(), QStringList{"own.txt"});
   EXPECT_EQ(stats->text(), "1 Files, 1.0 KBytes");
+  EXPECT_EQ(page->fileList().notice(), "");
 
   // Nor is a catalogue that cannot be named because Status.db stays busy.
   {
@@ -148,7 +150,7 @@ TEST_F(PageTest, ABusyCatalogueSaysSoInsteadOfShowingNoFiles) {
     win.policy = store::RetryPolicy{1, 2, 0};
     page->DFolderView("PC1");
     EXPECT_EQ(page->fileList().rowCount(), 0);
-    EXPECT_EQ(stats->text(), ui::busyCatalogueText());
+    EXPECT_EQ(page->fileList().notice(), ui::busyCatalogueText());
   }
 }
 
@@ -253,6 +255,9 @@ TEST_F(PageTest, FolderTreeQueuesTickedFoldersOnly) {
   page->InitRestorePage();
   page->btnMode_Click();
   EXPECT_FALSE(page->fileView());
+  // Check All and Uncheck All tick the hidden list's rows: the tree has them out of sight.
+  EXPECT_FALSE(page->findChild<QPushButton*>("btnCheckAll")->isVisible());
+  EXPECT_FALSE(page->findChild<QPushButton*>("btnUncheckAll")->isVisible());
   auto& tree = page->tree();
   for (const char* key : {"Drives", "C:", "C:\\a", "C:\\a\\b", "C:\\c", "C:\\c\\d"}) EXPECT_TRUE(tree.nodeByKey(key)) << key;
   int nodes = 0;
@@ -282,6 +287,7 @@ TEST_F(PageTest, FolderTreeQueuesTickedFoldersOnly) {
 
   page->btnMode_Click();
   EXPECT_TRUE(page->fileView());
+  EXPECT_TRUE(page->findChild<QPushButton*>("btnCheckAll")->isVisible());
 }
 
 // Ticking a folder restores the files lying directly in it. A choice that would queue nothing
@@ -341,7 +347,8 @@ TEST_F(PageTest, AnAddedPathIsQueuedOnceAlsoThroughRestoreAll) {
 }
 
 // The service restores the queue in its order: ticked folders go in the order their nodes were
-// added to the tree, not in the tree's depth-first order.
+// added to the tree, not in the tree's depth-first order. Their files are read with the window
+// painting (a folder can hold 20,000 of them), before the question.
 TEST_F(PageTest, FolderViewQueuesTickedFoldersInTheOrderTheirNodesWereAdded) {
   // The tree gets C:\a, C:\a b, then C:\a\z (under C:\a, above C:\a b).
   test::addRows(app.filesDb(), {{"C:\\a", "x.", "txt", 1}, {"C:\\a b", "y.", "txt", 2}, {"C:\\a\\z", "z.", "txt", 3}});
@@ -352,7 +359,11 @@ TEST_F(PageTest, FolderViewQueuesTickedFoldersInTheOrderTheirNodesWereAdded) {
   page->btnStartDownloads_Click();
   auto* dest = page->destinationFolderChooser();
   child<QLineEdit>(dest, "tbxDirectory")->setText("D:\\R");
+  int paintedBeforeTheQuestion = 0;
+  waiter.onPaint = [&] { paintedBeforeTheQuestion += messages.texts.isEmpty(); };
   dest->btnOK_Click();
+  waiter.onPaint = nullptr;
+  EXPECT_GT(paintedBeforeTheQuestion, 0);
   EXPECT_EQ(queued(), (QStringList{"C:\\a b|y.txt|2", "C:\\a\\z|z.txt|3"}));
 }
 
@@ -494,6 +505,29 @@ TEST_F(PageTest, VerifyAndDeleteActOnThisComputersFilesOnly) {
   EXPECT_EQ(server.count("ReceiveMessage"), 1);
 }
 
+// A verify of thousands of ticked files (more than one transaction holds) marks every one, with
+// the window painting and the caption telling how far it has come.
+TEST_F(PageTest, AVerifyOfThousandsOfFilesMarksThemAllWithProgress) {
+  QTemporaryDir drive;
+  test::ScopedPathMap map(platform::PathMap::parse("C:=" + drive.path()));
+  QDir().mkpath(drive.filePath("Bulk"));
+  constexpr int kFiles = 4500;
+  for (int i = 0; i < kFiles; ++i) {
+    QFile f(drive.filePath(QString("Bulk/f%1.txt").arg(i)));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  }
+  test::addBulkRows(app.filesDb(), kFiles);
+  page->InitRestorePage();
+  page->btnCheckAll_Click();
+  const int paints = waiter.paints;
+  page->btnVerifyDownloads_Click();
+  EXPECT_EQ(test::rowCount(app.filesDb(), "Select * From File WHERE Uploaded = 1"), 0);
+  EXPECT_GT(waiter.paints, paints);
+  EXPECT_TRUE(win.captions.contains(QString("Corvane Marking files for verify - %1 files...").arg(kFiles)))
+      << win.captions.join("\n").toStdString();
+  EXPECT_EQ(store::settingValue(app.statusDb(), "DownloadAbort"), "1");
+}
+
 TEST_F(PageTest, SyncOfThisComputerWritesBackOnlyAFetchedCatalogue) {
   fakeserver::FakeBackupServer server;
   ASSERT_TRUE(server.start());
@@ -548,7 +582,8 @@ TEST_F(PageTest, ADamagedCatalogueCopyIsShownAsDamagedAndSyncFetchesItAgain) {
   page->InitRestorePage();
   for (int i = 0; i < 3; ++i) page->cbxSources_Click();
   EXPECT_EQ(page->fileList().rowCount(), 0);
-  EXPECT_TRUE(stats->text().contains("PC2Files.db is damaged")) << qPrintable(stats->text());
+  EXPECT_TRUE(page->fileList().notice().contains("PC2Files.db is damaged")) << qPrintable(page->fileList().notice());
+  EXPECT_EQ(stats->text(), "");
   ASSERT_EQ(messages.texts.size(), 1) << messages.texts.join("\n").toStdString();
   EXPECT_TRUE(messages.texts[0].startsWith("The catalogue copy PC2Files.db is damaged (")) << qPrintable(messages.texts[0]);
 
@@ -633,7 +668,7 @@ TEST_F(PageTest, SyncWritesNothingBackIntoADamagedFilesDb) {
   EXPECT_TRUE(messages.texts[0].startsWith("Corvane's database Files.db is damaged (")) << qPrintable(messages.texts[0]);
   EXPECT_FALSE(win.captions.contains("Corvane Restoring Directory..."));
   EXPECT_EQ(page->fileList().rowCount(), 0);
-  EXPECT_TRUE(page->findChild<QLabel*>("lblStats")->text().contains("Files.db is damaged"));
+  EXPECT_TRUE(page->fileList().notice().contains("Files.db is damaged"));
 }
 
 // A Files.db the service keeps locked past the bound of waiting cannot be looked through: nothing

@@ -30,6 +30,8 @@ void RestorePage::btnMode_Click() {
     btnAddSource->show();
     btnRemoveSource->show();
     tvDLFolders->hide();
+    btnCheckAll->show();
+    btnUncheckAll->show();
     btnMode->setText(QStringLiteral("Folder View"));
     // The folder tree found the catalogue damaged: the list says so instead of the rows it kept.
     const QString shown = shownCatalogue();
@@ -39,6 +41,10 @@ void RestorePage::btnMode_Click() {
     if (busy_ || tree_->building()) return;
     fileList_->widget()->hide();
     tvDLFolders->show();
+    // They tick the list's rows: in the tree's place they would tick files nobody sees, which the
+    // list's Start Download then queues.
+    btnCheckAll->hide();
+    btnUncheckAll->hide();
     btnMode->setText(QStringLiteral("File View"));
     InitTv();
   }
@@ -89,7 +95,9 @@ void RestorePage::btnVerifyDownloads_Click() {
   if (busy_ || !IsThisComputer(databases().statusDb)) return;
   BusyScope busy(busy_);
   ValidateRecords(databases().filesDb, databases().statusDb, checkedItems(databases().filesDb).files,
-                  fileView() ? ActionView::Files : ActionView::Folders, now());
+                  fileView() ? ActionView::Files : ActionView::Folders, now(), [this](int done) {
+                    services_.setCaption(QStringLiteral("Corvane Marking files for verify - %1 files...").arg(done));
+                  });
 }
 
 void RestorePage::btnDeleteFiles_Click() {
@@ -102,8 +110,12 @@ void RestorePage::btnDeleteFiles_Click() {
     return;
   }
   const QList<UploadedFileRecord>& files = choice.files;
-  const int handled = RewriteRecordsForDelete(databases().filesDb, databases().statusDb, files,
-                                              fileView() ? ActionView::Files : ActionView::Folders, now());
+  const int handled =
+      RewriteRecordsForDelete(databases().filesDb, databases().statusDb, files,
+                              fileView() ? ActionView::Files : ActionView::Folders, now(), [this](int done) {
+                                services_.setCaption(
+                                    QStringLiteral("Corvane Marking files for deletion - %1 files...").arg(done));
+                              });
   // A file that stopped the rewrite (missing here, or a database failure) ends the procedure:
   // the server is not asked to delete files whose rows were not written anew. The request
   // goes under the session the window has from its catalogue fetch; without one nothing is sent.

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QStyle>
 #include <QTreeView>
+#include <QVBoxLayout>
 #include <algorithm>
 #include <atomic>
 #include <vector>
@@ -249,8 +250,17 @@ void FileListModel::setAllChecked(bool ticked) {
 // ---- the list ------------------------------------------------------------------------------
 
 FileList::FileList(QWidget* parent, DateOrder order)
-    : view_(new QTreeView(parent)), model_(new FileListModel(order, view_)) {
+    : view_(new QTreeView(parent)), model_(new FileListModel(order, view_)), notice_(new QLabel(view_->viewport())) {
   view_->setObjectName(QStringLiteral("lstFileChooser"));
+  notice_->setObjectName(QStringLiteral("lblListNotice"));
+  notice_->setWordWrap(true);
+  notice_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+  notice_->setAttribute(Qt::WA_TransparentForMouseEvents);
+  notice_->hide();
+  auto* noticePlace = new QVBoxLayout(view_->viewport());
+  noticePlace->setContentsMargins(24, 24, 24, 24);
+  noticePlace->addWidget(notice_);
+  noticePlace->addStretch(1);
   view_->setRootIsDecorated(false);
   view_->setUniformRowHeights(true);
   view_->setAllColumnsShowFocus(true);
@@ -385,6 +395,13 @@ void FileList::ColumnClick(int column) {
   const QModelIndex current = view_->currentIndex();
   if (current.isValid() && view_->selectionModel()->isSelected(current)) view_->scrollTo(current);
 }
+
+void FileList::setNotice(const QString& text) {
+  notice_->setText(text);
+  notice_->setVisible(!text.isEmpty());
+}
+
+QString FileList::notice() const { return notice_->isHidden() ? QString() : notice_->text(); }
 
 void FileList::setAllChecked(bool ticked) { model_->setAllChecked(ticked); }
 

@@ -89,6 +89,11 @@ class FileList {
   int sortColumn() const { return sortColumn_; }
   bool descending() const { return descending_; }
 
+  // A text shown in place of the rows, wrapped to the list's width ("" hides it): why the list is
+  // empty (a busy or damaged catalogue) needs more room than a line beside the filter boxes.
+  void setNotice(const QString& text);
+  QString notice() const;
+
   int rowCount() const { return model_->rowCount(); }
   void setRowChecked(int row, bool ticked) { model_->setChecked(row, ticked); }
   void setAllChecked(bool ticked);
@@ -104,6 +109,7 @@ class FileList {
   const QVector<qint32>* placesOf(const UploadedFileRecords records, int column, const std::function<bool()>& wanted);
   QTreeView* view_;
   FileListModel* model_;
+  QLabel* notice_;
   bool sorted_ = false;
   int sortColumn_ = 0;
   bool descending_ = false;

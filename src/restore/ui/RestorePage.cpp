@@ -357,6 +357,7 @@ void RestorePage::DFolderView(const QString& machineName) {
 bool RestorePage::readCatalogue(const QString& db) {
   const QScopedValueRollback<QString> reading(readingCatalogue_, db);
   damagedCatalogue_.clear();
+  fileList_->setNotice(QString());
   bool busy = false;
   const CatalogueRead read = readCatalogueForList(db, records_, lblStats, loadGeneration_, &busy);
   if (read == CatalogueRead::Superseded) return false;
@@ -529,9 +530,15 @@ void RestorePage::btnIdentity_Click() {
 
 // ---- File list -----------------------------------------------------------------------------
 
+// A busy or damaged catalogue is said where its files would be listed, in place of the figures
+// (an empty list would read as a computer without files); the line beside the filter boxes has
+// room for the figures only.
 void RestorePage::showStats(double count, double bytes) {
-  if (!damagedCatalogue_.isEmpty()) return lblStats->setText(damagedCatalogueText(damagedCatalogue_));
-  lblStats->setText(catalogueBusy_ ? busyCatalogueText() : StatsLine(count, bytes));
+  const QString notice = !damagedCatalogue_.isEmpty() ? damagedCatalogueText(damagedCatalogue_)
+                         : catalogueBusy_             ? busyCatalogueText()
+                                                      : QString();
+  fileList_->setNotice(notice);
+  lblStats->setText(notice.isEmpty() ? StatsLine(count, bytes) : QString());
 }
 
 // A refill that a newer one took over while it waited for its order leaves the line to that one.
