@@ -597,7 +597,7 @@ TEST_F(PageTest, ADamagedCatalogueCopyIsShownAsDamagedAndSyncFetchesItAgain) {
   ASSERT_TRUE(QFile::resize(copy, 0));
   page->cbxSources_Click();
   EXPECT_EQ(page->fileList().rowCount(), 0);
-  EXPECT_TRUE(stats->text().contains("PC2Files.db is damaged")) << qPrintable(stats->text());
+  EXPECT_TRUE(page->fileList().notice().contains("PC2Files.db is damaged")) << qPrintable(page->fileList().notice());
   ASSERT_EQ(messages.texts.size(), 2) << messages.texts.join("\n").toStdString();
   EXPECT_TRUE(messages.texts[1].startsWith("The catalogue copy PC2Files.db is damaged (the file is empty)"))
       << qPrintable(messages.texts[1]);
@@ -620,7 +620,7 @@ TEST_F(PageTest, RowsReadBeforeTheCatalogueWasFoundDamagedAreNotQueued) {
   page->btnMode_Click();
   page->btnMode_Click();
   EXPECT_EQ(page->fileList().rowCount(), 0);
-  EXPECT_TRUE(page->findChild<QLabel*>("lblStats")->text().contains("PC2Files.db is damaged"));
+  EXPECT_TRUE(page->fileList().notice().contains("PC2Files.db is damaged"));
   page->btnStartDownloads_Click();
   auto* dest = page->destinationFolderChooser();
   child<QLineEdit>(dest, "tbxDirectory")->setText("D:\\R");
