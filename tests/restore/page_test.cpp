@@ -551,6 +551,43 @@ TEST_F(PageTest, SyncOfThisComputerWritesBackOnlyAFetchedCatalogue) {
   EXPECT_TRUE(win.captions.contains("Corvane - Restoring Directory - 0 files..."));
 }
 
+// A filter box that still holds text after the list is refilled from a new catalogue (Sync, the
+// file chooser shown again) goes on filtering it, with figures for the rows listed.
+TEST_F(PageTest, ARefilledListKeepsToTheFilterBoxThatChangedLast) {
+  fakeserver::FakeBackupServer server;
+  ASSERT_TRUE(server.start());
+  fakeserver::ScopedServerHost host(server.hostPort());
+  server.addAccount({"ann", "pw", "PC1", "M-1", kFileKey, "kk1"});
+  test::addRows(app.filesDb(), {{"C:\\Local", "report.", "txt", 5}, {"C:\\Local", "notes.", "doc", 5}});
+  QTemporaryDir dir;
+  const QByteArray db = test::readFile(test::makeCatalogue(
+      dir.filePath("c.db"),
+      {{"C:\\Srv", "report.", "txt", 2048}, {"C:\\Srv", "rep2.", "doc", 1024}, {"C:\\Srv", "other.", "txt", 7}}));
+  server.setCatalogueFile("M-1", "FilesE.db",
+                          test::zipOf({{"FilesE.db", fakeserver::FakeBackupServer::encryptWithKey(db, kFileKey)}}));
+  page->InitRestorePage();
+  page->findChild<QLineEdit*>("tbxExtension")->setText("doc");
+  page->findChild<QLineEdit*>("tbxFileName")->setText("rep");
+  ASSERT_EQ(names(), QStringList{"report.txt"});
+
+  const auto sorted = [](QStringList l) {
+    l.sort();
+    return l;
+  };
+  page->btnSync_Click();
+  EXPECT_EQ(sorted(names()), (QStringList{"rep2.doc", "report.txt"}));
+  EXPECT_EQ(page->findChild<QLabel*>("lblStats")->text(), "2 Files, 3.0 KBytes");
+
+  page->btnRestoreFiles_Click();
+  auto* files = page->fileChooser();
+  child<QLineEdit>(files, "tbxExtension")->setText("tx");
+  files->btnExit_Click();
+  files->Form_Activate();
+  QStringList chosen;
+  for (const auto& r : files->fileList().rows()) chosen << r.FileName + r.Extension;
+  EXPECT_EQ(sorted(chosen), (QStringList{"other.txt", "report.txt"}));
+}
+
 namespace {
 
 // The server's account of a computer (user "ann") holding a catalogue of these rows under fileKey.

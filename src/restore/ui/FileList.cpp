@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QStyle>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -417,6 +418,14 @@ QList<UploadedFileRecord> FileList::rows() const {
   out.reserve(model_->rowCount());
   for (int i = 0; i < model_->rowCount(); ++i) out << model_->record(i);
   return out;
+}
+
+std::function<bool(const UploadedFileRecord&)> FilterBoxes::filter() const {
+  const QLineEdit* box = last_ == Box::FileName ? fileName_ : last_ == Box::Extension ? extension_ : nullptr;
+  const QString text = box ? box->text() : QString();
+  if (text.isEmpty()) return {};
+  if (last_ == Box::FileName) return [text](const UploadedFileRecord& r) { return MatchesPrefix(r.FileName, text); };
+  return [text](const UploadedFileRecord& r) { return MatchesPrefix(r.Extension, text); };
 }
 
 bool readUploadedFilesInSteps(const QString& db, UploadedFileRecords& records, QLabel* progress, quint64& generation,

@@ -14,6 +14,7 @@
 #include "restore/RestoreCatalogue.h"
 
 class QLabel;
+class QLineEdit;
 class QTreeView;
 class QWidget;
 
@@ -123,6 +124,24 @@ class FileList {
   // They count refills and sorts: one that starts while another waits for its places takes over.
   quint64 refills_ = 0;
   quint64 sorts_ = 0;
+};
+
+// The list's two filter boxes. Each change filters by its own box alone, and every later refill
+// of the list from its records (another catalogue, a Sync, the chooser shown again) keeps to the
+// box that changed last: a box still holding text with every file listed under it would tell the
+// user the files match it.
+class FilterBoxes {
+ public:
+  enum class Box { None, FileName, Extension };
+  FilterBoxes(const QLineEdit* fileName, const QLineEdit* extension) : fileName_(fileName), extension_(extension) {}
+  void changed(Box box) { last_ = box; }
+  // The rows that box's text lets through; empty (every row) when its text is empty.
+  std::function<bool(const UploadedFileRecord&)> filter() const;
+
+ private:
+  const QLineEdit* fileName_;
+  const QLineEdit* extension_;
+  Box last_ = Box::None;
 };
 
 // Reads a catalogue's uploaded files into records while the window answers, the rows read so

@@ -41,6 +41,7 @@ FrmFileChooser::FrmFileChooser(RestoreDialogHost& host) : QDialog(nullptr), host
   list_ = new FileList(this, FileList::DateOrder::ModifiedFirst);
   tbxFileName = textBox(this, "tbxFileName");
   tbxExtension = textBox(this, "tbxExtension");
+  filterBoxes_ = std::make_unique<FilterBoxes>(tbxFileName, tbxExtension);
   tbxAddFile = textBox(this, "tbxAddFile");
   btnAddFile = button(this, "btnAddFile", QStringLiteral("Add"));
   btnCheckAll = button(this, "btnCheckAll", QStringLiteral("Check All"));
@@ -131,21 +132,19 @@ void FrmFileChooser::Form_Activate() {
                        : busy                         ? busyCatalogueText()
                                                       : kSortByText);
   }
-  AddToFileChooser();
+  list_->show(records_, filterBoxes_->filter());
 }
 
 void FrmFileChooser::AddToFileChooser() { list_->show(records_); }
 
 void FrmFileChooser::FilterFileChooserByFilename() {
-  const QString text = tbxFileName->text();
-  if (text.isEmpty()) return AddToFileChooser();
-  list_->show(records_, [&](const UploadedFileRecord& r) { return MatchesPrefix(r.FileName, text); });
+  filterBoxes_->changed(FilterBoxes::Box::FileName);
+  list_->show(records_, filterBoxes_->filter());
 }
 
 void FrmFileChooser::FilterFileChooserByExtension() {
-  const QString text = tbxExtension->text();
-  if (text.isEmpty()) return AddToFileChooser();
-  list_->show(records_, [&](const UploadedFileRecord& r) { return MatchesPrefix(r.Extension, text); });
+  filterBoxes_->changed(FilterBoxes::Box::Extension);
+  list_->show(records_, filterBoxes_->filter());
 }
 
 void FrmFileChooser::btnCheckAll_Click() { list_->setAllChecked(true); }

@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QList>
 #include <functional>
+#include <memory>
 
 #include "restore/RestoreCatalogue.h"
 #include "restore/RestoreQueue.h"
@@ -18,6 +19,7 @@ class QLabel;
 namespace corvane::restore::ui {
 
 class FileList;
+class FilterBoxes;
 class RestoreDialogHost;
 
 class FrmFileChooser : public QDialog {
@@ -63,6 +65,7 @@ class FrmFileChooser : public QDialog {
   bool justShown_ = false;
   quint64 loadGeneration_ = 0;
   FileList* list_;
+  std::unique_ptr<FilterBoxes> filterBoxes_;
   QLineEdit* tbxFileName;
   QLineEdit* tbxExtension;
   QLineEdit* tbxAddFile;

@@ -112,6 +112,7 @@ void RestorePage::buildWidgets() {
   filterRow->addWidget(lblStats, 1);
 
   fileList_ = std::make_unique<FileList>(this, FileList::DateOrder::CreatedFirst);
+  filterBoxes_ = std::make_unique<FilterBoxes>(tbxFileName, tbxExtension);
   fileList_->widget()->setGeometry(14, 113, 907, 460);
   tvDLFolders = new QTreeWidget(this);
   tvDLFolders->setObjectName(QStringLiteral("tvDLFolders"));
@@ -347,11 +348,11 @@ void RestorePage::DFolderView(const QString& machineName) {
   // first shown instead.
   if (db && !isVisible()) {
     pendingCatalogue_ = *db;
-    AddToFileChooser();
+    refillList();
     return;
   }
   if (db && !readCatalogue(*db)) return;
-  AddToFileChooser();
+  refillList();
 }
 
 bool RestorePage::readCatalogue(const QString& db) {
@@ -373,7 +374,7 @@ void RestorePage::showEvent(QShowEvent* e) {
   QTimer::singleShot(0, this, [this] {
     if (pendingCatalogue_.isEmpty() || !isVisible()) return;
     const QString db = std::exchange(pendingCatalogue_, QString());
-    if (readCatalogue(db)) AddToFileChooser();
+    if (readCatalogue(db)) refillList();
   });
 }
 
@@ -427,7 +428,7 @@ void RestorePage::btnSync_Click() {
     show = shownCatalogue();
   }
   if (!show.isEmpty() && !readCatalogue(show)) return;
-  AddToFileChooser();
+  refillList();
 }
 
 bool RestorePage::soundForWriteBack(const QString& copy) {
@@ -546,20 +547,18 @@ void RestorePage::AddToFileChooser() {
   if (const auto t = fileList_->show(records_)) showStats(t->count, t->bytes);
 }
 
+void RestorePage::refillList() {
+  if (const auto t = fileList_->show(records_, filterBoxes_->filter())) showStats(t->count, t->bytes);
+}
+
 void RestorePage::FilterFileChooserByFilename() {
-  const QString text = tbxFileName->text();
-  if (text.isEmpty()) return AddToFileChooser();
-  if (const auto t =
-          fileList_->show(records_, [&](const UploadedFileRecord& r) { return MatchesPrefix(r.FileName, text); }))
-    showStats(t->count, t->bytes);
+  filterBoxes_->changed(FilterBoxes::Box::FileName);
+  refillList();
 }
 
 void RestorePage::FilterFileChooserByExtension() {
-  const QString text = tbxExtension->text();
-  if (text.isEmpty()) return AddToFileChooser();
-  if (const auto t =
-          fileList_->show(records_, [&](const UploadedFileRecord& r) { return MatchesPrefix(r.Extension, text); }))
-    showStats(t->count, t->bytes);
+  filterBoxes_->changed(FilterBoxes::Box::Extension);
+  refillList();
 }
 
 void RestorePage::btnCheckAll_Click() { fileList_->setAllChecked(true); }

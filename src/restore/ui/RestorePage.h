@@ -33,6 +33,7 @@ namespace corvane::restore::ui {
 
 class CatalogueTree;
 class FileList;
+class FilterBoxes;
 class FrmFileChooser;
 class FrmFolderChooser;
 class FrmSourceFolderChooser;
@@ -142,6 +143,8 @@ class RestorePage : public QWidget,
   void connectRestoreButtons();
   void setRestoreButtonsEnabled(bool enabled);
   void showStats(double count, double bytes);
+  // The records as the filter box that changed last lets them through (all when it is empty).
+  void refillList();
   void buildWidgets();
   void ensureFolderChoosers();
   void ensureDownloadList();
@@ -176,6 +179,7 @@ class RestorePage : public QWidget,
   QPushButton* btnVerifyDownloads = nullptr;
   QPushButton* btnDeleteFiles = nullptr;
   std::unique_ptr<FileList> fileList_;
+  std::unique_ptr<FilterBoxes> filterBoxes_;
   std::unique_ptr<CatalogueTree> tree_;
 
   std::unique_ptr<FrmFileChooser> fileChooser_;
