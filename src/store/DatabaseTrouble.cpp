@@ -298,6 +298,11 @@ void showDatabaseError(const DBError& e) {
     text = refusalText(e.path(), text);
   } else if (e.isDiskFull()) {
     text = QStringLiteral("Corvane could not write into its database %1: the disk is full%2").arg(name, fullDetail(text));
+  } else if (e.isBusy()) {
+    // SQLite's "database is locked" names neither the file nor what became of the action.
+    text = QStringLiteral("Corvane could not use its database %1: the backup service kept it busy (%2), so this was "
+                          "not done. Try again in a moment.")
+               .arg(name, text);
   }
   show(text);
 }

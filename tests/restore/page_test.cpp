@@ -154,6 +154,24 @@ TEST_F(PageTest, ABusyCatalogueSaysSoInsteadOfShowingNoFiles) {
   }
 }
 
+// Start Download while the service holds Files.db past the bounded wait: the message names the
+// file and says nothing was done (SQLite's "database is locked" alone says neither), and no
+// destination is asked for.
+TEST_F(PageTest, StartDownloadOnABusyFilesDbSaysWhichFileAndThatNothingWasDone) {
+  test::addRows(app.filesDb(), {{"C:\\Mine", "own.", "txt", 1000}});
+  page->InitRestorePage();
+  page->btnCheckAll_Click();
+  store::DBConnection service;
+  service.Open(app.filesDb());
+  service.Execute("BEGIN EXCLUSIVE");
+  page->btnStartDownloads_Click();
+  ASSERT_EQ(messages.texts.size(), 1);
+  EXPECT_TRUE(messages.texts[0].contains("Files.db") && messages.texts[0].contains("busy") &&
+              messages.texts[0].contains("not done"))
+      << qPrintable(messages.texts[0]);
+  EXPECT_TRUE(!page->destinationFolderChooser() || page->destinationFolderChooser()->isHidden());
+}
+
 // Sorting goes by the column's text as QString orders it (code unit by code unit, case counted),
 // rows of equal text keeping their order in either direction: texts shared by many rows, equal
 // texts stored apart, long common beginnings, a text that begins another, and characters beyond
