@@ -15,6 +15,8 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
+#include <QToolTip>
+#include <QHelpEvent>
 #include <QTreeWidget>
 
 #include "fakeserver/FakeBackupServer.h"
@@ -265,6 +267,26 @@ TEST_F(PageTest, ARefillThatComesInWhileTheListWaitsForItsOrderTakesOver) {
   page->cbxSources_Click();
   EXPECT_EQ(names(), (QStringList{"a.txt", "b.txt", "c.txt"}));
   EXPECT_EQ(stats->text(), "3 Files, 5.9 KBytes");
+}
+
+// A folder name the tree cuts ("VeryLongFolderNam...") is read whole in the tip of its node;
+// a name shown whole gets no tip.
+TEST_F(PageTest, AFolderNameTheTreeCutsIsShownWholeInItsTip) {
+  const QString longName = QString("Quarterly reports and statements ").repeated(6) + "2009";
+  test::addRows(app.filesDb(), {{"C:\\" + longName, "x.", "txt", 1}, {"C:\\short", "y.", "txt", 2}});
+  page->resize(1000, 700);
+  page->InitRestorePage();
+  page->btnMode_Click();
+  auto* tv = page->findChild<QTreeWidget*>("tvDLFolders");
+  tv->expandAll();
+  const auto tipAt = [&](const QString& key) {
+    const QPoint at = tv->visualItemRect(page->tree().nodeByKey(key)).center();
+    QHelpEvent e(QEvent::ToolTip, at, tv->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(tv->viewport(), &e);
+    return QToolTip::isVisible() ? QToolTip::text() : QString();
+  };
+  EXPECT_EQ(tipAt("C:\\short"), "");
+  EXPECT_EQ(tipAt("C:\\" + longName), longName);
 }
 
 TEST_F(PageTest, FolderTreeQueuesTickedFoldersOnly) {

@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "handoff/CutTextTips.h"
 #include "handoff/SharedIcons.h"
 #include "platform/LosslessUtf8.h"
 #include "platform/Wait.h"
@@ -178,6 +179,7 @@ class CatalogueTree::NodeDisposal {
 CatalogueTree::CatalogueTree(QTreeWidget* tree, selection::DownloadNodes& nodes)
     : tree_(tree), nodes_(nodes), disposal_(std::make_unique<NodeDisposal>()), disposalTimer_(new QTimer(tree)) {
   tree_->setHeaderHidden(true);
+  handoff::showCutTextsAsTips(tree_);
   // Old nodes still to delete once a build is over go from the event loop.
   disposalTimer_->setInterval(0);
   QObject::connect(disposalTimer_, &QTimer::timeout, tree_, [this] {

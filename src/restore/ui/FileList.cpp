@@ -13,6 +13,7 @@
 #include <atomic>
 #include <vector>
 
+#include "handoff/CutTextTips.h"
 #include "platform/LosslessUtf8.h"
 #include "platform/RunAside.h"
 #include "platform/Wait.h"
@@ -266,6 +267,7 @@ FileList::FileList(QWidget* parent, DateOrder order)
   view_->setUniformRowHeights(true);
   view_->setAllColumnsShowFocus(true);
   view_->setModel(model_);
+  handoff::showCutTextsAsTips(view_);
   view_->header()->setSectionsClickable(true);
   view_->header()->setStretchLastSection(false);
   fitColumns();

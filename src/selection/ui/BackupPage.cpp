@@ -13,6 +13,7 @@
 #include <QSignalBlocker>
 #include <QTreeWidget>
 
+#include "handoff/CutTextTips.h"
 #include "handoff/SharedIcons.h"
 #include "platform/Wait.h"
 #include "selection/BackupDrives.h"
@@ -113,9 +114,11 @@ void BackupPage::buildWidgets() {
   tvFolders->setObjectName(QStringLiteral("tvFolders"));
   tvFolders->setColumnCount(1);
   tvFolders->setHeaderHidden(true);
+  handoff::showCutTextsAsTips(tvFolders);
 
   LstExtensions = new QTreeWidget(Frame7);
   LstExtensions->setObjectName(QStringLiteral("LstExtensions"));
+  handoff::showCutTextsAsTips(LstExtensions);
 
   lblExtension = new QLabel(Frame7);
   lblExtension->setObjectName(QStringLiteral("lblExtension"));

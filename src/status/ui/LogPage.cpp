@@ -17,6 +17,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "handoff/CutTextTips.h"
 #include "platform/Wait.h"
 #include "status/ui/HeaderFit.h"
 #include "status/UploadHours.h"
@@ -54,6 +55,7 @@ LogPage::LogPage(shell::MainWindowServices& services, QWidget* parent) : QWidget
   Select_Item = new QTreeView(this);
   Select_Item->setObjectName("Select_Item");
   Select_Item->setModel(model_);
+  handoff::showCutTextsAsTips(Select_Item);
   Select_Item->setRootIsDecorated(false);
   Select_Item->setUniformRowHeights(true);
   Select_Item->setItemsExpandable(false);
