@@ -17,6 +17,7 @@
 #include <QTimer>
 #include <QToolTip>
 #include <QHelpEvent>
+#include <QTreeView>
 #include <QTreeWidget>
 
 #include "fakeserver/FakeBackupServer.h"
@@ -287,6 +288,22 @@ TEST_F(PageTest, AFolderNameTheTreeCutsIsShownWholeInItsTip) {
   };
   EXPECT_EQ(tipAt("C:\\short"), "");
   EXPECT_EQ(tipAt("C:\\" + longName), longName);
+}
+
+// A list made wider than its columns gives the room to the folder column, so that folder paths
+// it had to cut show whole; at its load width the columns keep their fitted widths.
+TEST_F(PageTest, AWiderListShowsFolderPathsWhole) {
+  const QString path = "C:\\Users\\Ann\\Documents\\Projects\\Quarterly\\Reports";
+  test::addRows(app.filesDb(), {{path, "x.", "txt", 1}});
+  page->InitRestorePage();
+  QTreeView* list = page->fileList().widget();
+  const int fitted = list->columnWidth(1);
+  list->resize(1500, 400);
+  QCoreApplication::processEvents();
+  EXPECT_GE(list->columnWidth(1), list->sizeHintForIndex(list->model()->index(0, 1)).width());
+  list->resize(907, 400);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(list->columnWidth(1), fitted);
 }
 
 TEST_F(PageTest, FolderTreeQueuesTickedFoldersOnly) {
