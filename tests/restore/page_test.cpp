@@ -542,12 +542,19 @@ TEST_F(PageTest, VerifyAndDeleteActOnThisComputersFilesOnly) {
   EXPECT_EQ(uploaded(), 2);
   EXPECT_EQ(test::rowCount(app.filesDb(), "Select * From Hash"), 2);
   EXPECT_EQ(store::settingValue(app.statusDb(), "DownloadAbort"), "1");
+  // ... and says so: the caption's count read as every ticked file done.
+  ASSERT_FALSE(messages.texts.isEmpty());
+  EXPECT_TRUE(messages.texts.last().startsWith("Corvane stopped at C:\\a\\gone.txt: the file is not on this computer.") &&
+              messages.texts.last().contains("1 of 3 ticked files were marked for verify"))
+      << qPrintable(messages.texts.last());
 
   // Delete writes the row anew with the size found here; the file that is gone ends it before
   // the server is asked.
   page->btnDeleteFiles_Click();
   EXPECT_EQ(test::rowCount(app.filesDb(), "Select * From File WHERE FileName = 'x.' AND Uploaded = 0 AND Filesize = 5"), 1);
   EXPECT_EQ(server.count("ReceiveMessage"), 0);
+  EXPECT_TRUE(messages.texts.last().endsWith("The server was not asked to delete any of them."))
+      << qPrintable(messages.texts.last());
 
   // Without the missing file the request goes once, under the session the window has: none
   // is made for it.

@@ -1,9 +1,11 @@
 // The restore page's "Download" frame (the folder tree and the actions on the ticked files) and
 // the restore buttons of tab 5 that open the restore dialogs.
 #include <QComboBox>
+#include <QFileInfo>
 #include <QPushButton>
 #include <QTreeWidget>
 
+#include "platform/LosslessUtf8.h"
 #include "platform/Messages.h"
 #include "restore/RestoreQueue.h"
 #include "restore/ui/CatalogueTree.h"
@@ -16,6 +18,22 @@
 #include "store/DatabaseTrouble.h"
 
 namespace corvane::restore::ui {
+
+namespace {
+// Verify and Delete end at the first ticked file they cannot mark (the files marked before it
+// stay marked). Said plainly: the caption's count reads as the whole ticked list done.
+void tellStoppedAt(const QList<UploadedFileRecord>& files, int handled, const QString& marked,
+                   const QString& afterwards = QString()) {
+  const UploadedFileRecord& r = files[handled];
+  const auto local = LocalPathOf(r);
+  const QString why = local && QFileInfo::exists(*local) ? QStringLiteral("its entry in Files.db could not be written")
+                                                          : QStringLiteral("the file is not on this computer");
+  platform::showMessage(QStringLiteral("Corvane stopped at %1: %2.\n\n%3 of %4 ticked files were %5; the others were left "
+                                       "as they were.%6")
+                            .arg(platform::shownText(r.Folder + '\\' + r.FileName + r.Extension), why,
+                                 QString::number(handled), QString::number(files.size()), marked, afterwards));
+}
+}  // namespace
 
 void RestorePage::btnMode_Click() {
   if (btnMode->text() == QLatin1String("File View")) {
@@ -94,10 +112,13 @@ void RestorePage::btnClearDownloads_Click() {
 void RestorePage::btnVerifyDownloads_Click() {
   if (busy_ || !IsThisComputer(databases().statusDb)) return;
   BusyScope busy(busy_);
-  ValidateRecords(databases().filesDb, databases().statusDb, checkedItems(databases().filesDb).files,
-                  fileView() ? ActionView::Files : ActionView::Folders, now(), [this](int done) {
-                    services_.setCaption(QStringLiteral("Corvane Marking files for verify - %1 files...").arg(done));
-                  });
+  const QList<UploadedFileRecord> files = checkedItems(databases().filesDb).files;
+  const int handled = ValidateRecords(
+      databases().filesDb, databases().statusDb, files, fileView() ? ActionView::Files : ActionView::Folders, now(),
+      [this](int done) {
+        services_.setCaption(QStringLiteral("Corvane Marking files for verify - %1 files...").arg(done));
+      });
+  if (handled < files.size()) tellStoppedAt(files, handled, QStringLiteral("marked for verify"));
 }
 
 void RestorePage::btnDeleteFiles_Click() {
@@ -119,7 +140,11 @@ void RestorePage::btnDeleteFiles_Click() {
   // A file that stopped the rewrite (missing here, or a database failure) ends the procedure:
   // the server is not asked to delete files whose rows were not written anew. The request
   // goes under the session the window has from its catalogue fetch; without one nothing is sent.
-  if (handled == files.size()) SendDeleteRequest(session_);
+  if (handled == files.size())
+    SendDeleteRequest(session_);
+  else
+    tellStoppedAt(files, handled, QStringLiteral("marked for deletion"),
+                  QStringLiteral(" The server was not asked to delete any of them."));
 }
 
 void RestorePage::ensureFolderChoosers() {
