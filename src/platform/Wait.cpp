@@ -81,4 +81,21 @@ void waitPaintingMs(int milliseconds) {
 
 int eventNesting() { return nesting; }
 
+namespace {
+BusyPointerHook busyPointer = nullptr;
+}  // namespace
+
+void setBusyPointerHook(BusyPointerHook hook) { busyPointer = hook; }
+
+BusyPointerWhileWaiting::BusyPointerWhileWaiting() {
+  const QCoreApplication* app = QCoreApplication::instance();
+  if (!busyPointer || !app || QThread::currentThread() != app->thread()) return;
+  shown_ = busyPointer;
+  shown_(true);
+}
+
+BusyPointerWhileWaiting::~BusyPointerWhileWaiting() {
+  if (shown_) shown_(false);
+}
+
 }  // namespace corvane::platform

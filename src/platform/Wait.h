@@ -38,4 +38,21 @@ void waitPaintingMs(int milliseconds);
 int eventNesting();
 inline void paintPending() { waiter().paintPending(); }
 
+// A user's action that waits for a database the service keeps busy paints the window but takes
+// no clicks or keys meanwhile (a few seconds at most): the pointer shows busy for the whole wait.
+// QtCore has no pointer, so the window's program installs how it is shown (nullptr: not at all).
+// Only waits on the window's thread show it.
+using BusyPointerHook = void (*)(bool busy);
+void setBusyPointerHook(BusyPointerHook hook);
+class BusyPointerWhileWaiting {
+ public:
+  BusyPointerWhileWaiting();
+  ~BusyPointerWhileWaiting();
+  BusyPointerWhileWaiting(const BusyPointerWhileWaiting&) = delete;
+  BusyPointerWhileWaiting& operator=(const BusyPointerWhileWaiting&) = delete;
+
+ private:
+  BusyPointerHook shown_ = nullptr;
+};
+
 }  // namespace corvane::platform

@@ -1,5 +1,6 @@
 #include "shell/Composition.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QFile>
 #include <QPointer>
@@ -9,6 +10,7 @@
 #include "imaging/ui/ImagingPage.h"
 #include "keys/KeyIdentity.h"
 #include "platform/AppFolder.h"
+#include "platform/Wait.h"
 #include "restore/CatalogueDownload.h"
 #include "restore/ui/RestorePage.h"
 #include "selection/ui/BackupPage.h"
@@ -22,6 +24,13 @@
 namespace corvane::shell {
 
 namespace {
+
+void showBusyPointer(bool busy) {
+  if (busy)
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+  else
+    QApplication::restoreOverrideCursor();
+}
 
 // The windows opened from the main window's menus: each made on first use, then kept (owned
 // by the main window, so they live as long as it does) and shown again.
@@ -85,8 +94,9 @@ Composition::Composition(MainWindowServices& services) {
 ComposedMainWindow::ComposedMainWindow()
     : frame_(std::make_unique<FrmConfig>()), composition_(std::make_unique<Composition>(*frame_)) {
   frame_->setPages(composition_->pages());
+  platform::setBusyPointerHook(&showBusyPointer);
 }
 
-ComposedMainWindow::~ComposedMainWindow() = default;
+ComposedMainWindow::~ComposedMainWindow() { platform::setBusyPointerHook(nullptr); }
 
 }  // namespace corvane::shell

@@ -9,8 +9,11 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <type_traits>
+
+#include "platform/Wait.h"
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -228,12 +231,14 @@ void waitBeforeRetry(int ms);
 template <class Work>
 auto withBusyRetry(Work&& work, RetryPolicy policy = {}) -> decltype(work()) {
   int waited = 0;
+  std::optional<platform::BusyPointerWhileWaiting> pointer;  // from the first wait to the end
   for (;;) {
     try {
       return work();
     } catch (const DBError& e) {
       if (!e.isBusy() || policy.waitMs <= 0 || waited + policy.waitMs > policy.budgetMs) throw;
     }
+    if (!pointer) pointer.emplace();
     waitBeforeRetry(policy.waitMs);
     waited += policy.waitMs;
   }

@@ -1,5 +1,8 @@
 // The main window with every page and dialog of the program, composed as the program does it.
 #include <QCheckBox>
+#include <QThread>
+#include <QCursor>
+#include <QGuiApplication>
 #include <QDir>
 #include <QLabel>
 #include <QPushButton>
@@ -168,6 +171,26 @@ TEST_F(Program, TheTickKeepsTheListWhileFiguresAreCountedAndClosingEndsTheCount)
   count.finish();
   EXPECT_EQ(rows(), (QStringList{".doc 2 3.00 KB", ".txt 7 7.00 KB"}));
   EXPECT_TRUE(frm_->stepErrors().isEmpty()) << frm_->stepErrors().join("\n").toStdString();
+}
+
+// An action that waits for a Files.db the service keeps busy takes no clicks meanwhile (for
+// seconds): the pointer shows busy while it waits, and not after.
+TEST_F(Program, AnActionWaitingOnABusyDatabaseShowsTheBusyPointerUntilItEnds) {
+  open();
+  store::DBConnection service;
+  service.Open(app_.filesDb());
+  service.Execute("BEGIN EXCLUSIVE");
+  QList<int> shapes;
+  waiter_.onSleep = [&](int) {
+    if (QThread::currentThread() != qApp->thread()) return;
+    const QCursor* c = QGuiApplication::overrideCursor();
+    shapes << (c ? int(c->shape()) : -1);
+  };
+  control<QPushButton>("btnStartDownloads")->click();
+  waiter_.onSleep = nullptr;
+  EXPECT_TRUE(shapes.contains(int(Qt::BusyCursor)));
+  EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+  EXPECT_FALSE(messages_.texts.isEmpty());
 }
 
 }  // namespace
