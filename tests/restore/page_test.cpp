@@ -666,6 +666,21 @@ void serveCatalogue(fakeserver::FakeBackupServer& server, const QString& name, c
 
 }  // namespace
 
+// The message about a damaged catalogue copy says none of its files are shown: the list behind
+// it no longer shows the files of the computer chosen before.
+TEST_F(PageTest, TheListIsEmptiedBeforeADamagedCatalogueIsTold) {
+  test::addRows(app.filesDb(), {{"C:\\Mine", "own.", "txt", 1000}});
+  test::writeFile(app.file("PC2Files.db"), QByteArray(8192, 'x'));
+  page->InitRestorePage();
+  ASSERT_EQ(names(), QStringList{"own.txt"});
+  int rowsWhenTold = -1;
+  messages.onShow = [&] { rowsWhenTold = page->fileList().rowCount(); };
+  sources()->setCurrentIndex(sources()->findText("PC2"));
+  page->cbxSources_Click();
+  ASSERT_EQ(messages.texts.size(), 1) << messages.texts.join("\n").toStdString();
+  EXPECT_EQ(rowsWhenTold, 0);
+}
+
 // The catalogue copy of the computer chosen for restore with a zeroed page is shown as damaged,
 // not as a computer without files, and told once; Sync fetches it again and shows its files.
 TEST_F(PageTest, ADamagedCatalogueCopyIsShownAsDamagedAndSyncFetchesItAgain) {

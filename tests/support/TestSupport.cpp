@@ -103,6 +103,7 @@ platform::MsgResult RecordingMessages::show(const QString& text, const QString& 
                                             platform::MsgIcon) {
   texts << text;
   titles << title;
+  if (onShow) onShow();
   if (answerSet) return answer;
   return (buttons == platform::MsgButtons::YesNo || buttons == platform::MsgButtons::YesNoCancel)
              ? platform::MsgResult::Yes

@@ -77,6 +77,7 @@ class RecordingMessages : public platform::MessageBoxes {
                            platform::MsgIcon icon) override;
   QStringList texts;
   QStringList titles;
+  std::function<void()> onShow;  // runs while the box would be up (what the window shows behind it)
   platform::MsgResult answer = platform::MsgResult::Ok;
   bool answerSet = false;
   void answerWith(platform::MsgResult r) { answer = r; answerSet = true; }

@@ -492,7 +492,7 @@ bool lookCatalogueThrough(const QString& db, const std::function<bool()>& stillW
   return store::isKnownDamaged(db);
 }
 
-CatalogueRead readCatalogueForList(const QString& db, UploadedFileRecords& records, QLabel* progress,
+CatalogueRead readCatalogueForList(const QString& db, UploadedFileRecords& records, FileList& list, QLabel* progress,
                                    quint64& generation, bool* busy) {
   // A damaged page is met only when a statement reads it: a catalogue not looked through in this
   // run is looked through first. A view started meanwhile takes over.
@@ -501,10 +501,14 @@ CatalogueRead readCatalogueForList(const QString& db, UploadedFileRecords& recor
   const bool damaged = lookCatalogueThrough(db, [&] { return view == generation; });
   if (view != generation) return CatalogueRead::Superseded;
   if (!damaged && !readUploadedFilesInSteps(db, records, progress, generation, busy)) return CatalogueRead::Superseded;
+  const bool damagedNow = store::isKnownDamaged(db);
+  if (damagedNow) {
+    records = freshRecords();
+    list.clear();
+    progress->clear();
+  }
   store::tellDatabaseTrouble(QFileInfo(db).absolutePath());
-  if (!store::isKnownDamaged(db)) return CatalogueRead::Read;
-  records = freshRecords();
-  return CatalogueRead::Damaged;
+  return damagedNow ? CatalogueRead::Damaged : CatalogueRead::Read;
 }
 
 }  // namespace corvane::restore::ui

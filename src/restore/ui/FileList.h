@@ -172,8 +172,8 @@ enum class CatalogueRead { Superseded, Read, Damaged };
 // list..." in progress), then read as readUploadedFilesInSteps reads. Superseded when another
 // view took over meanwhile (records are then that view's). A damaged catalogue leaves records
 // empty (rows read past a damaged page are no files to restore) and its trouble is told, once
-// per file and run.
-CatalogueRead readCatalogueForList(const QString& db, UploadedFileRecords& records, QLabel* progress,
+// per file and run, with list emptied first (the message says none of its files are shown).
+CatalogueRead readCatalogueForList(const QString& db, UploadedFileRecords& records, FileList& list, QLabel* progress,
                                    quint64& generation, bool* busy = nullptr);
 
 }  // namespace corvane::restore::ui

@@ -126,7 +126,7 @@ void FrmFileChooser::Form_Activate() {
   }
   if (!catalogue_.isEmpty()) {
     bool busy = false;
-    const CatalogueRead read = readCatalogueForList(catalogue_, records_, lblSortBy, loadGeneration_, &busy);
+    const CatalogueRead read = readCatalogueForList(catalogue_, records_, *list_, lblSortBy, loadGeneration_, &busy);
     if (read == CatalogueRead::Superseded) return;
     lblSortBy->setText(read == CatalogueRead::Damaged ? damagedCatalogueText(catalogue_)
                        : busy                         ? busyCatalogueText()

@@ -360,7 +360,7 @@ bool RestorePage::readCatalogue(const QString& db) {
   damagedCatalogue_.clear();
   fileList_->setNotice(QString());
   bool busy = false;
-  const CatalogueRead read = readCatalogueForList(db, records_, lblStats, loadGeneration_, &busy);
+  const CatalogueRead read = readCatalogueForList(db, records_, *fileList_, lblStats, loadGeneration_, &busy);
   if (read == CatalogueRead::Superseded) return false;
   catalogueBusy_ = busy;
   if (read == CatalogueRead::Damaged) damagedCatalogue_ = db;
