@@ -4,6 +4,7 @@
 // from its container.
 #include <QAbstractButton>
 #include <QApplication>
+#include <QTreeView>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -188,9 +189,16 @@ TEST_F(LayoutRules, FrameAndBackupPageAtTheLoadSizeAndLarger) {
 TEST_F(LayoutRules, LogPageAtTheLoadSizeAndLarger) {
   checkLogRules();
   expectAllHeld();
+  auto* logList = frm_->findChild<QTreeView*>(QStringLiteral("Select_Item"));
+  frm_->tabs()->setCurrentIndex(3);
+  QApplication::processEvents();
+  const int pathWidth = logList->columnWidth(2);  // File Path
   resizeBy(300, 200);
   checkLogRules();
   expectAllHeld();
+  // The room a wider window gives goes to the folder paths, which the list cuts most.
+  QApplication::processEvents();
+  EXPECT_GE(logList->columnWidth(2), pathWidth + 250);
   // The list stays between the filters and the totals.
   frm_->tabs()->setCurrentIndex(3);
   QApplication::processEvents();

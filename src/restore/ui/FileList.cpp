@@ -1,7 +1,6 @@
 #include "restore/ui/FileList.h"
 
 #include <QApplication>
-#include <QEvent>
 #include <QFileInfo>
 #include <QHash>
 #include <QHeaderView>
@@ -15,6 +14,7 @@
 #include <vector>
 
 #include "handoff/CutTextTips.h"
+#include "handoff/SpareWidth.h"
 #include "platform/LosslessUtf8.h"
 #include "platform/RunAside.h"
 #include "platform/Wait.h"
@@ -175,19 +175,6 @@ QVector<qint32> orderedRows(const QVector<qint32>& rows, const QVector<qint32>& 
   return out;
 }
 
-// Calls back when the watched widget changes size.
-class ResizeWatch final : public QObject {
- public:
-  ResizeWatch(QObject* owner, std::function<void()> resized) : QObject(owner), resized_(std::move(resized)) {}
-  bool eventFilter(QObject*, QEvent* e) override {
-    if (e->type() == QEvent::Resize) resized_();
-    return false;
-  }
-
- private:
-  std::function<void()> resized_;
-};
-
 // The pointer shows busy while the list waits for its order.
 class BusyPointer {
  public:
@@ -285,7 +272,7 @@ FileList::FileList(QWidget* parent, DateOrder order)
   view_->header()->setSectionsClickable(true);
   view_->header()->setStretchLastSection(false);
   fitColumns();
-  view_->viewport()->installEventFilter(new ResizeWatch(view_, [this] { giveSpareWidthToFolders(); }));
+  handoff::giveSpareWidthTo(view_, Folder);  // folder paths are the texts the list cuts most
   QObject::connect(view_->header(), &QHeaderView::sectionClicked, view_, [this](int c) { ColumnClick(c); });
 }
 
@@ -322,14 +309,6 @@ void FileList::fitColumns() {
   view_->setColumnWidth(Check, view_->style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, view_) + cellPadding);
   for (int c = Folder; c < ColumnCount; ++c)
     view_->setColumnWidth(c, std::max(captionWidths[c], contentWidth(c) + cellPadding));
-  folderWidth_ = view_->columnWidth(Folder);
-}
-
-void FileList::giveSpareWidthToFolders() {
-  int others = 0;
-  for (int c = 0; c < ColumnCount; ++c)
-    if (c != Folder) others += view_->columnWidth(c);
-  view_->setColumnWidth(Folder, std::max(folderWidth_, view_->viewport()->width() - others));
 }
 
 void FileList::clear() {

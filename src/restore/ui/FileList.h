@@ -105,10 +105,6 @@ class FileList {
 
  private:
   void fitColumns();
-  // A list wider than its columns gives the spare width to the folder column (paths are the
-  // texts it cuts most), never narrowing it below its fitted width.
-  void giveSpareWidthToFolders();
-  int folderWidth_ = 0;
   // The places of a column's texts among these records, made once (see ColumnClick); nullptr
   // when wanted() turned false while they were made (a newer refill or sort took over).
   const QVector<qint32>* placesOf(const UploadedFileRecords records, int column, const std::function<bool()>& wanted);

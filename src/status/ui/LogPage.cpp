@@ -18,6 +18,7 @@
 #include <algorithm>
 
 #include "handoff/CutTextTips.h"
+#include "handoff/SpareWidth.h"
 #include "platform/Wait.h"
 #include "status/ui/HeaderFit.h"
 #include "status/UploadHours.h"
@@ -75,6 +76,7 @@ LogPage::LogPage(shell::MainWindowServices& services, QWidget* parent) : QWidget
                         margin + 4;
   for (const int c : {int(LogTable::ModifiedDate), int(LogTable::UploadDate)})
     Select_Item->setColumnWidth(c, std::max(Select_Item->columnWidth(c), dateWidth));
+  handoff::giveSpareWidthTo(Select_Item, LogTable::FilePath);  // folder paths are what the list cuts most
   Select_Item->header()->setSectionsClickable(true);
   Select_Item->header()->setSortIndicatorShown(false);
   connect(Select_Item->header(), &QHeaderView::sectionClicked, this,
