@@ -106,27 +106,33 @@ int QueueRecords(const QString& filesDb, const QList<UploadedFileRecord>& record
   });
   int written = 0;
   try {
-    store::inTransaction(filesDb, [&](store::DBConnection& c) {
-      written = 0;
-      // A file queued already (a path added by hand is queued at once; Restore All does not
-      // empty the queue first) is not queued again.
-      std::unordered_set<QString> queued;
-      c.ForEachRow(QStringLiteral("Select Folder, FileName, Extension From tempDFile"), {},
-                   [&](const store::DBRow& r) {
-                     queued.insert(fileKey(r.TextKeepingBytes(0), r.TextKeepingBytes(1), r.TextKeepingBytes(2)));
-                     return true;
-                   });
-      store::DBCommand cmd = c.Prepare(QStringLiteral("Insert Into tempDFile Values(?,?,?,?,?,?,?,?)"));
-      for (const ReadyRow& row : ready) {
-        if (!queued.empty() && queued.count(fileKey(row.folder, row.fileName, row.extension))) continue;
-        cmd.BindText(2, row.folder);
-        cmd.BindText(3, row.fileName);
-        cmd.BindText(4, row.extension);
-        cmd.BindLong(5, row.size);
-        for (int d = 0; d < 3; ++d) cmd.BindValue(6 + d, row.dates[d]);
-        cmd.Execute();
-        ++written;
-      }
+    // The file chooser's whole list ticked is some 200,000 rows, about a second of writing: on a
+    // thread of their own, the window painting. So are the rows freed (a tenth of a second).
+    store::runWhilePainting([&](store::JobContext& job) {
+      std::unordered_set<QString>().swap(chosen);
+      job.inTransaction(filesDb, [&](store::DBConnection& c) {
+        written = 0;
+        // A file queued already (a path added by hand is queued at once; Restore All does not
+        // empty the queue first) is not queued again.
+        std::unordered_set<QString> queued;
+        c.ForEachRow(QStringLiteral("Select Folder, FileName, Extension From tempDFile"), {},
+                     [&](const store::DBRow& r) {
+                       queued.insert(fileKey(r.TextKeepingBytes(0), r.TextKeepingBytes(1), r.TextKeepingBytes(2)));
+                       return true;
+                     });
+        store::DBCommand cmd = c.Prepare(QStringLiteral("Insert Into tempDFile Values(?,?,?,?,?,?,?,?)"));
+        for (const ReadyRow& row : ready) {
+          if (!queued.empty() && queued.count(fileKey(row.folder, row.fileName, row.extension))) continue;
+          cmd.BindText(2, row.folder);
+          cmd.BindText(3, row.fileName);
+          cmd.BindText(4, row.extension);
+          cmd.BindLong(5, row.size);
+          for (int d = 0; d < 3; ++d) cmd.BindValue(6 + d, row.dates[d]);
+          cmd.Execute();
+          ++written;
+        }
+      });
+      QVector<ReadyRow>().swap(ready);
     });
   } catch (const store::DBError& e) {
     store::showDatabaseError(e);
@@ -136,7 +142,12 @@ int QueueRecords(const QString& filesDb, const QList<UploadedFileRecord>& record
 }
 
 void RestoreChoice::append(const RestoreChoice& other) {
-  files += other.files;
+  // Shared, not copied, where nothing was chosen yet: a copy of 200,000 records would hold the
+  // window.
+  if (files.isEmpty())
+    files = other.files;
+  else
+    files += other.files;
   anythingTicked = anythingTicked || other.anythingTicked;
   foldersWithoutFiles += other.foldersWithoutFiles;
   catalogueBusy = catalogueBusy || other.catalogueBusy;

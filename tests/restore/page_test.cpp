@@ -918,6 +918,32 @@ TEST_F(PageTest, QueueingTwentyThousandTickedFilesWritesExactlyThoseRows) {
   EXPECT_TRUE(win.captions.contains("Corvane Queueing files for restore - 19999 files..."));
 }
 
+// The file chooser's whole list ticked is written into the queue on a thread of its own: while
+// the service holds Files.db the window paints instead of standing in the wait, and the rows
+// arrive once the service lets go.
+TEST_F(PageTest, TheQueueIsWrittenWithTheWindowPaintingWhileTheServiceHoldsFilesDb) {
+  test::addBulkRows(app.filesDb(), 2000);
+  page->InitRestorePage();
+  page->btnRestoreFiles_Click();
+  auto* files = page->fileChooser();
+  files->Form_Activate();
+  files->btnCheckAll_Click();
+  files->btnNext_Click();
+  auto* folder = page->folderChooser();
+  child<QLineEdit>(folder, "tbxDirectory")->setText("D:\\R");
+  store::DBConnection service;
+  service.Open(app.filesDb());
+  service.Execute("BEGIN EXCLUSIVE");
+  waiter.onSleep = [&](int) {
+    if (service.InTransaction()) service.Rollback();
+  };
+  folder->btnOK_Click();
+  waiter.onSleep = nullptr;
+  EXPECT_EQ(waiter.windowSleeps, 0);
+  EXPECT_GT(waiter.paints, 0);
+  EXPECT_EQ(test::rowCount(app.filesDb(), "Select * From tempDFile"), 2000);
+}
+
 // The folder chooser's OK queues what the file chooser holds and then what the source folder
 // chooser holds, whichever opened it; folders ticked there earlier go too. Reading a folder
 // leaves "State" free for the service.

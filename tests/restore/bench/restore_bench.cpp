@@ -6,6 +6,8 @@
 //   fill <appdir>                     the restore list of this computer's catalogue
 //   chooser <appdir>                  the restore file chooser's list of this computer's catalogue
 //   queue <appdir> <n>                the newest <n> files ticked and queued for restore
+//   actions <appdir>                  Check All, Uncheck All, Verify of the largest folder, the file
+//                                     chooser's whole list queued
 //   writeback <catalogue> <appdir>    a Sync of this computer: the catalogue into Files.db
 //   textcatalogue <appdir> <rows> <sql>  Files.txt of <rows> files, and the same rows as SQL
 //   import <appdir>                   Files.txt into a fresh download catalogue: "<rows> <seconds>"
@@ -24,6 +26,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QTreeWidget>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QThread>
@@ -49,8 +53,10 @@
 #include "platform/Wait.h"
 #include "restore/CatalogueFetch.h"
 #include "restore/RestoreCatalogue.h"
+#include "restore/ui/CatalogueTree.h"
 #include "restore/ui/FileList.h"
 #include "restore/ui/FrmFileChooser.h"
+#include "restore/ui/FrmFolderChooser.h"
 #include "restore/ui/RestorePage.h"
 #include "shell/Composition.h"
 #include "shell/ui/FrmConfig.h"
@@ -539,6 +545,60 @@ int sync(const QString& appDir, const QString& catalogue, GapWaiter& waiter) {
   return messages.last.isEmpty() ? 0 : 1;
 }
 
+// The actions on ticked files: Check All and Uncheck All on the whole list, Verify of the largest
+// folder ticked in the folder view, and the file chooser's whole list ticked and queued for
+// restore through its Next and the destination's OK.
+int actions(const QString& appDir, GapWaiter& waiter) {
+  LastMessage messages;
+  platform::setMessageBoxes(&messages);
+  Page p(appDir);
+  p.page->InitRestorePage();
+  auto& list = p.page->fileList();
+  const int rows = list.rowCount();
+  QElapsedTimer t;
+  auto timed = [&](const QString& what, const std::function<void()>& act) {
+    QCoreApplication::processEvents();
+    waiter.restart();
+    t.start();
+    act();
+    QCoreApplication::processEvents();
+    const qint64 pause = waiter.longestMs();
+    std::printf("restore %s: %.3f s, longest pause %lld ms (goal <= 100 ms): %.2f\n", qPrintable(what),
+                t.nsecsElapsed() / 1e9, pause, pause / 100.0);
+  };
+  timed(QStringLiteral("list of %1 files, check all").arg(rows), [&] { p.page->btnCheckAll_Click(); });
+  timed(QStringLiteral("list of %1 files, uncheck all").arg(rows), [&] { p.page->btnUncheckAll_Click(); });
+
+  p.page->btnMode_Click();
+  const QString camera = QStringLiteral("C:\\Users\\Ann\\Pictures\\Camera");
+  QTreeWidgetItem* node = p.page->tree().nodeByKey(camera);
+  if (!node) die("no node for " + camera);
+  node->setCheckState(0, Qt::Checked);
+  const QString filesDb = store::DatabasePaths::forAppFolder(appDir).filesDb;
+  const int inFolder = int(store::onDatabase(filesDb, [&](store::DBConnection& c) {
+    return c.Query(QStringLiteral("Select count(*) AS n From File Where Folder = ?"), {camera}).Long("n");
+  }));
+  timed(QStringLiteral("verify of a ticked folder of %1 files").arg(inFolder), [&] { p.page->btnVerifyDownloads_Click(); });
+  node->setCheckState(0, Qt::Unchecked);
+  p.page->btnMode_Click();
+
+  p.page->btnRestoreFiles_Click();
+  restore::ui::FrmFileChooser* files = p.page->fileChooser();
+  files->Form_Activate();
+  QCoreApplication::processEvents();
+  const int chooserRows = files->fileList().rowCount();
+  timed(QStringLiteral("file chooser of %1 files, check all").arg(chooserRows), [&] { files->btnCheckAll_Click(); });
+  store::DBDeleteAllTempDFile(filesDb);
+  timed(QStringLiteral("file chooser of %1 files, all ticked, Next and OK").arg(chooserRows), [&] {
+    files->btnNext_Click();
+    restore::ui::FrmFolderChooser* chooser = p.page->folderChooser();
+    chooser->findChild<QLineEdit*>(QStringLiteral("tbxDirectory"))->setText(QStringLiteral("C:\\Restored"));
+    chooser->findChild<QPushButton*>(QStringLiteral("btnOK"))->click();
+  });
+  platform::setMessageBoxes(nullptr);
+  return store::DBCountTempDFiles(filesDb) == chooserRows ? 0 : 1;
+}
+
 int serve(const QString& appDir, const QString& catalogue, const QString& other) {
   fakeserver::FakeBackupServer server;
   if (!server.start()) die("cannot start the fake server");
@@ -632,6 +692,7 @@ int main(int argc, char** argv) {
   }
   if (cmd == "fill" && args.size() == 2) return fill(args[1], waiter);
   if (cmd == "chooser" && args.size() == 2) return chooser(args[1], waiter);
+  if (cmd == "actions" && args.size() == 2) return actions(args[1], waiter);
   if (cmd == "queue" && args.size() == 3) return queue(args[1], args[2].toInt(), waiter);
   if (cmd == "writeback" && args.size() == 3) return writeBack(args[1], args[2], waiter);
   if (cmd == "textcatalogue" && args.size() == 4) {
