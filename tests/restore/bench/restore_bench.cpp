@@ -6,6 +6,7 @@
 //   fill <appdir>                     the restore list of this computer's catalogue
 //   chooser <appdir>                  the restore file chooser's list of this computer's catalogue
 //   queue <appdir> <n>                the newest <n> files ticked and queued for restore
+//   locked <appdir> <ms>              the page's actions while another process holds Files.db
 //   actions <appdir>                  Check All, Uncheck All, Verify of the largest folder, the file
 //                                     chooser's whole list queued
 //   writeback <catalogue> <appdir>    a Sync of this computer: the catalogue into Files.db
@@ -26,6 +27,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QRandomGenerator>
@@ -599,6 +601,75 @@ int actions(const QString& appDir, GapWaiter& waiter) {
   return store::DBCountTempDFiles(filesDb) == chooserRows ? 0 : 1;
 }
 
+// The service, as another process (the sqlite3 shell), holding Files.db exclusively for holdMs
+// from the moment it is made (which returns once the lock is taken).
+class ServiceProcessLock {
+ public:
+  ServiceProcessLock(const QString& db, int holdMs) {
+    shell_.start(QStringLiteral("sh"),
+                 {QStringLiteral("-c"), QStringLiteral("(echo 'BEGIN EXCLUSIVE;'; echo 'SELECT 1 FROM File LIMIT 1;'; "
+                                                       "sleep %1; echo 'ROLLBACK;') | sqlite3 \"$0\" >/dev/null")
+                                            .arg(holdMs / 1000.0),
+                  db});
+    sqlite3* c = nullptr;
+    sqlite3_open_v2(QFile::encodeName(db).constData(), &c, SQLITE_OPEN_READONLY, nullptr);
+    for (int i = 0; i < 5000; ++i) {  // until a read is refused
+      if (sqlite3_exec(c, "SELECT 1 FROM File LIMIT 1", nullptr, nullptr, nullptr) == SQLITE_BUSY) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    sqlite3_close(c);
+  }
+  ~ServiceProcessLock() { shell_.waitForFinished(60000); }
+
+ private:
+  QProcess shell_;
+};
+
+// The actions of the restore page while the service holds Files.db for holdMs: each started
+// with the lock just taken; its time, the longest pause, and the messages it showed.
+int locked(const QString& appDir, int holdMs, GapWaiter& waiter) {
+  struct Counted : platform::MessageBoxes {
+    platform::MsgResult show(const QString& text, const QString&, platform::MsgButtons, platform::MsgIcon) override {
+      texts << text.left(70).replace('\n', ' ').replace('\r', ' ');
+      return platform::MsgResult::Ok;
+    }
+    QStringList texts;
+  } messages;
+  platform::setMessageBoxes(&messages);
+  const QString filesDb = store::DatabasePaths::forAppFolder(appDir).filesDb;
+  Page p(appDir);
+  auto timed = [&](const char* what, const std::function<void()>& act) {
+    messages.texts.clear();
+    double secs = 0;
+    qint64 pause = 0;
+    {
+      ServiceProcessLock lock(filesDb, holdMs);
+      QCoreApplication::processEvents();
+      waiter.restart();
+      QElapsedTimer t;
+      t.start();
+      act();
+      QCoreApplication::processEvents();
+      secs = t.nsecsElapsed() / 1e9;
+      pause = waiter.longestMs();
+    }
+    std::printf("restore, Files.db locked by another process for %.1f s, %s: done after %.2f s, longest pause %lld ms "
+                "(goal <= 100 ms): %.2f; %lld message(s)%s\n",
+                holdMs / 1000.0, what, secs, pause, pause / 100.0,
+                qlonglong(messages.texts.size()),
+                messages.texts.isEmpty() ? "" : qPrintable(" \"" + messages.texts.join("\" \"") + "\""));
+  };
+  timed("first fill of the list", [&] { p.page->InitRestorePage(); });
+  if (p.page->fileList().rowCount() == 0) p.page->InitRestorePage();
+  auto& list = p.page->fileList();
+  for (int i = 0; i < 20000 && i < list.rowCount(); ++i) list.setRowChecked(i, true);
+  timed("20000 ticked files queued", [&] { p.page->StoreCheckedItems(); });
+  timed("verify of 20000 ticked files", [&] { p.page->btnVerifyDownloads_Click(); });
+  timed("folder view", [&] { p.page->btnMode_Click(); });
+  platform::setMessageBoxes(nullptr);
+  return 0;
+}
+
 int serve(const QString& appDir, const QString& catalogue, const QString& other) {
   fakeserver::FakeBackupServer server;
   if (!server.start()) die("cannot start the fake server");
@@ -692,6 +763,7 @@ int main(int argc, char** argv) {
   }
   if (cmd == "fill" && args.size() == 2) return fill(args[1], waiter);
   if (cmd == "chooser" && args.size() == 2) return chooser(args[1], waiter);
+  if (cmd == "locked" && args.size() == 3) return locked(args[1], args[2].toInt(), waiter);
   if (cmd == "actions" && args.size() == 2) return actions(args[1], waiter);
   if (cmd == "queue" && args.size() == 3) return queue(args[1], args[2].toInt(), waiter);
   if (cmd == "writeback" && args.size() == 3) return writeBack(args[1], args[2], waiter);
