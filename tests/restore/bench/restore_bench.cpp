@@ -7,8 +7,8 @@
 //   chooser <appdir>                  the restore file chooser's list of this computer's catalogue
 //   queue <appdir> <n>                the newest <n> files ticked and queued for restore
 //   locked <appdir> <ms>              the page's actions while another process holds Files.db
-//   actions <appdir>                  Check All, Uncheck All, Verify of the largest folder, the file
-//                                     chooser's whole list queued
+//   actions <appdir>                  Check All, Uncheck All, Start Download, Verify and Delete of the
+//                                     largest folder, the file chooser's whole list queued
 //   writeback <catalogue> <appdir>    a Sync of this computer: the catalogue into Files.db
 //   textcatalogue <appdir> <rows> <sql>  Files.txt of <rows> files, and the same rows as SQL
 //   import <appdir>                   Files.txt into a fresh download catalogue: "<rows> <seconds>"
@@ -25,6 +25,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QProcess>
@@ -52,9 +53,11 @@
 #include "keys/KeysTable.h"
 #include "platform/AppFolder.h"
 #include "platform/Messages.h"
+#include "platform/PathMap.h"
 #include "platform/Wait.h"
 #include "restore/CatalogueFetch.h"
 #include "restore/RestoreCatalogue.h"
+#include "restore/RestoreQueue.h"
 #include "restore/ui/CatalogueTree.h"
 #include "restore/ui/FileList.h"
 #include "restore/ui/FrmFileChooser.h"
@@ -547,9 +550,10 @@ int sync(const QString& appDir, const QString& catalogue, GapWaiter& waiter) {
   return messages.last.isEmpty() ? 0 : 1;
 }
 
-// The actions on ticked files: Check All and Uncheck All on the whole list, Verify of the largest
-// folder ticked in the folder view, and the file chooser's whole list ticked and queued for
-// restore through its Next and the destination's OK.
+// The actions on ticked files: Check All and Uncheck All on the whole list, Start Download and
+// Verify of the largest folder ticked in the folder view, the file chooser's whole list ticked
+// and queued through its Next and the destination's OK, and Delete of the largest folder's files
+// ticked in the list.
 int actions(const QString& appDir, GapWaiter& waiter) {
   LastMessage messages;
   platform::setMessageBoxes(&messages);
@@ -580,6 +584,15 @@ int actions(const QString& appDir, GapWaiter& waiter) {
   const int inFolder = int(store::onDatabase(filesDb, [&](store::DBConnection& c) {
     return c.Query(QStringLiteral("Select count(*) AS n From File Where Folder = ?"), {camera}).Long("n");
   }));
+  // The folder queued through Start Download.
+  store::DBDeleteAllTempDFile(filesDb);
+  timed(QStringLiteral("folder view, a ticked folder of %1 files, Start Download and OK").arg(inFolder), [&] {
+    p.page->btnStartDownloads_Click();
+    restore::ui::FrmFolderChooser* dest = p.page->destinationFolderChooser();
+    dest->findChild<QLineEdit*>(QStringLiteral("tbxDirectory"))->setText(QStringLiteral("C:\\Restored"));
+    dest->findChild<QPushButton*>(QStringLiteral("btnOK"))->click();
+  });
+  if (store::DBCountTempDFiles(filesDb) != inFolder) die("the ticked folder was not queued whole");
   timed(QStringLiteral("verify of a ticked folder of %1 files").arg(inFolder), [&] { p.page->btnVerifyDownloads_Click(); });
   node->setCheckState(0, Qt::Unchecked);
   p.page->btnMode_Click();
@@ -597,8 +610,26 @@ int actions(const QString& appDir, GapWaiter& waiter) {
     chooser->findChild<QLineEdit*>(QStringLiteral("tbxDirectory"))->setText(QStringLiteral("C:\\Restored"));
     chooser->findChild<QPushButton*>(QStringLiteral("btnOK"))->click();
   });
+  const bool queuedAll = store::DBCountTempDFiles(filesDb) == chooserRows;
+
+  // Delete of the files of the largest folder ticked in the list: the files are here (drive C:
+  // mapped to a folder that holds them, empty), each row written anew.
+  QTemporaryDir drive;
+  platform::setPathMap(platform::PathMap::parse("C:=" + drive.path()));
+  QDir().mkpath(drive.path() + "/Users/Ann/Pictures/Camera");
+  int here = 0;
+  for (int i = 0; i < list.rowCount(); ++i) {
+    const restore::UploadedFileRecord& r = list.model().record(i);
+    if (r.Folder != camera) continue;
+    const auto path = restore::LocalPathOf(r);
+    QFile f(path.value_or(QString()));
+    if (!path || !f.open(QIODevice::WriteOnly)) die("cannot make " + path.value_or(r.FileName));
+    list.setRowChecked(i, true);
+    ++here;
+  }
+  timed(QStringLiteral("delete of %1 ticked files").arg(here), [&] { p.page->btnDeleteFiles_Click(); });
   platform::setMessageBoxes(nullptr);
-  return store::DBCountTempDFiles(filesDb) == chooserRows ? 0 : 1;
+  return queuedAll ? 0 : 1;
 }
 
 // The service, as another process (the sqlite3 shell), holding Files.db exclusively for holdMs
