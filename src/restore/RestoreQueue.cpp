@@ -270,7 +270,9 @@ int markInTransactions(const QString& filesDb, qsizetype count,
   std::atomic<qsizetype> done{0};
   qsizetype told = -1;
   qsizetype committed = 0;
-  store::swallowDbError([&] {
+  // A database that stays busy past the bound (the service holding it), or fails, ends the run
+  // with the files marked so far, and the user is told: nothing marked must not pass for done.
+  try {
     store::runAnswering(
         [&](store::JobContext& job) {
           bool stopped = false;
@@ -297,7 +299,15 @@ int markInTransactions(const QString& filesDb, qsizetype count,
           return true;
         },
         10);
-  });
+  } catch (const store::DBError& e) {
+    if (e.isBusy())
+      platform::showMessage(QStringLiteral("The backup service is using the file list just now: %1 of %2 files were "
+                                           "marked. Please try again in a moment.")
+                                .arg(committed)
+                                .arg(count));
+    else
+      store::showDatabaseError(e);
+  }
   if (progress) progress(int(committed));
   return int(committed);
 }

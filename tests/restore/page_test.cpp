@@ -505,6 +505,33 @@ TEST_F(PageTest, VerifyAndDeleteActOnThisComputersFilesOnly) {
   EXPECT_EQ(server.count("ReceiveMessage"), 1);
 }
 
+// Verify and Delete while the service keeps Files.db past the bounded wait: each tells the user
+// instead of ending as if done, and nothing is marked.
+TEST_F(PageTest, VerifyAndDeleteOnAFilesDbTheServiceKeepsSaySo) {
+  QTemporaryDir drive;
+  test::ScopedPathMap map(platform::PathMap::parse("C:=" + drive.path()));
+  QDir().mkpath(drive.filePath("a"));
+  QFile f(drive.filePath("a/x.txt"));
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.close();
+  test::addRows(app.filesDb(), {{"C:\\a", "x.", "txt", 1}});
+  page->InitRestorePage();
+  page->btnCheckAll_Click();
+  store::DBConnection service;
+  service.Open(app.filesDb());
+  service.Execute("BEGIN EXCLUSIVE");
+  const qsizetype before = messages.texts.size();
+  page->btnVerifyDownloads_Click();
+  EXPECT_EQ(messages.texts.size(), before + 1);
+  page->btnDeleteFiles_Click();
+  ASSERT_EQ(messages.texts.size(), before + 2);
+  EXPECT_EQ(messages.texts.back(), "The backup service is using the file list just now: 0 of 1 files were marked. Please "
+                                   "try again in a moment.");
+  service.Rollback();
+  EXPECT_EQ(test::rowCount(app.filesDb(), "Select * From File WHERE Uploaded = 1"), 1);
+  EXPECT_TRUE(store::settingValue(app.statusDb(), "DownloadAbort").isEmpty());
+}
+
 // A verify of thousands of ticked files (more than one transaction holds) marks every one, with
 // the window painting and the caption telling how far it has come.
 TEST_F(PageTest, AVerifyOfThousandsOfFilesMarksThemAllWithProgress) {

@@ -695,8 +695,21 @@ int locked(const QString& appDir, int holdMs, GapWaiter& waiter) {
   auto& list = p.page->fileList();
   for (int i = 0; i < 20000 && i < list.rowCount(); ++i) list.setRowChecked(i, true);
   timed("20000 ticked files queued", [&] { p.page->StoreCheckedItems(); });
-  timed("verify of 20000 ticked files", [&] { p.page->btnVerifyDownloads_Click(); });
   timed("folder view", [&] { p.page->btnMode_Click(); });
+  if (!p.page->tree().nodeByKey(QStringLiteral("C:\\Users\\Ann\\Pictures\\Camera"))) {
+    p.page->btnMode_Click();  // built again, the service gone
+    p.page->btnMode_Click();
+  }
+  QTreeWidgetItem* node = p.page->tree().nodeByKey(QStringLiteral("C:\\Users\\Ann\\Pictures\\Camera"));
+  if (!node) die("no node for the largest folder");
+  node->setCheckState(0, Qt::Checked);
+  timed("verify of the largest folder ticked", [&] { p.page->btnVerifyDownloads_Click(); });
+  std::printf("restore, files of the largest folder marked for a new upload by that verify: %d\n",
+              int(store::onDatabase(filesDb, [&](store::DBConnection& c) {
+                return c.Query(QStringLiteral("Select count(*) AS n From File Where Folder = ? AND Uploaded = 0"),
+                               {QStringLiteral("C:\\Users\\Ann\\Pictures\\Camera")})
+                    .Long("n");
+              })));
   platform::setMessageBoxes(nullptr);
   return 0;
 }
