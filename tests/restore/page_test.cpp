@@ -505,8 +505,9 @@ TEST_F(PageTest, VerifyAndDeleteActOnThisComputersFilesOnly) {
   EXPECT_EQ(server.count("ReceiveMessage"), 1);
 }
 
-// Verify and Delete while the service keeps Files.db past the bounded wait: each tells the user
-// instead of ending as if done, and nothing is marked.
+// Verify and Delete while the service keeps Files.db past the bounded wait: the user is told
+// instead of the action ending as if done, and nothing is marked; the marking (Delete's, which is
+// Verify's too) and, in the folder view, the reading of the ticked folder's files.
 TEST_F(PageTest, VerifyAndDeleteOnAFilesDbTheServiceKeepsSaySo) {
   QTemporaryDir drive;
   test::ScopedPathMap map(platform::PathMap::parse("C:=" + drive.path()));
@@ -521,13 +522,19 @@ TEST_F(PageTest, VerifyAndDeleteOnAFilesDbTheServiceKeepsSaySo) {
   service.Open(app.filesDb());
   service.Execute("BEGIN EXCLUSIVE");
   const qsizetype before = messages.texts.size();
-  page->btnVerifyDownloads_Click();
-  EXPECT_EQ(messages.texts.size(), before + 1);
   page->btnDeleteFiles_Click();
-  ASSERT_EQ(messages.texts.size(), before + 2);
+  ASSERT_EQ(messages.texts.size(), before + 1);
   EXPECT_EQ(messages.texts.back(), "The backup service is using the file list just now: 0 of 1 files were marked. Please "
                                    "try again in a moment.");
   service.Rollback();
+  page->btnMode_Click();
+  page->tree().nodeByKey("C:\\a")->setCheckState(0, Qt::Checked);
+  service.Execute("BEGIN EXCLUSIVE");
+  page->btnVerifyDownloads_Click();
+  service.Rollback();
+  ASSERT_EQ(messages.texts.size(), before + 2);
+  EXPECT_EQ(messages.texts.back(), "The file list is in use by the backup service just now: nothing was changed. Please "
+                                   "try again in a moment.");
   EXPECT_EQ(test::rowCount(app.filesDb(), "Select * From File WHERE Uploaded = 1"), 1);
   EXPECT_TRUE(store::settingValue(app.statusDb(), "DownloadAbort").isEmpty());
 }

@@ -94,7 +94,14 @@ void RestorePage::btnClearDownloads_Click() {
 void RestorePage::btnVerifyDownloads_Click() {
   if (busy_ || !IsThisComputer(databases().statusDb)) return;
   BusyScope busy(busy_);
-  ValidateRecords(databases().filesDb, databases().statusDb, checkedItems(databases().filesDb).files,
+  const RestoreChoice choice = checkedItems(databases().filesDb);
+  // The ticked folders' files could not be read: a verify of fewer files than were ticked.
+  if (choice.catalogueBusy) {
+    platform::showMessage(QStringLiteral("The file list is in use by the backup service just now: nothing was "
+                                         "changed. Please try again in a moment."));
+    return;
+  }
+  ValidateRecords(databases().filesDb, databases().statusDb, choice.files,
                   fileView() ? ActionView::Files : ActionView::Folders, now(), [this](int done) {
                     services_.setCaption(QStringLiteral("Corvane Marking files for verify - %1 files...").arg(done));
                   });
