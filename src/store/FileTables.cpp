@@ -163,8 +163,10 @@ void DBInsertTempDFile(const QString& filesDb, const TempDFileRow& row) {
 }
 
 void DBDeleteAllTempDFile(const QString& filesDb) {
-  inTransaction(filesDb, [](DBConnection& c) { c.Execute("Delete from tempDFile"); }, k50);
+  inTransaction(filesDb, [](DBConnection& c) { DBDeleteAllTempDFile(c); }, k50);
 }
+
+void DBDeleteAllTempDFile(DBConnection& c) { c.Execute("Delete from tempDFile"); }
 
 int DBCountTempDFiles(const QString& filesDb, RetryPolicy policy) {
   return static_cast<int>(onDatabase(

@@ -611,6 +611,7 @@ int actions(const QString& appDir, GapWaiter& waiter) {
     chooser->findChild<QPushButton*>(QStringLiteral("btnOK"))->click();
   });
   const bool queuedAll = store::DBCountTempDFiles(filesDb) == chooserRows;
+  timed(QStringLiteral("Clear Downloads with %1 files queued").arg(chooserRows), [&] { p.page->btnClearDownloads_Click(); });
 
   // Delete of the files of the largest folder ticked in the list: the files are here (drive C:
   // mapped to a folder that holds them, empty), each row written anew.
