@@ -39,6 +39,16 @@ bool pathIsSafe(const UploadedFileRecord& r) {
          !(r.FileName + r.Extension).isEmpty();
 }
 
+// A database failure of the queue or the marking, told: the service keeping Files.db past the
+// bounded wait in plain words (what was done, and to try again), any other as the store tells it.
+void tellFailure(const store::DBError& e, const QString& whatWasDone) {
+  if (e.isBusy())
+    platform::showMessage(QStringLiteral("The backup service is using the file list just now: ") + whatWasDone +
+                          QStringLiteral(". Please try again in a moment."));
+  else
+    store::showDatabaseError(e);
+}
+
 }  // namespace
 
 std::optional<store::TempDFileRow> TempDFileRowOf(const UploadedFileRecord& r) {
@@ -135,7 +145,7 @@ int QueueRecords(const QString& filesDb, const QList<UploadedFileRecord>& record
       QVector<ReadyRow>().swap(ready);
     });
   } catch (const store::DBError& e) {
-    store::showDatabaseError(e);
+    tellFailure(e, QStringLiteral("nothing was queued for restore"));
     return 0;
   }
   return written;
@@ -227,7 +237,7 @@ bool EmptyRestoreQueue(const QString& filesDb) {
     });
     return true;
   } catch (const store::DBError& e) {
-    store::showDatabaseError(e);
+    tellFailure(e, QStringLiteral("the restore queue was not emptied"));
     return false;
   }
 }
@@ -303,13 +313,7 @@ int markInTransactions(const QString& filesDb, qsizetype count,
         },
         10);
   } catch (const store::DBError& e) {
-    if (e.isBusy())
-      platform::showMessage(QStringLiteral("The backup service is using the file list just now: %1 of %2 files were "
-                                           "marked. Please try again in a moment.")
-                                .arg(committed)
-                                .arg(count));
-    else
-      store::showDatabaseError(e);
+    tellFailure(e, QStringLiteral("%1 of %2 files were marked").arg(committed).arg(count));
   }
   if (progress) progress(int(committed));
   return int(committed);

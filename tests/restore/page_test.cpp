@@ -505,10 +505,11 @@ TEST_F(PageTest, VerifyAndDeleteActOnThisComputersFilesOnly) {
   EXPECT_EQ(server.count("ReceiveMessage"), 1);
 }
 
-// Verify and Delete while the service keeps Files.db past the bounded wait: the user is told
-// instead of the action ending as if done, and nothing is marked; the marking (Delete's, which is
-// Verify's too) and, in the folder view, the reading of the ticked folder's files.
-TEST_F(PageTest, VerifyAndDeleteOnAFilesDbTheServiceKeepsSaySo) {
+// Verify, Delete and Start Download while the service keeps Files.db past the bounded wait: the
+// user is told in plain words instead of the action ending as if done (or in SQLite's), and
+// nothing is marked; the marking (Delete's, which is Verify's too), in the folder view the
+// reading of the ticked folder's files, and the emptying of the queue.
+TEST_F(PageTest, RestoreActionsOnAFilesDbTheServiceKeepsSaySo) {
   QTemporaryDir drive;
   test::ScopedPathMap map(platform::PathMap::parse("C:=" + drive.path()));
   QDir().mkpath(drive.filePath("a"));
@@ -537,6 +538,14 @@ TEST_F(PageTest, VerifyAndDeleteOnAFilesDbTheServiceKeepsSaySo) {
                                    "try again in a moment.");
   EXPECT_EQ(test::rowCount(app.filesDb(), "Select * From File WHERE Uploaded = 1"), 1);
   EXPECT_TRUE(store::settingValue(app.statusDb(), "DownloadAbort").isEmpty());
+
+  // Start Download empties the queue first, and says so when it cannot.
+  service.Execute("BEGIN EXCLUSIVE");
+  page->btnStartDownloads_Click();
+  service.Rollback();
+  ASSERT_EQ(messages.texts.size(), before + 3);
+  EXPECT_EQ(messages.texts.back(), "The backup service is using the file list just now: the restore queue was not "
+                                   "emptied. Please try again in a moment.");
 }
 
 // A verify of thousands of ticked files (more than one transaction holds) marks every one, with
