@@ -82,6 +82,14 @@ echo "selection: extension list after a folder tick, 20 types, cached figures $(
 echo "selection: extension list refresh of every 150th tick, 20 types: $(field refresh_ms <<<"$out") ms, $(stall refresh)"
 echo "selection: small image filter toggle, one UPDATE of File (goal: events at least every 100 ms): $(field toggle_ms <<<"$out") ms, $(stall toggle)"
 echo "selection: a key typed in the filter box, up to $(field typing_types <<<"$out") known types listed (goal <= 100 ms): $(field typing_ms <<<"$out") ms, $(stall typing)"
+# The page's other clicks, each done twice (on and off again), the slower of the two given.
+out=$("$tool" actions "$work/tree" "$work/app")
+for action in "type_tick:a type ticked in the list" "show_selected:Show Selected" "sort:a header click on the list" \
+  "folder_filter:the default folder filter" "mode:the mode switch"; do
+  key=${action%%:*}
+  echo "selection: ${action#*:} (goal <= 100 ms without events): $(field "${key}_ms" <<<"$out") ms, $(stall "$key"): $(ratio "$(field "${key}_stall_ms" <<<"$out")" 100)"
+done
+echo "selection: tick of the fullest folder ($(field fullest_files <<<"$out") files; goal: events at least every 100 ms): $(field tick_fullest_ms <<<"$out") ms, $(stall tick_fullest): $(ratio "$(field tick_fullest_stall_ms <<<"$out")" 100)"
 
 # The page's own actions and the status tick's calls while another connection holds Files.db
 # with an exclusive lock for 5 s, as the service may: each waits (bounded) with the window

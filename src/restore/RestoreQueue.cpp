@@ -39,6 +39,15 @@ bool pathIsSafe(const UploadedFileRecord& r) {
          !(r.FileName + r.Extension).isEmpty();
 }
 
+// A database failure of the queue or the marking, told: the service keeping Files.db past the
+// bounded wait in plain words (what was done, and to try again), any other as the store tells it.
+void tellFailure(const store::DBError& e, const QString& whatWasDone) {
+  if (e.isBusy())
+    platform::showMessage(store::busyDatabaseText(e.path(), whatWasDone));
+  else
+    store::showDatabaseError(e);
+}
+
 }  // namespace
 
 std::optional<store::TempDFileRow> TempDFileRowOf(const UploadedFileRecord& r) {
@@ -106,37 +115,48 @@ int QueueRecords(const QString& filesDb, const QList<UploadedFileRecord>& record
   });
   int written = 0;
   try {
-    store::inTransaction(filesDb, [&](store::DBConnection& c) {
-      written = 0;
-      // A file queued already (a path added by hand is queued at once; Restore All does not
-      // empty the queue first) is not queued again.
-      std::unordered_set<QString> queued;
-      c.ForEachRow(QStringLiteral("Select Folder, FileName, Extension From tempDFile"), {},
-                   [&](const store::DBRow& r) {
-                     queued.insert(fileKey(r.TextKeepingBytes(0), r.TextKeepingBytes(1), r.TextKeepingBytes(2)));
-                     return true;
-                   });
-      store::DBCommand cmd = c.Prepare(QStringLiteral("Insert Into tempDFile Values(?,?,?,?,?,?,?,?)"));
-      for (const ReadyRow& row : ready) {
-        if (!queued.empty() && queued.count(fileKey(row.folder, row.fileName, row.extension))) continue;
-        cmd.BindText(2, row.folder);
-        cmd.BindText(3, row.fileName);
-        cmd.BindText(4, row.extension);
-        cmd.BindLong(5, row.size);
-        for (int d = 0; d < 3; ++d) cmd.BindValue(6 + d, row.dates[d]);
-        cmd.Execute();
-        ++written;
-      }
+    // The file chooser's whole list ticked is some 200,000 rows, about a second of writing: on a
+    // thread of their own, the window painting. So are the rows freed (a tenth of a second).
+    store::runWhilePainting([&](store::JobContext& job) {
+      std::unordered_set<QString>().swap(chosen);
+      job.inTransaction(filesDb, [&](store::DBConnection& c) {
+        written = 0;
+        // A file queued already (a path added by hand is queued at once; Restore All does not
+        // empty the queue first) is not queued again.
+        std::unordered_set<QString> queued;
+        c.ForEachRow(QStringLiteral("Select Folder, FileName, Extension From tempDFile"), {},
+                     [&](const store::DBRow& r) {
+                       queued.insert(fileKey(r.TextKeepingBytes(0), r.TextKeepingBytes(1), r.TextKeepingBytes(2)));
+                       return true;
+                     });
+        store::DBCommand cmd = c.Prepare(QStringLiteral("Insert Into tempDFile Values(?,?,?,?,?,?,?,?)"));
+        for (const ReadyRow& row : ready) {
+          if (!queued.empty() && queued.count(fileKey(row.folder, row.fileName, row.extension))) continue;
+          cmd.BindText(2, row.folder);
+          cmd.BindText(3, row.fileName);
+          cmd.BindText(4, row.extension);
+          cmd.BindLong(5, row.size);
+          for (int d = 0; d < 3; ++d) cmd.BindValue(6 + d, row.dates[d]);
+          cmd.Execute();
+          ++written;
+        }
+      });
+      QVector<ReadyRow>().swap(ready);
     });
   } catch (const store::DBError& e) {
-    store::showDatabaseError(e);
+    tellFailure(e, QStringLiteral("nothing was queued for restore"));
     return 0;
   }
   return written;
 }
 
 void RestoreChoice::append(const RestoreChoice& other) {
-  files += other.files;
+  // Shared, not copied, where nothing was chosen yet: a copy of 200,000 records would hold the
+  // window.
+  if (files.isEmpty())
+    files = other.files;
+  else
+    files += other.files;
   anythingTicked = anythingTicked || other.anythingTicked;
   foldersWithoutFiles += other.foldersWithoutFiles;
   catalogueBusy = catalogueBusy || other.catalogueBusy;
@@ -210,10 +230,13 @@ QueueProgress QueueCaption(std::function<void(const QString&)> caption) {
 
 bool EmptyRestoreQueue(const QString& filesDb) {
   try {
-    store::DBDeleteAllTempDFile(filesDb);
+    // A queue of 200,000 rows takes a tenth of a second to delete: off the window's thread.
+    store::runWhilePainting([&](store::JobContext& job) {
+      job.inTransaction(filesDb, [](store::DBConnection& c) { store::DBDeleteAllTempDFile(c); });
+    });
     return true;
   } catch (const store::DBError& e) {
-    store::showDatabaseError(e);
+    tellFailure(e, QStringLiteral("the restore queue was not emptied"));
     return false;
   }
 }
@@ -259,7 +282,9 @@ int markInTransactions(const QString& filesDb, qsizetype count,
   std::atomic<qsizetype> done{0};
   qsizetype told = -1;
   qsizetype committed = 0;
-  store::swallowDbError([&] {
+  // A database that stays busy past the bound (the service holding it), or fails, ends the run
+  // with the files marked so far, and the user is told: nothing marked must not pass for done.
+  try {
     store::runAnswering(
         [&](store::JobContext& job) {
           bool stopped = false;
@@ -286,7 +311,9 @@ int markInTransactions(const QString& filesDb, qsizetype count,
           return true;
         },
         10);
-  });
+  } catch (const store::DBError& e) {
+    tellFailure(e, QStringLiteral("%1 of %2 files were marked").arg(committed).arg(count));
+  }
   if (progress) progress(int(committed));
   return int(committed);
 }

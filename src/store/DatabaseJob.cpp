@@ -4,6 +4,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <sqlite3.h>
 #include <thread>
 #include <vector>
@@ -156,12 +157,18 @@ void DatabaseJob::finish() {
 namespace detail {
 
 bool waitAnswering(DatabaseJob& job, const std::function<bool()>& answer, int intervalMs) {
+  // Clicks and keys wait until the job is done: past a moment (a service holding the database,
+  // a large catalogue) the pointer says so.
+  constexpr auto kBusyPointerAfter = std::chrono::milliseconds(250);
+  const auto started = std::chrono::steady_clock::now();
+  std::optional<platform::BusyPointerWhileWaiting> pointer;
   bool stopped = false;
   do {
     if (!stopped && !answer()) {
       job.stop();
       stopped = true;
     }
+    if (!pointer && std::chrono::steady_clock::now() - started >= kBusyPointerAfter) pointer.emplace();
   } while (!job.waitForEnd(intervalMs));
   job.finish();
   return !stopped;

@@ -299,12 +299,15 @@ void showDatabaseError(const DBError& e) {
   } else if (e.isDiskFull()) {
     text = QStringLiteral("Corvane could not write into its database %1: the disk is full%2").arg(name, fullDetail(text));
   } else if (e.isBusy()) {
-    // SQLite's "database is locked" names neither the file nor what became of the action.
-    text = QStringLiteral("Corvane could not use its database %1: the backup service kept it busy (%2), so this was "
-                          "not done. Try again in a moment.")
-               .arg(name, text);
+    text = busyDatabaseText(e.path(), QStringLiteral("this was not done"));
   }
   show(text);
+}
+
+QString busyDatabaseText(const QString& path, const QString& outcome) {
+  return QStringLiteral("Corvane could not use its database %1: the backup service kept it busy, so %2. Try again in "
+                        "a moment.")
+      .arg(QFileInfo(path).fileName(), outcome);
 }
 
 }  // namespace corvane::store

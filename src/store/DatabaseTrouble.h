@@ -50,5 +50,9 @@ bool tellAboutDatabaseOnce(const QString& path, const QString& text);
 // An action's failure: the trouble of its file when that was not told yet (the one message
 // then says both), otherwise the error's description.
 void showDatabaseError(const DBError& e);
+// The one text for a database the service kept busy past the bounded wait: the file named
+// (SQLite's "database is locked" names neither it nor what became of the action) and the
+// outcome, e.g. "nothing was changed".
+QString busyDatabaseText(const QString& path, const QString& outcome);
 
 }  // namespace corvane::store

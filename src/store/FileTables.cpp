@@ -4,6 +4,7 @@
 
 #include "platform/Wait.h"
 #include "store/Database.h"
+#include "store/DatabaseJob.h"
 
 namespace corvane::store {
 
@@ -60,14 +61,18 @@ bool DBInsertDownloadFile(const QString& dbdName, const FileRow& row) {
   });
 }
 
+// The image folder's files and their hash rows (a row per block of a file of many gigabytes) are
+// marked and read off the window's thread, and the waits between the steps keep it painting.
 void DBUpdateFiles(const QString& filesDb, const QString& folder, int uploaded) {
-  onDatabase(
-      filesDb,
-      [&](DBConnection& c) {
-        c.Execute("Update file SET Uploaded = ? WHERE folder = ?", {uploaded, toStoredText(folder)});
-      },
-      k100);
-  platform::waitMs(250);
+  runWhilePainting([&](JobContext& job) {
+    job.onDatabase(
+        filesDb,
+        [&](DBConnection& c) {
+          c.Execute("Update file SET Uploaded = ? WHERE folder = ?", {uploaded, toStoredText(folder)});
+        },
+        k100);
+  });
+  platform::waitPaintingMs(250);
 }
 
 void DBSelectFileSize(const QString& filesDb, const QString& fileName, const QString& extension, double& fileSize) {
@@ -107,17 +112,19 @@ qint64 DBSelectFileId(DBConnection& c, const QString& folder, const QString& fil
 
 QVector<qint64> DBSelectFileIds(const QString& filesDb, const QString& folder) {
   QVector<qint64> ids;
-  onDatabase(
-      filesDb,
-      [&](DBConnection& c) {
-        DBRecordset rs = c.Query("Select FileId from file Where folder = ?", {toStoredText(folder)});
-        QVector<qint64> found;
-        found.reserve(rs.RowCount());
-        for (int i = 1; i <= rs.RowCount(); ++i, rs.MoveNext()) found.push_back(rs.Long("FileId"));
-        ids = std::move(found);
-      },
-      k100);
-  platform::waitMs(100);
+  runWhilePainting([&](JobContext& job) {
+    job.onDatabase(
+        filesDb,
+        [&](DBConnection& c) {
+          DBRecordset rs = c.Query("Select FileId from file Where folder = ?", {toStoredText(folder)});
+          QVector<qint64> found;
+          found.reserve(rs.RowCount());
+          for (int i = 1; i <= rs.RowCount(); ++i, rs.MoveNext()) found.push_back(rs.Long("FileId"));
+          ids = std::move(found);
+        },
+        k100);
+  });
+  platform::waitPaintingMs(100);
   return ids;
 }
 
@@ -126,7 +133,9 @@ namespace {
 // and as text, so rows stored either way (the column may have been made without a type) go.
 void deleteHashRows(const QString& filesDb, const QVector<qint64>& fileIds) {
   if (fileIds.isEmpty()) return;
-  inTransaction(filesDb, [&](DBConnection& c) { DBDeleteHashes(c, fileIds); }, k50);
+  runWhilePainting([&](JobContext& job) {
+    job.inTransaction(filesDb, [&](DBConnection& c) { DBDeleteHashes(c, fileIds); }, k50);
+  });
 }
 }  // namespace
 
@@ -163,8 +172,10 @@ void DBInsertTempDFile(const QString& filesDb, const TempDFileRow& row) {
 }
 
 void DBDeleteAllTempDFile(const QString& filesDb) {
-  inTransaction(filesDb, [](DBConnection& c) { c.Execute("Delete from tempDFile"); }, k50);
+  inTransaction(filesDb, [](DBConnection& c) { DBDeleteAllTempDFile(c); }, k50);
 }
+
+void DBDeleteAllTempDFile(DBConnection& c) { c.Execute("Delete from tempDFile"); }
 
 int DBCountTempDFiles(const QString& filesDb, RetryPolicy policy) {
   return static_cast<int>(onDatabase(

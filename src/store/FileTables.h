@@ -61,6 +61,7 @@ struct TempDFileRow {
 
 void DBInsertTempDFile(const QString& filesDb, const TempDFileRow& row);
 void DBDeleteAllTempDFile(const QString& filesDb);
+void DBDeleteAllTempDFile(DBConnection& c);
 // Rows in the restore queue. A busy database is waited for as the policy says, then thrown.
 int DBCountTempDFiles(const QString& filesDb, RetryPolicy policy = RetryPolicy{50, 3000});
 

@@ -408,7 +408,10 @@ TEST_F(FrontEnd, TheIndicatorFollowsTheImageOfTheCurrentPreset) {
   EXPECT_EQ(front->indicator().patchColour, 0x202020u);
 }
 
-TEST_F(FrontEnd, VerifyMarksTheImageFilesForUploadAgain) {
+// The marking and the hash rows (one per block of an image of many gigabytes) go off the window's
+// thread, and the waits between the steps keep it painting: 10,000 image rows and 20,000 hash
+// rows held it half a second.
+TEST_F(FrontEnd, VerifyMarksTheImageFilesForUploadAgainWithTheWindowPainting) {
   addImageFiles(app_.filesDb(), 3, 0);
   {
     store::DBConnection c;
@@ -417,6 +420,9 @@ TEST_F(FrontEnd, VerifyMarksTheImageFilesForUploadAgain) {
   }
   auto front = makeFrontEnd();
   front->btnVerifyImageUpload_Click();
+  EXPECT_GT(waiter_.paints, 0);
+  EXPECT_GT(waiter_.windowSleeps, 0);
+  EXPECT_EQ(waiter_.windowSleeps, waiter_.paintingSleeps);
   front->UpdateOldImagePage();
   EXPECT_EQ(front->panel().percentVerified, "0 %");
   EXPECT_EQ(front->DBCountImageFiles(0), 3);

@@ -25,12 +25,12 @@ namespace {
 void tellStoppedAt(const QList<UploadedFileRecord>& files, int handled, const QString& marked,
                    const QString& afterwards = QString()) {
   const UploadedFileRecord& r = files[handled];
-  const auto local = LocalPathOf(r);
-  const QString why = local && QFileInfo::exists(*local) ? QStringLiteral("its entry in Files.db could not be written")
-                                                          : QStringLiteral("the file is not on this computer");
+  // A database failure ended the run: the marking has told it, with the files it marked.
+  if (const auto local = LocalPathOf(r); local && QFileInfo::exists(*local)) return;
   platform::showMessage(QStringLiteral("Corvane stopped at %1: %2.\n\n%3 of %4 ticked files were %5; the others were left "
                                        "as they were.%6")
-                            .arg(platform::shownText(r.Folder + '\\' + r.FileName + r.Extension), why,
+                            .arg(platform::shownText(r.Folder + '\\' + r.FileName + r.Extension),
+                                 QStringLiteral("the file is not on this computer"),
                                  QString::number(handled), QString::number(files.size()), marked, afterwards));
 }
 }  // namespace
@@ -112,13 +112,20 @@ void RestorePage::btnClearDownloads_Click() {
 void RestorePage::btnVerifyDownloads_Click() {
   if (busy_ || !IsThisComputer(databases().statusDb)) return;
   BusyScope busy(busy_);
-  const QList<UploadedFileRecord> files = checkedItems(databases().filesDb).files;
+  const RestoreChoice choice = checkedItems(databases().filesDb);
+  // The ticked folders' files could not be read: a verify of fewer files than were ticked.
+  if (choice.catalogueBusy) {
+    platform::showMessage(store::busyDatabaseText(databases().filesDb, QStringLiteral("nothing was changed")));
+    return;
+  }
+  const QList<UploadedFileRecord>& files = choice.files;
   const int handled = ValidateRecords(
       databases().filesDb, databases().statusDb, files, fileView() ? ActionView::Files : ActionView::Folders, now(),
       [this](int done) {
         services_.setCaption(QStringLiteral("Corvane Marking files for verify - %1 files...").arg(done));
       });
-  if (handled < files.size()) tellStoppedAt(files, handled, QStringLiteral("marked for verify"));
+  // Only the list view stops at a file missing here; a database failure was told by the marking.
+  if (handled < files.size() && fileView()) tellStoppedAt(files, handled, QStringLiteral("marked for verify"));
 }
 
 void RestorePage::btnDeleteFiles_Click() {
@@ -126,8 +133,8 @@ void RestorePage::btnDeleteFiles_Click() {
   BusyScope busy(busy_);
   const RestoreChoice choice = checkedItems(databases().filesDb);
   if (choice.catalogueBusy) {
-    platform::showMessage(QStringLiteral("The file list is in use by the backup service just now: nothing was "
-                                         "changed and nothing was sent. Please try again in a moment."));
+    platform::showMessage(
+        store::busyDatabaseText(databases().filesDb, QStringLiteral("nothing was changed and nothing was sent")));
     return;
   }
   const QList<UploadedFileRecord>& files = choice.files;

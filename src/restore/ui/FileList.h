@@ -36,6 +36,7 @@ class FileListModel : public QAbstractTableModel {
   void arrange(QVector<qint32> order);
   const UploadedFileRecords& records() const { return records_; }
   const QVector<qint32>& shownRecords() const { return shown_; }
+  const QVector<quint8>& tickedRecords() const { return ticked_; }  // per record
   // A record's text in a column of a list of that date order.
   static const QString& fieldOf(DateOrder order, const UploadedFileRecord& r, int column);
   DateOrder dateOrder() const { return order_; }

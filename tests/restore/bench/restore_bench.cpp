@@ -6,6 +6,9 @@
 //   fill <appdir>                     the restore list of this computer's catalogue
 //   chooser <appdir>                  the restore file chooser's list of this computer's catalogue
 //   queue <appdir> <n>                the newest <n> files ticked and queued for restore
+//   locked <appdir> <ms>              the page's actions while another process holds Files.db
+//   actions <appdir>                  Check All, Uncheck All, Start Download, Verify and Delete of the
+//                                     largest folder, the file chooser's whole list queued
 //   writeback <catalogue> <appdir>    a Sync of this computer: the catalogue into Files.db
 //   textcatalogue <appdir> <rows> <sql>  Files.txt of <rows> files, and the same rows as SQL
 //   import <appdir>                   Files.txt into a fresh download catalogue: "<rows> <seconds>"
@@ -22,8 +25,12 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QTreeWidget>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QThread>
@@ -46,11 +53,15 @@
 #include "keys/KeysTable.h"
 #include "platform/AppFolder.h"
 #include "platform/Messages.h"
+#include "platform/PathMap.h"
 #include "platform/Wait.h"
 #include "restore/CatalogueFetch.h"
 #include "restore/RestoreCatalogue.h"
+#include "restore/RestoreQueue.h"
+#include "restore/ui/CatalogueTree.h"
 #include "restore/ui/FileList.h"
 #include "restore/ui/FrmFileChooser.h"
+#include "restore/ui/FrmFolderChooser.h"
 #include "restore/ui/RestorePage.h"
 #include "shell/Composition.h"
 #include "shell/ui/FrmConfig.h"
@@ -539,6 +550,171 @@ int sync(const QString& appDir, const QString& catalogue, GapWaiter& waiter) {
   return messages.last.isEmpty() ? 0 : 1;
 }
 
+// The actions on ticked files: Check All and Uncheck All on the whole list, Start Download and
+// Verify of the largest folder ticked in the folder view, the file chooser's whole list ticked
+// and queued through its Next and the destination's OK, and Delete of the largest folder's files
+// ticked in the list.
+int actions(const QString& appDir, GapWaiter& waiter) {
+  LastMessage messages;
+  platform::setMessageBoxes(&messages);
+  Page p(appDir);
+  p.page->InitRestorePage();
+  auto& list = p.page->fileList();
+  const int rows = list.rowCount();
+  QElapsedTimer t;
+  auto timed = [&](const QString& what, const std::function<void()>& act) {
+    QCoreApplication::processEvents();
+    waiter.restart();
+    t.start();
+    act();
+    QCoreApplication::processEvents();
+    const qint64 pause = waiter.longestMs();
+    std::printf("restore %s: %.3f s, longest pause %lld ms (goal <= 100 ms): %.2f\n", qPrintable(what),
+                t.nsecsElapsed() / 1e9, pause, pause / 100.0);
+  };
+  timed(QStringLiteral("list of %1 files, check all").arg(rows), [&] { p.page->btnCheckAll_Click(); });
+  timed(QStringLiteral("list of %1 files, uncheck all").arg(rows), [&] { p.page->btnUncheckAll_Click(); });
+
+  p.page->btnMode_Click();
+  const QString camera = QStringLiteral("C:\\Users\\Ann\\Pictures\\Camera");
+  QTreeWidgetItem* node = p.page->tree().nodeByKey(camera);
+  if (!node) die("no node for " + camera);
+  node->setCheckState(0, Qt::Checked);
+  const QString filesDb = store::DatabasePaths::forAppFolder(appDir).filesDb;
+  const int inFolder = int(store::onDatabase(filesDb, [&](store::DBConnection& c) {
+    return c.Query(QStringLiteral("Select count(*) AS n From File Where Folder = ?"), {camera}).Long("n");
+  }));
+  // The folder queued through Start Download.
+  store::DBDeleteAllTempDFile(filesDb);
+  timed(QStringLiteral("folder view, a ticked folder of %1 files, Start Download and OK").arg(inFolder), [&] {
+    p.page->btnStartDownloads_Click();
+    restore::ui::FrmFolderChooser* dest = p.page->destinationFolderChooser();
+    dest->findChild<QLineEdit*>(QStringLiteral("tbxDirectory"))->setText(QStringLiteral("C:\\Restored"));
+    dest->findChild<QPushButton*>(QStringLiteral("btnOK"))->click();
+  });
+  if (store::DBCountTempDFiles(filesDb) != inFolder) die("the ticked folder was not queued whole");
+  timed(QStringLiteral("verify of a ticked folder of %1 files").arg(inFolder), [&] { p.page->btnVerifyDownloads_Click(); });
+  node->setCheckState(0, Qt::Unchecked);
+  p.page->btnMode_Click();
+
+  p.page->btnRestoreFiles_Click();
+  restore::ui::FrmFileChooser* files = p.page->fileChooser();
+  files->Form_Activate();
+  QCoreApplication::processEvents();
+  const int chooserRows = files->fileList().rowCount();
+  timed(QStringLiteral("file chooser of %1 files, check all").arg(chooserRows), [&] { files->btnCheckAll_Click(); });
+  store::DBDeleteAllTempDFile(filesDb);
+  timed(QStringLiteral("file chooser of %1 files, all ticked, Next and OK").arg(chooserRows), [&] {
+    files->btnNext_Click();
+    restore::ui::FrmFolderChooser* chooser = p.page->folderChooser();
+    chooser->findChild<QLineEdit*>(QStringLiteral("tbxDirectory"))->setText(QStringLiteral("C:\\Restored"));
+    chooser->findChild<QPushButton*>(QStringLiteral("btnOK"))->click();
+  });
+  const bool queuedAll = store::DBCountTempDFiles(filesDb) == chooserRows;
+  timed(QStringLiteral("Clear Downloads with %1 files queued").arg(chooserRows), [&] { p.page->btnClearDownloads_Click(); });
+
+  // Delete of the files of the largest folder ticked in the list: the files are here (drive C:
+  // mapped to a folder that holds them, empty), each row written anew.
+  QTemporaryDir drive;
+  platform::setPathMap(platform::PathMap::parse("C:=" + drive.path()));
+  QDir().mkpath(drive.path() + "/Users/Ann/Pictures/Camera");
+  int here = 0;
+  for (int i = 0; i < list.rowCount(); ++i) {
+    const restore::UploadedFileRecord& r = list.model().record(i);
+    if (r.Folder != camera) continue;
+    const auto path = restore::LocalPathOf(r);
+    QFile f(path.value_or(QString()));
+    if (!path || !f.open(QIODevice::WriteOnly)) die("cannot make " + path.value_or(r.FileName));
+    list.setRowChecked(i, true);
+    ++here;
+  }
+  timed(QStringLiteral("delete of %1 ticked files").arg(here), [&] { p.page->btnDeleteFiles_Click(); });
+  platform::setMessageBoxes(nullptr);
+  return queuedAll ? 0 : 1;
+}
+
+// The service, as another process (the sqlite3 shell), holding Files.db exclusively for holdMs
+// from the moment it is made (which returns once the lock is taken).
+class ServiceProcessLock {
+ public:
+  ServiceProcessLock(const QString& db, int holdMs) {
+    shell_.start(QStringLiteral("sh"),
+                 {QStringLiteral("-c"), QStringLiteral("(echo 'BEGIN EXCLUSIVE;'; echo 'SELECT 1 FROM File LIMIT 1;'; "
+                                                       "sleep %1; echo 'ROLLBACK;') | sqlite3 \"$0\" >/dev/null")
+                                            .arg(holdMs / 1000.0),
+                  db});
+    sqlite3* c = nullptr;
+    sqlite3_open_v2(QFile::encodeName(db).constData(), &c, SQLITE_OPEN_READONLY, nullptr);
+    for (int i = 0; i < 5000; ++i) {  // until a read is refused
+      if (sqlite3_exec(c, "SELECT 1 FROM File LIMIT 1", nullptr, nullptr, nullptr) == SQLITE_BUSY) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    sqlite3_close(c);
+  }
+  ~ServiceProcessLock() { shell_.waitForFinished(60000); }
+
+ private:
+  QProcess shell_;
+};
+
+// The actions of the restore page while the service holds Files.db for holdMs: each started
+// with the lock just taken; its time, the longest pause, and the messages it showed.
+int locked(const QString& appDir, int holdMs, GapWaiter& waiter) {
+  struct Counted : platform::MessageBoxes {
+    platform::MsgResult show(const QString& text, const QString&, platform::MsgButtons, platform::MsgIcon) override {
+      texts << text.left(70).replace('\n', ' ').replace('\r', ' ');
+      return platform::MsgResult::Ok;
+    }
+    QStringList texts;
+  } messages;
+  platform::setMessageBoxes(&messages);
+  const QString filesDb = store::DatabasePaths::forAppFolder(appDir).filesDb;
+  Page p(appDir);
+  auto timed = [&](const char* what, const std::function<void()>& act) {
+    messages.texts.clear();
+    double secs = 0;
+    qint64 pause = 0;
+    {
+      ServiceProcessLock lock(filesDb, holdMs);
+      QCoreApplication::processEvents();
+      waiter.restart();
+      QElapsedTimer t;
+      t.start();
+      act();
+      QCoreApplication::processEvents();
+      secs = t.nsecsElapsed() / 1e9;
+      pause = waiter.longestMs();
+    }
+    std::printf("restore, Files.db locked by another process for %.1f s, %s: done after %.2f s, longest pause %lld ms "
+                "(goal <= 100 ms): %.2f; %lld message(s)%s\n",
+                holdMs / 1000.0, what, secs, pause, pause / 100.0,
+                qlonglong(messages.texts.size()),
+                messages.texts.isEmpty() ? "" : qPrintable(" \"" + messages.texts.join("\" \"") + "\""));
+  };
+  timed("first fill of the list", [&] { p.page->InitRestorePage(); });
+  if (p.page->fileList().rowCount() == 0) p.page->InitRestorePage();
+  auto& list = p.page->fileList();
+  for (int i = 0; i < 20000 && i < list.rowCount(); ++i) list.setRowChecked(i, true);
+  timed("20000 ticked files queued", [&] { p.page->StoreCheckedItems(); });
+  timed("folder view", [&] { p.page->btnMode_Click(); });
+  if (!p.page->tree().nodeByKey(QStringLiteral("C:\\Users\\Ann\\Pictures\\Camera"))) {
+    p.page->btnMode_Click();  // built again, the service gone
+    p.page->btnMode_Click();
+  }
+  QTreeWidgetItem* node = p.page->tree().nodeByKey(QStringLiteral("C:\\Users\\Ann\\Pictures\\Camera"));
+  if (!node) die("no node for the largest folder");
+  node->setCheckState(0, Qt::Checked);
+  timed("verify of the largest folder ticked", [&] { p.page->btnVerifyDownloads_Click(); });
+  std::printf("restore, files of the largest folder marked for a new upload by that verify: %d\n",
+              int(store::onDatabase(filesDb, [&](store::DBConnection& c) {
+                return c.Query(QStringLiteral("Select count(*) AS n From File Where Folder = ? AND Uploaded = 0"),
+                               {QStringLiteral("C:\\Users\\Ann\\Pictures\\Camera")})
+                    .Long("n");
+              })));
+  platform::setMessageBoxes(nullptr);
+  return 0;
+}
+
 int serve(const QString& appDir, const QString& catalogue, const QString& other) {
   fakeserver::FakeBackupServer server;
   if (!server.start()) die("cannot start the fake server");
@@ -632,6 +808,8 @@ int main(int argc, char** argv) {
   }
   if (cmd == "fill" && args.size() == 2) return fill(args[1], waiter);
   if (cmd == "chooser" && args.size() == 2) return chooser(args[1], waiter);
+  if (cmd == "locked" && args.size() == 3) return locked(args[1], args[2].toInt(), waiter);
+  if (cmd == "actions" && args.size() == 2) return actions(args[1], waiter);
   if (cmd == "queue" && args.size() == 3) return queue(args[1], args[2].toInt(), waiter);
   if (cmd == "writeback" && args.size() == 3) return writeBack(args[1], args[2], waiter);
   if (cmd == "textcatalogue" && args.size() == 4) {

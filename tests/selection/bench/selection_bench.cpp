@@ -6,6 +6,8 @@
 //   gen-files DB                       1,000,000 File rows, types and folders by a power law
 //   stats DB                           statistics of the 20 ticked types, the lower() form, the store
 //   page TREE APPDIR                   the Backup page: first tick, expand, tick, refresh, toggle
+//   actions TREE APPDIR                a type tick, Show Selected, sorts, the folder filter, the mode,
+//                                      a tick of the fullest folder
 //   locked TREE APPDIR HOLD_MS         the page's actions while another connection holds Files.db
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -18,6 +20,7 @@
 #include <QTimer>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QHeaderView>
 #include <QTreeWidget>
 #include <algorithm>
 #include <numeric>
@@ -514,6 +517,85 @@ int page(const QString& tree, const QString& appDir) {
   return 0;
 }
 
+// The page's other actions: a type ticked and unticked in the list, Show Selected off and on, a
+// header click on each of the list's columns, the default folder filter on and off, the mode
+// switch both ways, and a tick of the folder holding the most files (on, then off).
+int actions(const QString& tree, const QString& appDir) {
+  useTreeAsDriveC(tree);
+  const QString filesDb = appDir + "/Files.db";
+  BenchWindow window({filesDb, appDir + "/Status.db"});
+  selection::BackupPage page(window);
+  page.resize(page.minimumSize());
+  page.show();
+  QCoreApplication::processEvents();
+  page.LoadRegisteredExtensions();
+  page.PopulateDriveNodes();
+  page.ShowSelectedExtensions();
+  untilFigures(page);
+
+  auto* list = page.findChild<QTreeWidget*>("LstExtensions");
+  QTreeWidgetItem* type = list->topLevelItem(0);
+  std::vector<Held> typeTicks;
+  for (int i = 0; i < 2; ++i) {
+    typeTicks.push_back(measure([&] {
+      type->setCheckState(0, type->checkState(0) == Qt::Checked ? Qt::Unchecked : Qt::Checked);
+      QCoreApplication::processEvents();
+    }));
+    untilFigures(page);
+    type = list->topLevelItem(0);
+  }
+  print("type_tick", typeTicks, true);
+  auto* selected = page.findChild<QCheckBox*>("cbxSelected");
+  std::vector<Held> shows;
+  for (int i = 0; i < 2; ++i) {
+    shows.push_back(measure([&] { selected->click(); }));
+    untilFigures(page);
+  }
+  print("show_selected", shows, true);
+  std::vector<Held> sorts;
+  for (int column = 0; column < list->columnCount(); ++column)
+    sorts.push_back(measure([&] { emit list->header()->sectionClicked(column); }));
+  print("sort", sorts, true);
+  auto* folderFilter = page.findChild<QCheckBox*>("cbxDefaultFolderFilter");
+  std::vector<Held> filters;
+  for (int i = 0; i < 2; ++i) filters.push_back(measure([&] { folderFilter->click(); }));
+  print("folder_filter", filters, true);
+  auto* mode = page.findChild<QPushButton*>("btnBackupMode");
+  std::vector<Held> modes;
+  for (int i = 0; i < 2; ++i) modes.push_back(measure([&] { mode->click(); }));
+  print("mode", modes, true);
+
+  // The fullest folder: its ancestors expanded, then its box clicked.
+  const QString fullest = store::onDatabase(filesDb, [](store::DBConnection& c) {
+    return c.Query(QStringLiteral("Select Folder, count(*) AS n From File Group By Folder Order By n Desc Limit 1"))
+        .Text(QStringLiteral("Folder"));
+  });
+  auto* tv = page.findChild<QTreeWidget*>("tvFolders");
+  const QStringList parts = fullest.split('\\');
+  QString key = parts[0] + '\\';
+  tv->expandItem(page.nodeByKey(key));
+  QCoreApplication::processEvents();
+  for (int i = 1; i < parts.size(); ++i) {
+    key = i == 1 ? key + parts[i] : key + '\\' + parts[i];
+    if (!page.nodeByKey(key)) {
+      std::fprintf(stderr, "no node for %s\n", qPrintable(key));
+      return 1;
+    }
+    tv->expandItem(page.nodeByKey(key));
+    QCoreApplication::processEvents();
+  }
+  std::vector<Held> fullTicks;
+  for (int i = 0; i < 2; ++i) {
+    fullTicks.push_back(measure([&] { click(page.nodeByKey(key)); }));
+    untilFigures(page);
+  }
+  std::printf("fullest_files %lld\n", static_cast<long long>(store::onDatabase(filesDb, [&](store::DBConnection& c) {
+                return c.Query(QStringLiteral("Select count(*) AS n From File Where Folder = ?"), {fullest}).Long("n");
+              })));
+  print("tick_fullest", fullTicks, true);
+  return 0;
+}
+
 // Another connection holds Files.db with an exclusive lock, as the service does, from the moment
 // it is made until holdMs later.
 class ServiceLock {
@@ -624,6 +706,7 @@ int main(int argc, char** argv) {
     if (mode == "gen-files" && args.size() == 3) return genFiles(args[2]);
     if (mode == "stats" && args.size() == 3) return stats(args[2]);
     if (mode == "page" && args.size() == 4) return page(args[2], args[3]);
+    if (mode == "actions" && args.size() == 4) return actions(args[2], args[3]);
     if (mode == "locked" && args.size() == 5) return locked(args[2], args[3], args[4].toInt());
   } catch (const store::DBError& e) {
     std::fprintf(stderr, "database error: %s\n", qPrintable(e.description()));
