@@ -310,6 +310,27 @@ TEST_F(ExtensionListTest, AStoppedJobShowsNothingAndTheListShownAgainCountsWhatI
   EXPECT_EQ(DBSelectExt(app.filesDb(), ".doc")->TotalFiles, 2);
 }
 
+// An action that stops the count and then fails (here the small image filter while the service
+// holds the write lock) leaves no row without its figures: the count goes on.
+TEST_F(ExtensionListTest, AFailedActionThatStoppedTheCountLetsItGoOn) {
+  addFile("a.", "doc", 1024);
+  addFile("b.", "doc", 1024);
+  DBInsertExtNew(app.filesDb(), ".doc", "Word", true);
+  controller.ShowSelectedExtensions();
+  ASSERT_TRUE(controller.statisticsJob().running());
+  {
+    DBConnection service;
+    service.Open(app.filesDb());
+    service.Execute("BEGIN IMMEDIATE");
+    smallImages->click();
+    EXPECT_FALSE(smallImages->isChecked());
+    EXPECT_EQ(messages.texts.size(), 1);
+    EXPECT_TRUE(controller.statisticsJob().running());
+    figures();
+  }
+  EXPECT_EQ(row(".doc")->text(3), "2");
+}
+
 // The small image filter marks the files at once; figures computed while it is on leave the
 // small images out, and figures already cached stay as they are (a folder tick, the filter and
 // the periodic refresh all show the cache).

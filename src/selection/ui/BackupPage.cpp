@@ -404,7 +404,9 @@ void BackupPage::tvFolders_NodeCheck(QTreeWidgetItem* node) {
   platform::doEvents();
   tvFolders->update();
   busy.release();
-  if (stored) {
+  if (!stored) {
+    extensions_->resumeStatistics();  // no fill of the list follows to count them
+  } else {
     extensions_->cbxSelected_Click();
     try {
       store::DBUpdateSetting(statusDb(), QStringLiteral("UploadsWaiting"), QStringLiteral("Yes"),

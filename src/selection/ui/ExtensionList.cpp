@@ -173,6 +173,10 @@ void ExtensionList::stopStatistics() {
   statistics_.stop();
 }
 
+void ExtensionList::resumeStatistics() {
+  if (!statistics_.running() && !pending_.isEmpty()) startStatistics(pending_);
+}
+
 bool ExtensionList::eventFilter(QObject* watched, QEvent* event) {
   if (watched == c_.LstExtensions) {
     if (event->type() == QEvent::Hide && statistics_.running()) {
@@ -504,6 +508,7 @@ void ExtensionList::cbxSmallImageFileFilter_Click() {
       box->setChecked(store::settingValue(dbs.statusDb, kSmallImageSetting) == QStringLiteral("1"));
     }
     busy.release();
+    resumeStatistics();
     reportFailure(QStringLiteral("The small image file filter could not be saved."), e.description());
     return;
   }

@@ -77,6 +77,9 @@ class ExtensionList : public QObject {
   // Stops the statistics job (an action is about to change what it counts); the rows keep what
   // they show until the next fill.
   void stopStatistics();
+  // Counts again the rows a stop left without figures, for an action that ended without a fill
+  // of the list (its write failed or was refused).
+  void resumeStatistics();
 
   const QVector<FileTypeEntry>& FileTypes() const { return fileTypes_; }
   const QVector<FileTypeEntry>& ListedTypes() const { return listedTypes_; }
