@@ -82,6 +82,7 @@ void waitPaintingMs(int milliseconds) {
 int eventNesting() { return nesting; }
 
 namespace {
+// Set and read on the window's thread only (job threads look at their thread first).
 BusyPointerHook busyPointer = nullptr;
 }  // namespace
 
@@ -89,7 +90,7 @@ void setBusyPointerHook(BusyPointerHook hook) { busyPointer = hook; }
 
 BusyPointerWhileWaiting::BusyPointerWhileWaiting() {
   const QCoreApplication* app = QCoreApplication::instance();
-  if (!busyPointer || !app || QThread::currentThread() != app->thread()) return;
+  if (!app || QThread::currentThread() != app->thread() || !busyPointer) return;
   shown_ = busyPointer;
   shown_(true);
 }

@@ -156,7 +156,7 @@ void DatabaseJob::finish() {
 
 namespace detail {
 
-bool waitAnswering(DatabaseJob& job, const std::function<bool()>& answer, int intervalMs) {
+bool waitAnswering(DatabaseJob& job, const std::function<bool()>& answer, int intervalMs, bool busyPointer) {
   // Clicks and keys wait until the job is done: past a moment (a service holding the database,
   // a large catalogue) the pointer says so.
   constexpr auto kBusyPointerAfter = std::chrono::milliseconds(250);
@@ -168,7 +168,7 @@ bool waitAnswering(DatabaseJob& job, const std::function<bool()>& answer, int in
       job.stop();
       stopped = true;
     }
-    if (!pointer && std::chrono::steady_clock::now() - started >= kBusyPointerAfter) pointer.emplace();
+    if (busyPointer && !pointer && std::chrono::steady_clock::now() - started >= kBusyPointerAfter) pointer.emplace();
   } while (!job.waitForEnd(intervalMs));
   job.finish();
   return !stopped;

@@ -104,30 +104,26 @@ template <class Work>
 auto runAnswering(Work&& work, const std::function<bool()>& answer, int intervalMs)
     -> std::invoke_result_t<Work&, JobContext&>;
 
-// runAnswering with the window painting (user input is kept until the work is done).
+// runAnswering with the window painting (user input is kept until the work is done, and past a
+// moment the pointer shows busy).
 template <class Work>
 auto runWhilePainting(Work&& work) -> std::invoke_result_t<Work&, JobContext&>;
 
 namespace detail {
 // Waits for the job's thread with answer called every intervalMs, then finish(); false when
-// answer stopped the job.
-bool waitAnswering(DatabaseJob& job, const std::function<bool()>& answer, int intervalMs);
+// answer stopped the job. With busyPointer the pointer shows busy once the wait outlasts a moment
+// (for answers that keep clicks and keys waiting).
+bool waitAnswering(DatabaseJob& job, const std::function<bool()>& answer, int intervalMs, bool busyPointer);
 bool paintPending();
 [[noreturn]] void throwInterrupted();
-}  // namespace detail
 
 template <class Work>
-auto runWhilePainting(Work&& work) -> std::invoke_result_t<Work&, JobContext&> {
-  return runAnswering(std::forward<Work>(work), detail::paintPending, 10);
-}
-
-template <class Work>
-auto runAnswering(Work&& work, const std::function<bool()>& answer, int intervalMs)
+auto runJob(Work&& work, const std::function<bool()>& answer, int intervalMs, bool busyPointer)
     -> std::invoke_result_t<Work&, JobContext&> {
   using Result = std::invoke_result_t<Work&, JobContext&>;
-  DatabaseJob job;
   std::exception_ptr failure;
   std::conditional_t<std::is_void_v<Result>, bool, std::optional<Result>> result{};
+  DatabaseJob job;  // last: its thread is ended before what it hands back is gone
   job.start(
       [&](JobContext& context) {
         if constexpr (std::is_void_v<Result>)
@@ -136,9 +132,21 @@ auto runAnswering(Work&& work, const std::function<bool()>& answer, int interval
           result.emplace(work(context));
       },
       [&](std::exception_ptr f) { failure = f; });
-  if (!detail::waitAnswering(job, answer, intervalMs)) detail::throwInterrupted();
+  if (!waitAnswering(job, answer, intervalMs, busyPointer)) throwInterrupted();
   if (failure) std::rethrow_exception(failure);
   if constexpr (!std::is_void_v<Result>) return std::move(*result);
+}
+}  // namespace detail
+
+template <class Work>
+auto runWhilePainting(Work&& work) -> std::invoke_result_t<Work&, JobContext&> {
+  return detail::runJob(std::forward<Work>(work), detail::paintPending, 10, true);
+}
+
+template <class Work>
+auto runAnswering(Work&& work, const std::function<bool()>& answer, int intervalMs)
+    -> std::invoke_result_t<Work&, JobContext&> {
+  return detail::runJob(std::forward<Work>(work), answer, intervalMs, false);
 }
 
 }  // namespace corvane::store

@@ -1,6 +1,5 @@
 #include "restore/ui/FileList.h"
 
-#include <QApplication>
 #include <QFileInfo>
 #include <QHash>
 #include <QHeaderView>
@@ -174,13 +173,6 @@ QVector<qint32> orderedRows(const QVector<qint32>& rows, const QVector<qint32>& 
   for (qint32 r : rows) out[start[place(r)]++] = r;
   return out;
 }
-
-// The pointer shows busy while the list waits for its order.
-class BusyPointer {
- public:
-  BusyPointer() { QApplication::setOverrideCursor(Qt::BusyCursor); }
-  ~BusyPointer() { QApplication::restoreOverrideCursor(); }
-};
 }  // namespace
 
 // Rows of equal text keep their order, in either direction: the order a list shows after a
@@ -326,7 +318,7 @@ const QVector<qint32>* FileList::placesOf(const UploadedFileRecords records, int
   if (places_.byColumn[size_t(column)]) return &*places_.byColumn[size_t(column)];
   QVector<qint32> made;
   if (filledCount(records) > 0) {
-    const BusyPointer busy;
+    const platform::BusyPointerWhileWaiting busy;  // while the list waits for its order
     const FileListModel::DateOrder order = model_->dateOrder();
     platform::runAside(
         [&](const std::atomic<bool>& stop) {

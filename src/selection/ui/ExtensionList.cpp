@@ -1,6 +1,5 @@
 #include "selection/ui/ExtensionList.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QEvent>
 #include <QHash>
@@ -8,7 +7,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScopeGuard>
 #include <QSet>
 #include <QSignalBlocker>
 #include <QStyle>
@@ -487,8 +485,7 @@ void ExtensionList::cbxSmallImageFileFilter_Click() {
     try {
       // One UPDATE over the images of File: off the window's thread, which paints meanwhile
       // (a second or more on a large catalogue: the pointer says it is busy).
-      QApplication::setOverrideCursor(Qt::BusyCursor);
-      const auto cursor = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
+      const platform::BusyPointerWhileWaiting pointer;
       store::runWhilePainting([&](store::JobContext& job) {
         job.inTransaction(dbs.filesDb, [&](store::DBConnection& db) { DBUpdateSmallImageFiles(db, on ? 1 : 0); },
                           store::RetryPolicy{50, 3000});
