@@ -276,12 +276,13 @@ constexpr int kMarkedPerTransaction = 2000;
 // a transaction, on a thread of its own with the window painting (a verify of 20,000 files took
 // a connection and two commits per file on the window's thread, over twenty seconds frozen);
 // progress is told the records done. A step that returns false ends the run before that record;
-// a database failure ends it too, its transaction rolled back. Returns the records committed.
-int markInTransactions(const QString& filesDb, qsizetype count,
+// a database failure ends it too, its transaction rolled back (and is told).
+MarkResult markInTransactions(const QString& filesDb, qsizetype count,
                        const std::function<bool(store::DBConnection&, qsizetype)>& step, const QueueProgress& progress) {
   std::atomic<qsizetype> done{0};
   qsizetype told = -1;
   qsizetype committed = 0;
+  bool failed = false;
   // A database that stays busy past the bound (the service holding it), or fails, ends the run
   // with the files marked so far, and the user is told: nothing marked must not pass for done.
   try {
@@ -310,19 +311,20 @@ int markInTransactions(const QString& filesDb, qsizetype count,
           platform::paintPending();
           return true;
         },
-        10);
+        10, true);
   } catch (const store::DBError& e) {
     tellFailure(e, QStringLiteral("%1 of %2 files were marked").arg(committed).arg(count));
+    failed = true;
   }
   if (progress) progress(int(committed));
-  return int(committed);
+  return {int(committed), committed < count && !failed};
 }
 
 }  // namespace
 
-int ValidateRecords(const QString& filesDb, const QString& statusDb, const QList<UploadedFileRecord>& records,
-                    ActionView view, const QDateTime& now, const QueueProgress& progress) {
-  const int handled = markInTransactions(
+MarkResult ValidateRecords(const QString& filesDb, const QString& statusDb, const QList<UploadedFileRecord>& records,
+                           ActionView view, const QDateTime& now, const QueueProgress& progress) {
+  const MarkResult marked = markInTransactions(
       filesDb, records.size(),
       [&](store::DBConnection& c, qsizetype i) {
         const UploadedFileRecord& r = records[i];
@@ -333,13 +335,14 @@ int ValidateRecords(const QString& filesDb, const QString& statusDb, const QList
       },
       progress);
   // Each file of the list view tells the service to stop restoring; once for all says the same.
-  if (view == ActionView::Files && handled > 0) store::swallowDbError([&] { SignalDownloadAbort(statusDb, now); });
-  return handled;
+  if (view == ActionView::Files && marked.handled > 0) store::swallowDbError([&] { SignalDownloadAbort(statusDb, now); });
+  return marked;
 }
 
-int RewriteRecordsForDelete(const QString& filesDb, const QString& statusDb, const QList<UploadedFileRecord>& records,
-                            ActionView view, const QDateTime& now, const QueueProgress& progress) {
-  const int handled = markInTransactions(
+MarkResult RewriteRecordsForDelete(const QString& filesDb, const QString& statusDb,
+                                   const QList<UploadedFileRecord>& records, ActionView view, const QDateTime& now,
+                                   const QueueProgress& progress) {
+  const MarkResult marked = markInTransactions(
       filesDb, records.size(),
       [&](store::DBConnection& c, qsizetype i) {
         const UploadedFileRecord& r = records[i];
@@ -358,8 +361,8 @@ int RewriteRecordsForDelete(const QString& filesDb, const QString& statusDb, con
         return true;
       },
       progress);
-  if (handled > 0) store::swallowDbError([&] { SignalDownloadAbort(statusDb, now); });
-  return handled;
+  if (marked.handled > 0) store::swallowDbError([&] { SignalDownloadAbort(statusDb, now); });
+  return marked;
 }
 
 QString SendDeleteRequest(const keys::EncryptionSession& session) {

@@ -71,20 +71,27 @@ std::optional<QString> LocalPathOf(const UploadedFileRecord& r);
 
 enum class ActionView { Files, Folders };
 
+// How a Verify or a Delete ended: the records handled, and whether it stopped at a record whose
+// file is not here (a database failure that ended it has been told already).
+struct MarkResult {
+  int handled = 0;
+  bool stoppedAtMissingFile = false;
+};
+
 // Verify: each record's row becomes not uploaded and loses its hashes, so the service uploads
 // and checks it again. In file view a record whose file is missing here stops the run, and
 // the records handled set "DownloadAbort" (see SignalDownloadAbort). The rows are written many
 // to a transaction on a thread of their own with the window painting; progress is told the
-// records done. Returns the records handled.
-int ValidateRecords(const QString& filesDb, const QString& statusDb, const QList<UploadedFileRecord>& records,
-                    ActionView view, const QDateTime& now, const QueueProgress& progress = {});
+// records done.
+MarkResult ValidateRecords(const QString& filesDb, const QString& statusDb, const QList<UploadedFileRecord>& records,
+                           ActionView view, const QDateTime& now, const QueueProgress& progress = {});
 
 // Delete: each record's row is written anew (not uploaded, size of the file here), its hashes
 // go, "DownloadAbort" is signalled; a missing file stops the run. The size is the file's size
-// here (file view) or the record's (folder view). Written as Verify writes. Returns the records
-// handled.
-int RewriteRecordsForDelete(const QString& filesDb, const QString& statusDb, const QList<UploadedFileRecord>& records,
-                            ActionView view, const QDateTime& now, const QueueProgress& progress = {});
+// here (file view) or the record's (folder view). Written as Verify writes.
+MarkResult RewriteRecordsForDelete(const QString& filesDb, const QString& statusDb,
+                                   const QList<UploadedFileRecord>& records, ActionView view, const QDateTime& now,
+                                   const QueueProgress& progress = {});
 // The delete request that follows: one ReceiveMessage with empty fields. Returns the reply.
 QString SendDeleteRequest(const keys::EncryptionSession& session);
 

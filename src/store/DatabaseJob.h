@@ -99,9 +99,10 @@ class DatabaseJob {
 // Runs work(context) as a job does and calls answer on this thread at once and then every
 // intervalMs until the work has ended; answer returning false stops the job, and the "interrupted"
 // store::DBError is thrown here once its thread has ended. Returns what work returns and throws
-// what it (or answer) throws.
+// what it (or answer) throws. An answer that only paints keeps clicks and keys waiting: with
+// busyPointer the pointer then shows busy once the wait outlasts a moment.
 template <class Work>
-auto runAnswering(Work&& work, const std::function<bool()>& answer, int intervalMs)
+auto runAnswering(Work&& work, const std::function<bool()>& answer, int intervalMs, bool busyPointer = false)
     -> std::invoke_result_t<Work&, JobContext&>;
 
 // runAnswering with the window painting (user input is kept until the work is done, and past a
@@ -111,8 +112,7 @@ auto runWhilePainting(Work&& work) -> std::invoke_result_t<Work&, JobContext&>;
 
 namespace detail {
 // Waits for the job's thread with answer called every intervalMs, then finish(); false when
-// answer stopped the job. With busyPointer the pointer shows busy once the wait outlasts a moment
-// (for answers that keep clicks and keys waiting).
+// answer stopped the job.
 bool waitAnswering(DatabaseJob& job, const std::function<bool()>& answer, int intervalMs, bool busyPointer);
 bool paintPending();
 [[noreturn]] void throwInterrupted();
@@ -144,9 +144,9 @@ auto runWhilePainting(Work&& work) -> std::invoke_result_t<Work&, JobContext&> {
 }
 
 template <class Work>
-auto runAnswering(Work&& work, const std::function<bool()>& answer, int intervalMs)
+auto runAnswering(Work&& work, const std::function<bool()>& answer, int intervalMs, bool busyPointer)
     -> std::invoke_result_t<Work&, JobContext&> {
-  return detail::runJob(std::forward<Work>(work), answer, intervalMs, false);
+  return detail::runJob(std::forward<Work>(work), answer, intervalMs, busyPointer);
 }
 
 }  // namespace corvane::store

@@ -554,6 +554,14 @@ TEST_F(PageTest, VerifyAndDeleteActOnThisComputersFilesOnly) {
   EXPECT_EQ(server.count("ReceiveMessage"), 0);
   EXPECT_TRUE(messages.texts.last().endsWith("The server was not asked to delete any of them."))
       << qPrintable(messages.texts.last());
+  // A folder where the file was is no file here either, and is said the same way.
+  ASSERT_TRUE(QDir().mkpath(drive.filePath("a/gone.txt")));
+  const qsizetype told = messages.texts.size();
+  page->btnDeleteFiles_Click();
+  ASSERT_EQ(messages.texts.size(), told + 1);
+  EXPECT_TRUE(messages.texts.last().startsWith("Corvane stopped at C:\\a\\gone.txt: the file is not on this computer."))
+      << qPrintable(messages.texts.last());
+  EXPECT_EQ(server.count("ReceiveMessage"), 0);
 
   // Without the missing file the request goes once, under the session the window has: none
   // is made for it.

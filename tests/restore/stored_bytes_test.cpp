@@ -84,7 +84,7 @@ TEST(StoredBytes, RecordsQueueAndLookUpTheStoredBytes) {
   // Verify (folder view) marks the one row it names, and none of its look-alikes.
   const auto first = std::find_if(records.begin(), records.end(), [](const auto& r) { return r.FileSize == "1"; });
   ASSERT_NE(first, records.end());
-  EXPECT_EQ(ValidateRecords(app.filesDb(), app.statusDb(), {*first}, ActionView::Folders, QDateTime::currentDateTime()), 1);
+  EXPECT_EQ(ValidateRecords(app.filesDb(), app.statusDb(), {*first}, ActionView::Folders, QDateTime::currentDateTime()).handled, 1);
   EXPECT_EQ(test::rowCount(app.filesDb(), "Select * From File WHERE Uploaded = 0"), 1);
   EXPECT_EQ(test::rowCount(app.filesDb(), "Select * From File WHERE Uploaded = 0 AND Filesize = 1"), 1);
 }
@@ -114,9 +114,10 @@ TEST(StoredBytes, TheLocalFileIsFoundByTheStoredBytes) {
   const QList<UploadedFileRecord> here{records[records[0].FileSize == "99" ? 0 : 1]};
   const QList<UploadedFileRecord> missing{records[records[0].FileSize == "99" ? 1 : 0]};
 
-  EXPECT_EQ(ValidateRecords(app.filesDb(), app.statusDb(), missing, ActionView::Files, QDateTime::currentDateTime()), 0);
-  EXPECT_EQ(RewriteRecordsForDelete(app.filesDb(), app.statusDb(), here, ActionView::Files, QDateTime::currentDateTime()),
-            1);
+  EXPECT_EQ(ValidateRecords(app.filesDb(), app.statusDb(), missing, ActionView::Files, QDateTime::currentDateTime()).handled, 0);
+  EXPECT_EQ(
+      RewriteRecordsForDelete(app.filesDb(), app.statusDb(), here, ActionView::Files, QDateTime::currentDateTime()).handled,
+      1);
   // The row is written anew under its own name (not as a third row) with the size found here.
   EXPECT_EQ(test::rowCount(app.filesDb(), "Select * From File"), 2);
   store::DBConnection c;

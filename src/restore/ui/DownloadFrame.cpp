@@ -1,7 +1,6 @@
 // The restore page's "Download" frame (the folder tree and the actions on the ticked files) and
 // the restore buttons of tab 5 that open the restore dialogs.
 #include <QComboBox>
-#include <QFileInfo>
 #include <QPushButton>
 #include <QTreeWidget>
 
@@ -20,13 +19,14 @@
 namespace corvane::restore::ui {
 
 namespace {
-// Verify and Delete end at the first ticked file they cannot mark (the files marked before it
-// stay marked). Said plainly: the caption's count reads as the whole ticked list done.
-void tellStoppedAt(const QList<UploadedFileRecord>& files, int handled, const QString& marked,
+// Verify and Delete end at the first ticked file that is not on this computer (the files marked
+// before it stay marked). Said plainly: the caption's count reads as the whole ticked list done.
+// A database failure that ended them was told by the marking, with the files it marked.
+void tellStoppedAt(const QList<UploadedFileRecord>& files, const MarkResult& result, const QString& marked,
                    const QString& afterwards = QString()) {
+  if (!result.stoppedAtMissingFile) return;
+  const int handled = result.handled;
   const UploadedFileRecord& r = files[handled];
-  // A database failure ended the run: the marking has told it, with the files it marked.
-  if (const auto local = LocalPathOf(r); local && QFileInfo::exists(*local)) return;
   platform::showMessage(QStringLiteral("Corvane stopped at %1: %2.\n\n%3 of %4 ticked files were %5; the others were left "
                                        "as they were.%6")
                             .arg(platform::shownText(r.Folder + '\\' + r.FileName + r.Extension),
@@ -119,13 +119,12 @@ void RestorePage::btnVerifyDownloads_Click() {
     return;
   }
   const QList<UploadedFileRecord>& files = choice.files;
-  const int handled = ValidateRecords(
+  const MarkResult result = ValidateRecords(
       databases().filesDb, databases().statusDb, files, fileView() ? ActionView::Files : ActionView::Folders, now(),
       [this](int done) {
         services_.setCaption(QStringLiteral("Corvane Marking files for verify - %1 files...").arg(done));
       });
-  // Only the list view stops at a file missing here; a database failure was told by the marking.
-  if (handled < files.size() && fileView()) tellStoppedAt(files, handled, QStringLiteral("marked for verify"));
+  tellStoppedAt(files, result, QStringLiteral("marked for verify"));
 }
 
 void RestorePage::btnDeleteFiles_Click() {
@@ -138,7 +137,7 @@ void RestorePage::btnDeleteFiles_Click() {
     return;
   }
   const QList<UploadedFileRecord>& files = choice.files;
-  const int handled =
+  const MarkResult result =
       RewriteRecordsForDelete(databases().filesDb, databases().statusDb, files,
                               fileView() ? ActionView::Files : ActionView::Folders, now(), [this](int done) {
                                 services_.setCaption(
@@ -147,10 +146,10 @@ void RestorePage::btnDeleteFiles_Click() {
   // A file that stopped the rewrite (missing here, or a database failure) ends the procedure:
   // the server is not asked to delete files whose rows were not written anew. The request
   // goes under the session the window has from its catalogue fetch; without one nothing is sent.
-  if (handled == files.size())
+  if (result.handled == files.size())
     SendDeleteRequest(session_);
   else
-    tellStoppedAt(files, handled, QStringLiteral("marked for deletion"),
+    tellStoppedAt(files, result, QStringLiteral("marked for deletion"),
                   QStringLiteral(" The server was not asked to delete any of them."));
 }
 
