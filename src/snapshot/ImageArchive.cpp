@@ -133,12 +133,6 @@ void DestinationFile::rename() {
 
 void DestinationFile::syncFolder() { syncFolderOf(final_); }
 
-void DestinationFile::commit() {
-  sync();
-  rename();
-  syncFolder();
-}
-
 void DestinationFile::discard() {
   if (fd_ >= 0) close(fd_);
   fd_ = -1;

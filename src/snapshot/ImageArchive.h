@@ -17,7 +17,7 @@ class Control;
 class ImageCompressor;
 struct EntryAttributes;
 
-// A file written under "<final>.part" and put in place by commit(): until then the final name
+// A file written under "<final>.part" and put in place by sync() and rename(): until then the final name
 // keeps whatever it held. Every write failure ends the image with a status code that says
 // whether the destination is full. CORVANE_ENGINE_WRITE_LIMIT (bytes, a test aid) makes
 // writes beyond that many bytes, counted over all the engine's destination files, fail as a
@@ -35,14 +35,11 @@ class DestinationFile {
   void sync();
   // Renames the synced file over the final name (the folder is synced by syncFolder).
   void rename();
-  // sync, rename, syncFolder.
-  void commit();
   void syncFolder();
   void discard();
   // From now on the temporary file stays when this object goes, whatever happens.
   void keep() { kept_ = true; }
   const std::string& tempPath() const { return temp_; }
-  const std::string& finalPath() const { return final_; }
   int fd() const { return fd_; }
 
  private:

@@ -15,17 +15,15 @@ int IconCache::indexFor(const QString& path, bool isFolder, bool* added) {
   if (added) *added = false;
   if (const auto it = byKey_.constFind(key); it != byKey_.constEnd()) return *it;
   // Everything is fetched before the lists grow, so the lists always keep the same length.
-  QPixmap large = icons_(path, 2);
+  const QPixmap large = icons_(path, 2);
   QString tag = types_(path);
-  QPixmap small = icons_(path, 1);
+  const QPixmap small = icons_(path, 1);
   QIcon icon;
   if (!large.isNull()) icon.addPixmap(large);
   if (!small.isNull()) icon.addPixmap(small);
   const int index = int(keys_.size());
   keys_ << key;
-  large_ << std::move(large);
   tags_ << std::move(tag);
-  small_ << std::move(small);
   iconSet_ << std::move(icon);
   byKey_.insert(key, index);
   if (added) *added = true;

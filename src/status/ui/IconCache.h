@@ -23,8 +23,6 @@ class IconCache {
   int indexFor(const QString& path, bool isFolder, bool* added = nullptr);
   int count() const { return int(keys_.size()); }
   const QString& key(int index) const { return keys_[index]; }
-  const QPixmap& large(int index) const { return large_[index]; }
-  const QPixmap& small(int index) const { return small_[index]; }
   const QString& typeName(int index) const { return tags_[index]; }
   // Both sizes in one icon, made once: every row of that key shows this one.
   const QIcon& icon(int index) const { return iconSet_[index]; }
@@ -34,8 +32,6 @@ class IconCache {
   TypeSource types_;
   QHash<QString, int> byKey_;
   QList<QString> keys_;
-  QList<QPixmap> large_;
-  QList<QPixmap> small_;
   QList<QString> tags_;
   QList<QIcon> iconSet_;
 };
