@@ -1,4 +1,5 @@
 #include "platform/RunAside.h"
+#include "platform/Wait.h"
 #include "platform/WideRegisters.h"
 
 #include <chrono>
@@ -21,7 +22,7 @@ void runAside(const std::function<void(const std::atomic<bool>& stop)>& work, co
   };
   auto shared = std::make_shared<Shared>();
   std::thread worker([shared, &work] {
-    clearWideRegisters();  // a worker that runs SQLite alone starts with them cleared
+    clearWideRegisters();  // string work (sorts, hashes) runs faster with them cleared
     try {
       work(shared->stop);
     } catch (...) {
@@ -47,6 +48,16 @@ void runAside(const std::function<void(const std::atomic<bool>& stop)>& work, co
   worker.join();
   if (answerFailure) std::rethrow_exception(answerFailure);
   if (shared->failure) std::rethrow_exception(shared->failure);
+}
+
+void runAsidePainting(const std::function<void(const std::atomic<bool>& stop)>& work) {
+  runAside(
+      work,
+      [] {
+        paintPending();
+        return true;
+      },
+      20);
 }
 
 }  // namespace corvane::platform

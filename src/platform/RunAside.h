@@ -12,5 +12,7 @@ namespace corvane::platform {
 // store::DatabaseJob (store/DatabaseJob.h), whose stop also ends the statement itself.
 void runAside(const std::function<void(const std::atomic<bool>& stop)>& work, const std::function<bool()>& answer,
               int intervalMs);
+// runAside with the window painting every 20 ms (clicks and keys wait until work is done).
+void runAsidePainting(const std::function<void(const std::atomic<bool>& stop)>& work);
 
 }  // namespace corvane::platform

@@ -8,7 +8,6 @@
 namespace corvane::status {
 
 namespace {
-constexpr int kPaintEveryMs = 20;
 const char* const kHeaders[LogTable::kColumns] = {"",           "File Name",     "File Path",   "File Type", "File Size",
                                                   "Modified Date", "Upload Date", "FileSizeHide", "Mod Date", "TarrowDate"};
 }
@@ -56,12 +55,8 @@ void LogListModel::sort(int column, Qt::SortOrder order) {
   // texts too): that runs on a thread of its own while the window paints the rows as they were
   // (clicks and keys wait meanwhile), on a copy of the order the views keep reading.
   std::vector<int> sorted = order_;
-  platform::runAside([&](const std::atomic<bool>&) { table_->sort(sorted, column, order == Qt::DescendingOrder); },
-                     [] {
-                       platform::paintPending();
-                       return true;
-                     },
-                     kPaintEveryMs);
+  platform::runAsidePainting(
+      [&](const std::atomic<bool>&) { table_->sort(sorted, column, order == Qt::DescendingOrder); });
 
   emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
   const QModelIndexList persistent = persistentIndexList();

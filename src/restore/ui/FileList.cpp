@@ -410,16 +410,10 @@ QList<UploadedFileRecord> FileList::checkedRecords() const {
   const QVector<qint32> shown = model_->shownRecords();
   const QVector<quint8> ticked = model_->tickedRecords();
   QList<UploadedFileRecord> out;
-  platform::runAside(
-      [&](const std::atomic<bool>&) {
-        for (const qint32 r : shown)
-          if (ticked[r]) out << records[r];
-      },
-      [] {
-        platform::paintPending();
-        return true;
-      },
-      10);
+  platform::runAsidePainting([&](const std::atomic<bool>&) {
+    for (const qint32 r : shown)
+      if (ticked[r]) out << records[r];
+  });
   return out;
 }
 

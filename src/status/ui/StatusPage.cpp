@@ -20,8 +20,6 @@ constexpr int kKeyRole = Qt::UserRole;
 constexpr int kImageRole = Qt::UserRole + 1;
 // Rows between two passes of the window's events while a big folder is listed.
 constexpr int kRowsPerPass = 200;
-// How often the window paints while sub-folders are read on a thread of their own.
-constexpr int kPaintEveryMs = 20;
 }  // namespace
 
 StatusPage::StatusPage(shell::MainWindowServices& services, QWidget* parent)
@@ -154,15 +152,9 @@ void StatusPage::tvDrivesStatus_Expand(QTreeWidgetItem* node) {
   QStringList children;
   for (int i = 0; i < node->childCount(); ++i) children << keyOf(node->child(i));
   std::vector<QStringList> below(size_t(children.size()));
-  platform::runAside(
-      [&](const std::atomic<bool>&) {
-        for (qsizetype i = 0; i < children.size(); ++i) below[size_t(i)] = subFolderPaths(children[i]);
-      },
-      [] {
-        platform::paintPending();
-        return true;
-      },
-      kPaintEveryMs);
+  platform::runAsidePainting([&](const std::atomic<bool>&) {
+    for (qsizetype i = 0; i < children.size(); ++i) below[size_t(i)] = subFolderPaths(children[i]);
+  });
   for (qsizetype i = 0; i < children.size(); ++i) {
     QTreeWidgetItem* child = nodes_.value(children[i]);
     if (!child) continue;
