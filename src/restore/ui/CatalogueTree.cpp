@@ -243,20 +243,24 @@ bool CatalogueTree::build(const QString& dbdName, const std::function<void(const
   if (!damaged_) {
     std::atomic<qint64> planned{0};
     qint64 told = 0;
-    std::exception_ptr failure;
-    store::DatabaseJob job;
-    job.start([&](store::JobContext& context) { planTree(context, dbdName, plan, planned); },
-              [&](std::exception_ptr f) { failure = f; });
-    do {
-      const qint64 n = planned.load(std::memory_order_relaxed) / 200 * 200;
-      if (caption && n > told) caption(QStringLiteral("Corvane Building folder tree - %1 folders...").arg(n));
-      told = std::max(told, n);
-      if (!disposal_->done()) disposal_->step();
-      platform::doEvents();
-      if (!wanted()) return givenUp();  // the job ends as it goes: its statement is interrupted
-    } while (!job.waitForEnd(kWaitForPlanMs));
-    job.finish();
-    if (failure) std::rethrow_exception(failure);  // the statements' own failures leave drives out instead
+    try {
+      store::runAnswering([&](store::JobContext& context) { planTree(context, dbdName, plan, planned); },
+                          [&] {
+                            const qint64 n = planned.load(std::memory_order_relaxed) / 200 * 200;
+                            if (caption && n > told)
+                              caption(QStringLiteral("Corvane Building folder tree - %1 folders...").arg(n));
+                            told = std::max(told, n);
+                            if (!disposal_->done()) disposal_->step();
+                            platform::doEvents();
+                            return wanted();  // the job ends as it goes: its statement is interrupted
+                          },
+                          kWaitForPlanMs);
+    } catch (...) {
+      if (!wanted()) return givenUp();
+      // The statements' own failures leave drives out instead; anything else ends this build.
+      if (build == builds_) cancel();
+      throw;
+    }
   }
   if (!dbdName.isEmpty()) {
     damaged_ = damaged_ || store::isKnownDamaged(dbdName);
