@@ -537,9 +537,7 @@ bool ImageRun::storeFile(const WalkItem& item) {
   SourceFile file;
   if (!file.open(item.dirFd, item.name, now_.path)) return false;
   // The header and the list carry the file as opened, which is what is read.
-  const std::string path = std::move(now_.path);
   describe(file.st(), &now_);
-  now_.path = path;
   EntryAttributes attributes;
   readEntryAttributes(file.fd(), -1, nullptr, now_.path, &attributes);
   now_.attributes = attributes.digest();

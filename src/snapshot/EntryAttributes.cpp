@@ -100,19 +100,28 @@ std::string EntryAttributes::digest() const {
   return out;
 }
 
+namespace {
+// read(buffer, size) until buffer holds the whole answer: a list or a value may grow between
+// asking its size and reading it. The answer's length, or -1 with errno set.
+template <class Read>
+ssize_t readWhole(std::string& buffer, const Read& read) {
+  ssize_t n;
+  while ((n = read(buffer.data(), buffer.size())) < 0 && errno == ERANGE) {
+    const ssize_t need = read(nullptr, 0);
+    if (need < 0 && errno != ERANGE) break;
+    buffer.resize(std::max<size_t>(buffer.size() * 2, static_cast<size_t>(need > 0 ? need : 0) + 64));
+  }
+  return n;
+}
+}  // namespace
+
 bool readEntryAttributes(int fd, int dirFd, const char* name, const std::string& path, EntryAttributes* out) {
   *out = {};
   const Target target(fd, dirFd, name);
   if (target.gone()) return false;
   if (target.none()) return true;
   std::string names(256, '\0');
-  ssize_t n;
-  // The list may grow between asking its size and reading it.
-  while ((n = target.list(names.data(), names.size())) < 0 && errno == ERANGE) {
-    const ssize_t need = target.list(nullptr, 0);
-    if (need < 0 && errno != ERANGE) break;
-    names.resize(std::max<size_t>(names.size() * 2, static_cast<size_t>(need > 0 ? need : 0) + 64));
-  }
+  const ssize_t n = readWhole(names, [&](char* to, size_t size) { return target.list(to, size); });
   if (n < 0) {
     if (errno == ENOENT || errno == ENOTDIR) {
       // Gone, or /proc does not show the folder's descriptor: only the folder can tell.
@@ -126,17 +135,13 @@ bool readEntryAttributes(int fd, int dirFd, const char* name, const std::string&
     if (unsupported(errno)) return true;
     failRead(path + " (its extended attributes)", errno);
   }
+  if (n == 0) return true;  // most entries have none
   std::string value(256, '\0');
   for (size_t at = 0; at < static_cast<size_t>(n);) {
     const char* attr = names.data() + at;
     at += std::strlen(attr) + 1;
     if (!kept(attr)) continue;
-    ssize_t v;
-    while ((v = target.get(attr, value.data(), value.size())) < 0 && errno == ERANGE) {
-      const ssize_t need = target.get(attr, nullptr, 0);
-      if (need < 0 && errno != ERANGE) break;
-      value.resize(std::max<size_t>(value.size() * 2, static_cast<size_t>(need > 0 ? need : 0) + 64));
-    }
+    const ssize_t v = readWhole(value, [&](char* to, size_t size) { return target.get(attr, to, size); });
     if (v < 0) {
       if (errno == ENODATA) continue;  // removed since the list was read
       if (errno == ENOENT || errno == ENOTDIR) return false;
