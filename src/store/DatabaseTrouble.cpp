@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QScopeGuard>
 #include <QStorageInfo>
 #include <atomic>
 #include <mutex>
@@ -210,7 +211,8 @@ bool checkDatabasesAside(const QStringList& paths, const std::function<bool()>& 
   }
   if (todo.isEmpty()) return true;
   QVector<Finding> found(todo.size(), Finding::Unknown);
-  const auto settle = [&] {
+  // However the look ends, the files it took are free for the next one.
+  const auto settle = qScopeGuard([&] {
     std::lock_guard<std::mutex> lock(g_mutex);
     for (qsizetype i = 0; i < todo.size(); ++i) {
       Entry* e = current(keyOf(todo[i]), idOf(todo[i]));
@@ -218,7 +220,7 @@ bool checkDatabasesAside(const QStringList& paths, const std::function<bool()>& 
       e->checking = false;
       if (found[i] == Finding::Sound && e->damage.isEmpty()) e->checkedSound = true;
     }
-  };
+  });
   try {
     runAnswering(
         [&](JobContext& job) {
@@ -228,15 +230,8 @@ bool checkDatabasesAside(const QStringList& paths, const std::function<bool()>& 
         answer, kAnswerEveryMs);
   } catch (const DBError& e) {
     // Given up by answer: what was not looked through stays unknown, to be looked through later.
-    if (e.code() != SQLITE_INTERRUPT) {
-      settle();
-      throw;
-    }
-  } catch (...) {
-    settle();
-    throw;
+    if (e.code() != SQLITE_INTERRUPT) throw;
   }
-  settle();
   return !found.contains(Finding::Unknown);
 }
 
