@@ -465,7 +465,6 @@ bool ClsUtils::CreateFolderList(const Progress& progress) {
   // this one reads the log.
   LoggedUploads logged;
   TextSet seenFolders;
-  std::string_view lastFolder;
   TextSet mirrorKeys;
   std::vector<std::string> mirrors;
   const qint64 records = QFileInfo(logPath).size() / 400;  // the service writes some 400 bytes a record
@@ -478,14 +477,11 @@ bool ClsUtils::CreateFolderList(const Progress& progress) {
   RecordPipe folders(
       1,
       [&](const std::string_view* f) {
+        // The reader hands a folder in once for a run of its records, so each one that comes
+        // differs from the one before. Texts longer than any path are mapped each time they
+        // come rather than kept.
         const std::string_view folder = f[0];
-        if (folder == lastFolder) return;
-        // Texts longer than any path are mapped each time they come rather than kept.
-        if (folder.size() < PATH_MAX) {
-          const auto [held, isNew] = seenFolders.insert(folder);
-          lastFolder = held;
-          if (!isNew) return;
-        }
+        if (folder.size() < PATH_MAX && !seenFolders.insert(folder).second) return;
         // A folder without a drive prefix, or one that would leave the mirror, gets no mirror;
         // nor does one whose path is too long for the file system, which could never be made.
         MirrorName m = mirrorNameOf(folder, mirrorRoot);
@@ -495,7 +491,6 @@ bool ClsUtils::CreateFolderList(const Progress& progress) {
       [&] {
         seenFolders.clear();
         seenFolders.reserve(size_t(records / 4));
-        lastFolder = {};
         mirrorKeys.clear();
         mirrors.clear();
       });
@@ -519,7 +514,7 @@ bool ClsUtils::CreateFolderList(const Progress& progress) {
   if (outcome == SuccessLogReader::Outcome::Stopped) return false;
   if (outcome == SuccessLogReader::Outcome::NoDocument) {
     sync.cancel();
-    aside([&] { removeMirror(QFile::encodeName(mirrorRoot).toStdString()); }, progress);
+    aside([&] { removeMirror(rootPath); }, progress);
     return true;
   }
 
